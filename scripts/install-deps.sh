@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need. Does nothing when they
+# are all present already (so repeated runs cost a second).
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config git python3
+    zlib1g-dev libminizip-dev libtinyxml-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    libcurl4-openssl-dev libssl-dev libcpp-httplib-dev
+    libgtk-3-dev libwebkit2gtk-4.1-dev
+    clang libclang-rt-14-dev clang-format
+    g++-mingw-w64-x86-64 libz-mingw-w64-dev
+    xvfb xauth imagemagick zip unzip
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update
+    $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi

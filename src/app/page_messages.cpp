@@ -1,0 +1,133 @@
+#include "app/page_messages.h"
+
+#include <cstdio>
+
+#include "platform/codepage.h"
+#include "tasks/task_messages.h"
+
+std::optional<std::string> statusText(intptr_t code) {
+    static const char* const kTexts[] = {
+        " ",
+        "程序暂时很忙，请稍候再试！",
+        "出现未知错误，建议重启程序！",
+        "尚未连接Trevvo，请将您的Trevvo连接到电脑！",
+        "下载路书失败，网络异常！",
+        "上传路书失败，网络异常！",
+        nullptr,
+        "下载路书失败，此路书已超过20M！",
+        "上传路书失败，此路书已超过20M！",
+        "数据传输错误。",
+        "路书文件解压失败。",
+        nullptr,
+        "路书读取失败。",
+    };
+    if (code < 0 || code >= static_cast<intptr_t>(std::size(kTexts)) || kTexts[code] == nullptr)
+        return std::nullopt;
+    // The texts are written here in UTF-8 and handed on in the ANSI code page.
+    return platform::utf8ToAnsi(kTexts[code]);
+}
+
+std::optional<std::string> actionWord(uintptr_t kind) {
+    switch (kind) {
+        case 0: return std::string("down");
+        case 1: return std::string("delete");
+        case 2: return std::string("updata");
+        default: return std::nullopt;
+    }
+}
+
+std::optional<PageCall> pageCallForMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (message == WM_TASK_STATUS) {
+        PageCall call{"kankan", {}};
+        if (auto text = statusText(lParam)) call.args.push_back(*text);
+        return call;
+    }
+    if (message == WM_TASK_PROGRESS) {
+        char ordinal[24];
+        std::snprintf(ordinal, sizeof ordinal, "%d", static_cast<int>(lParam));
+        PageCall call{"currentLushu", {ordinal}};
+        // Only kinds 0 to 2 are ever posted; another kind passes no action word.
+        if (auto word = actionWord(wParam)) call.args.push_back(*word);
+        return call;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// Decodes one UTF-8 character at s[i]; a malformed byte decodes as U+FFFD and is skipped alone.
+char32_t decodeUtf8(const std::string& s, size_t& i) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+        ++i;
+        return c;
+    }
+    int extra = (c >= 0xC2 && c < 0xE0) ? 1 : (c >= 0xE0 && c < 0xF0) ? 2 : (c >= 0xF0 && c < 0xF5) ? 3 : -1;
+    if (extra < 0 || i + static_cast<size_t>(extra) >= s.size()) {
+        ++i;
+        return 0xFFFD;
+    }
+    char32_t cp = c & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+        unsigned char cc = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
+        if ((cc & 0xC0) != 0x80) {
+            ++i;
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    i += static_cast<size_t>(extra) + 1;
+    return cp;
+}
+
+void appendUnicodeEscape(std::string& out, unsigned unit) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "\\u%04X", unit & 0xFFFF);
+    out += buf;
+}
+
+}  // namespace
+
+std::string jsStringLiteral(const std::string& utf8, bool escapeNonAscii) {
+    std::string out = "\"";
+    size_t i = 0;
+    while (i < utf8.size()) {
+        size_t start = i;
+        char32_t cp = decodeUtf8(utf8, i);
+        switch (cp) {
+            case '"': out += "\\\""; continue;
+            case '\\': out += "\\\\"; continue;
+            case '\n': out += "\\n"; continue;
+            case '\r': out += "\\r"; continue;
+            case '\t': out += "\\t"; continue;
+            case '<': out += "\\u003C"; continue;
+            case 0x2028:
+            case 0x2029: appendUnicodeEscape(out, cp); continue;
+            default: break;
+        }
+        if (cp < 0x20 || cp == 0x7F) {
+            appendUnicodeEscape(out, cp);
+        } else if (cp >= 0x80 && (escapeNonAscii || cp == 0xFFFD)) {
+            if (cp >= 0x10000) {
+                char32_t v = cp - 0x10000;
+                appendUnicodeEscape(out, 0xD800 + (v >> 10));
+                appendUnicodeEscape(out, 0xDC00 + (v & 0x3FF));
+            } else {
+                appendUnicodeEscape(out, cp);
+            }
+        } else {
+            out.append(utf8, start, i - start);
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string formatPageCall(const PageCall& call) {
+    std::string out = call.function + "(";
+    for (size_t i = 0; i < call.args.size(); ++i) {
+        if (i) out += ',';
+        out += jsStringLiteral(platform::ansiToUtf8(call.args[i]), false);
+    }
+    return out + ")";
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "bridge/page_operations.h"
+#include "bridge/script_value.h"
+#include "bridge/settings_store.h"
+
+// The object the page reaches as window.external: 14 named methods, numbered by their DISPID.
+// It converts the script's arguments to ANSI text, applies the device gate, calls the operation
+// and converts its result back. It holds no state; the hosts adapt it to their script bridge
+// (IDispatch on Windows, the injected bridge on Linux) and keep their own reference counting.
+class ExternalObject {
+public:
+    static constexpr int32_t kStatusOk = 0;
+    static constexpr int32_t kStatusFalse = 1;  // S_FALSE: the page gets no value
+
+    static constexpr std::array<const char*, 14> kMethodNames = {
+        "getValue",   "writeValue",    "getFileText", "writeFileText",     "SetUsername",
+        "connToPDA",  "GetPdaAddr",    "poiToPDA",    "deleteSelectedPoi", "showRoadbook",
+        "importToPDA", "deleteSelected", "exportFromPDA", "PauseTask"};
+
+    ExternalObject(const SettingsStore& settings, PageOperations& operations)
+        : settings_(settings), operations_(operations) {}
+
+    // Looks up names[0] only (byte-wise, case-sensitive). A known name writes its DISPID into
+    // ids[0]; an unknown one leaves ids[0] as it was. Always succeeds (0).
+    int32_t getIDsOfNames(const std::u16string* names, size_t count, int32_t* ids) const;
+
+    // `args` in the platform's order: args[0] holds the last script argument. The result is
+    // written only when `result` is given. Returns kStatusOk or kStatusFalse.
+    int32_t invoke(int32_t dispid, const std::vector<ScriptValue>& args, ScriptResult* result);
+
+private:
+    const SettingsStore& settings_;
+    PageOperations& operations_;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+// The operations behind the page's methods, as the external object calls them. Every text is
+// ANSI; every operation answers at once (the three task operations only start their task).
+// The defaults answer nothing, so a program without some subsystem still serves the page.
+class PageOperations {
+public:
+    virtual ~PageOperations() = default;
+
+    // The device gate: 1 when a navigator's data folder is known and reachable.
+    virtual int checkConnection() { return 0; }
+
+    virtual std::string setUsername(const std::string& /*account*/) { return {}; }
+    virtual std::string connToPDA(const std::string& /*text*/) { return {}; }
+    virtual std::string getPdaAddr() { return {}; }
+    virtual std::string poiToPDA(const std::string& /*text*/) { return {}; }
+    virtual std::string deleteSelectedPoi(const std::string& /*text*/) { return {}; }
+    virtual std::string showRoadbook(const std::string& /*text*/) { return {}; }
+    // The task operations own their argument from here on.
+    virtual std::string importToPDA(std::string /*text*/) { return {}; }
+    virtual std::string deleteSelected(std::string /*text*/) { return {}; }
+    virtual std::string exportFromPDA(std::string /*text*/) { return {}; }
+    virtual void pauseTask(const std::string& /*text*/) {}
+};

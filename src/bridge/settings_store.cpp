@@ -1,0 +1,71 @@
+#include "bridge/settings_store.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/profile.h"
+
+namespace {
+constexpr const char* kSection = "xxx";
+constexpr const char* kSettingsFile = "vantu.ini";
+}  // namespace
+
+SettingsStore::SettingsStore(std::string programFolder) : programFolder_(std::move(programFolder)) {}
+
+std::string SettingsStore::settingsFilePath() const { return programFolder_ + kSettingsFile; }
+
+std::string SettingsStore::getValue(const std::string& key) const {
+    return platform::getProfileString(kSection, key, "", settingsFilePath(), 256);
+}
+
+void SettingsStore::writeValue(const std::string& key, const char* value) const {
+    platform::writeProfileString(kSection, key, value, settingsFilePath());
+}
+
+int SettingsStore::readIntSetting(const std::string& key) const {
+    return platform::getProfileInt(kSection, key, 0, settingsFilePath());
+}
+
+void SettingsStore::writeIntSetting(const std::string& key, int n) const {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", n);
+    writeValue(key, text);
+}
+
+std::string SettingsStore::pathFor(const std::string& name) const {
+    if (name.empty() || platform::isPathSeparator(name.front())) return {};
+    if (name.size() >= 2 && name[1] == ':') return {};  // drive prefix ("C:", "C:\")
+    std::string relative;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = start;
+        while (end < name.size() && !platform::isPathSeparator(name[end])) ++end;
+        std::string part = name.substr(start, end - start);
+        if (part == "..") return {};
+        if (!relative.empty() || start > 0) relative += platform::kPathSeparator;
+        relative += part;
+        start = end + 1;
+    }
+    return programFolder_ + relative;
+}
+
+std::string SettingsStore::getFileText(const std::string& name) const {
+    std::string path = pathFor(name);
+    std::string content;
+    if (path.empty() || !platform::readWholeFile(path, content)) return {};
+    size_t nul = content.find('\0');
+    if (nul != std::string::npos) content.resize(nul);
+    return content;
+}
+
+int SettingsStore::writeFileText(const std::string& name, const std::string& content) const {
+    std::string path = pathFor(name);
+    if (path.empty()) return 0;
+    platform::File file(path, platform::OpenMode::CreateAlways);
+    if (!file.isOpen()) return 0;
+    size_t length = std::strlen(content.c_str());  // the content's bytes up to its terminator
+    file.write(content.data(), length);
+    return 1;
+}

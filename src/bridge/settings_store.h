@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+// The program's settings file "vantu.ini" (every key in section "xxx") and the page's text files,
+// both in the program's folder.
+class SettingsStore {
+public:
+    // `programFolder` ends with a path separator.
+    explicit SettingsStore(std::string programFolder);
+
+    const std::string& programFolder() const { return programFolder_; }
+    std::string settingsFilePath() const;
+
+    // At most 255 characters; empty when the key or the file is missing.
+    std::string getValue(const std::string& key) const;
+    // A null value removes the key.
+    void writeValue(const std::string& key, const char* value) const;
+    int readIntSetting(const std::string& key) const;
+    void writeIntSetting(const std::string& key, int n) const;
+
+    // Text files named relative to the program folder. A name that is absolute, carries a drive or
+    // root prefix, or has a ".." part is refused, so that a page cannot reach outside the folder.
+    // The text stops at the file's first NUL byte; empty when the file cannot be read.
+    std::string getFileText(const std::string& name) const;
+    // Writes content's bytes (creating or truncating the file); 1, or 0 when refused or unopenable.
+    int writeFileText(const std::string& name, const std::string& content) const;
+
+private:
+    // The local path for a page's file name, or empty when the name is refused.
+    std::string pathFor(const std::string& name) const;
+
+    std::string programFolder_;
+};

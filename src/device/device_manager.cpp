@@ -1,0 +1,5 @@
+#include "device/device_manager.h"
+
+DeviceManager::DeviceManager() = default;
+
+DeviceManager::~DeviceManager() = default;

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Local files and folders. Paths are ANSI text (see paths.h); the POSIX side converts them to
+// UTF-8 at every system call.
+namespace platform {
+
+// Windows file attribute bits, which the folder listings report on every platform.
+inline constexpr uint32_t kAttrReadOnly = 0x1;
+inline constexpr uint32_t kAttrHidden = 0x2;
+inline constexpr uint32_t kAttrSystem = 0x4;
+inline constexpr uint32_t kAttrDirectory = 0x10;
+inline constexpr uint32_t kAttrArchive = 0x20;
+inline constexpr uint32_t kAttrNormal = 0x80;
+inline constexpr uint32_t kAttrTemporary = 0x100;
+
+// A file time: 100-nanosecond intervals since 1601-01-01 UTC, as Windows counts.
+using FileTime = uint64_t;
+
+enum class OpenMode {
+    Read,               // existing file, read only
+    ReadWriteExisting,  // existing file, read and write
+    CreateAlways,       // read and write; created, or truncated when it exists
+    OpenAlways,         // read and write; created when missing, never truncated
+};
+
+// An open local file; closed when the object goes.
+class File {
+public:
+    File() = default;
+    File(const std::string& path, OpenMode mode) { open(path, mode); }
+    ~File() { close(); }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+    File& operator=(File&& other) noexcept;
+
+    bool open(const std::string& path, OpenMode mode);
+    void close();
+    bool isOpen() const { return handle_ != -1; }
+
+    // Reads up to n bytes; returns the count read (0 at the end or on error).
+    size_t read(void* buffer, size_t n);
+    // Writes all n bytes; false when not all of them were written.
+    bool write(const void* data, size_t n);
+    bool seek(int64_t offset);
+    // Size in bytes, or -1.
+    int64_t size() const;
+    // Sets the last-access and last-write time (creation time where the platform has one).
+    bool setTimes(FileTime time);
+
+private:
+    intptr_t handle_ = -1;  // file descriptor or HANDLE
+};
+
+struct FolderEntry {
+    std::string name;  // ANSI
+    uint32_t attributes = 0;
+    FileTime lastWriteTime = 0;
+    uint64_t size = 0;
+};
+
+// Entries of a folder (without "." and ".."), in the order of the file system's enumeration;
+// nothing when the folder cannot be listed.
+std::optional<std::vector<FolderEntry>> listFolder(const std::string& folder);
+// Entries matching a pattern with '*' and '?' in its last component (as FindFirstFile takes it:
+// "folder/*.trk"); nothing when the folder cannot be listed.
+std::optional<std::vector<FolderEntry>> findFiles(const std::string& pattern);
+
+bool readWholeFile(const std::string& path, std::string& out);
+bool writeWholeFile(const std::string& path, std::string_view data);
+bool fileExists(const std::string& path);
+bool folderExists(const std::string& path);
+bool deleteFile(const std::string& path);
+// One level; true also when the folder exists already.
+bool createFolder(const std::string& path);
+// Removes an empty folder.
+bool removeFolder(const std::string& path);
+
+}  // namespace platform

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Local paths are ANSI text; the separator is the platform's. Device paths (reached through the
+// remote API) always use '\' and never pass through these helpers.
+namespace platform {
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// True for either separator: names that come from the page or from packages may use both.
+inline bool isPathSeparator(char c) { return c == '/' || c == '\\'; }
+
+// folder + separator (unless folder is empty or already ends with one) + name.
+std::string joinPath(std::string_view folder, std::string_view name);
+
+// Full path of the running program file.
+std::string programFile();
+// programFile() up to and including its last separator.
+std::string programFolder();
+// The user's temporary folder, ending with a separator (TMPDIR on POSIX, as GetTempPath uses TMP).
+std::string tempFolder();
+
+}  // namespace platform

@@ -1,0 +1,245 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/posix/posix_util.h"
+
+namespace platform {
+
+namespace posix {
+
+std::string toNative(const std::string& ansiPath) { return ansiToUtf8(ansiPath); }
+
+FileTime fileTimeFromTimespec(const struct timespec& ts) {
+    constexpr int64_t kEpochDifference = 11644473600LL;
+    return static_cast<FileTime>((static_cast<int64_t>(ts.tv_sec) + kEpochDifference) * 10000000LL +
+                                 ts.tv_nsec / 100);
+}
+
+struct timespec timespecFromFileTime(FileTime time) {
+    constexpr int64_t kEpochDifference = 11644473600LL;
+    int64_t ticks = static_cast<int64_t>(time) - kEpochDifference * 10000000LL;
+    struct timespec ts{};
+    ts.tv_sec = static_cast<time_t>(ticks / 10000000LL);
+    ts.tv_nsec = static_cast<long>((ticks % 10000000LL) * 100);
+    if (ts.tv_nsec < 0) {
+        ts.tv_nsec += 1000000000L;
+        ts.tv_sec -= 1;
+    }
+    return ts;
+}
+
+uint32_t attributesOf(const std::string& nativePath, const struct stat& st, const char* name) {
+    uint32_t attrs = 0;
+    if (S_ISDIR(st.st_mode)) {
+        attrs |= kAttrDirectory;
+    } else {
+        attrs |= kAttrArchive;
+    }
+    if (access(nativePath.c_str(), W_OK) != 0) attrs |= kAttrReadOnly;
+    if (name && name[0] == '.') attrs |= kAttrHidden;
+    return attrs;
+}
+
+}  // namespace posix
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = -1;
+    }
+    return *this;
+}
+
+bool File::open(const std::string& path, OpenMode mode) {
+    close();
+    int flags = 0;
+    switch (mode) {
+        case OpenMode::Read: flags = O_RDONLY; break;
+        case OpenMode::ReadWriteExisting: flags = O_RDWR; break;
+        case OpenMode::CreateAlways: flags = O_RDWR | O_CREAT | O_TRUNC; break;
+        case OpenMode::OpenAlways: flags = O_RDWR | O_CREAT; break;
+    }
+    std::string native = posix::toNative(path);
+    int fd = ::open(native.c_str(), flags | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    struct stat st{};
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    handle_ = fd;
+    return true;
+}
+
+void File::close() {
+    if (handle_ != -1) {
+        ::close(static_cast<int>(handle_));
+        handle_ = -1;
+    }
+}
+
+size_t File::read(void* buffer, size_t n) {
+    if (handle_ == -1) return 0;
+    size_t total = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (total < n) {
+        ssize_t got = ::read(static_cast<int>(handle_), out + total, n - total);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        total += static_cast<size_t>(got);
+    }
+    return total;
+}
+
+bool File::write(const void* data, size_t n) {
+    if (handle_ == -1) return false;
+    size_t total = 0;
+    const auto* in = static_cast<const char*>(data);
+    while (total < n) {
+        ssize_t put = ::write(static_cast<int>(handle_), in + total, n - total);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        total += static_cast<size_t>(put);
+    }
+    return true;
+}
+
+bool File::seek(int64_t offset) {
+    return handle_ != -1 && lseek(static_cast<int>(handle_), static_cast<off_t>(offset), SEEK_SET) ==
+                                static_cast<off_t>(offset);
+}
+
+int64_t File::size() const {
+    struct stat st{};
+    if (handle_ == -1 || fstat(static_cast<int>(handle_), &st) != 0) return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
+bool File::setTimes(FileTime time) {
+    if (handle_ == -1) return false;
+    struct timespec times[2] = {posix::timespecFromFileTime(time), posix::timespecFromFileTime(time)};
+    return futimens(static_cast<int>(handle_), times) == 0;
+}
+
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* d) const { closedir(d); }
+};
+
+// '*' and '?' matching as FindFirstFile does for the plain cases (no 8.3 short-name quirks);
+// letters compare without regard to ASCII case, as on the navigator's and Windows' file systems.
+bool wildcardMatch(const char* pattern, const char* name) {
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    const char* starP = nullptr;
+    const char* starN = nullptr;
+    while (*name) {
+        if (*pattern == '*') {
+            starP = pattern++;
+            starN = name;
+        } else if (*pattern == '?' || (*pattern && lower(*pattern) == lower(*name))) {
+            ++pattern;
+            ++name;
+        } else if (starP) {
+            pattern = starP + 1;
+            name = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*') ++pattern;
+    return *pattern == '\0';
+}
+
+}  // namespace
+
+std::optional<std::vector<FolderEntry>> findFiles(const std::string& pattern) {
+    size_t cut = pattern.find_last_of("/\\");
+    std::string folder = cut == std::string::npos ? std::string(".") : pattern.substr(0, cut);
+    if (folder.empty()) folder = "/";
+    std::string mask = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
+    std::string nativeFolder = posix::toNative(folder);
+    std::unique_ptr<DIR, DirCloser> dir(opendir(nativeFolder.c_str()));
+    if (!dir) return std::nullopt;
+    std::string nativeMask = posix::toNative(mask);
+    std::vector<FolderEntry> entries;
+    while (struct dirent* d = readdir(dir.get())) {
+        if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
+        if (!wildcardMatch(nativeMask.c_str(), d->d_name)) continue;
+        std::string full = nativeFolder + "/" + d->d_name;
+        struct stat st{};
+        if (stat(full.c_str(), &st) != 0) continue;
+        FolderEntry e;
+        e.name = utf8ToAnsi(d->d_name);
+        e.attributes = posix::attributesOf(full, st, d->d_name);
+        e.lastWriteTime = posix::fileTimeFromTimespec(st.st_mtim);
+        e.size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+        entries.push_back(std::move(e));
+    }
+    return entries;
+}
+
+std::optional<std::vector<FolderEntry>> listFolder(const std::string& folder) {
+    return findFiles(joinFolderPattern(folder));
+}
+
+std::string joinFolderPattern(const std::string& folder) {
+    if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) return folder + "*";
+    return folder + "/*";
+}
+
+bool readWholeFile(const std::string& path, std::string& out) {
+    File f(path, OpenMode::Read);
+    if (!f.isOpen()) return false;
+    int64_t size = f.size();
+    out.clear();
+    if (size > 0) out.resize(static_cast<size_t>(size));
+    size_t got = size > 0 ? f.read(out.data(), out.size()) : 0;
+    out.resize(got);
+    // Files whose size the system does not know in advance (pipes, /proc) are read to the end.
+    char chunk[4096];
+    while (size_t more = f.read(chunk, sizeof chunk)) out.append(chunk, more);
+    return true;
+}
+
+bool writeWholeFile(const std::string& path, std::string_view data) {
+    File f(path, OpenMode::CreateAlways);
+    return f.isOpen() && f.write(data.data(), data.size());
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st{};
+    return stat(posix::toNative(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool folderExists(const std::string& path) {
+    struct stat st{};
+    return stat(posix::toNative(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool deleteFile(const std::string& path) {
+    std::string native = posix::toNative(path);
+    struct stat st{};
+    if (lstat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    return unlink(native.c_str()) == 0;
+}
+
+bool createFolder(const std::string& path) {
+    std::string native = posix::toNative(path);
+    if (mkdir(native.c_str(), 0755) == 0) return true;
+    return errno == EEXIST && folderExists(path);
+}
+
+bool removeFolder(const std::string& path) { return rmdir(posix::toNative(path).c_str()) == 0; }
+
+}  // namespace platform
