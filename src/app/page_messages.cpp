@@ -29,10 +29,14 @@ std::optional<std::string> statusText(intptr_t code) {
 
 std::optional<std::string> actionWord(uintptr_t kind) {
     switch (kind) {
-        case 0: return std::string("down");
-        case 1: return std::string("delete");
-        case 2: return std::string("updata");
-        default: return std::nullopt;
+        case 0:
+            return std::string("down");
+        case 1:
+            return std::string("delete");
+        case 2:
+            return std::string("updata");
+        default:
+            return std::nullopt;
     }
 }
 
@@ -62,7 +66,10 @@ char32_t decodeUtf8(const std::string& s, size_t& i) {
         ++i;
         return c;
     }
-    int extra = (c >= 0xC2 && c < 0xE0) ? 1 : (c >= 0xE0 && c < 0xF0) ? 2 : (c >= 0xF0 && c < 0xF5) ? 3 : -1;
+    int extra = (c >= 0xC2 && c < 0xE0)   ? 1
+                : (c >= 0xE0 && c < 0xF0) ? 2
+                : (c >= 0xF0 && c < 0xF5) ? 3
+                                          : -1;
     if (extra < 0 || i + static_cast<size_t>(extra) >= s.size()) {
         ++i;
         return 0xFFFD;
@@ -95,15 +102,30 @@ std::string jsStringLiteral(const std::string& utf8, bool escapeNonAscii) {
         size_t start = i;
         char32_t cp = decodeUtf8(utf8, i);
         switch (cp) {
-            case '"': out += "\\\""; continue;
-            case '\\': out += "\\\\"; continue;
-            case '\n': out += "\\n"; continue;
-            case '\r': out += "\\r"; continue;
-            case '\t': out += "\\t"; continue;
-            case '<': out += "\\u003C"; continue;
+            case '"':
+                out += "\\\"";
+                continue;
+            case '\\':
+                out += "\\\\";
+                continue;
+            case '\n':
+                out += "\\n";
+                continue;
+            case '\r':
+                out += "\\r";
+                continue;
+            case '\t':
+                out += "\\t";
+                continue;
+            case '<':
+                out += "\\u003C";
+                continue;
             case 0x2028:
-            case 0x2029: appendUnicodeEscape(out, cp); continue;
-            default: break;
+            case 0x2029:
+                appendUnicodeEscape(out, cp);
+                continue;
+            default:
+                break;
         }
         if (cp < 0x20 || cp == 0x7F) {
             appendUnicodeEscape(out, cp);

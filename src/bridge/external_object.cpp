@@ -41,11 +41,14 @@ const ScriptValue* argAt(const std::vector<ScriptValue>& args, size_t index) {
 std::optional<std::string> textArg(const ScriptValue* value) {
     if (value == nullptr) return std::nullopt;
     switch (value->type) {
-        case ScriptValue::Type::String: return toAnsi(value->text);
+        case ScriptValue::Type::String:
+            return toAnsi(value->text);
         case ScriptValue::Type::Int32:
         case ScriptValue::Type::Double:
-        case ScriptValue::Type::Bool: return toAnsi(*scriptValueToString(*value));
-        default: return std::nullopt;
+        case ScriptValue::Type::Bool:
+            return toAnsi(*scriptValueToString(*value));
+        default:
+            return std::nullopt;
     }
 }
 
@@ -151,16 +154,29 @@ int32_t ExternalObject::invoke(int32_t dispid, const std::vector<ScriptValue>& a
             if (!text) return kStatusFalse;
             std::string answer;
             switch (dispid) {
-                case kConnToPDA: answer = operations_.connToPDA(*text); break;
-                case kPoiToPDA: answer = operations_.poiToPDA(*text); break;
-                case kDeleteSelectedPoi: answer = operations_.deleteSelectedPoi(*text); break;
-                case kShowRoadbook: answer = operations_.showRoadbook(*text); break;
-                case kDeleteSelected: answer = operations_.deleteSelected(std::move(*text)); break;
-                default: answer = operations_.exportFromPDA(std::move(*text)); break;
+                case kConnToPDA:
+                    answer = operations_.connToPDA(*text);
+                    break;
+                case kPoiToPDA:
+                    answer = operations_.poiToPDA(*text);
+                    break;
+                case kDeleteSelectedPoi:
+                    answer = operations_.deleteSelectedPoi(*text);
+                    break;
+                case kShowRoadbook:
+                    answer = operations_.showRoadbook(*text);
+                    break;
+                case kDeleteSelected:
+                    answer = operations_.deleteSelected(std::move(*text));
+                    break;
+                default:
+                    answer = operations_.exportFromPDA(std::move(*text));
+                    break;
             }
             setText(result, answer);
             return kStatusOk;
         }
-        default: return kStatusOk;
+        default:
+            return kStatusOk;
     }
 }

@@ -14,13 +14,13 @@
 // and converts its result back. It holds no state; the hosts adapt it to their script bridge
 // (IDispatch on Windows, the injected bridge on Linux) and keep their own reference counting.
 class ExternalObject {
-public:
+  public:
     static constexpr int32_t kStatusOk = 0;
     static constexpr int32_t kStatusFalse = 1;  // S_FALSE: the page gets no value
 
     static constexpr std::array<const char*, 14> kMethodNames = {
-        "getValue",   "writeValue",    "getFileText", "writeFileText",     "SetUsername",
-        "connToPDA",  "GetPdaAddr",    "poiToPDA",    "deleteSelectedPoi", "showRoadbook",
+        "getValue",    "writeValue",     "getFileText",   "writeFileText",     "SetUsername",
+        "connToPDA",   "GetPdaAddr",     "poiToPDA",      "deleteSelectedPoi", "showRoadbook",
         "importToPDA", "deleteSelected", "exportFromPDA", "PauseTask"};
 
     ExternalObject(const SettingsStore& settings, PageOperations& operations)
@@ -34,7 +34,7 @@ public:
     // written only when `result` is given. Returns kStatusOk or kStatusFalse.
     int32_t invoke(int32_t dispid, const std::vector<ScriptValue>& args, ScriptResult* result);
 
-private:
+  private:
     const SettingsStore& settings_;
     PageOperations& operations_;
 };

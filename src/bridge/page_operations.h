@@ -6,7 +6,7 @@
 // ANSI; every operation answers at once (the three task operations only start their task).
 // The defaults answer nothing, so a program without some subsystem still serves the page.
 class PageOperations {
-public:
+  public:
     virtual ~PageOperations() = default;
 
     // The device gate: 1 when a navigator's data folder is known and reachable.

@@ -5,9 +5,9 @@
 
 // The page's operations as the program runs them, over the program-wide DeviceManager.
 class ProgramOperations : public PageOperations {
-public:
+  public:
     explicit ProgramOperations(DeviceManager& device) : device_(device) {}
 
-private:
+  private:
     [[maybe_unused]] DeviceManager& device_;
 };

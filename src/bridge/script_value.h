@@ -9,10 +9,10 @@ struct ScriptValue {
     enum class Type { Empty, Null, String, Int32, Double, Bool, Other };
 
     Type type = Type::Empty;
-    std::u16string text;  // String
-    int32_t integer = 0;  // Int32
-    double number = 0;    // Double
-    bool boolean = false; // Bool
+    std::u16string text;   // String
+    int32_t integer = 0;   // Int32
+    double number = 0;     // Double
+    bool boolean = false;  // Bool
 
     static ScriptValue empty() { return {}; }
     static ScriptValue null() { return of(Type::Null); }
@@ -38,7 +38,7 @@ struct ScriptValue {
     }
     static ScriptValue other() { return of(Type::Other); }
 
-private:
+  private:
     static ScriptValue of(Type t) {
         ScriptValue v;
         v.type = t;

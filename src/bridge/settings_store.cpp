@@ -12,9 +12,12 @@ constexpr const char* kSection = "xxx";
 constexpr const char* kSettingsFile = "vantu.ini";
 }  // namespace
 
-SettingsStore::SettingsStore(std::string programFolder) : programFolder_(std::move(programFolder)) {}
+SettingsStore::SettingsStore(std::string programFolder)
+    : programFolder_(std::move(programFolder)) {}
 
-std::string SettingsStore::settingsFilePath() const { return programFolder_ + kSettingsFile; }
+std::string SettingsStore::settingsFilePath() const {
+    return programFolder_ + kSettingsFile;
+}
 
 std::string SettingsStore::getValue(const std::string& key) const {
     return platform::getProfileString(kSection, key, "", settingsFilePath(), 256);
@@ -41,7 +44,8 @@ std::string SettingsStore::pathFor(const std::string& name) const {
     size_t start = 0;
     while (start <= name.size()) {
         size_t end = start;
-        while (end < name.size() && !platform::isPathSeparator(name[end])) ++end;
+        while (end < name.size() && !platform::isPathSeparator(name[end]))
+            ++end;
         std::string part = name.substr(start, end - start);
         if (part == "..") return {};
         if (!relative.empty() || start > 0) relative += platform::kPathSeparator;

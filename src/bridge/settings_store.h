@@ -5,7 +5,7 @@
 // The program's settings file "vantu.ini" (every key in section "xxx") and the page's text files,
 // both in the program's folder.
 class SettingsStore {
-public:
+  public:
     // `programFolder` ends with a path separator.
     explicit SettingsStore(std::string programFolder);
 
@@ -26,7 +26,7 @@ public:
     // Writes content's bytes (creating or truncating the file); 1, or 0 when refused or unopenable.
     int writeFileText(const std::string& name, const std::string& content) const;
 
-private:
+  private:
     // The local path for a page's file name, or empty when the name is refused.
     std::string pathFor(const std::string& name) const;
 

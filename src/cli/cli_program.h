@@ -16,11 +16,11 @@ namespace cli {
 // Prints every window notification on standard error as the page call the window would make of
 // it, one per line: kankan("..."), currentLushu("1","down").
 class PageCallPrinter : public platform::MessageSink {
-public:
+  public:
     explicit PageCallPrinter(bool ansi) : ansi_(ansi) {}
     void post(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
 
-private:
+  private:
     std::mutex mutex_;
     bool ansi_;
 };
@@ -28,7 +28,7 @@ private:
 // One run of the program: one DeviceManager and the page's external object over it. Settings and
 // text files live beside the executable, as the program's do.
 class CliProgram {
-public:
+  public:
     explicit CliProgram(bool ansi);
     ~CliProgram();
 
@@ -38,7 +38,7 @@ public:
 
     DeviceManager& device() { return device_; }
 
-private:
+  private:
     bool ansi_;
     PageCallPrinter printer_;
     DeviceManager device_;

@@ -29,7 +29,9 @@ CliProgram::CliProgram(bool ansi)
     platform::setMessageSink(&printer_);
 }
 
-CliProgram::~CliProgram() { platform::setMessageSink(nullptr); }
+CliProgram::~CliProgram() {
+    platform::setMessageSink(nullptr);
+}
 
 int32_t CliProgram::call(const std::string& method, const std::vector<std::string>& args,
                          bool lineAlways) {
@@ -38,7 +40,8 @@ int32_t CliProgram::call(const std::string& method, const std::vector<std::strin
     external_.getIDsOfNames(&name, 1, &dispid);
     std::vector<ScriptValue> values;
     // The platform hands the arguments over last first.
-    for (auto it = args.rbegin(); it != args.rend(); ++it) values.push_back(parseScriptArg(*it));
+    for (auto it = args.rbegin(); it != args.rend(); ++it)
+        values.push_back(parseScriptArg(*it));
     ScriptResult result;
     int32_t status = external_.invoke(dispid, values, &result);
     switch (result.type) {
@@ -49,7 +52,9 @@ int32_t CliProgram::call(const std::string& method, const std::vector<std::strin
             std::fputc('\n', stdout);
             break;
         }
-        case ScriptResult::Type::BoolTrue: std::fputs("true\n", stdout); break;
+        case ScriptResult::Type::BoolTrue:
+            std::fputs("true\n", stdout);
+            break;
         case ScriptResult::Type::None:
             if (lineAlways) std::fputc('\n', stdout);
             break;
@@ -80,8 +85,10 @@ bool splitShellWords(const std::string& line, std::vector<std::string>& words) {
     for (size_t i = 0; i < line.size(); ++i) {
         char c = line[i];
         if (quote == '\'') {
-            if (c == '\'') quote = 0;
-            else word += c;
+            if (c == '\'')
+                quote = 0;
+            else
+                word += c;
         } else if (quote == '"') {
             if (c == '"') {
                 quote = 0;
@@ -123,12 +130,15 @@ int runCall(const std::vector<std::string>& argsIn) {
     // Calls separated by "--", made in order in this one process.
     std::vector<std::vector<std::string>> calls(1);
     for (const auto& a : args) {
-        if (a == "--") calls.emplace_back();
-        else calls.back().push_back(a);
+        if (a == "--")
+            calls.emplace_back();
+        else
+            calls.back().push_back(a);
     }
     for (const auto& c : calls) {
         if (c.empty()) {
-            std::fprintf(stderr, "vantu-cli call: a METHOD is missing (see vantu-cli call --help)\n");
+            std::fprintf(stderr,
+                         "vantu-cli call: a METHOD is missing (see vantu-cli call --help)\n");
             return 2;
         }
     }

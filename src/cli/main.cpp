@@ -15,12 +15,20 @@ std::vector<Command>& registry() {
 }
 }  // namespace
 
-CliCommand::CliCommand(const Command& command) { registry().push_back(command); }
+CliCommand::CliCommand(const Command& command) {
+    registry().push_back(command);
+}
 
-const std::vector<Command>& commands() { return registry(); }
+const std::vector<Command>& commands() {
+    return registry();
+}
 
-std::string toAnsi(const std::string& utf8) { return platform::utf8ToAnsi(utf8); }
-std::string toTerminal(const std::string& ansi) { return platform::ansiToUtf8(ansi); }
+std::string toAnsi(const std::string& utf8) {
+    return platform::utf8ToAnsi(utf8);
+}
+std::string toTerminal(const std::string& ansi) {
+    return platform::ansiToUtf8(ansi);
+}
 
 }  // namespace cli
 
@@ -30,7 +38,8 @@ void printUsage(FILE* out) {
     std::fprintf(out,
                  "vantu-cli: the navigator companion's page methods and file tools from a "
                  "terminal.\n\nUsage:\n");
-    for (const auto& c : cli::commands()) std::fprintf(out, "  vantu-cli %s\n      %s\n", c.usage, c.summary);
+    for (const auto& c : cli::commands())
+        std::fprintf(out, "  vantu-cli %s\n      %s\n", c.usage, c.summary);
     std::fprintf(out,
                  "\nSettings (vantu.ini) and text files live beside this executable.\n"
                  "'vantu-cli help COMMAND' or 'vantu-cli COMMAND --help' explains a command.\n");

@@ -23,7 +23,7 @@ struct RouteBookEntry {
 // worker thread share it: the route book list and the route data object each have a mutex, the
 // stop flag is atomic, and a worker takes its own copy of mode and dataRoot when it starts.
 class DeviceManager {
-public:
+  public:
     DeviceManager();
     virtual ~DeviceManager();
     DeviceManager(const DeviceManager&) = delete;

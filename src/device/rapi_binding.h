@@ -2,7 +2,7 @@
 
 // The navigator's remote API, loaded at run time. (Filled in with the device link.)
 class RapiBinding {
-public:
+  public:
     virtual ~RapiBinding() = default;
     int isLoaded() const { return 0; }
 };

@@ -10,7 +10,8 @@ namespace {
 
 size_t wideLength(const char16_t* s) {
     size_t n = 0;
-    while (s[n] != u'\0') ++n;
+    while (s[n] != u'\0')
+        ++n;
     return n;
 }
 
@@ -28,7 +29,8 @@ Out convertKeepingNuls(const In& input, ConvertRun convertRun) {
             ++pos;
             continue;
         }
-        result += convertRun(std::basic_string_view<typename In::value_type>(input).substr(pos, end - pos));
+        result += convertRun(
+            std::basic_string_view<typename In::value_type>(input).substr(pos, end - pos));
         pos = end;
     }
     return result;
@@ -67,6 +69,7 @@ std::u16string ansiToWideString(std::string ansi) {
 std::string fieldToAnsi(const char16_t* field, size_t units) {
     if (field == nullptr) return {};
     size_t n = 0;
-    while (n < units && field[n] != u'\0') ++n;
+    while (n < units && field[n] != u'\0')
+        ++n;
     return platform::utf16ToAnsi(std::u16string_view(field, n));
 }

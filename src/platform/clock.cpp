@@ -40,10 +40,16 @@ uint32_t Clock::tickCount() const {
     return static_cast<uint32_t>(ms);
 }
 
-int64_t Clock::unixTime() const { return static_cast<int64_t>(std::time(nullptr)); }
+int64_t Clock::unixTime() const {
+    return static_cast<int64_t>(std::time(nullptr));
+}
 
-const Clock& clock() { return *gClock.load(); }
+const Clock& clock() {
+    return *gClock.load();
+}
 
-void setClock(const Clock* replacement) { gClock.store(replacement ? replacement : &gSystemClock); }
+void setClock(const Clock* replacement) {
+    gClock.store(replacement ? replacement : &gSystemClock);
+}
 
 }  // namespace platform

@@ -17,7 +17,7 @@ struct LocalTime {
 };
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Current time, UTC.
     virtual FileTime utcNow() const;

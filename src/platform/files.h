@@ -32,7 +32,7 @@ enum class OpenMode {
 
 // An open local file; closed when the object goes.
 class File {
-public:
+  public:
     File() = default;
     File(const std::string& path, OpenMode mode) { open(path, mode); }
     ~File() { close(); }
@@ -55,7 +55,7 @@ public:
     // Sets the last-access and last-write time (creation time where the platform has one).
     bool setTimes(FileTime time);
 
-private:
+  private:
     intptr_t handle_ = -1;  // file descriptor or HANDLE
 };
 

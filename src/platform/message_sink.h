@@ -8,7 +8,7 @@
 namespace platform {
 
 class MessageSink {
-public:
+  public:
     virtual ~MessageSink() = default;
     virtual void post(uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
 };

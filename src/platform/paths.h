@@ -14,7 +14,9 @@ inline constexpr char kPathSeparator = '/';
 #endif
 
 // True for either separator: names that come from the page or from packages may use both.
-inline bool isPathSeparator(char c) { return c == '/' || c == '\\'; }
+inline bool isPathSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 // folder + separator (unless folder is empty or already ends with one) + name.
 std::string joinPath(std::string_view folder, std::string_view name);

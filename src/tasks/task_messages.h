@@ -12,7 +12,9 @@ inline constexpr uint32_t WM_TASK_PROGRESS = 2025;  // WM_USER + 1001
 
 enum class TaskKind : int { Import = 0, Delete = 1, Export = 2 };
 
-inline void postTaskStatus(int code) { platform::postMessage(WM_TASK_STATUS, 0, code); }
+inline void postTaskStatus(int code) {
+    platform::postMessage(WM_TASK_STATUS, 0, code);
+}
 
 inline void postTaskProgress(TaskKind kind, int ordinal) {
     platform::postMessage(WM_TASK_PROGRESS, static_cast<uintptr_t>(kind), ordinal);

@@ -19,8 +19,8 @@ TempDir::TempDir() {
     std::random_device rd;
     std::string base = platform::tempFolder();
     for (;;) {
-        std::string candidate = base + "vantu-test-" + std::to_string(rd()) + "-" +
-                                std::to_string(counter++);
+        std::string candidate =
+            base + "vantu-test-" + std::to_string(rd()) + "-" + std::to_string(counter++);
         std::error_code ec;
         if (std::filesystem::create_directory(native(candidate), ec)) {
             path_ = candidate + platform::kPathSeparator;
@@ -38,7 +38,8 @@ TempDir::~TempDir() {
 
 std::string TempDir::file(const std::string& relative) const {
     std::string out = path_;
-    for (char c : relative) out += (c == '/') ? platform::kPathSeparator : c;
+    for (char c : relative)
+        out += (c == '/') ? platform::kPathSeparator : c;
     return out;
 }
 

@@ -5,7 +5,7 @@
 // A fresh folder under the temporary folder, removed with everything in it when the object goes.
 // Paths are the program's ANSI text and end with the platform's separator.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -15,7 +15,7 @@ public:
     // path() + relative, with '/' in relative turned into the platform's separator.
     std::string file(const std::string& relative) const;
 
-private:
+  private:
     std::string path_;
 };
 

@@ -13,7 +13,7 @@ constexpr const char* kAnsiCodePage = "CP936";
 
 // One iconv descriptor per direction and thread: iconv_t keeps shift state and is not shareable.
 class Converter {
-public:
+  public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
     ~Converter() {
         if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
@@ -27,7 +27,8 @@ public:
     void convert(const char* in, size_t inBytes, size_t inUnit, std::string_view fallback,
                  std::string& out) const {
         if (cd_ == reinterpret_cast<iconv_t>(-1)) {
-            for (size_t i = 0; i < inBytes / inUnit; ++i) out.append(fallback);
+            for (size_t i = 0; i < inBytes / inUnit; ++i)
+                out.append(fallback);
             return;
         }
         iconv(cd_, nullptr, nullptr, nullptr, nullptr);
@@ -64,7 +65,7 @@ public:
         out.append(buffer, static_cast<size_t>(dst - buffer));
     }
 
-private:
+  private:
     iconv_t cd_;
 };
 

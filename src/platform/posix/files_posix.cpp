@@ -16,7 +16,9 @@ namespace platform {
 
 namespace posix {
 
-std::string toNative(const std::string& ansiPath) { return ansiToUtf8(ansiPath); }
+std::string toNative(const std::string& ansiPath) {
+    return ansiToUtf8(ansiPath);
+}
 
 FileTime fileTimeFromTimespec(const struct timespec& ts) {
     constexpr int64_t kEpochDifference = 11644473600LL;
@@ -27,7 +29,7 @@ FileTime fileTimeFromTimespec(const struct timespec& ts) {
 struct timespec timespecFromFileTime(FileTime time) {
     constexpr int64_t kEpochDifference = 11644473600LL;
     int64_t ticks = static_cast<int64_t>(time) - kEpochDifference * 10000000LL;
-    struct timespec ts{};
+    struct timespec ts {};
     ts.tv_sec = static_cast<time_t>(ticks / 10000000LL);
     ts.tv_nsec = static_cast<long>((ticks % 10000000LL) * 100);
     if (ts.tv_nsec < 0) {
@@ -64,15 +66,23 @@ bool File::open(const std::string& path, OpenMode mode) {
     close();
     int flags = 0;
     switch (mode) {
-        case OpenMode::Read: flags = O_RDONLY; break;
-        case OpenMode::ReadWriteExisting: flags = O_RDWR; break;
-        case OpenMode::CreateAlways: flags = O_RDWR | O_CREAT | O_TRUNC; break;
-        case OpenMode::OpenAlways: flags = O_RDWR | O_CREAT; break;
+        case OpenMode::Read:
+            flags = O_RDONLY;
+            break;
+        case OpenMode::ReadWriteExisting:
+            flags = O_RDWR;
+            break;
+        case OpenMode::CreateAlways:
+            flags = O_RDWR | O_CREAT | O_TRUNC;
+            break;
+        case OpenMode::OpenAlways:
+            flags = O_RDWR | O_CREAT;
+            break;
     }
     std::string native = posix::toNative(path);
     int fd = ::open(native.c_str(), flags | O_CLOEXEC, 0644);
     if (fd < 0) return false;
-    struct stat st{};
+    struct stat st {};
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         ::close(fd);
         return false;
@@ -115,19 +125,20 @@ bool File::write(const void* data, size_t n) {
 }
 
 bool File::seek(int64_t offset) {
-    return handle_ != -1 && lseek(static_cast<int>(handle_), static_cast<off_t>(offset), SEEK_SET) ==
-                                static_cast<off_t>(offset);
+    return handle_ != -1 && lseek(static_cast<int>(handle_), static_cast<off_t>(offset),
+                                  SEEK_SET) == static_cast<off_t>(offset);
 }
 
 int64_t File::size() const {
-    struct stat st{};
+    struct stat st {};
     if (handle_ == -1 || fstat(static_cast<int>(handle_), &st) != 0) return -1;
     return static_cast<int64_t>(st.st_size);
 }
 
 bool File::setTimes(FileTime time) {
     if (handle_ == -1) return false;
-    struct timespec times[2] = {posix::timespecFromFileTime(time), posix::timespecFromFileTime(time)};
+    struct timespec times[2] = {posix::timespecFromFileTime(time),
+                                posix::timespecFromFileTime(time)};
     return futimens(static_cast<int>(handle_), times) == 0;
 }
 
@@ -157,7 +168,8 @@ bool wildcardMatch(const char* pattern, const char* name) {
             return false;
         }
     }
-    while (*pattern == '*') ++pattern;
+    while (*pattern == '*')
+        ++pattern;
     return *pattern == '\0';
 }
 
@@ -177,7 +189,7 @@ std::optional<std::vector<FolderEntry>> findFiles(const std::string& pattern) {
         if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
         if (!wildcardMatch(nativeMask.c_str(), d->d_name)) continue;
         std::string full = nativeFolder + "/" + d->d_name;
-        struct stat st{};
+        struct stat st {};
         if (stat(full.c_str(), &st) != 0) continue;
         FolderEntry e;
         e.name = utf8ToAnsi(d->d_name);
@@ -208,7 +220,8 @@ bool readWholeFile(const std::string& path, std::string& out) {
     out.resize(got);
     // Files whose size the system does not know in advance (pipes, /proc) are read to the end.
     char chunk[4096];
-    while (size_t more = f.read(chunk, sizeof chunk)) out.append(chunk, more);
+    while (size_t more = f.read(chunk, sizeof chunk))
+        out.append(chunk, more);
     return true;
 }
 
@@ -218,18 +231,18 @@ bool writeWholeFile(const std::string& path, std::string_view data) {
 }
 
 bool fileExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return stat(posix::toNative(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool folderExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return stat(posix::toNative(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool deleteFile(const std::string& path) {
     std::string native = posix::toNative(path);
-    struct stat st{};
+    struct stat st {};
     if (lstat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
     return unlink(native.c_str()) == 0;
 }
@@ -240,6 +253,8 @@ bool createFolder(const std::string& path) {
     return errno == EEXIST && folderExists(path);
 }
 
-bool removeFolder(const std::string& path) { return rmdir(posix::toNative(path).c_str()) == 0; }
+bool removeFolder(const std::string& path) {
+    return rmdir(posix::toNative(path).c_str()) == 0;
+}
 
 }  // namespace platform

@@ -5,8 +5,8 @@
 
 #include "platform/codepage.h"
 #include "platform/files.h"
-#include "platform/profile.h"
 #include "platform/posix/posix_util.h"
+#include "platform/profile.h"
 
 // A reader and writer of Windows initialisation files with the behaviour of the profile functions
 // that the program relies on. Files written by Windows keep working: CRLF or LF line ends, white
@@ -27,8 +27,10 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
 
 std::string_view trim(std::string_view s) {
     auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!s.empty() && space(s.front())) s.remove_prefix(1);
-    while (!s.empty() && space(s.back())) s.remove_suffix(1);
+    while (!s.empty() && space(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && space(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -90,8 +92,8 @@ bool splitKey(std::string_view line, std::string_view& key, std::string_view& va
 }
 
 struct Location {
-    long section = -1;  // index of the section header line
-    long key = -1;      // index of the key line
+    long section = -1;        // index of the section header line
+    long key = -1;            // index of the key line
     long lastInSection = -1;  // last non-blank line of the section
 };
 
@@ -110,7 +112,8 @@ Location locate(const Parsed& p, const std::string& section, const std::string& 
         if (loc.section < 0) continue;
         if (!trim(text).empty()) loc.lastInSection = static_cast<long>(i);
         std::string_view k, v;
-        if (loc.key < 0 && splitKey(text, k, v) && equalsNoCase(k, key)) loc.key = static_cast<long>(i);
+        if (loc.key < 0 && splitKey(text, k, v) && equalsNoCase(k, key))
+            loc.key = static_cast<long>(i);
     }
     return loc;
 }
@@ -192,7 +195,8 @@ bool writeProfileString(const std::string& section, const std::string& key, cons
         }
     }
     std::string out;
-    for (const Line& line : p.lines) out += line.text + line.end;
+    for (const Line& line : p.lines)
+        out += line.text + line.end;
     return replaceFile(file, out);
 }
 
