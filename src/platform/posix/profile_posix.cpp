@@ -185,14 +185,14 @@ bool writeProfileString(const std::string& section, const std::string& key, cons
         splitKey(line.text, k, v);
         line.text = std::string(k) + "=" + value;
     } else {
-        if (!p.lines.empty() && p.lines.back().end.empty()) p.lines.back().end = p.newline;
-        Line entry{key + "=" + value, p.newline};
-        if (loc.section >= 0) {
-            p.lines.insert(p.lines.begin() + loc.lastInSection + 1, entry);
-        } else {
-            p.lines.push_back({"[" + section + "]", p.newline});
-            p.lines.push_back(entry);
-        }
+        size_t at = loc.section >= 0 ? static_cast<size_t>(loc.lastInSection + 1) : p.lines.size();
+        // A last line without a line end gets one when something is appended after it.
+        if (at == p.lines.size() && !p.lines.empty() && p.lines.back().end.empty())
+            p.lines.back().end = p.newline;
+        std::vector<Line> added;
+        if (loc.section < 0) added.push_back({"[" + section + "]", p.newline});
+        added.push_back({key + "=" + value, p.newline});
+        p.lines.insert(p.lines.begin() + static_cast<long>(at), added.begin(), added.end());
     }
     std::string out;
     for (const Line& line : p.lines)

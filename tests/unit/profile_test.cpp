@@ -1,0 +1,119 @@
+#include "platform/profile.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+class ProfileTest : public ::testing::Test {
+  protected:
+    TempDir dir;
+    std::string ini = dir.file("vantu.ini");
+};
+
+TEST_F(ProfileTest, MissingFileGivesTheDefaultAndCreatesNothing) {
+    EXPECT_EQ(platform::getProfileString("xxx", "k", "dflt", ini), "dflt");
+    EXPECT_EQ(platform::getProfileInt("xxx", "k", 7, ini), 7);
+    platform::writeProfileString("xxx", "k", nullptr, ini);
+    EXPECT_FALSE(platform::fileExists(ini));
+}
+
+TEST_F(ProfileTest, FirstWriteCreatesFileAndSection) {
+    platform::writeProfileString("xxx", "left", "12", ini);
+    platform::writeProfileString("xxx", "top", "-4", ini);
+    EXPECT_EQ(readFileBytes(ini), "[xxx]\r\nleft=12\r\ntop=-4\r\n");
+    EXPECT_EQ(platform::getProfileInt("xxx", "top", 0, ini), -4);
+}
+
+TEST_F(ProfileTest, SectionAndKeyNamesIgnoreAsciiCase) {
+    platform::writeProfileString("xxx", "Width", "1000", ini);
+    platform::writeProfileString("XXX", "WIDTH", "1200", ini);
+    EXPECT_EQ(platform::getProfileString("xXx", "width", "", ini), "1200");
+    EXPECT_EQ(readFileBytes(ini), "[xxx]\r\nWidth=1200\r\n");
+}
+
+TEST_F(ProfileTest, NullValueRemovesOnlyThatKey) {
+    platform::writeProfileString("xxx", "a", "1", ini);
+    platform::writeProfileString("xxx", "b", "2", ini);
+    platform::writeProfileString("xxx", "A", nullptr, ini);
+    EXPECT_EQ(readFileBytes(ini), "[xxx]\r\nb=2\r\n");
+    EXPECT_EQ(platform::getProfileString("xxx", "a", "gone", ini), "gone");
+}
+
+TEST_F(ProfileTest, ValuesAreCutTo255BytesAtACharacterBoundary) {
+    std::string longValue(300, 'v');
+    platform::writeProfileString("xxx", "k", longValue.c_str(), ini);
+    EXPECT_EQ(platform::getProfileString("xxx", "k", "", ini), std::string(255, 'v'));
+    // 254 ASCII bytes then a two-byte GBK character: the character does not fit and is dropped
+    // whole rather than leaving half of it behind.
+    std::string gbk = std::string(254, 'a') + "\xB1\xB1";
+    platform::writeProfileString("xxx", "g", gbk.c_str(), ini);
+    EXPECT_EQ(platform::getProfileString("xxx", "g", "", ini), std::string(254, 'a'));
+}
+
+TEST_F(ProfileTest, FilesWrittenOnWindowsAreReadAndPreserved) {
+    const std::string original =
+        "; settings\r\n"
+        "[other]\r\n"
+        "k=other value\r\n"
+        "\r\n"
+        "[XXX]\r\n"
+        "  left = 40 \r\n"
+        "quoted=\"  spaced  \"\r\n"
+        "name=\xB1\xB1\xBE\xA9\r\n"
+        "\r\n"
+        "[last]\r\n"
+        "z=9";
+    writeFileBytes(ini, original);
+    struct Case {
+        const char* section;
+        const char* key;
+        const char* value;
+    } reads[] = {
+        {"xxx", "left", "40"},
+        {"xxx", "quoted", "  spaced  "},
+        {"xxx", "name", "\xB1\xB1\xBE\xA9"},
+        {"other", "k", "other value"},
+        {"last", "z", "9"},
+        {"xxx", "k", "<none>"},
+    };
+    for (const auto& r : reads)
+        EXPECT_EQ(platform::getProfileString(r.section, r.key, "<none>", ini), r.value) << r.key;
+
+    platform::writeProfileString("xxx", "left", "41", ini);
+    platform::writeProfileString("xxx", "top", "7", ini);
+    EXPECT_EQ(readFileBytes(ini),
+              "; settings\r\n"
+              "[other]\r\n"
+              "k=other value\r\n"
+              "\r\n"
+              "[XXX]\r\n"
+              "left=41\r\n"
+              "quoted=\"  spaced  \"\r\n"
+              "name=\xB1\xB1\xBE\xA9\r\n"
+              "top=7\r\n"
+              "\r\n"
+              "[last]\r\n"
+              "z=9");
+}
+
+TEST_F(ProfileTest, LfFilesStayLf) {
+    writeFileBytes(ini, "[xxx]\nleft=1\n");
+    platform::writeProfileString("xxx", "top", "2", ini);
+    platform::writeProfileString("new", "a", "b", ini);
+    EXPECT_EQ(readFileBytes(ini), "[xxx]\nleft=1\ntop=2\n[new]\na=b\n");
+}
+
+TEST_F(ProfileTest, IntegersReadLikeTheProfileFunctions) {
+    writeFileBytes(ini, "[xxx]\r\na=12\r\nb=-5\r\nc=abc\r\nd=34px\r\ne=\r\n");
+    struct Case {
+        const char* key;
+        int value;
+    } cases[] = {{"a", 12}, {"b", -5}, {"c", 0}, {"d", 34}, {"e", 0}, {"missing", 99}};
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::getProfileInt("xxx", c.key, 99, ini), c.value) << c.key;
+}
+
+}  // namespace

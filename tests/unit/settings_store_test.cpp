@@ -1,0 +1,82 @@
+#include "bridge/settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+class SettingsStoreTest : public ::testing::Test {
+  protected:
+    TempDir dir;
+    SettingsStore store{dir.path()};
+};
+
+TEST_F(SettingsStoreTest, ValuesLiveInSectionXxxOfVantuIni) {
+    store.writeValue("_GoogleAdsense", "abcdef");
+    store.writeIntSetting("width", 1000);
+    EXPECT_EQ(readFileBytes(dir.file("vantu.ini")),
+              "[xxx]\r\n_GoogleAdsense=abcdef\r\nwidth=1000\r\n");
+    EXPECT_EQ(store.readIntSetting("WIDTH"), 1000);
+    EXPECT_EQ(store.readIntSetting("height"), 0);
+    EXPECT_EQ(store.getValue("missing"), "");
+    store.writeValue("width", nullptr);
+    EXPECT_EQ(store.readIntSetting("width"), 0);
+}
+
+TEST_F(SettingsStoreTest, A300CharacterValueReadsBackAsItsFirst255) {
+    std::string value(300, 'x');
+    value[254] = 'y';
+    store.writeValue("k", value.c_str());
+    EXPECT_EQ(store.getValue("k"), value.substr(0, 255));
+}
+
+TEST_F(SettingsStoreTest, FileTextStopsAtTheFirstNul) {
+    writeFileBytes(dir.file("page.txt"), std::string("line one\r\nline\0two", 18));
+    EXPECT_EQ(store.getFileText("page.txt"), "line one\r\nline");
+    EXPECT_EQ(store.getFileText("missing.txt"), "");
+}
+
+TEST_F(SettingsStoreTest, WritingTextCreatesOrTruncates) {
+    EXPECT_EQ(store.writeFileText("a.txt", "first content"), 1);
+    EXPECT_EQ(readFileBytes(dir.file("a.txt")), "first content");
+    EXPECT_EQ(store.writeFileText("a.txt", ""), 1);
+    EXPECT_TRUE(platform::fileExists(dir.file("a.txt")));
+    EXPECT_EQ(readFileBytes(dir.file("a.txt")), "");
+}
+
+TEST_F(SettingsStoreTest, SubFoldersWorkButAreNeverCreated) {
+    EXPECT_EQ(store.writeFileText("sub/x.txt", "x"), 0);
+    EXPECT_FALSE(platform::folderExists(dir.file("sub")));
+    platform::createFolder(dir.file("sub"));
+    EXPECT_EQ(store.writeFileText("sub\\x.txt", "in sub"), 1);
+    EXPECT_EQ(store.getFileText("sub/x.txt"), "in sub");
+}
+
+TEST_F(SettingsStoreTest, NamesThatLeaveTheProgramFolderAreRefused) {
+    TempDir outside;
+    writeFileBytes(outside.file("secret.txt"), "secret");
+    const std::string refused[] = {
+        outside.file("secret.txt"),  // absolute
+        "/etc/passwd",
+        "\\Windows\\win.ini",
+        "C:\\boot.ini",
+        "C:relative.txt",
+        "../secret.txt",
+        "..\\secret.txt",
+        "sub/../../secret.txt",
+        "..",
+        "",
+    };
+    for (const auto& name : refused) {
+        EXPECT_EQ(store.getFileText(name), "") << name;
+        EXPECT_EQ(store.writeFileText(name, "overwritten"), 0) << name;
+    }
+    EXPECT_EQ(readFileBytes(outside.file("secret.txt")), "secret");
+    // Dots inside a name are ordinary characters.
+    EXPECT_EQ(store.writeFileText("a..b.txt", "ok"), 1);
+    EXPECT_EQ(store.getFileText("./a..b.txt"), "ok");
+}
+
+}  // namespace
