@@ -178,7 +178,7 @@ bool wildcardMatch(const char* pattern, const char* name) {
 std::optional<std::vector<FolderEntry>> findFiles(const std::string& pattern) {
     size_t cut = pattern.find_last_of("/\\");
     std::string folder = cut == std::string::npos ? std::string(".") : pattern.substr(0, cut);
-    if (folder.empty()) folder = "/";
+    if (folder.empty()) folder.assign(1, '/');
     std::string mask = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
     std::string nativeFolder = posix::toNative(folder);
     std::unique_ptr<DIR, DirCloser> dir(opendir(nativeFolder.c_str()));
