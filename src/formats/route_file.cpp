@@ -1,0 +1,133 @@
+#include "formats/route_file.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "formats/byte_io.h"
+#include "formats/text_encoding.h"
+#include "platform/files.h"
+
+namespace {
+
+constexpr uint32_t kOldestRouteVersion = 258;
+constexpr int64_t kTitleOffset = 132;  // offset of the header text length
+
+template <size_t N>
+std::u16string_view fieldText(const std::array<char16_t, N>& field) {
+    return std::u16string_view(field.data(),
+                               std::find(field.begin(), field.end(), u'\0') - field.begin());
+}
+
+template <size_t N>
+bool readField(LeFileReader& in, std::array<char16_t, N>& field) {
+    return in.units(field.data(), N);
+}
+
+// A stored text of `length` units: all of them are consumed, the text ends at its first NUL.
+// A length that the rest of the file cannot hold fails without allocating.
+bool readText(LeFileReader& in, int32_t length, std::u16string& text) {
+    text.clear();
+    if (length <= 0) return true;
+    std::u16string units(
+        static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(length), in.remaining() / 2)),
+        u'\0');
+    if (units.size() != static_cast<size_t>(length) || !in.units(units.data(), units.size()))
+        return false;
+    units.resize(std::find(units.begin(), units.end(), u'\0') - units.begin());
+    text = std::move(units);
+    return true;
+}
+
+// One whole record, or false when the file ends inside it.
+bool readRecord(LeFileReader& in, RouteRecord& r) {
+    int16_t kind = 0;
+    if (!readField(in, r.title) || !in.i16(kind) || !in.i32(r.mileage) || !in.i32(r.param1) ||
+        !in.i32(r.param2) || !in.i32(r.lng) || !in.i32(r.lat) || !in.i32(r.contentLength))
+        return false;
+    r.kind = static_cast<RecordKind>(kind);
+    return readText(in, r.contentLength, r.content) && in.i32(r.imgLength) &&
+           readText(in, r.imgLength, r.img);
+}
+
+int32_t storedLength(size_t n) {
+    return static_cast<int32_t>(std::min<size_t>(n, INT32_MAX));
+}
+
+}  // namespace
+
+int RouteBookData::readRouteFile(const std::string& path) {
+    platform::File file(path, platform::OpenMode::ReadWriteExisting);
+    if (!file.isOpen()) return 0;
+    LeFileReader in(file);
+
+    std::array<char16_t, 10> magic{};
+    uint32_t version = 0;
+    if (!readField(in, magic) || fieldText(magic) != u"SMG_RUT" || !in.u32(version) ||
+        version < kOldestRouteVersion)
+        return 0;
+    header.magic = magic;
+    header.version = version;
+
+    // From here on the file is accepted: whatever it holds in full is taken, and reading stops
+    // at the first field that it does not.
+    RouteHeader& h = header;
+    if (!readField(in, h.author) || !in.i32(h.lastUpDate) || !readField(in, h.startCity) ||
+        !readField(in, h.endCity) || !in.i32(h.headerTextLength))
+        return 1;
+    if (!readText(in, h.headerTextLength, h.headerText)) return 1;
+    if (!in.i32(h.recordCount)) return 1;
+    h.recordIndex.clear();
+    if (h.recordCount > 0) {
+        if (in.remaining() / 4 < static_cast<uint64_t>(h.recordCount)) return 1;
+        h.recordIndex.resize(static_cast<size_t>(h.recordCount));
+        for (int32_t& entry : h.recordIndex)
+            in.i32(entry);
+    }
+    for (int32_t i = 0; i < h.recordCount; ++i) {
+        auto record = std::make_unique<RouteRecord>();
+        if (!readRecord(in, *record)) break;
+        records.push_back(std::move(record));
+    }
+    return 1;
+}
+
+int RouteBookData::writeRouteFile(const std::string& path) const {
+    platform::File file(path, platform::OpenMode::CreateAlways);
+    if (!file.isOpen()) return 0;
+    LeWriter out;
+    const RouteHeader& h = header;
+    out.units(h.magic.data(), h.magic.size()).u32(h.version);
+    out.units(h.author.data(), h.author.size()).i32(h.lastUpDate);
+    out.units(h.startCity.data(), h.startCity.size()).units(h.endCity.data(), h.endCity.size());
+    out.i32(storedLength(h.headerText.size())).units(h.headerText);
+    out.i32(storedLength(records.size())).zeros(4 * records.size());
+    for (const auto& r : records) {
+        out.units(r->title.data(), r->title.size()).i16(static_cast<int16_t>(r->kind));
+        out.i32(r->mileage).i32(r->param1).i32(r->param2).i32(r->lng).i32(r->lat);
+        out.i32(storedLength(r->content.size())).units(r->content);
+        out.i32(storedLength(r->img.size())).units(r->img);
+    }
+    return file.write(out.bytes().data(), out.bytes().size()) ? 1 : 0;
+}
+
+void RouteBookData::clearRouteBookData() {
+    records.clear();
+    points.clear();
+}
+
+std::string readFirstRecordTitle(const std::string& path) {
+    if (path.empty()) return {};
+    platform::File file(path, platform::OpenMode::ReadWriteExisting);
+    if (!file.isOpen()) return {};
+    LeFileReader in(file, kTitleOffset);
+    int32_t textLength = 0;
+    int32_t recordCount = 0;
+    std::array<char16_t, 20> title{};
+    if (!in.i32(textLength) || !in.skip(2 * static_cast<uint64_t>(std::max(textLength, 0))) ||
+        !in.i32(recordCount) || !in.skip(4 * static_cast<uint64_t>(std::max(recordCount, 0))))
+        return {};
+    // Up to 40 bytes: a title cut short by the end of the file keeps its whole units.
+    size_t units = static_cast<size_t>(std::min<uint64_t>(in.remaining() / 2, title.size()));
+    in.units(title.data(), units);
+    return fieldToAnsi(title.data(), title.size());
+}

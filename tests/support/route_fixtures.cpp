@@ -1,0 +1,73 @@
+#include "support/route_fixtures.h"
+
+LeBytes& LeBytes::u16(uint16_t v) {
+    bytes_.push_back(static_cast<char>(v & 0xFF));
+    bytes_.push_back(static_cast<char>(v >> 8));
+    return *this;
+}
+
+LeBytes& LeBytes::u32(uint32_t v) {
+    u16(static_cast<uint16_t>(v & 0xFFFF));
+    return u16(static_cast<uint16_t>(v >> 16));
+}
+
+LeBytes& LeBytes::field(std::u16string_view text, size_t units) {
+    for (size_t i = 0; i < units; ++i)
+        u16(i < text.size() ? static_cast<uint16_t>(text[i]) : 0);
+    return *this;
+}
+
+LeBytes& LeBytes::text(std::u16string_view text) {
+    return field(text, text.size());
+}
+
+LeBytes& LeBytes::raw(std::string_view bytes) {
+    bytes_.append(bytes);
+    return *this;
+}
+
+std::string recordBytes(const RecordFixture& r) {
+    LeBytes b;
+    b.field(r.title, 20).i16(r.kind).i32(r.mileage).i32(r.param1).i32(r.param2);
+    b.i32(r.lng).i32(r.lat);
+    b.i32(r.contentLength.value_or(static_cast<int32_t>(r.content.size()))).text(r.content);
+    b.i32(r.imgLength.value_or(static_cast<int32_t>(r.img.size()))).text(r.img);
+    return b.str();
+}
+
+std::string routeFileBytes(const RouteFixture& route) {
+    LeBytes b;
+    b.field(route.magic, 10).u32(route.version).field(route.author, 32).i32(route.lastUpDate);
+    b.field(route.startCity, 10).field(route.endCity, 10);
+    b.i32(static_cast<int32_t>(route.headerText.size())).text(route.headerText);
+    b.i32(route.recordCount.value_or(static_cast<int32_t>(route.records.size())));
+    for (int32_t entry : route.recordIndex.value_or(std::vector<int32_t>(route.records.size())))
+        b.i32(entry);
+    for (const auto& r : route.records)
+        b.raw(recordBytes(r));
+    return b.str();
+}
+
+std::string trackFileBytes(uint32_t version, const std::vector<TrackFixtureSegment>& segments) {
+    bool longLayout = version > 256;
+    LeBytes b;
+    b.field(u"SMG_TRACK", 10).u32(version);
+    for (const auto& s : segments) {
+        TrackPoint start = s.points.empty() ? TrackPoint{} : s.points.front();
+        b.i32(1).i32(start.lng).i32(start.lat).i32(0);
+        for (uint16_t f : {2009, 5, 1, 8, 30, 0})
+            b.u16(f);
+        b.i32(0);
+        if (longLayout) b.i32(s.lineId).i32(0);
+        b.i32(static_cast<int32_t>(s.points.size()));
+        TrackPoint previous = start;
+        for (const TrackPoint& p : s.points) {
+            b.i16(static_cast<int16_t>(p.lng - previous.lng));
+            b.i16(static_cast<int16_t>(p.lat - previous.lat)).u16(0).u16(1000);
+            if (longLayout) b.i16(0);
+            previous = p;
+        }
+    }
+    b.i32(0);
+    return b.str();
+}
