@@ -1,0 +1,161 @@
+#include "formats/track_file.h"
+
+#include <algorithm>
+#include <limits>
+#include <string_view>
+
+#include "formats/byte_io.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+
+namespace {
+
+constexpr int64_t kStartTimeOffset = 40;  // first segment's start date and time
+constexpr int64_t kStampedLength = 64;    // end of a long-layout first segment header
+
+struct Layout {
+    size_t headerSize;
+    size_t pointSize;
+    bool hasLineId;
+};
+
+constexpr Layout kShortLayout{28, 8, false};
+constexpr Layout kLongLayout{36, 10, true};
+
+// Running sums wrap as the navigator's 32-bit ones do, without undefined behaviour.
+int32_t wrappingAdd(int32_t sum, int16_t delta) {
+    return static_cast<int32_t>(static_cast<uint32_t>(sum) +
+                                static_cast<uint32_t>(static_cast<int32_t>(delta)));
+}
+
+bool acceptedHeader(LeFileReader& in, Layout& layout) {
+    const unsigned char* magic = in.next(20);
+    if (magic == nullptr) return false;
+    static constexpr std::u16string_view kMagic = u"SMG_TRACK";
+    for (size_t i = 0; i < 10; ++i) {
+        char16_t unit = static_cast<char16_t>(loadU16(magic + 2 * i));
+        if (unit == u'\0') {
+            if (i != kMagic.size()) return false;
+            break;
+        }
+        if (i >= kMagic.size() || unit != kMagic[i]) return false;
+    }
+    uint32_t version = 0;
+    if (!in.u32(version) || version < kShortTrackVersion) return false;
+    layout = version == kShortTrackVersion ? kShortLayout : kLongLayout;
+    return true;
+}
+
+}  // namespace
+
+int readTrackFile(RouteBookData& data, const std::string& path) {
+    platform::File file(path, platform::OpenMode::ReadWriteExisting);
+    if (!file.isOpen()) return 0;
+    LeFileReader in(file);
+    Layout layout{};
+    if (!acceptedHeader(in, layout)) return 0;
+
+    auto& points = data.points;
+    for (;;) {
+        int32_t marker = 0;
+        if (!in.i32(marker) || marker == 0) break;
+        const unsigned char* header = in.next(layout.headerSize);
+        if (header == nullptr) break;
+        int32_t lng = static_cast<int32_t>(loadU32(header));
+        int32_t lat = static_cast<int32_t>(loadU32(header + 4));
+        int32_t lineId = layout.hasLineId ? static_cast<int32_t>(loadU32(header + 28)) : 0;
+        int32_t count = 0;
+        if (!in.i32(count) || count < 0) break;
+        // Room for the points that the rest of the file can hold, never for what count claims.
+        uint64_t whole =
+            std::min<uint64_t>(static_cast<uint64_t>(count), in.remaining() / layout.pointSize);
+        points.reserve(points.size() + static_cast<size_t>(whole));
+        bool complete = true;
+        for (int32_t i = 0; i < count; ++i) {
+            const unsigned char* record = in.next(layout.pointSize);
+            if (record == nullptr) {
+                complete = false;
+                break;
+            }
+            lng = wrappingAdd(lng, static_cast<int16_t>(loadU16(record)));
+            lat = wrappingAdd(lat, static_cast<int16_t>(loadU16(record + 2)));
+            if (lng > 100 && lat > 1) points.push_back({lng, lat, lineId});
+        }
+        if (!complete) break;
+    }
+    return 1;
+}
+
+int stampTrackFile(const std::string& path) {
+    platform::File file(path, platform::OpenMode::ReadWriteExisting);
+    if (!file.isOpen()) return 0;
+    const platform::Clock& clock = platform::clock();
+    file.setTimes(clock.utcNow());
+    if (file.size() < kStampedLength) return 0;
+
+    unsigned char block[24];
+    if (!file.seek(kStartTimeOffset) || file.read(block, sizeof block) != sizeof block) return 1;
+    bool incomplete = false;
+    for (int i = 0; i < 6; ++i)
+        incomplete = incomplete || loadU16(block + 2 * i) == 0;
+    if (!incomplete) return 1;
+
+    platform::LocalTime now = clock.localNow();
+    LeWriter stamp;
+    for (int field : {now.year, now.month, now.day, now.hour, now.minute, now.second})
+        stamp.u16(static_cast<uint16_t>(field));
+    stamp.raw(std::string_view(reinterpret_cast<const char*>(block) + 12, 12));
+    if (file.seek(kStartTimeOffset)) file.write(stamp.bytes().data(), stamp.bytes().size());
+    return 1;
+}
+
+std::string encodeTrackFile(uint32_t version, const std::vector<TrackSegment>& segments) {
+    bool longLayout = version != kShortTrackVersion;
+    LeWriter out;
+    static constexpr char16_t kMagic[10] = u"SMG_TRACK";
+    out.units(kMagic, 10).u32(version);
+    for (const TrackSegment& s : segments) {
+        out.i32(1).i32(s.lng).i32(s.lat).i32(0);
+        const TrackDateTime& t = s.start;
+        for (uint16_t field : {t.year, t.month, t.day, t.hour, t.minute, t.second})
+            out.u16(field);
+        out.i32(0);
+        if (longLayout) out.i32(s.lineId).i32(0);
+        out.i32(static_cast<int32_t>(std::min<size_t>(s.steps.size(), INT32_MAX)));
+        for (const TrackStep& p : s.steps) {
+            out.i16(p.dLng).i16(p.dLat).u16(0).u16(p.dTime);
+            if (longLayout) out.i16(0);
+        }
+    }
+    out.i32(0);
+    return out.take();
+}
+
+int writeTrackFile(const std::string& path, uint32_t version,
+                   const std::vector<TrackSegment>& segments) {
+    std::string bytes = encodeTrackFile(version, segments);
+    platform::File file(path, platform::OpenMode::CreateAlways);
+    return file.isOpen() && file.write(bytes.data(), bytes.size()) ? 1 : 0;
+}
+
+std::optional<TrackSegment> segmentThrough(const std::vector<TrackPoint>& points, int32_t lineId,
+                                           TrackDateTime start, uint16_t stepMilliseconds) {
+    TrackSegment segment;
+    segment.lineId = lineId;
+    segment.start = start;
+    if (points.empty()) return segment;
+    segment.lng = points.front().lng;
+    segment.lat = points.front().lat;
+    segment.steps.reserve(points.size());
+    segment.steps.push_back({0, 0, 0});
+    constexpr int64_t kMin = std::numeric_limits<int16_t>::min();
+    constexpr int64_t kMax = std::numeric_limits<int16_t>::max();
+    for (size_t i = 1; i < points.size(); ++i) {
+        int64_t dLng = int64_t{points[i].lng} - points[i - 1].lng;
+        int64_t dLat = int64_t{points[i].lat} - points[i - 1].lat;
+        if (dLng < kMin || dLng > kMax || dLat < kMin || dLat > kMax) return std::nullopt;
+        segment.steps.push_back(
+            {static_cast<int16_t>(dLng), static_cast<int16_t>(dLat), stepMilliseconds});
+    }
+    return segment;
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "formats/route_file.h"
+
+// The navigator's track file (.trk, magic "SMG_TRACK"): segments of a start position, a start
+// date and time and one small delta record per recorded point. Version 256 is the short layout
+// (28-byte segment headers, 8-byte points); later versions add a line number and a fifth sum
+// (36-byte headers, 10-byte points).
+
+inline constexpr uint32_t kShortTrackVersion = 256;
+inline constexpr uint32_t kLongTrackVersion = 257;
+
+// Appends the file's kept points (longitude above 100 and latitude above 1) to data.points.
+// 1 when magic and version were accepted, also when the file ends early; 0 otherwise.
+int readTrackFile(RouteBookData& data, const std::string& path);
+
+// Sets the file's times to now and fills in the first segment's start date and time with the
+// local time when any of its fields is 0. 1 when the file was opened and is at least 64 bytes
+// long.
+int stampTrackFile(const std::string& path);
+
+// Writing track files, for sample data and tests.
+
+struct TrackDateTime {
+    uint16_t year = 0;
+    uint16_t month = 0;  // 1 to 12
+    uint16_t day = 0;
+    uint16_t hour = 0;
+    uint16_t minute = 0;
+    uint16_t second = 0;
+};
+
+struct TrackStep {
+    int16_t dLng = 0;
+    int16_t dLat = 0;
+    uint16_t dTime = 1000;  // milliseconds since the previous point
+};
+
+struct TrackSegment {
+    int32_t lng = 0;  // starting values of the running sums
+    int32_t lat = 0;
+    TrackDateTime start;
+    int32_t lineId = 0;  // written in the long layout only
+    std::vector<TrackStep> steps;
+};
+
+// The file's bytes; fields that the reader does not use are written as 0.
+std::string encodeTrackFile(uint32_t version, const std::vector<TrackSegment>& segments);
+// 1 when the whole file was written.
+int writeTrackFile(const std::string& path, uint32_t version,
+                   const std::vector<TrackSegment>& segments);
+
+// A segment whose points are exactly `points` (the first step is zero), or nothing when two
+// consecutive points are too far apart for one step.
+std::optional<TrackSegment> segmentThrough(const std::vector<TrackPoint>& points, int32_t lineId,
+                                           TrackDateTime start, uint16_t stepMilliseconds);

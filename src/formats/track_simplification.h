@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "formats/route_file.h"
+
+inline constexpr size_t kMaxPrintPoints = 800;
+
+// The print list of a track: all points when there are at most 800; otherwise the first point,
+// the points that Douglas-Peucker keeps at the smallest tolerance of 50, 100, 200, ... (units of
+// 0.00001 degree, longitude and latitude alike) that leaves at most 800, and the last point.
+std::vector<TrackPoint> simplifyTrack(const std::vector<TrackPoint>& points);
