@@ -1,0 +1,43 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+// HTTP requests as the program makes them (WinINet on Windows, libcurl elsewhere). Each call is
+// self-contained: no connection, cookie or cache entry outlives it, and the system's proxy
+// settings apply (on POSIX the usual proxy environment variables). Only http and https URLs are
+// followed.
+namespace platform {
+
+struct HttpRequest {
+    std::string agent;  // User-Agent
+    // Asks every cache on the way for a fresh copy.
+    bool reload = true;
+    // A final status of 400 or more ends the transfer without delivering its body.
+    bool failOnErrorStatus = false;
+    // Each piece of the response body as it arrives; false ends the transfer (Aborted).
+    std::function<bool(std::string_view)> onBody;
+    // Polled during the whole transfer (connecting, sending, waiting, receiving); true ends it
+    // (Stopped). It may block, for instance while a task is paused: time spent in it does not
+    // count as a stall.
+    std::function<bool()> shouldStop;
+    int connectTimeoutMs = 60000;
+    // No byte moving in either direction for this long ends the transfer (Failed).
+    int stallTimeoutMs = 30000;
+};
+
+enum class HttpOutcome { Complete, Stopped, Aborted, Failed };
+
+struct HttpResponse {
+    HttpOutcome outcome = HttpOutcome::Failed;
+    int status = 0;  // the final HTTP status; 0 when no response arrived
+};
+
+// GET, following redirects.
+HttpResponse httpGet(const std::string& url, const HttpRequest& request);
+// POST with `body` as the raw request body: no Content-Type and no "Expect: 100-continue" of
+// the transport's own. Redirects are not followed.
+HttpResponse httpPost(const std::string& url, std::string_view body, const HttpRequest& request);
+
+}  // namespace platform
