@@ -2,55 +2,141 @@
 
 #include <httplib.h>
 
-#include <chrono>
-#include <map>
+#include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <mutex>
 #include <thread>
 
-struct Route {
-    std::string body;
-    int status = 200;
-    long truncateAt = -1;
-    int requests = 0;
-    std::string agent;
-};
+namespace {
+
+bool sameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+}  // namespace
 
 struct LoopbackServer::State {
     httplib::Server server;
     std::thread thread;
     int port = 0;
+    std::atomic<bool> closing{false};
     mutable std::mutex mutex;
     std::map<std::string, Route> routes;
+    std::vector<std::string> uploadReply{"<rbid>1</rbid>"};
+    std::vector<Request> requests;
+
+    void record(const httplib::Request& req) {
+        Request r;
+        r.method = req.method;
+        r.target = req.target;
+        for (const auto& [k, v] : req.headers)
+            r.headers.emplace(k, v);
+        r.body = req.body;
+        std::lock_guard<std::mutex> lock(mutex);
+        requests.push_back(std::move(r));
+    }
+
+    // Sleeps in small steps so that the server can shut down meanwhile; false when it does.
+    bool pause(std::chrono::milliseconds total) {
+        auto end = std::chrono::steady_clock::now() + total;
+        while (std::chrono::steady_clock::now() < end) {
+            if (closing.load()) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return !closing.load();
+    }
+
+    void answerGet(const httplib::Request& req, httplib::Response& res) {
+        record(req);
+        Route route;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            auto it = routes.find(req.path);
+            if (it == routes.end()) {
+                res.status = 404;
+                return;
+            }
+            route = it->second;
+        }
+        res.status = route.status;
+        switch (route.behaviour) {
+            case Behaviour::Normal:
+                res.set_content(route.body, "application/octet-stream");
+                break;
+            case Behaviour::DropMidBody: {
+                size_t cut = std::min(route.cut, route.body.size());
+                res.set_content_provider(
+                    route.body.size(), "application/octet-stream",
+                    [body = route.body, cut](size_t offset, size_t, httplib::DataSink& sink) {
+                        if (offset >= cut) return false;  // drops the connection
+                        sink.write(body.data() + offset, cut - offset);
+                        return true;
+                    });
+                break;
+            }
+            case Behaviour::SlowBody:
+                res.set_content_provider(
+                    size_t{1} << 30, "application/octet-stream",
+                    [this, interval = route.interval](size_t, size_t, httplib::DataSink& sink) {
+                        static const char kPiece[16] = {};
+                        return pause(interval) && sink.write(kPiece, sizeof kPiece);
+                    });
+                break;
+            case Behaviour::Silent:
+                res.set_content_provider(1000, "application/octet-stream",
+                                         [this](size_t, size_t, httplib::DataSink&) {
+                                             pause(std::chrono::hours(1));
+                                             return false;
+                                         });
+                break;
+        }
+    }
+
+    void answerPost(const httplib::Request& req, httplib::Response& res) {
+        record(req);
+        std::vector<std::string> pieces;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            pieces = uploadReply;
+        }
+        if (pieces.size() == 1) {
+            res.set_content(pieces[0], "text/xml");
+            return;
+        }
+        res.set_chunked_content_provider("text/xml", [this, pieces](size_t,
+                                                                    httplib::DataSink& sink) {
+            for (const auto& p : pieces) {
+                if (!sink.write(p.data(), p.size())) return false;
+                if (!pause(std::chrono::milliseconds(100))) return false;
+            }
+            sink.done();
+            return true;
+        });
+    }
 };
+
+std::string LoopbackServer::Request::header(const std::string& name) const {
+    for (const auto& [k, v] : headers)
+        if (sameName(k, name)) return v;
+    return {};
+}
+
+bool LoopbackServer::Request::hasHeader(const std::string& name) const {
+    return std::any_of(headers.begin(), headers.end(),
+                       [&](const auto& kv) { return sameName(kv.first, name); });
+}
 
 LoopbackServer::LoopbackServer() : state_(std::make_unique<State>()) {
     State& s = *state_;
-    s.server.Get(".*", [&s](const httplib::Request& request, httplib::Response& response) {
-        Route route;
-        {
-            std::lock_guard<std::mutex> lock(s.mutex);
-            auto found = s.routes.find(request.path);
-            if (found == s.routes.end()) {
-                response.status = 404;
-                return;
-            }
-            ++found->second.requests;
-            found->second.agent = request.get_header_value("User-Agent");
-            route = found->second;
-        }
-        response.status = route.status;
-        if (route.truncateAt < 0) {
-            response.set_content(route.body, "application/octet-stream");
-            return;
-        }
-        size_t cut = static_cast<size_t>(route.truncateAt);
-        response.set_content_provider(
-            route.body.size(), "application/octet-stream",
-            [body = route.body, cut](size_t offset, size_t, httplib::DataSink& sink) {
-                if (offset >= cut) return false;  // drops the connection
-                sink.write(body.data() + offset, cut - offset);
-                return true;
-            });
+    s.server.Get(".*", [&s](const httplib::Request& req, httplib::Response& res) {
+        s.answerGet(req, res);
+    });
+    s.server.Post(".*", [&s](const httplib::Request& req, httplib::Response& res) {
+        s.answerPost(req, res);
     });
     s.port = s.server.bind_to_any_port("127.0.0.1");
     // The socket listens from here on; connections wait until the thread accepts them.
@@ -65,32 +151,64 @@ int LoopbackServer::port() const {
     return state_->port;
 }
 
+std::string LoopbackServer::hostPort() const {
+    return "127.0.0.1:" + std::to_string(state_->port);
+}
+
 std::string LoopbackServer::url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(state_->port) + path;
+    return "http://" + hostPort() + path;
+}
+
+void LoopbackServer::setRoute(const std::string& path, Route route) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->routes[path] = std::move(route);
 }
 
 void LoopbackServer::serve(const std::string& path, std::string body, int status, long truncateAt) {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    Route& route = state_->routes[path];
+    Route route;
     route.body = std::move(body);
     route.status = status;
-    route.truncateAt = truncateAt;
+    if (truncateAt >= 0) {
+        route.behaviour = Behaviour::DropMidBody;
+        route.cut = static_cast<size_t>(truncateAt);
+    }
+    setRoute(path, std::move(route));
+}
+
+void LoopbackServer::setUploadReply(std::vector<std::string> pieces) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->uploadReply = std::move(pieces);
+}
+
+std::vector<LoopbackServer::Request> LoopbackServer::requests() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->requests;
+}
+
+std::vector<LoopbackServer::Request> LoopbackServer::uploads() const {
+    std::vector<Request> out;
+    for (auto& r : requests())
+        if (r.method == "POST") out.push_back(r);
+    return out;
 }
 
 int LoopbackServer::requestCount(const std::string& path) const {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    auto found = state_->routes.find(path);
-    return found == state_->routes.end() ? 0 : found->second.requests;
+    int n = 0;
+    for (const auto& r : requests())
+        if (r.method == "GET" && r.target.substr(0, r.target.find('?')) == path) ++n;
+    return n;
 }
 
 std::string LoopbackServer::lastAgent(const std::string& path) const {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    auto found = state_->routes.find(path);
-    return found == state_->routes.end() ? std::string() : found->second.agent;
+    std::string agent;
+    for (const auto& r : requests())
+        if (r.target.substr(0, r.target.find('?')) == path) agent = r.header("User-Agent");
+    return agent;
 }
 
 void LoopbackServer::stop() {
     if (!state_->thread.joinable()) return;
+    state_->closing.store(true);
     // A stop before the accepting loop has started would be lost.
     for (int i = 0; i < 5000 && !state_->server.is_running(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

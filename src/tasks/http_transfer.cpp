@@ -1,0 +1,138 @@
+#include "tasks/http_transfer.h"
+
+#include <atomic>
+#include <mutex>
+
+#include "build_config.h"
+#include "platform/files.h"
+#include "platform/http.h"
+#include "tasks/task_messages.h"
+
+namespace {
+
+// A reply longer than this is not a confirmation the program can use anyway.
+constexpr size_t kMaxReplyBytes = 65536;
+
+std::mutex gServerMutex;
+std::optional<std::string> gServerOverride;
+std::atomic<int> gConnectTimeoutMs{60000};
+std::atomic<int> gStallTimeoutMs{30000};
+
+platform::HttpRequest baseRequest(const char* agent, const TaskControl* control) {
+    platform::HttpRequest request;
+    request.agent = agent;
+    request.connectTimeoutMs = gConnectTimeoutMs.load();
+    request.stallTimeoutMs = gStallTimeoutMs.load();
+    if (control) request.shouldStop = [control] { return control->checkpoint(); };
+    return request;
+}
+
+}  // namespace
+
+std::string routeBookServer() {
+    std::lock_guard<std::mutex> lock(gServerMutex);
+    return gServerOverride ? *gServerOverride : std::string(build_config::kRouteBookServer);
+}
+
+void setRouteBookServer(std::optional<std::string> hostPort) {
+    std::lock_guard<std::mutex> lock(gServerMutex);
+    gServerOverride = std::move(hostPort);
+}
+
+void setTransferTimeouts(int connectMs, int stallMs) {
+    gConnectTimeoutMs.store(connectMs);
+    gStallTimeoutMs.store(stallMs);
+}
+
+bool downloadFile(const std::string& url, const std::string& path, const TaskControl* control) {
+    if (url.empty() || path.empty()) {
+        postTaskStatus(2);
+        return false;
+    }
+    platform::File file(path, platform::OpenMode::CreateAlways);
+    if (!file.isOpen()) {
+        postTaskStatus(4);
+        return false;
+    }
+    int64_t received = 0;
+    bool tooLarge = false;
+    bool writeFailed = false;
+    platform::HttpRequest request = baseRequest("Hello", control);
+    request.reload = true;
+    request.failOnErrorStatus = true;
+    request.onBody = [&](std::string_view piece) {
+        if (received + static_cast<int64_t>(piece.size()) > kMaxPackageBytes) {
+            tooLarge = true;
+            return false;
+        }
+        if (!file.write(piece.data(), piece.size())) {
+            writeFailed = true;
+            return false;
+        }
+        received += static_cast<int64_t>(piece.size());
+        return true;
+    };
+    platform::HttpResponse response = platform::httpGet(url, request);
+    file.close();
+    if (response.outcome == platform::HttpOutcome::Stopped) return true;
+    bool ok = !tooLarge && !writeFailed && response.outcome == platform::HttpOutcome::Complete &&
+              response.status >= 200 && response.status < 300;
+    if (ok) return true;
+    platform::deleteFile(path);
+    postTaskStatus(tooLarge ? 7 : 4);
+    return false;
+}
+
+bool uploadFile(const std::string& path, const std::string& objectName,
+                const TaskControl* control) {
+    platform::File file;
+    if (path.empty() || objectName.empty() || !file.open(path, platform::OpenMode::Read)) {
+        postTaskStatus(2);
+        return false;
+    }
+    int64_t size = file.size();
+    if (size > kMaxPackageBytes) {
+        postTaskStatus(8);
+        return false;
+    }
+    std::string body;
+    if (size > 0) body.resize(static_cast<size_t>(size));
+    if (size <= 0 || file.read(body.data(), body.size()) != body.size()) {
+        postTaskStatus(2);
+        return false;
+    }
+    file.close();
+
+    std::string reply;
+    platform::HttpRequest request = baseRequest("CEHTTP", control);
+    request.reload = false;
+    request.onBody = [&reply](std::string_view piece) {
+        size_t room = kMaxReplyBytes - reply.size();
+        reply.append(piece.substr(0, room));
+        return piece.size() <= room;
+    };
+    platform::HttpResponse response =
+        platform::httpPost("http://" + routeBookServer() + objectName, body, request);
+    if (reply.find("<rbid>") != std::string::npos) return true;
+    if (response.outcome != platform::HttpOutcome::Stopped) postTaskStatus(5);
+    return false;
+}
+
+std::string urlEncode(std::string_view text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size() * 3);
+    for (char ch : text) {
+        auto c = static_cast<unsigned char>(ch);
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
+            out += ch;
+        } else if (c == ' ' || (c >= '\t' && c <= '\r')) {
+            out += '+';
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        }
+    }
+    return out;
+}

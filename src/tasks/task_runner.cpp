@@ -1,0 +1,131 @@
+#include "tasks/task_runner.h"
+
+#include <cstdlib>
+
+#include "device/device_manager.h"
+#include "tasks/task_context.h"
+#include "tasks/task_messages.h"
+
+namespace {
+// How long the end of the program waits for a task to clean up after itself.
+constexpr std::chrono::seconds kExitGrace{5};
+}  // namespace
+
+void PauseGate::pause() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++count_;
+}
+
+void PauseGate::resume() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (count_ > 0) --count_;
+    }
+    opened_.notify_all();
+}
+
+void PauseGate::release() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        count_ = 0;
+    }
+    opened_.notify_all();
+}
+
+void PauseGate::wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    opened_.wait(lock, [this] { return count_ == 0; });
+}
+
+int PauseGate::pauseCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return count_;
+}
+
+TaskThread::~TaskThread() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (running_) {
+        stopFlag_->store(1);
+        gate_.release();
+        if (!finished_.wait_for(lock, kExitGrace, [this] { return !running_; })) {
+            // The task would outlive the state it works on: end the process here.
+            std::_Exit(0);
+        }
+    }
+    lock.unlock();
+    if (thread_.joinable()) thread_.join();
+}
+
+bool TaskThread::start(std::atomic<int>& stopFlag, Job job) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (running_) return false;
+    // The last task has ended (or is just returning from its thread).
+    if (thread_.joinable()) thread_.join();
+    running_ = true;
+    stopFlag_ = &stopFlag;
+    stopFlag_->store(0);
+    gate_.release();
+    thread_ = std::thread([this, job = std::move(job)] {
+        TaskControl control(*stopFlag_, gate_);
+        job(control);
+        std::lock_guard<std::mutex> done(mutex_);
+        stopFlag_->store(0);
+        running_ = false;
+        finished_.notify_all();
+    });
+    return true;
+}
+
+bool TaskThread::isIdle() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !running_;
+}
+
+void TaskThread::control(char letter) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!running_) return;
+    switch (letter) {
+        case 'p':
+            gate_.pause();
+            break;
+        case 'c':
+            gate_.resume();
+            break;
+        case 't':
+            stopFlag_->store(1);
+            gate_.resume();
+            break;
+        default:
+            break;
+    }
+}
+
+bool TaskThread::waitIdle(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return finished_.wait_for(lock, timeout, [this] { return !running_; });
+}
+
+std::string startTask(DeviceManager& device, std::optional<std::string> text, TaskWorker worker) {
+    if (!text) {
+        postTaskStatus(2);
+        return {};
+    }
+    // The snapshot is taken here, on the window's thread, which is the only one that changes
+    // these fields.
+    auto job = [&device, worker, mode = device.mode, dataRoot = device.dataRoot,
+                uploadPath = device.uploadPath,
+                argument = std::move(*text)](const TaskControl& control) mutable {
+        TaskContext context{device, mode, std::move(dataRoot), std::move(uploadPath), control};
+        worker(context, std::move(argument));
+    };
+    if (!device.taskThread.start(device.stopRequested, std::move(job))) postTaskStatus(1);
+    return {};
+}
+
+void PauseTask(DeviceManager& device, const std::optional<std::string>& text) {
+    if (text && !text->empty()) device.taskThread.control((*text)[0]);
+}
+
+bool isTaskIdle(const DeviceManager& device) {
+    return device.taskThread.isIdle();
+}

@@ -1,0 +1,42 @@
+#include "support/recording_sink.h"
+
+#include "app/page_messages.h"
+#include "tasks/task_messages.h"
+
+RecordingSink::RecordingSink() {
+    platform::setMessageSink(this);
+}
+
+RecordingSink::~RecordingSink() {
+    platform::setMessageSink(nullptr);
+}
+
+void RecordingSink::post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    messages_.push_back({message, wParam, lParam});
+}
+
+std::vector<RecordingSink::Message> RecordingSink::messages() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return messages_;
+}
+
+std::vector<int> RecordingSink::statusCodes() const {
+    std::vector<int> codes;
+    for (const auto& m : messages())
+        if (m.message == WM_TASK_STATUS) codes.push_back(static_cast<int>(m.lParam));
+    return codes;
+}
+
+std::vector<std::string> RecordingSink::pageCalls() const {
+    std::vector<std::string> calls;
+    for (const auto& m : messages())
+        if (auto call = pageCallForMessage(m.message, m.wParam, m.lParam))
+            calls.push_back(formatPageCall(*call));
+    return calls;
+}
+
+void RecordingSink::clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    messages_.clear();
+}

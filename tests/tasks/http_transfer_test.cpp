@@ -1,0 +1,272 @@
+#include "tasks/http_transfer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+
+#include "platform/files.h"
+#include "support/loopback_server.h"
+#include "support/recording_sink.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using Behaviour = LoopbackServer::Behaviour;
+using namespace std::chrono_literals;
+
+std::string packageBytes(size_t n) {
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+    return s;
+}
+
+// Polls `done` for up to ten seconds; the tests never wait on a fixed delay for an outcome.
+template <typename F>
+bool eventually(F done) {
+    for (int i = 0; i < 1000; ++i) {
+        if (done()) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return done();
+}
+
+class HttpTransferTest : public ::testing::Test {
+  protected:
+    void SetUp() override { setRouteBookServer(server.hostPort()); }
+    void TearDown() override {
+        setRouteBookServer(std::nullopt);
+        setTransferTimeouts(60000, 30000);
+    }
+
+    LoopbackServer server;
+    RecordingSink sink;
+    TempDir dir;
+};
+
+struct DownloadCase {
+    const char* label;
+    LoopbackServer::Route route;
+    bool ok;
+    std::vector<int> codes;
+};
+
+TEST_F(HttpTransferTest, DownloadOutcomes) {
+    setTransferTimeouts(5000, 700);
+    const std::string small = packageBytes(5000);
+    std::vector<DownloadCase> cases = {
+        {"plain body", {small}, true, {}},
+        {"exactly the limit", {packageBytes(kMaxPackageBytes)}, true, {}},
+        {"one byte over the limit", {packageBytes(kMaxPackageBytes + 1)}, false, {7}},
+        {"error status with a body", {"<html>gone</html>", 404}, false, {4}},
+        {"server error", {"oops", 500}, false, {4}},
+        {"dropped mid-body", {small, 200, Behaviour::DropMidBody, 1200}, false, {4}},
+        {"silent server", {"", 200, Behaviour::Silent}, false, {4}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        sink.clear();
+        server.setRoute("/p.zip", c.route);
+        std::string path = dir.file("p.zip");
+        EXPECT_EQ(downloadFile(server.url("/p.zip"), path, nullptr), c.ok);
+        EXPECT_EQ(sink.statusCodes(), c.codes);
+        if (c.ok)
+            EXPECT_EQ(readFileBytes(path), c.route.body);
+        else
+            EXPECT_FALSE(platform::fileExists(path));
+    }
+}
+
+TEST_F(HttpTransferTest, DownloadArgumentAndLocalFailures) {
+    struct Case {
+        const char* label;
+        std::string url;
+        std::string path;
+        int code;
+    } cases[] = {
+        {"no url", "", dir.file("a.zip"), 2},
+        {"no path", server.url("/a.zip"), "", 2},
+        {"folder missing", server.url("/a.zip"), dir.file("missing/a.zip"), 4},
+        {"nobody listening", "http://127.0.0.1:1/a.zip", dir.file("a.zip"), 4},
+        {"not http", "file:///etc/hostname", dir.file("a.zip"), 4},
+    };
+    server.serve("/a.zip", "PK");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        sink.clear();
+        EXPECT_FALSE(downloadFile(c.url, c.path, nullptr));
+        EXPECT_EQ(sink.statusCodes(), std::vector<int>{c.code});
+    }
+    EXPECT_FALSE(platform::fileExists(dir.file("a.zip")));
+}
+
+TEST_F(HttpTransferTest, DownloadAsksForAFreshCopyAsHello) {
+    server.serve("/a.zip", "PK");
+    ASSERT_TRUE(downloadFile(server.url("/a.zip?x=1&y=2"), dir.file("a.zip"), nullptr));
+    auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, "/a.zip?x=1&y=2");
+    EXPECT_EQ(requests[0].header("User-Agent"), "Hello");
+    EXPECT_EQ(requests[0].header("Cache-Control"), "no-cache");
+}
+
+// A slow endless body, controlled as the page controls a task.
+class SlowDownload {
+  public:
+    SlowDownload(LoopbackServer& server, const std::string& path)
+        : control_(stop_, gate_), path_(path) {
+        LoopbackServer::Route route;
+        route.behaviour = Behaviour::SlowBody;
+        route.interval = 10ms;
+        server.setRoute("/slow.zip", route);
+        result_ = std::async(std::launch::async, [this, url = server.url("/slow.zip")] {
+            return downloadFile(url, path_, &control_);
+        });
+    }
+    int64_t received() const {
+        platform::File f(path_, platform::OpenMode::Read);
+        return f.size();
+    }
+    std::atomic<int> stop_{0};
+    PauseGate gate_;
+    TaskControl control_;
+    std::string path_;
+    std::future<bool> result_;
+};
+
+TEST_F(HttpTransferTest, StopDuringDownloadAnswersTrueWithThePartReceived) {
+    SlowDownload download(server, dir.file("slow.zip"));
+    ASSERT_TRUE(eventually([&] { return download.received() > 64; }));
+    download.stop_.store(1);
+    ASSERT_EQ(download.result_.wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(download.result_.get());
+    EXPECT_TRUE(sink.statusCodes().empty());
+    EXPECT_GT(download.received(), 0);
+}
+
+TEST_F(HttpTransferTest, PausedDownloadReceivesNothingUntilContinued) {
+    SlowDownload download(server, dir.file("slow.zip"));
+    ASSERT_TRUE(eventually([&] { return download.received() > 64; }));
+    download.gate_.pause();
+    std::this_thread::sleep_for(200ms);  // lets the transfer reach its next checkpoint
+    int64_t atPause = download.received();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(download.received(), atPause);
+    download.gate_.resume();
+    EXPECT_TRUE(eventually([&] { return download.received() > atPause; }));
+    download.stop_.store(1);
+    EXPECT_TRUE(download.result_.get());
+}
+
+TEST_F(HttpTransferTest, PauseLongerThanTheStallTimeDoesNotFailTheTransfer) {
+    setTransferTimeouts(5000, 300);
+    SlowDownload download(server, dir.file("slow.zip"));
+    ASSERT_TRUE(eventually([&] { return download.received() > 64; }));
+    download.gate_.pause();
+    std::this_thread::sleep_for(800ms);
+    download.gate_.resume();
+    int64_t atResume = download.received();
+    EXPECT_TRUE(eventually([&] { return download.received() > atResume + 64; }));
+    download.stop_.store(1);
+    EXPECT_TRUE(download.result_.get());
+    EXPECT_TRUE(sink.statusCodes().empty());
+}
+
+struct UploadCase {
+    const char* label;
+    std::vector<std::string> reply;
+    bool ok;
+    std::vector<int> codes;
+};
+
+TEST_F(HttpTransferTest, UploadConfirmation) {
+    std::vector<UploadCase> cases = {
+        {"marker", {"<result><rbid>12</rbid></result>"}, true, {}},
+        {"marker split across pieces", {"<result><rb", "id>7</rb", "id></result>"}, true, {}},
+        {"marker in a later piece", {"<result>", "<rbid>7</rbid></result>"}, true, {}},
+        {"no marker", {"<result>error</result>"}, false, {5}},
+        {"empty reply", {""}, false, {5}},
+    };
+    const std::string package = packageBytes(3000);
+    writeFileBytes(dir.file("a.zip"), package);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        sink.clear();
+        server.setUploadReply(c.reply);
+        EXPECT_EQ(uploadFile(dir.file("a.zip"), "/up?fname=a%2Ezip", nullptr), c.ok);
+        EXPECT_EQ(sink.statusCodes(), c.codes);
+    }
+}
+
+TEST_F(HttpTransferTest, UploadSendsTheRawPackage) {
+    const std::string package = packageBytes(70000);
+    writeFileBytes(dir.file("a.zip"), package);
+    const std::string object = "/routebook/vantu/upload?uname=%s&verify=%s&fname=%B1%B1%2Ezip";
+    ASSERT_TRUE(uploadFile(dir.file("a.zip"), object, nullptr));
+    auto uploads = server.uploads();
+    ASSERT_EQ(uploads.size(), 1u);
+    const auto& up = uploads[0];
+    EXPECT_EQ(up.target, object);
+    EXPECT_EQ(up.body, package);
+    EXPECT_EQ(up.header("User-Agent"), "CEHTTP");
+    EXPECT_EQ(up.header("Accept"), "*/*");
+    EXPECT_FALSE(up.hasHeader("Content-Type"));
+    EXPECT_FALSE(up.hasHeader("Expect"));
+}
+
+TEST_F(HttpTransferTest, UploadRefusals) {
+    writeFileBytes(dir.file("empty.zip"), "");
+    writeFileBytes(dir.file("limit.zip"), packageBytes(kMaxPackageBytes));
+    writeFileBytes(dir.file("over.zip"), packageBytes(kMaxPackageBytes + 1));
+    writeFileBytes(dir.file("a.zip"), "PK");
+    struct Case {
+        const char* label;
+        std::string path;
+        std::string object;
+        bool ok;
+        std::vector<int> codes;
+    } cases[] = {
+        {"exactly the limit", dir.file("limit.zip"), "/up", true, {}},
+        {"one byte over", dir.file("over.zip"), "/up", false, {8}},
+        {"empty file", dir.file("empty.zip"), "/up", false, {2}},
+        {"missing file", dir.file("none.zip"), "/up", false, {2}},
+        {"a folder", dir.path(), "/up", false, {2}},
+        {"no object name", dir.file("a.zip"), "", false, {2}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        sink.clear();
+        EXPECT_EQ(uploadFile(c.path, c.object, nullptr), c.ok);
+        EXPECT_EQ(sink.statusCodes(), c.codes);
+    }
+    EXPECT_EQ(server.uploads().size(), 1u);
+}
+
+TEST_F(HttpTransferTest, UploadWithoutServerPostsCode5) {
+    writeFileBytes(dir.file("a.zip"), "PK");
+    setRouteBookServer("127.0.0.1:1");
+    EXPECT_FALSE(uploadFile(dir.file("a.zip"), "/up", nullptr));
+    EXPECT_EQ(sink.statusCodes(), std::vector<int>{5});
+}
+
+TEST(UrlEncode, Bytes) {
+    struct Case {
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"a.zip", "a%2Ezip"},
+        {"Az09", "Az09"},
+        {"a b\tc\r\nd\v\f", "a+b+c++d++"},
+        {"-_.~+/=&%", "%2D%5F%2E%7E%2B%2F%3D%26%25"},
+        {"\xC4\xE3", "%C4%E3"},
+        {"\xB1\xB1\xBE\xA9.zip", "%B1%B1%BE%A9%2Ezip"},
+        {std::string("a\0b", 3), "a%00b"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(urlEncode(c.in), c.out) << c.in;
+}
+
+}  // namespace
