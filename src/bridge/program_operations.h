@@ -8,6 +8,9 @@ class ProgramOperations : public PageOperations {
   public:
     explicit ProgramOperations(DeviceManager& device) : device_(device) {}
 
+    std::string setUsername(const std::string& account) override;
+    void pauseTask(const std::string& text) override;
+
   private:
-    [[maybe_unused]] DeviceManager& device_;
+    DeviceManager& device_;
 };

@@ -9,6 +9,7 @@
 #include "device/rapi_binding.h"
 #include "formats/route_file.h"
 #include "ops/poi_store.h"
+#include "tasks/account_binding.h"
 #include "tasks/task_runner.h"
 
 enum ConnectionMode : int { NotConnected = 0, RemovableDrive = 1, RapiDevice = 2 };
@@ -33,7 +34,7 @@ class DeviceManager {
     int connected = 0;
     std::atomic<int> stopRequested{0};
     std::string accountName;
-    std::string uploadPath;
+    std::string uploadPath = kUploadPathTemplate;
     // The navigator's track folder with a trailing backslash (device path) or separator (drive).
     std::string dataRoot;
     // Index = rbid.

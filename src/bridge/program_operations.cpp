@@ -1,0 +1,12 @@
+#include "bridge/program_operations.h"
+
+#include "tasks/account_binding.h"
+#include "tasks/task_runner.h"
+
+std::string ProgramOperations::setUsername(const std::string& account) {
+    return SetUsername(device_, account);
+}
+
+void ProgramOperations::pauseTask(const std::string& text) {
+    PauseTask(device_, text);
+}

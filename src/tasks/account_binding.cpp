@@ -1,0 +1,103 @@
+#include "tasks/account_binding.h"
+
+#include <atomic>
+#include <cstdlib>
+
+#include "device/device_manager.h"
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/digest.h"
+#include "tasks/http_transfer.h"
+#include "tasks/task_messages.h"
+
+namespace {
+
+const char16_t kTokenKey[] = u"mossgrave";
+
+int runtimeDraw() {
+    std::srand(static_cast<unsigned>(platform::clock().unixTime()));
+    return std::rand() & 0x7FFF;
+}
+
+std::atomic<SaltDraw> gSaltDraw{nullptr};
+
+// The template with each "%s" replaced by the next value.
+std::string fill(std::string_view pattern, std::initializer_list<std::string_view> values) {
+    std::string out;
+    auto value = values.begin();
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 's' &&
+            value != values.end()) {
+            out += *value++;
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+void setSaltDraw(SaltDraw draw) {
+    gSaltDraw.store(draw);
+}
+
+std::string base64WithLineBreaks(std::string_view bytes) {
+    static const char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve(bytes.size() / 3 * 4 + bytes.size() / 57 * 2 + 4);
+    size_t i = 0;
+    int groups = 0;
+    for (; i + 3 <= bytes.size(); i += 3) {
+        uint32_t v = static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << 16 |
+                     static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8 |
+                     static_cast<unsigned char>(bytes[i + 2]);
+        out += kAlphabet[v >> 18 & 63];
+        out += kAlphabet[v >> 12 & 63];
+        out += kAlphabet[v >> 6 & 63];
+        out += kAlphabet[v & 63];
+        if (++groups % 19 == 0) out += "\r\n";
+    }
+    size_t rest = bytes.size() - i;
+    if (rest > 0) {
+        uint32_t v = static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
+        if (rest == 2) v |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+        out += kAlphabet[v >> 18 & 63];
+        out += kAlphabet[v >> 12 & 63];
+        out += rest == 2 ? kAlphabet[v >> 6 & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+std::string makeUserToken(std::u16string_view user, std::u16string_view key) {
+    SaltDraw draw = gSaltDraw.load();
+    std::string salt = platform::md5Hex(std::to_string(draw ? draw() : runtimeDraw()));
+    std::string keyStream = platform::md5Hex(platform::utf16ToAnsi(key));
+    std::u16string masked;
+    masked.reserve(2 * user.size());
+    for (size_t j = 0; j < user.size(); ++j) {
+        auto s = static_cast<char16_t>(static_cast<unsigned char>(salt[j % 32]));
+        masked += s;
+        masked += static_cast<char16_t>(user[j] ^ s);
+    }
+    for (size_t m = 0; m < masked.size(); ++m)
+        masked[m] = static_cast<char16_t>(masked[m] ^
+                                          static_cast<unsigned char>(keyStream[m % 32]));
+    return base64WithLineBreaks(platform::utf16ToAnsi(masked));
+}
+
+std::string SetUsername(DeviceManager& device, const std::optional<std::string>& account) {
+    if (!account) {
+        postTaskStatus(2);
+        return {};
+    }
+    std::string token = makeUserToken(platform::ansiToUtf16(*account), kTokenKey);
+    std::string encoded = urlEncode(token);
+    std::string verify = platform::md5Hex(*account);
+    device.accountName = *account;
+    device.uploadPath = fill(kUploadPathTemplate, {encoded, verify});
+    return fill("name=%s&verify=%s", {encoded, verify});
+}
