@@ -84,8 +84,8 @@ std::string makeUserToken(std::u16string_view user, std::u16string_view key) {
         masked += static_cast<char16_t>(user[j] ^ s);
     }
     for (size_t m = 0; m < masked.size(); ++m)
-        masked[m] = static_cast<char16_t>(masked[m] ^
-                                          static_cast<unsigned char>(keyStream[m % 32]));
+        masked[m] =
+            static_cast<char16_t>(masked[m] ^ static_cast<unsigned char>(keyStream[m % 32]));
     return base64WithLineBreaks(platform::utf16ToAnsi(masked));
 }
 

@@ -23,8 +23,7 @@ bool downloadFile(const std::string& url, const std::string& path, const TaskCon
 // (path and query). True when the reply carries "<rbid>". Posts 2 for a missing argument or a
 // file that cannot be read or is empty, 8 for a file over the limit, 5 when the server did not
 // confirm; a stop request ends it with false and nothing posted.
-bool uploadFile(const std::string& path, const std::string& objectName,
-                const TaskControl* control);
+bool uploadFile(const std::string& path, const std::string& objectName, const TaskControl* control);
 
 // Query-value encoding: ASCII letters and digits stay, white space becomes "+", every other
 // byte "%XX" (uppercase hexadecimal).

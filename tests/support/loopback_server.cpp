@@ -107,15 +107,16 @@ struct LoopbackServer::State {
             res.set_content(pieces[0], "text/xml");
             return;
         }
-        res.set_chunked_content_provider("text/xml", [this, pieces](size_t,
-                                                                    httplib::DataSink& sink) {
-            for (const auto& p : pieces) {
-                if (!sink.write(p.data(), p.size())) return false;
-                if (!pause(std::chrono::milliseconds(100))) return false;
-            }
-            sink.done();
-            return true;
-        });
+        res.set_chunked_content_provider("text/xml",
+                                         [this, pieces](size_t, httplib::DataSink& sink) {
+                                             for (const auto& p : pieces) {
+                                                 if (!sink.write(p.data(), p.size())) return false;
+                                                 if (!pause(std::chrono::milliseconds(100)))
+                                                     return false;
+                                             }
+                                             sink.done();
+                                             return true;
+                                         });
     }
 };
 
@@ -132,9 +133,8 @@ bool LoopbackServer::Request::hasHeader(const std::string& name) const {
 
 LoopbackServer::LoopbackServer() : state_(std::make_unique<State>()) {
     State& s = *state_;
-    s.server.Get(".*", [&s](const httplib::Request& req, httplib::Response& res) {
-        s.answerGet(req, res);
-    });
+    s.server.Get(
+        ".*", [&s](const httplib::Request& req, httplib::Response& res) { s.answerGet(req, res); });
     s.server.Post(".*", [&s](const httplib::Request& req, httplib::Response& res) {
         s.answerPost(req, res);
     });
