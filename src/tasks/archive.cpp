@@ -1,0 +1,418 @@
+#include "tasks/archive.h"
+
+#include <unzip.h>
+#include <zip.h>
+
+#include <memory>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "platform/file_info.h"
+#include "platform/files.h"
+#include "platform/full_path.h"
+#include "platform/local_time.h"
+#include "platform/paths.h"
+
+namespace {
+
+constexpr size_t kPieceBytes = 2048;
+
+// minizip's file access through the platform's files, so that archive paths are the program's
+// ANSI paths on every platform.
+struct Stream {
+    platform::File file;
+    int64_t position = 0;
+    bool failed = false;
+};
+
+voidpf ZCALLBACK openStream(voidpf, const void* filename, int mode) {
+    platform::OpenMode how = platform::OpenMode::Read;
+    if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ)
+        how = (mode & ZLIB_FILEFUNC_MODE_EXISTING) ? platform::OpenMode::ReadWriteExisting
+                                                   : platform::OpenMode::CreateAlways;
+    auto stream = std::make_unique<Stream>();
+    if (!filename || !stream->file.open(static_cast<const char*>(filename), how)) return nullptr;
+    return stream.release();
+}
+
+uLong ZCALLBACK readStream(voidpf, voidpf s, void* buffer, uLong size) {
+    auto* stream = static_cast<Stream*>(s);
+    size_t got = stream->file.read(buffer, size);
+    stream->position += static_cast<int64_t>(got);
+    return static_cast<uLong>(got);
+}
+
+uLong ZCALLBACK writeStream(voidpf, voidpf s, const void* buffer, uLong size) {
+    auto* stream = static_cast<Stream*>(s);
+    if (!stream->file.write(buffer, size)) {
+        stream->failed = true;
+        return 0;
+    }
+    stream->position += static_cast<int64_t>(size);
+    return size;
+}
+
+ZPOS64_T ZCALLBACK tellStream(voidpf, voidpf s) {
+    return static_cast<ZPOS64_T>(static_cast<Stream*>(s)->position);
+}
+
+long ZCALLBACK seekStream(voidpf, voidpf s, ZPOS64_T offset, int origin) {
+    auto* stream = static_cast<Stream*>(s);
+    int64_t target = static_cast<int64_t>(offset);
+    if (origin == ZLIB_FILEFUNC_SEEK_CUR) target += stream->position;
+    if (origin == ZLIB_FILEFUNC_SEEK_END) target += stream->file.size();
+    if (target < 0 || !stream->file.seek(target)) return -1;
+    stream->position = target;
+    return 0;
+}
+
+int ZCALLBACK closeStream(voidpf, voidpf s) {
+    delete static_cast<Stream*>(s);
+    return 0;
+}
+
+int ZCALLBACK streamError(voidpf, voidpf s) {
+    return static_cast<Stream*>(s)->failed ? 1 : 0;
+}
+
+zlib_filefunc64_def fileFunctions() {
+    zlib_filefunc64_def f{};
+    f.zopen64_file = openStream;
+    f.zread_file = readStream;
+    f.zwrite_file = writeStream;
+    f.ztell64_file = tellStream;
+    f.zseek64_file = seekStream;
+    f.zclose_file = closeStream;
+    f.zerror_file = streamError;
+    return f;
+}
+
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    return true;
+}
+
+size_t lastSeparator(std::string_view path) {
+    return path.find_last_of("/\\");
+}
+
+// The part after the last separator.
+std::string_view fileNameOf(std::string_view path) {
+    size_t cut = lastSeparator(path);
+    return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
+
+bool isDrive(std::string_view path) {
+    return path.size() == 2 && path[1] == ':';
+}
+
+// The stored name as local path components, or nothing when it would leave the folder.
+std::optional<std::vector<std::string>> safeComponents(const std::string& name) {
+    if (name.empty() || name[0] == '\\' || (name.size() > 1 && name[1] == ':')) return std::nullopt;
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find('\\', start);
+        if (end == std::string::npos) end = name.size();
+        std::string part = name.substr(start, end - start);
+        if (part == "..") return std::nullopt;
+        if (!part.empty() && part != ".") parts.push_back(std::move(part));
+        start = end + 1;
+    }
+    if (parts.empty()) return std::nullopt;
+    return parts;
+}
+
+}  // namespace
+
+// ---- ArchiveReader
+
+ArchiveReader::~ArchiveReader() {
+    close();
+}
+
+bool ArchiveReader::open(const std::string& archivePath) {
+    close();
+    if (archivePath.empty()) return false;
+    std::optional<std::string> full = platform::fullPath(archivePath);
+    if (!full) return false;
+    zlib_filefunc64_def functions = fileFunctions();
+    handle_ = unzOpen2_64(full->c_str(), &functions);
+    if (!handle_) return false;
+    size_t nameStart = lastSeparator(*full);
+    nameStart = nameStart == std::string::npos ? 0 : nameStart + 1;
+    size_t dot = full->find_last_of('.');
+    outputFolder_ = (dot == std::string::npos || dot < nameStart) ? *full : full->substr(0, dot);
+    return true;
+}
+
+bool ArchiveReader::setOutputFolder(const std::string& folder) {
+    if (platform::fileExists(folder)) return false;
+    outputFolder_ = folder;
+    return createFolderPath(folder);
+}
+
+int ArchiveReader::entryCount() const {
+    unz_global_info64 info{};
+    if (!handle_ || unzGetGlobalInfo64(handle_, &info) != UNZ_OK) return 0;
+    return static_cast<int>(info.number_entry);
+}
+
+bool ArchiveReader::gotoFirst(std::string_view extension) {
+    return handle_ && unzGoToFirstFile(handle_) == UNZ_OK && seekExtension(extension);
+}
+
+bool ArchiveReader::gotoNext(std::string_view extension) {
+    return handle_ && unzGoToNextFile(handle_) == UNZ_OK && seekExtension(extension);
+}
+
+bool ArchiveReader::seekExtension(std::string_view extension) {
+    if (extension.empty()) return true;
+    for (;;) {
+        ArchiveEntryInfo info;
+        if (!currentInfo(info)) return false;
+        std::string_view name = fileNameOf(info.name);
+        size_t dot = name.find_last_of('.');
+        if (dot != std::string_view::npos && sameIgnoringCase(name.substr(dot + 1), extension))
+            return true;
+        if (unzGoToNextFile(handle_) != UNZ_OK) return false;
+    }
+}
+
+bool ArchiveReader::currentInfo(ArchiveEntryInfo& info) {
+    if (!handle_) return false;
+    unz_file_info64 raw{};
+    char name[260] = {};
+    char comment[256] = {};
+    if (unzGetCurrentFileInfo64(handle_, &raw, name, sizeof name - 1, nullptr, 0, comment,
+                                sizeof comment - 1) != UNZ_OK ||
+        raw.size_filename >= sizeof name)
+        return false;
+    info.name = name;
+    if (raw.flag & 0x800) info.name = platform::utf8ToAnsi(info.name);
+    for (char& c : info.name)
+        if (c == '/') c = '\\';
+    info.comment = comment;
+    info.versionMadeBy = static_cast<uint32_t>(raw.version);
+    info.versionNeeded = static_cast<uint32_t>(raw.version_needed);
+    info.flag = static_cast<uint32_t>(raw.flag);
+    info.compressionMethod = static_cast<uint32_t>(raw.compression_method);
+    info.dosDate = static_cast<uint32_t>(raw.dosDate);
+    info.crc = static_cast<uint32_t>(raw.crc);
+    info.compressedSize = raw.compressed_size;
+    info.uncompressedSize = raw.uncompressed_size;
+    info.internalAttributes = static_cast<uint32_t>(raw.internal_fa);
+    info.externalAttributes = static_cast<uint32_t>(raw.external_fa);
+    // Tools that mark no attribute still end a folder's name with a separator.
+    info.isFolder =
+        (info.externalAttributes & 0x10) != 0 || (!info.name.empty() && info.name.back() == '\\');
+    return true;
+}
+
+bool ArchiveReader::extractCurrent(const std::string& folderIn, bool ignorePaths) {
+    if (!handle_) return false;
+    const std::string& folder = folderIn.empty() ? outputFolder_ : folderIn;
+    if (folder.empty() || !createFolderPath(folder)) return false;
+    ArchiveEntryInfo info;
+    if (!currentInfo(info)) return false;
+    if (info.isFolder) return true;
+    std::string name = ignorePaths ? std::string(fileNameOf(info.name)) : info.name;
+    std::optional<std::vector<std::string>> parts = safeComponents(name);
+    if (!parts) return false;
+    std::string target = folder;
+    for (const auto& part : *parts)
+        target = platform::joinPath(target, part);
+    if (!createParentFolders(target)) return false;
+
+    platform::File out(target, platform::OpenMode::CreateAlways);
+    if (!out.isOpen()) return false;
+    if (unzOpenCurrentFile(handle_) != UNZ_OK) {
+        out.close();
+        platform::deleteFile(target);
+        return false;
+    }
+    bool ok = true;
+    char piece[kPieceBytes];
+    for (;;) {
+        int got = unzReadCurrentFile(handle_, piece, sizeof piece);
+        if (got < 0) ok = false;
+        if (got <= 0) break;
+        if (!out.write(piece, static_cast<size_t>(got))) {
+            ok = false;
+            break;
+        }
+    }
+    // A damaged entry shows itself here, by its checksum.
+    if (unzCloseCurrentFile(handle_) != UNZ_OK) ok = false;
+    out.close();
+    if (!ok) {
+        platform::deleteFile(target);
+        return false;
+    }
+    setFileTimeFromDos(target, info.dosDate);
+    return true;
+}
+
+bool ArchiveReader::extractAll(bool ignorePaths) {
+    if (!handle_ || outputFolder_.empty() || !createFolderPath(outputFolder_)) return false;
+    if (!gotoFirst()) return true;
+    do {
+        if (!extractCurrent(outputFolder_, ignorePaths)) return false;
+    } while (gotoNext());
+    return true;
+}
+
+void ArchiveReader::close() {
+    if (handle_) {
+        unzCloseCurrentFile(handle_);
+        unzClose(handle_);
+        handle_ = nullptr;
+    }
+    outputFolder_.clear();
+}
+
+// ---- ArchiveWriter
+
+ArchiveWriter::~ArchiveWriter() {
+    close();
+}
+
+bool ArchiveWriter::open(const std::string& archivePath, const std::string& baseFolder,
+                         bool append) {
+    close();
+    if (archivePath.empty()) return false;
+    std::optional<std::string> full = platform::fullPath(archivePath);
+    if (!full) return false;
+    int mode =
+        append && platform::fileExists(*full) ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE;
+    zlib_filefunc64_def functions = fileFunctions();
+    handle_ = zipOpen2_64(full->c_str(), mode, nullptr, &functions);
+    if (!handle_) return false;
+    if (baseFolder.empty()) {
+        size_t cut = lastSeparator(*full);
+        baseFolder_ = full->substr(0, cut + 1);
+    } else {
+        baseFolder_ = baseFolder;
+        if (!platform::isPathSeparator(baseFolder_.back())) baseFolder_ += platform::kPathSeparator;
+    }
+    return true;
+}
+
+bool ArchiveWriter::addFile(const std::string& path, bool ignorePath) {
+    if (!handle_ || path.empty()) return false;
+    if (!ignorePath && path.size() >= 3 && path[0] == '.' && path[1] == '.' &&
+        platform::isPathSeparator(path[2]))
+        return false;
+    bool absolute = platform::isAbsolutePath(path);
+    std::string source = absolute ? path : platform::joinPath(baseFolder_, path);
+
+    std::string stored;
+    if (ignorePath) {
+        stored = fileNameOf(path);
+    } else if (absolute) {
+        if (path.size() < baseFolder_.size() ||
+            !sameIgnoringCase(std::string_view(path).substr(0, baseFolder_.size()), baseFolder_))
+            return false;
+        stored = path.substr(baseFolder_.size());
+    } else {
+        stored = path;
+        if (stored.size() >= 2 && stored[0] == '.' && platform::isPathSeparator(stored[1]))
+            stored.erase(0, 2);
+    }
+    for (char& c : stored)
+        if (platform::isPathSeparator(c)) c = '\\';
+
+    std::optional<platform::FileInfo> fileInfo = platform::fileInfo(source);
+    std::optional<platform::LocalTime> written = fileLocalTime(source);
+    if (!fileInfo || !written) return false;
+    zip_fileinfo entry{};
+    entry.tmz_date.tm_sec = static_cast<uInt>(written->second);
+    entry.tmz_date.tm_min = static_cast<uInt>(written->minute);
+    entry.tmz_date.tm_hour = static_cast<uInt>(written->hour);
+    entry.tmz_date.tm_mday = static_cast<uInt>(written->day);
+    entry.tmz_date.tm_mon = static_cast<uInt>(written->month - 1);
+    entry.tmz_date.tm_year = static_cast<uInt>(written->year);
+    entry.dosDate = 0;
+    entry.internal_fa = 0;
+    entry.external_fa = fileInfo->attributes;
+
+    platform::File in(source, platform::OpenMode::Read);
+    if (!in.isOpen()) return false;
+    bool ok = zipOpenNewFileInZip(handle_, stored.c_str(), &entry, nullptr, 0, nullptr, 0, nullptr,
+                                  Z_DEFLATED, Z_DEFAULT_COMPRESSION) == ZIP_OK;
+    if (ok) {
+        ++fileCount_;
+        char piece[kPieceBytes];
+        while (size_t got = in.read(piece, sizeof piece)) {
+            byteCount_ += got;
+            if (zipWriteInFileInZip(handle_, piece, static_cast<unsigned>(got)) != ZIP_OK) {
+                ok = false;
+                break;
+            }
+        }
+    }
+    if (zipCloseFileInZip(handle_) != ZIP_OK) ok = false;
+    return ok;
+}
+
+bool ArchiveWriter::close() {
+    bool ok = true;
+    if (handle_) {
+        ok = zipClose(handle_, nullptr) == ZIP_OK;
+        handle_ = nullptr;
+    }
+    baseFolder_.clear();
+    fileCount_ = 0;
+    byteCount_ = 0;
+    return ok;
+}
+
+// ---- Free helpers
+
+bool createFolderPath(const std::string& pathIn) {
+    if (pathIn.empty()) return false;
+    std::string path = pathIn;
+    while (path.size() > 1 && platform::isPathSeparator(path.back()) && !isDrive(path))
+        path.pop_back();
+    if (platform::folderExists(path)) return true;
+    if (platform::fileExists(path)) return false;
+    size_t cut = lastSeparator(path);
+    if (cut == std::string::npos) return isDrive(path) || platform::createFolder(path);
+    if (cut > 0) {
+        std::string parent = path.substr(0, cut);
+        if (!isDrive(parent) && !createFolderPath(parent)) return false;
+    }
+    return platform::createFolder(path);
+}
+
+bool createParentFolders(const std::string& filePath) {
+    size_t cut = lastSeparator(filePath);
+    if (cut == std::string::npos) return false;
+    return cut == 0 || createFolderPath(filePath.substr(0, cut));
+}
+
+bool setFileTimeFromDos(const std::string& filePath, uint32_t dosDateTime) {
+    uint32_t date = dosDateTime >> 16;
+    uint32_t time = dosDateTime & 0xFFFF;
+    platform::LocalTime local;
+    local.year = static_cast<int>((date >> 9) + 1980);
+    local.month = static_cast<int>((date >> 5) & 0xF);
+    local.day = static_cast<int>(date & 0x1F);
+    local.hour = static_cast<int>(time >> 11);
+    local.minute = static_cast<int>((time >> 5) & 0x3F);
+    local.second = static_cast<int>((time & 0x1F) * 2);
+    std::optional<platform::FileTime> utc = platform::localTimeToFileTime(local);
+    return utc && platform::fileExists(filePath) && platform::setFileWriteTime(filePath, *utc);
+}
+
+std::optional<platform::LocalTime> fileLocalTime(const std::string& filePath) {
+    std::optional<platform::FileInfo> info = platform::fileInfo(filePath);
+    if (!info) return std::nullopt;
+    return platform::fileTimeToLocalTime(info->lastWriteTime);
+}

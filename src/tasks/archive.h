@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+
+// Route book packages: zip archives read and written through minizip. Paths are local ANSI
+// paths; names inside an archive use "\" as the separator ("/" is accepted on reading).
+
+// What the archive holds about its current entry.
+struct ArchiveEntryInfo {
+    std::string name;  // "/" replaced by "\"; UTF-8 names (flag bit 11) in ANSI
+    std::string comment;
+    uint32_t versionMadeBy = 0;
+    uint32_t versionNeeded = 0;
+    uint32_t flag = 0;
+    uint32_t compressionMethod = 0;
+    uint32_t dosDate = 0;  // date in the high 16 bits, time in the low 16 bits
+    uint32_t crc = 0;
+    uint64_t compressedSize = 0;
+    uint64_t uncompressedSize = 0;
+    uint32_t internalAttributes = 0;
+    uint32_t externalAttributes = 0;
+    bool isFolder = false;
+};
+
+class ArchiveReader {
+  public:
+    ArchiveReader() = default;
+    ~ArchiveReader();
+    ArchiveReader(const ArchiveReader&) = delete;
+    ArchiveReader& operator=(const ArchiveReader&) = delete;
+
+    // Opens an archive; the output folder becomes its path without the extension.
+    bool open(const std::string& archivePath);
+    // Fails when the path is a file; otherwise creates the folder with its missing parents.
+    bool setOutputFolder(const std::string& folder);
+    int entryCount() const;
+    // With an extension (no dot), moves on to the first entry that has it, in any letter case.
+    bool gotoFirst(std::string_view extension = {});
+    bool gotoNext(std::string_view extension = {});
+    bool currentInfo(ArchiveEntryInfo& info);
+    // Unpacks the current entry into `folder` (the output folder when empty), with its stored
+    // folders unless `ignorePaths`. An entry that names a place outside the folder (absolute, a
+    // drive or root prefix, or climbing out with "..") is refused.
+    bool extractCurrent(const std::string& folder = {}, bool ignorePaths = false);
+    // Every entry into the output folder; stops at the first one that fails.
+    bool extractAll(bool ignorePaths = false);
+    void close();
+
+  private:
+    // From the current entry on, the first one with the extension (any entry when empty).
+    bool seekExtension(std::string_view extension);
+
+    void* handle_ = nullptr;
+    std::string outputFolder_;
+};
+
+class ArchiveWriter {
+  public:
+    ArchiveWriter() = default;
+    ~ArchiveWriter();
+    ArchiveWriter(const ArchiveWriter&) = delete;
+    ArchiveWriter& operator=(const ArchiveWriter&) = delete;
+
+    // Names are stored relative to `baseFolder` (the archive's own folder when empty). With
+    // `append`, an existing archive is extended; a missing one is created.
+    bool open(const std::string& archivePath, const std::string& baseFolder = {},
+              bool append = false);
+    // Adds one file, deflated at the default level. A relative path is taken from the base
+    // folder; an absolute one must lie inside it. With `ignorePath` only the file name is
+    // stored.
+    bool addFile(const std::string& path, bool ignorePath = false);
+    bool close();
+
+    int fileCount() const { return fileCount_; }
+    uint64_t byteCount() const { return byteCount_; }
+
+  private:
+    void* handle_ = nullptr;
+    std::string baseFolder_;
+    int fileCount_ = 0;
+    uint64_t byteCount_ = 0;
+};
+
+// True when the folder exists or could be made, with every missing parent.
+bool createFolderPath(const std::string& path);
+// Creates the folders above a file path.
+bool createParentFolders(const std::string& filePath);
+// Sets a file's creation and last-write time from a DOS date and time in local time; the
+// last-access time stays. Any failure leaves the times as they were.
+bool setFileTimeFromDos(const std::string& filePath, uint32_t dosDateTime);
+// A file's last-write time in local calendar fields.
+std::optional<platform::LocalTime> fileLocalTime(const std::string& filePath);
