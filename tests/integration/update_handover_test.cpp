@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/digest.h"
+#include "platform/files.h"
+#include "support/loopback_server.h"
+#include "support/program_stub.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+size_t lineCount(const std::string& text) {
+    size_t n = 0;
+    for (char c : text)
+        n += c == '\n';
+    return n;
+}
+
+TEST(UpdateHandover, PublishedVersionReplacesTheRunningOne) {
+    std::string version1 = readFileBytes(VANTU_HANDOVER_V1);
+    std::string version2 = readFileBytes(VANTU_HANDOVER_V2);
+    ASSERT_FALSE(version1.empty());
+    ASSERT_NE(platform::md5Hex(version1), platform::md5Hex(version2));
+
+    TempDir dir;
+    std::string program = dir.file("vantu");
+    std::string log = dir.file("log");
+    writeExecutable(program, version1);
+    chmod(program.c_str(), 0750);
+
+    LoopbackServer server;
+    const std::string manifestPath = "/vantu3/update/update.xml";
+    std::string digest = platform::md5Hex(version2);
+    server.serve("/vantu2", version2);
+    server.serve(manifestPath,
+                 "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<do><program>"
+                 "<check><path>vantu</path><md5>" +
+                     digest +
+                     "</md5></check>"
+                     "<download><url>" +
+                     server.url("/vantu2") + "</url><md5>" + digest +
+                     "</md5></download><run/><exit/></program></do>\n");
+
+    pid_t first = spawnProgram(
+        program, {},
+        {"VANTU_HANDOVER_LOG=" + log, "VANTU_HANDOVER_MANIFEST=" + server.url(manifestPath)});
+    ASSERT_GT(first, 0);
+    EXPECT_EQ(waitForProgram(first), 0);
+
+    // Version 1 has ended; the copy and the restarted program run on their own.
+    auto giveUp = std::chrono::steady_clock::now() + 60s;
+    while (lineCount(readFileBytes(log)) < 6 && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(20ms);
+
+    // The copy is done only after version 1 has closed, the restarted program only after the
+    // copy has closed.
+    EXPECT_EQ(readFileBytes(log),
+              "1 vantu asked\n"
+              "1 vantu 3\n"
+              "1 vantu closed\n"
+              "2 vantu_update 3\n"
+              "2 vantu_update closed\n"
+              "2 vantu 1\n");
+    EXPECT_TRUE(readFileBytes(program) == version2) << "the program file is version 2";
+    EXPECT_EQ(fileMode(program), 0750);
+    EXPECT_FALSE(platform::fileExists(program + "_update"));
+    auto entries = platform::listFolder(dir.path());
+    ASSERT_TRUE(entries);
+    EXPECT_EQ(entries->size(), 2u) << "only the program and the log are left";
+    EXPECT_EQ(server.requestCount(manifestPath), 2);
+    EXPECT_EQ(server.requestCount("/vantu2"), 1);
+}
+
+}  // namespace

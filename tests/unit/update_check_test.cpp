@@ -1,0 +1,343 @@
+#include "update/update_check.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <string_view>
+#include <thread>
+
+#include "platform/codepage.h"
+#include "platform/digest.h"
+#include "platform/files.h"
+#include "platform/question.h"
+#include "support/loopback_server.h"
+#include "support/program_stub.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kManifestPath = "/vantu3/update/update.xml";
+
+TEST(UpdateNaming, UpdaterCopyAndMainProgramPaths) {
+    struct Case {
+        ProgramNaming naming;
+        const char* program;
+        const char* updater;
+        const char* mainOfProgram;  // "" when the program is not an updater copy
+    };
+    const Case cases[] = {
+        {ProgramNaming::Windows, "C:\\Vantu\\vantu.exe", "C:\\Vantu\\vantu_update.exe", ""},
+        {ProgramNaming::Windows, "C:\\v.1\\vantu", "C:\\v.1\\vantu_update.exe", ""},
+        {ProgramNaming::Windows, "C:\\Vantu\\vantu_update.exe",
+         "C:\\Vantu\\vantu_update_update.exe", "C:\\Vantu\\vantu.exe"},
+        {ProgramNaming::Windows, "C:\\Vantu\\VANTU_UPDATE.EXE",
+         "C:\\Vantu\\VANTU_UPDATE_update.exe", "C:\\Vantu\\VANTU.exe"},
+        {ProgramNaming::Windows, "C:\\Vantu\\vantu_update", "C:\\Vantu\\vantu_update_update.exe",
+         ""},
+        {ProgramNaming::Posix, "/opt/vantu/vantu", "/opt/vantu/vantu_update", ""},
+        {ProgramNaming::Posix, "/opt/v.1/vantu", "/opt/v.1/vantu_update", ""},
+        {ProgramNaming::Posix, "/opt/vantu/vantu_update", "/opt/vantu/vantu_update_update",
+         "/opt/vantu/vantu"},
+        {ProgramNaming::Posix, "/opt/vantu/vantu_UpDate", "/opt/vantu/vantu_UpDate_update",
+         "/opt/vantu/vantu"},
+        {ProgramNaming::Posix, "/opt/vantu/vantu_update.exe", "/opt/vantu/vantu_update.exe_update",
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.program);
+        EXPECT_EQ(updaterPathFor(c.program, c.naming), c.updater);
+        EXPECT_EQ(mainPathForUpdater(c.program, c.naming), c.mainOfProgram);
+    }
+}
+
+// How a case's manifest reaches the program.
+enum class Source { Served, NotFound, Unreachable };
+// What is left at the updater copy's path after the checks.
+enum class Copy { None, Whole, Partial };
+
+struct ScriptCase {
+    const char* name;
+    // $SELF: the program file's digest, $SELF_UPPER the same in capitals, $OTHER another
+    // digest, $NEW the new program's digest, $URL its address, $BROKEN an address that answers
+    // 404 and $CUT one whose transfer breaks off.
+    const char* manifest;
+    bool answer = false;
+    int checks = 1;
+    int result = 1;  // of the last check
+    int questions = 0;
+    Copy copy = Copy::None;
+    bool started = false;  // the new program ran
+    Source source = Source::Served;
+    bool leftoverCopy = false;  // a copy from the last update is in place before the checks
+};
+
+std::string substituted(std::string text,
+                        const std::vector<std::pair<std::string, std::string>>& values) {
+    for (const auto& [key, value] : values) {
+        for (size_t at = text.find(key); at != std::string::npos;
+             at = text.find(key, at + value.size()))
+            text.replace(at, key.size(), value);
+    }
+    return text;
+}
+
+class UpdateScriptTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        writeFileBytes(program, "the running program, version 1");
+        platform::setQuestionHandler([this](const std::string& text, const std::string& title) {
+            ++questions;
+            lastText = text;
+            lastTitle = title;
+            return answer;
+        });
+    }
+    void TearDown() override { platform::setQuestionHandler(nullptr); }
+
+    TempDir dir;
+    LoopbackServer server;
+    std::string program = dir.file("vantu");
+    std::string marker = dir.file("started");
+    std::string newProgram = markerScript(marker);
+    bool answer = false;
+    int questions = 0;
+    std::string lastText;
+    std::string lastTitle;
+};
+
+TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
+    const ScriptCase cases[] = {
+        {.name = "equal digests: up to date, nothing asked",
+         .manifest = "<do><b><check><path>p</path><md5>$SELF</md5></check>"
+                     "<download><url>$URL</url></download><run/><exit/></b></do>",
+         .answer = true},
+        {.name = "a digest in capitals never matches",
+         .manifest = "<do><b><check><path>p</path><md5>$SELF_UPPER</md5></check>"
+                     "<download><url>$URL</url></download></b></do>",
+         .questions = 1},
+        {.name = "without check the question comes at every check",
+         .manifest = "<do><b><download><url>$URL</url></download></b></do>",
+         .checks = 3,
+         .questions = 3},
+        {.name = "new version: download, run, exit",
+         .manifest = "<do><b><check><path>p</path><md5>$OTHER</md5></check>"
+                     "<download><url>$URL</url><md5>$NEW</md5></download><run/><exit/></b></do>",
+         .answer = true,
+         .result = 3,
+         .questions = 1,
+         .copy = Copy::Whole,
+         .started = true},
+        {.name = "declined: nothing downloaded, started or closed",
+         .manifest = "<do><b><download><url>$URL</url></download><run/><exit/></b></do>",
+         .questions = 1},
+        {.name = "exit before run closes without starting the copy",
+         .manifest = "<do><b><download><url>$URL</url></download><exit/><run/></b></do>",
+         .answer = true,
+         .result = 3,
+         .questions = 1,
+         .copy = Copy::Whole},
+        {.name = "run without download starts nothing: the last copy is deleted first",
+         .manifest = "<do><b><run/></b></do>",
+         .leftoverCopy = true},
+        {.name = "check without path ends its block",
+         .manifest = "<do><b><check><md5>$OTHER</md5></check>"
+                     "<download><url>$URL</url></download></b></do>"},
+        {.name = "a parameter without text is missing",
+         .manifest = "<do><b><check><path></path><md5>$OTHER</md5></check>"
+                     "<download><url>$URL</url></download></b>"
+                     "<b><download><url/></download><exit/></b></do>"},
+        {.name = "check without md5 ends its block",
+         .manifest = "<do><b><check><path>p</path></check>"
+                     "<download><url>$URL</url></download></b></do>"},
+        {.name = "a block that ends early does not stop the next ones",
+         .manifest = "<do><a><check><md5>$OTHER</md5></check><exit/></a>"
+                     "<b><download><url>$URL</url></download><exit/></b>"
+                     "<c><download><url>$URL</url></download></c><d><exit/></d></do>",
+         .result = 3,
+         .questions = 2},
+        {.name = "unknown commands and block names are passed over",
+         .manifest = "<do><anything><hello/><download><url>$URL</url></download><bye>x</bye>"
+                     "<exit/></anything></do>",
+         .answer = true,
+         .result = 3,
+         .questions = 1,
+         .copy = Copy::Whole},
+        {.name = "a download that fails its digest ends the block and stays",
+         .manifest = "<do><b><download><url>$URL</url><md5>$OTHER</md5></download><run/><exit/></b>"
+                     "</do>",
+         .answer = true,
+         .questions = 1,
+         .copy = Copy::Whole},
+        {.name = "an error page is not a program",
+         .manifest = "<do><b><download><url>$BROKEN</url></download><run/><exit/></b></do>",
+         .answer = true,
+         .questions = 1},
+        {.name = "a broken-off download ends the block",
+         .manifest = "<do><b><download><url>$CUT</url></download><run/><exit/></b></do>",
+         .answer = true,
+         .questions = 1,
+         .copy = Copy::Partial},
+        {.name = "the first top-level do counts",
+         .manifest = "<x/><do><b><exit/></b></do>",
+         .result = 3},
+        {.name = "another root element", .manifest = "<update><b><exit/></b></update>"},
+        {.name = "empty manifest", .manifest = ""},
+        {.name = "not XML", .manifest = "exit"},
+        {.name = "manifest missing (404)",
+         .manifest = "<do><b><exit/></b></do>",
+         .source = Source::NotFound},
+        {.name = "server unreachable",
+         .manifest = "<do><b><exit/></b></do>",
+         .source = Source::Unreachable},
+    };
+
+    std::string self = platform::md5HexOfFile(program);
+    std::string selfUpper = self;
+    std::transform(selfUpper.begin(), selfUpper.end(), selfUpper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    ASSERT_NE(self, selfUpper);
+    server.serve("/new", newProgram);
+    server.serve("/broken", newProgram, 404);
+    server.serve("/cut", newProgram, 200, 10);
+    LoopbackServer closed;
+    closed.stop();
+
+    for (const ScriptCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Updater updater(program, c.source == Source::Unreachable ? closed.url(kManifestPath)
+                                                                 : server.url(kManifestPath));
+        std::string manifest =
+            substituted(c.manifest, {{"$SELF_UPPER", selfUpper},
+                                     {"$SELF", self},
+                                     {"$OTHER", "0123456789abcdef0123456789abcdef"},
+                                     {"$NEW", platform::md5Hex(newProgram)},
+                                     {"$URL", server.url("/new")},
+                                     {"$BROKEN", server.url("/broken")},
+                                     {"$CUT", server.url("/cut")}});
+        server.serve(kManifestPath, manifest, c.source == Source::NotFound ? 404 : 200);
+        platform::deleteFile(updater.updaterPath());
+        platform::deleteFile(marker);
+        if (c.leftoverCopy) writeExecutable(updater.updaterPath(), newProgram);
+        answer = c.answer;
+        questions = 0;
+
+        int result = 0;
+        for (int i = 0; i < c.checks; ++i)
+            result = updater.checkForUpdate();
+
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(questions, c.questions);
+        std::string copy;
+        bool copyExists = platform::readWholeFile(updater.updaterPath(), copy);
+        EXPECT_EQ(copyExists, c.copy != Copy::None);
+        if (c.copy != Copy::None) {
+            EXPECT_EQ(copy, c.copy == Copy::Whole ? newProgram : newProgram.substr(0, 10));
+        }
+        // A started copy writes its line at once; where a wrongly started one could appear, it
+        // gets a moment to show itself.
+        bool mayRun = std::string_view(c.manifest).find("<run/>") != std::string_view::npos;
+        EXPECT_EQ(waitForFile(marker, c.started ? 10s : mayRun ? 300ms : 0ms), c.started);
+        if (c.started) {
+            std::this_thread::sleep_for(100ms);
+            EXPECT_EQ(readFileBytes(marker), "started\n");
+        }
+    }
+}
+
+TEST_F(UpdateScriptTest, QuestionAndRequestsAreTheProgramsOwn) {
+    server.serve("/new", newProgram);
+    server.serve(kManifestPath,
+                 "<do><b><download><url>" + server.url("/new") + "</url></download></b></do>");
+    answer = true;
+    Updater updater(program, server.url(kManifestPath));
+    EXPECT_EQ(updater.checkForUpdate(), 1);
+    EXPECT_EQ(lastText, platform::utf8ToAnsi("   发现新版本，您希望现在更新吗？  "));
+    EXPECT_EQ(lastTitle, platform::utf8ToAnsi("在线更新"));
+    EXPECT_EQ(server.lastAgent(kManifestPath), "Hello");
+    EXPECT_EQ(server.lastAgent("/new"), "Hello");
+    // The downloaded program can be started.
+    EXPECT_EQ(fileMode(updater.updaterPath()) & 0111, 0111);
+}
+
+TEST(UpdaterRole, CopyReplacesTheMainProgramAndStartsIt) {
+    struct Case {
+        const char* name;
+        const char* copyName;
+        bool mainExists;
+        bool copyReadable;
+        int expectedMode;  // of the main program afterwards
+    };
+    const Case cases[] = {
+        {"replaces the main program, keeping its permissions", "vantu_update", true, true, 0750},
+        {"letter case of the ending is ignored", "vantu_UPDATE", true, true, 0750},
+        {"a missing main program is created with the copy's permissions", "vantu_update", false,
+         true, 0755},
+        {"a failed replacement keeps the old program and still starts it", "vantu_update", true,
+         false, 0750},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::string mainPath = dir.file("vantu");
+        std::string copyPath = dir.file(c.copyName);
+        std::string oldProgram = markerScript(dir.file("old started"));
+        std::string newProgram = markerScript(dir.file("new started"));
+        if (c.mainExists) {
+            writeExecutable(mainPath, oldProgram);
+            chmod(mainPath.c_str(), 0750);
+        }
+        if (c.copyReadable) writeExecutable(copyPath, newProgram);
+
+        Updater updater(copyPath, "http://127.0.0.1:1/never/asked.xml");
+        EXPECT_EQ(updater.checkForUpdate(), 3);
+
+        bool replaced = c.copyReadable;
+        EXPECT_EQ(readFileBytes(mainPath), replaced ? newProgram : oldProgram);
+        EXPECT_EQ(fileMode(mainPath), c.expectedMode);
+        EXPECT_TRUE(waitForFile(dir.file(replaced ? "new started" : "old started"), 10s));
+        // Nothing but the two programs and what they wrote.
+        auto entries = platform::listFolder(dir.path());
+        ASSERT_TRUE(entries);
+        EXPECT_EQ(entries->size(), c.copyReadable ? 3u : 2u);
+    }
+}
+
+TEST(FileWait, BusyProgramFileIsWaitedForWithinTheLimit) {
+    TempDir dir;
+    std::string busy = dir.file("busy");
+    writeExecutable(busy, readFileBytes("/bin/sleep"));
+
+    // Deleted once the program running from it has ended.
+    pid_t shortRun = spawnProgram(busy, {"0.5"});
+    ASSERT_GT(shortRun, 0);
+    std::thread reaper([shortRun] { waitForProgram(shortRun); });
+    auto start = std::chrono::steady_clock::now();
+    waitAndDelete(busy, 20s);
+    auto waited = std::chrono::steady_clock::now() - start;
+    reaper.join();
+    EXPECT_FALSE(platform::fileExists(busy));
+    EXPECT_GE(waited, 300ms);
+    EXPECT_LT(waited, 15s);
+
+    // A file that stays busy is given up on after the limit.
+    writeExecutable(busy, readFileBytes("/bin/sleep"));
+    pid_t longRun = spawnProgram(busy, {"30"});
+    ASSERT_GT(longRun, 0);
+    std::this_thread::sleep_for(100ms);
+    start = std::chrono::steady_clock::now();
+    waitUntilFree(busy, 400ms);
+    waited = std::chrono::steady_clock::now() - start;
+    kill(longRun, SIGKILL);
+    waitForProgram(longRun);
+    EXPECT_GE(waited, 400ms);
+    EXPECT_LT(waited, 15s);
+    EXPECT_TRUE(platform::fileExists(busy));
+}
+
+}  // namespace
