@@ -1,11 +1,14 @@
 #include "loopback_server.h"
 
 #include <httplib.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -17,10 +20,37 @@ bool sameName(const std::string& a, const std::string& b) {
            });
 }
 
+struct KeyDeleter {
+    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+struct CertificateDeleter {
+    void operator()(X509* certificate) const { X509_free(certificate); }
+};
+
+std::unique_ptr<httplib::Server> selfSignedServer() {
+    std::unique_ptr<EVP_PKEY, KeyDeleter> key(EVP_EC_gen("P-256"));
+    std::unique_ptr<X509, CertificateDeleter> certificate(X509_new());
+    if (!key || !certificate) return nullptr;
+    X509* c = certificate.get();
+    X509_set_version(c, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(c), 1);
+    X509_gmtime_adj(X509_getm_notBefore(c), -60);
+    X509_gmtime_adj(X509_getm_notAfter(c), 3600);
+    X509_set_pubkey(c, key.get());
+    X509_NAME* name = X509_get_subject_name(c);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+    X509_set_issuer_name(c, name);
+    if (X509_sign(c, key.get(), EVP_sha256()) == 0) return nullptr;
+    // The server's context takes its own references.
+    return std::make_unique<httplib::SSLServer>(c, key.get());
+}
+
 }  // namespace
 
 struct LoopbackServer::State {
-    httplib::Server server;
+    std::unique_ptr<httplib::Server> server;
+    bool tls = false;
     std::thread thread;
     int port = 0;
     std::atomic<bool> closing{false};
@@ -131,16 +161,19 @@ bool LoopbackServer::Request::hasHeader(const std::string& name) const {
                        [&](const auto& kv) { return sameName(kv.first, name); });
 }
 
-LoopbackServer::LoopbackServer() : state_(std::make_unique<State>()) {
+LoopbackServer::LoopbackServer(Security security) : state_(std::make_unique<State>()) {
     State& s = *state_;
-    s.server.Get(
+    s.tls = security == Security::SelfSignedTls;
+    s.server = s.tls ? selfSignedServer() : std::make_unique<httplib::Server>();
+    if (!s.server) throw std::runtime_error("the test server cannot be made");
+    s.server->Get(
         ".*", [&s](const httplib::Request& req, httplib::Response& res) { s.answerGet(req, res); });
-    s.server.Post(".*", [&s](const httplib::Request& req, httplib::Response& res) {
+    s.server->Post(".*", [&s](const httplib::Request& req, httplib::Response& res) {
         s.answerPost(req, res);
     });
-    s.port = s.server.bind_to_any_port("127.0.0.1");
+    s.port = s.server->bind_to_any_port("127.0.0.1");
     // The socket listens from here on; connections wait until the thread accepts them.
-    s.thread = std::thread([&s] { s.server.listen_after_bind(); });
+    s.thread = std::thread([&s] { s.server->listen_after_bind(); });
 }
 
 LoopbackServer::~LoopbackServer() {
@@ -156,7 +189,7 @@ std::string LoopbackServer::hostPort() const {
 }
 
 std::string LoopbackServer::url(const std::string& path) const {
-    return "http://" + hostPort() + path;
+    return (state_->tls ? "https://" : "http://") + hostPort() + path;
 }
 
 void LoopbackServer::setRoute(const std::string& path, Route route) {
@@ -210,8 +243,8 @@ void LoopbackServer::stop() {
     if (!state_->thread.joinable()) return;
     state_->closing.store(true);
     // A stop before the accepting loop has started would be lost.
-    for (int i = 0; i < 5000 && !state_->server.is_running(); ++i)
+    for (int i = 0; i < 5000 && !state_->server->is_running(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    state_->server.stop();
+    state_->server->stop();
     state_->thread.join();
 }

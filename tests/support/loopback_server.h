@@ -37,7 +37,11 @@ class LoopbackServer {
         bool hasHeader(const std::string& name) const;
     };
 
-    LoopbackServer();
+    // SelfSignedTls speaks https with a certificate made for the occasion, which no client that
+    // checks certificates accepts.
+    enum class Security { Plain, SelfSignedTls };
+
+    explicit LoopbackServer(Security security = Security::Plain);
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
@@ -45,7 +49,7 @@ class LoopbackServer {
     int port() const;
     // "127.0.0.1:<port>"
     std::string hostPort() const;
-    // "http://127.0.0.1:<port>" + path.
+    // "http://127.0.0.1:<port>" + path (https for a TLS server).
     std::string url(const std::string& path) const;
 
     void setRoute(const std::string& path, Route route);
