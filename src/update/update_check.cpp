@@ -2,6 +2,7 @@
 
 #include <tinyxml.h>
 
+#include <atomic>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -79,6 +80,13 @@ Updater::Updater(std::string programFile, std::string manifestUrl)
       manifestUrl_(std::move(manifestUrl)) {}
 
 int Updater::checkForUpdate() {
+    // The question box runs the window's event loop, and a navigation completing meanwhile
+    // would start a second check that asks again and writes the same copy.
+    static std::atomic<bool> checking{false};
+    if (checking.exchange(true)) return kGoOn;
+    struct Done {
+        ~Done() { checking.store(false); }
+    } done;
     std::string mainPath = mainPathForUpdater(programFile_);
     if (!mainPath.empty()) return takeUpdaterRole(mainPath);
 

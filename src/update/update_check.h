@@ -49,7 +49,8 @@ class Updater {
     const std::string& updaterPath() const { return updaterPath_; }
     void setWaitLimit(std::chrono::milliseconds limit) { waitLimit_ = limit; }
 
-    // kClose when the program must close now, else kGoOn.
+    // kClose when the program must close now, else kGoOn. A check started while another one
+    // runs (from inside its question box) answers kGoOn at once.
     int checkForUpdate();
     // Runs one block of the manifest; only kClose matters to the caller.
     int runUpdateBlock(const TiXmlElement& block);

@@ -265,6 +265,23 @@ TEST_F(UpdateScriptTest, QuestionAndRequestsAreTheProgramsOwn) {
     EXPECT_EQ(fileMode(updater.updaterPath()) & 0111, 0111);
 }
 
+TEST_F(UpdateScriptTest, ACheckFromInsideTheQuestionBoxDoesNothing) {
+    server.serve("/new", newProgram);
+    server.serve(kManifestPath, "<do><b><download><url>" + server.url("/new") +
+                                    "</url></download><exit/></b></do>");
+    Updater updater(program, server.url(kManifestPath));
+    int inner = 0;
+    platform::setQuestionHandler([&](const std::string&, const std::string&) {
+        ++questions;
+        inner = updater.checkForUpdate();
+        return true;
+    });
+    EXPECT_EQ(updater.checkForUpdate(), 3);
+    EXPECT_EQ(inner, 1);
+    EXPECT_EQ(questions, 1);
+    EXPECT_EQ(server.requestCount(kManifestPath), 1);
+}
+
 TEST(UpdaterRole, CopyReplacesTheMainProgramAndStartsIt) {
     struct Case {
         const char* name;
