@@ -8,6 +8,7 @@ class ProgramOperations : public PageOperations {
   public:
     explicit ProgramOperations(DeviceManager& device) : device_(device) {}
 
+    int checkConnection() override;
     std::string setUsername(const std::string& account) override;
     void pauseTask(const std::string& text) override;
 

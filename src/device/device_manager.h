@@ -25,6 +25,7 @@ struct RouteBookEntry {
 // stop flag is atomic, and a worker takes its own copy of mode and dataRoot when it starts.
 class DeviceManager {
   public:
+    // Loads the remote API library and tries a first remote link (up to 2000 ms).
     DeviceManager();
     virtual ~DeviceManager();
     DeviceManager(const DeviceManager&) = delete;

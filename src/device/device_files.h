@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/rapi_binding.h"
+#include "platform/files.h"
+
+// File operations on the navigator reached through the remote API. Device paths are ANSI text
+// that starts with '\'; they are converted to UTF-16 just before each remote call. Every
+// operation fails (0) at once when the remote API library is not loaded. Results: nonzero for
+// success. The operations keep no state and may be called from any thread.
+
+inline constexpr size_t kDeviceCopyChunk = 2000;
+
+int deviceDeleteFile(RapiBinding& rapi, const std::string& devicePath);
+int deviceRemoveFolder(RapiBinding& rapi, const std::string& devicePath);
+int deviceCreateFolder(RapiBinding& rapi, const std::string& devicePath);
+// Fails when the new path exists.
+int deviceMoveFile(RapiBinding& rapi, const std::string& from, const std::string& to);
+
+// Copies a local file to the device in chunks of 2000 bytes. The device file is created (or
+// truncated) and stamped with the current time before any data is written. 0 when the local
+// file cannot be read, the device file cannot be created or a write fails (the device file
+// then holds the chunks written before).
+int copyToDevice(RapiBinding& rapi, const std::string& localPath, const std::string& devicePath);
+// Copies a device file to a local file (created or truncated) in chunks of 2000 bytes. 0 when
+// the device file cannot be opened, the local file cannot be created, or a read or write fails
+// part way (the local file then holds the chunks copied so far).
+int copyFromDevice(RapiBinding& rapi, const std::string& devicePath, const std::string& localPath);
+
+// Gives the file set of route book `oldName` in `root` (N.trk, N.sim, N\N.rut, N\N.tps) the
+// base name `newName`. A root that starts with '\' is a device folder, anything else a local
+// folder (a drive's track folder, or where a package was unpacked). `root` ends with its
+// separator. The single moves are not checked: a move that fails leaves that file under its old
+// name, and no move replaces an existing file or folder. Always 1.
+int renameRouteBook(RapiBinding& rapi, const std::string& root, const std::string& oldName,
+                    const std::string& newName);
+
+// One entry of a device folder enumeration, the name in UTF-16 as the device gives it.
+struct DeviceFindEntry {
+    std::u16string name;
+    uint32_t attributes = 0;
+    platform::FileTime lastWriteTime = 0;
+    uint64_t size = 0;
+};
+
+// The entries matching `pattern` (a device folder + a name with '*' and '?'), in the device's
+// order; nothing when the enumeration cannot start (which is also how a device answers a
+// pattern that matches nothing).
+std::optional<std::vector<DeviceFindEntry>> findDeviceFilesWide(RapiBinding& rapi,
+                                                                const std::u16string& pattern);
+// The same with an ANSI pattern and ANSI names, as platform::findFiles gives them for local
+// folders.
+std::optional<std::vector<platform::FolderEntry>> findDeviceFiles(RapiBinding& rapi,
+                                                                  const std::string& pattern);
+
+struct DeviceStoreInfo {
+    uint32_t storeSize = 0;
+    uint32_t freeSize = 0;
+};
+
+// Size and free space of the device's store; nothing when the device does not answer.
+std::optional<DeviceStoreInfo> deviceStoreInformation(RapiBinding& rapi);

@@ -1,0 +1,35 @@
+#include <dlfcn.h>
+
+#include "platform/library.h"
+#include "platform/posix/posix_util.h"
+
+namespace platform {
+
+Library& Library::operator=(Library&& other) noexcept {
+    if (this != &other) {
+        release();
+        handle_ = other.handle_;
+        other.handle_ = nullptr;
+    }
+    return *this;
+}
+
+bool Library::load(const std::string& name) {
+    release();
+    handle_ = dlopen(posix::toNative(name).c_str(), RTLD_NOW | RTLD_LOCAL);
+    return handle_ != nullptr;
+}
+
+void Library::release() {
+    if (handle_ != nullptr) {
+        dlclose(handle_);
+        handle_ = nullptr;
+    }
+}
+
+Library::AnyFunction Library::functionAddress(const char* name) const {
+    if (handle_ == nullptr) return nullptr;
+    return reinterpret_cast<AnyFunction>(dlsym(handle_, name));
+}
+
+}  // namespace platform

@@ -1,0 +1,256 @@
+#include "device/device_files.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "navsim_harness.h"
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+
+namespace {
+
+std::string pattern(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    return bytes;
+}
+
+// Every file below `folder` with its bytes, by '/'-separated relative path.
+std::map<std::string, std::string> tree(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    std::filesystem::path base(platform::ansiToUtf8(folder));
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(base)) {
+        std::string rel = entry.path().lexically_relative(base).generic_string();
+        files[platform::utf8ToAnsi(rel)] =
+            entry.is_directory() ? "<dir>"
+                                 : readFileBytes(platform::utf8ToAnsi(entry.path().string()));
+    }
+    return files;
+}
+
+class DeviceFilesTest : public ::testing::Test {
+  protected:
+    SimulatedDevice device;
+    RapiBinding rapi;
+    TempDir pc;
+};
+
+TEST_F(DeviceFilesTest, CopiesMoveWholeFilesInChunksOf2000Bytes) {
+    struct Case {
+        size_t size;
+        int writes;  // CeWriteFile calls to the device
+        int reads;   // CeReadFile calls from the device: the last one short or empty
+    };
+    for (Case c : {Case{0, 0, 1}, Case{2000, 1, 2}, Case{4000, 2, 3}, Case{4001, 3, 3}}) {
+        SCOPED_TRACE(c.size);
+        std::string bytes = pattern(c.size);
+        writeFileBytes(pc.file("up.bin"), bytes);
+        device.sim.control("reset");
+        ASSERT_EQ(copyToDevice(rapi, pc.file("up.bin"), "\\Storage Card\\up.bin"), 1);
+        EXPECT_EQ(device.sim.calls("CeWriteFile"), c.writes);
+        EXPECT_EQ(readFileBytes(device.onCard("up.bin")), bytes);
+
+        ASSERT_EQ(copyFromDevice(rapi, "\\Storage Card\\up.bin", pc.file("down.bin")), 1);
+        EXPECT_EQ(device.sim.calls("CeReadFile"), c.reads);
+        EXPECT_EQ(readFileBytes(pc.file("down.bin")), bytes);
+        EXPECT_EQ(device.sim.calls("CeCloseHandle"), 2);
+    }
+}
+
+TEST_F(DeviceFilesTest, TheDeviceFileIsStampedBeforeAnyDataIsWritten) {
+    struct FixedClock : platform::Clock {
+        platform::FileTime utcNow() const override { return 130000000000000000ULL; }
+    } clock;
+    platform::setClock(&clock);
+    writeFileBytes(pc.file("empty"), "");
+    int result = copyToDevice(rapi, pc.file("empty"), "\\Storage Card\\empty");
+    platform::setClock(nullptr);
+    ASSERT_EQ(result, 1);
+    auto found = findDeviceFiles(rapi, "\\Storage Card\\empty");
+    ASSERT_TRUE(found && found->size() == 1);
+    EXPECT_EQ((*found)[0].lastWriteTime, 130000000000000000ULL);
+    EXPECT_EQ((*found)[0].size, 0u);
+}
+
+TEST_F(DeviceFilesTest, FailuresPartWayAreReportedAndKeepWhatWasCopied) {
+    writeFileBytes(pc.file("big"), pattern(4001));
+    device.sim.fail("write", 2);
+    EXPECT_EQ(copyToDevice(rapi, pc.file("big"), "\\Storage Card\\big"), 0);
+    EXPECT_EQ(readFileBytes(device.onCard("big")), pattern(2000));
+
+    writeFileBytes(device.onCard("big"), pattern(4001));
+    device.sim.fail("read", 2);
+    EXPECT_EQ(copyFromDevice(rapi, "\\Storage Card\\big", pc.file("big.copy")), 0);
+    EXPECT_EQ(readFileBytes(pc.file("big.copy")), pattern(2000));
+
+    // Nothing to open: no local file is made, nothing is created on the device.
+    EXPECT_EQ(copyFromDevice(rapi, "\\Storage Card\\missing", pc.file("none")), 0);
+    EXPECT_FALSE(platform::fileExists(pc.file("none")));
+    EXPECT_EQ(copyToDevice(rapi, pc.file("missing"), "\\Storage Card\\x"), 0);
+    EXPECT_EQ(copyToDevice(rapi, pc.file("big"), "\\Storage Card\\no folder\\x"), 0);
+    EXPECT_FALSE(platform::fileExists(device.onCard("x")));
+}
+
+TEST_F(DeviceFilesTest, FoldersAndSingleFiles) {
+    const std::string folder = platform::utf8ToAnsi("\\Storage Card\\新建");
+    EXPECT_EQ(deviceCreateFolder(rapi, folder), 1);
+    EXPECT_TRUE(platform::folderExists(device.onCard(platform::utf8ToAnsi("新建"))));
+    EXPECT_EQ(deviceCreateFolder(rapi, folder), 0);
+    writeFileBytes(device.onCard("a.trk"), "a");
+    writeFileBytes(device.onCard("b.trk"), "b");
+    EXPECT_EQ(deviceMoveFile(rapi, "\\Storage Card\\a.trk", "\\Storage Card\\b.trk"), 0);
+    EXPECT_EQ(readFileBytes(device.onCard("b.trk")), "b");
+    EXPECT_EQ(deviceMoveFile(rapi, "\\Storage Card\\a.trk", "\\Storage Card\\c.trk"), 1);
+    EXPECT_EQ(deviceDeleteFile(rapi, "\\Storage Card\\c.trk"), 1);
+    EXPECT_EQ(deviceDeleteFile(rapi, "\\Storage Card\\c.trk"), 0);
+    EXPECT_EQ(deviceRemoveFolder(rapi, folder), 1);
+    EXPECT_FALSE(platform::folderExists(device.onCard(platform::utf8ToAnsi("新建"))));
+
+    device.sim.control("store", "64000000 1500000");
+    auto store = deviceStoreInformation(rapi);
+    ASSERT_TRUE(store);
+    EXPECT_EQ(store->storeSize, 64000000u);
+    EXPECT_EQ(store->freeSize, 1500000u);
+}
+
+// A route book's file set with distinct contents, below `folder` (local).
+void makeSet(const std::string& folder, const std::string& name, bool companions) {
+    const char sep = platform::kPathSeparator;
+    writeFileBytes(folder + name + ".trk", name + " track");
+    platform::createFolder(folder + name);
+    writeFileBytes(folder + name + sep + name + ".rut", name + " route");
+    if (companions) {
+        writeFileBytes(folder + name + ".sim", name + " sim");
+        writeFileBytes(folder + name + sep + name + ".tps", name + " tps");
+    }
+}
+
+TEST_F(DeviceFilesTest, RenameRouteBookInBothModes) {
+    struct Case {
+        const char* label;
+        bool companions;
+        bool targetExists;
+        std::map<std::string, std::string> expectDevice;
+        std::map<std::string, std::string> expectDrive;
+    };
+    const std::map<std::string, std::string> renamed = {{"B.trk", "A track"},
+                                                        {"B.sim", "A sim"},
+                                                        {"B", "<dir>"},
+                                                        {"B/B.rut", "A route"},
+                                                        {"B/B.tps", "A tps"}};
+    const std::map<std::string, std::string> renamedBare = {
+        {"B.trk", "A track"}, {"B", "<dir>"}, {"B/B.rut", "A route"}};
+    const std::map<std::string, std::string> bothB = {{"B.trk", "B track"},
+                                                      {"B.sim", "B sim"},
+                                                      {"B", "<dir>"},
+                                                      {"B/B.rut", "B route"},
+                                                      {"B/B.tps", "B tps"}};
+    auto merged = [&](std::map<std::string, std::string> a) {
+        a.insert(bothB.begin(), bothB.end());
+        return a;
+    };
+    // Onto an existing route book nothing is replaced. The device branch renames the route file
+    // inside the old folder before moving the folder, so those two moves succeed.
+    Case cases[] = {
+        {"full set", true, false, renamed, renamed},
+        {"no .sim and .tps", false, false, renamedBare, renamedBare},
+        {"onto an existing name", true, true,
+         merged({{"A.trk", "A track"},
+                 {"A.sim", "A sim"},
+                 {"A", "<dir>"},
+                 {"A/B.rut", "A route"},
+                 {"A/B.tps", "A tps"}}),
+         merged({{"A.trk", "A track"},
+                 {"A.sim", "A sim"},
+                 {"A", "<dir>"},
+                 {"A/A.rut", "A route"},
+                 {"A/A.tps", "A tps"}})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir drive;
+        std::string deviceFolder = device.onCard("track/");
+        std::filesystem::remove_all(platform::ansiToUtf8(deviceFolder));
+        platform::createFolder(deviceFolder);
+        for (const std::string& folder : {deviceFolder, drive.path()}) {
+            makeSet(folder, "A", c.companions);
+            if (c.targetExists) makeSet(folder, "B", true);
+        }
+        EXPECT_EQ(renameRouteBook(rapi, "\\Storage Card\\track\\", "A", "B"), 1);
+        EXPECT_EQ(renameRouteBook(rapi, drive.path(), "A", "B"), 1);
+        EXPECT_EQ(tree(deviceFolder), c.expectDevice);
+        EXPECT_EQ(tree(drive.path()), c.expectDrive);
+    }
+}
+
+TEST_F(DeviceFilesTest, EnumerationGivesNamesAttributesAndNothingForNoMatch) {
+    makeFolders(device.card(), "userdata/track");
+    writeFileBytes(device.onCard(platform::utf8ToAnsi("userdata/track/路书.trk")), "12345");
+    auto found = findDeviceFiles(rapi, "\\Storage Card\\userdata\\track\\*.TRK");
+    ASSERT_TRUE(found);
+    ASSERT_EQ(found->size(), 1u);
+    EXPECT_EQ((*found)[0].name, platform::utf8ToAnsi("路书.trk"));
+    EXPECT_EQ((*found)[0].size, 5u);
+    EXPECT_EQ((*found)[0].attributes, platform::kAttrArchive);
+    auto root = findDeviceFilesWide(rapi, u"\\*");
+    ASSERT_TRUE(root);
+    ASSERT_EQ(root->size(), 1u);
+    EXPECT_EQ((*root)[0].attributes, platform::kAttrDirectory | platform::kAttrTemporary);
+    EXPECT_FALSE(findDeviceFiles(rapi, "\\Storage Card\\userdata\\track\\*.poi"));
+    EXPECT_EQ(device.sim.calls("CeFindClose"), 2);
+}
+
+// A library that is missing, and one that loads but lacks entry points the program calls.
+TEST(RapiBindingTest, MissingLibraryOrEntryPointsFailWithoutAnyCall) {
+    TempDir pc;
+    writeFileBytes(pc.file("f"), "data");
+    RapiBinding none("libno-such-remote-api.so");
+    EXPECT_EQ(none.isLoaded(), 0);
+    EXPECT_EQ(none.openRemoteLink(), 0);
+    EXPECT_EQ(copyToDevice(none, pc.file("f"), "\\f"), 0);
+    EXPECT_EQ(copyFromDevice(none, "\\f", pc.file("g")), 0);
+    EXPECT_EQ(deviceCreateFolder(none, "\\d"), 0);
+    EXPECT_EQ(deviceMoveFile(none, "\\a", "\\b"), 0);
+    EXPECT_EQ(deviceDeleteFile(none, "\\a"), 0);
+    EXPECT_EQ(deviceRemoveFolder(none, "\\d"), 0);
+    EXPECT_EQ(renameRouteBook(none, "\\track\\", "a", "b"), 1);
+    EXPECT_FALSE(findDeviceFiles(none, "\\*"));
+    EXPECT_FALSE(deviceStoreInformation(none));
+
+    // The partial simulator has no CeWriteFile, CeSetFileTime, CeMoveFile, CeGetStoreInformation
+    // or CeRapiUninit.
+    Navsim partial("libnavsim_partial.so");
+    ASSERT_TRUE(partial.loaded());
+    TempDir root;
+    partial.setRoot(root.path());
+    RapiBinding rapi("libnavsim_partial.so");
+    ASSERT_EQ(rapi.isLoaded(), 1);
+    EXPECT_EQ(rapi.openRemoteLink(), 1);
+    EXPECT_EQ(copyToDevice(rapi, pc.file("f"), "\\f"), 0);
+    EXPECT_EQ(readFileBytes(root.file("f")), "");  // created, nothing written
+    writeFileBytes(root.file("f"), "device data");
+    EXPECT_EQ(copyFromDevice(rapi, "\\f", pc.file("g")), 1);
+    EXPECT_EQ(readFileBytes(pc.file("g")), "device data");
+    EXPECT_EQ(deviceMoveFile(rapi, "\\f", "\\h"), 0);
+    EXPECT_FALSE(deviceStoreInformation(rapi));
+}
+
+TEST(RapiBindingTest, ALinkStartThatDoesNotCompleteOrFailsIsNoLink) {
+    SimulatedDevice device;
+    RapiBinding rapi;
+    EXPECT_EQ(rapi.openRemoteLink(), 1);
+    EXPECT_EQ(device.sim.calls("CeRapiUninit"), 2);  // also before the first link
+    device.sim.control("link", "error");
+    EXPECT_EQ(rapi.openRemoteLink(), 0);
+    device.sim.control("link", "never");
+    EXPECT_EQ(rapi.openRemoteLink(), 0);  // after 2000 ms
+    device.sim.control("link", "up");
+    EXPECT_EQ(rapi.openRemoteLink(), 1);
+}
+
+}  // namespace

@@ -1,0 +1,49 @@
+#include "navsim_harness.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/codepage.h"
+#include "platform/drives.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+
+Navsim::Navsim(const std::string& libraryName) : library_(libraryName) {
+    control_ = library_.function<int (*)(const char*, const char*)>("NavsimControl");
+    control("reset");
+}
+
+Navsim::~Navsim() {
+    control("reset");
+    control("root", "");
+}
+
+int Navsim::control(const std::string& command, const std::string& argument) {
+    return control_ ? control_(command.c_str(), argument.c_str()) : -1;
+}
+
+void Navsim::setRoot(const std::string& folder) {
+    control("root", platform::ansiToUtf8(folder));
+}
+
+SimulatedDevice::SimulatedDevice() {
+    if (!sim.loaded()) ADD_FAILURE() << "the simulator librapi.so is not on the loader's path";
+    platform::setRemovableDrivesForTesting(std::vector<std::string>{});
+    platform::createFolder(root.file("Storage Card"));
+    sim.setRoot(root.path());
+}
+
+SimulatedDevice::~SimulatedDevice() {
+    platform::setRemovableDrivesForTesting(std::vector<std::string>{});
+}
+
+void makeFolders(const std::string& base, const std::string& relative) {
+    std::string path = base;
+    size_t start = 0;
+    while (start < relative.size()) {
+        size_t slash = relative.find('/', start);
+        if (slash == std::string::npos) slash = relative.size();
+        path = platform::joinPath(path, relative.substr(start, slash - start));
+        platform::createFolder(path);
+        start = slash + 1;
+    }
+}

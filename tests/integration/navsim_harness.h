@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+
+#include "platform/library.h"
+#include "support/temp_dir.h"
+
+// The navigator simulator, loaded by name through the system loader as the program loads the
+// remote API library (the tests run with the simulator's folder on the loader's path), and its
+// control function.
+class Navsim {
+  public:
+    explicit Navsim(const std::string& libraryName = "librapi.so");
+    ~Navsim();
+    Navsim(const Navsim&) = delete;
+    Navsim& operator=(const Navsim&) = delete;
+
+    bool loaded() const { return control_ != nullptr; }
+    // NavsimControl(command, argument); -1 when the library is missing.
+    int control(const std::string& command, const std::string& argument = "");
+    // The device root as an ANSI local folder.
+    void setRoot(const std::string& folder);
+    // The n-th call of `kind` from now fails.
+    void fail(const std::string& kind, int n) { control("fail", kind + " " + std::to_string(n)); }
+    int calls(const std::string& entryPoint = "") { return control("calls", entryPoint); }
+
+  private:
+    platform::Library library_;
+    int (*control_)(const char*, const char*) = nullptr;
+};
+
+// A simulated device in a fresh folder, with its storage card folder, and no removable drives.
+class SimulatedDevice {
+  public:
+    SimulatedDevice();
+    ~SimulatedDevice();
+
+    Navsim sim;
+    TempDir root;
+    // "<root>/Storage Card/", the local folder behind the device path "\Storage Card\".
+    std::string card() const { return root.file("Storage Card/"); }
+    // A local folder below the card: card() + relative ('/' separated).
+    std::string onCard(const std::string& relative) const {
+        return root.file("Storage Card/" + relative);
+    }
+};
+
+// Creates every folder of a '/'-separated relative path below `base` (which ends with a
+// separator).
+void makeFolders(const std::string& base, const std::string& relative);
