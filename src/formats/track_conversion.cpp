@@ -42,7 +42,7 @@ double greatCircleDistance(double lng1, double lat1, double lng2, double lat2) {
     double y2 = std::cos(lat2) * std::sin(lng2);
     double z2 = std::sin(lat2);
     double chord = std::sqrt((x1 - x2) * (x1 - x2) + (y1 - y2) * (y1 - y2) + (z1 - z2) * (z1 - z2));
-    // Rounding can push the half chord of nearly opposite points just past 1.
+    // Keeps asin defined should rounding ever take the half chord past 1.
     return kEarthDiameter * std::asin(std::min(chord * 0.5, 1.0));
 }
 

@@ -86,13 +86,11 @@ int readTrackFile(RouteBookData& data, const std::string& path) {
     return 1;
 }
 
-int stampTrackFile(const std::string& path) {
-    platform::File file(path, platform::OpenMode::ReadWriteExisting);
-    if (!file.isOpen()) return 0;
-    const platform::Clock& clock = platform::clock();
-    file.setTimes(clock.utcNow());
-    if (file.size() < kStampedLength) return 0;
+namespace {
 
+// 1 when the file is long enough to hold a first segment header.
+int fillStartTime(platform::File& file, const platform::Clock& clock) {
+    if (file.size() < kStampedLength) return 0;
     unsigned char block[24];
     if (!file.seek(kStartTimeOffset) || file.read(block, sizeof block) != sizeof block) return 1;
     bool incomplete = false;
@@ -107,6 +105,18 @@ int stampTrackFile(const std::string& path) {
     stamp.raw(std::string_view(reinterpret_cast<const char*>(block) + 12, 12));
     if (file.seek(kStartTimeOffset)) file.write(stamp.bytes().data(), stamp.bytes().size());
     return 1;
+}
+
+}  // namespace
+
+int stampTrackFile(const std::string& path) {
+    platform::File file(path, platform::OpenMode::ReadWriteExisting);
+    if (!file.isOpen()) return 0;
+    const platform::Clock& clock = platform::clock();
+    int result = fillStartTime(file, clock);
+    // Last, so that the write above does not move the modification time past "now".
+    file.setTimes(clock.utcNow());
+    return result;
 }
 
 std::string encodeTrackFile(uint32_t version, const std::vector<TrackSegment>& segments) {

@@ -48,25 +48,45 @@ std::string routeFileBytes(const RouteFixture& route) {
     return b.str();
 }
 
+namespace {
+
+bool fitsOneStep(const TrackPoint& from, const TrackPoint& to) {
+    auto fits = [](int64_t d) { return d >= -32768 && d <= 32767; };
+    return fits(int64_t{to.lng} - from.lng) && fits(int64_t{to.lat} - from.lat);
+}
+
+}  // namespace
+
 std::string trackFileBytes(uint32_t version, const std::vector<TrackFixtureSegment>& segments) {
     bool longLayout = version > 256;
     LeBytes b;
     b.field(u"SMG_TRACK", 10).u32(version);
     for (const auto& s : segments) {
-        TrackPoint start = s.points.empty() ? TrackPoint{} : s.points.front();
-        b.i32(1).i32(start.lng).i32(start.lat).i32(0);
-        for (uint16_t f : {2009, 5, 1, 8, 30, 0})
-            b.u16(f);
-        b.i32(0);
-        if (longLayout) b.i32(s.lineId).i32(0);
-        b.i32(static_cast<int32_t>(s.points.size()));
-        TrackPoint previous = start;
-        for (const TrackPoint& p : s.points) {
-            b.i16(static_cast<int16_t>(p.lng - previous.lng));
-            b.i16(static_cast<int16_t>(p.lat - previous.lat)).u16(0).u16(1000);
-            if (longLayout) b.i16(0);
-            previous = p;
-        }
+        // Runs of points that one step each can reach; a farther point starts a new segment.
+        size_t first = 0;
+        do {
+            size_t end = first + 1;
+            while (end < s.points.size() && fitsOneStep(s.points[end - 1], s.points[end]))
+                ++end;
+            if (s.points.empty()) end = 0;
+            TrackPoint start = s.points.empty() ? TrackPoint{} : s.points[first];
+            b.i32(1).i32(start.lng).i32(start.lat).i32(0);
+            for (uint16_t f : {2009, 5, 1, 8, 30, 15})
+                b.u16(f);
+            b.i32(0);
+            if (longLayout) b.i32(s.lineId).i32(0);
+            b.i32(static_cast<int32_t>(end - first));
+            TrackPoint previous = start;
+            for (size_t i = first; i < end; ++i) {
+                const TrackPoint& p = s.points[i];
+                b.i16(static_cast<int16_t>(p.lng - previous.lng));
+                b.i16(static_cast<int16_t>(p.lat - previous.lat)).u16(0);
+                b.u16(i == first ? 0 : 1000);
+                if (longLayout) b.i16(0);
+                previous = p;
+            }
+            first = end;
+        } while (first < s.points.size());
     }
     b.i32(0);
     return b.str();

@@ -61,7 +61,9 @@ struct RouteFixture {
 std::string routeFileBytes(const RouteFixture& route);
 std::string recordBytes(const RecordFixture& record);
 
-// A track file: `segments` of absolute points (first point at the segment's start position).
+// A track file: `segments` of absolute points, the first at the segment's start position,
+// starting 2009-05-01 08:30:15, one second apart. A point farther from the one before than one
+// step can reach starts another segment with the same line number.
 struct TrackFixtureSegment {
     int32_t lineId = 0;
     std::vector<TrackPoint> points{};
