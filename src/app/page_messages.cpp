@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/utf8_text.h"
 #include "platform/codepage.h"
 #include "tasks/task_messages.h"
 
@@ -59,34 +60,6 @@ std::optional<PageCall> pageCallForMessage(uint32_t message, uintptr_t wParam, i
 
 namespace {
 
-// Decodes one UTF-8 character at s[i]; a malformed byte decodes as U+FFFD and is skipped alone.
-char32_t decodeUtf8(const std::string& s, size_t& i) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-        ++i;
-        return c;
-    }
-    int extra = (c >= 0xC2 && c < 0xE0)   ? 1
-                : (c >= 0xE0 && c < 0xF0) ? 2
-                : (c >= 0xF0 && c < 0xF5) ? 3
-                                          : -1;
-    if (extra < 0 || i + static_cast<size_t>(extra) >= s.size()) {
-        ++i;
-        return 0xFFFD;
-    }
-    char32_t cp = c & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-        unsigned char cc = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
-        if ((cc & 0xC0) != 0x80) {
-            ++i;
-            return 0xFFFD;
-        }
-        cp = (cp << 6) | (cc & 0x3F);
-    }
-    i += static_cast<size_t>(extra) + 1;
-    return cp;
-}
-
 void appendUnicodeEscape(std::string& out, unsigned unit) {
     char buf[8];
     std::snprintf(buf, sizeof buf, "\\u%04X", unit & 0xFFFF);
@@ -100,7 +73,7 @@ std::string jsStringLiteral(const std::string& utf8, bool escapeNonAscii) {
     size_t i = 0;
     while (i < utf8.size()) {
         size_t start = i;
-        char32_t cp = decodeUtf8(utf8, i);
+        char32_t cp = utf8::decode(utf8, i);
         switch (cp) {
             case '"':
                 out += "\\\"";

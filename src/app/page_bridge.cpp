@@ -1,0 +1,145 @@
+#include "app/page_bridge.h"
+
+#include <charconv>
+#include <cstdint>
+#include <limits>
+
+#include "app/page_messages.h"
+#include "app/utf8_text.h"
+#include "platform/codepage.h"
+
+namespace {
+
+// The text from `at` up to the next `end`; moves `at` past that `end`.
+std::optional<std::u16string_view> field(std::u16string_view body, size_t& at, char16_t end) {
+    size_t stop = body.find(end, at);
+    if (stop == std::u16string_view::npos) return std::nullopt;
+    std::u16string_view text = body.substr(at, stop - at);
+    at = stop + 1;
+    return text;
+}
+
+std::optional<std::string> ascii(std::u16string_view text) {
+    std::string out;
+    for (char16_t c : text) {
+        if (c >= 0x80) return std::nullopt;
+        out += static_cast<char>(c);
+    }
+    return out;
+}
+
+template <typename T>
+std::optional<T> number(std::u16string_view text) {
+    std::optional<std::string> digits = ascii(text);
+    if (!digits || digits->empty()) return std::nullopt;
+    T value{};
+    const char* first = digits->data();
+    const char* last = first + digits->size();
+    auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last) return std::nullopt;
+    return value;
+}
+
+std::optional<double> scriptNumber(std::u16string_view text) {
+    // The script writes these three by name; from_chars spells them differently.
+    if (text == u"NaN") return std::numeric_limits<double>::quiet_NaN();
+    if (text == u"Infinity") return std::numeric_limits<double>::infinity();
+    if (text == u"-Infinity") return -std::numeric_limits<double>::infinity();
+    return number<double>(text);
+}
+
+}  // namespace
+
+std::optional<BridgeRequest> decodeBridgeRequest(std::string_view utf8Body) {
+    std::u16string body = utf8::toUtf16(utf8Body);
+    std::u16string_view view(body);
+    BridgeRequest request;
+    size_t at = 0;
+    auto key = field(view, at, u'\n');
+    if (!key) return std::nullopt;
+    auto keyText = ascii(*key);
+    if (!keyText) return std::nullopt;
+    request.key = *keyText;
+    while (at < view.size()) {
+        char16_t type = view[at++];
+        if (type == u's') {
+            auto length = field(view, at, u':');
+            auto count = length ? number<uint32_t>(*length) : std::nullopt;
+            if (!count || *count > view.size() - at) return std::nullopt;
+            request.args.push_back(ScriptValue::string(std::u16string(view.substr(at, *count))));
+            at += *count;
+            continue;
+        }
+        auto payload = field(view, at, u';');
+        if (!payload) return std::nullopt;
+        switch (type) {
+            case u'i': {
+                auto n = number<int32_t>(*payload);
+                if (!n) return std::nullopt;
+                request.args.push_back(ScriptValue::int32(*n));
+                break;
+            }
+            case u'd': {
+                auto x = scriptNumber(*payload);
+                if (!x) return std::nullopt;
+                request.args.push_back(ScriptValue::real(*x));
+                break;
+            }
+            case u'b':
+                if (*payload != u"0" && *payload != u"1") return std::nullopt;
+                request.args.push_back(ScriptValue::boolValue(*payload == u"1"));
+                break;
+            case u'n':
+            case u'u':
+            case u'o':
+                if (!payload->empty()) return std::nullopt;
+                request.args.push_back(type == u'n'   ? ScriptValue::null()
+                                       : type == u'u' ? ScriptValue::empty()
+                                                      : ScriptValue::other());
+                break;
+            default:
+                return std::nullopt;
+        }
+    }
+    return request;
+}
+
+std::string encodeBridgeAnswer(const ScriptResult& result) {
+    switch (result.type) {
+        case ScriptResult::Type::String:
+            return "s" + utf8::fromUtf16(result.text);
+        case ScriptResult::Type::BoolTrue:
+            return "t";
+        case ScriptResult::Type::None:
+            break;
+    }
+    return {};
+}
+
+std::string PageBridge::answer(std::string_view method, std::string_view origin,
+                               std::string_view body) {
+    std::optional<BridgeRequest> request = decodeBridgeRequest(body);
+    if (!request) return {};
+    bool keyed = !key_.empty() && request->key == key_;
+    if (!keyed && !policy_.trusts(origin)) return {};
+
+    std::u16string name = utf8::toUtf16(method);
+    int32_t dispid = -1;  // what the script engine holds before the lookup
+    external_.getIDsOfNames(&name, 1, &dispid);
+    // The external object takes its arguments last first, as the platform hands them over.
+    std::vector<ScriptValue> args(request->args.rbegin(), request->args.rend());
+    ScriptResult result;
+    external_.invoke(dispid, args, &result);
+    return encodeBridgeAnswer(result);
+}
+
+std::string pageCallScript(const PageCall& call) {
+    std::string name = jsStringLiteral(platform::ansiToUtf8(call.function), true);
+    std::string script = "(function(){var f=window[" + name +
+                         "];if(typeof f!==\"function\")return false;window[" + name + "](";
+    for (size_t i = 0; i < call.args.size(); ++i) {
+        if (i) script += ',';
+        script += jsStringLiteral(platform::ansiToUtf8(call.args[i]), true);
+    }
+    return script + ");return true})()";
+}

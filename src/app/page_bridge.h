@@ -1,0 +1,51 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/origin_policy.h"
+#include "app/page_messages.h"
+#include "bridge/external_object.h"
+#include "bridge/script_value.h"
+
+// The page's window.external, as a script injected into every document calls it: one
+// synchronous request per method call, named by the method, from the document's origin.
+//
+// Request body (UTF-8): the document's key, a line feed, then each script argument in order,
+// with its script type:
+//   s<length in UTF-16 units>:<text>   i<integer>;   d<number>;   b1; b0;   n; (null)
+//   u; (undefined)   o; (anything else)
+// Answer body (UTF-8): "s" and the text, "t" for the boolean true, nothing for no value.
+
+struct BridgeRequest {
+    std::string key;
+    std::vector<ScriptValue> args;  // script order
+};
+
+// Nothing for a malformed body.
+std::optional<BridgeRequest> decodeBridgeRequest(std::string_view body);
+std::string encodeBridgeAnswer(const ScriptResult& result);
+
+// Answers requests for documents it trusts: those that carry the key (the program's own local
+// pages get it in their copy of the script) and those from an origin that `policy` trusts.
+// Everything else, and every malformed request, gets no value and runs nothing.
+class PageBridge {
+  public:
+    PageBridge(ExternalObject& external, OriginPolicy policy, std::string key)
+        : external_(external), policy_(std::move(policy)), key_(std::move(key)) {}
+
+    std::string answer(std::string_view method, std::string_view origin, std::string_view body);
+
+    const std::string& key() const { return key_; }
+
+  private:
+    ExternalObject& external_;
+    OriginPolicy policy_;
+    std::string key_;
+};
+
+// The script that calls page function `name` with ANSI text arguments, in ASCII: every text a
+// string literal. It evaluates to true, or to false when the page has no such function.
+std::string pageCallScript(const PageCall& call);

@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/origin_policy.h"
+#include "app/page_bridge.h"
+#include "app/utf8_text.h"
+#include "bridge/program_operations.h"
+#include "platform/codepage.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+TEST(Utf8Text, ConvertsBothWaysAndReplacesWhatIsMalformed) {
+    struct Case {
+        std::string utf8;
+        std::u16string wide;
+    } cases[] = {
+        {"abc", u"abc"},
+        {"中文", u"中文"},
+        {"\xF0\x9F\x98\x80", u"\U0001F600"},
+        {"a\xFF"
+         "b",
+         u"a\uFFFDb"},
+        {"\xE4\xB8", u"\uFFFD\uFFFD"},            // cut short
+        {"\xC0\xAF", u"\uFFFD\uFFFD"},            // overlong '/'
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // an encoded surrogate
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(utf8::toUtf16(c.utf8), c.wide) << c.utf8;
+    EXPECT_EQ(utf8::fromUtf16(u"中\U0001F600x"), "中\xF0\x9F\x98\x80x");
+    EXPECT_EQ(utf8::fromUtf16(std::u16string(1, 0xDC00) + u"a" + std::u16string(1, 0xD800)),
+              "\xEF\xBF\xBD"
+              "a\xEF\xBF\xBD");
+}
+
+TEST(OriginPolicy, OriginsAreWrittenAsTheOriginHeaderHasThem) {
+    struct Case {
+        const char* address;
+        const char* origin;
+    } cases[] = {
+        {"http://Portal.Example.COM/index.html?x=1", "http://portal.example.com"},
+        {"HTTPS://portal.test:443/a", "https://portal.test"},
+        {"http://portal.test:80", "http://portal.test"},
+        {"http://127.0.0.1:8080/", "http://127.0.0.1:8080"},
+        {"https://user:pw@portal.test:8443#top", "https://portal.test:8443"},
+        {"http://[::1]:81/x", "http://[::1]:81"},
+        {"http://[::1]/x", "http://[::1]"},
+        {"https://portal.test", "https://portal.test"},
+        {"file:///opt/portal/index.html", ""},
+        {"about:blank", ""},
+        {"ftp://files.test/", ""},
+        {"http://:80/", ""},
+        {"http://portal.test:8o/", ""},
+        {"portal.test", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(originOf(c.address), c.origin) << c.address;
+}
+
+TEST(OriginPolicy, TrustsTheStartPagesAndTheExtraOriginsOnly) {
+    OriginPolicy policy({"http://portal.test/start.html", "", "file:///opt/portal/index.html"},
+                        " https://secure.test:8443 ;http://other.test/page;;");
+    EXPECT_EQ(policy.origins(),
+              (std::vector<std::string>{"http://portal.test", "https://secure.test:8443",
+                                        "http://other.test"}));
+    struct Case {
+        const char* header;
+        bool trusted;
+    } cases[] = {
+        {"http://portal.test", true},
+        {"https://secure.test:8443", true},
+        {"http://other.test", true},
+        {"https://portal.test", false},
+        {"http://portal.test:8080", false},
+        {"http://evil.test", false},
+        {"null", false},
+        {"", false},
+        {"http://portal.test/", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(policy.trusts(c.header), c.trusted) << c.header;
+}
+
+TEST(BridgeRequest, DecodesEveryScriptType) {
+    auto request = decodeBridgeRequest(
+        "k3y\ns5:a;b:cs0:s2:中文i-12;i2147483647;d1.5;d-Infinity;dNaN;d3000000000;b1;b0;n;u;o;");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->key, "k3y");
+    const auto& a = request->args;
+    ASSERT_EQ(a.size(), 14u);
+    using T = ScriptValue::Type;
+    const T types[] = {T::String, T::String, T::String, T::Int32, T::Int32, T::Double, T::Double,
+                       T::Double, T::Double, T::Bool,   T::Bool,  T::Null,  T::Empty,  T::Other};
+    for (size_t i = 0; i < std::size(types); ++i)
+        EXPECT_EQ(a[i].type, types[i]) << i;
+    EXPECT_EQ(a[0].text, u"a;b:c");
+    EXPECT_EQ(a[1].text, u"");
+    EXPECT_EQ(a[2].text, u"中文");
+    EXPECT_EQ(a[3].integer, -12);
+    EXPECT_EQ(a[4].integer, 2147483647);
+    EXPECT_EQ(a[5].number, 1.5);
+    EXPECT_TRUE(std::isinf(a[6].number) && a[6].number < 0);
+    EXPECT_TRUE(std::isnan(a[7].number));
+    EXPECT_EQ(a[8].number, 3000000000.0);
+    EXPECT_TRUE(a[9].boolean);
+    EXPECT_FALSE(a[10].boolean);
+}
+
+TEST(BridgeRequest, StringLengthsCountUtf16Units) {
+    // One character outside the BMP is two units; a text may hold line feeds and NULs.
+    auto request = decodeBridgeRequest(std::string("\ns2:\xF0\x9F\x98\x80s3:a\nbs2:x\0", 19));
+    ASSERT_TRUE(request);
+    ASSERT_EQ(request->args.size(), 3u);
+    EXPECT_EQ(request->args[0].text, u"\U0001F600");
+    EXPECT_EQ(request->args[1].text, u"a\nb");
+    EXPECT_EQ(request->args[2].text, std::u16string(u"x\0", 2));
+}
+
+TEST(BridgeRequest, RefusesMalformedBodies) {
+    const char* const bodies[] = {
+        "",
+        "no line feed",
+        "\ns9:abc",
+        "\ns-1:abc",
+        "\nsx:abc",
+        "\ni12",
+        "\ni;",
+        "\ni1.5;",
+        "\ni2147483648;",
+        "\nd;",
+        "\ndabc;",
+        "\nb2;",
+        "\nnx;",
+        "\nz;",
+        "\ns3abc",
+        "ke\xE4\xB8\xAD\n",  // the key is ASCII
+    };
+    for (const char* body : bodies)
+        EXPECT_FALSE(decodeBridgeRequest(body)) << body;
+    EXPECT_TRUE(decodeBridgeRequest("\n"));
+}
+
+TEST(BridgeAnswer, EncodesTextTrueAndNoValue) {
+    ScriptResult text{
+        ScriptResult::Type::String,
+        u"中\U0001F600",
+    };
+    EXPECT_EQ(encodeBridgeAnswer(text), "s中\xF0\x9F\x98\x80");
+    EXPECT_EQ(encodeBridgeAnswer({ScriptResult::Type::String, u""}), "s");
+    EXPECT_EQ(encodeBridgeAnswer({ScriptResult::Type::BoolTrue, u""}), "t");
+    EXPECT_EQ(encodeBridgeAnswer({}), "");
+}
+
+class PageBridgeTest : public ::testing::Test {
+  protected:
+    std::string call(const char* method, const char* origin, const std::string& body) {
+        return bridge_.answer(method, origin, body);
+    }
+    std::string stored(const char* key) { return platform::ansiToUtf8(settings_.getValue(key)); }
+
+    TempDir dir_;
+    SettingsStore settings_{dir_.path()};
+    PageOperations operations_;
+    ExternalObject external_{settings_, operations_};
+    PageBridge bridge_{external_, OriginPolicy({"http://portal.test/"}, ""), "secret"};
+};
+
+TEST_F(PageBridgeTest, TrustedDocumentsCallWithTypedArgumentsInScriptOrder) {
+    struct Case {
+        const char* value;  // the encoded second argument of writeValue
+        const char* stored;
+    } cases[] = {
+        {"s3:abc", "abc"}, {"i12;", "12"},      {"i-5;", "-5"},
+        {"d1.5;", "1.5"},  {"b1;", "-1"},       {"b0;", "0"},
+        {"u;", ""},        {"s2:中文", "中文"}, {"d3000000000;", "3000000000"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(call("writeValue", "http://portal.test", std::string("\ns1:k") + c.value), "t");
+        EXPECT_EQ(stored("k"), c.stored) << c.value;
+        EXPECT_EQ(call("getValue", "http://portal.test", "\ns1:k"), std::string("s") + c.stored);
+    }
+    // Null and other values store nothing, so the old value stays.
+    for (const char* value : {"n;", "o;"}) {
+        EXPECT_EQ(call("writeValue", "http://portal.test", std::string("\ns1:k") + value), "t");
+        EXPECT_EQ(stored("k"), "3000000000");
+    }
+}
+
+TEST_F(PageBridgeTest, OnlyTheKeyOrATrustedOriginRunsAMethod) {
+    struct Case {
+        const char* origin;
+        const char* key;
+        bool runs;
+    } cases[] = {
+        {"http://portal.test", "", true},
+        {"null", "secret", true},
+        {"", "secret", true},
+        {"http://evil.test", "secret", true},
+        {"null", "", false},
+        {"http://evil.test", "", false},
+        {"http://evil.test", "secre", false},
+        {"https://portal.test", "secrets", false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        std::string value = std::to_string(++n);
+        std::string body =
+            std::string(c.key) + "\ns1:ks" + std::to_string(value.size()) + ":" + value;
+        std::string answer = call("writeValue", c.origin, body);
+        EXPECT_EQ(answer, c.runs ? "t" : "") << c.origin << " " << c.key;
+        EXPECT_EQ(stored("k") == value, c.runs) << c.origin << " " << c.key;
+    }
+}
+
+TEST_F(PageBridgeTest, UnknownMethodsAndMalformedBodiesAnswerNothing) {
+    EXPECT_EQ(call("getvalue", "http://portal.test", "\ns1:k"), "");
+    EXPECT_EQ(call("", "http://portal.test", "\n"), "");
+    EXPECT_EQ(call("writeValue", "http://portal.test", "\ns1:ks5:x"), "");
+    EXPECT_EQ(stored("k"), "");
+    // getFileText reads only with exactly one argument.
+    EXPECT_EQ(call("getFileText", "http://portal.test", "\n"), "t");
+    EXPECT_EQ(call("getFileText", "http://portal.test", "\ns1:as1:b"), "t");
+    EXPECT_EQ(call("writeFileText", "http://portal.test", "\ns5:a.txts4:x\"<\n"), "t");
+    EXPECT_EQ(call("getFileText", "http://portal.test", "\ns5:a.txt"), "sx\"<\n");
+    // The device methods answer no value without a navigator.
+    EXPECT_EQ(call("connToPDA", "http://portal.test", "\ns1:r"), "");
+}
+
+TEST(PageCallScript, QuotesEveryArgumentAsAnAsciiStringLiteral) {
+    PageCall call{"currentLushu", {"3", platform::utf8ToAnsi("a\"b\\c\n</script>中")}};
+    EXPECT_EQ(
+        pageCallScript(call),
+        R"js((function(){var f=window["currentLushu"];if(typeof f!=="function")return false;)js"
+        R"js(window["currentLushu"]("3","a\"b\\c\n\u003C/script>\u4E2D");return true})())js");
+    EXPECT_EQ(pageCallScript({"onWinExit", {}}),
+              R"js((function(){var f=window["onWinExit"];if(typeof f!=="function")return false;)js"
+              R"js(window["onWinExit"]();return true})())js");
+}
+
+}  // namespace
