@@ -1,0 +1,122 @@
+#include "app/gtk/web_bridge.h"
+
+#include <random>
+
+#include "app/gtk/host_resources.h"
+
+namespace {
+
+constexpr const char* kScheme = "vantu";
+
+// The URI patterns as a NULL-terminated array for the duration of one call.
+struct PatternList {
+    explicit PatternList(const std::vector<std::string>& patterns) {
+        for (const std::string& p : patterns)
+            pointers.push_back(p.c_str());
+        pointers.push_back(nullptr);
+    }
+    const char* const* get() const { return pointers.size() > 1 ? pointers.data() : nullptr; }
+    std::vector<const char*> pointers;
+};
+
+std::string scriptWithKey(const std::string& key) {
+    std::string script(bridgeScript());
+    size_t at = script.find("@KEY@");
+    if (at != std::string::npos) script.replace(at, 5, key);
+    return script;
+}
+
+void addScript(WebKitUserContentManager* manager, const std::string& source,
+               const std::vector<std::string>& allow, const std::vector<std::string>& block) {
+    PatternList allowList(allow), blockList(block);
+    WebKitUserScript* script = webkit_user_script_new(
+        source.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, allowList.get(), blockList.get());
+    webkit_user_content_manager_add_script(manager, script);
+    webkit_user_script_unref(script);
+}
+
+std::string readBody(WebKitURISchemeRequest* request) {
+    std::string body;
+    GInputStream* stream = webkit_uri_scheme_request_get_http_body(request);
+    if (stream == nullptr) return body;
+    char buffer[16384];
+    for (;;) {
+        gsize got = 0;
+        if (!g_input_stream_read_all(stream, buffer, sizeof buffer, &got, nullptr, nullptr) ||
+            got == 0)
+            break;
+        body.append(buffer, got);
+        if (got < sizeof buffer) break;
+    }
+    g_object_unref(stream);
+    return body;
+}
+
+void respond(WebKitURISchemeRequest* request, const std::string& answer, const char* origin) {
+    GBytes* bytes = g_bytes_new(answer.data(), answer.size());
+    GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
+    WebKitURISchemeResponse* response =
+        webkit_uri_scheme_response_new(stream, static_cast<gint64>(answer.size()));
+    webkit_uri_scheme_response_set_content_type(response, "text/plain; charset=utf-8");
+    SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+    // Every document may read the answer; an untrusted one has only ever been given nothing.
+    soup_message_headers_append(headers, "Access-Control-Allow-Origin",
+                                origin != nullptr ? origin : "*");
+    soup_message_headers_append(headers, "Cache-Control", "no-store");
+    webkit_uri_scheme_response_set_http_headers(response, headers);
+    webkit_uri_scheme_request_finish_with_response(request, response);
+    g_object_unref(response);
+    g_object_unref(stream);
+    g_bytes_unref(bytes);
+}
+
+}  // namespace
+
+std::string makeDocumentKey() {
+    std::random_device random;
+    static const char kDigits[] = "0123456789abcdef";
+    std::string key;
+    for (int i = 0; i < 4; ++i) {
+        uint32_t word = random();
+        for (int k = 0; k < 8; ++k, word >>= 4)
+            key += kDigits[word & 0xF];
+    }
+    return key;
+}
+
+WebBridge::WebBridge(WebKitWebContext* context, ExternalObject& external, OriginPolicy policy,
+                     const std::vector<std::string>& localPages)
+    : bridge_(external, std::move(policy), makeDocumentKey()),
+      contentManager_(webkit_user_content_manager_new()) {
+    webkit_web_context_register_uri_scheme(context, kScheme, onRequest, this, nullptr);
+    WebKitSecurityManager* security = webkit_web_context_get_security_manager(context);
+    // Secure, or an https page's calls would be blocked as mixed content; CORS-enabled, so that
+    // pages of every origin can reach it at all.
+    webkit_security_manager_register_uri_scheme_as_secure(security, kScheme);
+    webkit_security_manager_register_uri_scheme_as_cors_enabled(security, kScheme);
+
+    addScript(contentManager_, scriptWithKey(""), {}, localPages);
+    if (!localPages.empty())
+        addScript(contentManager_, scriptWithKey(bridge_.key()), localPages, {});
+}
+
+WebBridge::~WebBridge() {
+    g_object_unref(contentManager_);
+}
+
+void WebBridge::onRequest(WebKitURISchemeRequest* request, gpointer self) {
+    auto* bridge = static_cast<WebBridge*>(self);
+    SoupMessageHeaders* headers = webkit_uri_scheme_request_get_http_headers(request);
+    const char* origin =
+        headers != nullptr ? soup_message_headers_get_one(headers, "Origin") : nullptr;
+    const char* method = webkit_uri_scheme_request_get_http_method(request);
+    std::string answer;
+    if (method != nullptr && g_strcmp0(method, "POST") == 0) {
+        const char* path = webkit_uri_scheme_request_get_path(request);
+        std::string name = path != nullptr && path[0] == '/' ? path + 1 : "";
+        std::string body = readBody(request);
+        answer = bridge->bridge_.answer(name, origin != nullptr ? origin : "", body);
+    }
+    respond(request, answer, origin);
+}

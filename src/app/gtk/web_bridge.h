@@ -1,0 +1,34 @@
+#pragma once
+
+#include <webkit2/webkit2.h>
+
+#include <string>
+#include <vector>
+
+#include "app/page_bridge.h"
+
+// Serves window.external to the pages of the web view. A script injected at document start into
+// every frame defines it; its methods call the program through requests to the "vantu" scheme,
+// which this object answers on the window's thread. The program's own local pages (matched by
+// `localPages`, URI patterns) get a copy of the script that carries a key; other documents are
+// served only when their origin is trusted.
+class WebBridge {
+  public:
+    WebBridge(WebKitWebContext* context, ExternalObject& external, OriginPolicy policy,
+              const std::vector<std::string>& localPages);
+    ~WebBridge();
+    WebBridge(const WebBridge&) = delete;
+    WebBridge& operator=(const WebBridge&) = delete;
+
+    // The content manager to build the web view with; it holds the two scripts.
+    WebKitUserContentManager* contentManager() const { return contentManager_; }
+
+  private:
+    static void onRequest(WebKitURISchemeRequest* request, gpointer self);
+
+    PageBridge bridge_;
+    WebKitUserContentManager* contentManager_;
+};
+
+// A fresh random key: 32 hexadecimal digits.
+std::string makeDocumentKey();

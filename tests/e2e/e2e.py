@@ -1,0 +1,417 @@
+#!/usr/bin/env python3
+"""End-to-end scenarios of the window: the real program under a virtual display, loading test
+pages from loopback servers, driven with xdotool and checked through what the pages record.
+
+    e2e.py SCENARIO        (run inside xvfb-run; see CMakeLists.txt)
+
+Environment: VANTU_E2E (the window built with the test pages), VANTU (the program),
+VANTU_PORTAL (the bundled page), E2E_ARTIFACTS (a folder for screenshots and logs).
+"""
+import functools
+import http.server
+import os
+import shutil
+import signal
+import ssl
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PAGES = os.path.join(HERE, "pages")
+# The addresses the test build of the window is built with (CMakeLists.txt).
+TRUSTED_HOST, FOREIGN_HOST = "127.77.0.1", "127.77.0.2"
+HTTP_PORT, HTTPS_PORT = 39411, 39443
+OFFLINE_COLOUR = "C4C8D4"
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+class Servers:
+    """The test pages over http on two origins and over https with a self-signed certificate."""
+
+    def __init__(self, workdir):
+        cert, key = os.path.join(workdir, "cert.pem"), os.path.join(workdir, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                        "-subj", "/CN=" + TRUSTED_HOST, "-keyout", key, "-out", cert],
+                       check=True, capture_output=True)
+        handler = functools.partial(QuietHandler, directory=PAGES)
+        self.servers = []
+        for host, port, tls in ((TRUSTED_HOST, HTTP_PORT, False), (FOREIGN_HOST, HTTP_PORT, False),
+                                (TRUSTED_HOST, HTTPS_PORT, True)):
+            server = http.server.ThreadingHTTPServer((host, port), handler)
+            if tls:
+                context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+                context.load_cert_chain(cert, key)
+                server.socket = context.wrap_socket(server.socket, server_side=True)
+            threading.Thread(target=server.serve_forever, daemon=True).start()
+            self.servers.append(server)
+
+    def close(self):
+        for server in self.servers:
+            server.shutdown()
+            server.server_close()
+
+
+class Program:
+    """One start of the program from a fresh program folder, with its own home and temp folder."""
+
+    started = []
+
+    def __init__(self, workdir, executable, scenario, settings=None, portal=None, tmpdir=None):
+        self.folder = os.path.join(workdir, "program")
+        os.makedirs(self.folder, exist_ok=True)
+        self.executable = os.path.join(self.folder, os.path.basename(executable))
+        shutil.copy2(executable, self.executable)
+        if portal:
+            shutil.copytree(portal, os.path.join(self.folder, "portal"), dirs_exist_ok=True)
+        self.write("e2e-scenario.txt", scenario)
+        if settings:
+            self.write("vantu.ini", "[xxx]\r\n" + "".join("%s=%s\r\n" % kv for kv in settings))
+        self.tmpdir = tmpdir or os.path.join(workdir, "tmp")
+        home = os.path.join(workdir, "home")
+        runtime = os.path.join(workdir, "run")
+        for d in (home, runtime, os.path.join(workdir, "tmp")):
+            os.makedirs(d, mode=0o700, exist_ok=True)
+        self.env = {k: v for k, v in os.environ.items() if k in ("PATH", "DISPLAY", "XAUTHORITY")}
+        self.env.update(HOME=home, XDG_RUNTIME_DIR=runtime, TMPDIR=self.tmpdir,
+                        XDG_CACHE_HOME=os.path.join(home, "cache"),
+                        XDG_DATA_HOME=os.path.join(home, "data"),
+                        XDG_CONFIG_HOME=os.path.join(home, "config"), LANG="C.UTF-8")
+        self.log = open(os.path.join(workdir, "program.log"), "ab")
+        self.process = None
+        Program.started.append(self)
+
+    def write(self, name, text):
+        with open(os.path.join(self.folder, name), "wb") as f:
+            f.write(text.encode("gbk"))
+
+    def read(self, name):
+        try:
+            with open(os.path.join(self.folder, name), "rb") as f:
+                return f.read().decode("gbk")
+        except FileNotFoundError:
+            return None
+
+    def start(self):
+        process = subprocess.Popen([self.executable], cwd=self.folder, env=self.env,
+                                   stdout=self.log, stderr=self.log)
+        if self.process is None:
+            self.process = process
+        return process
+
+    def record(self):
+        text = self.read("e2e-record.txt") or ""
+        return [line for line in text.splitlines() if not line.startswith("timing ")]
+
+    def timing(self):
+        text = self.read("e2e-record.txt") or ""
+        return [line for line in text.splitlines() if line.startswith("timing ")]
+
+    def wait_for(self, line, timeout=30):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if line in self.record():
+                return
+            check(self.process.poll() is None, "the program ended early (%s)" % self.process.returncode)
+            time.sleep(0.1)
+        raise Failure("no %r in the record: %r" % (line, self.record()))
+
+    def window(self):
+        out = xdotool("search", "--sync", "--onlyvisible", "--pid", str(self.process.pid))
+        return out.split()[0]
+
+    def stop(self, timeout=15):
+        self.process.send_signal(signal.SIGTERM)
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            raise Failure("the program did not end after SIGTERM")
+
+    def settings(self):
+        values = {}
+        for line in (self.read("vantu.ini") or "").splitlines():
+            if "=" in line:
+                key, value = line.split("=", 1)
+                values[key.strip()] = value.strip()
+        return values
+
+    def kill(self):
+        if self.process and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool"] + list(args), check=True, capture_output=True, text=True,
+                          timeout=20).stdout
+
+
+def screenshot(path):
+    subprocess.run(["import", "-window", "root", path], check=True, timeout=30)
+
+
+def pixel(path, x, y):
+    out = subprocess.run(["convert", path, "-format", "%%[hex:p{%d,%d}]" % (x, y), "info:"],
+                         check=True, capture_output=True, text=True).stdout
+    return out.strip().upper()[:6]
+
+
+def wait_for_colour(path, x, y, colour, timeout=20):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        screenshot(path)
+        if pixel(path, x, y) == colour:
+            return
+        time.sleep(0.3)
+    raise Failure("the screen at (%d, %d) is %s, not %s" % (x, y, pixel(path, x, y), colour))
+
+
+def compare(got, expected):
+    if got != expected:
+        lines = ["record differs:"]
+        for i in range(max(len(got), len(expected))):
+            g = got[i] if i < len(got) else "<none>"
+            e = expected[i] if i < len(expected) else "<none>"
+            lines.append(("   " if g == e else "!! ") + g + ("" if g == e else "   (expected %s)" % e))
+        raise Failure("\n".join(lines))
+
+
+METHOD_NAMES = ("getValue,writeValue,getFileText,writeFileText,SetUsername,connToPDA,GetPdaAddr,"
+                "poiToPDA,deleteSelectedPoi,showRoadbook,importToPDA,deleteSelected,exportFromPDA,"
+                "PauseTask")
+
+TYPED_VALUES = [("number:12", "12"), ("number:-5", "-5"), ("number:1.5", "1.5"),
+                ("number:3000000000", "3000000000"), ("boolean:true", "-1"),
+                ("boolean:false", "0"), ('"abc"', "abc"), ('"中文，路书"', "中文，路书"),
+                ("undefined", "")]
+
+METHODS_RECORD = (
+    ['call getValue("missing") -> ""'] +
+    [line for i, (arg, stored) in enumerate(TYPED_VALUES) for line in (
+        'call writeValue("v%d",%s) -> boolean:true' % (i, arg),
+        'call getValue("v%d") -> "%s"' % (i, stored))] +
+    ['call writeValue("v6",object:null) -> boolean:true',
+     'call getValue("v6") -> "abc"',
+     'call writeValue("int",number:12) -> boolean:true',
+     'call getValue() -> ""',
+     'call getFileText() -> boolean:true',
+     'call getFileText("a.txt","b.txt") -> boolean:true',
+     r'call writeFileText("e2e-text.txt","line1\nline2 \"q\" <b>&amp; 中文") -> boolean:true',
+     r'call getFileText("e2e-text.txt") -> "line1\nline2 \"q\" <b>&amp; 中文"',
+     'call getFileText("missing.txt") -> ""',
+     'call writeFileText("e2e-number.txt",number:42) -> boolean:true',
+     'call getFileText("e2e-number.txt") -> "42"',
+     'SetUsername answers string',
+     'call connToPDA("r") -> undefined',
+     'call GetPdaAddr() -> undefined',
+     r'call poiToPDA("<p lng=\"11600000\" lat=\"3900000\">Home</p>") -> undefined',
+     'call deleteSelectedPoi("0") -> undefined',
+     'call showRoadbook("0") -> undefined',
+     'call importToPDA("<rb><url>http://127.77.0.1:39411/none.zip</url><name>x</name></rb>")'
+     ' -> undefined',
+     'call deleteSelected("0") -> undefined',
+     'call exportFromPDA("0") -> undefined',
+     'call PauseTask("p") -> undefined',
+     'external keys ' + METHOD_NAMES,
+     'after assignment object',
+     'delete answers false',
+     'unknown method undefined',
+     'frame https: external object',
+     'frame https: getValue -> "12"',
+     'frame https: writeValue -> boolean:true',
+     'frame foreign: external object',
+     'frame foreign: getValue -> undefined',
+     'frame foreign: writeValue -> undefined',
+     'frame sandboxed: external object',
+     'frame sandboxed: getValue -> undefined',
+     'frame sandboxed: writeValue -> undefined',
+     '== ready'])
+
+
+def methods(env, workdir):
+    """Every method with typed arguments from the http start page; frames of a trusted https
+    origin, a foreign origin and a sandboxed frame; a right click, Enter and Esc; the closing."""
+    program = Program(workdir, env["VANTU_E2E"], "methods")
+    program.start()
+    program.wait_for("== ready")
+    compare(program.record(), METHODS_RECORD)
+    print("\n".join(program.timing()))
+
+    window = program.window()
+    xdotool("mousemove", "--window", window, "120", "45", "click", "3")
+    program.wait_for('page onRButtonDown("120","45")')
+    program.wait_for("dom contextmenu")
+    xdotool("key", "--window", window, "Return", "Escape")
+    program.wait_for("dom keydown Escape")
+    check(program.process.poll() is None, "Enter or Esc closed the window")
+    check(program.stop() == 0, "the program did not end cleanly")
+
+    after = program.record()[len(METHODS_RECORD):]
+    compare(sorted(after[:3]), sorted(['dom mousedown button 2 at 120,45',
+                                       'page onRButtonDown("120","45")', 'dom contextmenu']))
+    compare(after[3:], ["dom keydown Enter", "dom keydown Escape", "page onWinExit()"])
+    settings = program.settings()
+    check(settings.get("from-https") == "1", "the trusted https frame could not write")
+    check("from-foreign" not in settings and "from-sandboxed" not in settings,
+          "an untrusted frame wrote a setting: %r" % settings)
+    for key, value in (("left", "0"), ("top", "0"), ("width", "882"), ("height", "562"),
+                       ("iszoomed", "0")):
+        check(settings.get(key) == value, "%s is %r after closing, not %s" % (key, settings.get(key), value))
+
+
+def https_alt_page(env, workdir):
+    """A stored "_GoogleAdsense" text opens the alternate page (https here) with the text as its
+    query; the stored placement is restored, and the moved window's placement saved."""
+    program = Program(workdir, env["VANTU_E2E"], "second_page", settings=[
+        ("_GoogleAdsense", "campaign42"), ("left", "100"), ("top", "80"), ("width", "1000"),
+        ("height", "700"), ("iszoomed", "1")])
+    program.start()
+    program.wait_for("== ready")
+    compare(program.record(), ["page https: ?campaign42",
+                               'call writeValue("int",number:7) -> boolean:true',
+                               'call getValue("int") -> "7"', "== ready"])
+    print("\n".join(program.timing()))
+    window = program.window()
+    geometry = xdotool("getwindowgeometry", window)
+    check("Position: 100,80" in geometry and "Geometry: 1000x700" in geometry,
+          "the window is not at the stored placement:\n" + geometry)
+    xdotool("windowmove", window, "150", "120", "windowsize", window, "1100", "720")
+    time.sleep(1)
+    check(program.stop() == 0, "the program did not end cleanly")
+    settings = program.settings()
+    for key, value in (("left", "150"), ("top", "120"), ("width", "1100"), ("height", "720"),
+                       ("iszoomed", "0")):
+        check(settings.get(key) == value, "%s is %r after closing, not %s" % (key, settings.get(key), value))
+
+
+def local_page(env, workdir):
+    """The program itself (not the test build) with a test page as its bundled page: a local file
+    page is served through its key."""
+    portal = os.path.join(workdir, "portal")
+    shutil.copytree(PAGES, portal)
+    shutil.copy(os.path.join(PAGES, "start.html"), os.path.join(portal, "index.html"))
+    program = Program(workdir, env["VANTU"], "second_page", portal=portal)
+    program.start()
+    program.wait_for("== ready")
+    compare(program.record(), ["page file: ", 'call writeValue("int",number:7) -> boolean:true',
+                               'call getValue("int") -> "7"', "== ready"])
+    print("\n".join(program.timing()))
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
+def offline(env, workdir, scenario):
+    program = Program(workdir, env["VANTU_E2E"], scenario)
+    program.start()
+    shot = os.path.join(env["E2E_ARTIFACTS"], scenario + ".png")
+    wait_for_colour(shot, 5, 5, OFFLINE_COLOUR)
+    folder = os.path.join(program.tmpdir, "vantu")
+    with open(os.path.join(folder, "nolink.html"), "rb") as f:
+        page = f.read()
+    check(page.startswith(b'<html xmlns="http://www.w3.org/1999/xhtml"') and b"\n" not in page,
+          "nolink.html is not the offline page")
+    check("不能连接".encode("gbk") in page, "nolink.html is not GBK")
+    size = subprocess.run(["identify", "-format", "%m %wx%h", os.path.join(folder, "nolink.gif")],
+                          check=True, capture_output=True, text=True).stdout
+    check(size == "GIF 507x230", "nolink.gif is %r" % size)
+    # The picture is centred, 160 pixels down.
+    check(pixel(shot, (882 - 507) // 2 + 10, 160 + 10) != OFFLINE_COLOUR,
+          "no picture on the offline page")
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
+def offline_refused(env, workdir):
+    """A refused connection shows the offline page built in the temporary folder."""
+    offline(env, workdir, "offline_refused")
+
+
+def offline_404(env, workdir):
+    """An HTTP error answer of the main frame shows the offline page."""
+    offline(env, workdir, "offline_404")
+
+
+def text_page(env, workdir):
+    """With a temporary folder that cannot be written, the text page asks the user to connect."""
+    program = Program(workdir, env["VANTU_E2E"], "text_page")
+    blocked = os.path.join(program.tmpdir, "vantu")
+    with open(blocked, "w") as f:
+        f.write("a file where the offline folder should be")
+    program.start()
+    shot = os.path.join(env["E2E_ARTIFACTS"], "text_page.png")
+    # The text page is white; the test page before it is white too, so wait for the text.
+    deadline = time.time() + 20
+    while time.time() < deadline:
+        screenshot(shot)
+        dark = subprocess.run(["convert", shot, "-crop", "300x40+0+0", "-threshold", "50%",
+                               "-format", "%[fx:mean]", "info:"],
+                              check=True, capture_output=True, text=True).stdout
+        if float(dark) < 0.999 and pixel(shot, 5, 5) == "FFFFFF":
+            break
+        time.sleep(0.3)
+    else:
+        raise Failure("no text page")
+    check(os.path.isfile(blocked), "the offline folder was made after all")
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
+def single_instance(env, workdir):
+    """A second start presents the first instance's window and ends; no second window."""
+    program = Program(workdir, env["VANTU_E2E"], "second_page")
+    program.start()
+    program.wait_for("== ready")
+    program.window()
+    started = time.time()
+    second = program.start()
+    check(second.wait(20) == 0, "the second start failed")
+    check(time.time() - started < 10, "the second start took too long")
+    windows = xdotool("search", "--onlyvisible", "--name", "KorvelVantu").split()
+    check(len(windows) == 1, "%d windows" % len(windows))
+    check(program.process.poll() is None, "the first instance ended")
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
+SCENARIOS = {f.__name__: f for f in (methods, https_alt_page, local_page, offline_refused,
+                                     offline_404, text_page, single_instance)}
+
+
+def main():
+    scenario = SCENARIOS[sys.argv[1]]
+    env = dict(os.environ)
+    os.makedirs(env["E2E_ARTIFACTS"], exist_ok=True)
+    workdir = tempfile.mkdtemp(prefix="vantu-e2e-")
+    servers = Servers(workdir)
+    program_log = os.path.join(workdir, "program.log")
+    try:
+        scenario(env, workdir)
+        print("%s: passed" % sys.argv[1])
+        return 0
+    except Failure as failure:
+        print("%s: FAILED\n%s" % (sys.argv[1], failure))
+        if os.path.exists(program_log):
+            with open(program_log, "rb") as f:
+                sys.stdout.write(f.read().decode("utf-8", "replace")[-4000:])
+        return 1
+    finally:
+        for program in Program.started:
+            program.kill()
+        servers.close()
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
