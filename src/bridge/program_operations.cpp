@@ -1,11 +1,34 @@
 #include "bridge/program_operations.h"
 
 #include "device/device_connection.h"
+#include "ops/poi_operations.h"
+#include "ops/route_book_list.h"
+#include "ops/route_book_view.h"
 #include "tasks/account_binding.h"
 #include "tasks/task_runner.h"
 
 int ProgramOperations::checkConnection() {
     return ::checkConnection(device_);
+}
+
+std::string ProgramOperations::connToPDA(const std::string& text) {
+    return ::connToPDA(device_, text);
+}
+
+std::string ProgramOperations::getPdaAddr() {
+    return ::getPdaAddr(device_);
+}
+
+std::string ProgramOperations::poiToPDA(const std::string& text) {
+    return ::poiToPDA(device_, text);
+}
+
+std::string ProgramOperations::deleteSelectedPoi(const std::string& text) {
+    return ::deleteSelectedPoi(device_, text);
+}
+
+std::string ProgramOperations::showRoadbook(const std::string& text) {
+    return ::showRoadbook(device_, text);
 }
 
 std::string ProgramOperations::setUsername(const std::string& account) {

@@ -9,6 +9,11 @@ class ProgramOperations : public PageOperations {
     explicit ProgramOperations(DeviceManager& device) : device_(device) {}
 
     int checkConnection() override;
+    std::string connToPDA(const std::string& text) override;
+    std::string getPdaAddr() override;
+    std::string poiToPDA(const std::string& text) override;
+    std::string deleteSelectedPoi(const std::string& text) override;
+    std::string showRoadbook(const std::string& text) override;
     std::string setUsername(const std::string& account) override;
     void pauseTask(const std::string& text) override;
 

@@ -1,0 +1,183 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "formats/route_file.h"
+#include "formats/track_file.h"
+#include "ops/poi_store.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+
+namespace cli {
+
+namespace {
+
+std::u16string wide(const char* utf8) {
+    return platform::ansiToUtf16(platform::utf8ToAnsi(utf8));
+}
+
+template <size_t N>
+std::array<char16_t, N> field(const char* utf8) {
+    std::array<char16_t, N> out{};
+    std::u16string text = wide(utf8);
+    for (size_t i = 0; i < text.size() && i < N; ++i)
+        out[i] = text[i];
+    return out;
+}
+
+std::unique_ptr<RouteRecord> record(RecordKind kind, const char* title, int32_t lng, int32_t lat,
+                                    const char* content) {
+    auto r = std::make_unique<RouteRecord>();
+    r->title = field<20>(title);
+    r->kind = kind;
+    r->lng = lng;
+    r->lat = lat;
+    r->content = wide(content);
+    r->contentLength = static_cast<int32_t>(r->content.size());
+    return r;
+}
+
+// A track of `count` points from (lng, lat), heading north-east, recorded on `day` of May 2009.
+std::vector<TrackSegment> track(int32_t lng, int32_t lat, int count, int32_t lineId, uint16_t day) {
+    std::vector<TrackPoint> points;
+    for (int i = 0; i < count; ++i)
+        points.push_back({lng + i * 40 + (i % 7) * 5, lat + i * 25 - (i % 5) * 4, lineId});
+    TrackDateTime start{2009, 5, day, 8, 30, 0};
+    auto segment = segmentThrough(points, lineId, start, 1000);
+    return segment ? std::vector<TrackSegment>{*segment} : std::vector<TrackSegment>{};
+}
+
+platform::FileTime fileTimeOfDay(int day) {
+    // 2009-05-01 00:00 UTC, in 100 ns units since 1601.
+    constexpr uint64_t kMay2009 = (1241136000ULL + 11644473600ULL) * 10000000ULL;
+    return kMay2009 + static_cast<uint64_t>(day) * 86400ULL * 10000000ULL;
+}
+
+struct Sample {
+    std::string folder;
+    bool ok = true;
+
+    void writeTrack(const std::string& name, const std::vector<TrackSegment>& segments, int day) {
+        std::string path = folder + name + ".trk";
+        ok = writeTrackFile(path, kLongTrackVersion, segments) == 1 && ok;
+        ok = platform::writeWholeFile(folder + name + ".sim", std::string(16, '\0')) && ok;
+        platform::File f(path, platform::OpenMode::ReadWriteExisting);
+        ok = f.isOpen() && f.setTimes(fileTimeOfDay(day)) && ok;
+    }
+
+    void writeRoute(const std::string& name, const RouteBookData& data) {
+        std::string sub = folder + name;
+        ok = platform::createFolder(sub) && ok;
+        std::string base = platform::joinPath(sub, name);
+        ok = data.writeRouteFile(base + ".rut") == 1 && ok;
+        ok = platform::writeWholeFile(base + ".tps", std::string(8, '\0')) && ok;
+    }
+};
+
+RouteBookData routeBook(const char* title, const char* description, const char* author,
+                        const char* from, const char* to) {
+    RouteBookData data;
+    data.header.author = field<32>(author);
+    data.header.startCity = field<10>(from);
+    data.header.endCity = field<10>(to);
+    auto book = record(RecordKind::Book, title, 11639000, 3990000, description);
+    book->mileage = 23000;
+    data.records.push_back(std::move(book));
+    data.records.push_back(record(RecordKind::Poi, "Gate", 11639200, 3990100, "The main gate"));
+    data.records.push_back(record(RecordKind::Line, "Leg 1", 11640000, 3991000, "North"));
+    data.records.push_back(record(RecordKind::Line, "Leg 2", 11641000, 3992000, "East"));
+    data.header.recordCount = static_cast<int32_t>(data.records.size());
+    data.header.recordIndex.assign(data.records.size(), 0);
+    return data;
+}
+
+void addPlace(PoiStore& store, const char* name, int32_t lng, int32_t lat, int32_t type, int day) {
+    PoiRecord r(PoiStore::recordSize(store.header.version), 0);
+    PoiStore::setRecordInt(r, PoiStore::kTypeOffset, type);
+    PoiStore::setRecordInt(r, PoiStore::kIconOffset, type + 1);
+    PoiStore::setRecordInt(r, PoiStore::kLngOffset, lng);
+    PoiStore::setRecordInt(r, PoiStore::kLatOffset, lat);
+    PoiStore::setRecordInt(r, PoiStore::kShowNameOffset, 1);
+    std::u16string text = wide(name);
+    for (size_t u = 0; u < text.size() && u < PoiStore::kMaxNameUnits; ++u) {
+        r[PoiStore::kNameOffset + 2 * u] = static_cast<uint8_t>(text[u] & 0xFF);
+        r[PoiStore::kNameOffset + 2 * u + 1] = static_cast<uint8_t>(text[u] >> 8);
+    }
+    const int32_t time[6] = {2009, 5, day, 18, 4, 9};
+    for (size_t f = 0; f < 6; ++f)
+        PoiStore::setRecordInt(r, PoiStore::kTimeOffsetV4 + 4 * f, time[f]);
+    store.records.push_back(std::move(r));
+    store.header.count = static_cast<int32_t>(store.records.size());
+}
+
+int runMakeSample(const std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        std::fprintf(stderr, "usage: vantu-cli make-sample ROOT\n");
+        return 2;
+    }
+    std::string root = platform::joinPath(toAnsi(args[0]), "");
+    std::string card = root + "Storage Card";
+    std::string userdata = platform::joinPath(card, "userdata");
+    std::string trackFolder = platform::joinPath(userdata, "track");
+    std::string poiFolder = platform::joinPath(userdata, "poi");
+    bool ok = true;
+    for (const std::string& f :
+         {root, card, userdata, trackFolder, poiFolder, root + "My Documents", root + "Windows"})
+        ok = platform::createFolder(f) && ok;
+    Sample sample{platform::joinPath(trackFolder, "")};
+
+    sample.writeTrack("Day1", track(11639000, 3990000, 300, 1, 1), 1);
+    sample.writeRoute("Day1",
+                      routeBook("Day1", "A day in the old town", "Li", "Beijing", "Beijing"));
+
+    std::string chinese = platform::utf8ToAnsi("长城一日游");
+    sample.writeTrack(chinese, track(11601000, 4035000, 900, 2, 2), 2);
+    sample.writeRoute(chinese,
+                      routeBook("长城一日游", "八达岭长城，往返一天", "王", "北京", "延庆"));
+
+    // A route book whose route file carries another title than its file name: listing renames
+    // its files to the title.
+    sample.writeTrack("RB0003", track(12015000, 3025000, 120, 3, 3), 3);
+    sample.writeRoute("RB0003", routeBook("西湖", "Around the lake", "Zhao", "杭州", "杭州"));
+
+    // Recorded tracks without a route file of their own.
+    sample.writeTrack("Track0504", track(11645000, 3993000, 60, 0, 4), 4);
+    sample.writeTrack("Track0505", track(11650000, 3994000, 1500, 0, 5), 5);
+    ok = sample.ok && ok;
+
+    PoiStore store;
+    store.header.version = 4;
+    addPlace(store, "Home", 11600000, 3900000, 3, 6);
+    addPlace(store, "公司", 11645500, 3991500, 7, 7);
+    addPlace(store, "Gate & garden <east>", 11639200, 3990100, 1, 8);
+    ok = store.writePoiStore(platform::joinPath(poiFolder, "address.poi")) == 0 && ok;
+
+    if (!ok) {
+        std::fprintf(stderr, "vantu-cli make-sample: could not write all files below %s\n",
+                     args[0].c_str());
+        return 1;
+    }
+    std::printf("%s\n", toTerminal(sample.folder).c_str());
+    return 0;
+}
+
+const CliCommand kMakeSample({
+    "make-sample",
+    "make-sample ROOT",
+    "fill a simulated navigator's storage card with sample route books, tracks and places",
+    "Writes, below ROOT, a navigator's root folder for the simulator (scripts/navsim-run):\n"
+    "\"Storage Card\" (mounted storage) with userdata/track holding route books (one with a\n"
+    "Chinese name, one whose route file's title differs from its file name), two recorded\n"
+    "tracks without route file, and userdata/poi/address.poi with three places; plus the main\n"
+    "store folders \"My Documents\" and \"Windows\". Files are written with the program's own\n"
+    "writers. Prints the track folder.\n\n"
+    "Example:\n"
+    "  vantu-cli make-sample /tmp/nav\n"
+    "  scripts/navsim-run /tmp/nav vantu-cli call connToPDA r\n",
+    runMakeSample,
+});
+
+}  // namespace
+}  // namespace cli
