@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 
 #include "navsim_harness.h"
 #include "platform/clock.h"
@@ -18,19 +17,6 @@ std::string pattern(size_t size) {
     for (size_t i = 0; i < size; ++i)
         bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
     return bytes;
-}
-
-// Every file below `folder` with its bytes, by '/'-separated relative path.
-std::map<std::string, std::string> tree(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    std::filesystem::path base(platform::ansiToUtf8(folder));
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(base)) {
-        std::string rel = entry.path().lexically_relative(base).generic_string();
-        files[platform::utf8ToAnsi(rel)] =
-            entry.is_directory() ? "<dir>"
-                                 : readFileBytes(platform::utf8ToAnsi(entry.path().string()));
-    }
-    return files;
 }
 
 class DeviceFilesTest : public ::testing::Test {
@@ -183,8 +169,8 @@ TEST_F(DeviceFilesTest, RenameRouteBookInBothModes) {
         }
         EXPECT_EQ(renameRouteBook(rapi, "\\Storage Card\\track\\", "A", "B"), 1);
         EXPECT_EQ(renameRouteBook(rapi, drive.path(), "A", "B"), 1);
-        EXPECT_EQ(tree(deviceFolder), c.expectDevice);
-        EXPECT_EQ(tree(drive.path()), c.expectDrive);
+        EXPECT_EQ(fileTree(deviceFolder), c.expectDevice);
+        EXPECT_EQ(fileTree(drive.path()), c.expectDrive);
     }
 }
 

@@ -1,6 +1,9 @@
 #include "navsim_harness.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
 
 #include "platform/codepage.h"
 #include "platform/drives.h"
@@ -46,4 +49,47 @@ void makeFolders(const std::string& base, const std::string& relative) {
         platform::createFolder(path);
         start = slash + 1;
     }
+}
+
+AttachedNavigator::AttachedNavigator(ConnectionMode how) : mode(how) {
+    if (const char* old = getenv("TMPDIR")) {
+        hadTmpdir_ = true;
+        savedTmpdir_ = old;
+    }
+    setenv("TMPDIR", platform::ansiToUtf8(temp.path()).c_str(), 1);
+    if (mode == RemovableDrive) {
+        std::string root = drive.path().substr(0, drive.path().size() - 1);
+        platform::setRemovableDrivesForTesting(std::vector<std::string>{root});
+    }
+}
+
+AttachedNavigator::~AttachedNavigator() {
+    if (hadTmpdir_)
+        setenv("TMPDIR", savedTmpdir_.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+}
+
+std::string AttachedNavigator::local(const std::string& relative) const {
+    std::string out = storage();
+    for (char c : relative)
+        out += (c == '/') ? platform::kPathSeparator : c;
+    return out;
+}
+
+std::string AttachedNavigator::dataRoot() const {
+    return mode == RapiDevice ? "\\Storage Card\\userdata\\track\\" : local("userdata/track/");
+}
+
+std::map<std::string, std::string> fileTree(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    std::filesystem::path base(platform::ansiToUtf8(folder));
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(base)) {
+        std::string rel =
+            platform::utf8ToAnsi(entry.path().lexically_relative(base).generic_string());
+        files[rel] = entry.is_directory()
+                         ? "<dir>"
+                         : readFileBytes(platform::utf8ToAnsi(entry.path().string()));
+    }
+    return files;
 }

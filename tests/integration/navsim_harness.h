@@ -1,7 +1,9 @@
 #pragma once
 
+#include <map>
 #include <string>
 
+#include "device/device_manager.h"
 #include "platform/library.h"
 #include "support/temp_dir.h"
 
@@ -48,3 +50,32 @@ class SimulatedDevice {
 // Creates every folder of a '/'-separated relative path below `base` (which ends with a
 // separator).
 void makeFolders(const std::string& base, const std::string& relative);
+
+// A navigator attached as a removable drive or through the remote API (the simulator), its
+// storage folder on the PC, and a private temporary folder for the program (TMPDIR) so that
+// tests running at once do not share the program's temporary files.
+class AttachedNavigator {
+  public:
+    explicit AttachedNavigator(ConnectionMode mode);
+    ~AttachedNavigator();
+
+    ConnectionMode mode;
+    SimulatedDevice device;
+    TempDir drive;
+    TempDir temp;
+
+    // The local folder that holds the storage's userdata folder, ending with a separator.
+    std::string storage() const { return mode == RapiDevice ? device.card() : drive.path(); }
+    // storage() + a '/'-separated relative path.
+    std::string local(const std::string& relative) const;
+    // The track folder as the program finds it.
+    std::string dataRoot() const;
+
+  private:
+    std::string savedTmpdir_;
+    bool hadTmpdir_ = false;
+};
+
+// Every file and folder below `folder` by '/'-separated relative path (ANSI): a file's bytes, or
+// "<dir>" for a folder.
+std::map<std::string, std::string> fileTree(const std::string& folder);

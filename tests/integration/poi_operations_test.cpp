@@ -1,0 +1,158 @@
+#include "ops/poi_operations.h"
+
+#include <gtest/gtest.h>
+
+#include "device/device_connection.h"
+#include "navsim_harness.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "support/poi_fixtures.h"
+#include "support/recording_sink.h"
+
+namespace {
+
+PoiRecordFixture place(const char16_t* name, int n) {
+    PoiRecordFixture r;
+    r.name = name;
+    r.type = n;
+    r.lng = 11600000 + n;
+    r.lat = 3900000 + n;
+    r.time = {2009, 3, 21, 8, 5, n};
+    r.filler = 0xC3;  // bytes the program does not interpret
+    return r;
+}
+
+struct FixedClock : platform::Clock {
+    platform::LocalTime localNow() const override { return {2012, 2, 29, 7, 6, 5}; }
+};
+
+class PoiOpsTest : public ::testing::TestWithParam<ConnectionMode> {
+  protected:
+    AttachedNavigator nav{GetParam()};
+    DeviceManager manager;
+    RecordingSink sink;
+
+    std::string storePath() const { return nav.local("userdata/poi/address.poi"); }
+
+    void connectWithStore(const std::string& bytes) {
+        makeFolders(nav.storage(), "userdata/track");
+        makeFolders(nav.storage(), "userdata/poi");
+        writeFileBytes(storePath(), bytes);
+        ASSERT_EQ(checkConnection(manager), 1);
+        ASSERT_EQ(manager.mode, nav.mode);
+    }
+
+    std::vector<std::string> threePlaces() const {
+        return {poiRecordBytes(4, place(u"a", 0)), poiRecordBytes(4, place(u"b", 1)),
+                poiRecordBytes(4, place(u"c", 2))};
+    }
+};
+
+TEST_P(PoiOpsTest, AMissingStoreIsCreatedEmptyAndThenListed) {
+    makeFolders(nav.storage(), "userdata/track");
+    ASSERT_EQ(checkConnection(manager), 1);
+    EXPECT_EQ(getPdaAddr(manager), "");
+    EXPECT_EQ(readFileBytes(storePath()), poiStoreBytes(0, 4, {}));
+    EXPECT_EQ(getPdaAddr(manager),
+              "<?xml version=\"1.0\" encoding=\"GB2312\" ?><point page=\"1\" count=\"0\"></point>");
+
+    // The new store takes places.
+    FixedClock clock;
+    platform::setClock(&clock);
+    poiToPDA(manager, "<p lng=\"11600000\" lat=\"3900000\">Home</p>");
+    platform::setClock(nullptr);
+    PoiRecordFixture home;
+    home.name = u"Home";
+    home.lng = 11600000;
+    home.lat = 3900000;
+    home.time = {2012, 2, 29, 7, 6, 5};
+    EXPECT_EQ(readFileBytes(storePath()), poiStoreBytes(1, 4, {poiRecordBytes(4, home)}));
+    EXPECT_TRUE(fileTree(nav.temp.path()).empty());
+    EXPECT_TRUE(sink.statusCodes().empty());
+}
+
+TEST_P(PoiOpsTest, ListAddAndDeleteKeepEveryOtherByte) {
+    std::vector<std::string> old = threePlaces();
+    connectWithStore(poiStoreBytes(3, 4, old, {11, 22, 33}));
+    std::string list = getPdaAddr(manager);
+    EXPECT_EQ(list.find("<?xml version=\"1.0\" encoding=\"GB2312\" ?><point page=\"1\" count=\"3\">"
+                        "<point id=\"0\" lastUpDate=\"20090321080500\" URL=\"\" hide=\"false\" "
+                        "level=\"12\" lng=\"11600000\" lat=\"3900000\" showName=\"0\" "
+                        "iconIndex=\"0\" nType=\"0\">a</point>"),
+              0u)
+        << list;
+
+    deleteSelectedPoi(manager, "2,0");
+    EXPECT_EQ(readFileBytes(storePath()).substr(0, 20 + 556),
+              poiStoreBytes(1, 4, {old[1]}, {11, 22, 33}));
+    deleteSelectedPoi(manager, "1,1");  // refused: the store goes back unchanged
+    EXPECT_EQ(readFileBytes(storePath()).substr(0, 20 + 556),
+              poiStoreBytes(1, 4, {old[1]}, {11, 22, 33}));
+
+    FixedClock clock;
+    platform::setClock(&clock);
+    poiToPDA(manager, "<p lng=\"5\">x</p><p lat=\"6\">y</p>");
+    platform::setClock(nullptr);
+    PoiRecordFixture x, y;
+    x.name = u"x";
+    x.lng = 5;
+    y.name = u"y";
+    y.lat = 6;
+    x.time = y.time = {2012, 2, 29, 7, 6, 5};
+    EXPECT_EQ(
+        readFileBytes(storePath()).substr(0, 20 + 3 * 556),
+        poiStoreBytes(3, 4, {poiRecordBytes(4, y), poiRecordBytes(4, x), old[1]}, {11, 22, 33}));
+    EXPECT_TRUE(sink.statusCodes().empty());
+    EXPECT_TRUE(fileTree(nav.temp.path()).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothModes, PoiOpsTest, ::testing::Values(RemovableDrive, RapiDevice),
+                         [](const auto& info) {
+                             return info.param == RapiDevice ? "RemoteApi" : "Drive";
+                         });
+
+// Over the remote API the store travels through a temporary copy.
+class RemotePoiTest : public PoiOpsTest {};
+
+TEST_P(RemotePoiTest, FailedCopiesPostTheirCodeAndNeverLoseTheStore) {
+    std::string bytes = poiStoreBytes(3, 4, threePlaces());
+    connectWithStore(bytes);
+    struct Case {
+        const char* label;
+        const char* fault;
+        int code;
+        bool add;
+    };
+    for (const Case& c :
+         {Case{"add, copy from", "read", 9, true}, Case{"add, copy back", "write", 9, true},
+          Case{"delete, copy from", "read", 2, false},
+          Case{"delete, copy back", "create", 2, false}}) {
+        SCOPED_TRACE(c.label);
+        sink.clear();
+        writeFileBytes(storePath(), bytes);
+        // "create" fails the second CeCreateFile: the first opens the store for reading.
+        nav.device.sim.fail(c.fault, std::string(c.fault) == "create" ? 2 : 1);
+        if (c.add)
+            poiToPDA(manager, "<p>n</p>");
+        else
+            deleteSelectedPoi(manager, "0");
+        EXPECT_EQ(sink.statusCodes(), std::vector<int>{c.code});
+        if (std::string(c.fault) != "write") {
+            EXPECT_EQ(readFileBytes(storePath()), bytes);
+        }
+        nav.device.sim.control("reset");
+    }
+    // A store that exists but cannot be copied is not replaced by an empty one.
+    writeFileBytes(storePath(), bytes);
+    nav.device.sim.fail("read", 1);
+    EXPECT_EQ(getPdaAddr(manager), "");
+    EXPECT_EQ(readFileBytes(storePath()), bytes);
+    nav.device.sim.fail("create", 1);  // the probe of the poi folder
+    EXPECT_EQ(getPdaAddr(manager), "");
+    EXPECT_EQ(readFileBytes(storePath()), bytes);
+    EXPECT_TRUE(fileTree(nav.temp.path()).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Navsim, RemotePoiTest, ::testing::Values(RapiDevice));
+
+}  // namespace
