@@ -12,6 +12,7 @@
 #include "app/gtk/host_config.h"
 #include "app/gtk/host_dialog.h"
 #include "app/gtk/main_loop_sink.h"
+#include "app/gtk/question_dialog.h"
 #include "app/gtk/single_instance.h"
 #include "app/gtk/web_bridge.h"
 #include "app/offline_page.h"
@@ -22,7 +23,6 @@
 #include "device/device_manager.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
-#include "platform/question.h"
 
 namespace {
 
@@ -58,17 +58,6 @@ std::string localFolderPattern(const std::string& address) {
     return path.substr(0, path.rfind('/') + 1) + "*";
 }
 
-// The update's yes/no question: no owner window, the information icon.
-bool askYesNo(const std::string& text, const std::string& title) {
-    GtkWidget* box =
-        gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO,
-                               "%s", platform::ansiToUtf8(text).c_str());
-    gtk_window_set_title(GTK_WINDOW(box), platform::ansiToUtf8(title).c_str());
-    int answer = gtk_dialog_run(GTK_DIALOG(box));
-    gtk_widget_destroy(box);
-    return answer == GTK_RESPONSE_YES;
-}
-
 void showStartFailure() {
     GtkWidget* box = gtk_message_dialog_new(
         nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s",
@@ -97,7 +86,7 @@ int main() {
         return 0;
     }
 
-    platform::setQuestionHandler(askYesNo);
+    installQuestionDialog();
     SettingsStore settings(platform::programFolder());
     ProgramOperations operations(device);
     ExternalObject external(settings, operations);

@@ -1,0 +1,105 @@
+// A forgiving reader for the program's XML answers. The program writes its documents by joining
+// fixed pieces and values without escaping anything, so a title may hold "&", "<" or a quote;
+// a strict parser would refuse the whole list for one such title.
+var PortalXml = (function () {
+    "use strict";
+
+    function node(name, attrs) {
+        return {name: name, attrs: attrs || {}, children: [], text: ""};
+    }
+
+    // The end of the tag that starts at `lt`: the first ">" outside quotes, unless a stray quote
+    // would run past the next tag; then simply the first ">".
+    function tagEnd(text, lt) {
+        var next = text.indexOf("<", lt + 1);
+        var quoted = false;
+        for (var i = lt + 1; i < text.length; i++) {
+            var c = text.charAt(i);
+            if (c === '"') quoted = !quoted;
+            else if (c === ">" && !quoted) return i;
+            if (next >= 0 && i > next && quoted) break;
+        }
+        var plain = text.indexOf(">", lt + 1);
+        return plain < 0 ? text.length : plain;
+    }
+
+    function attributes(body) {
+        var attrs = {};
+        var re = /([^\s=\/]+)\s*=\s*"([^"]*)"/g;
+        var m;
+        while ((m = re.exec(body)) !== null) attrs[m[1]] = m[2];
+        return attrs;
+    }
+
+    function parse(text) {
+        var root = node("#document");
+        var stack = [root];
+        var i = 0;
+        text = text || "";
+        while (i < text.length) {
+            var lt = text.indexOf("<", i);
+            if (lt < 0) lt = text.length;
+            if (lt > i) stack[stack.length - 1].text += text.slice(i, lt);
+            if (lt >= text.length) break;
+            var skip = [["<?", "?>"], ["<!--", "-->"]];
+            var skipped = false;
+            for (var s = 0; s < skip.length; s++) {
+                if (text.substr(lt, skip[s][0].length) === skip[s][0]) {
+                    var e = text.indexOf(skip[s][1], lt);
+                    i = e < 0 ? text.length : e + skip[s][1].length;
+                    skipped = true;
+                    break;
+                }
+            }
+            if (skipped) continue;
+            var gt = tagEnd(text, lt);
+            var body = text.slice(lt + 1, gt).trim();
+            i = gt + 1;
+            if (body.charAt(0) === "/") {
+                var closing = body.slice(1).trim();
+                for (var k = stack.length - 1; k > 0; k--) {
+                    if (stack[k].name === closing) {
+                        stack.length = k;
+                        break;
+                    }
+                }
+                continue;
+            }
+            var selfClosing = body.charAt(body.length - 1) === "/";
+            if (selfClosing) body = body.slice(0, -1);
+            var name = body.split(/\s/)[0];
+            if (!name) continue;
+            var element = node(name, attributes(body.slice(name.length)));
+            stack[stack.length - 1].children.push(element);
+            if (!selfClosing) stack.push(element);
+        }
+        return root;
+    }
+
+    function children(parent, name) {
+        return parent ? parent.children.filter(function (c) { return c.name === name; }) : [];
+    }
+
+    function child(parent, name) {
+        return children(parent, name)[0] || null;
+    }
+
+    // The first element of that name at any depth.
+    function find(parent, name) {
+        if (!parent) return null;
+        for (var i = 0; i < parent.children.length; i++) {
+            var c = parent.children[i];
+            if (c.name === name) return c;
+            var deeper = find(c, name);
+            if (deeper) return deeper;
+        }
+        return null;
+    }
+
+    function textOf(element) {
+        if (!element) return "";
+        return element.text + element.children.map(textOf).join("");
+    }
+
+    return {parse: parse, children: children, child: child, find: find, textOf: textOf};
+})();
