@@ -5,11 +5,13 @@ pages from loopback servers, driven with xdotool and checked through what the pa
     e2e.py SCENARIO        (run inside xvfb-run; see CMakeLists.txt)
 
 Environment: VANTU_E2E (the window built with the test pages), VANTU (the program),
-VANTU_PORTAL (the bundled page), E2E_ARTIFACTS (a folder for screenshots and logs).
+VANTU_PORTAL (the bundled page), VANTU_CLI, NAVSIM_DIR (the simulator's folder), E2E_ARTIFACTS
+(a folder for screenshots).
 """
 import functools
 import http.server
 import os
+import re
 import shutil
 import signal
 import ssl
@@ -72,7 +74,8 @@ class Program:
 
     started = []
 
-    def __init__(self, workdir, executable, scenario, settings=None, portal=None, tmpdir=None):
+    def __init__(self, workdir, executable, scenario, settings=None, portal=None, tmpdir=None,
+                 env=None):
         self.folder = os.path.join(workdir, "program")
         os.makedirs(self.folder, exist_ok=True)
         self.executable = os.path.join(self.folder, os.path.basename(executable))
@@ -92,6 +95,7 @@ class Program:
                         XDG_CACHE_HOME=os.path.join(home, "cache"),
                         XDG_DATA_HOME=os.path.join(home, "data"),
                         XDG_CONFIG_HOME=os.path.join(home, "config"), LANG="C.UTF-8")
+        self.env.update(env or {})
         self.log = open(os.path.join(workdir, "program.log"), "ab")
         self.process = None
         Program.started.append(self)
@@ -385,8 +389,47 @@ def single_instance(env, workdir):
     check(program.stop() == 0, "the program did not end cleanly")
 
 
+def count_colour(path, colour, box):
+    """How many pixels inside box (w, h, x, y) have about that colour."""
+    out = subprocess.run(["convert", path, "-crop", "%dx%d+%d+%d" % box, "+repage", "-fuzz", "6%",
+                          "-fill", "black", "+opaque", colour, "-fill", "white", "-opaque", colour,
+                          "-format", "%[fx:mean*w*h]", "info:"],
+                         check=True, capture_output=True, text=True).stdout
+    return float(out)
+
+
+def bundled_page(env, workdir):
+    """The program with its bundled page and a simulated navigator holding the sample data: the
+    page lists the route books and draws one on its map. The screenshot is kept."""
+    root = os.path.join(workdir, "navigator")
+    os.makedirs(root)
+    subprocess.run([env["VANTU_CLI"], "make-sample", root], check=True, capture_output=True)
+    simulator = {"LD_LIBRARY_PATH": env["NAVSIM_DIR"], "NAVSIM_ROOT": root}
+    listing = subprocess.run([env["VANTU_CLI"], "call", "connToPDA", "r"], check=True,
+                             capture_output=True, text=True,
+                             env=dict(os.environ, **simulator)).stdout
+    books = dict(re.findall(r"<title>([^<]*)</title><rbid>(\d+)</rbid>", listing))
+    check("长城一日游" in books, "the sample has no route book 长城一日游: " + listing)
+    program = Program(workdir, env["VANTU"], "", portal=env["VANTU_PORTAL"], env=simulator,
+                      settings=[("portal.lastBook", books["长城一日游"])])
+    program.start()
+    shot = os.path.join(env["E2E_ARTIFACTS"], "bundled_page.png")
+    deadline = time.time() + 30
+    while True:
+        screenshot(shot)
+        badge = count_colour(shot, "#3a9d5d", (300, 40, 300, 4))  # "navigator connected"
+        track = count_colour(shot, "#d9534f", (560, 500, 310, 50))
+        if badge > 300 and track > 300:
+            break
+        check(time.time() < deadline, "no route book on the map (%d badge pixels, %d track "
+              "pixels)" % (badge, track))
+        time.sleep(0.5)
+    check(program.stop() == 0, "the program did not end cleanly")
+    check(program.settings().get("portal.tab") == "books", "the page kept no settings")
+
+
 SCENARIOS = {f.__name__: f for f in (methods, https_alt_page, local_page, offline_refused,
-                                     offline_404, text_page, single_instance)}
+                                     offline_404, text_page, single_instance, bundled_page)}
 
 
 def main():
