@@ -55,7 +55,9 @@ int readTrackFile(RouteBookData& data, const std::string& path) {
     Layout layout{};
     if (!acceptedHeader(in, layout)) return 0;
 
+    // Room, once, for as many points as the file can hold: at most one per record.
     auto& points = data.points;
+    points.reserve(points.size() + static_cast<size_t>(in.remaining() / layout.pointSize));
     for (;;) {
         int32_t marker = 0;
         if (!in.i32(marker) || marker == 0) break;
@@ -66,20 +68,23 @@ int readTrackFile(RouteBookData& data, const std::string& path) {
         int32_t lineId = layout.hasLineId ? static_cast<int32_t>(loadU32(header + 28)) : 0;
         int32_t count = 0;
         if (!in.i32(count) || count < 0) break;
-        // Room for the points that the rest of the file can hold, never for what count claims.
+        // The count is trusted only as far as the rest of the file goes.
         uint64_t whole =
             std::min<uint64_t>(static_cast<uint64_t>(count), in.remaining() / layout.pointSize);
-        points.reserve(points.size() + static_cast<size_t>(whole));
-        bool complete = true;
-        for (int32_t i = 0; i < count; ++i) {
-            const unsigned char* record = in.next(layout.pointSize);
-            if (record == nullptr) {
-                complete = false;
-                break;
+        // The records go through in blocks; the block at the end of the file keeps only its
+        // whole records.
+        const size_t perBlock = LeFileReader::kMaxView / layout.pointSize;
+        bool complete = whole == static_cast<uint64_t>(count);
+        for (uint64_t left = whole; left > 0;) {
+            size_t n = static_cast<size_t>(std::min<uint64_t>(left, perBlock));
+            const unsigned char* record = in.next(n * layout.pointSize);
+            if (record == nullptr) return 1;
+            for (size_t i = 0; i < n; ++i, record += layout.pointSize) {
+                lng = wrappingAdd(lng, static_cast<int16_t>(loadU16(record)));
+                lat = wrappingAdd(lat, static_cast<int16_t>(loadU16(record + 2)));
+                if (lng > 100 && lat > 1) points.push_back({lng, lat, lineId});
             }
-            lng = wrappingAdd(lng, static_cast<int16_t>(loadU16(record)));
-            lat = wrappingAdd(lat, static_cast<int16_t>(loadU16(record + 2)));
-            if (lng > 100 && lat > 1) points.push_back({lng, lat, lineId});
+            left -= n;
         }
         if (!complete) break;
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "formats/sample_track.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "support/route_fixtures.h"
@@ -166,6 +167,36 @@ TEST_F(TrackFileTest, TheProgramsWriterMatchesTheIndependentBuilder) {
     }
     EXPECT_FALSE(segmentThrough({{0, 0, 0}, {32768, 0, 0}}, 0, start, 1000));
     EXPECT_TRUE(segmentThrough({{0, 0, 0}, {-32768, 32767, 0}}, 0, start, 1000));
+}
+
+TEST_F(TrackFileTest, SampleDrivesReadBackWholeAcrossReadBlocksAndCutShort) {
+    SampleDriveOptions options;
+    options.points = 20000;  // several read blocks of records
+    options.pointsPerSegment = 15000;
+    options.seed = 7;
+    auto segments = sampleDrive(options);
+    ASSERT_EQ(segments.size(), 2u);
+    EXPECT_EQ(segments[1].lineId, 2);
+    EXPECT_EQ(segments[1].start.hour, 12);  // 15000 s after 08:00:00
+    EXPECT_EQ(encodeTrackFile(259, sampleDrive(options)), encodeTrackFile(259, segments));
+
+    std::string bytes = encodeTrackFile(259, segments);
+    Points all;
+    ASSERT_EQ(read(bytes, all), 1);
+    ASSERT_EQ(all.size(), 20000u);
+    EXPECT_EQ(all[14999].lineId, 1);
+    EXPECT_EQ(all[15000].lineId, 2);
+    // The drive moves a few metres per second and stays near its start.
+    for (size_t i = 1; i < all.size(); ++i) {
+        ASSERT_LE(std::abs(all[i].lng - all[i - 1].lng), 60) << i;
+        ASSERT_LE(std::abs(all[i].lat - all[i - 1].lat), 60) << i;
+    }
+    // Cut inside the third block of the first segment's records: the whole records before it.
+    size_t firstRecords = 24 + 4 + 36 + 4;
+    size_t cut = firstRecords + 10 * 14000 + 7;
+    Points part;
+    ASSERT_EQ(read(bytes.substr(0, cut), part), 1);
+    EXPECT_EQ(part, Points(all.begin(), all.begin() + 14000));
 }
 
 // Fixes "now" for the stamp.
