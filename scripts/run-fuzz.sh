@@ -7,6 +7,8 @@ seconds=${FUZZ_SECONDS:-20}
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)"
 bin=build/fuzz/tests/fuzz
+# Undefined behaviour fails a run like a crash does.
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

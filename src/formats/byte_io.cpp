@@ -29,6 +29,7 @@ bool LeFileReader::fill(size_t atLeast) {
 
 bool LeFileReader::bytes(void* out, size_t n) {
     if (n > remaining_) return false;
+    if (n == 0) return true;
     auto* dest = static_cast<unsigned char*>(out);
     size_t buffered = std::min(n, end_ - begin_);
     if (n > kBufferSize) {
