@@ -126,8 +126,10 @@ std::string readFirstRecordTitle(const std::string& path) {
     if (!in.i32(textLength) || !in.skip(2 * static_cast<uint64_t>(std::max(textLength, 0))) ||
         !in.i32(recordCount) || !in.skip(4 * static_cast<uint64_t>(std::max(recordCount, 0))))
         return {};
-    // Up to 40 bytes: a title cut short by the end of the file keeps its whole units.
-    size_t units = static_cast<size_t>(std::min<uint64_t>(in.remaining() / 2, title.size()));
-    in.units(title.data(), units);
+    // Up to 40 bytes into a zeroed field: a title cut short keeps what the file holds.
+    unsigned char bytes[40] = {};
+    in.bytes(bytes, static_cast<size_t>(std::min<uint64_t>(in.remaining(), sizeof bytes)));
+    for (size_t i = 0; i < title.size(); ++i)
+        title[i] = static_cast<char16_t>(loadU16(bytes + 2 * i));
     return fieldToAnsi(title.data(), title.size());
 }

@@ -285,6 +285,7 @@ TEST_F(RouteFileTest, FirstRecordTitle) {
         {"no records", routeFileBytes(empty), ""},
         {"magic not checked", routeFileBytes(badMagic), "Trip"},
         {"cut inside the title", cutInTitle, "Tri"},
+        {"cut inside a unit", routeFileBytes(sampleRoute()).substr(0, 140 + 22 + 12 + 7), "Trip"},
         {"cut inside the header", routeFileBytes(sampleRoute()).substr(0, 100), ""},
     };
     for (const auto& c : cases) {
