@@ -3,12 +3,12 @@
 #include <tinyxml.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "device/device_connection.h"
 #include "device/device_files.h"
 #include "formats/xml_text.h"
+#include "ops/decimal_text.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -161,9 +161,9 @@ int addPois(PoiStore& store, const std::string& text) {
          e = e->NextSiblingElement()) {
         PoiRecord record(size, 0);
         if (const char* lng = e->Attribute("lng"))
-            PoiStore::setRecordInt(record, PoiStore::kLngOffset, std::atoi(lng));
+            PoiStore::setRecordInt(record, PoiStore::kLngOffset, atoiSaturated(lng));
         if (const char* lat = e->Attribute("lat"))
-            PoiStore::setRecordInt(record, PoiStore::kLatOffset, std::atoi(lat));
+            PoiStore::setRecordInt(record, PoiStore::kLatOffset, atoiSaturated(lat));
         if (const TiXmlNode* child = e->FirstChild()) {
             std::u16string name = platform::ansiToUtf16(child->ValueStr());
             if (name.size() > PoiStore::kMaxNameUnits) name.resize(PoiStore::kMaxNameUnits);
@@ -191,7 +191,7 @@ int deletePois(PoiStore& store, const std::string& text) {
         size_t comma = text.find(',', start);
         if (comma == std::string::npos) comma = text.size();
         if (comma > start) {
-            int id = std::atoi(text.substr(start, comma - start).c_str());
+            int id = atoiSaturated(text.substr(start, comma - start));
             if (id < 0 || static_cast<size_t>(id) >= marked.size() ||
                 marked[static_cast<size_t>(id)])
                 return -1;

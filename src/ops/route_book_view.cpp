@@ -1,18 +1,18 @@
 #include "ops/route_book_view.h"
 
-#include <cstdlib>
 #include <mutex>
 
 #include "device/device_files.h"
 #include "formats/route_book_xml.h"
 #include "formats/route_file.h"
 #include "formats/track_file.h"
+#include "ops/decimal_text.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "tasks/task_messages.h"
 
 std::string showRoadbook(DeviceManager& device, const std::string& text) {
-    int index = std::atoi(text.c_str());
+    int index = atoiSaturated(text);
     std::string name;
     {
         std::lock_guard<std::mutex> lock(device.routeBooksMutex);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <future>
 
 #include "navsim_harness.h"
 #include "platform/clock.h"
@@ -189,6 +190,25 @@ TEST_F(DeviceFilesTest, EnumerationGivesNamesAttributesAndNothingForNoMatch) {
     EXPECT_EQ((*root)[0].attributes, platform::kAttrDirectory | platform::kAttrTemporary);
     EXPECT_FALSE(findDeviceFiles(rapi, "\\Storage Card\\userdata\\track\\*.poi"));
     EXPECT_EQ(device.sim.calls("CeFindClose"), 2);
+}
+
+TEST_F(DeviceFilesTest, TwoThreadsUseTheDeviceAtOnce) {
+    const std::string bytes = pattern(4001);
+    writeFileBytes(pc.file("source"), bytes);
+    auto work = [&](int thread) {
+        bool ok = true;
+        for (int i = 0; i < 20; ++i) {
+            std::string name = "f" + std::to_string(thread) + "_" + std::to_string(i);
+            std::string back = pc.file("back" + std::to_string(thread));
+            ok = copyToDevice(rapi, pc.file("source"), "\\Storage Card\\" + name) == 1 &&
+                 copyFromDevice(rapi, "\\Storage Card\\" + name, back) == 1 &&
+                 readFileBytes(back) == bytes && findDeviceFiles(rapi, "\\Storage Card\\*") && ok;
+        }
+        return ok;
+    };
+    auto other = std::async(std::launch::async, work, 1);
+    EXPECT_TRUE(work(0));
+    EXPECT_TRUE(other.get());
 }
 
 // A library that is missing, and one that loads but lacks entry points the program calls.

@@ -164,7 +164,8 @@ TEST_P(RouteBookOpsTest, ABadRbidPostsCode2) {
     connToPDA(manager, "r");
     EXPECT_EQ(showRoadbook(manager, "-1"), "");
     EXPECT_EQ(showRoadbook(manager, "2"), "");
-    EXPECT_EQ(sink.statusCodes(), (std::vector<int>{2, 2, 2}));
+    EXPECT_EQ(showRoadbook(manager, "4294967296"), "");  // beyond int: not a wrapped 0
+    EXPECT_EQ(sink.statusCodes(), (std::vector<int>{2, 2, 2, 2}));
     EXPECT_EQ(sink.pageCalls()[0], "kankan(\"出现未知错误，建议重启程序！\")");
     sink.clear();
     std::string first = showRoadbook(manager, "abc");

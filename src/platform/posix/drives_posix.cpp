@@ -7,6 +7,7 @@
 
 #include "platform/codepage.h"
 #include "platform/drives.h"
+#include "platform/posix/drives_posix.h"
 
 namespace platform {
 
@@ -73,11 +74,17 @@ bool isSystemMount(const std::string& mountPoint) {
     return false;
 }
 
-std::vector<std::string> systemRemovableDrives() {
+}  // namespace
+
+namespace posix {
+
+std::vector<std::string> removableMountPoints(
+    const std::string& mountinfo,
+    const std::function<bool(const std::string& majorMinor)>& isRemovableDevice) {
     std::vector<std::string> roots;
-    std::ifstream in("/proc/self/mountinfo");
+    std::istringstream lines(mountinfo);
     std::string line;
-    while (std::getline(in, line)) {
+    while (std::getline(lines, line)) {
         // id parent major:minor root mount-point options [optional...] - type source super
         std::istringstream fields(line);
         std::string id, parent, majorMinor, root, mountPoint;
@@ -86,7 +93,7 @@ std::vector<std::string> systemRemovableDrives() {
         if (isSystemMount(mountPoint)) continue;
         bool underMedia =
             startsWith(mountPoint, "/media/") || startsWith(mountPoint, "/run/media/");
-        if (!underMedia && !blockDeviceIsRemovable(majorMinor)) continue;
+        if (!underMedia && !isRemovableDevice(majorMinor)) continue;
         roots.push_back(utf8ToAnsi(mountPoint));
     }
     std::sort(roots.begin(), roots.end());
@@ -94,14 +101,17 @@ std::vector<std::string> systemRemovableDrives() {
     return roots;
 }
 
-}  // namespace
+}  // namespace posix
 
 std::vector<std::string> removableDrives() {
     {
         std::lock_guard<std::mutex> lock(overrideMutex());
         if (overrideRoots()) return *overrideRoots();
     }
-    return systemRemovableDrives();
+    std::ifstream in("/proc/self/mountinfo");
+    std::stringstream text;
+    text << in.rdbuf();
+    return posix::removableMountPoints(text.str(), blockDeviceIsRemovable);
 }
 
 void setRemovableDrivesForTesting(std::optional<std::vector<std::string>> roots) {

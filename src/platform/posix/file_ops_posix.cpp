@@ -87,10 +87,11 @@ bool copyFile(const std::string& from, const std::string& to, bool failIfExists)
 }
 
 bool removeTree(const std::string& path) {
-    std::filesystem::path native(posix::toNative(path));
+    std::string native = posix::toNative(path);
     std::error_code ec;
     std::filesystem::remove_all(native, ec);
-    return !std::filesystem::exists(std::filesystem::symlink_status(native, ec)) && !ec;
+    struct stat st {};
+    return lstat(native.c_str(), &st) != 0 && errno == ENOENT;
 }
 
 }  // namespace platform
