@@ -264,12 +264,17 @@ def methods(env, workdir):
     xdotool("key", "--window", window, "Return", "Escape")
     program.wait_for("dom keydown Escape")
     check(program.process.poll() is None, "Enter or Esc closed the window")
+    # Dragging across the page's text selects nothing.
+    xdotool("mousemove", "--window", window, "2", "25", "mousedown", "1",
+            "mousemove", "--window", window, "150", "28", "mouseup", "1")
+    program.wait_for('dom selection ""')
     check(program.stop() == 0, "the program did not end cleanly")
 
     after = program.record()[len(METHODS_RECORD):]
     compare(sorted(after[:3]), sorted(['dom mousedown button 2 at 120,45',
                                        'page onRButtonDown("120","45")', 'dom contextmenu']))
-    compare(after[3:], ["dom keydown Enter", "dom keydown Escape", "page onWinExit()"])
+    compare(after[3:], ["dom keydown Enter", "dom keydown Escape", "dom mousedown button 0 at 2,25",
+                        'dom selection ""', "page onWinExit()"])
     settings = program.settings()
     check(settings.get("from-https") == "1", "the trusted https frame could not write")
     check("from-foreign" not in settings and "from-sandboxed" not in settings,
@@ -398,13 +403,32 @@ def count_colour(path, colour, box):
     return float(out)
 
 
-def bundled_page(env, workdir):
-    """The program with its bundled page and a simulated navigator holding the sample data: the
-    page lists the route books and draws one on its map. The screenshot is kept."""
+def simulated_navigator(env, workdir):
     root = os.path.join(workdir, "navigator")
     os.makedirs(root)
     subprocess.run([env["VANTU_CLI"], "make-sample", root], check=True, capture_output=True)
-    simulator = {"LD_LIBRARY_PATH": env["NAVSIM_DIR"], "NAVSIM_ROOT": root}
+    return {"LD_LIBRARY_PATH": env["NAVSIM_DIR"], "NAVSIM_ROOT": root}
+
+
+def notifications(env, workdir):
+    """What a method posts reaches the page as a call of its function, in order, after the call
+    has returned."""
+    program = Program(workdir, env["VANTU_E2E"], "notifications",
+                      env=simulated_navigator(env, workdir))
+    program.start()
+    program.wait_for("== ready")
+    unknown = 'page kankan("出现未知错误，建议重启程序！")'
+    compare(program.record(), [
+        'connToPDA answers <?xml version="1.0" encoding="GBK" ?><rblist count="5" page="1">',
+        'call showRoadbook("-1") -> ""', 'call showRoadbook("99") -> ""', unknown, unknown,
+        "== ready"])
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
+def bundled_page(env, workdir):
+    """The program with its bundled page and a simulated navigator holding the sample data: the
+    page lists the route books and draws one on its map. The screenshot is kept."""
+    simulator = simulated_navigator(env, workdir)
     listing = subprocess.run([env["VANTU_CLI"], "call", "connToPDA", "r"], check=True,
                              capture_output=True, text=True,
                              env=dict(os.environ, **simulator)).stdout
@@ -429,7 +453,8 @@ def bundled_page(env, workdir):
 
 
 SCENARIOS = {f.__name__: f for f in (methods, https_alt_page, local_page, offline_refused,
-                                     offline_404, text_page, single_instance, bundled_page)}
+                                     offline_404, text_page, single_instance, notifications,
+                                     bundled_page)}
 
 
 def main():

@@ -271,6 +271,11 @@ void HostDialog::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer s
             dialog->hasDocument_ = false;
             dialog->loadFailed_ = false;
             break;
+        case WEBKIT_LOAD_COMMITTED:
+            // The new document runs its scripts from here on; what its own calls post while it
+            // is still loading must reach it.
+            dialog->hasDocument_ = true;
+            break;
         case WEBKIT_LOAD_FINISHED:
             if (!dialog->loadFailed_) dialog->navigationComplete();
             break;
@@ -285,7 +290,6 @@ void HostDialog::navigationComplete() {
         return;
     }
     showNormally();
-    hasDocument_ = true;
 }
 
 void HostDialog::showNormally() {

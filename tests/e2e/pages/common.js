@@ -41,4 +41,7 @@ function watchInput() {
     });
     document.addEventListener("contextmenu", function () { note("dom contextmenu"); });
     document.addEventListener("keydown", function (e) { note("dom keydown " + e.key); });
+    document.addEventListener("mouseup", function (e) {
+        if (e.button === 0) note("dom selection " + JSON.stringify(String(window.getSelection())));
+    });
 }
