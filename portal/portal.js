@@ -296,8 +296,10 @@
             showMessage("请先加入要下载的路书。");
             return;
         }
+        // Written as the program reads it: the address with its "&" as they are (the program
+        // protects them itself), the name plain (addToQueue keeps markup out of it).
         var items = queue.map(function (q) {
-            return "<rb><url>" + q.url + "</url><name>" + escapeXml(q.name) + "</name></rb>";
+            return "<rb><url>" + q.url + "</url><name>" + q.name + "</name></rb>";
         }).join("");
         if (startTask("import", "importToPDA", items, queue.length, "下载路书到导航仪")) {
             queue = [];
@@ -365,8 +367,13 @@
             showMessage("请填写路书包的网址（http:// 或 https://）和名称。");
             return;
         }
-        if (url.indexOf("%") >= 0) {
-            showMessage("网址里不能有 % 字符。");
+        if (/[%<>]/.test(url)) {
+            showMessage("网址里不能有 %、< 或 > 字符。");
+            return;
+        }
+        // The name becomes the route book's file names on the navigator.
+        if (/[<>&%\\\/:*?"|]/.test(name)) {
+            showMessage("名称里不能有 < > & % \\ / : * ? \" | 这些字符。");
             return;
         }
         queue.push({name: name, url: url});

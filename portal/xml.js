@@ -54,6 +54,12 @@ var PortalXml = (function () {
             if (skipped) continue;
             var gt = tagEnd(text, lt);
             var body = text.slice(lt + 1, gt).trim();
+            // A "<" that starts no tag is text (a title may hold one).
+            if (!/^[A-Za-z_\/]/.test(body) || body.indexOf("<") >= 0) {
+                stack[stack.length - 1].text += "<";
+                i = lt + 1;
+                continue;
+            }
             i = gt + 1;
             if (body.charAt(0) === "/") {
                 var closing = body.slice(1).trim();

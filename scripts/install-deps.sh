@@ -11,7 +11,7 @@ packages=(
     libgtk-3-dev libwebkit2gtk-4.1-dev
     clang libclang-rt-14-dev clang-format
     g++-mingw-w64-x86-64 libz-mingw-w64-dev
-    xvfb xauth xdotool openssl imagemagick zip unzip
+    xvfb xauth xdotool openssl imagemagick zip unzip nodejs
 )
 
 missing=()
