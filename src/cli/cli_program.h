@@ -37,6 +37,8 @@ class CliProgram {
     int32_t call(const std::string& method, const std::vector<std::string>& args, bool lineAlways);
 
     DeviceManager& device() { return device_; }
+    // Returns when no task runs.
+    void waitForTask();
 
   private:
     bool ansi_;

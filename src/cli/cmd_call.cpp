@@ -29,6 +29,11 @@ CliProgram::CliProgram(bool ansi)
     platform::setMessageSink(&printer_);
 }
 
+void CliProgram::waitForTask() {
+    while (!device_.taskThread.waitIdle(std::chrono::hours(1))) {
+    }
+}
+
 CliProgram::~CliProgram() {
     platform::setMessageSink(nullptr);
 }
@@ -148,6 +153,8 @@ int runCall(const std::vector<std::string>& argsIn) {
     for (const auto& c : calls) {
         std::vector<std::string> callArgs(c.begin() + 1, c.end());
         if (program.call(c[0], callArgs, several) == ExternalObject::kStatusFalse) exitCode = 1;
+        // A task's page calls come while it runs; the next call sees what it did.
+        program.waitForTask();
     }
     return exitCode;
 }
@@ -170,6 +177,7 @@ int runShell(const std::vector<std::string>& args) {
         std::vector<std::string> callArgs(words.begin() + 1, words.end());
         if (program.call(words[0], callArgs, true) == ExternalObject::kStatusFalse) exitCode = 1;
     }
+    program.waitForTask();
     return exitCode;
 }
 
@@ -182,9 +190,11 @@ const CliCommand kCall({
     "'true' for the boolean true, nothing when the call gave no value. Several calls separated\n"
     "by '--' run in order in one process (one run of the program, so the route book list that\n"
     "connToPDA builds serves the calls after it); each then prints exactly one line, an empty\n"
-    "one for no value. Page calls the program makes meanwhile (kankan, currentLushu) are\n"
-    "printed on standard error. The exit status is 1 when a call answered S_FALSE (no value,\n"
-    "for example a device method without a navigator), else 0.\n\n"
+    "one for no value. A call that starts a task (importToPDA, deleteSelected, exportFromPDA)\n"
+    "is waited for before the next call and the end; page calls the program makes meanwhile\n"
+    "(kankan, currentLushu) are printed on standard error, in order. The exit status is 1 when\n"
+    "a call answered S_FALSE (no value, for example a device method without a navigator),\n"
+    "else 0.\n\n"
     "ARG is a string, or typed: int:N (32-bit integer), num:X (double), bool:true, bool:false,\n"
     "null: (null), str:TEXT (a string that would otherwise look typed).\n\n"
     "Examples:\n"
@@ -201,7 +211,9 @@ const CliCommand kShell({
     "Reads calls from standard input, one per line: the method and its arguments separated by\n"
     "spaces, with shell-like quoting ('...', \"...\", backslash). Arguments take the same typed\n"
     "forms as with 'call'. Each call prints exactly one line; lines starting with # are\n"
-    "skipped. All calls run in one process, as one run of the program.\n\n"
+    "skipped. All calls run in one process, as one run of the program. A task runs on while\n"
+    "the next lines are read, as it does for the page (so PauseTask can reach it); the end of\n"
+    "the input waits for it.\n\n"
     "Example:\n"
     "  printf 'connToPDA r\\nshowRoadbook 0\\n' | vantu-cli shell\n",
     runShell,
