@@ -5,6 +5,9 @@
 #include "ops/route_book_list.h"
 #include "ops/route_book_view.h"
 #include "tasks/account_binding.h"
+#include "tasks/delete_worker.h"
+#include "tasks/export_worker.h"
+#include "tasks/import_worker.h"
 #include "tasks/task_runner.h"
 
 int ProgramOperations::checkConnection() {
@@ -33,6 +36,18 @@ std::string ProgramOperations::showRoadbook(const std::string& text) {
 
 std::string ProgramOperations::setUsername(const std::string& account) {
     return SetUsername(device_, account);
+}
+
+std::string ProgramOperations::importToPDA(std::string text) {
+    return ::importToPDA(device_, std::move(text));
+}
+
+std::string ProgramOperations::deleteSelected(std::string text) {
+    return ::deleteSelected(device_, std::move(text));
+}
+
+std::string ProgramOperations::exportFromPDA(std::string text) {
+    return ::exportFromPDA(device_, std::move(text));
 }
 
 void ProgramOperations::pauseTask(const std::string& text) {

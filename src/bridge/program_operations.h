@@ -15,6 +15,9 @@ class ProgramOperations : public PageOperations {
     std::string deleteSelectedPoi(const std::string& text) override;
     std::string showRoadbook(const std::string& text) override;
     std::string setUsername(const std::string& account) override;
+    std::string importToPDA(std::string text) override;
+    std::string deleteSelected(std::string text) override;
+    std::string exportFromPDA(std::string text) override;
     void pauseTask(const std::string& text) override;
 
   private:

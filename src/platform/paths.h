@@ -18,6 +18,12 @@ inline bool isPathSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
+// Whether path[i] is a separator of its own: in the ANSI code page the second byte of a
+// double-byte character can have the value of '\'.
+bool isSeparatorAt(std::string_view path, size_t i);
+// Position of the last separator (either kind), or npos.
+size_t lastSeparator(std::string_view path);
+
 // folder + separator (unless folder is empty or already ends with one) + name.
 std::string joinPath(std::string_view folder, std::string_view name);
 

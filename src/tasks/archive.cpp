@@ -98,9 +98,7 @@ bool sameIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-size_t lastSeparator(std::string_view path) {
-    return path.find_last_of("/\\");
-}
+using platform::lastSeparator;
 
 // The part after the last separator.
 std::string_view fileNameOf(std::string_view path) {
@@ -118,8 +116,9 @@ std::optional<std::vector<std::string>> safeComponents(const std::string& name) 
     std::vector<std::string> parts;
     size_t start = 0;
     while (start <= name.size()) {
-        size_t end = name.find('\\', start);
-        if (end == std::string::npos) end = name.size();
+        size_t end = start;
+        while (end < name.size() && !platform::isSeparatorAt(name, end))
+            ++end;
         std::string part = name.substr(start, end - start);
         if (part == "..") return std::nullopt;
         if (!part.empty() && part != ".") parts.push_back(std::move(part));
@@ -299,7 +298,8 @@ bool ArchiveWriter::open(const std::string& archivePath, const std::string& base
         baseFolder_ = full->substr(0, cut + 1);
     } else {
         baseFolder_ = baseFolder;
-        if (!platform::isPathSeparator(baseFolder_.back())) baseFolder_ += platform::kPathSeparator;
+        if (!platform::isSeparatorAt(baseFolder_, baseFolder_.size() - 1))
+            baseFolder_ += platform::kPathSeparator;
     }
     return true;
 }
@@ -326,7 +326,7 @@ bool ArchiveWriter::addFile(const std::string& path, bool ignorePath) {
             stored.erase(0, 2);
     }
     for (char& c : stored)
-        if (platform::isPathSeparator(c)) c = '\\';
+        if (c == '/') c = '\\';
 
     std::optional<platform::FileInfo> fileInfo = platform::fileInfo(source);
     std::optional<platform::LocalTime> written = fileLocalTime(source);
@@ -378,7 +378,7 @@ bool ArchiveWriter::close() {
 bool createFolderPath(const std::string& pathIn) {
     if (pathIn.empty()) return false;
     std::string path = pathIn;
-    while (path.size() > 1 && platform::isPathSeparator(path.back()) && !isDrive(path))
+    while (path.size() > 1 && platform::isSeparatorAt(path, path.size() - 1) && !isDrive(path))
         path.pop_back();
     if (platform::folderExists(path)) return true;
     if (platform::fileExists(path)) return false;

@@ -42,6 +42,8 @@ class TaskControl {
         gate_.wait();
         return stopRequested();
     }
+    // For work that must finish once begun: pauses, but does not stop.
+    void waitWhilePaused() const { gate_.wait(); }
 
   private:
     const std::atomic<int>& stop_;

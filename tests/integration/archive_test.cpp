@@ -88,6 +88,26 @@ TEST(Archive, OwnPackagesStoreBackslashNamesAndUnpackWithEveryTool) {
     expectSet(work, byUnzip, "R1");
 }
 
+// "乗" is 81 5C in GBK: its second byte has the value of "\\" and must not split the name.
+TEST(Archive, DoubleByteNamesStayWhole) {
+    const std::string n = platform::utf8ToAnsi("乗");
+    ASSERT_EQ(n, "\x81\x5C");
+    TempDir work;
+    writeSet(work, n);
+    ArchiveWriter writer;
+    ASSERT_TRUE(writer.open(work.file(n + ".zip"), work.path()));
+    for (const std::string& f :
+         {n + ".trk", n + ".sim", n + "/" + n + ".rut", n + "/" + n + ".tps"})
+        EXPECT_TRUE(writer.addFile(work.file(f)));
+    ASSERT_TRUE(writer.close());
+    ArchiveReader reader;
+    ASSERT_TRUE(reader.open(work.file(n + ".zip")));
+    TempDir out;
+    ASSERT_TRUE(reader.setOutputFolder(out.path()));
+    ASSERT_TRUE(reader.extractAll());
+    expectSet(work, out, n);
+}
+
 TEST(Archive, PackagesOfOtherToolsUnpackIntoTheSameFolders) {
     TempDir work;
     writeSet(work, "R2");

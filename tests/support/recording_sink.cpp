@@ -12,8 +12,18 @@ RecordingSink::~RecordingSink() {
 }
 
 void RecordingSink::post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    std::function<void(const Message&)> react;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        messages_.push_back({message, wParam, lParam});
+        react = react_;
+    }
+    if (react) react({message, wParam, lParam});
+}
+
+void RecordingSink::setOnPost(std::function<void(const Message&)> react) {
     std::lock_guard<std::mutex> lock(mutex_);
-    messages_.push_back({message, wParam, lParam});
+    react_ = std::move(react);
 }
 
 std::vector<RecordingSink::Message> RecordingSink::messages() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -29,8 +30,12 @@ class RecordingSink : public platform::MessageSink {
     // currentLushu("1","down"), ...
     std::vector<std::string> pageCalls() const;
     void clear();
+    // Called after each message is recorded, on the thread that posted it (a test plays the
+    // page reacting to a notification).
+    void setOnPost(std::function<void(const Message&)> react);
 
   private:
     mutable std::mutex mutex_;
     std::vector<Message> messages_;
+    std::function<void(const Message&)> react_;
 };

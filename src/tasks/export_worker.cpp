@@ -1,0 +1,105 @@
+#include "tasks/export_worker.h"
+
+#include <mutex>
+
+#include "formats/track_conversion.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "tasks/archive.h"
+#include "tasks/http_transfer.h"
+#include "tasks/position_list.h"
+#include "tasks/route_book_set.h"
+#include "tasks/task_messages.h"
+
+namespace {
+
+// The name of the route book at a position of the list, or nothing when there is none.
+std::optional<std::string> fileNameAt(DeviceManager& device, long long position) {
+    std::lock_guard<std::mutex> lock(device.routeBooksMutex);
+    if (position < 0 || position >= static_cast<long long>(device.routeBooks.size()))
+        return std::nullopt;
+    return device.routeBooks[static_cast<size_t>(position)]->fileName;
+}
+
+}  // namespace
+
+bool buildPackage(const TaskContext& context, const std::string& folder, const std::string& name) {
+    ArchiveWriter writer;
+    writer.open(platform::joinPath(folder, name + ".zip"), folder, false);
+    const std::string track = platform::joinPath(folder, name + ".trk");
+    writer.addFile(track);
+    writer.addFile(platform::joinPath(folder, name + ".sim"));
+    const std::string setFolder = platform::joinPath(folder, name);
+    auto entries = platform::listFolder(setFolder);
+    if (!entries) {
+        platform::createFolder(setFolder);
+        const std::string route = platform::joinPath(setFolder, name + ".rut");
+        {
+            std::lock_guard<std::mutex> lock(context.device.routeDataMutex);
+            convertTrackToRouteBook(context.device.routeData, route, name, &track);
+        }
+        writer.addFile(route);
+    } else {
+        for (const auto& entry : *entries) {
+            if (context.control.checkpoint()) break;
+            if (!entry.name.empty() && entry.name[0] != '.')
+                writer.addFile(platform::joinPath(setFolder, entry.name));
+        }
+    }
+    writer.close();
+    return true;
+}
+
+void exportWorker(TaskContext& context, std::string text) {
+    const TaskControl& control = context.control;
+    const bool remote = context.mode == RapiDevice;
+    const std::string work = remote ? platform::tempFolder() : context.dataRoot;
+    bool success = true;
+    int counter = 0;
+    // The working copy exists only when the set was fetched over the remote API.
+    auto removeWorkingCopy = [&](const std::string& name) {
+        if (remote) removeRouteBookLocal(work, name);
+    };
+    for (long long position : parsePositionList(text)) {
+        if (control.checkpoint()) break;
+        postTaskProgress(TaskKind::Export, ++counter);
+        std::optional<std::string> name = fileNameAt(context.device, position);
+        if (!name) {
+            postTaskStatus(2);
+            break;
+        }
+        if (remote) {
+            if (!copyRouteBookFromDevice(context, work, *name)) {
+                removeRouteBookLocal(work, *name);
+                success = false;
+                break;
+            }
+            if (control.checkpoint()) {
+                removeRouteBookLocal(work, *name);
+                break;
+            }
+        }
+        buildPackage(context, work, *name);
+        const std::string package = platform::joinPath(work, *name + ".zip");
+        if (control.checkpoint()) {
+            platform::deleteFile(package);
+            removeWorkingCopy(*name);
+            break;
+        }
+        const std::string objectName = context.uploadPath + urlEncode(*name + ".zip");
+        if (!uploadFile(package, objectName, &control)) {
+            removeWorkingCopy(*name);
+            platform::deleteFile(package);
+            success = false;
+            break;
+        }
+        platform::deleteFile(package);
+        removeWorkingCopy(*name);
+        if (control.checkpoint()) break;
+    }
+    if (success || control.stopRequested()) postTaskStatus(0);
+}
+
+std::string exportFromPDA(DeviceManager& device, std::optional<std::string> text) {
+    return startTask(device, std::move(text), exportWorker);
+}

@@ -1,0 +1,179 @@
+#include "tasks/import_worker.h"
+
+#include <tinyxml.h>
+
+#include <algorithm>
+#include <mutex>
+
+#include "device/device_files.h"
+#include "formats/track_file.h"
+#include "platform/codepage.h"
+#include "platform/disk_space.h"
+#include "platform/file_ops.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "tasks/archive.h"
+#include "tasks/http_transfer.h"
+#include "tasks/route_book_set.h"
+#include "tasks/task_messages.h"
+
+namespace {
+
+bool nameContains(const TiXmlNode* node, const char* part) {
+    return node && node->Type() == TiXmlNode::TINYXML_ELEMENT &&
+           std::string_view(node->Value()).find(part) != std::string_view::npos;
+}
+
+std::string textOf(const TiXmlNode* node) {
+    const char* text = node->ToElement()->GetText();
+    return text ? text : "";
+}
+
+bool isKnown(DeviceManager& device, const std::string& name) {
+    std::lock_guard<std::mutex> lock(device.routeBooksMutex);
+    return std::any_of(device.routeBooks.begin(), device.routeBooks.end(),
+                       [&](const auto& entry) { return entry->fileName == name; });
+}
+
+// Files left in the temporary folder by an earlier import that was stopped would otherwise be
+// taken for this package's.
+void clearSet(const std::string& folder, const std::string& name) {
+    if (!isPlainFileName(name)) return;
+    for (const char* extension : {".trk", ".sim", ".poi", ""})
+        platform::removeTree(platform::joinPath(folder, name + extension));
+}
+
+}  // namespace
+
+bool isPlainFileName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    // Judged by character, not by byte: a double-byte character may end in the byte of "\".
+    for (char16_t c : platform::ansiToUtf16(name)) {
+        if (c < 0x20) return false;
+        for (char16_t bad : u"<>:\"/\\|?*")
+            if (bad != 0 && c == bad) return false;
+    }
+    return true;
+}
+
+bool unpackPackage(const TaskContext& context, const std::string& folder,
+                   const std::string& packageName) {
+    ArchiveReader reader;
+    if (!reader.open(platform::joinPath(folder, packageName + ".zip"))) {
+        postTaskStatus(10);
+        return false;
+    }
+
+    uint64_t total = 0;
+    std::string innerName;
+    for (bool more = reader.gotoFirst(); more; more = reader.gotoNext()) {
+        ArchiveEntryInfo info;
+        if (!reader.currentInfo(info)) continue;
+        total =
+            info.uncompressedSize > UINT64_MAX - total ? UINT64_MAX : total + info.uncompressedSize;
+        if (info.name.find(".trk") != std::string::npos)
+            innerName = info.name.substr(0, info.name.size() - 4);
+    }
+    std::optional<platform::DiskSpace> space = platform::diskSpace(folder);
+    // free < 5 * total, without overflow.
+    if (space && space->available / 5 < total) {
+        postTaskStatus(6);
+        return false;
+    }
+    if (context.mode == RapiDevice) {
+        std::optional<DeviceStoreInfo> store = deviceStoreInformation(context.device.rapi);
+        if (store && store->freeSize / 5 < total) {
+            postTaskStatus(6);
+            return false;
+        }
+    }
+    clearSet(folder, packageName);
+    if (innerName != packageName) clearSet(folder, innerName);
+    if (!reader.setOutputFolder(folder) || !reader.extractAll(false)) {
+        reader.close();
+        postTaskStatus(10);
+        return false;
+    }
+    reader.close();
+    if (innerName != packageName) {
+        std::replace(innerName.begin(), innerName.end(), '\\', platform::kPathSeparator);
+        renameRouteBook(context.device.rapi, folder, innerName, packageName);
+    }
+    stampTrackFile(platform::joinPath(folder, packageName + ".trk"));
+    return true;
+}
+
+void importWorker(TaskContext& context, std::string text) {
+    const TaskControl& control = context.control;
+    std::replace(text.begin(), text.end(), '&', '%');
+    TiXmlDocument document;
+    document.Parse(text.c_str(), nullptr, TIXML_ENCODING_LEGACY);
+    // An empty text lists nothing; a malformed one is refused.
+    if (document.Error() && document.ErrorId() != TiXmlBase::TIXML_ERROR_DOCUMENT_EMPTY) {
+        postTaskStatus(2);
+        return;
+    }
+    const std::string temp = platform::tempFolder();
+    int counter = 0;
+    bool success = true;
+    std::string url;
+    std::string name;
+    for (const TiXmlNode* node = document.FirstChildElement(); node; node = node->NextSibling()) {
+        if (nameContains(node, "rb")) {
+            const TiXmlNode* first = node->FirstChild();
+            if (nameContains(first, "url")) url = textOf(first);
+            const TiXmlNode* second = first ? first->NextSibling() : nullptr;
+            if (nameContains(second, "name")) name = textOf(second);
+        }
+        postTaskProgress(TaskKind::Import, ++counter);
+        if (isKnown(context.device, name)) continue;
+        if (control.checkpoint()) break;
+        if (!isPlainFileName(name)) {
+            postTaskStatus(2);
+            success = false;
+            break;
+        }
+        std::string packageUrl = url;
+        std::replace(packageUrl.begin(), packageUrl.end(), '%', '&');
+        const std::string package = platform::joinPath(temp, name + ".zip");
+
+        if (!downloadFile(packageUrl, package, &control)) {
+            success = false;
+            break;
+        }
+        if (control.checkpoint()) {
+            platform::deleteFile(package);
+            break;
+        }
+        if (!unpackPackage(context, temp, name)) {
+            platform::deleteFile(package);
+            success = false;
+            break;
+        }
+        if (control.checkpoint()) {
+            platform::deleteFile(package);
+            break;
+        }
+        bool remote = context.mode == RapiDevice;
+        bool installed = remote ? installRouteBookRemote(context, temp, name)
+                                : installRouteBookLocal(context, temp, name);
+        if (!installed || control.stopRequested()) {
+            success = false;
+            if (remote)
+                removeRouteBookRemote(context, name);
+            else
+                removeRouteBookLocal(context.dataRoot, name);
+        }
+        platform::deleteFile(package);
+        removeRouteBookLocal(temp, name);
+        if (!success || control.checkpoint()) break;
+        std::lock_guard<std::mutex> lock(context.device.routeBooksMutex);
+        context.device.routeBooks.push_back(
+            std::make_unique<RouteBookEntry>(RouteBookEntry{name, name}));
+    }
+    if (success || control.stopRequested()) postTaskStatus(0);
+}
+
+std::string importToPDA(DeviceManager& device, std::optional<std::string> text) {
+    return startTask(device, std::move(text), importWorker);
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "tasks/task_context.h"
+
+// Installing route books from the portal on the navigator. The page's argument lists one item
+// per route book, <rb><url>package URL</url><name>route book name</name></rb>, with the URL's
+// "&" written as they are.
+
+// Starts the import task (see startTask); answers "".
+std::string importToPDA(DeviceManager& device, std::optional<std::string> text);
+
+// Downloads, unpacks and installs each item; posts progress, failures and the final code 0.
+void importWorker(TaskContext& context, std::string text);
+
+// Unpacks the package folder/N.zip into `folder` after checking the free space, gives the set
+// found in it the package's name N and stamps its track. Posts 6 or 10 on failure.
+bool unpackPackage(const TaskContext& context, const std::string& folder,
+                   const std::string& packageName);
+
+// A name the page may give a route book: something a file can be called, in one folder.
+bool isPlainFileName(const std::string& name);

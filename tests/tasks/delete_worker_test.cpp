@@ -1,0 +1,152 @@
+#include "tasks/delete_worker.h"
+
+#include <variant>
+
+#include "platform/files.h"
+#include "task_harness.h"
+#include "tasks/task_messages.h"
+#include "tasks/task_runner.h"
+
+namespace {
+
+class DeleteTest : public TaskHarness {
+  protected:
+    void addABC() {
+        for (const char* name : {"A", "B", "C"}) {
+            FileTree set = routeBookSet(name);
+            set[std::string(name) + ".poi"] = "poi";
+            addRouteBook(name, set);
+        }
+    }
+    // The route books whose track file is on the navigator.
+    std::vector<std::string> onNavigatorNames() {
+        std::vector<std::string> names;
+        for (const char* name : {"A", "B", "C"})
+            if (platform::fileExists(onNavigator(std::string(name) + ".trk")))
+                names.push_back(name);
+        return names;
+    }
+    std::vector<std::string> calls(std::vector<std::variant<int, std::string>> seq) {
+        std::vector<std::string> out;
+        int ordinal = 0;
+        for (const auto& s : seq) {
+            if (std::holds_alternative<int>(s))
+                out.push_back(statusCall(std::get<int>(s)));
+            else
+                out.push_back(progressCall(++ordinal, "delete"));
+        }
+        return out;
+    }
+};
+
+const std::string P = "progress";
+using Names = std::vector<std::string>;
+
+// Positions apply to the list as it is after the removals before them; every row of the
+// delete's failure table.
+TEST_F(DeleteTest, PositionsAndFailures) {
+    struct Case {
+        const char* label;
+        Link link;
+        const char* argument;
+        std::function<void(DeleteTest&)> arrange;
+        std::vector<std::variant<int, std::string>> calls;
+        Names listed;
+        Names left;
+    };
+    std::vector<Case> cases = {
+        {"2,0 removes C then A", Link::Device, "2,0", nullptr, {P, P, 0}, {"B"}, {"B"}},
+        {"0,2 finds only two left",
+         Link::Device,
+         "0,2",
+         nullptr,
+         {P, P, 2, 0},
+         {"B", "C"},
+         {"B", "C"}},
+        {"out of range", Link::Device, "3", nullptr, {P, 2, 0}, {"A", "B", "C"}, {"A", "B", "C"}},
+        {"negative", Link::Drive, ",-1", nullptr, {P, 2, 0}, {"A", "B", "C"}, {"A", "B", "C"}},
+        {"on a drive", Link::Drive, "1", nullptr, {P, 0}, {"A", "C"}, {"A", "C"}},
+        {"remote removal failed",
+         Link::Device,
+         "0,1",
+         [](DeleteTest& t) { t.navsim().fail("delete", 1); },
+         {P, 11, 0},
+         {"A", "B", "C"},
+         {"A", "B", "C"}},
+        // The track goes first: the set no longer counts as present, the list still shows it.
+        {"remote removal failed part-way",
+         Link::Device,
+         "0",
+         [](DeleteTest& t) { t.navsim().fail("delete", 3); },
+         {P, 11, 0},
+         {"A", "B", "C"},
+         {"B", "C"}},
+        {"local removal failed",
+         Link::Drive,
+         "0,1",
+         [](DeleteTest& t) {
+             platform::deleteFile(t.onNavigator("A.trk"));
+             platform::createFolder(t.onNavigator("A.trk"));
+         },
+         {P, 0},
+         {"A", "B", "C"},
+         {"B", "C"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        fresh(c.link);
+        addABC();
+        if (c.arrange) c.arrange(*this);
+        run(deleteSelected, c.argument);
+        EXPECT_EQ(pageCalls(), calls(c.calls));
+        EXPECT_EQ(listedNames(), c.listed);
+        EXPECT_EQ(onNavigatorNames(), c.left);
+    }
+}
+
+TEST_F(DeleteTest, RemovesTheWholeSet) {
+    for (Link how : {Link::Device, Link::Drive}) {
+        SCOPED_TRACE(how == Link::Device ? "device" : "drive");
+        fresh(how);
+        addABC();
+        run(deleteSelected, "0,0");
+        FileTree expected = routeBookSet("C");
+        expected["C"] = "<dir>";
+        expected["C.poi"] = "poi";
+        // The drive's removal takes the .poi companion too; over the remote API it stays.
+        if (how == Link::Device) expected["A.poi"] = expected["B.poi"] = "poi";
+        EXPECT_EQ(treeOf(onNavigator()), expected);
+        EXPECT_EQ(listedNames(), Names{"C"});
+    }
+}
+
+TEST_F(DeleteTest, StopBetweenPieces) {
+    connect(Link::Device);
+    addABC();
+    sink.setOnPost([this](const RecordingSink::Message& m) {
+        if (m.message == WM_TASK_PROGRESS && m.lParam == 1) PauseTask(*device, std::string("t"));
+    });
+    run(deleteSelected, "0,0,0");
+    EXPECT_EQ(pageCalls(), calls({P, 0}));
+    EXPECT_EQ(listedNames(), (Names{"B", "C"}));
+    EXPECT_EQ(onNavigatorNames(), (Names{"B", "C"}));
+}
+
+TEST_F(DeleteTest, MissingArgumentAndBusy) {
+    connect(Link::Device);
+    addABC();
+    EXPECT_EQ(deleteSelected(*device, std::nullopt), "");
+    sink.setOnPost([this](const RecordingSink::Message& m) {
+        // A second task while the first is paused is refused.
+        if (m.message == WM_TASK_PROGRESS) {
+            PauseTask(*device, std::string("p"));
+            EXPECT_EQ(deleteSelected(*device, std::string("1")), "");
+            PauseTask(*device, std::string("c"));
+        }
+    });
+    run(deleteSelected, "0");
+    EXPECT_EQ(pageCalls(), calls({2, P, 1, 0}));
+    EXPECT_EQ(listedNames(), (Names{"B", "C"}));
+}
+
+}  // namespace

@@ -1,0 +1,201 @@
+#include "task_harness.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/page_messages.h"
+#include "formats/track_file.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "tasks/archive.h"
+#include "tasks/http_transfer.h"
+#include "tasks/task_messages.h"
+
+namespace {
+
+std::filesystem::path native(const std::string& ansi) {
+    return std::filesystem::path(platform::ansiToUtf8(ansi));
+}
+
+void writeTree(const TempDir& dir, const FileTree& files) {
+    for (const auto& [path, bytes] : files) {
+        std::filesystem::create_directories(native(dir.file(path)).parent_path());
+        if (bytes == "<dir>")
+            std::filesystem::create_directories(native(dir.file(path)));
+        else
+            writeFileBytes(dir.file(path), bytes);
+    }
+}
+
+bool shell(const TempDir& dir, const std::string& command) {
+    std::string line = "cd '" + platform::ansiToUtf8(dir.path()) + "' && " + command;
+    return std::system(line.c_str()) == 0;
+}
+
+}  // namespace
+
+FileTree treeOf(const std::string& folder) {
+    FileTree files;
+    std::error_code ec;
+    std::filesystem::path base = native(folder);
+    for (auto it = std::filesystem::recursive_directory_iterator(base, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        std::string rel =
+            platform::utf8ToAnsi(it->path().lexically_relative(base).generic_string());
+        files[rel] =
+            it->is_directory() ? "<dir>" : readFileBytes(platform::utf8ToAnsi(it->path().string()));
+    }
+    return files;
+}
+
+std::string makePackage(const FileTree& files, PackageMaker maker) {
+    TempDir dir;
+    TempDir content;
+    writeTree(content, files);
+    std::string package = dir.file("p.zip");
+    switch (maker) {
+        case PackageMaker::Own: {
+            ArchiveWriter writer;
+            EXPECT_TRUE(writer.open(package, content.path()));
+            for (const auto& [path, bytes] : files)
+                if (bytes != "<dir>") {
+                    EXPECT_TRUE(writer.addFile(content.file(path)));
+                }
+            EXPECT_TRUE(writer.close());
+            break;
+        }
+        case PackageMaker::InfoZip:
+            EXPECT_TRUE(shell(content, "zip -q -r '" + platform::ansiToUtf8(package) + "' ."));
+            break;
+        case PackageMaker::Python: {
+            std::string script =
+                "import os, zipfile\n"
+                "z = zipfile.ZipFile("
+                "'" +
+                platform::ansiToUtf8(package) +
+                "', 'w', zipfile.ZIP_DEFLATED)\n"
+                "for top, dirs, names in os.walk('.'):\n"
+                "    for n in names:\n"
+                "        p = os.path.join(top, n)[2:]\n"
+                "        z.write(p, p)\n"
+                "z.close()\n";
+            writeFileBytes(dir.file("make.py"), script);
+            EXPECT_TRUE(
+                shell(content, "python3 '" + platform::ansiToUtf8(dir.file("make.py")) + "'"));
+            break;
+        }
+    }
+    return readFileBytes(package);
+}
+
+std::string trackBytes(int points) {
+    TrackSegment segment;
+    segment.lng = 11600000;
+    segment.lat = 3900000;
+    segment.lineId = 1;
+    segment.steps.resize(static_cast<size_t>(points));
+    for (int i = 0; i < points; ++i)
+        segment.steps[static_cast<size_t>(i)] = {static_cast<int16_t>(i % 7), 3, 1000};
+    return encodeTrackFile(kLongTrackVersion, {segment});
+}
+
+FileTree routeBookSet(const std::string& name, int trackPoints) {
+    return {{name + ".trk", trackBytes(trackPoints)},
+            {name + ".sim", "sim of " + name},
+            {name + "/" + name + ".rut", "route of " + name},
+            {name + "/" + name + ".tps", "tps of " + name}};
+}
+
+TaskHarness::TaskHarness() {
+    if (const char* old = std::getenv("TMPDIR")) savedTmpdir_ = old;
+    std::string tmp = platform::ansiToUtf8(programTemp.path());
+    setenv("TMPDIR", tmp.c_str(), 1);
+    device = std::make_unique<DeviceManager>();
+    setRouteBookServer(server.hostPort());
+}
+
+TaskHarness::~TaskHarness() {
+    device.reset();
+    setRouteBookServer(std::nullopt);
+    if (savedTmpdir_)
+        setenv("TMPDIR", savedTmpdir_->c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+}
+
+void TaskHarness::connect(Link how) {
+    link = how;
+    if (how == Link::Device) {
+        makeFolders(simulated.card(), "userdata/track");
+        device->mode = RapiDevice;
+        device->dataRoot = "\\Storage Card\\userdata\\track\\";
+    } else {
+        makeFolders(drive.path(), "userdata/track");
+        device->mode = RemovableDrive;
+        device->dataRoot = drive.file("userdata/track/");
+    }
+    device->connected = 1;
+}
+
+void TaskHarness::fresh(Link how) {
+    link = how;
+    std::filesystem::remove_all(native(onNavigator()));
+    {
+        std::lock_guard<std::mutex> lock(device->routeBooksMutex);
+        device->routeBooks.clear();
+    }
+    sink.clear();
+    navsim().control("reset");
+    navsim().control("store", "");
+    connect(how);
+}
+
+std::string TaskHarness::onNavigator(const std::string& relative) const {
+    return link == Link::Device ? simulated.onCard("userdata/track/" + relative)
+                                : drive.file("userdata/track/" + relative);
+}
+
+std::string TaskHarness::inTemp(const std::string& relative) const {
+    return programTemp.file(relative);
+}
+
+void TaskHarness::addRouteBook(const std::string& name, const FileTree& files) {
+    for (const auto& [path, bytes] : files) {
+        if (bytes == "<dir>") {
+            platform::createFolder(onNavigator(path));
+            continue;
+        }
+        size_t slash = path.find('/');
+        if (slash != std::string::npos) platform::createFolder(onNavigator(path.substr(0, slash)));
+        writeFileBytes(onNavigator(path), bytes);
+    }
+    std::lock_guard<std::mutex> lock(device->routeBooksMutex);
+    device->routeBooks.push_back(std::make_unique<RouteBookEntry>(RouteBookEntry{name, name}));
+}
+
+std::vector<std::string> TaskHarness::listedNames() {
+    std::lock_guard<std::mutex> lock(device->routeBooksMutex);
+    std::vector<std::string> names;
+    for (const auto& e : device->routeBooks)
+        names.push_back(e->fileName);
+    return names;
+}
+
+void TaskHarness::run(TaskOperation operation, const std::string& argument) {
+    EXPECT_EQ(operation(*device, argument), "");
+    EXPECT_TRUE(device->taskThread.waitIdle(std::chrono::seconds(60)));
+}
+
+std::string progressCall(int ordinal, const char* word) {
+    return formatPageCall({"currentLushu", {std::to_string(ordinal), word}});
+}
+
+std::string statusCall(int code) {
+    auto call = pageCallForMessage(WM_TASK_STATUS, 0, code);
+    return call ? formatPageCall(*call) : "";
+}
+
+std::string beijing() {
+    return platform::utf8ToAnsi("北京");
+}

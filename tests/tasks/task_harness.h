@@ -1,0 +1,79 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/device_manager.h"
+#include "navsim_harness.h"
+#include "support/loopback_server.h"
+#include "support/recording_sink.h"
+#include "support/temp_dir.h"
+
+// Files by '/'-separated relative path; a folder maps to "<dir>".
+using FileTree = std::map<std::string, std::string>;
+
+// Everything below `folder`; empty when it does not exist.
+FileTree treeOf(const std::string& folder);
+// A zip package of `files` (relative paths with '/'), made by the program's own writer, by
+// Info-ZIP's zip (with folder entries) or by Python's zipfile.
+enum class PackageMaker { Own, InfoZip, Python };
+std::string makePackage(const FileTree& files, PackageMaker maker = PackageMaker::Own);
+// A track file of `points` recorded points whose first segment has no start date yet.
+std::string trackBytes(int points);
+// The route book set of N: N.trk, N.sim and the folder N with N.rut and N.tps.
+FileTree routeBookSet(const std::string& name, int trackPoints = 50);
+
+using TaskOperation = std::string (*)(DeviceManager&, std::optional<std::string>);
+
+// A program with a navigator (the simulator through the remote API, or a folder seen as a
+// removable drive), a loopback portal and route book server, and the page's notifications
+// recorded. Its temporary folder is private to the test.
+class TaskHarness : public ::testing::Test {
+  public:
+    enum class Link { Device, Drive };
+
+    TaskHarness();
+    ~TaskHarness() override;
+
+    // Connects the program to the navigator as `link`, with an empty track folder.
+    void connect(Link link);
+    // The same after emptying the track folder, the list, the notifications and the
+    // simulator's faults: a new round of a table-driven test.
+    void fresh(Link link);
+    // The local folder behind the navigator's track folder, + relative.
+    std::string onNavigator(const std::string& relative = "") const;
+    // The program's temporary folder, + relative.
+    std::string inTemp(const std::string& relative = "") const;
+
+    // Puts a set on the navigator and appends it to the program's list.
+    void addRouteBook(const std::string& name, const FileTree& files);
+    std::vector<std::string> listedNames();
+
+    // Starts the task and waits for its end.
+    void run(TaskOperation operation, const std::string& argument);
+    std::vector<std::string> pageCalls() const { return sink.pageCalls(); }
+
+    Navsim& navsim() { return simulated.sim; }
+
+    TempDir programTemp;
+    SimulatedDevice simulated;
+    TempDir drive;
+    LoopbackServer server;
+    RecordingSink sink;
+    std::unique_ptr<DeviceManager> device;
+    Link link = Link::Device;
+
+  private:
+    std::optional<std::string> savedTmpdir_;
+};
+
+// "currentLushu("N","word")" and the kankan call of a status code, as the page receives them.
+std::string progressCall(int ordinal, const char* word);
+std::string statusCall(int code);
+// "北京" in the program's ANSI code page.
+std::string beijing();
