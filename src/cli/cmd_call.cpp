@@ -7,6 +7,7 @@
 #include "cli_program.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
+#include "tasks/http_transfer.h"
 
 namespace cli {
 
@@ -125,12 +126,32 @@ bool splitShellWords(const std::string& line, std::vector<std::string>& words) {
 
 namespace {
 
+// The options before the first METHOD: --ansi, and --routebook-server HOST[:PORT], which
+// replaces the built-in route book server (a test server, a staging server). False for an
+// option without its value.
+bool takeOptions(std::vector<std::string>& args, bool& ansi) {
+    ansi = false;
+    while (!args.empty()) {
+        if (args[0] == "--ansi") {
+            ansi = true;
+            args.erase(args.begin());
+        } else if (args[0] == "--routebook-server") {
+            if (args.size() < 2) return false;
+            setRouteBookServer(args[1]);
+            args.erase(args.begin(), args.begin() + 2);
+        } else {
+            break;
+        }
+    }
+    return true;
+}
+
 int runCall(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
     bool ansi = false;
-    if (!args.empty() && args[0] == "--ansi") {
-        ansi = true;
-        args.erase(args.begin());
+    if (!takeOptions(args, ansi)) {
+        std::fprintf(stderr, "vantu-cli call: --routebook-server needs HOST[:PORT]\n");
+        return 2;
     }
     // Calls separated by "--", made in order in this one process.
     std::vector<std::vector<std::string>> calls(1);
@@ -159,8 +180,13 @@ int runCall(const std::vector<std::string>& argsIn) {
     return exitCode;
 }
 
-int runShell(const std::vector<std::string>& args) {
-    bool ansi = !args.empty() && args[0] == "--ansi";
+int runShell(const std::vector<std::string>& argsIn) {
+    std::vector<std::string> args = argsIn;
+    bool ansi = false;
+    if (!takeOptions(args, ansi)) {
+        std::fprintf(stderr, "vantu-cli shell: --routebook-server needs HOST[:PORT]\n");
+        return 2;
+    }
     CliProgram program(ansi);
     int exitCode = 0;
     std::string line;
@@ -183,7 +209,7 @@ int runShell(const std::vector<std::string>& args) {
 
 const CliCommand kCall({
     "call",
-    "call [--ansi] METHOD [ARG...] [-- METHOD [ARG...]]...",
+    "call [--ansi] [--routebook-server HOST[:PORT]] METHOD [ARG...] [-- METHOD [ARG...]]...",
     "call the page's methods, as the portal page calls them",
     "Calls METHOD through the same external object as the page and prints its result on one\n"
     "line: the text (UTF-8, or with --ansi the exact ANSI bytes the page's string was made from),\n"
@@ -194,19 +220,21 @@ const CliCommand kCall({
     "is waited for before the next call and the end; page calls the program makes meanwhile\n"
     "(kankan, currentLushu) are printed on standard error, in order. The exit status is 1 when\n"
     "a call answered S_FALSE (no value, for example a device method without a navigator),\n"
-    "else 0.\n\n"
+    "else 0. --routebook-server sends exportFromPDA's uploads to HOST (port 80 by default)\n"
+    "instead of the route book server the program was built with.\n\n"
     "ARG is a string, or typed: int:N (32-bit integer), num:X (double), bool:true, bool:false,\n"
     "null: (null), str:TEXT (a string that would otherwise look typed).\n\n"
     "Examples:\n"
     "  vantu-cli call writeValue k int:-5\n"
     "  vantu-cli call getValue k                      # prints -5\n"
-    "  vantu-cli call connToPDA r -- showRoadbook 0\n",
+    "  vantu-cli call connToPDA r -- showRoadbook 0\n"
+    "  vantu-cli call importToPDA '<rb><url>http://host/a.zip</url><name>Day1</name></rb>'\n",
     runCall,
 });
 
 const CliCommand kShell({
     "shell",
-    "shell [--ansi]",
+    "shell [--ansi] [--routebook-server HOST[:PORT]]",
     "read calls from standard input, one per line",
     "Reads calls from standard input, one per line: the method and its arguments separated by\n"
     "spaces, with shell-like quoting ('...', \"...\", backslash). Arguments take the same typed\n"

@@ -51,10 +51,10 @@ struct DownloadCase {
     LoopbackServer::Route route;
     bool ok;
     std::vector<int> codes;
+    int stallMs = 30000;
 };
 
 TEST_F(HttpTransferTest, DownloadOutcomes) {
-    setTransferTimeouts(5000, 700);
     const std::string small = packageBytes(5000);
     std::vector<DownloadCase> cases = {
         {"plain body", {small}, true, {}},
@@ -63,11 +63,12 @@ TEST_F(HttpTransferTest, DownloadOutcomes) {
         {"error status with a body", {"<html>gone</html>", 404}, false, {4}},
         {"server error", {"oops", 500}, false, {4}},
         {"dropped mid-body", {small, 200, Behaviour::DropMidBody, 1200}, false, {4}},
-        {"silent server", {"", 200, Behaviour::Silent}, false, {4}},
+        {"silent server", {"", 200, Behaviour::Silent}, false, {4}, 700},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         sink.clear();
+        setTransferTimeouts(60000, c.stallMs);
         server.setRoute("/p.zip", c.route);
         std::string path = dir.file("p.zip");
         EXPECT_EQ(downloadFile(server.url("/p.zip"), path, nullptr), c.ok);
@@ -161,11 +162,11 @@ TEST_F(HttpTransferTest, PausedDownloadReceivesNothingUntilContinued) {
 }
 
 TEST_F(HttpTransferTest, PauseLongerThanTheStallTimeDoesNotFailTheTransfer) {
-    setTransferTimeouts(5000, 300);
+    setTransferTimeouts(5000, 1000);
     SlowDownload download(server, dir.file("slow.zip"));
     ASSERT_TRUE(eventually([&] { return download.received() > 64; }));
     download.gate_.pause();
-    std::this_thread::sleep_for(800ms);
+    std::this_thread::sleep_for(2500ms);
     download.gate_.resume();
     int64_t atResume = download.received();
     EXPECT_TRUE(eventually([&] { return download.received() > atResume + 64; }));

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# vantu-cli's task methods end to end: a route book package served by a small HTTP server is
+# installed on the simulated navigator under a Chinese name, then exported back to the same
+# server, which checks what arrives. The page calls the program makes are printed on standard
+# error, in order.
+set -euo pipefail
+: "${VANTU_CLI:?}" "${VANTU_BUILD_DIR:?}"
+work=$(mktemp -d)
+server_pid=""
+cleanup() {
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+cp "$VANTU_CLI" "$work/vantu-cli"
+mkdir -p "$work/device/Storage Card/userdata/track" "$work/tmp" "$work/www" "$work/uploads"
+export NAVSIM_ROOT="$work/device"
+export LD_LIBRARY_PATH="$VANTU_BUILD_DIR/tools/navsim${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+export TMPDIR="$work/tmp"
+
+# The package: a route book whose inner name is X, as another tool packs it.
+python3 - "$work/www/a.zip" <<'EOF'
+import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED)
+z.writestr('X.trk', b'SMG_TRACK' + bytes(range(256)) * 4)
+z.writestr('X.sim', b'sim')
+z.writestr('X/X.rut', b'route')
+z.writestr('X/X.tps', b'tps')
+z.close()
+EOF
+
+# Serves www/ and keeps every POST as uploads/N.path and uploads/N.body.
+cat > "$work/server.py" <<'EOF'
+import http.server, os, sys
+root, uploads, portfile = sys.argv[1:4]
+class Handler(http.server.BaseHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+    def do_GET(self):
+        try:
+            body = open(os.path.join(root, self.path.lstrip('/')), 'rb').read()
+        except OSError:
+            self.send_error(404)
+            return
+        self.send_response(200)
+        self.send_header('Content-Length', str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+    def do_POST(self):
+        body = self.rfile.read(int(self.headers['Content-Length']))
+        n = len(os.listdir(uploads)) // 2
+        open(os.path.join(uploads, '%d.path' % n), 'w').write(self.path)
+        open(os.path.join(uploads, '%d.body' % n), 'wb').write(body)
+        reply = b'<result><rbid>17</rbid></result>'
+        self.send_response(200)
+        self.send_header('Content-Length', str(len(reply)))
+        self.end_headers()
+        self.wfile.write(reply)
+server = http.server.HTTPServer(('127.0.0.1', 0), Handler)
+open(portfile, 'w').write(str(server.server_address[1]))
+server.serve_forever()
+EOF
+python3 "$work/server.py" "$work/www" "$work/uploads" "$work/port" &
+server_pid=$!
+for _ in $(seq 1 100); do [ -s "$work/port" ] && break; sleep 0.05; done
+port=$(cat "$work/port")
+
+"$work/vantu-cli" call --routebook-server "127.0.0.1:$port" \
+    importToPDA "<rb><url>http://127.0.0.1:$port/a.zip</url><name>北京</name></rb>" \
+    -- exportFromPDA 0 >"$work/out" 2>"$work/err" || fail "vantu-cli failed: $(cat "$work/err")"
+
+expected='currentLushu("1","down")
+kankan(" ")
+currentLushu("1","updata")
+kankan(" ")'
+[ "$(cat "$work/err")" == "$expected" ] || fail "page calls: [$(cat "$work/err")]"
+
+track="$work/device/Storage Card/userdata/track"
+for f in 北京.trk 北京.sim 北京/北京.rut 北京/北京.tps; do
+    [ -f "$track/$f" ] || fail "$f is not on the navigator"
+done
+[ "$(cat "$track/北京/北京.rut")" == "route" ] || fail "the route file was changed"
+[ -z "$(ls -A "$work/tmp")" ] || fail "left in the temporary folder: $(ls -A "$work/tmp")"
+
+[ -f "$work/uploads/0.path" ] || fail "nothing was uploaded"
+path=$(cat "$work/uploads/0.path")
+[ "$path" == "/routebook/vantu/upload?uname=%s&verify=%s&fname=%B1%B1%BE%A9%2Ezip" ] ||
+    fail "upload path: $path"
+# The uploaded package holds the installed set under GBK names with backslashes.
+python3 - "$work/uploads/0.body" "$track" <<'EOF' || fail "the uploaded package differs"
+import os, sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+names = sorted(n.encode('cp437').decode('gbk') for n in z.namelist())
+assert names == sorted(['北京.trk', '北京.sim', '北京\\北京.rut', '北京\\北京.tps']), names
+for n in z.namelist():
+    local = os.path.join(sys.argv[2], n.encode('cp437').decode('gbk').replace('\\', '/'))
+    assert z.read(n) == open(local, 'rb').read(), n
+EOF
+echo "ok"
