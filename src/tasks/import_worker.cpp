@@ -7,6 +7,7 @@
 
 #include "device/device_files.h"
 #include "formats/track_file.h"
+#include "ops/route_book_list.h"
 #include "platform/codepage.h"
 #include "platform/disk_space.h"
 #include "platform/file_ops.h"
@@ -35,26 +36,14 @@ bool isKnown(DeviceManager& device, const std::string& name) {
                        [&](const auto& entry) { return entry->fileName == name; });
 }
 
-// Files left in the temporary folder by an earlier import that was stopped would otherwise be
-// taken for this package's.
+// A set of this name left in the temporary folder by an earlier import that was stopped would
+// keep the unpacked set from taking the name, and be installed instead.
 void clearSet(const std::string& folder, const std::string& name) {
-    if (!isPlainFileName(name)) return;
     for (const char* extension : {".trk", ".sim", ".poi", ""})
         platform::removeTree(platform::joinPath(folder, name + extension));
 }
 
 }  // namespace
-
-bool isPlainFileName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    // Judged by character, not by byte: a double-byte character may end in the byte of "\".
-    for (char16_t c : platform::ansiToUtf16(name)) {
-        if (c < 0x20) return false;
-        for (char16_t bad : u"<>:\"/\\|?*")
-            if (bad != 0 && c == bad) return false;
-    }
-    return true;
-}
 
 bool unpackPackage(const TaskContext& context, const std::string& folder,
                    const std::string& packageName) {
@@ -88,7 +77,6 @@ bool unpackPackage(const TaskContext& context, const std::string& folder,
         }
     }
     clearSet(folder, packageName);
-    if (innerName != packageName) clearSet(folder, innerName);
     if (!reader.setOutputFolder(folder) || !reader.extractAll(false)) {
         reader.close();
         postTaskStatus(10);
@@ -128,7 +116,8 @@ void importWorker(TaskContext& context, std::string text) {
         postTaskProgress(TaskKind::Import, ++counter);
         if (isKnown(context.device, name)) continue;
         if (control.checkpoint()) break;
-        if (!isPlainFileName(name)) {
+        // The name becomes a file name in the temporary folder and on the navigator.
+        if (!isRouteBookFileName(context.dataRoot, name)) {
             postTaskStatus(2);
             success = false;
             break;

@@ -19,6 +19,3 @@ void importWorker(TaskContext& context, std::string text);
 // found in it the package's name N and stamps its track. Posts 6 or 10 on failure.
 bool unpackPackage(const TaskContext& context, const std::string& folder,
                    const std::string& packageName);
-
-// A name the page may give a route book: something a file can be called, in one folder.
-bool isPlainFileName(const std::string& name);

@@ -63,6 +63,23 @@ TEST_F(ImportTest, InstallsThePackageUnderThePageName) {
     }
 }
 
+// A stopped import may leave an unpacked set behind; the next import of that name installs
+// what it downloads, not the leftovers.
+TEST_F(ImportTest, LeftoversInTheTemporaryFolderAreNotInstalled) {
+    connect(Link::Device);
+    platform::createFolder(inTemp("A"));
+    writeFileBytes(inTemp("A.trk"), "old track");
+    writeFileBytes(inTemp("A/A.rut"), "old route");
+    writeFileBytes(inTemp("A/stale.dat"), "stale");
+    importAs("A", "X");
+    EXPECT_EQ(pageCalls(), progressThen({0}));
+    FileTree got = treeOf(onNavigator());
+    EXPECT_EQ(got["A/A.rut"], "route of X");
+    EXPECT_EQ(got.count("A/stale.dat"), 0u);
+    EXPECT_EQ(got["A.trk"].size(), trackBytes(50).size());
+    EXPECT_TRUE(treeOf(inTemp()).empty());
+}
+
 TEST_F(ImportTest, KnownNamesAreCountedButNotDownloaded) {
     connect(Link::Device);
     addRouteBook("A", routeBookSet("A"));
