@@ -189,6 +189,22 @@ TEST_F(ImportTest, FailureTable) {
     }
 }
 
+// The navigator's store must hold five times the unpacked size: exactly that is enough.
+TEST_F(ImportTest, NavigatorSpaceBoundary) {
+    const FileTree set = routeBookSet("X");
+    size_t total = 0;
+    for (const auto& [path, bytes] : set)
+        total += bytes.size();
+    server.serve("/a.zip", makePackage(set));
+    for (size_t free : {5 * total, 5 * total - 1}) {
+        SCOPED_TRACE(free);
+        fresh(Link::Device);
+        navsim().control("store", "100000000 " + std::to_string(free));
+        run(importToPDA, item(server.url("/a.zip"), "A"));
+        EXPECT_EQ(pageCalls(), progressThen({free == 5 * total ? 0 : 6}));
+    }
+}
+
 TEST_F(ImportTest, PackagesThatClimbOutOfTheTemporaryFolderAreRefused) {
     connect(Link::Drive);
     TempDir work;
