@@ -84,7 +84,8 @@ bool unpackPackage(const TaskContext& context, const std::string& folder,
     }
     reader.close();
     if (innerName != packageName) {
-        std::replace(innerName.begin(), innerName.end(), '\\', platform::kPathSeparator);
+        for (size_t i = 0; i < innerName.size(); ++i)
+            if (platform::isSeparatorAt(innerName, i)) innerName[i] = platform::kPathSeparator;
         renameRouteBook(context.device.rapi, folder, innerName, packageName);
     }
     stampTrackFile(platform::joinPath(folder, packageName + ".trk"));
