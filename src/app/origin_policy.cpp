@@ -47,7 +47,10 @@ std::string originOf(std::string_view address) {
     std::string origin = scheme + "://" + lower(host);
     bool defaultPort =
         port.empty() || (scheme == "http" && port == "80") || (scheme == "https" && port == "443");
-    if (!defaultPort) origin += ":" + std::string(port);
+    if (!defaultPort) {
+        origin += ':';
+        origin += port;
+    }
     return origin;
 }
 

@@ -106,8 +106,11 @@ std::optional<BridgeRequest> decodeBridgeRequest(std::string_view utf8Body) {
 
 std::string encodeBridgeAnswer(const ScriptResult& result) {
     switch (result.type) {
-        case ScriptResult::Type::String:
-            return "s" + utf8::fromUtf16(result.text);
+        case ScriptResult::Type::String: {
+            std::string answer = "s";
+            answer += utf8::fromUtf16(result.text);
+            return answer;
+        }
         case ScriptResult::Type::BoolTrue:
             return "t";
         case ScriptResult::Type::None:
