@@ -2,6 +2,7 @@
 #include <iconv.h>
 
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -11,7 +12,7 @@ namespace {
 
 constexpr const char* kAnsiCodePage = "CP936";
 
-// One iconv descriptor per direction and thread: iconv_t keeps shift state and is not shareable.
+// An iconv descriptor keeps conversion state, so one descriptor serves one conversion at a time.
 class Converter {
   public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
@@ -69,21 +70,36 @@ class Converter {
     iconv_t cd_;
 };
 
-const Converter& ansiToUtf16le() {
-    thread_local Converter c("UTF-16LE", kAnsiCodePage);
-    return c;
+// One converter per direction for the whole process, used under its lock. They are never
+// destroyed, so conversions keep working inside static destructors at exit (a per-thread object
+// would already be gone there).
+struct SharedConverter {
+    SharedConverter(const char* to, const char* from) : converter(to, from) {}
+    std::mutex mutex;
+    Converter converter;
+
+    void convert(const char* in, size_t inBytes, size_t inUnit, std::string_view fallback,
+                 std::string& out) {
+        std::lock_guard<std::mutex> lock(mutex);
+        converter.convert(in, inBytes, inUnit, fallback, out);
+    }
+};
+
+SharedConverter& ansiToUtf16le() {
+    static auto* c = new SharedConverter("UTF-16LE", kAnsiCodePage);
+    return *c;
 }
-const Converter& utf16leToAnsi() {
-    thread_local Converter c(kAnsiCodePage, "UTF-16LE");
-    return c;
+SharedConverter& utf16leToAnsi() {
+    static auto* c = new SharedConverter(kAnsiCodePage, "UTF-16LE");
+    return *c;
 }
-const Converter& utf8ToAnsiConverter() {
-    thread_local Converter c(kAnsiCodePage, "UTF-8");
-    return c;
+SharedConverter& utf8ToAnsiConverter() {
+    static auto* c = new SharedConverter(kAnsiCodePage, "UTF-8");
+    return *c;
 }
-const Converter& ansiToUtf8Converter() {
-    thread_local Converter c("UTF-8", kAnsiCodePage);
-    return c;
+SharedConverter& ansiToUtf8Converter() {
+    static auto* c = new SharedConverter("UTF-8", kAnsiCodePage);
+    return *c;
 }
 
 }  // namespace
