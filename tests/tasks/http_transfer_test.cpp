@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/files.h"
+#include "support/eventually.h"
 #include "support/loopback_server.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
@@ -21,16 +22,6 @@ std::string packageBytes(size_t n) {
     for (size_t i = 0; i < n; ++i)
         s[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
     return s;
-}
-
-// Polls `done` for up to ten seconds; the tests never wait on a fixed delay for an outcome.
-template <typename F>
-bool eventually(F done) {
-    for (int i = 0; i < 1000; ++i) {
-        if (done()) return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return done();
 }
 
 class HttpTransferTest : public ::testing::Test {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "device/device_manager.h"
+#include "support/eventually.h"
 #include "support/recording_sink.h"
 #include "tasks/task_context.h"
 #include "tasks/task_messages.h"
@@ -40,15 +41,6 @@ void steppingWorker(TaskContext& context, std::string text) {
     }
     gObserved->cleanedUp = true;
     postTaskStatus(0);
-}
-
-template <typename F>
-bool eventually(F done) {
-    for (int i = 0; i < 1000; ++i) {
-        if (done()) return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return done();
 }
 
 class TaskRunnerTest : public ::testing::Test {
