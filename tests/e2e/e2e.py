@@ -1,19 +1,22 @@
 #!/usr/bin/env python3
-"""End-to-end scenarios of the window: the real program under a virtual display, loading test
-pages from loopback servers, driven with xdotool and checked through what the pages record.
+"""End-to-end scenarios of the window: the real program under a virtual display of its own,
+loading test pages from loopback servers, driven with xdotool and checked through what the pages
+record.
 
-    e2e.py SCENARIO        (run inside xvfb-run; see CMakeLists.txt)
+    e2e.py SCENARIO
 
 Environment: VANTU_E2E (the window built with the test pages), VANTU (the program),
 VANTU_PORTAL (the bundled page), VANTU_CLI, NAVSIM_DIR (the simulator's folder), E2E_ARTIFACTS
 (a folder for screenshots).
 """
 import functools
+import json
 import http.server
 import os
 import re
 import shutil
 import signal
+import socket
 import ssl
 import subprocess
 import sys
@@ -23,9 +26,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PAGES = os.path.join(HERE, "pages")
-# The addresses the test build of the window is built with (CMakeLists.txt).
+# Two loopback addresses: two origins on one machine. The ports are whatever is free.
 TRUSTED_HOST, FOREIGN_HOST = "127.77.0.1", "127.77.0.2"
-HTTP_PORT, HTTPS_PORT = 39411, 39443
 OFFLINE_COLOUR = "C4C8D4"
 
 
@@ -44,7 +46,8 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
 
 
 class Servers:
-    """The test pages over http on two origins and over https with a self-signed certificate."""
+    """The test pages over http on two origins and over https with a self-signed certificate,
+    each on a free port, and an address where nothing listens."""
 
     def __init__(self, workdir):
         cert, key = os.path.join(workdir, "cert.pem"), os.path.join(workdir, "key.pem")
@@ -53,15 +56,21 @@ class Servers:
                        check=True, capture_output=True)
         handler = functools.partial(QuietHandler, directory=PAGES)
         self.servers = []
-        for host, port, tls in ((TRUSTED_HOST, HTTP_PORT, False), (FOREIGN_HOST, HTTP_PORT, False),
-                                (TRUSTED_HOST, HTTPS_PORT, True)):
-            server = http.server.ThreadingHTTPServer((host, port), handler)
+        self.urls = {}
+        for name, host, tls in (("http", TRUSTED_HOST, False), ("foreign", FOREIGN_HOST, False),
+                                ("https", TRUSTED_HOST, True)):
+            server = http.server.ThreadingHTTPServer((host, 0), handler)
             if tls:
                 context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
                 context.load_cert_chain(cert, key)
                 server.socket = context.wrap_socket(server.socket, server_side=True)
             threading.Thread(target=server.serve_forever, daemon=True).start()
             self.servers.append(server)
+            self.urls[name] = "%s://%s:%d" % ("https" if tls else "http", host,
+                                              server.server_address[1])
+        with socket.socket() as probe:
+            probe.bind((TRUSTED_HOST, 0))
+            self.urls["refused"] = "http://%s:%d" % (TRUSTED_HOST, probe.getsockname()[1])
 
     def close(self):
         for server in self.servers:
@@ -69,10 +78,34 @@ class Servers:
             server.server_close()
 
 
+class Display:
+    """A virtual X display of this run's own (Xvfb picks a free display number)."""
+
+    def __init__(self):
+        read, write = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        number = b""
+        while not number.endswith(b"\n"):
+            byte = os.read(read, 1)
+            if not byte:
+                raise Failure("Xvfb did not start")
+            number += byte
+        os.close(read)
+        os.environ["DISPLAY"] = ":" + number.decode().strip()
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait()
+
+
 class Program:
     """One start of the program from a fresh program folder, with its own home and temp folder."""
 
     started = []
+    servers = None
 
     def __init__(self, workdir, executable, scenario, settings=None, portal=None, tmpdir=None,
                  env=None):
@@ -83,6 +116,10 @@ class Program:
         if portal:
             shutil.copytree(portal, os.path.join(self.folder, "portal"), dirs_exist_ok=True)
         self.write("e2e-scenario.txt", scenario)
+        urls = Program.servers.urls
+        self.write("e2e-servers.txt", json.dumps(urls))
+        self.write("e2e-hosts.txt", "start=%s/start.html\nalternate=%s/start.html\ntrusted=%s\n"
+                   % (urls["http"], urls["https"], urls["https"]))
         if settings:
             self.write("vantu.ini", "[xxx]\r\n" + "".join("%s=%s\r\n" % kv for kv in settings))
         self.tmpdir = tmpdir or os.path.join(workdir, "tmp")
@@ -227,7 +264,7 @@ METHODS_RECORD = (
      r'call poiToPDA("<p lng=\"11600000\" lat=\"3900000\">Home</p>") -> undefined',
      'call deleteSelectedPoi("0") -> undefined',
      'call showRoadbook("0") -> undefined',
-     'call importToPDA("<rb><url>http://127.77.0.1:39411/none.zip</url><name>x</name></rb>")'
+     'call importToPDA("<rb><url>http://127.77.0.1/none.zip</url><name>x</name></rb>")'
      ' -> undefined',
      'call deleteSelected("0") -> undefined',
      'call exportFromPDA("0") -> undefined',
@@ -411,8 +448,8 @@ def simulated_navigator(env, workdir):
 
 
 def notifications(env, workdir):
-    """What a method posts reaches the page as a call of its function, in order, after the call
-    has returned."""
+    """What a method or a task posts reaches the page as calls of its functions, in order, after
+    the method has returned: a bad route book number, a deletion, a download that fails."""
     program = Program(workdir, env["VANTU_E2E"], "notifications",
                       env=simulated_navigator(env, workdir))
     program.start()
@@ -421,7 +458,10 @@ def notifications(env, workdir):
     compare(program.record(), [
         'connToPDA answers <?xml version="1.0" encoding="GBK" ?><rblist count="5" page="1">',
         'call showRoadbook("-1") -> ""', 'call showRoadbook("99") -> ""', unknown, unknown,
-        "== ready"])
+        'call deleteSelected("0") -> ""', 'page currentLushu("1","delete")', 'page kankan(" ")',
+        'call importToPDA("<rb><url>%s/none.zip</url><name>New</name></rb>") -> ""'
+        % Program.servers.urls["http"], 'page currentLushu("1","down")', 'page kankan("下载路书失败，网络异常！")',
+        'connToPDA answers <rblist count="4" page="1">', "== ready"])
     check(program.stop() == 0, "the program did not end cleanly")
 
 
@@ -462,9 +502,12 @@ def main():
     env = dict(os.environ)
     os.makedirs(env["E2E_ARTIFACTS"], exist_ok=True)
     workdir = tempfile.mkdtemp(prefix="vantu-e2e-")
-    servers = Servers(workdir)
     program_log = os.path.join(workdir, "program.log")
+    cleanup = []
     try:
+        cleanup.append(Display())
+        Program.servers = Servers(workdir)
+        cleanup.append(Program.servers)
         scenario(env, workdir)
         print("%s: passed" % sys.argv[1])
         return 0
@@ -477,7 +520,8 @@ def main():
     finally:
         for program in Program.started:
             program.kill()
-        servers.close()
+        for thing in reversed(cleanup):
+            thing.close()
         shutil.rmtree(workdir, ignore_errors=True)
 
 

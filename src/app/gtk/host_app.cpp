@@ -100,7 +100,7 @@ int main() {
     // are local files.
     std::vector<std::string> localPages{fileUri(portal) + "*",
                                         fileUri(platform::ansiToUtf8(offlinePage))};
-    for (const char* page : {config.startPage, config.altStartPage}) {
+    for (const std::string& page : {config.startPage, config.altStartPage}) {
         std::string pattern = localFolderPattern(page);
         if (!pattern.empty()) localPages.push_back(pattern);
     }

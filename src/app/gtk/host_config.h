@@ -1,15 +1,18 @@
 #pragma once
 
+#include <string>
+
 // The window's build-time settings. The program has the build's values; the window's test build
-// compiles the same sources with test pages of its own.
+// takes its pages from a file beside it instead, so that the tests' loopback servers may listen
+// on any free port.
 struct HostConfig {
-    const char* startPage;       // empty: the bundled page
-    const char* altStartPage;    // empty: the bundled page
-    const char* trustedOrigins;  // ';'-separated
+    std::string startPage;       // empty: the bundled page
+    std::string altStartPage;    // empty: the bundled page
+    std::string trustedOrigins;  // ';'-separated
     // Test builds only: the loopback servers of the tests use self-signed certificates.
-    bool acceptAnyCertificate;
+    bool acceptAnyCertificate = false;
     // Test builds only: the page's console messages go to standard output.
-    bool consoleToStdout;
+    bool consoleToStdout = false;
 };
 
 const HostConfig& hostConfig();
