@@ -171,6 +171,10 @@ LoopbackServer::LoopbackServer(Security security) : state_(std::make_unique<Stat
     s.server->Post(".*", [&s](const httplib::Request& req, httplib::Response& res) {
         s.answerPost(req, res);
     });
+    // The library's 5 s socket time-outs are shorter than a 20 MB body takes on a loaded machine
+    // under a sanitizer; a test that wants a silent or broken server says so in its route.
+    s.server->set_read_timeout(120, 0);
+    s.server->set_write_timeout(120, 0);
     s.port = s.server->bind_to_any_port("127.0.0.1");
     // The socket listens from here on; connections wait until the thread accepts them.
     s.thread = std::thread([&s] { s.server->listen_after_bind(); });
