@@ -4,6 +4,7 @@
 
 #include "cli.h"
 #include "formats/route_file.h"
+#include "formats/sample_track.h"
 #include "formats/track_file.h"
 #include "ops/poi_store.h"
 #include "platform/codepage.h"
@@ -39,14 +40,39 @@ std::unique_ptr<RouteRecord> record(RecordKind kind, const char* title, int32_t 
     return r;
 }
 
-// A track of `count` points from (lng, lat), heading north-east, recorded on `day` of May 2009.
+// A recorded drive of `count` points from (lng, lat) on `day` of May 2009.
 std::vector<TrackSegment> track(int32_t lng, int32_t lat, int count, int32_t lineId, uint16_t day) {
-    std::vector<TrackPoint> points;
-    for (int i = 0; i < count; ++i)
-        points.push_back({lng + i * 40 + (i % 7) * 5, lat + i * 25 - (i % 5) * 4, lineId});
-    TrackDateTime start{2009, 5, day, 8, 30, 0};
-    auto segment = segmentThrough(points, lineId, start, 1000);
-    return segment ? std::vector<TrackSegment>{*segment} : std::vector<TrackSegment>{};
+    SampleDriveOptions options;
+    options.points = static_cast<size_t>(count);
+    options.seed = static_cast<uint32_t>(day);
+    options.startLng = lng;
+    options.startLat = lat;
+    options.start = TrackDateTime{2009, 5, day, 8, 30, 0};
+    std::vector<TrackSegment> segments = sampleDrive(options);
+    for (TrackSegment& segment : segments)
+        segment.lineId = lineId;
+    return segments;
+}
+
+// The position reached after `fraction` of a drive's steps, so that a route book's places and
+// legs lie on its track.
+TrackPoint along(const std::vector<TrackSegment>& segments, double fraction) {
+    size_t total = 0;
+    for (const TrackSegment& segment : segments)
+        total += segment.steps.size();
+    size_t wanted = static_cast<size_t>(fraction * static_cast<double>(total));
+    TrackPoint at{segments.empty() ? 0 : segments.front().lng,
+                  segments.empty() ? 0 : segments.front().lat, 0};
+    for (const TrackSegment& segment : segments) {
+        at.lng = segment.lng;
+        at.lat = segment.lat;
+        for (const TrackStep& step : segment.steps) {
+            at.lng += step.dLng;
+            at.lat += step.dLat;
+            if (wanted-- == 0) return at;
+        }
+    }
+    return at;
 }
 
 platform::FileTime fileTimeOfDay(int day) {
@@ -77,17 +103,19 @@ struct Sample {
 };
 
 RouteBookData routeBook(const char* title, const char* description, const char* author,
-                        const char* from, const char* to) {
+                        const char* from, const char* to, const std::vector<TrackSegment>& drive) {
     RouteBookData data;
     data.header.author = field<32>(author);
     data.header.startCity = field<10>(from);
     data.header.endCity = field<10>(to);
-    auto book = record(RecordKind::Book, title, 11639000, 3990000, description);
+    TrackPoint start = along(drive, 0), gate = along(drive, 0.3), leg1 = along(drive, 0.1),
+               leg2 = along(drive, 0.6);
+    auto book = record(RecordKind::Book, title, start.lng, start.lat, description);
     book->mileage = 23000;
     data.records.push_back(std::move(book));
-    data.records.push_back(record(RecordKind::Poi, "Gate", 11639200, 3990100, "The main gate"));
-    data.records.push_back(record(RecordKind::Line, "Leg 1", 11640000, 3991000, "North"));
-    data.records.push_back(record(RecordKind::Line, "Leg 2", 11641000, 3992000, "East"));
+    data.records.push_back(record(RecordKind::Poi, "Gate", gate.lng, gate.lat, "The main gate"));
+    data.records.push_back(record(RecordKind::Line, "Leg 1", leg1.lng, leg1.lat, "North"));
+    data.records.push_back(record(RecordKind::Line, "Leg 2", leg2.lng, leg2.lat, "East"));
     data.header.recordCount = static_cast<int32_t>(data.records.size());
     data.header.recordIndex.assign(data.records.size(), 0);
     return data;
@@ -128,19 +156,22 @@ int runMakeSample(const std::vector<std::string>& args) {
         ok = platform::createFolder(f) && ok;
     Sample sample{platform::joinPath(trackFolder, "")};
 
-    sample.writeTrack("Day1", track(11639000, 3990000, 300, 1, 1), 1);
+    auto day1 = track(11639000, 3990000, 300, 1, 1);
+    sample.writeTrack("Day1", day1, 1);
     sample.writeRoute("Day1",
-                      routeBook("Day1", "A day in the old town", "Li", "Beijing", "Beijing"));
+                      routeBook("Day1", "A day in the old town", "Li", "Beijing", "Beijing", day1));
 
     std::string chinese = platform::utf8ToAnsi("长城一日游");
-    sample.writeTrack(chinese, track(11601000, 4035000, 900, 2, 2), 2);
-    sample.writeRoute(chinese,
-                      routeBook("长城一日游", "八达岭长城，往返一天", "王", "北京", "延庆"));
+    auto greatWall = track(11601000, 4035000, 900, 2, 2);
+    sample.writeTrack(chinese, greatWall, 2);
+    sample.writeRoute(
+        chinese, routeBook("长城一日游", "八达岭长城，往返一天", "王", "北京", "延庆", greatWall));
 
     // A route book whose route file carries another title than its file name: listing renames
     // its files to the title.
-    sample.writeTrack("RB0003", track(12015000, 3025000, 120, 3, 3), 3);
-    sample.writeRoute("RB0003", routeBook("西湖", "Around the lake", "Zhao", "杭州", "杭州"));
+    auto lake = track(12015000, 3025000, 120, 3, 3);
+    sample.writeTrack("RB0003", lake, 3);
+    sample.writeRoute("RB0003", routeBook("西湖", "Around the lake", "Zhao", "杭州", "杭州", lake));
 
     // Recorded tracks without a route file of their own.
     sample.writeTrack("Track0504", track(11645000, 3993000, 60, 0, 4), 4);
