@@ -20,6 +20,28 @@ std::string toNative(const std::string& ansiPath) {
     return ansiToUtf8(ansiPath);
 }
 
+bool Descriptor::reset() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0;
+}
+
+bool copyDescriptor(int in, int out) {
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) return true;
+        for (ssize_t done = 0; done < got;) {
+            ssize_t put = ::write(out, buffer + done, static_cast<size_t>(got - done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) return false;
+            done += put;
+        }
+    }
+}
+
 FileTime fileTimeFromTimespec(const struct timespec& ts) {
     constexpr int64_t kEpochDifference = 11644473600LL;
     return static_cast<FileTime>((static_cast<int64_t>(ts.tv_sec) + kEpochDifference) * 10000000LL +
