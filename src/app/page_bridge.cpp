@@ -126,13 +126,8 @@ std::string PageBridge::answer(std::string_view method, std::string_view origin,
     bool keyed = !key_.empty() && request->key == key_;
     if (!keyed && !policy_.trusts(origin)) return {};
 
-    std::u16string name = utf8::toUtf16(method);
-    int32_t dispid = -1;  // what the script engine holds before the lookup
-    external_.getIDsOfNames(&name, 1, &dispid);
-    // The external object takes its arguments last first, as the platform hands them over.
-    std::vector<ScriptValue> args(request->args.rbegin(), request->args.rend());
     ScriptResult result;
-    external_.invoke(dispid, args, &result);
+    external_.call(utf8::toUtf16(method), request->args, &result);
     return encodeBridgeAnswer(result);
 }
 

@@ -3,29 +3,14 @@
 #include <cstdio>
 
 #include "app/utf8_text.h"
+#include "common/task_status.h"
 #include "platform/codepage.h"
-#include "tasks/task_messages.h"
 
 std::optional<std::string> statusText(intptr_t code) {
-    static const char* const kTexts[] = {
-        " ",
-        "程序暂时很忙，请稍候再试！",
-        "出现未知错误，建议重启程序！",
-        "尚未连接Trevvo，请将您的Trevvo连接到电脑！",
-        "下载路书失败，网络异常！",
-        "上传路书失败，网络异常！",
-        nullptr,
-        "下载路书失败，此路书已超过20M！",
-        "上传路书失败，此路书已超过20M！",
-        "数据传输错误。",
-        "路书文件解压失败。",
-        nullptr,
-        "路书读取失败。",
-    };
-    if (code < 0 || code >= static_cast<intptr_t>(std::size(kTexts)) || kTexts[code] == nullptr)
-        return std::nullopt;
-    // The texts are written here in UTF-8 and handed on in the ANSI code page.
-    return platform::utf8ToAnsi(kTexts[code]);
+    const char* text = taskStatusText(code);
+    if (text == nullptr) return std::nullopt;
+    // The texts are written in UTF-8 and handed on in the ANSI code page.
+    return platform::utf8ToAnsi(text);
 }
 
 std::optional<std::string> actionWord(uintptr_t kind) {

@@ -31,8 +31,9 @@ std::string toAnsi(const std::u16string& text) {
     return platform::utf16ToAnsi(std::u16string_view(text).substr(0, nul));
 }
 
-const ScriptValue* argAt(const std::vector<ScriptValue>& args, size_t index) {
-    return index < args.size() ? &args[index] : nullptr;
+// The argument `back` places before the last one (0: the last), in the script's order.
+const ScriptValue* argFromEnd(const std::vector<ScriptValue>& args, size_t back) {
+    return back < args.size() ? &args[args.size() - 1 - back] : nullptr;
 }
 
 // A text argument. Strings give their text; numbers and booleans give their string form, so a
@@ -89,14 +90,22 @@ int32_t ExternalObject::getIDsOfNames(const std::u16string* names, size_t count,
     return kStatusOk;
 }
 
+int32_t ExternalObject::call(std::u16string_view name, const std::vector<ScriptValue>& args,
+                             ScriptResult* result) {
+    std::u16string wide(name);
+    int32_t dispid = -1;  // what the script engine holds before the lookup
+    getIDsOfNames(&wide, 1, &dispid);
+    return invoke(dispid, args, result);
+}
+
 int32_t ExternalObject::invoke(int32_t dispid, const std::vector<ScriptValue>& args,
                                ScriptResult* result) {
     if (dispid >= kConnToPDA && dispid <= kExportFromPDA && !operations_.checkConnection())
         return kStatusFalse;
 
-    // One-argument methods take args[0] (the last script argument); two-argument methods take
-    // their first script argument from args[1] and their second from args[0].
-    const ScriptValue* single = argAt(args, 0);
+    // Counted from the end, as the platform's script engine hands arguments over last first:
+    // one-argument methods take the last script argument, two-argument methods the last two.
+    const ScriptValue* single = argFromEnd(args, 0);
     switch (dispid) {
         case kGetValue: {
             auto key = textArg(single);
@@ -104,8 +113,8 @@ int32_t ExternalObject::invoke(int32_t dispid, const std::vector<ScriptValue>& a
             return kStatusOk;
         }
         case kWriteValue: {
-            auto key = textArg(argAt(args, 1));
-            auto value = valueArg(argAt(args, 0));
+            auto key = textArg(argFromEnd(args, 1));
+            auto value = valueArg(argFromEnd(args, 0));
             if (key && value) settings_.writeValue(*key, value->c_str());
             setTrue(result);
             return kStatusOk;
@@ -120,8 +129,8 @@ int32_t ExternalObject::invoke(int32_t dispid, const std::vector<ScriptValue>& a
             return kStatusOk;
         }
         case kWriteFileText: {
-            auto name = textArg(argAt(args, 1));
-            auto content = valueArg(argAt(args, 0));
+            auto name = textArg(argFromEnd(args, 1));
+            auto content = valueArg(argFromEnd(args, 0));
             if (name && content) settings_.writeFileText(*name, *content);
             setTrue(result);
             return kStatusOk;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "bridge/page_operations.h"
@@ -30,9 +31,15 @@ class ExternalObject {
     // ids[0]; an unknown one leaves ids[0] as it was. Always succeeds (0).
     int32_t getIDsOfNames(const std::u16string* names, size_t count, int32_t* ids) const;
 
-    // `args` in the platform's order: args[0] holds the last script argument. The result is
-    // written only when `result` is given. Returns kStatusOk or kStatusFalse.
+    // `args` in the script's order (a host whose platform hands them over last first, as
+    // IDispatch does, turns them round in its adapter). The result is written only when `result`
+    // is given. Returns kStatusOk or kStatusFalse.
     int32_t invoke(int32_t dispid, const std::vector<ScriptValue>& args, ScriptResult* result);
+
+    // The hosts' one entry point: looks `name` up as getIDsOfNames does and invokes it. An
+    // unknown name answers nothing (kStatusOk, no result).
+    int32_t call(std::u16string_view name, const std::vector<ScriptValue>& args,
+                 ScriptResult* result);
 
   private:
     const SettingsStore& settings_;

@@ -1,13 +1,9 @@
 #include "bridge/program_operations.h"
 
-#include "device/device_connection.h"
 #include "ops/poi_operations.h"
 #include "ops/route_book_list.h"
 #include "ops/route_book_view.h"
 #include "tasks/account_binding.h"
-#include "tasks/delete_worker.h"
-#include "tasks/export_worker.h"
-#include "tasks/import_worker.h"
 #include "tasks/task_runner.h"
 
 int ProgramOperations::checkConnection() {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "bridge/page_operations.h"
-#include "device/device_manager.h"
+#include "session/device_manager.h"
 
 // The page's operations as the program runs them, over the program-wide DeviceManager.
 class ProgramOperations : public PageOperations {

@@ -8,8 +8,9 @@
 #include "bridge/external_object.h"
 #include "bridge/program_operations.h"
 #include "bridge/settings_store.h"
-#include "device/device_manager.h"
+#include "platform/http.h"
 #include "platform/message_sink.h"
+#include "session/device_manager.h"
 
 namespace cli {
 
@@ -41,6 +42,8 @@ class CliProgram {
     void waitForTask();
 
   private:
+    // Declared first: the network ends after the task thread (in device_) has finished.
+    platform::NetworkSession network_;
     bool ansi_;
     PageCallPrinter printer_;
     DeviceManager device_;

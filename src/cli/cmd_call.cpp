@@ -41,15 +41,11 @@ CliProgram::~CliProgram() {
 
 int32_t CliProgram::call(const std::string& method, const std::vector<std::string>& args,
                          bool lineAlways) {
-    std::u16string name = platform::ansiToUtf16(toAnsi(method));
-    int32_t dispid = -1;  // DISPID_UNKNOWN: what the script engine holds before the lookup
-    external_.getIDsOfNames(&name, 1, &dispid);
     std::vector<ScriptValue> values;
-    // The platform hands the arguments over last first.
-    for (auto it = args.rbegin(); it != args.rend(); ++it)
-        values.push_back(parseScriptArg(*it));
+    for (const std::string& arg : args)
+        values.push_back(parseScriptArg(arg));
     ScriptResult result;
-    int32_t status = external_.invoke(dispid, values, &result);
+    int32_t status = external_.call(platform::ansiToUtf16(toAnsi(method)), values, &result);
     switch (result.type) {
         case ScriptResult::Type::String: {
             std::string ansi = platform::utf16ToAnsi(result.text);

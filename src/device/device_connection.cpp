@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "device/device_files.h"
-#include "ops/route_book_list.h"
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/files.h"
@@ -163,7 +162,7 @@ int findOnDevice(RapiBinding& rapi, std::string& out, const std::u16string& firs
     return 0;
 }
 
-int checkConnection(DeviceManager& device) {
+int findNavigator(DeviceLink& device) {
     if (!device.dataRoot.empty()) {
         if (device.dataRoot[0] == '\\') {
             if (probeDeviceFolder(device.rapi, device.dataRoot)) {
@@ -193,10 +192,9 @@ int checkConnection(DeviceManager& device) {
     device.dataRoot.clear();
     device.mode = NotConnected;
     device.connected = 0;
-    clearRouteBooks(device);
     return 0;
 }
 
-int isConnected(const DeviceManager& device) {
+int isConnected(const DeviceLink& device) {
     return device.connected;
 }

@@ -2,19 +2,18 @@
 
 #include <string>
 
-#include "device/device_manager.h"
+#include "device/device_link.h"
 
 // Whether a navigator is attached, how (as a removable drive or through the remote API) and
 // where its track folder lies. Runs on the window thread; it writes mode, connected and dataRoot
-// of the DeviceManager, which a worker copies when its task starts.
+// of the link, which a worker copies when its task starts.
 
 // 1 when a navigator's track folder is known and reachable: the cached dataRoot is re-tested
 // first (one probe file), then the removable drives are searched, then the device through the
-// remote API; a drive wins over the remote API. A failed check forgets dataRoot and empties the
-// route book list.
-int checkConnection(DeviceManager& device);
+// remote API; a drive wins over the remote API. A failed search forgets dataRoot.
+int findNavigator(DeviceLink& link);
 // The result of the last check, without any check.
-int isConnected(const DeviceManager& device);
+int isConnected(const DeviceLink& link);
 
 // 1 when a file can be created in `folder` (ending with its separator): creates and deletes
 // "aaa.dat" there.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/task_status.h"
 #include "device/device_connection.h"
 #include "device/device_files.h"
 #include "formats/xml_text.h"
@@ -13,7 +14,6 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "tasks/task_messages.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ struct PoiPaths {
 };
 
 // poi\address.poi beside the track folder: dataRoot less "track" and its separator.
-PoiPaths poiPaths(const DeviceManager& device) {
+PoiPaths poiPaths(const NavigatorState& device) {
     char separator = device.mode == RapiDevice ? '\\' : platform::kPathSeparator;
     const std::string& root = device.dataRoot;
     std::string parent = root.size() >= 6 ? root.substr(0, root.size() - 6) : std::string();
@@ -43,7 +43,7 @@ bool deviceFileExists(RapiBinding& rapi, const std::string& path) {
 
 // The shared procedure of poiToPDA and deleteSelectedPoi.
 template <class Edit>
-void changeStore(DeviceManager& device, int failureCode, Edit edit) {
+void changeStore(NavigatorState& device, TaskStatus failureCode, Edit edit) {
     PoiStore& store = device.poiStore;
     PoiPaths paths = poiPaths(device);
     if (device.mode != RapiDevice) {
@@ -68,7 +68,7 @@ void changeStore(DeviceManager& device, int failureCode, Edit edit) {
 
 }  // namespace
 
-std::string getPdaAddr(DeviceManager& device) {
+std::string getPdaAddr(NavigatorState& device) {
     PoiStore& store = device.poiStore;
     PoiPaths paths = poiPaths(device);
     if (device.mode == RapiDevice) {
@@ -100,13 +100,14 @@ std::string getPdaAddr(DeviceManager& device) {
     return buildPoiListXml(store);
 }
 
-std::string poiToPDA(DeviceManager& device, const std::string& text) {
-    changeStore(device, 9, [&](PoiStore& store) { addPois(store, text); });
+std::string poiToPDA(NavigatorState& device, const std::string& text) {
+    changeStore(device, TaskStatus::TransferError, [&](PoiStore& store) { addPois(store, text); });
     return {};
 }
 
-std::string deleteSelectedPoi(DeviceManager& device, const std::string& text) {
-    changeStore(device, 2, [&](PoiStore& store) { deletePois(store, text); });
+std::string deleteSelectedPoi(NavigatorState& device, const std::string& text) {
+    changeStore(device, TaskStatus::UnknownError,
+                [&](PoiStore& store) { deletePois(store, text); });
     return {};
 }
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "device/device_manager.h"
+#include "ops/navigator_state.h"
 #include "ops/poi_store.h"
 
 // The page's methods on the navigator's saved places. The store is poi\address.poi beside the
@@ -12,13 +12,13 @@
 // The POI list document. When the navigator has no store yet, an empty one is created (and its
 // poi folder where that is missing) and the answer is "". An existing store is never replaced
 // by an empty one, also when it cannot be read.
-std::string getPdaAddr(DeviceManager& device);
+std::string getPdaAddr(NavigatorState& device);
 // Adds the places of the page's XML text in front of the others; answers "". A failed copy
 // to or from the navigator posts status code 9.
-std::string poiToPDA(DeviceManager& device, const std::string& text);
+std::string poiToPDA(NavigatorState& device, const std::string& text);
 // Removes the places whose ids the text lists, separated by commas; answers "". A failed copy
 // posts status code 2.
-std::string deleteSelectedPoi(DeviceManager& device, const std::string& text);
+std::string deleteSelectedPoi(NavigatorState& device, const std::string& text);
 
 // <?xml version="1.0" encoding="GB2312" ?><point page="1" count="N"><point id="I" ...>NAME
 // </point>...</point>, names XML-escaped; "" when the count and the records disagree.

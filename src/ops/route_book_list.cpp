@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -26,7 +25,7 @@ char separatorFor(const std::string& root) {
 
 // A file or folder of that name exists in `root` (the device compares names without regard to
 // letter case).
-bool nameTaken(DeviceManager& device, const std::string& root, const std::string& name) {
+bool nameTaken(NavigatorState& device, const std::string& root, const std::string& name) {
     if (isDeviceRoot(root)) {
         auto found = findDeviceFiles(device.rapi, root + name);
         return found && !found->empty();
@@ -35,12 +34,9 @@ bool nameTaken(DeviceManager& device, const std::string& root, const std::string
     return platform::fileExists(path) || platform::folderExists(path);
 }
 
-void clearLocked(DeviceManager& device) {
-    device.routeBooks.clear();
-}
-
-int scanLocked(DeviceManager& device) {
-    clearLocked(device);
+// Both take the list as use() hands it over, locked.
+int scanLocked(NavigatorState& device, RouteBookEntries& list) {
+    list.clear();
     const std::string& root = device.dataRoot;
     std::string pattern = root + "*.trk";
     auto found = device.mode == RapiDevice ? findDeviceFiles(device.rapi, pattern)
@@ -59,9 +55,9 @@ int scanLocked(DeviceManager& device) {
     std::stable_sort(books.begin(), books.end(),
                      [](const Found& a, const Found& b) { return a.time < b.time; });
     for (const Found& b : books)
-        device.routeBooks.push_back(std::make_unique<RouteBookEntry>(RouteBookEntry{"", b.name}));
+        list.push_back(std::make_unique<RouteBookEntry>(RouteBookEntry{"", b.name}));
 
-    for (auto& entry : device.routeBooks) {
+    for (auto& entry : list) {
         entry->title = fetchRouteBookTitle(device, entry->fileName);
         if (entry->title.empty()) entry->title = entry->fileName;
         if (entry->title == entry->fileName) continue;
@@ -77,15 +73,15 @@ int scanLocked(DeviceManager& device) {
     return 1;
 }
 
-std::string buildLocked(const DeviceManager& device) {
+std::string buildLocked(const RouteBookEntries& list) {
     char head[96];
     std::snprintf(head, sizeof head,
                   "<?xml version=\"1.0\" encoding=\"GBK\" ?><rblist count=\"%d\" page=\"1\">",
-                  static_cast<int>(device.routeBooks.size()));
+                  static_cast<int>(list.size()));
     std::string out = head;
-    for (size_t i = device.routeBooks.size(); i-- > 0;) {
+    for (size_t i = list.size(); i-- > 0;) {
         out += "<rb><title>";
-        appendXmlEscaped(out, device.routeBooks[i]->title);
+        appendXmlEscaped(out, list[i]->title);
         out += "</title><rbid>";
         out += std::to_string(i);
         out += "</rbid></rb>";
@@ -96,23 +92,22 @@ std::string buildLocked(const DeviceManager& device) {
 
 }  // namespace
 
-std::string connToPDA(DeviceManager& device, const std::string& text) {
-    std::lock_guard<std::mutex> lock(device.routeBooksMutex);
-    if (device.routeBooks.empty() || (!text.empty() && text[0] == 'r')) scanLocked(device);
-    return buildLocked(device);
+std::string connToPDA(NavigatorState& device, const std::string& text) {
+    return device.routeBooks.use([&](RouteBookEntries& list) {
+        if (list.empty() || (!text.empty() && text[0] == 'r')) scanLocked(device, list);
+        return buildLocked(list);
+    });
 }
 
-int scanRouteBooks(DeviceManager& device) {
-    std::lock_guard<std::mutex> lock(device.routeBooksMutex);
-    return scanLocked(device);
+int scanRouteBooks(NavigatorState& device) {
+    return device.routeBooks.use([&](RouteBookEntries& list) { return scanLocked(device, list); });
 }
 
-std::string buildRouteBookList(DeviceManager& device) {
-    std::lock_guard<std::mutex> lock(device.routeBooksMutex);
-    return buildLocked(device);
+std::string buildRouteBookList(NavigatorState& device) {
+    return device.routeBooks.use([](const RouteBookEntries& list) { return buildLocked(list); });
 }
 
-std::string fetchRouteBookTitle(DeviceManager& device, const std::string& name) {
+std::string fetchRouteBookTitle(NavigatorState& device, const std::string& name) {
     const std::string& root = device.dataRoot;
     std::string route = root + name + separatorFor(root) + name + ".rut";
     if (device.mode != RapiDevice) return readFirstRecordTitle(route);
@@ -123,9 +118,17 @@ std::string fetchRouteBookTitle(DeviceManager& device, const std::string& name) 
     return title;
 }
 
-void clearRouteBooks(DeviceManager& device) {
-    std::lock_guard<std::mutex> lock(device.routeBooksMutex);
-    clearLocked(device);
+std::optional<std::string> fileNameAt(NavigatorState& device, long long rbid) {
+    return device.routeBooks.use(
+        [rbid](const RouteBookEntries& list) -> std::optional<std::string> {
+            if (rbid < 0 || static_cast<unsigned long long>(rbid) >= list.size())
+                return std::nullopt;
+            return list[static_cast<size_t>(rbid)]->fileName;
+        });
+}
+
+void clearRouteBooks(NavigatorState& device) {
+    device.routeBooks.use([](RouteBookEntries& list) { list.clear(); });
 }
 
 bool isRouteBookFileName(const std::string& root, const std::string& title) {

@@ -1,31 +1,21 @@
 #include "ops/route_book_view.h"
 
-#include <mutex>
+#include <optional>
 
+#include "common/task_status.h"
 #include "device/device_files.h"
 #include "formats/route_book_xml.h"
 #include "formats/route_file.h"
 #include "formats/track_file.h"
 #include "ops/decimal_text.h"
+#include "ops/route_book_list.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "tasks/task_messages.h"
 
-std::string showRoadbook(DeviceManager& device, const std::string& text) {
-    int index = atoiSaturated(text);
-    std::string name;
-    {
-        std::lock_guard<std::mutex> lock(device.routeBooksMutex);
-        if (index < 0 || device.routeBooks.empty() ||
-            static_cast<size_t>(index) >= device.routeBooks.size()) {
-            postTaskStatus(2);
-            return {};
-        }
-        name = device.routeBooks[static_cast<size_t>(index)]->fileName;
-    }
+namespace {
 
-    std::lock_guard<std::mutex> lock(device.routeDataMutex);
-    RouteBookData& data = device.routeData;
+// Reads route book `name` into `data` and writes its document; `data` is held locked.
+std::string viewLocked(NavigatorState& device, RouteBookData& data, const std::string& name) {
     data.clearRouteBookData();
     const std::string& root = device.dataRoot;
     std::string track = root + name + ".trk";
@@ -48,4 +38,16 @@ std::string showRoadbook(DeviceManager& device, const std::string& text) {
     std::string out;
     writeRouteBookXml(data, out, name);
     return out;
+}
+
+}  // namespace
+
+std::string showRoadbook(NavigatorState& device, const std::string& text) {
+    std::optional<std::string> name = fileNameAt(device, atoiSaturated(text));
+    if (!name) {
+        postTaskStatus(TaskStatus::UnknownError);
+        return {};
+    }
+    return device.routeData.use(
+        [&](RouteBookData& data) { return viewLocked(device, data, *name); });
 }

@@ -27,6 +27,22 @@ struct HttpRequest {
     int stallTimeoutMs = 30000;
 };
 
+// The network layer's lifetime (the socket layer on Windows, the HTTP library's global state
+// elsewhere): one object, made by the program before its first request and destroyed after its
+// last one has ended, that is after the task thread has finished.
+class NetworkSession {
+  public:
+    NetworkSession();
+    ~NetworkSession();
+    NetworkSession(const NetworkSession&) = delete;
+    NetworkSession& operator=(const NetworkSession&) = delete;
+    // False when the network layer could not start; requests then fail.
+    bool started() const { return started_; }
+
+  private:
+    bool started_ = false;
+};
+
 enum class HttpOutcome { Complete, Stopped, Aborted, Failed };
 
 struct HttpResponse {

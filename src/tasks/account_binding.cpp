@@ -3,12 +3,12 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "device/device_manager.h"
+#include "common/task_status.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/digest.h"
 #include "tasks/http_transfer.h"
-#include "tasks/task_messages.h"
+#include "tasks/task_runner.h"
 
 namespace {
 
@@ -89,15 +89,15 @@ std::string makeUserToken(std::u16string_view user, std::u16string_view key) {
     return base64WithLineBreaks(platform::utf16ToAnsi(masked));
 }
 
-std::string SetUsername(DeviceManager& device, const std::optional<std::string>& account) {
+std::string SetUsername(TaskState& tasks, const std::optional<std::string>& account) {
     if (!account) {
-        postTaskStatus(2);
+        postTaskStatus(TaskStatus::UnknownError);
         return {};
     }
     std::string token = makeUserToken(platform::ansiToUtf16(*account), kTokenKey);
     std::string encoded = urlEncode(token);
     std::string verify = platform::md5Hex(*account);
-    device.accountName = *account;
-    device.uploadPath = fill(kUploadPathTemplate, {encoded, verify});
+    tasks.accountName = *account;
+    tasks.uploadPath = fill(kUploadPathTemplate, {encoded, verify});
     return fill("name=%s&verify=%s", {encoded, verify});
 }

@@ -1,29 +1,27 @@
 #include "tasks/delete_worker.h"
 
 #include <algorithm>
-#include <mutex>
 
+#include "common/task_status.h"
 #include "tasks/position_list.h"
 #include "tasks/route_book_set.h"
-#include "tasks/task_messages.h"
 
 void deleteWorker(TaskContext& context, std::string text) {
-    DeviceManager& device = context.device;
+    NavigatorState& device = context.device;
     int counter = 0;
     for (long long position : parsePositionList(text)) {
         if (context.control.checkpoint()) break;
         postTaskProgress(TaskKind::Delete, ++counter);
         const RouteBookEntry* entry = nullptr;
         std::string name;
-        {
-            std::lock_guard<std::mutex> lock(device.routeBooksMutex);
-            if (position >= 0 && position < static_cast<long long>(device.routeBooks.size())) {
-                entry = device.routeBooks[static_cast<size_t>(position)].get();
+        device.routeBooks.use([&](const RouteBookEntries& list) {
+            if (position >= 0 && static_cast<unsigned long long>(position) < list.size()) {
+                entry = list[static_cast<size_t>(position)].get();
                 name = entry->fileName;
             }
-        }
+        });
         if (!entry) {
-            postTaskStatus(2);
+            postTaskStatus(TaskStatus::UnknownError);
             break;
         }
         bool removed = context.mode == RapiDevice ? removeRouteBookRemote(context, name)
@@ -31,16 +29,12 @@ void deleteWorker(TaskContext& context, std::string text) {
         if (!removed) break;
         // The window's thread may have listed the route books again meanwhile: the entry goes
         // by identity, not by its old position.
-        std::lock_guard<std::mutex> lock(device.routeBooksMutex);
-        auto& list = device.routeBooks;
-        auto it = std::find_if(list.begin(), list.end(), [&](const auto& e) {
-            return e.get() == entry && e->fileName == name;
+        device.routeBooks.use([&](RouteBookEntries& list) {
+            auto it = std::find_if(list.begin(), list.end(), [&](const auto& e) {
+                return e.get() == entry && e->fileName == name;
+            });
+            if (it != list.end()) list.erase(it);
         });
-        if (it != list.end()) list.erase(it);
     }
-    postTaskStatus(0);
-}
-
-std::string deleteSelected(DeviceManager& device, std::optional<std::string> text) {
-    return startTask(device, std::move(text), deleteWorker);
+    postTaskStatus(TaskStatus::Done);
 }

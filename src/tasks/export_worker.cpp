@@ -1,27 +1,14 @@
 #include "tasks/export_worker.h"
 
-#include <mutex>
-
+#include "common/task_status.h"
 #include "formats/track_conversion.h"
+#include "ops/route_book_list.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "tasks/archive.h"
 #include "tasks/http_transfer.h"
 #include "tasks/position_list.h"
 #include "tasks/route_book_set.h"
-#include "tasks/task_messages.h"
-
-namespace {
-
-// The name of the route book at a position of the list, or nothing when there is none.
-std::optional<std::string> fileNameAt(DeviceManager& device, long long position) {
-    std::lock_guard<std::mutex> lock(device.routeBooksMutex);
-    if (position < 0 || position >= static_cast<long long>(device.routeBooks.size()))
-        return std::nullopt;
-    return device.routeBooks[static_cast<size_t>(position)]->fileName;
-}
-
-}  // namespace
 
 bool buildPackage(const TaskContext& context, const std::string& folder, const std::string& name) {
     ArchiveWriter writer;
@@ -34,10 +21,8 @@ bool buildPackage(const TaskContext& context, const std::string& folder, const s
     if (!entries) {
         platform::createFolder(setFolder);
         const std::string route = platform::joinPath(setFolder, name + ".rut");
-        {
-            std::lock_guard<std::mutex> lock(context.device.routeDataMutex);
-            convertTrackToRouteBook(context.device.routeData, route, name, &track);
-        }
+        context.device.routeData.use(
+            [&](RouteBookData& data) { convertTrackToRouteBook(data, route, name, &track); });
         writer.addFile(route);
     } else {
         for (const auto& entry : *entries) {
@@ -65,7 +50,7 @@ void exportWorker(TaskContext& context, std::string text) {
         postTaskProgress(TaskKind::Export, ++counter);
         std::optional<std::string> name = fileNameAt(context.device, position);
         if (!name) {
-            postTaskStatus(2);
+            postTaskStatus(TaskStatus::UnknownError);
             break;
         }
         if (remote) {
@@ -97,9 +82,5 @@ void exportWorker(TaskContext& context, std::string text) {
         removeWorkingCopy(*name);
         if (control.checkpoint()) break;
     }
-    if (success || control.stopRequested()) postTaskStatus(0);
-}
-
-std::string exportFromPDA(DeviceManager& device, std::optional<std::string> text) {
-    return startTask(device, std::move(text), exportWorker);
+    if (success || control.stopRequested()) postTaskStatus(TaskStatus::Done);
 }

@@ -8,9 +8,6 @@
 // Uploading route books from the navigator to the route book server. The page's argument lists
 // positions in the route book list, "0,3".
 
-// Starts the export task (see startTask); answers "".
-std::string exportFromPDA(DeviceManager& device, std::optional<std::string> text);
-
 // Packs and uploads each listed route book; posts progress, failures and the final code 0.
 void exportWorker(TaskContext& context, std::string text);
 

@@ -4,9 +4,9 @@
 #include <mutex>
 
 #include "build_config.h"
+#include "common/task_status.h"
 #include "platform/files.h"
 #include "platform/http.h"
-#include "tasks/task_messages.h"
 
 namespace {
 
@@ -46,12 +46,12 @@ void setTransferTimeouts(int connectMs, int stallMs) {
 
 bool downloadFile(const std::string& url, const std::string& path, const TaskControl* control) {
     if (url.empty() || path.empty()) {
-        postTaskStatus(2);
+        postTaskStatus(TaskStatus::UnknownError);
         return false;
     }
     platform::File file(path, platform::OpenMode::CreateAlways);
     if (!file.isOpen()) {
-        postTaskStatus(4);
+        postTaskStatus(TaskStatus::DownloadFailed);
         return false;
     }
     int64_t received = 0;
@@ -79,7 +79,7 @@ bool downloadFile(const std::string& url, const std::string& path, const TaskCon
               response.status >= 200 && response.status < 300;
     if (ok) return true;
     platform::deleteFile(path);
-    postTaskStatus(tooLarge ? 7 : 4);
+    postTaskStatus(tooLarge ? TaskStatus::DownloadTooLarge : TaskStatus::DownloadFailed);
     return false;
 }
 
@@ -87,18 +87,18 @@ bool uploadFile(const std::string& path, const std::string& objectName,
                 const TaskControl* control) {
     platform::File file;
     if (path.empty() || objectName.empty() || !file.open(path, platform::OpenMode::Read)) {
-        postTaskStatus(2);
+        postTaskStatus(TaskStatus::UnknownError);
         return false;
     }
     int64_t size = file.size();
     if (size > kMaxPackageBytes) {
-        postTaskStatus(8);
+        postTaskStatus(TaskStatus::UploadTooLarge);
         return false;
     }
     std::string body;
     if (size > 0) body.resize(static_cast<size_t>(size));
     if (size <= 0 || file.read(body.data(), body.size()) != body.size()) {
-        postTaskStatus(2);
+        postTaskStatus(TaskStatus::UnknownError);
         return false;
     }
     file.close();
@@ -114,7 +114,8 @@ bool uploadFile(const std::string& path, const std::string& objectName,
     platform::HttpResponse response =
         platform::httpPost("http://" + routeBookServer() + objectName, body, request);
     if (reply.find("<rbid>") != std::string::npos) return true;
-    if (response.outcome != platform::HttpOutcome::Stopped) postTaskStatus(5);
+    if (response.outcome != platform::HttpOutcome::Stopped)
+        postTaskStatus(TaskStatus::UploadFailed);
     return false;
 }
 

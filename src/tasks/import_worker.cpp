@@ -3,8 +3,8 @@
 #include <tinyxml.h>
 
 #include <algorithm>
-#include <mutex>
 
+#include "common/task_status.h"
 #include "device/device_files.h"
 #include "formats/track_file.h"
 #include "ops/route_book_list.h"
@@ -16,7 +16,6 @@
 #include "tasks/archive.h"
 #include "tasks/http_transfer.h"
 #include "tasks/route_book_set.h"
-#include "tasks/task_messages.h"
 
 namespace {
 
@@ -30,10 +29,11 @@ std::string textOf(const TiXmlNode* node) {
     return text ? text : "";
 }
 
-bool isKnown(DeviceManager& device, const std::string& name) {
-    std::lock_guard<std::mutex> lock(device.routeBooksMutex);
-    return std::any_of(device.routeBooks.begin(), device.routeBooks.end(),
-                       [&](const auto& entry) { return entry->fileName == name; });
+bool isKnown(NavigatorState& device, const std::string& name) {
+    return device.routeBooks.use([&](const RouteBookEntries& list) {
+        return std::any_of(list.begin(), list.end(),
+                           [&](const auto& entry) { return entry->fileName == name; });
+    });
 }
 
 // A set of this name left in the temporary folder by an earlier import that was stopped would
@@ -49,7 +49,7 @@ bool unpackPackage(const TaskContext& context, const std::string& folder,
                    const std::string& packageName) {
     ArchiveReader reader;
     if (!reader.open(platform::joinPath(folder, packageName + ".zip"))) {
-        postTaskStatus(10);
+        postTaskStatus(TaskStatus::UnpackFailed);
         return false;
     }
 
@@ -66,20 +66,20 @@ bool unpackPackage(const TaskContext& context, const std::string& folder,
     std::optional<platform::DiskSpace> space = platform::diskSpace(folder);
     // free < 5 * total, without overflow.
     if (space && space->available / 5 < total) {
-        postTaskStatus(6);
+        postTaskStatus(TaskStatus::NoSpace);
         return false;
     }
     if (context.mode == RapiDevice) {
         std::optional<DeviceStoreInfo> store = deviceStoreInformation(context.device.rapi);
         if (store && store->freeSize / 5 < total) {
-            postTaskStatus(6);
+            postTaskStatus(TaskStatus::NoSpace);
             return false;
         }
     }
     clearSet(folder, packageName);
     if (!reader.setOutputFolder(folder) || !reader.extractAll(false)) {
         reader.close();
-        postTaskStatus(10);
+        postTaskStatus(TaskStatus::UnpackFailed);
         return false;
     }
     reader.close();
@@ -99,7 +99,7 @@ void importWorker(TaskContext& context, std::string text) {
     document.Parse(text.c_str(), nullptr, TIXML_ENCODING_LEGACY);
     // An empty text lists nothing; a malformed one is refused.
     if (document.Error() && document.ErrorId() != TiXmlBase::TIXML_ERROR_DOCUMENT_EMPTY) {
-        postTaskStatus(2);
+        postTaskStatus(TaskStatus::UnknownError);
         return;
     }
     const std::string temp = platform::tempFolder();
@@ -119,7 +119,7 @@ void importWorker(TaskContext& context, std::string text) {
         if (control.checkpoint()) break;
         // The name becomes a file name in the temporary folder and on the navigator.
         if (!isRouteBookFileName(context.dataRoot, name)) {
-            postTaskStatus(2);
+            postTaskStatus(TaskStatus::UnknownError);
             success = false;
             break;
         }
@@ -157,13 +157,9 @@ void importWorker(TaskContext& context, std::string text) {
         platform::deleteFile(package);
         removeRouteBookLocal(temp, name);
         if (!success || control.checkpoint()) break;
-        std::lock_guard<std::mutex> lock(context.device.routeBooksMutex);
-        context.device.routeBooks.push_back(
-            std::make_unique<RouteBookEntry>(RouteBookEntry{name, name}));
+        context.device.routeBooks.use([&](RouteBookEntries& list) {
+            list.push_back(std::make_unique<RouteBookEntry>(RouteBookEntry{name, name}));
+        });
     }
-    if (success || control.stopRequested()) postTaskStatus(0);
-}
-
-std::string importToPDA(DeviceManager& device, std::optional<std::string> text) {
-    return startTask(device, std::move(text), importWorker);
+    if (success || control.stopRequested()) postTaskStatus(TaskStatus::Done);
 }

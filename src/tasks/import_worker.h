@@ -9,9 +9,6 @@
 // per route book, <rb><url>package URL</url><name>route book name</name></rb>, with the URL's
 // "&" written as they are.
 
-// Starts the import task (see startTask); answers "".
-std::string importToPDA(DeviceManager& device, std::optional<std::string> text);
-
 // Downloads, unpacks and installs each item; posts progress, failures and the final code 0.
 void importWorker(TaskContext& context, std::string text);
 

@@ -1,10 +1,10 @@
 #include "tasks/route_book_set.h"
 
+#include "common/task_status.h"
 #include "device/device_files.h"
 #include "platform/file_ops.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "tasks/task_messages.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ template <typename Entries, typename Copy>
 bool copyEntries(const TaskContext& context, const Entries& entries, Copy copy) {
     for (const auto& entry : entries) {
         if (!entry.name.empty() && entry.name[0] != '.' && !copy(entry.name)) {
-            postTaskStatus(9);
+            postTaskStatus(TaskStatus::TransferError);
             return false;
         }
         if (context.control.checkpoint()) return false;
@@ -34,7 +34,7 @@ bool installRouteBookRemote(const TaskContext& context, const std::string& folde
     const std::string target = devicePath(context, name);
     deviceCreateFolder(rapi, target);
     if (!copyToDevice(rapi, platform::joinPath(folder, name + ".trk"), target + ".trk")) {
-        postTaskStatus(9);
+        postTaskStatus(TaskStatus::TransferError);
         return false;
     }
     copyToDevice(rapi, platform::joinPath(folder, name + ".sim"), target + ".sim");
@@ -52,7 +52,7 @@ bool installRouteBookLocal(const TaskContext& context, const std::string& folder
     const std::string target = platform::joinPath(context.dataRoot, name);
     platform::createFolder(target);
     if (!platform::copyFile(platform::joinPath(folder, name + ".trk"), target + ".trk", false)) {
-        postTaskStatus(9);
+        postTaskStatus(TaskStatus::TransferError);
         return false;
     }
     platform::copyFile(platform::joinPath(folder, name + ".sim"), target + ".sim", false);
@@ -70,7 +70,7 @@ bool removeRouteBookRemote(const TaskContext& context, const std::string& name) 
     RapiBinding& rapi = context.device.rapi;
     const std::string target = devicePath(context, name);
     if (!deviceDeleteFile(rapi, target + ".trk")) {
-        postTaskStatus(11);
+        postTaskStatus(TaskStatus::RemoveFailed);
         return false;
     }
     deviceDeleteFile(rapi, target + ".sim");
@@ -80,7 +80,7 @@ bool removeRouteBookRemote(const TaskContext& context, const std::string& name) 
         context.control.waitWhilePaused();
         if (entry.name.empty() || entry.name[0] == '.') continue;
         if (!deviceDeleteFile(rapi, target + "\\" + entry.name)) {
-            postTaskStatus(11);
+            postTaskStatus(TaskStatus::RemoveFailed);
             break;
         }
     }
@@ -100,7 +100,7 @@ bool copyRouteBookFromDevice(const TaskContext& context, const std::string& fold
     RapiBinding& rapi = context.device.rapi;
     const std::string source = devicePath(context, name);
     if (!copyFromDevice(rapi, source + ".trk", platform::joinPath(folder, name + ".trk"))) {
-        postTaskStatus(9);
+        postTaskStatus(TaskStatus::TransferError);
         return false;
     }
     copyFromDevice(rapi, source + ".sim", platform::joinPath(folder, name + ".sim"));

@@ -2,13 +2,14 @@
 
 #include <string>
 
-#include "device/device_manager.h"
+#include "ops/navigator_state.h"
 #include "tasks/task_runner.h"
 
-// What a worker works with: the program's device state, the connection and upload path as they
-// were when its task started (the window's thread may change them meanwhile), and its control.
+// What a worker works with: the navigator's link and data, the connection and upload path as
+// they were when its task started (the window's thread may change them meanwhile), and its
+// control.
 struct TaskContext {
-    DeviceManager& device;
+    NavigatorState& device;
     ConnectionMode mode;
     std::string dataRoot;
     std::string uploadPath;

@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "device/device_manager.h"
+#include "common/task_status.h"
+#include "ops/navigator_state.h"
 #include "tasks/task_context.h"
-#include "tasks/task_messages.h"
 
 namespace {
 // How long the end of the program waits for a task to clean up after itself.
@@ -43,6 +43,10 @@ int PauseGate::pauseCount() const {
 }
 
 TaskThread::~TaskThread() {
+    finish();
+}
+
+void TaskThread::finish() {
     std::unique_lock<std::mutex> lock(mutex_);
     if (running_) {
         stopFlag_->store(1);
@@ -105,27 +109,29 @@ bool TaskThread::waitIdle(std::chrono::milliseconds timeout) {
     return finished_.wait_for(lock, timeout, [this] { return !running_; });
 }
 
-std::string startTask(DeviceManager& device, std::optional<std::string> text, TaskWorker worker) {
+std::string startTask(NavigatorState& navigator, TaskState& tasks, std::optional<std::string> text,
+                      TaskWorker worker) {
     if (!text) {
-        postTaskStatus(2);
+        postTaskStatus(TaskStatus::UnknownError);
         return {};
     }
     // The snapshot is taken here, on the window's thread, which is the only one that changes
     // these fields.
-    auto job = [&device, worker, mode = device.mode, dataRoot = device.dataRoot,
-                uploadPath = device.uploadPath,
+    auto job = [&navigator, worker, mode = navigator.mode, dataRoot = navigator.dataRoot,
+                uploadPath = tasks.uploadPath,
                 argument = std::move(*text)](const TaskControl& control) mutable {
-        TaskContext context{device, mode, std::move(dataRoot), std::move(uploadPath), control};
+        TaskContext context{navigator, mode, std::move(dataRoot), std::move(uploadPath), control};
         worker(context, std::move(argument));
     };
-    if (!device.taskThread.start(device.stopRequested, std::move(job))) postTaskStatus(1);
+    if (!tasks.taskThread.start(tasks.stopRequested, std::move(job)))
+        postTaskStatus(TaskStatus::Busy);
     return {};
 }
 
-void PauseTask(DeviceManager& device, const std::optional<std::string>& text) {
-    if (text && !text->empty()) device.taskThread.control((*text)[0]);
+void PauseTask(TaskState& tasks, const std::optional<std::string>& text) {
+    if (text && !text->empty()) tasks.taskThread.control((*text)[0]);
 }
 
-bool isTaskIdle(const DeviceManager& device) {
-    return device.taskThread.isIdle();
+bool isTaskIdle(const TaskState& tasks) {
+    return tasks.taskThread.isIdle();
 }

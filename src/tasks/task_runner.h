@@ -9,7 +9,9 @@
 #include <string>
 #include <thread>
 
-class DeviceManager;
+#include "tasks/account_binding.h"
+
+struct NavigatorState;
 
 // The running task's pause gate. Pausing closes it one step more, continuing opens it one step
 // (never below open); the worker waits on it at its checkpoints and inside its transfer, copy
@@ -56,7 +58,7 @@ class TaskThread {
     using Job = std::function<void(const TaskControl&)>;
 
     TaskThread() = default;
-    // A task still running is asked to stop and given a few seconds to clean up after itself.
+    // Calls finish().
     ~TaskThread();
     TaskThread(const TaskThread&) = delete;
     TaskThread& operator=(const TaskThread&) = delete;
@@ -69,6 +71,9 @@ class TaskThread {
     // it to stop and continues it once. Ignored while idle, and any other letter always.
     void control(char letter);
     int pauseCount() const { return gate_.pauseCount(); }
+    // The end of the program's tasks: a task still running is asked to stop and given a few
+    // seconds to clean up after itself (the process ends if it does not), then joined.
+    void finish();
     // Waits until no task runs; false when the time ran out first.
     bool waitIdle(std::chrono::milliseconds timeout);
 
@@ -81,13 +86,22 @@ class TaskThread {
     PauseGate gate_;
 };
 
+// The program's task machinery: the stop flag, the account's upload path and the worker's slot.
+struct TaskState {
+    std::atomic<int> stopRequested{0};
+    std::string accountName;
+    std::string uploadPath = kUploadPathTemplate;
+    TaskThread taskThread;
+};
+
 struct TaskContext;
 using TaskWorker = void (*)(TaskContext& context, std::string text);
 
 // How the page's task methods start their worker. Answers an empty text at once: a missing
 // argument posts code 2, a running task code 1; otherwise the worker starts with the connection
 // and upload path as they are now, and owns the text.
-std::string startTask(DeviceManager& device, std::optional<std::string> text, TaskWorker worker);
+std::string startTask(NavigatorState& navigator, TaskState& tasks, std::optional<std::string> text,
+                      TaskWorker worker);
 // "p" pauses the running task, "c" continues it, "t" asks it to stop and continues it once.
-void PauseTask(DeviceManager& device, const std::optional<std::string>& text);
-bool isTaskIdle(const DeviceManager& device);
+void PauseTask(TaskState& tasks, const std::optional<std::string>& text);
+bool isTaskIdle(const TaskState& tasks);

@@ -164,14 +164,16 @@ TEST_F(ConnectionTest, AFailedCheckForgetsTheRootAndTheRouteBooks) {
     makeFolders(drive.path(), "userdata/track");
     attachDrive();
     ASSERT_EQ(checkConnection(manager), 1);
-    manager.routeBooks.push_back(std::make_unique<RouteBookEntry>(RouteBookEntry{"t", "f"}));
+    manager.routeBooks.use([](RouteBookEntries& list) {
+        list.push_back(std::make_unique<RouteBookEntry>(RouteBookEntry{"t", "f"}));
+    });
     platform::setRemovableDrivesForTesting(std::vector<std::string>{});
     ASSERT_TRUE(platform::removeFolder(drive.file("userdata/track")));
     EXPECT_EQ(checkConnection(manager), 0);
     EXPECT_EQ(manager.mode, NotConnected);
     EXPECT_EQ(manager.connected, 0);
     EXPECT_EQ(manager.dataRoot, "");
-    EXPECT_TRUE(manager.routeBooks.empty());
+    EXPECT_TRUE(manager.routeBooks.use([](const RouteBookEntries& list) { return list.empty(); }));
 
     // A device that does not answer the link start counts as absent; the next check tries anew.
     makeFolders(device.card(), "userdata/track");

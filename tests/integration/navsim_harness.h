@@ -3,8 +3,8 @@
 #include <map>
 #include <string>
 
-#include "device/device_manager.h"
 #include "platform/library.h"
+#include "session/device_manager.h"
 #include "support/temp_dir.h"
 
 // The navigator simulator, loaded by name through the system loader as the program loads the

@@ -1,7 +1,7 @@
 #include "support/recording_sink.h"
 
 #include "app/page_messages.h"
-#include "tasks/task_messages.h"
+#include "common/task_status.h"
 
 RecordingSink::RecordingSink() {
     platform::setMessageSink(this);

@@ -2,9 +2,9 @@
 
 #include <variant>
 
+#include "common/task_status.h"
 #include "platform/files.h"
 #include "task_harness.h"
-#include "tasks/task_messages.h"
 #include "tasks/task_runner.h"
 
 namespace {

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <thread>
 
+#include "common/task_status.h"
 #include "platform/files.h"
 #include "task_harness.h"
 #include "tasks/account_binding.h"
 #include "tasks/archive.h"
 #include "tasks/http_transfer.h"
-#include "tasks/task_messages.h"
 #include "tasks/task_runner.h"
 
 namespace {

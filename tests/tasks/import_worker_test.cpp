@@ -2,11 +2,11 @@
 
 #include <thread>
 
+#include "common/task_status.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "task_harness.h"
 #include "tasks/http_transfer.h"
-#include "tasks/task_messages.h"
 #include "tasks/task_runner.h"
 
 namespace {

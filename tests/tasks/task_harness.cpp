@@ -1,16 +1,18 @@
 #include "task_harness.h"
 
+#include "ops/route_book_list.h"
+
 #include <cstdlib>
 #include <filesystem>
 
 #include "app/page_messages.h"
+#include "common/task_status.h"
 #include "formats/track_file.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "tasks/archive.h"
 #include "tasks/http_transfer.h"
-#include "tasks/task_messages.h"
 
 namespace {
 
@@ -141,10 +143,7 @@ void TaskHarness::connect(Link how) {
 void TaskHarness::fresh(Link how) {
     link = how;
     std::filesystem::remove_all(native(onNavigator()));
-    {
-        std::lock_guard<std::mutex> lock(device->routeBooksMutex);
-        device->routeBooks.clear();
-    }
+    clearRouteBooks(*device);
     sink.clear();
     navsim().control("reset");
     navsim().control("store", "");
@@ -170,16 +169,18 @@ void TaskHarness::addRouteBook(const std::string& name, const FileTree& files) {
         if (slash != std::string::npos) platform::createFolder(onNavigator(path.substr(0, slash)));
         writeFileBytes(onNavigator(path), bytes);
     }
-    std::lock_guard<std::mutex> lock(device->routeBooksMutex);
-    device->routeBooks.push_back(std::make_unique<RouteBookEntry>(RouteBookEntry{name, name}));
+    device->routeBooks.use([&](RouteBookEntries& list) {
+        list.push_back(std::make_unique<RouteBookEntry>(RouteBookEntry{name, name}));
+    });
 }
 
 std::vector<std::string> TaskHarness::listedNames() {
-    std::lock_guard<std::mutex> lock(device->routeBooksMutex);
-    std::vector<std::string> names;
-    for (const auto& e : device->routeBooks)
-        names.push_back(e->fileName);
-    return names;
+    return device->routeBooks.use([](const RouteBookEntries& list) {
+        std::vector<std::string> names;
+        for (const auto& e : list)
+            names.push_back(e->fileName);
+        return names;
+    });
 }
 
 void TaskHarness::run(TaskOperation operation, const std::string& argument) {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "device/device_manager.h"
 #include "navsim_harness.h"
+#include "session/device_manager.h"
 #include "support/loopback_server.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"

@@ -4,11 +4,11 @@
 
 #include <thread>
 
-#include "device/device_manager.h"
+#include "common/task_status.h"
+#include "session/device_manager.h"
 #include "support/eventually.h"
 #include "support/recording_sink.h"
 #include "tasks/task_context.h"
-#include "tasks/task_messages.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ void steppingWorker(TaskContext& context, std::string text) {
         std::this_thread::sleep_for(1ms);
     }
     gObserved->cleanedUp = true;
-    postTaskStatus(0);
+    postTaskStatus(TaskStatus::Done);
 }
 
 class TaskRunnerTest : public ::testing::Test {
@@ -52,7 +52,7 @@ class TaskRunnerTest : public ::testing::Test {
     }
 
     void start(const std::string& text = "x") {
-        EXPECT_EQ(startTask(device, text, steppingWorker), "");
+        EXPECT_EQ(startTask(device, device, text, steppingWorker), "");
     }
     bool progressing() {
         int before = observed.steps.load();
@@ -93,7 +93,7 @@ TEST_F(TaskRunnerTest, OneTaskAtATime) {
 }
 
 TEST_F(TaskRunnerTest, MissingArgumentPostsCode2AndStartsNothing) {
-    EXPECT_EQ(startTask(device, std::nullopt, steppingWorker), "");
+    EXPECT_EQ(startTask(device, device, std::nullopt, steppingWorker), "");
     EXPECT_EQ(sink.statusCodes(), std::vector<int>{2});
     EXPECT_TRUE(isTaskIdle(device));
 }
@@ -167,7 +167,7 @@ TEST(TaskThreadExit, RunningTaskIsStoppedAndAllowedToCleanUp) {
     RecordingSink sink;
     {
         DeviceManager device;
-        startTask(device, std::string("x"), steppingWorker);
+        startTask(device, device, std::string("x"), steppingWorker);
         PauseTask(device, std::string("p"));
         PauseTask(device, std::string("p"));
     }

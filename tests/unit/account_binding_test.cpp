@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "device/device_manager.h"
 #include "platform/codepage.h"
+#include "session/device_manager.h"
 #include "support/recording_sink.h"
 
 namespace {

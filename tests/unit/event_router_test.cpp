@@ -3,9 +3,9 @@
 #include <set>
 
 #include "app/event_router.h"
+#include "common/task_status.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
-#include "tasks/task_messages.h"
 
 namespace {
 

@@ -47,11 +47,7 @@ class ExternalObjectTest : public ::testing::Test {
 
     // Calls a method by name with the script's arguments in script order.
     int32_t call(const char* name, std::vector<ScriptValue> scriptArgs, ScriptResult* result) {
-        std::u16string wide = platform::ansiToUtf16(name);
-        int32_t id = -1;
-        external.getIDsOfNames(&wide, 1, &id);
-        std::vector<ScriptValue> reversed(scriptArgs.rbegin(), scriptArgs.rend());
-        return external.invoke(id, reversed, result);
+        return external.call(platform::ansiToUtf16(name), scriptArgs, result);
     }
     static ScriptValue str(const char* ansi) {
         return ScriptValue::string(platform::ansiToUtf16(ansi));

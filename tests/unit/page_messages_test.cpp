@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/task_status.h"
 #include "platform/codepage.h"
-#include "tasks/task_messages.h"
 
 namespace {
 

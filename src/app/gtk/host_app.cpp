@@ -1,6 +1,5 @@
 // The program: one window with the portal, answering the page's methods.
 
-#include <curl/curl.h>
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
@@ -20,9 +19,10 @@
 #include "bridge/external_object.h"
 #include "bridge/program_operations.h"
 #include "bridge/settings_store.h"
-#include "device/device_manager.h"
 #include "platform/codepage.h"
+#include "platform/http.h"
 #include "platform/paths.h"
+#include "session/device_manager.h"
 
 namespace {
 
@@ -75,16 +75,14 @@ int main() {
 
     // The program reads no command-line arguments of its own, GTK's included.
     gtk_init(nullptr, nullptr);
-    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+    auto network = std::make_unique<platform::NetworkSession>();
+    if (!network->started()) {
         showStartFailure();
         return 1;
     }
 
     SingleInstance instance(platform::programFile());
-    if (!instance.claim()) {
-        curl_global_cleanup();
-        return 0;
-    }
+    if (!instance.claim()) return 0;
 
     installQuestionDialog();
     SettingsStore settings(platform::programFolder());
@@ -137,9 +135,12 @@ int main() {
         gtk_main();
         g_source_remove(term);
         g_source_remove(interrupt);
+        // The end, in this order: the task thread (it may still be transferring), the network,
+        // then the window.
+        device.taskThread.finish();
+        network.reset();
         sink->setReceiver({});
         instance.listen({});
     }
-    curl_global_cleanup();
     return 0;
 }

@@ -11,7 +11,7 @@
 #include "app/placement.h"
 #include "bridge/page_operations.h"
 #include "bridge/settings_store.h"
-#include "device/device_manager.h"
+#include "session/device_manager.h"
 
 class DeviceMonitor;
 class WebBridge;

@@ -12,6 +12,7 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
+// Requests made without a NetworkSession (tests, tools) start the library on first use.
 void initialiseOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -132,6 +133,12 @@ HttpResponse perform(const std::string& url, const std::string_view* postBody,
 }
 
 }  // namespace
+
+NetworkSession::NetworkSession() : started_(curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK) {}
+
+NetworkSession::~NetworkSession() {
+    if (started_) curl_global_cleanup();
+}
 
 HttpResponse httpGet(const std::string& url, const HttpRequest& request) {
     return perform(url, nullptr, request);
