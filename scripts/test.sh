@@ -50,6 +50,7 @@ run_preset dev
 run_preset asan
 run_preset tsan
 check "format check" bash scripts/check-format.sh
+check "layers include only downwards" python3 scripts/check-layers.py
 check "core compiles for Windows (mingw-w64)" bash scripts/check-windows-core.sh
 [ -f scripts/run-fuzz.sh ] && check "fuzz targets" bash scripts/run-fuzz.sh
 

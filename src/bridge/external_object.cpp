@@ -100,7 +100,7 @@ int32_t ExternalObject::call(std::u16string_view name, const std::vector<ScriptV
 
 int32_t ExternalObject::invoke(int32_t dispid, const std::vector<ScriptValue>& args,
                                ScriptResult* result) {
-    if (dispid >= kConnToPDA && dispid <= kExportFromPDA && !operations_.checkConnection())
+    if (dispid >= kConnToPDA && dispid <= kExportFromPDA && !methods_.checkConnection())
         return kStatusFalse;
 
     // Counted from the end, as the platform's script engine hands arguments over last first:
@@ -137,20 +137,20 @@ int32_t ExternalObject::invoke(int32_t dispid, const std::vector<ScriptValue>& a
         }
         case kSetUsername: {
             auto text = textArg(single);
-            if (text) setText(result, operations_.setUsername(*text));
+            if (text) setText(result, methods_.setUsername(*text));
             return kStatusOk;
         }
         case kGetPdaAddr:
-            setText(result, operations_.getPdaAddr());
+            setText(result, methods_.getPdaAddr());
             return kStatusOk;
         case kImportToPDA: {
             auto text = textArg(single);
-            if (text) setText(result, operations_.importToPDA(std::move(*text)));
+            if (text) setText(result, methods_.importToPDA(std::move(*text)));
             return kStatusOk;
         }
         case kPauseTask: {
             auto text = textArg(single);
-            if (text) operations_.pauseTask(*text);
+            if (text) methods_.pauseTask(*text);
             return kStatusOk;
         }
         case kConnToPDA:
@@ -164,22 +164,22 @@ int32_t ExternalObject::invoke(int32_t dispid, const std::vector<ScriptValue>& a
             std::string answer;
             switch (dispid) {
                 case kConnToPDA:
-                    answer = operations_.connToPDA(*text);
+                    answer = methods_.connToPDA(*text);
                     break;
                 case kPoiToPDA:
-                    answer = operations_.poiToPDA(*text);
+                    answer = methods_.poiToPDA(*text);
                     break;
                 case kDeleteSelectedPoi:
-                    answer = operations_.deleteSelectedPoi(*text);
+                    answer = methods_.deleteSelectedPoi(*text);
                     break;
                 case kShowRoadbook:
-                    answer = operations_.showRoadbook(*text);
+                    answer = methods_.showRoadbook(*text);
                     break;
                 case kDeleteSelected:
-                    answer = operations_.deleteSelected(std::move(*text));
+                    answer = methods_.deleteSelected(std::move(*text));
                     break;
                 default:
-                    answer = operations_.exportFromPDA(std::move(*text));
+                    answer = methods_.exportFromPDA(std::move(*text));
                     break;
             }
             setText(result, answer);

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "bridge/page_operations.h"
+#include "bridge/external_methods.h"
 #include "bridge/script_value.h"
 #include "bridge/settings_store.h"
 
@@ -24,8 +24,8 @@ class ExternalObject {
         "connToPDA",   "GetPdaAddr",     "poiToPDA",      "deleteSelectedPoi", "showRoadbook",
         "importToPDA", "deleteSelected", "exportFromPDA", "PauseTask"};
 
-    ExternalObject(const SettingsStore& settings, PageOperations& operations)
-        : settings_(settings), operations_(operations) {}
+    ExternalObject(const SettingsStore& settings, ExternalMethods& operations)
+        : settings_(settings), methods_(operations) {}
 
     // Looks up names[0] only (byte-wise, case-sensitive). A known name writes its DISPID into
     // ids[0]; an unknown one leaves ids[0] as it was. Always succeeds (0).
@@ -43,5 +43,5 @@ class ExternalObject {
 
   private:
     const SettingsStore& settings_;
-    PageOperations& operations_;
+    ExternalMethods& methods_;
 };

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "bridge/external_object.h"
-#include "bridge/program_operations.h"
+#include "bridge/program_methods.h"
 #include "bridge/settings_store.h"
 #include "platform/http.h"
 #include "platform/message_sink.h"
@@ -48,7 +48,7 @@ class CliProgram {
     PageCallPrinter printer_;
     DeviceManager device_;
     SettingsStore settings_;
-    ProgramOperations operations_;
+    ProgramMethods methods_;
     ExternalObject external_;
 };
 

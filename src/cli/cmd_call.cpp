@@ -25,8 +25,8 @@ CliProgram::CliProgram(bool ansi)
     : ansi_(ansi),
       printer_(ansi),
       settings_(platform::programFolder()),
-      operations_(device_),
-      external_(settings_, operations_) {
+      methods_(device_),
+      external_(settings_, methods_) {
     platform::setMessageSink(&printer_);
 }
 

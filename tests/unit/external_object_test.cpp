@@ -8,7 +8,7 @@
 namespace {
 
 // Records what reaches the operations and answers with a fixed text.
-class RecordingOperations : public PageOperations {
+class RecordingOperations : public ExternalMethods {
   public:
     int connected = 1;
     int gateChecks = 0;

@@ -9,15 +9,15 @@
 #include <vector>
 
 #include "app/gtk/host_config.h"
-#include "app/gtk/host_dialog.h"
+#include "app/gtk/host_window.h"
 #include "app/gtk/main_loop_sink.h"
 #include "app/gtk/question_dialog.h"
 #include "app/gtk/single_instance.h"
-#include "app/gtk/web_bridge.h"
+#include "app/gtk/webkit_external.h"
 #include "app/offline_page.h"
 #include "app/start_page.h"
 #include "bridge/external_object.h"
-#include "bridge/program_operations.h"
+#include "bridge/program_methods.h"
 #include "bridge/settings_store.h"
 #include "platform/codepage.h"
 #include "platform/http.h"
@@ -86,8 +86,8 @@ int main() {
 
     installQuestionDialog();
     SettingsStore settings(platform::programFolder());
-    ProgramOperations operations(device);
-    ExternalObject external(settings, operations);
+    ProgramMethods methods(device);
+    ExternalObject external(settings, methods);
 
     const HostConfig& config = hostConfig();
     std::string portal = bundledPortalFolder();
@@ -108,9 +108,9 @@ int main() {
         WebKitWebsiteDataManager* data = webkit_web_context_get_website_data_manager(context);
         webkit_website_data_manager_set_tls_errors_policy(data, WEBKIT_TLS_ERRORS_POLICY_IGNORE);
     }
-    WebBridge bridge(context, external,
-                     OriginPolicy({config.startPage, config.altStartPage}, config.trustedOrigins),
-                     localPages);
+    WebKitExternal webExternal(
+        context, external,
+        OriginPolicy({config.startPage, config.altStartPage}, config.trustedOrigins), localPages);
 
     // The worker's notifications outlive the window: a task still running when the window has
     // gone may post until the program ends.
@@ -118,20 +118,20 @@ int main() {
     platform::setMessageSink(sink);
 
     {
-        HostDialog dialog({device, settings, operations, bridge}, startPageAddress(settings, pages),
-                          offlinePage);
-        dialog.initialise();
-        instance.listen([&dialog] { dialog.present(); });
-        sink->setReceiver([&dialog](uint32_t message, uintptr_t wParam, intptr_t lParam) {
-            dialog.taskMessage(message, wParam, lParam);
+        HostWindow host({device, settings, methods, webExternal}, startPageAddress(settings, pages),
+                        offlinePage);
+        host.initialise();
+        instance.listen([&host] { host.present(); });
+        sink->setReceiver([&host](uint32_t message, uintptr_t wParam, intptr_t lParam) {
+            host.taskMessage(message, wParam, lParam);
         });
         // Ending the session closes the window as its close box does.
         auto closeWindow = [](gpointer d) -> gboolean {
-            static_cast<HostDialog*>(d)->close();
+            static_cast<HostWindow*>(d)->close();
             return G_SOURCE_CONTINUE;
         };
-        guint term = g_unix_signal_add(SIGTERM, closeWindow, &dialog);
-        guint interrupt = g_unix_signal_add(SIGINT, closeWindow, &dialog);
+        guint term = g_unix_signal_add(SIGTERM, closeWindow, &host);
+        guint interrupt = g_unix_signal_add(SIGINT, closeWindow, &host);
         gtk_main();
         g_source_remove(term);
         g_source_remove(interrupt);

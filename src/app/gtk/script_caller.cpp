@@ -1,6 +1,6 @@
 #include "app/gtk/script_caller.h"
 
-#include "app/page_bridge.h"
+#include "app/external_requests.h"
 
 namespace {
 

@@ -19,21 +19,21 @@
 //   u; (undefined)   o; (anything else)
 // Answer body (UTF-8): "s" and the text, "t" for the boolean true, nothing for no value.
 
-struct BridgeRequest {
+struct ExternalRequest {
     std::string key;
     std::vector<ScriptValue> args;  // script order
 };
 
 // Nothing for a malformed body.
-std::optional<BridgeRequest> decodeBridgeRequest(std::string_view body);
-std::string encodeBridgeAnswer(const ScriptResult& result);
+std::optional<ExternalRequest> decodeExternalRequest(std::string_view body);
+std::string encodeExternalAnswer(const ScriptResult& result);
 
 // Answers requests for documents it trusts: those that carry the key (the program's own local
 // pages get it in their copy of the script) and those from an origin that `policy` trusts.
 // Everything else, and every malformed request, gets no value and runs nothing.
-class PageBridge {
+class ExternalRequests {
   public:
-    PageBridge(ExternalObject& external, OriginPolicy policy, std::string key)
+    ExternalRequests(ExternalObject& external, OriginPolicy policy, std::string key)
         : external_(external), policy_(std::move(policy)), key_(std::move(key)) {}
 
     std::string answer(std::string_view method, std::string_view origin, std::string_view body);

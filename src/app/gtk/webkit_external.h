@@ -5,20 +5,20 @@
 #include <string>
 #include <vector>
 
-#include "app/page_bridge.h"
+#include "app/external_requests.h"
 
 // Serves window.external to the pages of the web view. A script injected at document start into
 // every frame defines it; its methods call the program through requests to the "vantu" scheme,
 // which this object answers on the window's thread. The program's own local pages (matched by
 // `localPages`, URI patterns) get a copy of the script that carries a key; other documents are
 // served only when their origin is trusted.
-class WebBridge {
+class WebKitExternal {
   public:
-    WebBridge(WebKitWebContext* context, ExternalObject& external, OriginPolicy policy,
-              const std::vector<std::string>& localPages);
-    ~WebBridge();
-    WebBridge(const WebBridge&) = delete;
-    WebBridge& operator=(const WebBridge&) = delete;
+    WebKitExternal(WebKitWebContext* context, ExternalObject& external, OriginPolicy policy,
+                   const std::vector<std::string>& localPages);
+    ~WebKitExternal();
+    WebKitExternal(const WebKitExternal&) = delete;
+    WebKitExternal& operator=(const WebKitExternal&) = delete;
 
     // The content manager to build the web view with; it holds the two scripts.
     WebKitUserContentManager* contentManager() const { return contentManager_; }
@@ -26,7 +26,7 @@ class WebBridge {
   private:
     static void onRequest(WebKitURISchemeRequest* request, gpointer self);
 
-    PageBridge bridge_;
+    ExternalRequests requests_;
     WebKitUserContentManager* contentManager_;
 };
 

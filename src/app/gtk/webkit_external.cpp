@@ -1,4 +1,4 @@
-#include "app/gtk/web_bridge.h"
+#include "app/gtk/webkit_external.h"
 
 #include <random>
 
@@ -20,7 +20,7 @@ struct PatternList {
 };
 
 std::string scriptWithKey(const std::string& key) {
-    std::string script(bridgeScript());
+    std::string script(externalScript());
     size_t at = script.find("@KEY@");
     if (at != std::string::npos) script.replace(at, 5, key);
     return script;
@@ -85,9 +85,9 @@ std::string makeDocumentKey() {
     return key;
 }
 
-WebBridge::WebBridge(WebKitWebContext* context, ExternalObject& external, OriginPolicy policy,
-                     const std::vector<std::string>& localPages)
-    : bridge_(external, std::move(policy), makeDocumentKey()),
+WebKitExternal::WebKitExternal(WebKitWebContext* context, ExternalObject& external,
+                               OriginPolicy policy, const std::vector<std::string>& localPages)
+    : requests_(external, std::move(policy), makeDocumentKey()),
       contentManager_(webkit_user_content_manager_new()) {
     webkit_web_context_register_uri_scheme(context, kScheme, onRequest, this, nullptr);
     WebKitSecurityManager* security = webkit_web_context_get_security_manager(context);
@@ -98,15 +98,15 @@ WebBridge::WebBridge(WebKitWebContext* context, ExternalObject& external, Origin
 
     addScript(contentManager_, scriptWithKey(""), {}, localPages);
     if (!localPages.empty())
-        addScript(contentManager_, scriptWithKey(bridge_.key()), localPages, {});
+        addScript(contentManager_, scriptWithKey(requests_.key()), localPages, {});
 }
 
-WebBridge::~WebBridge() {
+WebKitExternal::~WebKitExternal() {
     g_object_unref(contentManager_);
 }
 
-void WebBridge::onRequest(WebKitURISchemeRequest* request, gpointer self) {
-    auto* bridge = static_cast<WebBridge*>(self);
+void WebKitExternal::onRequest(WebKitURISchemeRequest* request, gpointer self) {
+    auto* external = static_cast<WebKitExternal*>(self);
     SoupMessageHeaders* headers = webkit_uri_scheme_request_get_http_headers(request);
     const char* origin =
         headers != nullptr ? soup_message_headers_get_one(headers, "Origin") : nullptr;
@@ -116,7 +116,7 @@ void WebBridge::onRequest(WebKitURISchemeRequest* request, gpointer self) {
         const char* path = webkit_uri_scheme_request_get_path(request);
         std::string name = path != nullptr && path[0] == '/' ? path + 1 : "";
         std::string body = readBody(request);
-        answer = bridge->bridge_.answer(name, origin != nullptr ? origin : "", body);
+        answer = external->requests_.answer(name, origin != nullptr ? origin : "", body);
     }
     respond(request, answer, origin);
 }

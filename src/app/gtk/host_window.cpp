@@ -1,4 +1,4 @@
-#include "app/gtk/host_dialog.h"
+#include "app/gtk/host_window.h"
 
 #include <functional>
 
@@ -7,7 +7,7 @@
 #include "app/gtk/host_resources.h"
 #include "app/gtk/present_window.h"
 #include "app/gtk/script_caller.h"
-#include "app/gtk/web_bridge.h"
+#include "app/gtk/webkit_external.h"
 #include "app/offline_page.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -65,17 +65,17 @@ void later(std::function<void()> work) {
 
 }  // namespace
 
-HostDialog::HostDialog(Parts parts, std::string startAddress, std::string offlinePage)
+HostWindow::HostWindow(Parts parts, std::string startAddress, std::string offlinePage)
     : device_(parts.device),
       settings_(parts.settings),
-      operations_(parts.operations),
-      bridge_(parts.bridge),
+      methods_(parts.methods),
+      webExternal_(parts.webExternal),
       startAddress_(std::move(startAddress)),
       offlinePage_(std::move(offlinePage)),
       offlineUri_(fileUri(offlinePage_)),
       placement_(parts.settings) {}
 
-HostDialog::~HostDialog() {
+HostWindow::~HostWindow() {
     for (auto& [id, source] : timers_)
         g_source_remove(source);
     if (pendingRectTimer_ != 0) g_source_remove(pendingRectTimer_);
@@ -83,7 +83,7 @@ HostDialog::~HostDialog() {
     if (window_ != nullptr) gtk_widget_destroy(window_);
 }
 
-void HostDialog::initialise() {
+void HostWindow::initialise() {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(window_), kTitle);
     if (GdkPixbuf* icon = iconPixbuf()) {
@@ -95,7 +95,7 @@ void HostDialog::initialise() {
     hints.min_height = kMinTrackHeight;
     gtk_window_set_geometry_hints(GTK_WINDOW(window_), nullptr, &hints, GDK_HINT_MIN_SIZE);
 
-    WebKitUserContentManager* content = bridge_.contentManager();
+    WebKitUserContentManager* content = webExternal_.contentManager();
     WebKitUserStyleSheet* style = webkit_user_style_sheet_new(
         std::string(hostStyleSheet()).c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
         WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
@@ -130,11 +130,11 @@ void HostDialog::initialise() {
     deviceMonitor_ = std::make_unique<DeviceMonitor>([this] { deviceChanged(); });
 }
 
-void HostDialog::present() {
+void HostWindow::present() {
     if (window_ != nullptr) presentWindow(GTK_WINDOW(window_));
 }
 
-void HostDialog::close() {
+void HostWindow::close() {
     if (closing_) return;
     closing_ = true;
     if (state_ == WindowState::Normal) commitPendingRect();
@@ -149,36 +149,36 @@ void HostDialog::close() {
     g_timeout_add(
         kExitCallMs,
         [](gpointer self) -> gboolean {
-            static_cast<HostDialog*>(self)->finishClosing();
+            static_cast<HostWindow*>(self)->finishClosing();
             return G_SOURCE_REMOVE;
         },
         this);
 }
 
-void HostDialog::finishClosing() {
+void HostWindow::finishClosing() {
     if (finished_) return;
     finished_ = true;
     if (window_ != nullptr) gtk_widget_hide(window_);
     gtk_main_quit();
 }
 
-void HostDialog::taskMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+void HostWindow::taskMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     router_.taskMessage(message, wParam, lParam);
 }
 
-void HostDialog::deviceChanged() {
+void HostWindow::deviceChanged() {
     router_.deviceChanged();
 }
 
-void HostDialog::callPage(const PageCall& call) {
+void HostWindow::callPage(const PageCall& call) {
     ScriptCaller caller;
     if (caller.setDocument(G_OBJECT(view_))) caller.call(call.function, call.args);
 }
 
-void HostDialog::startTimer(int id, unsigned intervalMs) {
+void HostWindow::startTimer(int id, unsigned intervalMs) {
     stopTimer(id);
     struct Tick {
-        HostDialog* dialog;
+        HostWindow* host;
         int id;
     };
     auto* tick = new Tick{this, id};
@@ -186,20 +186,20 @@ void HostDialog::startTimer(int id, unsigned intervalMs) {
         G_PRIORITY_DEFAULT, intervalMs,
         [](gpointer data) -> gboolean {
             auto* t = static_cast<Tick*>(data);
-            HostDialog* dialog = t->dialog;
+            HostWindow* host = t->host;
             int timerId = t->id;
             guint self = g_source_get_id(g_main_current_source());
-            dialog->router_.timer(timerId);
+            host->router_.timer(timerId);
             // The handler may have stopped or restarted this timer.
-            auto it = dialog->timers_.find(timerId);
-            return it != dialog->timers_.end() && it->second == self ? G_SOURCE_CONTINUE
-                                                                     : G_SOURCE_REMOVE;
+            auto it = host->timers_.find(timerId);
+            return it != host->timers_.end() && it->second == self ? G_SOURCE_CONTINUE
+                                                                   : G_SOURCE_REMOVE;
         },
         tick, [](gpointer data) { delete static_cast<Tick*>(data); });
     timers_[id] = source;
 }
 
-void HostDialog::stopTimer(int id) {
+void HostWindow::stopTimer(int id) {
     auto it = timers_.find(id);
     if (it == timers_.end()) return;
     guint source = it->second;
@@ -209,82 +209,82 @@ void HostDialog::stopTimer(int id) {
     if (current == nullptr || g_source_get_id(current) != source) g_source_remove(source);
 }
 
-bool HostDialog::isConnected() {
+bool HostWindow::isConnected() {
     return device_.connected != 0;
 }
 
-bool HostDialog::checkConnection() {
-    return operations_.checkConnection() != 0;
+bool HostWindow::checkConnection() {
+    return methods_.checkConnection() != 0;
 }
 
-gboolean HostDialog::onDelete(GtkWidget*, GdkEvent*, gpointer self) {
-    static_cast<HostDialog*>(self)->close();
+gboolean HostWindow::onDelete(GtkWidget*, GdkEvent*, gpointer self) {
+    static_cast<HostWindow*>(self)->close();
     return TRUE;
 }
 
-gboolean HostDialog::onConfigure(GtkWidget*, GdkEvent*, gpointer self) {
-    auto* dialog = static_cast<HostDialog*>(self);
+gboolean HostWindow::onConfigure(GtkWidget*, GdkEvent*, gpointer self) {
+    auto* host = static_cast<HostWindow*>(self);
     WindowRect rect;
-    gtk_window_get_position(GTK_WINDOW(dialog->window_), &rect.left, &rect.top);
-    gtk_window_get_size(GTK_WINDOW(dialog->window_), &rect.width, &rect.height);
-    if (dialog->state_ != WindowState::Normal) return FALSE;
-    dialog->pendingRect_ = rect;
-    if (dialog->pendingRectTimer_ != 0) g_source_remove(dialog->pendingRectTimer_);
-    dialog->pendingRectTimer_ = g_timeout_add(
+    gtk_window_get_position(GTK_WINDOW(host->window_), &rect.left, &rect.top);
+    gtk_window_get_size(GTK_WINDOW(host->window_), &rect.width, &rect.height);
+    if (host->state_ != WindowState::Normal) return FALSE;
+    host->pendingRect_ = rect;
+    if (host->pendingRectTimer_ != 0) g_source_remove(host->pendingRectTimer_);
+    host->pendingRectTimer_ = g_timeout_add(
         kSettleMs,
         [](gpointer data) -> gboolean {
-            auto* d = static_cast<HostDialog*>(data);
+            auto* d = static_cast<HostWindow*>(data);
             d->pendingRectTimer_ = 0;
             d->placement_.moved(d->pendingRect_, d->state_);
             return G_SOURCE_REMOVE;
         },
-        dialog);
+        host);
     return FALSE;
 }
 
-void HostDialog::commitPendingRect() {
+void HostWindow::commitPendingRect() {
     if (pendingRectTimer_ == 0) return;
     g_source_remove(pendingRectTimer_);
     pendingRectTimer_ = 0;
     placement_.moved(pendingRect_, WindowState::Normal);
 }
 
-gboolean HostDialog::onWindowState(GtkWidget*, GdkEventWindowState* event, gpointer self) {
-    auto* dialog = static_cast<HostDialog*>(self);
+gboolean HostWindow::onWindowState(GtkWidget*, GdkEventWindowState* event, gpointer self) {
+    auto* host = static_cast<HostWindow*>(self);
     WindowState state = stateOf(event->new_window_state);
-    if (state == dialog->state_) return FALSE;
+    if (state == host->state_) return FALSE;
     // A move that has not settled belongs to the change, not to the normal window.
-    if (dialog->pendingRectTimer_ != 0) {
-        g_source_remove(dialog->pendingRectTimer_);
-        dialog->pendingRectTimer_ = 0;
+    if (host->pendingRectTimer_ != 0) {
+        g_source_remove(host->pendingRectTimer_);
+        host->pendingRectTimer_ = 0;
     }
     // The window's own minimising at start saves nothing.
-    if (dialog->shown_) dialog->placement_.stateChanged(dialog->state_, state);
-    dialog->state_ = state;
+    if (host->shown_) host->placement_.stateChanged(host->state_, state);
+    host->state_ = state;
     return FALSE;
 }
 
-void HostDialog::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
-    auto* dialog = static_cast<HostDialog*>(self);
+void HostWindow::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+    auto* host = static_cast<HostWindow*>(self);
     switch (event) {
         case WEBKIT_LOAD_STARTED:
-            dialog->hasDocument_ = false;
-            dialog->loadFailed_ = false;
+            host->hasDocument_ = false;
+            host->loadFailed_ = false;
             break;
         case WEBKIT_LOAD_COMMITTED:
             // The new document runs its scripts from here on; what its own calls post while it
             // is still loading must reach it.
-            dialog->hasDocument_ = true;
+            host->hasDocument_ = true;
             break;
         case WEBKIT_LOAD_FINISHED:
-            if (!dialog->loadFailed_) dialog->navigationComplete();
+            if (!host->loadFailed_) host->navigationComplete();
             break;
         default:
             break;
     }
 }
 
-void HostDialog::navigationComplete() {
+void HostWindow::navigationComplete() {
     if (checkForUpdate() == 3) {
         close();
         return;
@@ -292,7 +292,7 @@ void HostDialog::navigationComplete() {
     showNormally();
 }
 
-void HostDialog::showNormally() {
+void HostWindow::showNormally() {
     if (!shown_) {
         shown_ = true;
         gtk_window_deiconify(GTK_WINDOW(window_));
@@ -302,23 +302,23 @@ void HostDialog::showNormally() {
     if (state_ == WindowState::Minimized) gtk_window_deiconify(GTK_WINDOW(window_));
 }
 
-gboolean HostDialog::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
+gboolean HostWindow::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
                                   gpointer self) {
-    auto* dialog = static_cast<HostDialog*>(self);
-    dialog->loadFailed_ = true;
+    auto* host = static_cast<HostWindow*>(self);
+    host->loadFailed_ = true;
     // A load replaced by another, or stopped by a decision of ours, is no failure.
     if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
         g_error_matches(error, WEBKIT_POLICY_ERROR,
                         WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
         return FALSE;
     std::string failed = uri != nullptr ? uri : "";
-    later([dialog, failed] { dialog->loadFailed(failed); });
+    later([host, failed] { host->loadFailed(failed); });
     return TRUE;
 }
 
-gboolean HostDialog::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+gboolean HostWindow::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                     WebKitPolicyDecisionType type, gpointer self) {
-    auto* dialog = static_cast<HostDialog*>(self);
+    auto* host = static_cast<HostWindow*>(self);
     if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
         // Pages that open a window get the user's own browser.
         auto* action = webkit_navigation_policy_decision_get_navigation_action(
@@ -326,7 +326,7 @@ gboolean HostDialog::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decisi
         const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
         if (uri != nullptr &&
             (g_str_has_prefix(uri, "http://") || g_str_has_prefix(uri, "https://")))
-            gtk_show_uri_on_window(GTK_WINDOW(dialog->window_), uri, GDK_CURRENT_TIME, nullptr);
+            gtk_show_uri_on_window(GTK_WINDOW(host->window_), uri, GDK_CURRENT_TIME, nullptr);
         webkit_policy_decision_ignore(decision);
         return TRUE;
     }
@@ -339,11 +339,11 @@ gboolean HostDialog::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decisi
     const char* uri = webkit_uri_response_get_uri(answer);
     std::string failed = uri != nullptr ? uri : "";
     webkit_policy_decision_ignore(decision);
-    later([dialog, failed] { dialog->loadFailed(failed); });
+    later([host, failed] { host->loadFailed(failed); });
     return TRUE;
 }
 
-void HostDialog::loadFailed(const std::string& failedUri) {
+void HostWindow::loadFailed(const std::string& failedUri) {
     if (closing_) return;
     // The text page needs nothing that could fail; if even it fails there is nothing left.
     if (failedUri == "about:blank") return;
@@ -369,7 +369,7 @@ void HostDialog::loadFailed(const std::string& failedUri) {
     g_bytes_unref(bytes);
 }
 
-void HostDialog::showTextPage() {
+void HostWindow::showTextPage() {
     std::string text = platform::ansiToUtf8(offlineFallbackAddress());
     text.erase(0, text.find(':') + 1);
     std::string html =
@@ -377,15 +377,15 @@ void HostDialog::showTextPage() {
     webkit_web_view_load_html(view_, html.c_str(), nullptr);
 }
 
-gboolean HostDialog::onContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*,
+gboolean HostWindow::onContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*,
                                    WebKitHitTestResult*, gpointer) {
     // The page's own contextmenu event has fired already; the browser's menu never shows.
     return TRUE;
 }
 
-gboolean HostDialog::onButtonPress(GtkWidget*, GdkEventButton* event, gpointer self) {
+gboolean HostWindow::onButtonPress(GtkWidget*, GdkEventButton* event, gpointer self) {
     if (event->type == GDK_BUTTON_PRESS && event->button == GDK_BUTTON_SECONDARY)
-        static_cast<HostDialog*>(self)->router_.rightButtonDown(
+        static_cast<HostWindow*>(self)->router_.rightButtonDown(
             packClientPoint(event->x, event->y));
     // The press goes on to the page.
     return FALSE;

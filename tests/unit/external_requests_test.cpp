@@ -2,10 +2,10 @@
 
 #include <cmath>
 
+#include "app/external_requests.h"
 #include "app/origin_policy.h"
-#include "app/page_bridge.h"
 #include "app/utf8_text.h"
-#include "bridge/program_operations.h"
+#include "bridge/program_methods.h"
 #include "platform/codepage.h"
 #include "support/temp_dir.h"
 
@@ -82,8 +82,8 @@ TEST(OriginPolicy, TrustsTheStartPagesAndTheExtraOriginsOnly) {
         EXPECT_EQ(policy.trusts(c.header), c.trusted) << c.header;
 }
 
-TEST(BridgeRequest, DecodesEveryScriptType) {
-    auto request = decodeBridgeRequest(
+TEST(ExternalRequest, DecodesEveryScriptType) {
+    auto request = decodeExternalRequest(
         "k3y\ns5:a;b:cs0:s2:中文i-12;i2147483647;d1.5;d-Infinity;dNaN;d3000000000;b1;b0;n;u;o;");
     ASSERT_TRUE(request);
     EXPECT_EQ(request->key, "k3y");
@@ -107,9 +107,9 @@ TEST(BridgeRequest, DecodesEveryScriptType) {
     EXPECT_FALSE(a[10].boolean);
 }
 
-TEST(BridgeRequest, StringLengthsCountUtf16Units) {
+TEST(ExternalRequest, StringLengthsCountUtf16Units) {
     // One character outside the BMP is two units; a text may hold line feeds and NULs.
-    auto request = decodeBridgeRequest(std::string("\ns2:\xF0\x9F\x98\x80s3:a\nbs2:x\0", 19));
+    auto request = decodeExternalRequest(std::string("\ns2:\xF0\x9F\x98\x80s3:a\nbs2:x\0", 19));
     ASSERT_TRUE(request);
     ASSERT_EQ(request->args.size(), 3u);
     EXPECT_EQ(request->args[0].text, u"\U0001F600");
@@ -117,7 +117,7 @@ TEST(BridgeRequest, StringLengthsCountUtf16Units) {
     EXPECT_EQ(request->args[2].text, std::u16string(u"x\0", 2));
 }
 
-TEST(BridgeRequest, RefusesMalformedBodies) {
+TEST(ExternalRequest, RefusesMalformedBodies) {
     const char* const bodies[] = {
         "",
         "no line feed",
@@ -137,36 +137,36 @@ TEST(BridgeRequest, RefusesMalformedBodies) {
         "ke\xE4\xB8\xAD\n",  // the key is ASCII
     };
     for (const char* body : bodies)
-        EXPECT_FALSE(decodeBridgeRequest(body)) << body;
-    EXPECT_TRUE(decodeBridgeRequest("\n"));
+        EXPECT_FALSE(decodeExternalRequest(body)) << body;
+    EXPECT_TRUE(decodeExternalRequest("\n"));
 }
 
-TEST(BridgeAnswer, EncodesTextTrueAndNoValue) {
+TEST(ExternalAnswer, EncodesTextTrueAndNoValue) {
     ScriptResult text{
         ScriptResult::Type::String,
         u"中\U0001F600",
     };
-    EXPECT_EQ(encodeBridgeAnswer(text), "s中\xF0\x9F\x98\x80");
-    EXPECT_EQ(encodeBridgeAnswer({ScriptResult::Type::String, u""}), "s");
-    EXPECT_EQ(encodeBridgeAnswer({ScriptResult::Type::BoolTrue, u""}), "t");
-    EXPECT_EQ(encodeBridgeAnswer({}), "");
+    EXPECT_EQ(encodeExternalAnswer(text), "s中\xF0\x9F\x98\x80");
+    EXPECT_EQ(encodeExternalAnswer({ScriptResult::Type::String, u""}), "s");
+    EXPECT_EQ(encodeExternalAnswer({ScriptResult::Type::BoolTrue, u""}), "t");
+    EXPECT_EQ(encodeExternalAnswer({}), "");
 }
 
-class PageBridgeTest : public ::testing::Test {
+class ExternalRequestsTest : public ::testing::Test {
   protected:
     std::string call(const char* method, const char* origin, const std::string& body) {
-        return bridge_.answer(method, origin, body);
+        return requests_.answer(method, origin, body);
     }
     std::string stored(const char* key) { return platform::ansiToUtf8(settings_.getValue(key)); }
 
     TempDir dir_;
     SettingsStore settings_{dir_.path()};
-    PageOperations operations_;
+    ExternalMethods operations_;
     ExternalObject external_{settings_, operations_};
-    PageBridge bridge_{external_, OriginPolicy({"http://portal.test/"}, ""), "secret"};
+    ExternalRequests requests_{external_, OriginPolicy({"http://portal.test/"}, ""), "secret"};
 };
 
-TEST_F(PageBridgeTest, TrustedDocumentsCallWithTypedArgumentsInScriptOrder) {
+TEST_F(ExternalRequestsTest, TrustedDocumentsCallWithTypedArgumentsInScriptOrder) {
     struct Case {
         const char* value;  // the encoded second argument of writeValue
         const char* stored;
@@ -187,7 +187,7 @@ TEST_F(PageBridgeTest, TrustedDocumentsCallWithTypedArgumentsInScriptOrder) {
     }
 }
 
-TEST_F(PageBridgeTest, OnlyTheKeyOrATrustedOriginRunsAMethod) {
+TEST_F(ExternalRequestsTest, OnlyTheKeyOrATrustedOriginRunsAMethod) {
     struct Case {
         const char* origin;
         const char* key;
@@ -213,7 +213,7 @@ TEST_F(PageBridgeTest, OnlyTheKeyOrATrustedOriginRunsAMethod) {
     }
 }
 
-TEST_F(PageBridgeTest, UnknownMethodsAndMalformedBodiesAnswerNothing) {
+TEST_F(ExternalRequestsTest, UnknownMethodsAndMalformedBodiesAnswerNothing) {
     EXPECT_EQ(call("getvalue", "http://portal.test", "\ns1:k"), "");
     EXPECT_EQ(call("", "http://portal.test", "\n"), "");
     EXPECT_EQ(call("writeValue", "http://portal.test", "\ns1:ks5:x"), "");

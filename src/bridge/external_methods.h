@@ -5,9 +5,9 @@
 // The operations behind the page's methods, as the external object calls them. Every text is
 // ANSI; every operation answers at once (the three task operations only start their task).
 // The defaults answer nothing, so a program without some subsystem still serves the page.
-class PageOperations {
+class ExternalMethods {
   public:
-    virtual ~PageOperations() = default;
+    virtual ~ExternalMethods() = default;
 
     // The device gate: 1 when a navigator's data folder is known and reachable.
     virtual int checkConnection() { return 0; }

@@ -1,4 +1,4 @@
-#include "app/page_bridge.h"
+#include "app/external_requests.h"
 
 #include <charconv>
 #include <cstdint>
@@ -50,10 +50,10 @@ std::optional<double> scriptNumber(std::u16string_view text) {
 
 }  // namespace
 
-std::optional<BridgeRequest> decodeBridgeRequest(std::string_view utf8Body) {
+std::optional<ExternalRequest> decodeExternalRequest(std::string_view utf8Body) {
     std::u16string body = utf8::toUtf16(utf8Body);
     std::u16string_view view(body);
-    BridgeRequest request;
+    ExternalRequest request;
     size_t at = 0;
     auto key = field(view, at, u'\n');
     if (!key) return std::nullopt;
@@ -104,7 +104,7 @@ std::optional<BridgeRequest> decodeBridgeRequest(std::string_view utf8Body) {
     return request;
 }
 
-std::string encodeBridgeAnswer(const ScriptResult& result) {
+std::string encodeExternalAnswer(const ScriptResult& result) {
     switch (result.type) {
         case ScriptResult::Type::String: {
             std::string answer = "s";
@@ -119,16 +119,16 @@ std::string encodeBridgeAnswer(const ScriptResult& result) {
     return {};
 }
 
-std::string PageBridge::answer(std::string_view method, std::string_view origin,
-                               std::string_view body) {
-    std::optional<BridgeRequest> request = decodeBridgeRequest(body);
+std::string ExternalRequests::answer(std::string_view method, std::string_view origin,
+                                     std::string_view body) {
+    std::optional<ExternalRequest> request = decodeExternalRequest(body);
     if (!request) return {};
     bool keyed = !key_.empty() && request->key == key_;
     if (!keyed && !policy_.trusts(origin)) return {};
 
     ScriptResult result;
     external_.call(utf8::toUtf16(method), request->args, &result);
-    return encodeBridgeAnswer(result);
+    return encodeExternalAnswer(result);
 }
 
 std::string pageCallScript(const PageCall& call) {

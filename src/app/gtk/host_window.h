@@ -9,32 +9,32 @@
 
 #include "app/event_router.h"
 #include "app/placement.h"
-#include "bridge/page_operations.h"
+#include "bridge/external_methods.h"
 #include "bridge/settings_store.h"
 #include "session/device_manager.h"
 
 class DeviceMonitor;
-class WebBridge;
+class WebKitExternal;
 
 // The program's one window: a web view showing the portal, sized and placed from vantu.ini,
 // shown minimised until the first page has loaded. It routes task notifications, device changes
 // and right clicks to the page, replaces failed loads with the offline page, and tells the page
 // when it closes.
-class HostDialog : public RouterHost {
+class HostWindow : public RouterHost {
   public:
     struct Parts {
         DeviceManager& device;
         const SettingsStore& settings;
-        PageOperations& operations;
-        WebBridge& bridge;
+        ExternalMethods& methods;
+        WebKitExternal& webExternal;
     };
 
     // `startAddress` is the first page's address (UTF-8); `offlinePage` the local path of the
     // offline page (ANSI).
-    HostDialog(Parts parts, std::string startAddress, std::string offlinePage);
-    ~HostDialog() override;
-    HostDialog(const HostDialog&) = delete;
-    HostDialog& operator=(const HostDialog&) = delete;
+    HostWindow(Parts parts, std::string startAddress, std::string offlinePage);
+    ~HostWindow() override;
+    HostWindow(const HostWindow&) = delete;
+    HostWindow& operator=(const HostWindow&) = delete;
 
     // Creates the window, starts loading the first page and shows the window minimised.
     void initialise();
@@ -78,8 +78,8 @@ class HostDialog : public RouterHost {
 
     DeviceManager& device_;
     const SettingsStore& settings_;
-    PageOperations& operations_;
-    WebBridge& bridge_;
+    ExternalMethods& methods_;
+    WebKitExternal& webExternal_;
     std::string startAddress_;
     std::string offlinePage_;  // ANSI path
     std::string offlineUri_;

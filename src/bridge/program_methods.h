@@ -1,12 +1,12 @@
 #pragma once
 
-#include "bridge/page_operations.h"
+#include "bridge/external_methods.h"
 #include "session/device_manager.h"
 
 // The page's operations as the program runs them, over the program-wide DeviceManager.
-class ProgramOperations : public PageOperations {
+class ProgramMethods : public ExternalMethods {
   public:
-    explicit ProgramOperations(DeviceManager& device) : device_(device) {}
+    explicit ProgramMethods(DeviceManager& device) : device_(device) {}
 
     int checkConnection() override;
     std::string connToPDA(const std::string& text) override;

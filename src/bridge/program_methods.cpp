@@ -1,0 +1,51 @@
+#include "bridge/program_methods.h"
+
+#include "ops/poi_operations.h"
+#include "ops/route_book_list.h"
+#include "ops/route_book_view.h"
+#include "tasks/account_binding.h"
+#include "tasks/task_runner.h"
+
+int ProgramMethods::checkConnection() {
+    return ::checkConnection(device_);
+}
+
+std::string ProgramMethods::connToPDA(const std::string& text) {
+    return ::connToPDA(device_, text);
+}
+
+std::string ProgramMethods::getPdaAddr() {
+    return ::getPdaAddr(device_);
+}
+
+std::string ProgramMethods::poiToPDA(const std::string& text) {
+    return ::poiToPDA(device_, text);
+}
+
+std::string ProgramMethods::deleteSelectedPoi(const std::string& text) {
+    return ::deleteSelectedPoi(device_, text);
+}
+
+std::string ProgramMethods::showRoadbook(const std::string& text) {
+    return ::showRoadbook(device_, text);
+}
+
+std::string ProgramMethods::setUsername(const std::string& account) {
+    return SetUsername(device_, account);
+}
+
+std::string ProgramMethods::importToPDA(std::string text) {
+    return ::importToPDA(device_, std::move(text));
+}
+
+std::string ProgramMethods::deleteSelected(std::string text) {
+    return ::deleteSelected(device_, std::move(text));
+}
+
+std::string ProgramMethods::exportFromPDA(std::string text) {
+    return ::exportFromPDA(device_, std::move(text));
+}
+
+void ProgramMethods::pauseTask(const std::string& text) {
+    PauseTask(device_, text);
+}
