@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "app/page_messages.h"
-#include "app/utf8_text.h"
 #include "platform/codepage.h"
+#include "platform/utf8_text.h"
 
 namespace {
 

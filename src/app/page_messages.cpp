@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "app/utf8_text.h"
 #include "common/task_status.h"
 #include "platform/codepage.h"
+#include "platform/utf8_text.h"
 
 std::optional<std::string> statusText(intptr_t code) {
     const char* text = taskStatusText(code);

@@ -170,8 +170,8 @@ TEST_F(DeviceFilesTest, RenameRouteBookInBothModes) {
         }
         EXPECT_EQ(renameRouteBook(rapi, "\\Storage Card\\track\\", "A", "B"), 1);
         EXPECT_EQ(renameRouteBook(rapi, drive.path(), "A", "B"), 1);
-        EXPECT_EQ(fileTree(deviceFolder), c.expectDevice);
-        EXPECT_EQ(fileTree(drive.path()), c.expectDrive);
+        EXPECT_EQ(treeOf(deviceFolder), c.expectDevice);
+        EXPECT_EQ(treeOf(drive.path()), c.expectDrive);
     }
 }
 

@@ -80,16 +80,3 @@ std::string AttachedNavigator::local(const std::string& relative) const {
 std::string AttachedNavigator::dataRoot() const {
     return mode == RapiDevice ? "\\Storage Card\\userdata\\track\\" : local("userdata/track/");
 }
-
-std::map<std::string, std::string> fileTree(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    std::filesystem::path base(platform::ansiToUtf8(folder));
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(base)) {
-        std::string rel =
-            platform::utf8ToAnsi(entry.path().lexically_relative(base).generic_string());
-        files[rel] = entry.is_directory()
-                         ? "<dir>"
-                         : readFileBytes(platform::utf8ToAnsi(entry.path().string()));
-    }
-    return files;
-}

@@ -5,6 +5,7 @@
 
 #include "platform/library.h"
 #include "session/device_manager.h"
+#include "support/file_tree.h"
 #include "support/temp_dir.h"
 
 // The navigator simulator, loaded by name through the system loader as the program loads the
@@ -75,7 +76,3 @@ class AttachedNavigator {
     std::string savedTmpdir_;
     bool hadTmpdir_ = false;
 };
-
-// Every file and folder below `folder` by '/'-separated relative path (ANSI): a file's bytes, or
-// "<dir>" for a folder.
-std::map<std::string, std::string> fileTree(const std::string& folder);

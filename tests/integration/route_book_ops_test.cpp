@@ -107,7 +107,7 @@ TEST_P(RouteBookOpsTest, ListingOrdersByTimeAndGivesFilesTheirTitles) {
     files("d", "d", 30, true, route(u"x/y<&>", u"Bad"));
     files("e", "e", 40, true, route(u"Alpha", u"Other"));
     files(".hidden", ".hidden", 50, false, {});
-    EXPECT_EQ(fileTree(trackFolder()), expected);
+    EXPECT_EQ(treeOf(trackFolder()), expected);
 
     // Viewing reads the files of the entry itself, also where they kept their name.
     EXPECT_EQ(showRoadbook(manager, "2"),
@@ -133,7 +133,7 @@ TEST_P(RouteBookOpsTest, ListingOrdersByTimeAndGivesFilesTheirTitles) {
     EXPECT_NE(bad.find("<p lng=\"11639030\" lat=\"3990000\" />"), std::string::npos) << bad;
     std::string other = showRoadbook(manager, "3");
     EXPECT_NE(other.find("<Description>Other</Description>"), std::string::npos) << other;
-    EXPECT_TRUE(fileTree(nav.temp.path()).empty());
+    EXPECT_TRUE(treeOf(nav.temp.path()).empty());
 }
 
 TEST_P(RouteBookOpsTest, TheListIsAnsweredFromMemoryUntilARescanIsAsked) {

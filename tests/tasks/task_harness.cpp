@@ -20,16 +20,6 @@ std::filesystem::path native(const std::string& ansi) {
     return std::filesystem::path(platform::ansiToUtf8(ansi));
 }
 
-void writeTree(const TempDir& dir, const FileTree& files) {
-    for (const auto& [path, bytes] : files) {
-        std::filesystem::create_directories(native(dir.file(path)).parent_path());
-        if (bytes == "<dir>")
-            std::filesystem::create_directories(native(dir.file(path)));
-        else
-            writeFileBytes(dir.file(path), bytes);
-    }
-}
-
 bool shell(const TempDir& dir, const std::string& command) {
     std::string line = "cd '" + platform::ansiToUtf8(dir.path()) + "' && " + command;
     return std::system(line.c_str()) == 0;
@@ -37,24 +27,10 @@ bool shell(const TempDir& dir, const std::string& command) {
 
 }  // namespace
 
-FileTree treeOf(const std::string& folder) {
-    FileTree files;
-    std::error_code ec;
-    std::filesystem::path base = native(folder);
-    for (auto it = std::filesystem::recursive_directory_iterator(base, ec);
-         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        std::string rel =
-            platform::utf8ToAnsi(it->path().lexically_relative(base).generic_string());
-        files[rel] =
-            it->is_directory() ? "<dir>" : readFileBytes(platform::utf8ToAnsi(it->path().string()));
-    }
-    return files;
-}
-
 std::string makePackage(const FileTree& files, PackageMaker maker) {
     TempDir dir;
     TempDir content;
-    writeTree(content, files);
+    writeTree(content.path(), files);
     std::string package = dir.file("p.zip");
     switch (maker) {
         case PackageMaker::Own: {

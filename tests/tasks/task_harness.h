@@ -10,15 +10,11 @@
 
 #include "navsim_harness.h"
 #include "session/device_manager.h"
+#include "support/file_tree.h"
 #include "support/loopback_server.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
-// Files by '/'-separated relative path; a folder maps to "<dir>".
-using FileTree = std::map<std::string, std::string>;
-
-// Everything below `folder`; empty when it does not exist.
-FileTree treeOf(const std::string& folder);
 // A zip package of `files` (relative paths with '/'), made by the program's own writer, by
 // Info-ZIP's zip (with folder entries) or by Python's zipfile.
 enum class PackageMaker { Own, InfoZip, Python };

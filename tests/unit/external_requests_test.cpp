@@ -4,9 +4,9 @@
 
 #include "app/external_requests.h"
 #include "app/origin_policy.h"
-#include "app/utf8_text.h"
 #include "bridge/program_methods.h"
 #include "platform/codepage.h"
+#include "platform/utf8_text.h"
 #include "support/temp_dir.h"
 
 namespace {

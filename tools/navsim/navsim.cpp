@@ -26,7 +26,9 @@
 #include <variant>
 #include <vector>
 
+#include "platform/file_time.h"
 #include "platform/rapi_abi.h"
+#include "platform/utf8_text.h"
 
 using rapi::BOOL;
 using rapi::DWORD;
@@ -46,72 +48,11 @@ constexpr DWORD kAttrTemporary = 0x100;
 // ---- text ----
 
 std::string toUtf8(std::u16string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    return utf8::fromUtf16(text);
 }
 
 std::u16string toUtf16(std::string_view text) {
-    std::u16string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        auto b = static_cast<unsigned char>(text[i]);
-        uint32_t c = 0xFFFD;
-        size_t extra = b < 0x80         ? 0
-                       : (b >> 5) == 6  ? 1
-                       : (b >> 4) == 14 ? 2
-                       : (b >> 3) == 30 ? 3
-                                        : 9;
-        if (extra == 0) {
-            c = b;
-        } else if (extra <= 3 && i + extra < text.size()) {
-            c = b & (0x3F >> extra);
-            bool ok = true;
-            for (size_t k = 1; k <= extra; ++k) {
-                auto t = static_cast<unsigned char>(text[i + k]);
-                if ((t & 0xC0) != 0x80) ok = false;
-                c = (c << 6) | (t & 0x3F);
-            }
-            if (!ok) {
-                c = 0xFFFD;
-                extra = 0;
-            }
-        } else {
-            extra = 0;
-        }
-        i += extra + 1;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-    }
-    return out;
+    return utf8::toUtf16(text);
 }
 
 char16_t foldUnit(char16_t c) {
@@ -157,25 +98,19 @@ bool wildcardMatch(std::u16string_view pattern, std::u16string_view name) {
 
 // ---- times ----
 
-constexpr int64_t kEpochDifference = 11644473600LL;
-
 rapi::FILETIME fileTimeOf(const struct timespec& ts) {
-    auto ticks = static_cast<uint64_t>(
-        (static_cast<int64_t>(ts.tv_sec) + kEpochDifference) * 10000000LL + ts.tv_nsec / 100);
+    uint64_t ticks = filetime::fromUnix(ts.tv_sec, ts.tv_nsec);
     return {static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
 }
 
 [[maybe_unused]] struct timespec timespecOf(const rapi::FILETIME& ft) {
-    int64_t ticks =
-        static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) -
-        kEpochDifference * 10000000LL;
+    int64_t seconds = 0;
+    long nanoseconds = 0;
+    filetime::toUnix((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime, seconds,
+                     nanoseconds);
     struct timespec ts {};
-    ts.tv_sec = static_cast<time_t>(ticks / 10000000LL);
-    ts.tv_nsec = static_cast<long>((ticks % 10000000LL) * 100);
-    if (ts.tv_nsec < 0) {
-        ts.tv_nsec += 1000000000L;
-        ts.tv_sec -= 1;
-    }
+    ts.tv_sec = static_cast<time_t>(seconds);
+    ts.tv_nsec = nanoseconds;
     return ts;
 }
 

@@ -76,11 +76,18 @@ HostWindow::HostWindow(Parts parts, std::string startAddress, std::string offlin
       placement_(parts.settings) {}
 
 HostWindow::~HostWindow() {
+    self_.reset();
     for (auto& [id, source] : timers_)
         g_source_remove(source);
     if (pendingRectTimer_ != 0) g_source_remove(pendingRectTimer_);
+    if (exitTimer_ != 0) g_source_remove(exitTimer_);
     deviceMonitor_.reset();
-    if (window_ != nullptr) gtk_widget_destroy(window_);
+    if (window_ != nullptr) {
+        // No handler of ours may run while the widgets go.
+        g_signal_handlers_disconnect_by_data(window_, this);
+        if (view_ != nullptr) g_signal_handlers_disconnect_by_data(view_, this);
+        gtk_widget_destroy(window_);
+    }
 }
 
 void HostWindow::initialise() {
@@ -145,11 +152,15 @@ void HostWindow::close() {
     }
     ScriptCaller caller;
     caller.setDocument(G_OBJECT(view_));
-    caller.call("onWinExit", {}, [this](bool) { finishClosing(); });
-    g_timeout_add(
+    caller.call("onWinExit", {}, [weak = std::weak_ptr<HostWindow*>(self_)](bool) {
+        if (auto host = weak.lock()) (*host)->finishClosing();
+    });
+    exitTimer_ = g_timeout_add(
         kExitCallMs,
         [](gpointer self) -> gboolean {
-            static_cast<HostWindow*>(self)->finishClosing();
+            auto* host = static_cast<HostWindow*>(self);
+            host->exitTimer_ = 0;
+            host->finishClosing();
             return G_SOURCE_REMOVE;
         },
         this);
@@ -312,7 +323,9 @@ gboolean HostWindow::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, G
                         WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
         return FALSE;
     std::string failed = uri != nullptr ? uri : "";
-    later([host, failed] { host->loadFailed(failed); });
+    later([weak = std::weak_ptr<HostWindow*>(host->self_), failed] {
+        if (auto alive = weak.lock()) (*alive)->loadFailed(failed);
+    });
     return TRUE;
 }
 
@@ -339,7 +352,9 @@ gboolean HostWindow::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decisi
     const char* uri = webkit_uri_response_get_uri(answer);
     std::string failed = uri != nullptr ? uri : "";
     webkit_policy_decision_ignore(decision);
-    later([host, failed] { host->loadFailed(failed); });
+    later([weak = std::weak_ptr<HostWindow*>(host->self_), failed] {
+        if (auto alive = weak.lock()) (*alive)->loadFailed(failed);
+    });
     return TRUE;
 }
 

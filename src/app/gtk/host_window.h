@@ -89,7 +89,11 @@ class HostWindow : public RouterHost {
     WindowState state_ = WindowState::Normal;
     WindowRect pendingRect_;
     guint pendingRectTimer_ = 0;
+    guint exitTimer_ = 0;
     std::map<int, guint> timers_;
+    // Closures that may run after the window has gone (script answers, deferred work) hold a
+    // weak reference to this and do nothing once it has expired.
+    std::shared_ptr<HostWindow*> self_ = std::make_shared<HostWindow*>(this);
     std::unique_ptr<DeviceMonitor> deviceMonitor_;
 
     GtkWidget* window_ = nullptr;

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/codepage.h"
+#include "platform/file_time.h"
 #include "platform/files.h"
 #include "platform/posix/posix_util.h"
 
@@ -43,21 +44,16 @@ bool copyDescriptor(int in, int out) {
 }
 
 FileTime fileTimeFromTimespec(const struct timespec& ts) {
-    constexpr int64_t kEpochDifference = 11644473600LL;
-    return static_cast<FileTime>((static_cast<int64_t>(ts.tv_sec) + kEpochDifference) * 10000000LL +
-                                 ts.tv_nsec / 100);
+    return static_cast<FileTime>(filetime::fromUnix(ts.tv_sec, ts.tv_nsec));
 }
 
 struct timespec timespecFromFileTime(FileTime time) {
-    constexpr int64_t kEpochDifference = 11644473600LL;
-    int64_t ticks = static_cast<int64_t>(time) - kEpochDifference * 10000000LL;
+    int64_t seconds = 0;
+    long nanoseconds = 0;
+    filetime::toUnix(static_cast<uint64_t>(time), seconds, nanoseconds);
     struct timespec ts {};
-    ts.tv_sec = static_cast<time_t>(ticks / 10000000LL);
-    ts.tv_nsec = static_cast<long>((ticks % 10000000LL) * 100);
-    if (ts.tv_nsec < 0) {
-        ts.tv_nsec += 1000000000L;
-        ts.tv_sec -= 1;
-    }
+    ts.tv_sec = static_cast<time_t>(seconds);
+    ts.tv_nsec = nanoseconds;
     return ts;
 }
 

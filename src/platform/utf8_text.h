@@ -1,8 +1,16 @@
-#include "app/utf8_text.h"
+#pragma once
 
+#include <string>
+#include <string_view>
+
+// UTF-8 as the web view and the terminal speak it, next to the UTF-16 of the script boundary and
+// the navigator. Malformed input and lone surrogates become U+FFFD; nothing is read past the end
+// of the input. Header-only and free of the program, so that the navigator simulator shares it.
 namespace utf8 {
 
-char32_t decode(std::string_view s, size_t& i) {
+// Decodes the character at text[i] and moves i past it; a malformed byte decodes as U+FFFD and
+// is skipped alone.
+inline char32_t decode(std::string_view s, size_t& i) {
     unsigned char c = static_cast<unsigned char>(s[i]);
     if (c < 0x80) {
         ++i;
@@ -35,7 +43,7 @@ char32_t decode(std::string_view s, size_t& i) {
     return cp;
 }
 
-void append(std::string& out, char32_t cp) {
+inline void append(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -53,7 +61,7 @@ void append(std::string& out, char32_t cp) {
     }
 }
 
-std::u16string toUtf16(std::string_view text) {
+inline std::u16string toUtf16(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());
     size_t i = 0;
@@ -70,7 +78,7 @@ std::u16string toUtf16(std::string_view text) {
     return out;
 }
 
-std::string fromUtf16(std::u16string_view text) {
+inline std::string fromUtf16(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
