@@ -209,8 +209,8 @@ bool ArchiveReader::currentInfo(ArchiveEntryInfo& info) {
     info.internalAttributes = static_cast<uint32_t>(raw.internal_fa);
     info.externalAttributes = static_cast<uint32_t>(raw.external_fa);
     // Tools that mark no attribute still end a folder's name with a separator.
-    info.isFolder =
-        (info.externalAttributes & 0x10) != 0 || (!info.name.empty() && info.name.back() == '\\');
+    info.isFolder = (info.externalAttributes & platform::kAttrDirectory) != 0 ||
+                    (!info.name.empty() && info.name.back() == '\\');
     return true;
 }
 
