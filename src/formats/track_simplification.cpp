@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <compare>
 #include <cstdint>
+#include <iterator>
 #include <limits>
+#include <optional>
+#include <vector>
 
 // Douglas-Peucker splits a range at its farthest point F whatever the tolerance; the tolerance
 // only decides whether the split is made. So the split tree is fixed, and a point survives a
@@ -12,99 +16,349 @@
 // every doubled tolerance, the tree is grown best-first, highest threshold first, and growth
 // stops at the 799th split: that split's threshold decides the tolerance, and every point that
 // survives it has been found already (a point's threshold never exceeds its parent's).
+//
+// Finding F by scanning the range costs the range's length. On real drives the splits are
+// balanced enough that all scans together read each point about a dozen times, but on shapes where
+// every split lands next to the end of its range (a zig-zag widening at every point, a spiral)
+// they read it hundreds of times. So the scans share a budget; past it, the convex hulls of
+// fixed blocks and of their unions are built once and F is found on them in logarithmic time:
+// F lies on the hull of its range, as the extreme point along the chord's normal.
 
 namespace {
 
 constexpr double kFirstTolerance = 50.0;
 
-// |a·b − c·e| and squared chords of coordinates differing by up to 2^32 − 1: 65 bits.
+// Signed 128-bit integer for tracks that span more than 2^31 − 1 (only damaged files do): their
+// products of coordinate differences need up to 66 bits.
 struct Wide {
-    uint64_t hi = 0;  // 0 or 1
+    int64_t hi = 0;
     uint64_t lo = 0;
 
-    bool operator>(const Wide& other) const {
-        return hi != other.hi ? hi > other.hi : lo > other.lo;
-    }
-    bool isZero() const { return hi == 0 && lo == 0; }
-    // Rounded to nearest, as a direct conversion of the whole value would be.
-    double toDouble() const {
-        if (hi == 0) return static_cast<double>(lo);
-        uint64_t half = (lo >> 1) | (uint64_t{1} << 63) | (lo & 1);  // low bit kept as sticky
-        return static_cast<double>(half) * 2.0;
-    }
+    friend auto operator<=>(const Wide&, const Wide&) = default;  // hi signed, then lo
 };
+
+Wide operator-(const Wide& a, const Wide& b) {
+    Wide r;
+    r.lo = a.lo - b.lo;
+    r.hi = static_cast<int64_t>(static_cast<uint64_t>(a.hi) - static_cast<uint64_t>(b.hi) -
+                                (a.lo < b.lo ? 1 : 0));
+    return r;
+}
 
 uint64_t magnitude(int64_t v) {
     return v < 0 ? uint64_t{0} - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
 }
 
-Wide sum(uint64_t x, uint64_t y) {
+Wide product(int64_t a, int64_t b) {
+    constexpr uint64_t kLow = 0xffffffff;
+    uint64_t x = magnitude(a);
+    uint64_t y = magnitude(b);
+    uint64_t low = (x & kLow) * (y & kLow);
+    uint64_t cross1 = (x & kLow) * (y >> 32);
+    uint64_t cross2 = (x >> 32) * (y & kLow);
+    uint64_t mid = (low >> 32) + (cross1 & kLow) + (cross2 & kLow);
     Wide w;
-    w.lo = x + y;
-    w.hi = w.lo < x ? 1 : 0;
-    return w;
+    w.lo = (mid << 32) | (low & kLow);
+    w.hi =
+        static_cast<int64_t>((x >> 32) * (y >> 32) + (cross1 >> 32) + (cross2 >> 32) + (mid >> 32));
+    return (a < 0) != (b < 0) ? Wide{} - w : w;
 }
 
-Wide crossMagnitude(int64_t a, int64_t b, int64_t c, int64_t e) {
-    uint64_t x = magnitude(a) * magnitude(b);
-    uint64_t y = magnitude(c) * magnitude(e);
-    bool xNegative = x != 0 && ((a < 0) != (b < 0));
-    bool yNegative = y != 0 && ((c < 0) != (e < 0));
-    if (xNegative != yNegative) return sum(x, y);
-    Wide w;
-    w.lo = x >= y ? x - y : y - x;
-    return w;
+// a·b − c·e, exactly, for differences of two coordinates.
+template <class V>
+V cross(int64_t a, int64_t b, int64_t c, int64_t e);
+template <>
+int64_t cross<int64_t>(int64_t a, int64_t b, int64_t c, int64_t e) {
+    return a * b - c * e;
+}
+template <>
+Wide cross<Wide>(int64_t a, int64_t b, int64_t c, int64_t e) {
+    return product(a, b) - product(c, e);
 }
 
-struct Split {
-    size_t at = 0;
-    double ratio = 0;  // d(F) / chord
+int64_t negated(int64_t v) {
+    return -v;
+}
+Wide negated(const Wide& v) {
+    return Wide{} - v;
+}
+int64_t absolute(int64_t v) {
+    return v < 0 ? -v : v;
+}
+Wide absolute(const Wide& v) {
+    return v.hi < 0 ? negated(v) : v;
+}
+
+double toDouble(int64_t v) {
+    return static_cast<double>(v);
+}
+// Rounded to nearest, as a direct conversion of the whole value would be. The values converted
+// are below 2^65.
+double toDouble(const Wide& v) {
+    if (v.hi == 0) return static_cast<double>(v.lo);
+    uint64_t half = (v.lo >> 1) | (uint64_t{1} << 63) | (v.lo & 1);  // low bit kept as sticky
+    return static_cast<double>(half) * 2.0;
+}
+
+struct Chord {
+    int64_t sx, sy, ex, ey;
+
+    Chord(const TrackPoint& s, const TrackPoint& e)
+        : sx(s.lng), sy(s.lat), ex(int64_t{e.lng} - s.lng), ey(int64_t{e.lat} - s.lat) {}
+
+    // d(q) with its sign: which side of the chord q lies on.
+    template <class V>
+    V area(const TrackPoint& q) const {
+        return cross<V>(q.lng - sx, ey, q.lat - sy, ex);
+    }
+    template <class V>
+    double length() const {
+        return std::sqrt(toDouble(cross<V>(ex, ex, -ey, ey)));
+    }
 };
 
-// The first farthest point strictly between s and e, or false when every distance is 0.
-// Coordinates of the whole track lie within 2^31 − 1 of each other, so 64 bits are exact.
-bool findSplitNarrow(const TrackPoint* p, size_t s, size_t e, Split& split) {
-    const int64_t sx = p[s].lng;
-    const int64_t sy = p[s].lat;
-    const int64_t ex = p[e].lng - sx;
-    const int64_t ey = p[e].lat - sy;
-    int64_t best = 0;
-    size_t at = 0;
-    for (size_t i = s + 1; i < e; ++i) {
-        int64_t d = (p[i].lng - sx) * ey - (p[i].lat - sy) * ex;
-        if (d < 0) d = -d;
+// The first point of [from, to) with the largest |d|, and that |d|; `to` when every d is 0.
+template <class V>
+size_t scanFarthest(const TrackPoint* p, size_t from, size_t to, const Chord& c, V& best) {
+    best = V{};
+    size_t at = to;
+    for (size_t i = from; i < to; ++i) {
+        V d = absolute(c.area<V>(p[i]));
         if (d > best) {
             best = d;
             at = i;
         }
     }
-    if (best == 0) return false;
-    split.at = at;
-    split.ratio = static_cast<double>(best) / std::sqrt(static_cast<double>(ex * ex + ey * ey));
-    return true;
+    return at;
 }
 
-// The same for tracks spanning more than that (only damaged files do).
-bool findSplitWide(const TrackPoint* p, size_t s, size_t e, Split& split) {
-    const int64_t sx = p[s].lng;
-    const int64_t sy = p[s].lat;
-    const int64_t ex = p[e].lng - sx;
-    const int64_t ey = p[e].lat - sy;
-    Wide best;
-    size_t at = 0;
-    for (size_t i = s + 1; i < e; ++i) {
-        Wide d = crossMagnitude(p[i].lng - sx, ey, p[i].lat - sy, ex);
-        if (d > best) {
-            best = d;
-            at = i;
+bool lexLess(const TrackPoint& a, const TrackPoint& b) {
+    return a.lng != b.lng ? a.lng < b.lng : a.lat < b.lat;
+}
+
+// Convex hulls of the blocks of kBlock consecutive points (level 0) and of the unions of 2^k
+// neighbouring blocks (level k). Each hull is kept as two chains of point indices without
+// collinear points, counter-clockwise: the lower one from the smallest (lng, lat) to the
+// largest, the upper one back. Along a chain the edges turn steadily, so d rises to at most one
+// peak and falls: its largest value is found by bisection.
+template <class V>
+class HullTree {
+  public:
+    HullTree(const TrackPoint* p, size_t n) : p_(p), n_(n) {
+        std::vector<uint32_t> sorted;
+        Level base;
+        for (size_t a = 0; a < n; a += kBlock) {
+            sorted.clear();
+            for (size_t i = a; i < std::min(n, a + kBlock); ++i)
+                sorted.push_back(static_cast<uint32_t>(i));
+            std::sort(sorted.begin(), sorted.end(),
+                      [p](uint32_t x, uint32_t y) { return lexLess(p[x], p[y]); });
+            base.bounds.push_back(static_cast<uint32_t>(base.vertices.size()));
+            appendChain(base.vertices, sorted.begin(), sorted.end());
+            base.bounds.push_back(static_cast<uint32_t>(base.vertices.size()));
+            appendChain(base.vertices, sorted.rbegin(), sorted.rend());
+        }
+        base.bounds.push_back(static_cast<uint32_t>(base.vertices.size()));
+        levels_.push_back(std::move(base));
+        while (levels_.back().nodes() > 1)
+            levels_.push_back(mergePairs(levels_.back()));
+    }
+
+    // The first point of [from, to) with the largest |d|, and that |d|; `to` when every d is 0.
+    size_t farthest(size_t from, size_t to, const Chord& c, V& best) const {
+        Found found;
+        visit(levels_.size() - 1, 0, from, to, c, found);
+        best = found.value;
+        if (found.value == V{}) return to;
+        if (found.at != kNone) return found.at;
+        // The first point reaching the largest |d| lies in the first block that reaches it.
+        size_t level = found.level;
+        size_t node = found.node;
+        while (level > 0) {
+            --level;
+            node *= 2;
+            if (largest(level, node, c) != found.value) ++node;
+        }
+        V value;
+        return scanFarthest(p_, node * kBlock, std::min(n_, (node + 1) * kBlock), c, value);
+    }
+
+  private:
+    static constexpr size_t kBlock = 64;
+    static constexpr size_t kNone = std::numeric_limits<size_t>::max();
+
+    struct Level {
+        std::vector<uint32_t> vertices;
+        // Node k: lower chain [bounds[2k], bounds[2k+1]), upper chain [bounds[2k+1], bounds[2k+2]).
+        std::vector<uint32_t> bounds;
+
+        size_t nodes() const { return bounds.size() / 2; }
+    };
+
+    struct Found {
+        V value{};
+        size_t level = 0;
+        size_t node = 0;
+        size_t at = kNone;  // set when found by scanning part of a block
+    };
+
+    bool leftTurn(uint32_t a, uint32_t b, uint32_t q) const {
+        const TrackPoint& pa = p_[a];
+        const TrackPoint& pb = p_[b];
+        const TrackPoint& pq = p_[q];
+        return cross<V>(int64_t{pb.lng} - pa.lng, int64_t{pq.lat} - pa.lat,
+                        int64_t{pb.lat} - pa.lat, int64_t{pq.lng} - pa.lng) > V{};
+    }
+
+    // Andrew's monotone chain over points sorted by (lng, lat), one way or the other.
+    template <class It>
+    void appendChain(std::vector<uint32_t>& out, It first, It last) const {
+        size_t begin = out.size();
+        for (; first != last; ++first) {
+            while (out.size() - begin >= 2 && !leftTurn(out[out.size() - 2], out.back(), *first))
+                out.pop_back();
+            out.push_back(*first);
         }
     }
-    if (best.isZero()) return false;
-    split.at = at;
-    Wide chord2 = sum(magnitude(ex) * magnitude(ex), magnitude(ey) * magnitude(ey));
-    split.ratio = best.toDouble() / std::sqrt(chord2.toDouble());
-    return true;
-}
+
+    // Every vertex of a union's chain is a vertex of the same chain of one of its parts.
+    Level mergePairs(const Level& below) {
+        Level level;
+        std::vector<uint32_t> merged;
+        auto ascending = [this](uint32_t x, uint32_t y) { return lexLess(p_[x], p_[y]); };
+        auto descending = [this](uint32_t x, uint32_t y) { return lexLess(p_[y], p_[x]); };
+        const uint32_t* v = below.vertices.data();
+        const std::vector<uint32_t>& b = below.bounds;
+        for (size_t k = 0; k < below.nodes(); k += 2) {
+            bool pair = k + 1 < below.nodes();
+            for (int chain = 0; chain < 2; ++chain) {
+                level.bounds.push_back(static_cast<uint32_t>(level.vertices.size()));
+                const uint32_t* first = v + b[2 * k + chain];
+                const uint32_t* last = v + b[2 * k + chain + 1];
+                if (!pair) {
+                    level.vertices.insert(level.vertices.end(), first, last);
+                    continue;
+                }
+                merged.clear();
+                const uint32_t* first2 = v + b[2 * k + 2 + chain];
+                const uint32_t* last2 = v + b[2 * k + 3 + chain];
+                if (chain == 0)
+                    std::merge(first, last, first2, last2, std::back_inserter(merged), ascending);
+                else
+                    std::merge(first, last, first2, last2, std::back_inserter(merged), descending);
+                appendChain(level.vertices, merged.begin(), merged.end());
+            }
+        }
+        level.bounds.push_back(static_cast<uint32_t>(level.vertices.size()));
+        return level;
+    }
+
+    // The largest d (or −d) on a chain along which it rises to one peak and then falls.
+    V peak(const uint32_t* chain, size_t count, const Chord& c, bool negate) const {
+        auto value = [&](size_t i) {
+            V d = c.area<V>(p_[chain[i]]);
+            return negate ? negated(d) : d;
+        };
+        size_t lo = 0;
+        size_t hi = count - 1;
+        while (lo < hi) {
+            size_t mid = lo + (hi - lo) / 2;
+            if (value(mid + 1) > value(mid))
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return value(lo);
+    }
+
+    // The largest |d| over a node's points. The largest d lies on the lower chain when the
+    // chord's normal (ey, −ex) points down or straight left, otherwise on the upper chain; the
+    // largest −d on the other one.
+    V largest(size_t level, size_t node, const Chord& c) const {
+        const Level& l = levels_[level];
+        const uint32_t* lower = l.vertices.data() + l.bounds[2 * node];
+        size_t lowerCount = l.bounds[2 * node + 1] - l.bounds[2 * node];
+        const uint32_t* upper = l.vertices.data() + l.bounds[2 * node + 1];
+        size_t upperCount = l.bounds[2 * node + 2] - l.bounds[2 * node + 1];
+        bool lowerForMax = c.ex > 0 || (c.ex == 0 && c.ey < 0);
+        V high =
+            lowerForMax ? peak(lower, lowerCount, c, false) : peak(upper, upperCount, c, false);
+        V low = lowerForMax ? peak(upper, upperCount, c, true) : peak(lower, lowerCount, c, true);
+        return std::max(high, low);
+    }
+
+    // Visits the nodes that tile [from, to) in order, keeping the first with the largest |d|.
+    void visit(size_t level, size_t node, size_t from, size_t to, const Chord& c,
+               Found& found) const {
+        size_t a = (node * kBlock) << level;
+        size_t b = std::min(n_, ((node + 1) * kBlock) << level);
+        if (b <= from || a >= to) return;
+        if (from <= a && b <= to) {
+            V value = largest(level, node, c);
+            if (value > found.value) found = {value, level, node, kNone};
+        } else if (level == 0) {
+            V value;
+            size_t at = scanFarthest(p_, std::max(a, from), std::min(b, to), c, value);
+            if (value > found.value) found = {value, 0, node, at};
+        } else {
+            visit(level - 1, 2 * node, from, to, c, found);
+            visit(level - 1, 2 * node + 1, from, to, c, found);
+        }
+    }
+
+    const TrackPoint* p_;
+    size_t n_;
+    std::vector<Level> levels_;
+};
+
+// Finds the farthest point of a range: by scanning while the scans stay within their budget,
+// then on hulls built once. Both give the same point.
+template <class V>
+class FarthestPoint {
+  public:
+    FarthestPoint(const std::vector<TrackPoint>& points, const FarthestSearch& search)
+        : points_(points),
+          budget_(search.scanBudget > std::numeric_limits<size_t>::max() / points.size()
+                      ? std::numeric_limits<size_t>::max()
+                      : search.scanBudget * points.size()),
+          shortRange_(search.shortRange) {}
+
+    struct Split {
+        size_t at;
+        double ratio;  // d(F) / chord
+    };
+
+    // The first farthest point strictly between s and e, or nothing when every d is 0.
+    std::optional<Split> find(size_t s, size_t e) {
+        const TrackPoint* p = points_.data();
+        Chord c(p[s], p[e]);
+        size_t length = e - s - 1;
+        V best;
+        size_t at;
+        if (length <= shortRange_ || (!tree_ && !overBudget(length))) {
+            if (!tree_) scanned_ += length;
+            at = scanFarthest(p, s + 1, e, c, best);
+        } else {
+            if (!tree_) tree_.emplace(p, points_.size());
+            at = tree_->farthest(s + 1, e, c, best);
+        }
+        if (at == e) return std::nullopt;
+        return Split{at, toDouble(best) / c.length<V>()};
+    }
+
+  private:
+    bool overBudget(size_t length) const {
+        // Hull vertices are 32-bit indices.
+        if (points_.size() > std::numeric_limits<uint32_t>::max()) return false;
+        return length > budget_ || scanned_ > budget_ - length;
+    }
+
+    const std::vector<TrackPoint>& points_;
+    size_t budget_;
+    size_t shortRange_;
+    size_t scanned_ = 0;
+    std::optional<HullTree<V>> tree_;
+};
 
 bool fitsIn64Bits(const std::vector<TrackPoint>& points) {
     auto [minLng, maxLng] = std::minmax_element(
@@ -125,21 +379,15 @@ struct Range {
     bool operator<(const Range& other) const { return threshold < other.threshold; }
 };
 
-}  // namespace
-
-std::vector<TrackPoint> simplifyTrack(const std::vector<TrackPoint>& points) {
-    if (points.size() <= kMaxPrintPoints) return points;
-    const bool narrow = fitsIn64Bits(points);
-    const TrackPoint* p = points.data();
-
+template <class V>
+std::vector<TrackPoint> thin(const std::vector<TrackPoint>& points, const FarthestSearch& search) {
+    FarthestPoint<V> farthest(points, search);
     std::vector<Range> heap;  // ranges that some tolerance of 50 or more splits
     auto consider = [&](size_t start, size_t end, double enclosing) {
         if (end - start < 2) return;
-        Split split;
-        bool found =
-            narrow ? findSplitNarrow(p, start, end, split) : findSplitWide(p, start, end, split);
-        if (!found || split.ratio < kFirstTolerance) return;
-        heap.push_back({std::min(split.ratio, enclosing), start, end, split.at});
+        auto split = farthest.find(start, end);
+        if (!split || split->ratio < kFirstTolerance) return;
+        heap.push_back({std::min(split->ratio, enclosing), start, end, split->at});
         std::push_heap(heap.begin(), heap.end());
     };
 
@@ -173,4 +421,13 @@ std::vector<TrackPoint> simplifyTrack(const std::vector<TrackPoint>& points) {
         print.push_back(points[i]);
     print.push_back(points.back());
     return print;
+}
+
+}  // namespace
+
+std::vector<TrackPoint> simplifyTrack(const std::vector<TrackPoint>& points,
+                                      const FarthestSearch& search) {
+    if (points.size() <= kMaxPrintPoints) return points;
+    // Coordinates within 2^31 − 1 of each other keep every product in 64 bits.
+    return fitsIn64Bits(points) ? thin<int64_t>(points, search) : thin<Wide>(points, search);
 }

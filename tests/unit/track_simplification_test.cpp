@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <random>
 
@@ -135,6 +136,42 @@ const Shape kShapes[] = {
          }
          return p;
      }},
+    {"collinear runs with ties",  // lattice steps repeated: many points on one line, equal d
+     [](std::mt19937& rng, size_t n) {
+         static const int32_t kSteps[][2] = {{100, 0},  {0, 100},   {-100, 0},
+                                             {0, -100}, {100, 100}, {-100, 100}};
+         Points p;
+         TrackPoint at{0, 0, 0};
+         while (p.size() < n) {
+             const int32_t* step = kSteps[uniform(rng, 0, 5)];
+             for (int k = uniform(rng, 1, 60); k > 0 && p.size() < n; --k) {
+                 at.lng += step[0];
+                 at.lat += step[1];
+                 p.push_back(at);
+             }
+         }
+         return p;
+     }},
+    {"back and forth on a line",  // d is 0 against most chords, and ties everywhere else
+     [](std::mt19937& rng, size_t n) {
+         Points p;
+         int32_t x = 0;
+         for (size_t i = 0; i < n; ++i) {
+             x += uniform(rng, -3, 3) * 500;
+             p.push_back({x, x / 2 + (i % 97 == 0 ? uniform(rng, -2, 2) * 100 : 0), 0});
+         }
+         return p;
+     }},
+};
+
+// Scanning every range, finding every farthest point on the hulls, and the mix the program uses.
+const struct {
+    const char* name;
+    FarthestSearch search;
+} kSearches[] = {
+    {"default", {}},
+    {"scans only", {SIZE_MAX, SIZE_MAX}},
+    {"hulls only", {0, 0}},
 };
 
 TEST(TrackSimplification, GivesExactlyThePointsOfThinningAgainForEveryTolerance) {
@@ -148,11 +185,13 @@ TEST(TrackSimplification, GivesExactlyThePointsOfThinningAgainForEveryTolerance)
             for (size_t i = 0; i < points.size(); ++i)
                 points[i].lineId = int32_t(i % 3);
             Points expected = reference(points);
-            ASSERT_EQ(simplifyTrack(points), expected) << shape.name << " seed " << seed;
+            for (const auto& s : kSearches)
+                ASSERT_EQ(simplifyTrack(points, s.search), expected)
+                    << shape.name << " seed " << seed << ", " << s.name;
             ++compared;
         }
     }
-    EXPECT_EQ(compared, 110);
+    EXPECT_EQ(compared, 130);
 }
 
 TEST(TrackSimplification, BoundaryCases) {
@@ -186,7 +225,8 @@ TEST(TrackSimplification, BoundaryCases) {
         for (size_t i : c.kept)
             expected.push_back(c.points[i]);
         EXPECT_EQ(reference(c.points), expected) << c.what;
-        EXPECT_EQ(simplifyTrack(c.points), expected) << c.what;
+        for (const auto& s : kSearches)
+            EXPECT_EQ(simplifyTrack(c.points, s.search), expected) << c.what << ", " << s.name;
     }
 }
 
