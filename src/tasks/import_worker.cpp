@@ -63,6 +63,12 @@ bool unpackPackage(const TaskContext& context, const std::string& folder,
         if (info.name.find(".trk") != std::string::npos)
             innerName = info.name.substr(0, info.name.size() - 4);
     }
+    // The set is renamed from the inner name; a folder entry is never unpacked and so never
+    // checked, and its name must not let the renaming take files from outside the folder.
+    if (!innerName.empty() && !staysInsideFolder(innerName)) {
+        postTaskStatus(10);
+        return false;
+    }
     std::optional<platform::DiskSpace> space = platform::diskSpace(folder);
     // free < 5 * total, without overflow.
     if (space && space->available / 5 < total) {
