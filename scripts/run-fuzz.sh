@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Builds the fuzz preset (clang, libFuzzer, ASan + UBSan) and runs every target for a short
 # fixed time on seeds generated here. The time per target is the first argument, else
-# FUZZ_SECONDS, else 20: `scripts/run-fuzz.sh 600` is a ten-minute campaign per target.
+# FUZZ_SECONDS, else 20: `scripts/run-fuzz.sh 600` is a ten-minute campaign per target. Names
+# after it pick targets: `scripts/run-fuzz.sh 300 fuzz_unpack`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-${FUZZ_SECONDS:-20}}
+shift || true
+only=" $* "
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)"
 bin=build/fuzz/tests/fuzz
@@ -90,6 +93,7 @@ targets=(
 status=0
 for entry in "${targets[@]}"; do
     read -r name files <<<"$entry"
+    [ "$only" = "  " ] || [[ "$only" == *" $name "* ]] || continue
     corpus="$work/corpus-$name"
     mkdir -p "$corpus"
     for f in $files; do cp "$seeds/$f" "$corpus/"; done

@@ -49,8 +49,7 @@ void checkList(const PoiStore& store) {
 
 const char* const kPlaces[] = {
     "<p lng=\"11600000\" lat=\"3900000\">Home</p>",
-    "<p lng=\"-2147483648\" lat=\"2147483647\">a &lt;b&gt; &amp; c, forty characters "
-    "long......</p>",
+    "<p lng=\"-2147483648\" lat=\"2147483647\">a &lt;b&gt; &amp; c: forty-one chars long</p>",
     "<p>\xB1\xB1\xBE\xA9</p>",
 };
 
