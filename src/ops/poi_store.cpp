@@ -66,6 +66,11 @@ int PoiStore::readPoiStore(const std::string& path) {
                        getInt(bytes + 16)};
     size_t size = recordSize(header.version);
     if (size == 0) return 1;
+    // Not a single record can be read whole, as with a store cut short before its first one.
+    if (header.count < 0) {
+        header.count = 0;
+        return -3;
+    }
     for (int32_t i = 0; i < header.count; ++i) {
         PoiRecord record(size);
         if (file.read(record.data(), size) != size) {

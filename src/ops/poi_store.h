@@ -48,7 +48,8 @@ class PoiStore {
 
     void clearPoiRecords() { records.clear(); }
     // 0 read; 1 header read but version not handled (no records); -1 cannot open (count 0);
-    // -2 header short (count 0); -3 a record short (count = the records read whole).
+    // -2 header short (count 0); -3 a record short or a negative count (count = the records
+    // read whole).
     int readPoiStore(const std::string& path);
     // Writes the header, then the records, over the file from its start without truncating it.
     // 0 written; -1 cannot open; -2 count and records disagree; -3 version not handled (both

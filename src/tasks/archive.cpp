@@ -375,6 +375,10 @@ bool ArchiveWriter::close() {
 
 // ---- Free helpers
 
+bool staysInsideFolder(const std::string& name) {
+    return safeComponents(name).has_value();
+}
+
 bool createFolderPath(const std::string& pathIn) {
     if (pathIn.empty()) return false;
     std::string path = pathIn;

@@ -86,6 +86,10 @@ class ArchiveWriter {
     uint64_t byteCount_ = 0;
 };
 
+// Whether a stored name, taken relative to the folder it is unpacked into, stays inside it: not
+// absolute, no drive or root prefix, no ".." part, and not the folder itself.
+bool staysInsideFolder(const std::string& name);
+
 // True when the folder exists or could be made, with every missing parent.
 bool createFolderPath(const std::string& path);
 // Creates the folders above a file path.

@@ -63,6 +63,12 @@ bool unpackPackage(const TaskContext& context, const std::string& folder,
         if (info.name.find(".trk") != std::string::npos)
             innerName = info.name.substr(0, info.name.size() - 4);
     }
+    // The set is renamed from the inner name; a folder entry is never unpacked and so never
+    // checked, and its name must not let the renaming take files from outside the folder.
+    if (!innerName.empty() && !staysInsideFolder(innerName)) {
+        postTaskStatus(TaskStatus::UnpackFailed);
+        return false;
+    }
     std::optional<platform::DiskSpace> space = platform::diskSpace(folder);
     // free < 5 * total, without overflow.
     if (space && space->available / 5 < total) {
@@ -92,28 +98,43 @@ bool unpackPackage(const TaskContext& context, const std::string& folder,
     return true;
 }
 
-void importWorker(TaskContext& context, std::string text) {
-    const TaskControl& control = context.control;
+std::optional<std::vector<ImportItem>> readImportItems(std::string text) {
+    // The page writes the URL's "&" as they are; the parser would take them for entities.
     std::replace(text.begin(), text.end(), '&', '%');
     TiXmlDocument document;
     document.Parse(text.c_str(), nullptr, TIXML_ENCODING_LEGACY);
     // An empty text lists nothing; a malformed one is refused.
-    if (document.Error() && document.ErrorId() != TiXmlBase::TIXML_ERROR_DOCUMENT_EMPTY) {
+    if (document.Error() && document.ErrorId() != TiXmlBase::TIXML_ERROR_DOCUMENT_EMPTY)
+        return std::nullopt;
+    std::vector<ImportItem> items;
+    ImportItem item;
+    for (const TiXmlNode* node = document.FirstChildElement(); node; node = node->NextSibling()) {
+        if (nameContains(node, "rb")) {
+            const TiXmlNode* first = node->FirstChild();
+            if (nameContains(first, "url")) {
+                item.url = textOf(first);
+                std::replace(item.url.begin(), item.url.end(), '%', '&');
+            }
+            const TiXmlNode* second = first ? first->NextSibling() : nullptr;
+            if (nameContains(second, "name")) item.name = textOf(second);
+        }
+        items.push_back(item);
+    }
+    return items;
+}
+
+void importWorker(TaskContext& context, std::string text) {
+    const TaskControl& control = context.control;
+    std::optional<std::vector<ImportItem>> items = readImportItems(std::move(text));
+    if (!items) {
         postTaskStatus(TaskStatus::UnknownError);
         return;
     }
     const std::string temp = platform::tempFolder();
     int counter = 0;
     bool success = true;
-    std::string url;
-    std::string name;
-    for (const TiXmlNode* node = document.FirstChildElement(); node; node = node->NextSibling()) {
-        if (nameContains(node, "rb")) {
-            const TiXmlNode* first = node->FirstChild();
-            if (nameContains(first, "url")) url = textOf(first);
-            const TiXmlNode* second = first ? first->NextSibling() : nullptr;
-            if (nameContains(second, "name")) name = textOf(second);
-        }
+    for (const ImportItem& item : *items) {
+        const std::string& name = item.name;
         postTaskProgress(TaskKind::Import, ++counter);
         if (isKnown(context.device, name)) continue;
         if (control.checkpoint()) break;
@@ -123,11 +144,9 @@ void importWorker(TaskContext& context, std::string text) {
             success = false;
             break;
         }
-        std::string packageUrl = url;
-        std::replace(packageUrl.begin(), packageUrl.end(), '%', '&');
         const std::string package = platform::joinPath(temp, name + ".zip");
 
-        if (!downloadFile(packageUrl, package, &control)) {
+        if (!downloadFile(item.url, package, &control)) {
             success = false;
             break;
         }

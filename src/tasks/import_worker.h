@@ -2,12 +2,23 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tasks/task_context.h"
 
 // Installing route books from the portal on the navigator. The page's argument lists one item
 // per route book, <rb><url>package URL</url><name>route book name</name></rb>, with the URL's
 // "&" written as they are.
+
+// One item of the page's list.
+struct ImportItem {
+    std::string url;  // with its "&" back in place
+    std::string name;
+};
+// The items of the page's argument: one for each top-level node from the first element on,
+// where a node that is no item, or a child that is not named as expected, keeps the values
+// before it. Nothing when the text is malformed (an empty text lists no items).
+std::optional<std::vector<ImportItem>> readImportItems(std::string text);
 
 // Downloads, unpacks and installs each item; posts progress, failures and the final code 0.
 void importWorker(TaskContext& context, std::string text);

@@ -41,6 +41,9 @@ TEST(PoiStoreTest, ReadingStoresWholeShortAndUnknown) {
         {"empty version 1", poiStoreBytes(0, 1, {}), 0, 0, 0},
         {"two records of version 2", poiStoreBytes(2, 2, places(2, 2)), 0, 2, 2},
         {"a record cut short", cutRecord, -3, 2, 2},
+        // No file holds a negative number of records; taken as read, an added place made the
+        // count disagree with the records and the store could no longer be written.
+        {"a negative count", poiStoreBytes(-1, 2, places(2, 2)), -3, 0, 0},
         {"version 0", poiStoreBytes(7, 0, places(1, 1)), 1, 7, 0},
         {"version 6", poiStoreBytes(1, 6, places(4, 1)), 1, 1, 0},
         {"a short header", std::string(19, '\1'), -2, 0, 0},

@@ -1,0 +1,69 @@
+#include <unistd.h>
+#include <zip.h>
+
+#include <filesystem>
+
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "task_harness.h"
+#include "tasks/import_worker.h"
+
+namespace {
+
+struct Entry {
+    std::string name;
+    bool folder;
+    std::string content;
+};
+
+// A package with exactly these entries, folder attributes included, as another tool may write.
+std::string packageOf(const std::vector<Entry>& entries) {
+    TempDir dir;
+    std::string path = dir.file("p.zip");
+    zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
+    EXPECT_NE(zip, nullptr);
+    for (const Entry& e : entries) {
+        zip_fileinfo info{};
+        info.external_fa = e.folder ? 0x10 : 0x20;
+        EXPECT_EQ(zipOpenNewFileInZip(zip, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                      Z_DEFLATED, Z_DEFAULT_COMPRESSION),
+                  ZIP_OK);
+        zipWriteInFileInZip(zip, e.content.data(), static_cast<unsigned>(e.content.size()));
+        zipCloseFileInZip(zip);
+    }
+    zipClose(zip, nullptr);
+    return readFileBytes(path);
+}
+
+class UnpackTest : public TaskHarness {};
+
+// The set is renamed from its track entry's name. A folder entry is never unpacked, so its
+// name was never checked, and it made the import move a route book set from the folder above
+// the temporary folder into it, install it and delete it.
+TEST_F(UnpackTest, TrackNamesThatLeaveTheTemporaryFolderTakeNothingFromOutside) {
+    // Beside the program's temporary folder, under a name no other run uses.
+    const std::string victim = "vantu-victim-" + std::to_string(getpid());
+    const FileTree set = routeBookSet(victim);
+    for (const char* climb : {"../", "..\\", "sub/../../"}) {
+        SCOPED_TRACE(climb);
+        fresh(Link::Drive);
+        for (const auto& [path, bytes] : set) {
+            if (path.find('/') != std::string::npos) platform::createFolder(inTemp("../" + victim));
+            writeFileBytes(inTemp("../" + path), bytes);
+        }
+        server.serve("/a.zip", packageOf({{"X.trk", false, trackBytes(5)},
+                                          {climb + victim + ".trk", true, ""}}));
+        run(importToPDA, "<rb><url>" + server.url("/a.zip") + "</url><name>A</name></rb>");
+
+        EXPECT_EQ(pageCalls(), (std::vector<std::string>{progressCall(1, "down"), statusCall(10)}));
+        for (const auto& [path, bytes] : set)
+            EXPECT_EQ(readFileBytes(inTemp("../" + path)), bytes) << path;
+        EXPECT_TRUE(treeOf(onNavigator()).empty());
+        EXPECT_TRUE(treeOf(inTemp()).empty());
+        std::filesystem::remove_all(platform::ansiToUtf8(inTemp("../" + victim)));
+        for (const char* extension : {".trk", ".sim"})
+            platform::deleteFile(inTemp("../" + victim + extension));
+    }
+}
+
+}  // namespace
