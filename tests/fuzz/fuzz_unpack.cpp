@@ -17,7 +17,7 @@
 #include <map>
 #include <string>
 
-#include "device/device_manager.h"
+#include "session/device_manager.h"
 #include "tasks/import_worker.h"
 
 namespace fs = std::filesystem;
