@@ -71,8 +71,9 @@ int scanLocked(DeviceManager& device) {
         if (!isRouteBookFileName(root, entry->title)) continue;
         if (nameTaken(device, root, entry->title + ".trk") || nameTaken(device, root, entry->title))
             continue;
-        renameRouteBook(device.rapi, root, entry->fileName, entry->title);
-        entry->fileName = entry->title;
+        // A rename that could not be made whole was taken back: the files keep their name.
+        if (renameRouteBook(device.rapi, root, entry->fileName, entry->title))
+            entry->fileName = entry->title;
     }
     return 1;
 }
@@ -137,6 +138,7 @@ bool isRouteBookFileName(const std::string& root, const std::string& title) {
         if (std::u16string_view(u"\\/:*?\"<>|").find(c) != std::u16string_view::npos) return false;
     }
     if (wide.back() == u'.' || wide.back() == u' ') return false;
-    // The longest path of the set: root + title + separator + title + ".rut".
-    return root.size() + 2 * title.size() + 5 <= kMaxSearchPath;
+    // The longest path of the set, with room for the name its replacement is written under:
+    // root + title + separator + title + ".rut" + suffix.
+    return root.size() + 2 * title.size() + 5 + kDeviceReplaceSuffixLength <= kMaxSearchPath;
 }
