@@ -28,7 +28,11 @@ void deleteWorker(TaskContext& context, std::string text) {
         }
         bool removed = context.mode == RapiDevice ? removeRouteBookRemote(context, name)
                                                   : removeRouteBookLocal(context.dataRoot, name);
-        if (!removed) break;
+        if (!removed) {
+            // The remote removal has told the page; a set left on a drive is a failure too.
+            if (context.mode != RapiDevice) postTaskStatus(11);
+            break;
+        }
         // The window's thread may have listed the route books again meanwhile: the entry goes
         // by identity, not by its old position.
         std::lock_guard<std::mutex> lock(device.routeBooksMutex);
