@@ -8,6 +8,7 @@
 
 #include "device/device_connection.h"
 #include "device/device_files.h"
+#include "device/device_names.h"
 #include "formats/route_file.h"
 #include "formats/xml_text.h"
 #include "platform/codepage.h"
@@ -31,8 +32,10 @@ bool nameTaken(DeviceManager& device, const std::string& root, const std::string
         auto found = findDeviceFiles(device.rapi, root + name);
         return found && !found->empty();
     }
-    std::string path = root + name;
-    return platform::fileExists(path) || platform::folderExists(path);
+    // A drive's file system may tell letter case apart where the navigator's does not.
+    auto entries = platform::listFolder(root);
+    return entries && std::any_of(entries->begin(), entries->end(),
+                                  [&](const auto& e) { return sameDeviceName(e.name, name); });
 }
 
 void clearLocked(DeviceManager& device) {

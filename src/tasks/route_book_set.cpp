@@ -91,7 +91,11 @@ bool removeRouteBookRemote(const TaskContext& context, const std::string& name) 
     }
     deviceDeleteFile(rapi, target + ".sim");
     auto entries = findDeviceFiles(rapi, target + "\\*");
-    if (!entries || entries->empty()) return true;
+    if (!entries || entries->empty()) {
+        // The device lists an empty folder as nothing: it goes if it is there.
+        deviceRemoveFolder(rapi, target);
+        return true;
+    }
     for (const auto& entry : *entries) {
         context.control.waitWhilePaused();
         if (entry.name.empty() || entry.name[0] == '.') continue;
