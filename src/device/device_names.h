@@ -23,7 +23,7 @@ constexpr char16_t foldDeviceUnit(char16_t c) {
         return c;
     }
     if (c >= 0x1CD && c <= 0x1DC) return (c & 1) ? c : shifted(1);  // ǎ ǐ ǒ ǔ ǖ ǘ ǚ ǜ
-    if (c == 0x1F9 || c == 0x1E3F) return shifted(1);              // ǹ ḿ
+    if (c == 0x1F9 || c == 0x1E3F) return shifted(1);               // ǹ ḿ
     if (c == 0x3C2) return 0x3A3;                                   // final sigma
     if (c >= 0x3B1 && c <= 0x3C9) return shifted(32);               // Greek
     if (c >= 0x430 && c <= 0x44F) return shifted(32);               // Cyrillic
