@@ -65,25 +65,60 @@ int deviceMoveFile(RapiBinding& rapi, const std::string& from, const std::string
     return rapi.CeMoveFile(wide(from).c_str(), wide(to).c_str());
 }
 
-int copyToDevice(RapiBinding& rapi, const std::string& localPath, const std::string& devicePath) {
-    if (!rapi.isLoaded()) return 0;
-    platform::File local(localPath, platform::OpenMode::Read);
-    if (!local.isOpen()) return 0;
+namespace {
+
+bool deviceEntryExists(RapiBinding& rapi, const std::string& devicePath) {
+    auto found = findDeviceFilesWide(rapi, wide(devicePath));
+    return found && !found->empty();
+}
+
+// Writes the whole local file to a new device file, stamped with the current time first.
+bool writeDeviceFile(RapiBinding& rapi, platform::File& local, const std::string& devicePath) {
     DeviceHandle device(
         rapi, rapi.CeCreateFile(wide(devicePath).c_str(), rapi::kGenericRead | rapi::kGenericWrite,
                                 0, rapi::kCreateAlways, rapi::kFileAttributeNormal));
-    if (!device.isValid()) return 0;
+    if (!device.isValid()) return false;
     rapi::FILETIME now = toRapiTime(platform::clock().utcNow());
     rapi.CeSetFileTime(device.get(), &now, &now, &now);
     char buffer[kDeviceCopyChunk];
     for (;;) {
         size_t got = local.read(buffer, sizeof buffer);
-        if (got == 0) break;
+        if (got == 0) return true;
         rapi::DWORD written = 0;
         if (!rapi.CeWriteFile(device.get(), buffer, static_cast<rapi::DWORD>(got), &written) ||
             written != got)
-            return 0;
+            return false;
     }
+}
+
+}  // namespace
+
+int copyToDevice(RapiBinding& rapi, const std::string& localPath, const std::string& devicePath) {
+    if (!rapi.isLoaded()) return 0;
+    platform::File local(localPath, platform::OpenMode::Read);
+    if (!local.isOpen()) return 0;
+    const std::string fresh = devicePath + kDeviceNewSuffix;
+    const std::string old = devicePath + kDeviceOldSuffix;
+    // An earlier replacement that was cut off between its two moves left the only copy of the
+    // file under the old name: it goes back first. One that was cut off later left a spare.
+    if (deviceEntryExists(rapi, old)) {
+        if (deviceEntryExists(rapi, devicePath))
+            deviceDeleteFile(rapi, old);
+        else
+            deviceMoveFile(rapi, old, devicePath);
+    }
+    if (!writeDeviceFile(rapi, local, fresh)) {
+        deviceDeleteFile(rapi, fresh);
+        return 0;
+    }
+    // The device cannot rename over a file: the old one steps aside until the new one is in.
+    bool hadTarget = deviceMoveFile(rapi, devicePath, old) != 0;
+    if (!deviceMoveFile(rapi, fresh, devicePath)) {
+        if (hadTarget) deviceMoveFile(rapi, old, devicePath);
+        deviceDeleteFile(rapi, fresh);
+        return 0;
+    }
+    if (hadTarget) deviceDeleteFile(rapi, old);
     return 1;
 }
 
@@ -109,24 +144,51 @@ int copyFromDevice(RapiBinding& rapi, const std::string& devicePath, const std::
 
 int renameRouteBook(RapiBinding& rapi, const std::string& root, const std::string& oldName,
                     const std::string& newName) {
+    if (oldName == newName) return 1;
     const std::string& r = root;
     const std::string& o = oldName;
     const std::string& n = newName;
-    if (!root.empty() && root[0] == '\\') {
+    const bool onDevice = !root.empty() && root[0] == '\\';
+    struct Move {
+        std::string from;
+        std::string to;
+    };
+    std::vector<Move> moves;
+    if (onDevice) {
         // The route file and its companion are renamed inside the old folder, then the folder.
-        deviceMoveFile(rapi, r + o + ".trk", r + n + ".trk");
-        deviceMoveFile(rapi, r + o + ".sim", r + n + ".sim");
-        deviceMoveFile(rapi, r + o + "\\" + o + ".rut", r + o + "\\" + n + ".rut");
-        deviceMoveFile(rapi, r + o + "\\" + o + ".tps", r + o + "\\" + n + ".tps");
-        deviceMoveFile(rapi, r + o, r + n);
+        moves = {{r + o + ".trk", r + n + ".trk"},
+                 {r + o + ".sim", r + n + ".sim"},
+                 {r + o + "\\" + o + ".rut", r + o + "\\" + n + ".rut"},
+                 {r + o + "\\" + o + ".tps", r + o + "\\" + n + ".tps"},
+                 {r + o, r + n}};
     } else {
         // The folder is moved first, then the files inside it.
         const char sep = platform::kPathSeparator;
-        platform::moveNoReplace(r + o + ".trk", r + n + ".trk");
-        platform::moveNoReplace(r + o + ".sim", r + n + ".sim");
-        platform::moveNoReplace(r + o, r + n);
-        platform::moveNoReplace(r + n + sep + o + ".rut", r + n + sep + n + ".rut");
-        platform::moveNoReplace(r + n + sep + o + ".tps", r + n + sep + n + ".tps");
+        moves = {{r + o + ".trk", r + n + ".trk"},
+                 {r + o + ".sim", r + n + ".sim"},
+                 {r + o, r + n},
+                 {r + n + sep + o + ".rut", r + n + sep + n + ".rut"},
+                 {r + n + sep + o + ".tps", r + n + sep + n + ".tps"}};
+    }
+    auto exists = [&](const std::string& path) {
+        return onDevice ? deviceEntryExists(rapi, path)
+                        : platform::fileExists(path) || platform::folderExists(path);
+    };
+    auto move = [&](const std::string& from, const std::string& to) {
+        return onDevice ? deviceMoveFile(rapi, from, to) != 0 : platform::moveNoReplace(from, to);
+    };
+    // Half a rename would split the set between two names, and neither would be whole: a move
+    // that fails takes the ones made before it back.
+    std::vector<const Move*> done;
+    for (const Move& m : moves) {
+        if (!exists(m.from)) continue;  // a set without .sim or .tps
+        if (move(m.from, m.to)) {
+            done.push_back(&m);
+            continue;
+        }
+        for (auto it = done.rbegin(); it != done.rend(); ++it)
+            move((*it)->to, (*it)->from);
+        return 0;
     }
     return 1;
 }

@@ -21,10 +21,17 @@ int deviceCreateFolder(RapiBinding& rapi, const std::string& devicePath);
 // Fails when the new path exists.
 int deviceMoveFile(RapiBinding& rapi, const std::string& from, const std::string& to);
 
-// Copies a local file to the device in chunks of 2000 bytes. The device file is created (or
-// truncated) and stamped with the current time before any data is written. 0 when the local
-// file cannot be read, the device file cannot be created or a write fails (the device file
-// then holds the chunks written before).
+// Suffixes of the names beside a device file under which copyToDevice writes its replacement and
+// parks the old file while the two change places.
+inline constexpr const char* kDeviceNewSuffix = "~vn";
+inline constexpr const char* kDeviceOldSuffix = "~vo";
+inline constexpr size_t kDeviceReplaceSuffixLength = 3;
+
+// Copies a local file to the device in chunks of 2000 bytes. The copy is written beside the
+// device file (stamped with the current time before any data is written) and takes its place
+// only when it is whole, so the device file is either the old one or the complete new one. 0
+// when the local file cannot be read, or the copy cannot be created, written or put in place
+// (the device file is then unchanged and nothing is left beside it).
 int copyToDevice(RapiBinding& rapi, const std::string& localPath, const std::string& devicePath);
 // Copies a device file to a local file (created or truncated) in chunks of 2000 bytes. 0 when
 // the device file cannot be opened, the local file cannot be created, or a read or write fails
@@ -34,8 +41,9 @@ int copyFromDevice(RapiBinding& rapi, const std::string& devicePath, const std::
 // Gives the file set of route book `oldName` in `root` (N.trk, N.sim, N\N.rut, N\N.tps) the
 // base name `newName`. A root that starts with '\' is a device folder, anything else a local
 // folder (a drive's track folder, or where a package was unpacked). `root` ends with its
-// separator. The single moves are not checked: a move that fails leaves that file under its old
-// name, and no move replaces an existing file or folder. Always 1.
+// separator. Files the set lacks are passed over; no move replaces an existing file or folder.
+// 1 when every file the set has took the new name; 0 when a move failed, after the moves already
+// made were taken back, so that the set keeps the old name.
 int renameRouteBook(RapiBinding& rapi, const std::string& root, const std::string& oldName,
                     const std::string& newName);
 

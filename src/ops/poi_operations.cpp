@@ -12,6 +12,7 @@
 #include "ops/decimal_text.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/file_replace.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -41,29 +42,51 @@ bool deviceFileExists(RapiBinding& rapi, const std::string& path) {
     return found && !found->empty();
 }
 
-// The shared procedure of poiToPDA and deleteSelectedPoi.
+// A store too large for any count is not copied at all: the copy would hold the window.
+bool deviceStoreTooLarge(RapiBinding& rapi, const std::string& path) {
+    auto found = findDeviceFiles(rapi, path);
+    return found && found->size() == 1 &&
+           (*found)[0].size > static_cast<uint64_t>(PoiStore::kMaxFileSize);
+}
+
+// The shared procedure of poiToPDA and deleteSelectedPoi. Only a store that was read whole and
+// whose layout is known is written back, and then as a complete new file that replaces the old
+// one in one step: a store cut short, of an unknown layout or refused as too large would
+// otherwise be rewritten as its header and the records read, and a write that fails part way
+// would leave it cut short.
 template <class Edit>
 void changeStore(NavigatorState& device, TaskStatus failureCode, Edit edit) {
     PoiStore& store = device.poiStore;
     PoiPaths paths = poiPaths(device);
-    if (device.mode != RapiDevice) {
-        store.readPoiStore(paths.store);
-        edit(store);
-        store.writePoiStore(paths.store);
-        return;
-    }
-    std::string temp = tempStore();
-    if (!copyFromDevice(device.rapi, paths.store, temp)) {
+    const bool remote = device.mode == RapiDevice;
+    const std::string temp = tempStore();
+    int read = 0;
+    if (remote) {
+        if (deviceStoreTooLarge(device.rapi, paths.store) ||
+            !copyFromDevice(device.rapi, paths.store, temp)) {
+            platform::deleteFile(temp);
+            postTaskStatus(failureCode);
+            return;
+        }
+        read = store.readPoiStore(temp);
         platform::deleteFile(temp);
+    } else {
+        read = store.readPoiStore(paths.store);
+    }
+    // A layout the program does not know takes no change, as the edits themselves say.
+    if (read == 1) return;
+    if (read != 0) {
         postTaskStatus(failureCode);
         return;
     }
-    store.readPoiStore(temp);
+    // A refused text or id changes nothing, so there is nothing to write.
+    if (edit(store) != 1) return;
     platform::deleteFile(temp);
-    edit(store);
-    store.writePoiStore(temp);
-    if (!copyToDevice(device.rapi, temp, paths.store)) postTaskStatus(failureCode);
+    bool written = store.writePoiStore(temp) == 0 &&
+                   (remote ? copyToDevice(device.rapi, temp, paths.store) != 0
+                           : platform::replaceWithCopy(temp, paths.store));
     platform::deleteFile(temp);
+    if (!written) postTaskStatus(failureCode);
 }
 
 }  // namespace
@@ -75,6 +98,7 @@ std::string getPdaAddr(NavigatorState& device) {
         RapiBinding& rapi = device.rapi;
         std::string temp = tempStore();
         bool folderUsable = probeDeviceFolder(rapi, paths.folder + "\\") != 0;
+        if (folderUsable && deviceStoreTooLarge(rapi, paths.store)) return {};
         if (folderUsable && copyFromDevice(rapi, paths.store, temp)) {
             store.readPoiStore(temp);
             platform::deleteFile(temp);
@@ -101,13 +125,14 @@ std::string getPdaAddr(NavigatorState& device) {
 }
 
 std::string poiToPDA(NavigatorState& device, const std::string& text) {
-    changeStore(device, TaskStatus::TransferError, [&](PoiStore& store) { addPois(store, text); });
+    changeStore(device, TaskStatus::TransferError,
+                [&](PoiStore& store) { return addPois(store, text); });
     return {};
 }
 
 std::string deleteSelectedPoi(NavigatorState& device, const std::string& text) {
     changeStore(device, TaskStatus::UnknownError,
-                [&](PoiStore& store) { deletePois(store, text); });
+                [&](PoiStore& store) { return deletePois(store, text); });
     return {};
 }
 

@@ -62,15 +62,20 @@ int PoiStore::readPoiStore(const std::string& path) {
         header.count = 0;
         return -2;
     }
-    header = PoiHeader{getInt(bytes), getInt(bytes + 4), getInt(bytes + 8), getInt(bytes + 12),
-                       getInt(bytes + 16)};
-    size_t size = recordSize(header.version);
-    if (size == 0) return 1;
-    // Not a single record can be read whole, as with a store cut short before its first one.
-    if (header.count < 0) {
-        header.count = 0;
-        return -3;
+    PoiHeader read{getInt(bytes), getInt(bytes + 4), getInt(bytes + 8), getInt(bytes + 12),
+                   getInt(bytes + 16)};
+    size_t size = recordSize(read.version);
+    if (size != 0) {
+        int64_t fileSize = file.size();
+        if (read.count < 0 || read.count > kMaxRecords || fileSize < 0 ||
+            fileSize > static_cast<int64_t>(kHeaderSize + size * static_cast<size_t>(read.count)) +
+                           kSlackBytes) {
+            header.count = 0;
+            return -1;
+        }
     }
+    header = read;
+    if (size == 0) return 1;
     for (int32_t i = 0; i < header.count; ++i) {
         PoiRecord record(size);
         if (file.read(record.data(), size) != size) {

@@ -39,6 +39,14 @@ class PoiStore {
     // The version of a store that this program creates when it holds no handled header: the
     // newest layout, which carries the places' times.
     static constexpr int32_t kCreatedVersion = 4;
+    // The most places a store can sensibly hold, and the bytes a file may carry beyond what its
+    // count needs (what an earlier, longer store left after its last record). A store beyond
+    // either is not read: its count alone could ask for gigabytes.
+    static constexpr int32_t kMaxRecords = 100000;
+    static constexpr int64_t kSlackBytes = 1 << 20;
+    // No handled store may be larger than this.
+    static constexpr int64_t kMaxFileSize =
+        static_cast<int64_t>(kHeaderSize) + int64_t{kMaxRecords} * 556 + kSlackBytes;
 
     // Record size for a version, 0 for a version the program does not handle.
     static size_t recordSize(int32_t version);
@@ -47,9 +55,10 @@ class PoiStore {
     bool versionHandled() const { return recordSize(header.version) != 0; }
 
     void clearPoiRecords() { records.clear(); }
-    // 0 read; 1 header read but version not handled (no records); -1 cannot open (count 0);
-    // -2 header short (count 0); -3 a record short or a negative count (count = the records
-    // read whole).
+    // 0 read; 1 header read but version not handled (no records); -1 cannot open, or a store
+    // of a handled version with a count below 0 or above kMaxRecords, or with more than
+    // kSlackBytes beyond its records (count 0, the header held before kept); -2 header short
+    // (count 0); -3 a record short (count = the records read whole).
     int readPoiStore(const std::string& path);
     // Writes the header, then the records, over the file from its start without truncating it.
     // 0 written; -1 cannot open; -2 count and records disagree; -3 version not handled (both

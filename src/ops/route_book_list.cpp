@@ -7,6 +7,7 @@
 
 #include "device/device_connection.h"
 #include "device/device_files.h"
+#include "device/device_names.h"
 #include "formats/route_file.h"
 #include "formats/xml_text.h"
 #include "platform/codepage.h"
@@ -30,8 +31,10 @@ bool nameTaken(NavigatorState& device, const std::string& root, const std::strin
         auto found = findDeviceFiles(device.rapi, root + name);
         return found && !found->empty();
     }
-    std::string path = root + name;
-    return platform::fileExists(path) || platform::folderExists(path);
+    // A drive's file system may tell letter case apart where the navigator's does not.
+    auto entries = platform::listFolder(root);
+    return entries && std::any_of(entries->begin(), entries->end(),
+                                  [&](const auto& e) { return sameDeviceName(e.name, name); });
 }
 
 // Both take the list as use() hands it over, locked.
@@ -67,8 +70,9 @@ int scanLocked(NavigatorState& device, RouteBookEntries& list) {
         if (!isRouteBookFileName(root, entry->title)) continue;
         if (nameTaken(device, root, entry->title + ".trk") || nameTaken(device, root, entry->title))
             continue;
-        renameRouteBook(device.rapi, root, entry->fileName, entry->title);
-        entry->fileName = entry->title;
+        // A rename that could not be made whole was taken back: the files keep their name.
+        if (renameRouteBook(device.rapi, root, entry->fileName, entry->title))
+            entry->fileName = entry->title;
     }
     return 1;
 }
@@ -140,6 +144,7 @@ bool isRouteBookFileName(const std::string& root, const std::string& title) {
         if (std::u16string_view(u"\\/:*?\"<>|").find(c) != std::u16string_view::npos) return false;
     }
     if (wide.back() == u'.' || wide.back() == u' ') return false;
-    // The longest path of the set: root + title + separator + title + ".rut".
-    return root.size() + 2 * title.size() + 5 <= kMaxSearchPath;
+    // The longest path of the set, with room for the name its replacement is written under:
+    // root + title + separator + title + ".rut" + suffix.
+    return root.size() + 2 * title.size() + 5 + kDeviceReplaceSuffixLength <= kMaxSearchPath;
 }

@@ -26,7 +26,11 @@ void deleteWorker(TaskContext& context, std::string text) {
         }
         bool removed = context.mode == RapiDevice ? removeRouteBookRemote(context, name)
                                                   : removeRouteBookLocal(context.dataRoot, name);
-        if (!removed) break;
+        if (!removed) {
+            // The remote removal has told the page; a set left on a drive is a failure too.
+            if (context.mode != RapiDevice) postTaskStatus(TaskStatus::RemoveFailed);
+            break;
+        }
         // The window's thread may have listed the route books again meanwhile: the entry goes
         // by identity, not by its old position.
         device.routeBooks.use([&](RouteBookEntries& list) {

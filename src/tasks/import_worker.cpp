@@ -6,6 +6,7 @@
 
 #include "common/task_status.h"
 #include "device/device_files.h"
+#include "device/device_names.h"
 #include "formats/track_file.h"
 #include "ops/route_book_list.h"
 #include "platform/codepage.h"
@@ -29,24 +30,41 @@ std::string textOf(const TiXmlNode* node) {
     return text ? text : "";
 }
 
-bool isKnown(NavigatorState& device, const std::string& name) {
-    return device.routeBooks.use([&](const RouteBookEntries& list) {
-        return std::any_of(list.begin(), list.end(),
-                           [&](const auto& entry) { return entry->fileName == name; });
+// The storage ignores letter case, so a name that differs from a present set's only in case is
+// that set. The storage itself is asked too: the list may not have been read yet, or be stale.
+bool isPresent(const TaskContext& context, const std::string& name) {
+    bool listed = context.device.routeBooks.use([&](const RouteBookEntries& list) {
+        return std::any_of(list.begin(), list.end(), [&](const auto& entry) {
+            return sameDeviceName(entry->fileName, name);
+        });
+    });
+    if (listed) return true;
+    auto found = context.mode == RapiDevice
+                     ? findDeviceFiles(context.device.rapi, context.dataRoot + "*")
+                     : platform::listFolder(context.dataRoot);
+    if (!found) return false;
+    const std::string track = name + ".trk";
+    return std::any_of(found->begin(), found->end(), [&](const platform::FolderEntry& e) {
+        return !(e.attributes & platform::kAttrDirectory) && sameDeviceName(e.name, track);
     });
 }
 
-// A set of this name left in the temporary folder by an earlier import that was stopped would
-// keep the unpacked set from taking the name, and be installed instead.
-void clearSet(const std::string& folder, const std::string& name) {
-    for (const char* extension : {".trk", ".sim", ".poi", ""})
-        platform::removeTree(platform::joinPath(folder, name + extension));
+// The track entries of a package: entries that are no folder and whose name holds ".trk".
+bool isTrackEntry(const ArchiveEntryInfo& info) {
+    return !info.isFolder && info.name.find(".trk") != std::string::npos;
 }
 
 }  // namespace
 
+std::string unpackFolder(const std::string& folder, const std::string& packageName) {
+    return platform::joinPath(folder, packageName + ".unpacked");
+}
+
 bool unpackPackage(const TaskContext& context, const std::string& folder,
                    const std::string& packageName) {
+    const std::string output = unpackFolder(folder, packageName);
+    // Whatever an earlier, stopped import left there is not this package's.
+    platform::removeTree(output);
     ArchiveReader reader;
     if (!reader.open(platform::joinPath(folder, packageName + ".zip"))) {
         postTaskStatus(TaskStatus::UnpackFailed);
@@ -55,13 +73,21 @@ bool unpackPackage(const TaskContext& context, const std::string& folder,
 
     uint64_t total = 0;
     std::string innerName;
+    int tracks = 0;
     for (bool more = reader.gotoFirst(); more; more = reader.gotoNext()) {
         ArchiveEntryInfo info;
         if (!reader.currentInfo(info)) continue;
         total =
             info.uncompressedSize > UINT64_MAX - total ? UINT64_MAX : total + info.uncompressedSize;
-        if (info.name.find(".trk") != std::string::npos)
+        if (isTrackEntry(info)) {
+            ++tracks;
             innerName = info.name.substr(0, info.name.size() - 4);
+        }
+    }
+    // A package holds one route book: with no track or several it is not one.
+    if (tracks != 1) {
+        postTaskStatus(TaskStatus::UnpackFailed);
+        return false;
     }
     // The set is renamed from the inner name; a folder entry is never unpacked and so never
     // checked, and its name must not let the renaming take files from outside the folder.
@@ -82,19 +108,22 @@ bool unpackPackage(const TaskContext& context, const std::string& folder,
             return false;
         }
     }
-    clearSet(folder, packageName);
-    if (!reader.setOutputFolder(folder) || !reader.extractAll(false)) {
-        reader.close();
+    // The package goes into a folder of its own, so that a refused or failed one is taken away
+    // whole, entries outside the set and those unpacked before a failing one included.
+    bool unpacked = reader.setOutputFolder(output) && reader.extractAll(false);
+    reader.close();
+    if (unpacked && innerName != packageName) {
+        for (size_t i = 0; i < innerName.size(); ++i)
+            if (platform::isSeparatorAt(innerName, i)) innerName[i] = platform::kPathSeparator;
+        unpacked = renameRouteBook(context.device.rapi, platform::joinPath(output, ""), innerName,
+                                   packageName) != 0;
+    }
+    if (!unpacked) {
+        platform::removeTree(output);
         postTaskStatus(TaskStatus::UnpackFailed);
         return false;
     }
-    reader.close();
-    if (innerName != packageName) {
-        for (size_t i = 0; i < innerName.size(); ++i)
-            if (platform::isSeparatorAt(innerName, i)) innerName[i] = platform::kPathSeparator;
-        renameRouteBook(context.device.rapi, folder, innerName, packageName);
-    }
-    stampTrackFile(platform::joinPath(folder, packageName + ".trk"));
+    stampTrackFile(platform::joinPath(output, packageName + ".trk"));
     return true;
 }
 
@@ -136,7 +165,7 @@ void importWorker(TaskContext& context, std::string text) {
     for (const ImportItem& item : *items) {
         const std::string& name = item.name;
         postTaskProgress(TaskKind::Import, ++counter);
-        if (isKnown(context.device, name)) continue;
+        if (isPresent(context, name)) continue;
         if (control.checkpoint()) break;
         // The name becomes a file name in the temporary folder and on the navigator.
         if (!isRouteBookFileName(context.dataRoot, name)) {
@@ -145,6 +174,7 @@ void importWorker(TaskContext& context, std::string text) {
             break;
         }
         const std::string package = platform::joinPath(temp, name + ".zip");
+        const std::string unpacked = unpackFolder(temp, name);
 
         if (!downloadFile(item.url, package, &control)) {
             success = false;
@@ -161,20 +191,17 @@ void importWorker(TaskContext& context, std::string text) {
         }
         if (control.checkpoint()) {
             platform::deleteFile(package);
+            platform::removeTree(unpacked);
             break;
         }
-        bool remote = context.mode == RapiDevice;
-        bool installed = remote ? installRouteBookRemote(context, temp, name)
-                                : installRouteBookLocal(context, temp, name);
-        if (!installed || control.stopRequested()) {
+        // Only what this import wrote is taken off again: a file it found there is never its.
+        InstalledFiles written;
+        if (!installRouteBook(context, unpacked, name, written) || control.stopRequested()) {
             success = false;
-            if (remote)
-                removeRouteBookRemote(context, name);
-            else
-                removeRouteBookLocal(context.dataRoot, name);
+            removeInstalledFiles(context, written);
         }
         platform::deleteFile(package);
-        removeRouteBookLocal(temp, name);
+        platform::removeTree(unpacked);
         if (!success || control.checkpoint()) break;
         context.device.routeBooks.use([&](RouteBookEntries& list) {
             list.push_back(std::make_unique<RouteBookEntry>(RouteBookEntry{name, name}));

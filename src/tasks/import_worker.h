@@ -23,7 +23,10 @@ std::optional<std::vector<ImportItem>> readImportItems(std::string text);
 // Downloads, unpacks and installs each item; posts progress, failures and the final code 0.
 void importWorker(TaskContext& context, std::string text);
 
-// Unpacks the package folder/N.zip into `folder` after checking the free space, gives the set
-// found in it the package's name N and stamps its track. Posts 6 or 10 on failure.
+// Unpacks the package folder/N.zip into a folder of its own (unpackFolder) after checking the
+// free space, gives the set found in it the package's name N and stamps its track. A package
+// must hold exactly one track. Posts 6 or 10 on failure, and then leaves nothing unpacked.
 bool unpackPackage(const TaskContext& context, const std::string& folder,
                    const std::string& packageName);
+// Where unpackPackage puts the package folder/N.zip: folder/N.unpacked.
+std::string unpackFolder(const std::string& folder, const std::string& packageName);

@@ -64,12 +64,7 @@ TEST_F(DeviceFilesTest, TheDeviceFileIsStampedBeforeAnyDataIsWritten) {
     EXPECT_EQ((*found)[0].size, 0u);
 }
 
-TEST_F(DeviceFilesTest, FailuresPartWayAreReportedAndKeepWhatWasCopied) {
-    writeFileBytes(pc.file("big"), pattern(4001));
-    device.sim.fail("write", 2);
-    EXPECT_EQ(copyToDevice(rapi, pc.file("big"), "\\Storage Card\\big"), 0);
-    EXPECT_EQ(readFileBytes(device.onCard("big")), pattern(2000));
-
+TEST_F(DeviceFilesTest, FailuresPartWayAreReported) {
     writeFileBytes(device.onCard("big"), pattern(4001));
     device.sim.fail("read", 2);
     EXPECT_EQ(copyFromDevice(rapi, "\\Storage Card\\big", pc.file("big.copy")), 0);
@@ -79,8 +74,72 @@ TEST_F(DeviceFilesTest, FailuresPartWayAreReportedAndKeepWhatWasCopied) {
     EXPECT_EQ(copyFromDevice(rapi, "\\Storage Card\\missing", pc.file("none")), 0);
     EXPECT_FALSE(platform::fileExists(pc.file("none")));
     EXPECT_EQ(copyToDevice(rapi, pc.file("missing"), "\\Storage Card\\x"), 0);
-    EXPECT_EQ(copyToDevice(rapi, pc.file("big"), "\\Storage Card\\no folder\\x"), 0);
+    EXPECT_EQ(copyToDevice(rapi, pc.file("big.copy"), "\\Storage Card\\no folder\\x"), 0);
     EXPECT_FALSE(platform::fileExists(device.onCard("x")));
+}
+
+// A device file is either the old one or the whole new one, whatever step of the copy fails, and
+// nothing is left beside it.
+TEST_F(DeviceFilesTest, ADeviceFileIsReplacedOnlyByACompleteCopy) {
+    const std::string newBytes = pattern(4001);
+    writeFileBytes(pc.file("new"), newBytes);
+    struct Case {
+        const char* label;
+        const char* fault;
+        int at;
+        bool existed;
+    } cases[] = {
+        {"write fails part way", "write", 2, true},
+        {"the first write fails", "write", 1, true},
+        {"the copy cannot be created", "create", 1, true},
+        {"the old file cannot step aside", "move", 1, true},
+        {"the new file cannot take its place", "move", 2, true},
+        {"write fails, no file before", "write", 2, false},
+        {"the new file cannot be put in place, no file before", "move", 2, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::filesystem::remove_all(platform::ansiToUtf8(device.onCard("poi")));
+        platform::createFolder(device.onCard("poi"));
+        if (c.existed) writeFileBytes(device.onCard("poi/address.poi"), "old store");
+        device.sim.control("reset");
+        device.sim.fail(c.fault, c.at);
+        EXPECT_EQ(copyToDevice(rapi, pc.file("new"), "\\Storage Card\\poi\\address.poi"), 0);
+        std::map<std::string, std::string> expected;
+        if (c.existed) expected["address.poi"] = "old store";
+        EXPECT_EQ(treeOf(device.onCard("poi/")), expected);
+        // The next copy goes through.
+        ASSERT_EQ(copyToDevice(rapi, pc.file("new"), "\\Storage Card\\poi\\address.poi"), 1);
+        EXPECT_EQ(treeOf(device.onCard("poi/")),
+                  (std::map<std::string, std::string>{{"address.poi", newBytes}}));
+    }
+}
+
+// A replacement cut off (the link dropped) between its moves left the file under the parked
+// name: the next copy brings it back before anything else, or clears a spare one.
+TEST_F(DeviceFilesTest, AReplacementCutOffIsMadeGoodByTheNextCopy) {
+    writeFileBytes(pc.file("new"), "new");
+    struct Case {
+        const char* label;
+        std::map<std::string, std::string> before;
+        int fault;  // the move that fails in the next copy, 0 none
+        std::map<std::string, std::string> after;
+    } cases[] = {
+        {"parked, nothing in place", {{"f~vo", "old"}}, 0, {{"f", "new"}}},
+        {"parked and in place", {{"f", "current"}, {"f~vo", "spare"}}, 0, {{"f", "new"}}},
+        {"parked, and the next copy fails", {{"f~vo", "old"}}, 2, {{"f", "old"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::filesystem::remove_all(platform::ansiToUtf8(device.onCard("d")));
+        platform::createFolder(device.onCard("d"));
+        for (const auto& [name, bytes] : c.before)
+            writeFileBytes(device.onCard("d/" + name), bytes);
+        device.sim.control("reset");
+        if (c.fault) device.sim.fail("move", c.fault);
+        EXPECT_EQ(copyToDevice(rapi, pc.file("new"), "\\Storage Card\\d\\f"), c.fault ? 0 : 1);
+        EXPECT_EQ(treeOf(device.onCard("d/")), c.after);
+    }
 }
 
 TEST_F(DeviceFilesTest, FoldersAndSingleFiles) {
@@ -141,22 +200,16 @@ TEST_F(DeviceFilesTest, RenameRouteBookInBothModes) {
         a.insert(bothB.begin(), bothB.end());
         return a;
     };
-    // Onto an existing route book nothing is replaced. The device branch renames the route file
-    // inside the old folder before moving the folder, so those two moves succeed.
+    const auto untouched = merged({{"A.trk", "A track"},
+                                   {"A.sim", "A sim"},
+                                   {"A", "<dir>"},
+                                   {"A/A.rut", "A route"},
+                                   {"A/A.tps", "A tps"}});
+    // Onto an existing route book nothing is replaced, and the set keeps its old name whole.
     Case cases[] = {
         {"full set", true, false, renamed, renamed},
         {"no .sim and .tps", false, false, renamedBare, renamedBare},
-        {"onto an existing name", true, true,
-         merged({{"A.trk", "A track"},
-                 {"A.sim", "A sim"},
-                 {"A", "<dir>"},
-                 {"A/B.rut", "A route"},
-                 {"A/B.tps", "A tps"}}),
-         merged({{"A.trk", "A track"},
-                 {"A.sim", "A sim"},
-                 {"A", "<dir>"},
-                 {"A/A.rut", "A route"},
-                 {"A/A.tps", "A tps"}})},
+        {"onto an existing name", true, true, untouched, untouched},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -168,8 +221,9 @@ TEST_F(DeviceFilesTest, RenameRouteBookInBothModes) {
             makeSet(folder, "A", c.companions);
             if (c.targetExists) makeSet(folder, "B", true);
         }
-        EXPECT_EQ(renameRouteBook(rapi, "\\Storage Card\\track\\", "A", "B"), 1);
-        EXPECT_EQ(renameRouteBook(rapi, drive.path(), "A", "B"), 1);
+        const int result = c.targetExists ? 0 : 1;
+        EXPECT_EQ(renameRouteBook(rapi, "\\Storage Card\\track\\", "A", "B"), result);
+        EXPECT_EQ(renameRouteBook(rapi, drive.path(), "A", "B"), result);
         EXPECT_EQ(treeOf(deviceFolder), c.expectDevice);
         EXPECT_EQ(treeOf(drive.path()), c.expectDrive);
     }
@@ -238,7 +292,7 @@ TEST(RapiBindingTest, MissingLibraryOrEntryPointsFailWithoutAnyCall) {
     ASSERT_EQ(rapi.isLoaded(), 1);
     EXPECT_EQ(rapi.openRemoteLink(), 1);
     EXPECT_EQ(copyToDevice(rapi, pc.file("f"), "\\f"), 0);
-    EXPECT_EQ(readFileBytes(root.file("f")), "");  // created, nothing written
+    EXPECT_TRUE(treeOf(root.path()).empty());  // the copy begun is taken away again
     writeFileBytes(root.file("f"), "device data");
     EXPECT_EQ(copyFromDevice(rapi, "\\f", pc.file("g")), 1);
     EXPECT_EQ(readFileBytes(pc.file("g")), "device data");

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "device/device_connection.h"
 #include "navsim_harness.h"
 #include "platform/clock.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "support/poi_fixtures.h"
 #include "support/recording_sink.h"
@@ -106,6 +109,40 @@ TEST_P(PoiOpsTest, ListAddAndDeleteKeepEveryOtherByte) {
     EXPECT_TRUE(treeOf(nav.temp.path()).empty());
 }
 
+// A store that is not read whole, or whose layout the program does not know, is never written
+// back: additions and deletions leave every byte of it as it was.
+TEST_P(PoiOpsTest, StoresNotReadWholeAreNeverRewritten) {
+    std::vector<std::string> three = threePlaces();
+    std::string oversized = poiStoreBytes(1, 4, {three[0]});
+    oversized.resize(oversized.size() + PoiStore::kSlackBytes + 1, '\0');
+    std::string records = three[0] + three[1] + three[2];
+    struct Case {
+        const char* label;
+        std::string bytes;
+        bool reportsFailure;
+    } cases[] = {
+        {"version 0", poiStoreBytes(3, 0, {records}), false},
+        {"version 9", poiStoreBytes(3, 9, {records}), false},
+        {"count larger than the file", poiStoreBytes(5, 4, three), true},
+        {"count below zero", poiStoreBytes(-2, 4, three), true},
+        {"more places than a store can hold", poiStoreBytes(100001, 4, three), true},
+        {"far more bytes than its count needs", oversized, true},
+    };
+    connectWithStore(cases[0].bytes);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        writeFileBytes(storePath(), c.bytes);
+        sink.clear();
+        poiToPDA(manager, "<p lng=\"1\">n</p>");
+        deleteSelectedPoi(manager, "0");
+        EXPECT_TRUE(readFileBytes(storePath()) == c.bytes);
+        const std::vector<int> codes =
+            c.reportsFailure ? std::vector<int>{9, 2} : std::vector<int>{};
+        EXPECT_EQ(sink.statusCodes(), codes);
+        EXPECT_TRUE(treeOf(nav.temp.path()).empty());
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(BothModes, PoiOpsTest, ::testing::Values(RemovableDrive, RapiDevice),
                          [](const auto& info) {
                              return info.param == RapiDevice ? "RemoteApi" : "Drive";
@@ -137,9 +174,7 @@ TEST_P(RemotePoiTest, FailedCopiesPostTheirCodeAndNeverLoseTheStore) {
         else
             deleteSelectedPoi(manager, "0");
         EXPECT_EQ(sink.statusCodes(), std::vector<int>{c.code});
-        if (std::string(c.fault) != "write") {
-            EXPECT_EQ(readFileBytes(storePath()), bytes);
-        }
+        EXPECT_EQ(readFileBytes(storePath()), bytes);
         nav.device.sim.control("reset");
     }
     // A store that exists but cannot be copied is not replaced by an empty one.
@@ -151,6 +186,20 @@ TEST_P(RemotePoiTest, FailedCopiesPostTheirCodeAndNeverLoseTheStore) {
     EXPECT_EQ(getPdaAddr(manager), "");
     EXPECT_EQ(readFileBytes(storePath()), bytes);
     EXPECT_TRUE(treeOf(nav.temp.path()).empty());
+}
+
+// A store larger than any count can need is not even copied from the navigator.
+TEST_P(RemotePoiTest, AStoreTooLargeForAnyCountIsNotCopied) {
+    connectWithStore(poiStoreBytes(1, 4, {threePlaces()[0]}));
+    std::filesystem::resize_file(platform::ansiToUtf8(storePath()),
+                                 static_cast<uintmax_t>(PoiStore::kMaxFileSize) + 1);
+    nav.device.sim.control("reset");
+    EXPECT_EQ(getPdaAddr(manager), "");
+    poiToPDA(manager, "<p>n</p>");
+    EXPECT_EQ(nav.device.sim.calls("CeReadFile"), 0);
+    EXPECT_EQ(sink.statusCodes(), std::vector<int>{9});
+    EXPECT_EQ(platform::File(storePath(), platform::OpenMode::Read).size(),
+              PoiStore::kMaxFileSize + 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Navsim, RemotePoiTest, ::testing::Values(RapiDevice));

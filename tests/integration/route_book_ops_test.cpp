@@ -136,6 +136,19 @@ TEST_P(RouteBookOpsTest, ListingOrdersByTimeAndGivesFilesTheirTitles) {
     EXPECT_TRUE(treeOf(nav.temp.path()).empty());
 }
 
+// The navigator's storage ignores letter case, full-width letters included: a title that another
+// set's files carry in another case is taken, on a drive whose file system tells them apart too.
+TEST_P(RouteBookOpsTest, ATitleTakenInAnotherLetterCaseLeavesTheFilesTheirName) {
+    addBook("old", 1, 0, route(u"Ｔａｋｅｎ", u"x"));
+    addBook(platform::utf8ToAnsi("ＴＡＫＥＮ"), 2, 10, std::nullopt);
+    connect();
+    connToPDA(manager, "r");
+    EXPECT_TRUE(platform::fileExists(trackFolder() + "old.trk"));
+    EXPECT_TRUE(platform::folderExists(trackFolder() + "old"));
+    EXPECT_FALSE(platform::fileExists(trackFolder() + platform::utf8ToAnsi("Ｔａｋｅｎ.trk")));
+    EXPECT_NE(showRoadbook(manager, "0").find("<Description>x</Description>"), std::string::npos);
+}
+
 TEST_P(RouteBookOpsTest, TheListIsAnsweredFromMemoryUntilARescanIsAsked) {
     makeFolders(nav.storage(), "userdata/track");
     connect();

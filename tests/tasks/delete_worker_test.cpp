@@ -3,7 +3,9 @@
 #include <variant>
 
 #include "common/task_status.h"
+#include "ops/route_book_list.h"
 #include "platform/files.h"
+#include "support/route_fixtures.h"
 #include "task_harness.h"
 #include "tasks/task_runner.h"
 
@@ -88,7 +90,7 @@ TEST_F(DeleteTest, PositionsAndFailures) {
              platform::deleteFile(t.onNavigator("A.trk"));
              platform::createFolder(t.onNavigator("A.trk"));
          },
-         {P, 0},
+         {P, 11, 0},
          {"A", "B", "C"},
          {"B", "C"}},
     };
@@ -118,6 +120,61 @@ TEST_F(DeleteTest, RemovesTheWholeSet) {
         EXPECT_EQ(treeOf(onNavigator()), expected);
         EXPECT_EQ(listedNames(), Names{"C"});
     }
+}
+
+// A listing renames a set to its title; when a move of that rename fails, the set keeps its old
+// name whole, and deleting it then removes all of it.
+TEST_F(DeleteTest, ARenameThatFailsLeavesTheSetWholeAndDeletable) {
+    RouteFixture route;
+    RecordFixture book;
+    book.title = u"B";
+    route.records = {book};
+    FileTree set = routeBookSet("A");
+    set["A/A.rut"] = routeFileBytes(route);
+    struct Case {
+        const char* label;
+        Link link;
+        int failingMove;  // over the remote API
+        bool plantSim;    // a stray B.sim that no move may replace
+    } cases[] = {
+        {"track move", Link::Device, 1, false},
+        {"sim move", Link::Device, 2, false},
+        {"route move", Link::Device, 3, false},
+        {"tps move", Link::Device, 4, false},
+        {"folder move", Link::Device, 5, false},
+        {"stray sim on the device", Link::Device, 0, true},
+        {"stray sim on a drive", Link::Drive, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        fresh(c.link);
+        addRouteBook("A", set);
+        if (c.plantSim) writeFileBytes(onNavigator("B.sim"), "stray");
+        if (c.failingMove) navsim().fail("move", c.failingMove);
+        connToPDA(*device, "r");
+        FileTree expected = set;
+        expected["A"] = "<dir>";
+        if (c.plantSim) expected["B.sim"] = "stray";
+        EXPECT_EQ(treeOf(onNavigator()), expected);
+        EXPECT_EQ(listedNames(), Names{"A"});
+
+        run(deleteSelected, "0");
+        EXPECT_EQ(pageCalls(), calls({P, 0}));
+        FileTree left;
+        if (c.plantSim) left["B.sim"] = "stray";
+        EXPECT_EQ(treeOf(onNavigator()), left);
+        EXPECT_TRUE(listedNames().empty());
+    }
+}
+
+// A set whose folder cannot be removed is reported, not counted as deleted.
+TEST_F(DeleteTest, AFolderThatStaysIsAFailedDeletion) {
+    connect(Link::Device);
+    addABC();
+    navsim().fail("rmdir", 1);
+    run(deleteSelected, "0");
+    EXPECT_EQ(pageCalls(), calls({P, 11, 0}));
+    EXPECT_EQ(listedNames(), (Names{"A", "B", "C"}));
 }
 
 TEST_F(DeleteTest, StopBetweenPieces) {

@@ -17,6 +17,22 @@ std::string item(const std::string& url, const std::string& name) {
     return "<rb><url>" + url + "</url><name>" + name + "</name></rb>";
 }
 
+// A zip package holding exactly these entries, names as given (Python's zipfile).
+std::string zipOf(const std::vector<std::pair<std::string, std::string>>& entries) {
+    TempDir work;
+    std::string script = "import zipfile\nz = zipfile.ZipFile('p.zip', 'w')\n";
+    for (size_t i = 0; i < entries.size(); ++i) {
+        writeFileBytes(work.file("e" + std::to_string(i)), entries[i].second);
+        script += "z.write('e" + std::to_string(i) + "', '" + entries[i].first + "')\n";
+    }
+    script += "z.close()\n";
+    writeFileBytes(work.file("make.py"), script);
+    EXPECT_EQ(
+        std::system(("cd '" + platform::ansiToUtf8(work.path()) + "' && python3 make.py").c_str()),
+        0);
+    return readFileBytes(work.file("p.zip"));
+}
+
 class ImportTest : public TaskHarness {
   protected:
     // Serves the set of route book `inner` at /a.zip and imports it as `name`.
@@ -67,10 +83,11 @@ TEST_F(ImportTest, InstallsThePackageUnderThePageName) {
 // what it downloads, not the leftovers.
 TEST_F(ImportTest, LeftoversInTheTemporaryFolderAreNotInstalled) {
     connect(Link::Device);
-    platform::createFolder(inTemp("A"));
-    writeFileBytes(inTemp("A.trk"), "old track");
-    writeFileBytes(inTemp("A/A.rut"), "old route");
-    writeFileBytes(inTemp("A/stale.dat"), "stale");
+    platform::createFolder(inTemp("A.unpacked"));
+    platform::createFolder(inTemp("A.unpacked/A"));
+    writeFileBytes(inTemp("A.unpacked/A.trk"), "old track");
+    writeFileBytes(inTemp("A.unpacked/A/A.rut"), "old route");
+    writeFileBytes(inTemp("A.unpacked/A/stale.dat"), "stale");
     importAs("A", "X");
     EXPECT_EQ(pageCalls(), progressThen({0}));
     FileTree got = treeOf(onNavigator());
@@ -88,6 +105,123 @@ TEST_F(ImportTest, KnownNamesAreCountedButNotDownloaded) {
     EXPECT_EQ(pageCalls(), progressThen({0}, 2));
     EXPECT_EQ(server.requestCount("/a.zip"), 0);
     EXPECT_EQ(listedNames(), (std::vector<std::string>{"A", "B"}));
+}
+
+// A set on the navigator is never downloaded over, installed over or cleaned away, also when
+// the list has not been read yet and when the name differs from the set's only in letter case
+// (the navigator's storage ignores it, for the code page's letters as for ASCII).
+TEST_F(ImportTest, AnImportNeverTouchesASetItDidNotCreate) {
+    struct Case {
+        const char* present;  // UTF-8
+        const char* asked;
+    } cases[] = {
+        {"abc", "abc"}, {"abc", "ABC"}, {"ｗａｙ", "ＷＡＹ"},
+        {"αβ", "ΑΒ"},   {"дом", "ДОМ"}, {"ⅱ路", "Ⅱ路"},
+    };
+    for (Link how : {Link::Device, Link::Drive}) {
+        for (const Case& c : cases) {
+            const std::string present = platform::utf8ToAnsi(c.present);
+            const std::string asked = platform::utf8ToAnsi(c.asked);
+            SCOPED_TRACE(std::string(how == Link::Device ? "device " : "drive ") + c.asked);
+            fresh(how);
+            FileTree mine = routeBookSet(present);
+            for (auto& [path, bytes] : mine)
+                bytes = "the user's " + bytes;
+            for (const auto& [path, bytes] : mine) {
+                size_t slash = path.find('/');
+                if (slash != std::string::npos)
+                    platform::createFolder(onNavigator(path.substr(0, slash)));
+                writeFileBytes(onNavigator(path), bytes);
+            }
+            mine[present] = "<dir>";
+            server.serve("/a.zip", makePackage(routeBookSet("X")));
+            const int requests = server.requestCount("/a.zip");
+            run(importToPDA, item(server.url("/a.zip"), asked));
+            EXPECT_EQ(pageCalls(), progressThen({0}));
+            EXPECT_EQ(server.requestCount("/a.zip"), requests);
+            EXPECT_EQ(treeOf(onNavigator()), mine);
+        }
+    }
+}
+
+// An installation that fails takes off what it wrote and nothing else: files that lay in the
+// set's folder before stay.
+TEST_F(ImportTest, AFailedInstallRemovesExactlyWhatItWrote) {
+    struct Case {
+        const char* label;
+        Link link;
+        std::function<void(ImportTest&)> arrange;
+        std::vector<int> codes;
+    } cases[] = {
+        {"a write fails over the remote API",
+         Link::Device,
+         [](ImportTest& t) { t.navsim().fail("write", 3); },
+         {9}},
+        {"a local copy fails",
+         Link::Drive,
+         [](ImportTest& t) { platform::createFolder(t.onNavigator("A/A.tps")); },
+         {9}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        fresh(c.link);
+        platform::createFolder(onNavigator("A"));
+        writeFileBytes(onNavigator("A/notes.txt"), "the user's notes");
+        c.arrange(*this);
+        importAs("A");
+        EXPECT_EQ(pageCalls(), progressThen(c.codes));
+        FileTree left = treeOf(onNavigator());
+        EXPECT_EQ(left["A/notes.txt"], "the user's notes");
+        left.erase("A/A.tps");  // the obstacle of the local case
+        EXPECT_EQ(left, (FileTree{{"A", "<dir>"}, {"A/notes.txt", "the user's notes"}}));
+        EXPECT_TRUE(treeOf(inTemp()).empty());
+        EXPECT_TRUE(listedNames().empty());
+    }
+}
+
+// A package that is refused or fails to unpack leaves nothing in the temporary folder, and of a
+// package that installs only the set's own entries reach the navigator.
+TEST_F(ImportTest, PackagesLeaveNothingBehindAndInstallOnlyTheirSet) {
+    struct Case {
+        const char* label;
+        std::vector<std::pair<std::string, std::string>> entries;
+        std::vector<int> codes;
+        FileTree installed;
+    } cases[] = {
+        {"two tracks",
+         {{"X.trk", trackBytes(5)}, {"X/X.rut", "r"}, {"Y.trk", trackBytes(6)}},
+         {10},
+         {}},
+        {"no track", {{"X/X.rut", "r"}, {"readme.txt", "hello"}}, {10}, {}},
+        {"an entry that climbs out after others",
+         {{"X.trk", trackBytes(5)}, {"X/X.rut", "r"}, {"other.dat", "o"}, {"../up.dat", "u"}},
+         {10},
+         {}},
+        {"entries beside the set",
+         {{"X.trk", trackBytes(5)},
+          {"X.sim", "s"},
+          {"X/X.rut", "r"},
+          {"X/deeper/y.dat", "y"},
+          {"readme.txt", "hello"},
+          {"other/z.dat", "z"},
+          {"X.poi", "p"}},
+         {0},
+         {{"A", "<dir>"}, {"A.sim", "s"}, {"A/A.rut", "r"}}},
+    };
+    for (Link how : {Link::Device, Link::Drive}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(how == Link::Device ? "device " : "drive ") + c.label);
+            fresh(how);
+            server.serve("/a.zip", zipOf(c.entries));
+            run(importToPDA, item(server.url("/a.zip"), "A"));
+            EXPECT_EQ(pageCalls(), progressThen(c.codes));
+            FileTree got = treeOf(onNavigator());
+            got.erase("A.trk");  // stamped on the way
+            EXPECT_EQ(got, c.installed);
+            EXPECT_TRUE(treeOf(inTemp()).empty());
+            EXPECT_FALSE(platform::fileExists(programTemp.file("../up.dat")));
+        }
+    }
 }
 
 TEST_F(ImportTest, UrlsReachTheServerWithTheirAmpersands) {

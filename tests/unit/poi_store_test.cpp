@@ -37,16 +37,22 @@ TEST(PoiStoreTest, ReadingStoresWholeShortAndUnknown) {
     };
     std::string cutRecord = poiStoreBytes(3, 4, places(4, 3));
     cutRecord.resize(20 + 2 * 556 + 100);
+    // Bytes after the records, as an earlier, longer store leaves them: a margin is allowed.
+    std::string slack = poiStoreBytes(1, 1, places(1, 1));
+    slack.resize(slack.size() + PoiStore::kSlackBytes, '\x5A');
     const Case cases[] = {
         {"empty version 1", poiStoreBytes(0, 1, {}), 0, 0, 0},
         {"two records of version 2", poiStoreBytes(2, 2, places(2, 2)), 0, 2, 2},
         {"a record cut short", cutRecord, -3, 2, 2},
-        // No file holds a negative number of records; taken as read, an added place made the
-        // count disagree with the records and the store could no longer be written.
-        {"a negative count", poiStoreBytes(-1, 2, places(2, 2)), -3, 0, 0},
+        // No file holds a negative number of records: such a store is refused, never edited.
+        {"a negative count", poiStoreBytes(-1, 2, places(2, 2)), -1, 0, 0},
         {"version 0", poiStoreBytes(7, 0, places(1, 1)), 1, 7, 0},
         {"version 6", poiStoreBytes(1, 6, places(4, 1)), 1, 1, 0},
         {"a short header", std::string(19, '\1'), -2, 0, 0},
+        {"bytes after the records within the margin", slack, 0, 1, 1},
+        {"bytes after the records beyond the margin", slack + "x", -1, 0, 0},
+        {"more places than a store can hold", poiStoreBytes(100001, 4, {}), -1, 0, 0},
+        {"a count below zero", poiStoreBytes(-1, 4, places(4, 1)), -1, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

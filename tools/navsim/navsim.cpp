@@ -4,8 +4,9 @@
 // folder. Its top-level subfolders are shown as mounted storage (directory + temporary
 // attributes), like storage cards, except those named in NAVSIM_MAIN_STORE (comma-separated,
 // default "My Documents,Windows,Program Files,Temp"), which are plain folders of the main store.
-// Without a root the link never comes up. Names are matched without regard to ASCII letter case,
-// as on the device; "." and ".." are refused, so no path leaves the root.
+// Without a root the link never comes up. Names are matched without regard to letter case (ASCII
+// and the code page's other letters), as on the device; "." and ".." are refused, so no path leaves
+// the root.
 //
 // Every entry point takes one lock: the program's window thread and its worker call at once.
 #include <dirent.h>
@@ -26,6 +27,7 @@
 #include <variant>
 #include <vector>
 
+#include "device/device_names.h"
 #include "platform/file_time.h"
 #include "platform/rapi_abi.h"
 #include "platform/utf8_text.h"
@@ -56,14 +58,11 @@ std::u16string toUtf16(std::string_view text) {
 }
 
 char16_t foldUnit(char16_t c) {
-    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+    return foldDeviceUnit(c);
 }
 
 std::string foldUtf8(const std::string& text) {
-    std::string out = text;
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return out;
+    return toUtf8(foldDeviceName(toUtf16(text)));
 }
 
 std::u16string nulTerminated(const WCHAR* text) {
@@ -251,7 +250,7 @@ struct HostPath {
     std::string lastAsGiven;  // the last component as the caller spelled it
 };
 
-// Finds the entry of `folder` whose name equals `name` without regard to ASCII letter case.
+// Finds the entry of `folder` whose name equals `name` without regard to letter case.
 std::string matchEntry(const std::string& folder, const std::string& name) {
     struct stat st {};
     if (lstat((folder + "/" + name).c_str(), &st) == 0) return name;
