@@ -44,6 +44,23 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
+    def do_GET(self):
+        # A package that takes a minute to arrive: a download to pause.
+        if self.path.startswith("/slow.zip"):
+            self.send_response(200)
+            self.send_header("Content-Type", "application/zip")
+            self.send_header("Content-Length", "600")
+            self.end_headers()
+            try:
+                for _ in range(600):
+                    self.wfile.write(b"P")
+                    self.wfile.flush()
+                    time.sleep(0.1)
+            except OSError:
+                pass
+            return
+        super().do_GET()
+
 
 class Servers:
     """The test pages over http on two origins and over https with a self-signed certificate,
@@ -492,9 +509,82 @@ def bundled_page(env, workdir):
     check(program.settings().get("portal.tab") == "books", "the page kept no settings")
 
 
+def wait_for_pixels(shot, colour, box, least, what, timeout=20):
+    deadline = time.time() + timeout
+    while True:
+        screenshot(shot)
+        found = count_colour(shot, colour, box)
+        if found >= least:
+            return
+        check(time.time() < deadline, "%s (%d pixels of %s)" % (what, found, colour))
+        time.sleep(0.3)
+
+
+def bundled_page_use(env, workdir):
+    """The bundled page as its users meet it: readable Chinese on a machine with the program's
+    dependencies, the right-click menu, a saved place whose name holds "&", and a download that
+    the user pauses. The screenshots are kept."""
+    fonts = subprocess.run(["fc-list", ":lang=zh", "family"], capture_output=True, text=True).stdout
+    check(fonts.strip(), "no CJK font is installed: the page's Chinese would show as boxes")
+    simulator = simulated_navigator(env, workdir)
+    slow = Program.servers.urls["http"] + "/slow.zip"
+    program = Program(workdir, env["VANTU"], "", portal=env["VANTU_PORTAL"], env=simulator,
+                      settings=[("portal.queue", "慢慢下载\t" + slow)])
+    program.start()
+    art = env["E2E_ARTIFACTS"]
+    shot = os.path.join(art, "chinese_text.png")
+    wait_for_pixels(shot, "#3a9d5d", (300, 40, 300, 4), 300, "the navigator is not shown as connected",
+                    timeout=60)
+    wait_for_pixels(shot, "#d9534f", (560, 500, 310, 50), 300, "no route book on the map")
+    window = program.window()
+
+    # The menu opens where the right button goes down and stays open.
+    xdotool("mousemove", "--window", window, "600", "300", "click", "3")
+    shot = os.path.join(art, "context_menu.png")
+    wait_for_pixels(shot, "#ffffff", (140, 60, 605, 305), 5000, "no menu at the right click")
+    time.sleep(1)
+    screenshot(shot)
+    check(count_colour(shot, "#ffffff", (140, 60, 605, 305)) >= 5000, "the menu closed by itself")
+    xdotool("key", "--window", window, "Escape")
+
+    # Saved places: the sample's "Gate &amp; garden <east>" reads as written.
+    xdotool("mousemove", "--window", window, "112", "65", "click", "1")
+    shot = os.path.join(art, "place_with_ampersand.png")
+    wait_for_pixels(shot, "#2f6fb5", (60, 3, 82, 84), 60, "the saved places' tab did not open")
+    time.sleep(0.5)
+    screenshot(shot)
+
+    # A download from a server that sends a byte every tenth of a second, paused.
+    xdotool("mousemove", "--window", window, "186", "65", "click", "1")
+    time.sleep(0.5)
+    xdotool("mousemove", "--window", window, "%d" % START_IMPORT[0], "%d" % START_IMPORT[1],
+            "click", "1")
+    shot = os.path.join(art, "paused_import.png")
+    wait_for_pixels(shot, "#2f6fb5", (280, 8, 10, TASK_BAR_Y - 4), 20, "no progress bar for the download")
+    xdotool("mousemove", "--window", window, "%d" % PAUSE_BUTTON[0], "%d" % PAUSE_BUTTON[1],
+            "click", "1")
+    wait_for_pixels(shot, "#b36b00", (280, 40, 10, TASK_BAR_Y - 34), 20, "the task does not show as paused")
+    # While paused, the download gets no further: the bar stands still.
+    time.sleep(1)
+    screenshot(shot)
+    still = os.path.join(workdir, "still.png")
+    time.sleep(1)
+    screenshot(still)
+    check(count_colour(shot, "#b36b00", (280, 8, 10, TASK_BAR_Y - 4)) ==
+          count_colour(still, "#b36b00", (280, 8, 10, TASK_BAR_Y - 4)), "the paused bar moves")
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
+# Where the bundled page has its import button, its pause button and its task bar, in a window
+# of the first start's size.
+START_IMPORT = (62, 460)
+PAUSE_BUTTON = (35, 539)
+TASK_BAR_Y = 517
+
+
 SCENARIOS = {f.__name__: f for f in (methods, https_alt_page, local_page, offline_refused,
                                      offline_404, text_page, single_instance, notifications,
-                                     bundled_page)}
+                                     bundled_page, bundled_page_use)}
 
 
 def main():
