@@ -448,6 +448,25 @@ def single_instance(env, workdir):
     check(program.stop() == 0, "the program did not end cleanly")
 
 
+def script_dialogs(env, workdir):
+    """The page's confirm, prompt and alert boxes are the program's own dialogs, titled with its
+    name, and their answers reach the page."""
+    program = Program(workdir, env["VANTU_E2E"], "script_dialogs")
+    program.start()
+    answers = (("Return", "confirm true"), ("Escape", "prompt object:null"), ("Return", "alert closed"))
+    for i, (key, line) in enumerate(answers):
+        dialog = xdotool("search", "--sync", "--onlyvisible", "--name", "^KorvelVantu$").split()[0]
+        if i == 0:
+            screenshot(os.path.join(env["E2E_ARTIFACTS"], "script_dialog.png"))
+        # Without a window manager nothing gives the dialog the focus: the test does.
+        xdotool("windowfocus", dialog)
+        time.sleep(0.3)
+        xdotool("key", key)
+        program.wait_for(line)
+    program.wait_for("== ready")
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
 def count_colour(path, colour, box):
     """How many pixels inside box (w, h, x, y) have about that colour."""
     out = subprocess.run(["convert", path, "-crop", "%dx%d+%d+%d" % box, "+repage", "-fuzz", "6%",
@@ -584,7 +603,7 @@ TASK_BAR_Y = 517
 
 SCENARIOS = {f.__name__: f for f in (methods, https_alt_page, local_page, offline_refused,
                                      offline_404, text_page, single_instance, notifications,
-                                     bundled_page, bundled_page_use)}
+                                     bundled_page, bundled_page_use, script_dialogs)}
 
 
 def main():
