@@ -29,7 +29,7 @@ PAGES = os.path.join(HERE, "pages")
 # Two loopback addresses: two origins on one machine. The ports are whatever is free.
 TRUSTED_HOST, FOREIGN_HOST = "127.77.0.1", "127.77.0.2"
 OFFLINE_COLOUR = "C4C8D4"
-# How long the bundled page may take to show the navigator's route books: on a machine busy with
+# How long a page may take to show (the bundled page its route books): on a machine busy with
 # builds beside the tests, the web view's first paint alone can take most of a minute.
 FIRST_PAINT_S = 100
 
@@ -233,7 +233,7 @@ def pixel(path, x, y):
     return out.strip().upper()[:6]
 
 
-def wait_for_colour(path, x, y, colour, timeout=20):
+def wait_for_colour(path, x, y, colour, timeout=FIRST_PAINT_S):
     deadline = time.time() + timeout
     while time.time() < deadline:
         screenshot(path)
@@ -420,7 +420,7 @@ def text_page(env, workdir):
     program.start()
     shot = os.path.join(env["E2E_ARTIFACTS"], "text_page.png")
     # The text page is white; the test page before it is white too, so wait for the text.
-    deadline = time.time() + 20
+    deadline = time.time() + FIRST_PAINT_S
     while time.time() < deadline:
         screenshot(shot)
         dark = subprocess.run(["convert", shot, "-crop", "300x40+0+0", "-threshold", "50%",
