@@ -601,8 +601,46 @@ def bundled_page_use(env, workdir):
     check(program.stop() == 0, "the program did not end cleanly")
 
 
+def open_gpx(env, workdir):
+    """A GPX file chosen from the PC shows on the bundled page's map, read by the page itself:
+    its two track segments in the first two track colours."""
+    gpx = os.path.join(workdir, "drive.gpx")
+    with open(gpx, "w") as f:
+        f.write('<?xml version="1.0" encoding="UTF-8"?><gpx version="1.1" creator="e2e" '
+                'xmlns="http://www.topografix.com/GPX/1/1"><trk><name>Drive</name><trkseg>' +
+                "".join('<trkpt lat="%.5f" lon="%.5f"/>' % (31.2 + i * 0.01, 121.4 + i * 0.01)
+                        for i in range(10)) + '</trkseg><trkseg>' +
+                "".join('<trkpt lat="%.5f" lon="%.5f"/>' % (31.29 - i * 0.01, 121.49 + i * 0.002)
+                        for i in range(10)) + '</trkseg></trk></gpx>')
+    program = Program(workdir, env["VANTU"], "", portal=env["VANTU_PORTAL"])
+    program.start()
+    shot = os.path.join(env["E2E_ARTIFACTS"], "open_gpx.png")
+    # The page is there when its tabs are.
+    wait_for_pixels(shot, "#2f6fb5", (60, 3, 10, 84), 60, "the page did not show", timeout=FIRST_PAINT_S)
+    window = program.window()
+    xdotool("mousemove", "--window", window, "%d" % OPEN_FILE[0], "%d" % OPEN_FILE[1], "click", "1")
+    deadline = time.time() + 30
+    while True:
+        windows = xdotool("search", "--onlyvisible", "--pid", str(program.process.pid)).split()
+        chooser = [w for w in windows if w != window]
+        if chooser:
+            break
+        check(time.time() < deadline, "no file chooser")
+        time.sleep(0.5)
+    xdotool("windowfocus", chooser[0])
+    time.sleep(0.5)
+    xdotool("key", "ctrl+l")
+    xdotool("type", "--delay", "20", gpx)
+    time.sleep(0.5)
+    xdotool("key", "Return")
+    wait_for_pixels(shot, "#2f7ed8", (560, 500, 310, 50), 100, "the file's second segment is not on the map")
+    wait_for_pixels(shot, "#d9534f", (560, 500, 310, 50), 100, "the file's first segment is not on the map")
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
 # Where the bundled page has its import button, its pause button and its task bar, in a window
 # of the first start's size.
+OPEN_FILE = (56, 144)
 START_IMPORT = (62, 460)
 PAUSE_BUTTON = (35, 539)
 TASK_BAR_Y = 517
@@ -610,7 +648,8 @@ TASK_BAR_Y = 517
 
 SCENARIOS = {f.__name__: f for f in (methods, https_alt_page, local_page, offline_refused,
                                      offline_404, text_page, single_instance, notifications,
-                                     bundled_page, bundled_page_use, script_dialogs)}
+                                     bundled_page, bundled_page_use, script_dialogs,
+                                     open_gpx)}
 
 
 def main():
