@@ -17,6 +17,9 @@ var RouteMap = (function () {
         this.aspect = Math.cos(39.9 * Math.PI / 180);
         this.view = {x: 11639000 * this.aspect, y: -3990000, scale: 0.004};
         this.onSelect = null;
+        // Rectangles of what lies over the map (cards, legend, buttons), in canvas pixels: the
+        // grid's labels keep clear of them.
+        this.covered = function () { return []; };
         // Room that fit() leaves free at each side, for what lies over the map.
         this.insets = {top: 40, right: 60, bottom: 70, left: 40};
         this.installInput();
@@ -77,6 +80,16 @@ var RouteMap = (function () {
                       (inset.left - inset.right) / 2 / this.view.scale;
         this.view.y = -(minLat + maxLat) / 2 - (inset.top - inset.bottom) / 2 / this.view.scale;
         this.draw();
+    };
+
+    // Moves the map so that a point lies in its middle, and selects it.
+    RouteMap.prototype.centreOn = function (item, kind) {
+        if (!(item.lng || item.lat)) return;
+        this.view.x = item.lng * this.aspect;
+        this.view.y = -item.lat;
+        this.selected = {kind: kind, item: item};
+        this.draw();
+        if (this.onSelect) this.onSelect(this.selected);
     };
 
     RouteMap.prototype.toScreen = function (p) {
@@ -160,6 +173,18 @@ var RouteMap = (function () {
         return 10 * power;
     }
 
+    function overlaps(a, b) {
+        return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+    }
+
+    // Draws a label unless it would lie under something or run off the map.
+    RouteMap.prototype.freeLabel = function (ctx, text, x, y, taken) {
+        var box = {left: x - 2, top: y - 11, right: x + ctx.measureText(text).width + 2, bottom: y + 3};
+        if (box.left < 0 || box.right > this.width || box.top < 0 || box.bottom > this.height) return;
+        for (var i = 0; i < taken.length; i++) if (overlaps(box, taken[i])) return;
+        ctx.fillText(text, x, y);
+    };
+
     RouteMap.prototype.drawGrid = function (ctx) {
         var topLeft = this.toWorld(0, 0), bottomRight = this.toWorld(this.width, this.height);
         var stepDegrees = niceStep(120 / this.view.scale * UNIT);
@@ -169,23 +194,42 @@ var RouteMap = (function () {
         ctx.font = "11px sans-serif";
         ctx.lineWidth = 1;
         var digits = Math.max(0, -Math.floor(Math.log(stepDegrees) / Math.LN10));
+        var taken = this.covered().concat([this.scaleBox()]);
+        // The longitudes along the top edge and the latitudes along the right one: the legend
+        // and the route book's card lie at the left.
         for (var lng = Math.ceil(topLeft.lng / step) * step; lng <= bottomRight.lng; lng += step) {
             var x = this.toScreen({lng: lng, lat: 0}).x;
             ctx.beginPath(); ctx.moveTo(x, 0); ctx.lineTo(x, this.height); ctx.stroke();
-            ctx.fillText((lng * UNIT).toFixed(digits) + "°E", x + 3, this.height - 6);
+            this.freeLabel(ctx, hemisphere(lng * UNIT, digits, "E", "W"), x + 3, 14, taken);
         }
+        ctx.textAlign = "left";
         for (var lat = Math.ceil(bottomRight.lat / step) * step; lat <= topLeft.lat; lat += step) {
             var y = this.toScreen({lng: 0, lat: lat}).y;
             ctx.beginPath(); ctx.moveTo(0, y); ctx.lineTo(this.width, y); ctx.stroke();
-            ctx.fillText((lat * UNIT).toFixed(digits) + "°N", 4, y - 3);
+            var text = hemisphere(lat * UNIT, digits, "N", "S");
+            this.freeLabel(ctx, text, this.width - ctx.measureText(text).width - 56, y - 3, taken);
         }
     };
 
-    RouteMap.prototype.drawScale = function (ctx) {
+    function hemisphere(degrees, digits, positive, negative) {
+        return Math.abs(degrees).toFixed(digits) + "°" + (degrees < 0 ? negative : positive);
+    }
+
+    RouteMap.prototype.scaleGeometry = function () {
         var metresPerPixel = METRES_PER_UNIT / this.view.scale;
         var metres = niceStep(metresPerPixel * 110);
         var pixels = metres / metresPerPixel;
-        var x = this.width - pixels - 20, y = this.height - 22;
+        return {metres: metres, pixels: pixels, x: this.width - pixels - 20, y: this.height - 22};
+    };
+
+    RouteMap.prototype.scaleBox = function () {
+        var g = this.scaleGeometry();
+        return {left: g.x - 8, top: g.y - 16, right: g.x + g.pixels + 8, bottom: g.y + 10};
+    };
+
+    RouteMap.prototype.drawScale = function (ctx) {
+        var g = this.scaleGeometry();
+        var metres = g.metres, pixels = g.pixels, x = g.x, y = g.y;
         ctx.fillStyle = "rgba(255,255,255,0.8)";
         ctx.fillRect(x - 8, y - 16, pixels + 16, 26);
         ctx.strokeStyle = "#334";

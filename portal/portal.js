@@ -89,7 +89,8 @@
     // ---- route books -------------------------------------------------------------------------
 
     var books = [];
-    var shownBook = null;
+    var shownBook = null;   // rbid of the route book on the map
+    var shownTitle = null;  // its title: positions change when route books are deleted
 
     function refreshBooks(rescan) {
         var answer = ask("connToPDA", rescan ? "r" : "x");
@@ -101,6 +102,11 @@
                 books.push({title: X.textOf(X.child(rb, "title")),
                             rbid: parseInt(X.textOf(X.child(rb, "rbid")), 10)});
             });
+        }
+        if (shownTitle !== null) {
+            var still = books.filter(function (b) { return b.title === shownTitle; })[0];
+            if (still) shownBook = still.rbid;
+            else if (answer !== undefined) clearRoute();
         }
         renderBooks();
         return answer !== undefined;
@@ -118,13 +124,21 @@
             var box = el("input");
             box.type = "checkbox";
             box.value = String(book.rbid);
+            box.tabIndex = -1;
             box.addEventListener("click", function (e) { e.stopPropagation(); });
             item.appendChild(box);
             item.appendChild(el("span", "title", book.title));
-            item.addEventListener("click", function () { showBook(book.rbid); });
+            listItem(item, function () { showBook(book.rbid); }, box);
             list.appendChild(item);
         });
         $("bookCount").textContent = books.length ? "共 " + books.length + " 个" : "";
+    }
+
+    function titlesOf(ids) {
+        return ids.map(function (id) {
+            var book = books.filter(function (b) { return String(b.rbid) === String(id); })[0];
+            return book ? book.title : "";
+        });
     }
 
     function selectedBooks() {
@@ -166,11 +180,68 @@
         var route = answer ? readRouteBook(answer) : null;
         if (!route) return;  // the program tells why through kankan
         shownBook = rbid;
+        shownTitle = (books.filter(function (b) { return b.rbid === rbid; })[0] || {}).title || null;
         keep("lastBook", String(rbid));
         renderRouteInfo(route);
         map.insets.top = $("bookInfo").offsetHeight + 36;
         map.setRoute(route);
         renderBooks();
+    }
+
+    function clearRoute() {
+        shownBook = null;
+        shownTitle = null;
+        $("bookInfo").hidden = true;
+        $("emptyMap").hidden = false;
+        map.setRoute(null);
+    }
+
+    // A list item that the keyboard reaches: Tab to the list, arrows along it, Enter to open,
+    // Space to tick its box.
+    function listItem(item, open, box) {
+        item.tabIndex = 0;
+        item.addEventListener("click", open);
+        item.addEventListener("keydown", function (e) {
+            var next = null;
+            if (e.key === "Enter") open();
+            else if (e.key === " " && box) box.checked = !box.checked;
+            else if (e.key === "ArrowDown") next = item.nextElementSibling;
+            else if (e.key === "ArrowUp") next = item.previousElementSibling;
+            else return;
+            e.preventDefault();
+            if (next && next.tabIndex === 0) next.focus();
+        });
+    }
+
+    // ---- files from the PC -----------------------------------------------------------------
+
+    function openFile(file) {
+        var reader = new FileReader();
+        var isGpx = /\.gpx$/i.test(file.name);
+        reader.onload = function () {
+            var route = null;
+            try {
+                route = isGpx ? PortalFiles.readGpx(String(reader.result), file.name)
+                              : PortalFiles.readTrk(reader.result, file.name);
+            } catch (e) {
+                route = null;
+            }
+            if (!route) {
+                showMessage("“" + file.name + "”不是能显示的 " + (isGpx ? "GPX" : "轨迹") +
+                            " 文件，或者里面没有位置。");
+                return;
+            }
+            shownBook = null;
+            shownTitle = null;
+            renderRouteInfo(route);
+            $("infoDetail").textContent = "电脑上的文件：" + file.name;
+            map.insets.top = $("bookInfo").offsetHeight + 36;
+            map.setRoute(route);
+            renderBooks();
+        };
+        reader.onerror = function () { showMessage("“" + file.name + "”读不出来。"); };
+        if (isGpx) reader.readAsText(file);
+        else reader.readAsArrayBuffer(file);
     }
 
     function renderRouteInfo(route) {
@@ -222,23 +293,26 @@
             box.type = "checkbox";
             box.value = place.id;
             item.appendChild(box);
+            box.tabIndex = -1;
+            box.addEventListener("click", function (e) { e.stopPropagation(); });
             var text = el("span", "title", place.name || "（无名称）");
             item.appendChild(text);
             item.appendChild(el("span", "meta", degrees(place.lng) + ", " + degrees(place.lat) +
                                                 (date(place.updated) ? "  " + date(place.updated) : "")));
+            listItem(item, function () { map.centreOn(place, "place"); }, box);
             list.appendChild(item);
         });
     }
 
     function addPlace(event) {
         event.preventDefault();
-        var name = $("placeName").value.trim();
-        var lng = Math.round(parseFloat($("placeLng").value) * 1e5);
-        var lat = Math.round(parseFloat($("placeLat").value) * 1e5);
-        if (!name || isNaN(lng) || isNaN(lat)) {
-            showMessage("请填写收藏点的名称、经度和纬度。");
+        var place = PortalFiles.checkPlace($("placeName").value, $("placeLng").value,
+                                           $("placeLat").value);
+        if (place.error) {
+            showMessage(place.error);
             return;
         }
+        var name = place.name, lng = place.lng, lat = place.lat;
         // No white space after the element: the program takes the text only when it ends there.
         var answer = ask("poiToPDA", '<poi lng="' + lng + '" lat="' + lat + '">' +
                                       escapeXml(name) + "</poi>");
@@ -255,40 +329,106 @@
     function deletePlaces() {
         var ids = Array.prototype.map.call($("placeList").querySelectorAll("input:checked"),
                                            function (box) { return box.value; });
-        if (!ids.length) return;
-        if (!window.confirm("从导航仪删除所选的 " + ids.length + " 个收藏点？")) return;
-        if (ask("deleteSelectedPoi", ids.join(",")) === undefined) setConnected(false);
-        else logEvent("删除 " + ids.length + " 个收藏点");
-        refreshPlaces();
+        if (!ids.length) return showMessage("请先勾选要删除的收藏点。");
+        askUser("从导航仪删除所选的 " + ids.length + " 个收藏点？", function () {
+            if (ask("deleteSelectedPoi", ids.join(",")) === undefined) setConnected(false);
+            else logEvent("删除 " + ids.length + " 个收藏点");
+            refreshPlaces();
+        });
     }
 
     // ---- tasks -------------------------------------------------------------------------------
 
-    var task = null;  // {kind, total, started}
+    // {kind, total, label, items (names by ordinal), current, urls, paused, stopping}
+    var task = null;
     var ACTIONS = {down: "下载", "delete": "删除", updata: "上传"};
+    var NETWORK_DOWN = "下载路书失败，网络异常！";
 
-    function startTask(kind, method, argument, total, label) {
+    function startTask(kind, method, argument, items, label, urls) {
         var answer = ask(method, argument);
         if (answer === undefined) {
             setConnected(false);
             showMessage("未连接导航仪。");
             return false;
         }
-        task = {kind: kind, total: total, label: label};
+        task = {kind: kind, total: items.length, label: label, items: items, current: 0,
+                urls: urls || [], paused: false, stopping: false};
         $("taskState").textContent = label + "：准备中…";
-        $("taskBar").style.width = "0";
-        $("task").className = "task running";
-        logEvent("开始" + label + "（" + total + " 个）");
+        renderTask();
+        logEvent("开始" + label + "（" + items.length + " 个）");
         return true;
     }
 
+    // The buttons and the bar follow the task's state.
+    function renderTask() {
+        var bar = $("taskBar");
+        $("task").className = "task" + (task ? " running" : "") + (task && task.paused ? " paused" : "");
+        $("pause").disabled = !task || task.stopping;
+        $("stop").disabled = !task || task.stopping;
+        $("pause").hidden = !!(task && task.paused);
+        $("resume").hidden = !(task && task.paused);
+        $("resume").disabled = !task || task.stopping;
+        bar.classList.toggle("indeterminate", !!task && task.kind === "down" && task.current > 0);
+        if (!task) bar.style.width = "0";
+    }
+
+    function setTaskState(text) {
+        $("taskState").textContent = text;
+    }
+
     function endTask(message) {
-        if (task) logEvent(task.label + (message ? "：" + message : "完成"));
+        var finished = task;
         task = null;
-        $("task").className = "task";
-        $("taskState").textContent = "没有进行中的任务";
-        $("taskBar").style.width = "0";
+        setTaskState("没有进行中的任务");
+        renderTask();
+        if (finished) {
+            var text = message ? message : finished.stopping ? finished.label + "已停止。" :
+                       finished.label + "完成（" + finished.total + " 个）。";
+            showMessage(text);
+            logEvent(text);
+        }
         refreshBooks(true);
+    }
+
+    // What failed, by name, and why; a download that the server does not have is told apart
+    // from a network failure when the page may ask the server itself.
+    function failure(finished, message, done) {
+        var name = finished.items[finished.current - 1];
+        var text = (name ? "“" + name + "”：" : "") + message;
+        var url = finished.urls[finished.current - 1];
+        if (message !== NETWORK_DOWN || !url || typeof fetch !== "function") return done(text);
+        fetch(url, {method: "HEAD", cache: "no-store"}).then(function (response) {
+            if (response.status === 404 || response.status === 410)
+                done((name ? "“" + name + "”：" : "") + "下载失败，服务器上没有这个路书。");
+            else done(text);
+        }, function () { done(text); });
+    }
+
+    function pauseTask() {
+        if (!task || task.paused) return;
+        ask("PauseTask", "p");
+        task.paused = true;
+        setTaskState(task.label + "：已暂停");
+        renderTask();
+        $("resume").focus();
+    }
+
+    function resumeTask() {
+        if (!task || !task.paused) return;
+        ask("PauseTask", "c");
+        task.paused = false;
+        setTaskState(task.label + "：继续…");
+        renderTask();
+        $("pause").focus();
+    }
+
+    function stopTask() {
+        if (!task) return;
+        ask("PauseTask", "t");
+        task.paused = false;
+        task.stopping = true;
+        setTaskState(task.label + "：正在停止…");
+        renderTask();
     }
 
     function importBooks() {
@@ -301,7 +441,9 @@
         var items = queue.map(function (q) {
             return "<rb><url>" + q.url + "</url><name>" + q.name + "</name></rb>";
         }).join("");
-        if (startTask("import", "importToPDA", items, queue.length, "下载路书到导航仪")) {
+        var names = queue.map(function (q) { return q.name; });
+        var urls = queue.map(function (q) { return q.url; });
+        if (startTask("down", "importToPDA", items, names, "下载路书到导航仪", urls)) {
             queue = [];
             saveQueue();
             renderQueue();
@@ -311,16 +453,17 @@
     function exportBooks() {
         var ids = selectedBooks();
         if (!ids.length) return showMessage("请先勾选要上传的路书。");
-        startTask("export", "exportFromPDA", ids.join(","), ids.length, "上传路书");
+        startTask("updata", "exportFromPDA", ids.join(","), titlesOf(ids), "上传路书");
     }
 
     function deleteBooks() {
         var ids = selectedBooks();
         if (!ids.length) return showMessage("请先勾选要删除的路书。");
-        if (!window.confirm("从导航仪删除所选的 " + ids.length + " 个路书？")) return;
-        // Positions count down, so that each removal leaves the others' positions alone.
-        ids.sort(function (a, b) { return b - a; });
-        startTask("delete", "deleteSelected", ids.join(","), ids.length, "删除路书");
+        askUser("从导航仪删除所选的 " + ids.length + " 个路书？", function () {
+            // Positions count down, so that each removal leaves the others' positions alone.
+            ids.sort(function (a, b) { return b - a; });
+            startTask("delete", "deleteSelected", ids.join(","), titlesOf(ids), "删除路书");
+        });
     }
 
     // ---- import queue ------------------------------------------------------------------------
@@ -396,19 +539,30 @@
 
     window.kankan = function (text) {
         var message = text === undefined ? "" : String(text).trim();
-        if (message) showMessage(message);
         // A busy answer belongs to a task that was refused; the running one goes on.
-        if (task && message.indexOf("忙") < 0) endTask(message);
+        if (!task || message.indexOf("忙") >= 0) {
+            if (message) showMessage(message);
+            return;
+        }
+        if (!message) return endTask("");
+        var finished = task;
+        failure(finished, message, function (text) {
+            if (task === finished) endTask(text);
+        });
     };
 
     window.currentLushu = function (ordinal, action) {
         var n = parseInt(ordinal, 10) || 0;
         var verb = ACTIONS[action] || "处理";
-        if (!task) task = {kind: action, total: n, label: verb + "路书"};
-        $("task").className = "task running";
-        $("taskState").textContent = "正在" + verb + "第 " + n + " 个路书" +
-                                     (task.total ? "（共 " + task.total + " 个）" : "");
+        if (!task) task = {kind: action, total: n, label: verb + "路书", items: [], urls: [],
+                           paused: false, stopping: false};
+        task.current = n;
+        var name = task.items[n - 1];
+        if (!task.paused && !task.stopping)
+            setTaskState("正在" + verb + "第 " + n + " 个路书" + (name ? "“" + name + "”" : "") +
+                         (task.total ? "（共 " + task.total + " 个）" : ""));
         $("taskBar").style.width = (task.total ? Math.min(100, (n - 1) / task.total * 100) : 0) + "%";
+        renderTask();
     };
 
     window.PDALink = function () {
@@ -448,8 +602,18 @@
         }
         entries.forEach(function (entry) {
             var item = el("div", "item", entry[0]);
+            item.setAttribute("role", "menuitem");
+            item.tabIndex = -1;
             item.addEventListener("mousedown", function (e) { e.stopPropagation(); });
             item.addEventListener("click", function () { closeMenu(); entry[1](); });
+            item.addEventListener("keydown", function (e) {
+                var next = e.key === "ArrowDown" ? item.nextElementSibling :
+                           e.key === "ArrowUp" ? item.previousElementSibling : null;
+                if (e.key === "Enter") { closeMenu(); entry[1](); }
+                else if (next) next.focus();
+                else return;
+                e.preventDefault();
+            });
             menu.appendChild(item);
         });
         menu.hidden = false;
@@ -458,6 +622,28 @@
     }
 
     function closeMenu() { $("menu").hidden = true; }
+
+    // ---- the page's own dialog ---------------------------------------------------------------
+
+    var dialogAnswer = null;
+
+    // Asks a yes/no question in the page; `yes` runs when the user agrees.
+    function askUser(text, yes) {
+        var back = $("dialog");
+        $("dialogText").textContent = text;
+        dialogAnswer = {yes: yes, focus: document.activeElement};
+        back.hidden = false;
+        $("dialogOk").focus();
+    }
+
+    function answerDialog(agreed) {
+        if (!dialogAnswer) return;
+        var answer = dialogAnswer;
+        dialogAnswer = null;
+        $("dialog").hidden = true;
+        if (answer.focus && answer.focus.focus) answer.focus.focus();
+        if (agreed) answer.yes();
+    }
 
     // ---- layout ------------------------------------------------------------------------------
 
@@ -498,10 +684,43 @@
             if (marker.kind === "place") $("bookInfo").hidden = false;
         };
         window.addEventListener("resize", function () { map.resize(); });
+        // Only a left or middle press closes the menu: a right press opens it where it happens.
         document.addEventListener("mousedown", function (e) {
-            if (!$("menu").contains(e.target)) closeMenu();
+            if (e.button !== 2 && !$("menu").contains(e.target)) closeMenu();
         });
-        document.addEventListener("keydown", function (e) { if (e.key === "Escape") closeMenu(); });
+        document.addEventListener("keydown", function (e) {
+            if (e.key === "Escape") {
+                closeMenu();
+                answerDialog(false);
+            }
+        });
+        $("dialogOk").addEventListener("click", function () { answerDialog(true); });
+        $("dialogCancel").addEventListener("click", function () { answerDialog(false); });
+        $("dialog").addEventListener("keydown", function (e) {
+            // The dialog keeps the focus while it is open.
+            if (e.key !== "Tab") return;
+            e.preventDefault();
+            ($("dialogOk") === document.activeElement ? $("dialogCancel") : $("dialogOk")).focus();
+        });
+        map.covered = function () {
+            var canvas = $("map").getBoundingClientRect();
+            return ["bookInfo", "message"].map($).concat(
+                Array.prototype.slice.call(document.querySelectorAll(".map-pane .legend, .map-buttons")))
+                .filter(function (e) { return e && !e.hidden; })
+                .map(function (e) {
+                    var r = e.getBoundingClientRect();
+                    return {left: r.left - canvas.left, top: r.top - canvas.top,
+                            right: r.right - canvas.left, bottom: r.bottom - canvas.top};
+                });
+        };
+        $("openFile").addEventListener("click", function () { $("fileInput").click(); });
+        $("fileInput").addEventListener("change", function () {
+            var file = this.files && this.files[0];
+            if (file) openFile(file);
+            this.value = "";
+        });
+        $("about").textContent = "KorvelVantu" + (window.vantuVersion ? " " + window.vantuVersion : "") +
+                                 " · 免费电子地图，路书随身行";
         document.addEventListener("contextmenu", function (e) { e.preventDefault(); });
 
         Array.prototype.forEach.call(document.querySelectorAll(".tabs button"), function (b) {
@@ -515,9 +734,9 @@
         $("addPlace").addEventListener("submit", addPlace);
         $("importForm").addEventListener("submit", addToQueue);
         $("startImport").addEventListener("click", importBooks);
-        $("pause").addEventListener("click", function () { ask("PauseTask", "p"); });
-        $("resume").addEventListener("click", function () { ask("PauseTask", "c"); });
-        $("stop").addEventListener("click", function () { ask("PauseTask", "t"); });
+        $("pause").addEventListener("click", pauseTask);
+        $("resume").addEventListener("click", resumeTask);
+        $("stop").addEventListener("click", stopTask);
         $("account").addEventListener("submit", bindAccount);
         $("zoomIn").addEventListener("click", function () { map.zoom(1.5); });
         $("zoomOut").addEventListener("click", function () { map.zoom(1 / 1.5); });

@@ -23,11 +23,24 @@ var PortalXml = (function () {
         return plain < 0 ? text.length : plain;
     }
 
+    var NAMED = {amp: "&", lt: "<", gt: ">", quot: '"', apos: "'"};
+
+    // Character and entity references as written; a "&" that starts none stays as it is (the
+    // program copies names into its documents unescaped).
+    function decode(text) {
+        return text.replace(/&(#x[0-9A-Fa-f]{1,6}|#[0-9]{1,7}|[a-z]{2,4});/g, function (all, ref) {
+            if (ref.charAt(0) !== "#") return NAMED.hasOwnProperty(ref) ? NAMED[ref] : all;
+            var code = ref.charAt(1) === "x" ? parseInt(ref.slice(2), 16) : parseInt(ref.slice(1), 10);
+            if (!(code > 0 && code <= 0x10FFFF) || (code >= 0xD800 && code <= 0xDFFF)) return all;
+            return String.fromCodePoint(code);
+        });
+    }
+
     function attributes(body) {
         var attrs = {};
         var re = /([^\s=\/]+)\s*=\s*"([^"]*)"/g;
         var m;
-        while ((m = re.exec(body)) !== null) attrs[m[1]] = m[2];
+        while ((m = re.exec(body)) !== null) attrs[m[1]] = decode(m[2]);
         return attrs;
     }
 
@@ -102,10 +115,15 @@ var PortalXml = (function () {
         return null;
     }
 
-    function textOf(element) {
-        if (!element) return "";
-        return element.text + element.children.map(textOf).join("");
+    function rawText(element) {
+        return element.text + element.children.map(rawText).join("");
     }
 
-    return {parse: parse, children: children, child: child, find: find, textOf: textOf};
+    // The element's text with its references decoded, once.
+    function textOf(element) {
+        return element ? decode(rawText(element)) : "";
+    }
+
+    return {parse: parse, children: children, child: child, find: find, textOf: textOf,
+            decode: decode};
 })();

@@ -12,6 +12,8 @@ packages=(
     clang libclang-rt-14-dev clang-format
     g++-mingw-w64-x86-64 libz-mingw-w64-dev
     xvfb xauth xdotool openssl imagemagick zip unzip nodejs
+    # A CJK font, or the page's Chinese shows as boxes; and what packaging and its test use.
+    fonts-wqy-microhei desktop-file-utils dpkg-dev file man-db
 )
 
 missing=()

@@ -12,11 +12,24 @@ constexpr const char* kSection = "xxx";
 constexpr const char* kSettingsFile = "vantu.ini";
 }  // namespace
 
-SettingsStore::SettingsStore(std::string programFolder)
-    : programFolder_(std::move(programFolder)) {}
+SettingsStore::SettingsStore(std::string folder) : folder_(std::move(folder)) {}
+
+std::string SettingsStore::folderFor(const std::string& programFolder) {
+    if (platform::isPortableFolder(programFolder)) return programFolder;
+    std::string config = platform::userConfigFolder();
+    // Without a home the settings stay beside the program, read-only as they are.
+    if (config.empty()) return programFolder;
+    std::string folder = platform::joinPath(config, "vantu");
+    // ~/.config itself may not exist yet on a fresh account.
+    for (size_t at = 1; at <= folder.size(); ++at) {
+        if (at == folder.size() || platform::isSeparatorAt(folder, at))
+            platform::createFolder(folder.substr(0, at));
+    }
+    return folder + platform::kPathSeparator;
+}
 
 std::string SettingsStore::settingsFilePath() const {
-    return programFolder_ + kSettingsFile;
+    return folder_ + kSettingsFile;
 }
 
 std::string SettingsStore::getValue(const std::string& key) const {
@@ -52,7 +65,7 @@ std::string SettingsStore::pathFor(const std::string& name) const {
         relative += part;
         start = end + 1;
     }
-    return programFolder_ + relative;
+    return folder_ + relative;
 }
 
 std::string SettingsStore::getFileText(const std::string& name) const {

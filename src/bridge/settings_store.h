@@ -3,13 +3,19 @@
 #include <string>
 
 // The program's settings file "vantu.ini" (every key in section "xxx") and the page's text files,
-// both in the program's folder.
+// both in one folder: the program's own, or the user's configuration folder for an installed
+// program (see folderFor).
 class SettingsStore {
   public:
-    // `programFolder` ends with a path separator.
-    explicit SettingsStore(std::string programFolder);
+    // `folder` ends with a path separator.
+    explicit SettingsStore(std::string folder);
 
-    const std::string& programFolder() const { return programFolder_; }
+    // Where a program in `programFolder` keeps its settings: beside itself when that folder is a
+    // portable copy the user can write to, else the "vantu" folder in the user's configuration
+    // folder, created on demand. Both programs use this one rule, so they share their settings.
+    static std::string folderFor(const std::string& programFolder);
+
+    const std::string& folder() const { return folder_; }
     std::string settingsFilePath() const;
 
     // At most 255 characters; empty when the key or the file is missing.
@@ -19,8 +25,8 @@ class SettingsStore {
     int readIntSetting(const std::string& key) const;
     void writeIntSetting(const std::string& key, int n) const;
 
-    // Text files named relative to the program folder. A name that is absolute, carries a drive or
-    // root prefix, or has a ".." part is refused, so that a page cannot reach outside the folder.
+    // Text files named relative to the settings folder. A name that is absolute, carries a drive or
+    // root prefix, or has a ".." part is refused, so that a page cannot reach outside it.
     // The text stops at the file's first NUL byte; empty when the file cannot be read.
     std::string getFileText(const std::string& name) const;
     // Writes content's bytes (creating or truncating the file); 1, or 0 when refused or unopenable.
@@ -30,5 +36,5 @@ class SettingsStore {
     // The local path for a page's file name, or empty when the name is refused.
     std::string pathFor(const std::string& name) const;
 
-    std::string programFolder_;
+    std::string folder_;
 };

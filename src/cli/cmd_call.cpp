@@ -24,7 +24,7 @@ void PageCallPrinter::post(uint32_t message, uintptr_t wParam, intptr_t lParam) 
 CliProgram::CliProgram(bool ansi)
     : ansi_(ansi),
       printer_(ansi),
-      settings_(platform::programFolder()),
+      settings_(SettingsStore::folderFor(platform::programFolder())),
       methods_(device_),
       external_(settings_, methods_) {
     platform::setMessageSink(&printer_);

@@ -34,4 +34,11 @@ std::string programFolder();
 // The user's temporary folder, ending with a separator (TMPDIR on POSIX, as GetTempPath uses TMP).
 std::string tempFolder();
 
+// The user's configuration folder, ending with a separator ($XDG_CONFIG_HOME when it is an
+// absolute path, else ~/.config/ on POSIX); empty when the user has no home.
+std::string userConfigFolder();
+// Whether a program in `folder` keeps its files beside itself: the user may write there and the
+// folder is not part of a system-wide installation.
+bool isPortableFolder(const std::string& folder);
+
 }  // namespace platform

@@ -18,7 +18,11 @@ const cases = [
     [head + "<rb><title>Day2</title><rbid>1</rbid></rb><rb><title>Day1</title><rbid>0</rbid></rb></rblist>",
      ["Day2=1", "Day1=0"]],
     [head + "<rb><title>A & B</title><rbid>1</rbid></rb><rb><title>x&amp;y</title><rbid>0</rbid></rb></rblist>",
-     ["A & B=1", "x&amp;y=0"]],
+     ["A & B=1", "x&y=0"]],
+    // References are decoded once; a "&" that starts none stays as written.
+    [head + "<rb><title>Gate &amp; garden</title><rbid>1</rbid></rb><rb><title>&#20013;&#x6587; " +
+     "&amp;lt; &bogus; &#0; &#xD800; R&D</title><rbid>0</rbid></rb></rblist>",
+     ["Gate & garden=1", "中文 &lt; &bogus; &#0; &#xD800; R&D=0"]],
     [head + "<rb><title>1<2 <b</title><rbid>1</rbid></rb><rb><title>a\"b</title><rbid>0</rbid></rb></rblist>",
      ["1<2 <b=1", 'a"b=0']],
     [head + "<rb><title>长城一日游</title><rbid>0</rbid></rb></rblist>", ["长城一日游=0"]],
@@ -36,6 +40,8 @@ const book = X.find(X.parse(
     '</lineId><lineId id="2"><p lng="5" lat="6" /></lineId></printlist><Description>Nice & easy' +
     '</Description></RouteBook>'), "RouteBook");
 assert.strictEqual(book.attrs.name, "Trip");
+assert.strictEqual(X.find(X.parse('<poi title="Tom &amp; Jerry &quot;1&quot;"></poi>'), "poi").attrs.title,
+                   'Tom & Jerry "1"');
 assert.strictEqual(book.attrs.mileage, "230000");
 const groups = X.children(X.child(book, "printlist"), "lineId");
 assert.deepStrictEqual(groups.map(g => g.attrs.id + ":" + X.children(g, "p").length), ["1:2", "2:1"]);

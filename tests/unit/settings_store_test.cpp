@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
+
 #include "platform/files.h"
 #include "support/temp_dir.h"
 
@@ -77,6 +80,57 @@ TEST_F(SettingsStoreTest, NamesThatLeaveTheProgramFolderAreRefused) {
     // Dots inside a name are ordinary characters.
     EXPECT_EQ(store.writeFileText("a..b.txt", "ok"), 1);
     EXPECT_EQ(store.getFileText("./a..b.txt"), "ok");
+}
+
+// Sets an environment variable for one scope and puts the old value back.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value != nullptr)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST(SettingsFolder, PortableCopiesKeepSettingsBesideTheProgramInstalledOnesInTheUsersFolder) {
+    TempDir portable, home, config;
+    struct Case {
+        const char* what;
+        std::string programFolder;
+        const char* configHome;  // XDG_CONFIG_HOME
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"writable program folder", portable.path(), config.path().c_str(), portable.path()},
+        {"installed, XDG_CONFIG_HOME set", "/usr/bin/", config.path().c_str(),
+         config.path() + "vantu/"},
+        {"installed, no XDG_CONFIG_HOME", "/usr/bin/", nullptr, home.path() + ".config/vantu/"},
+        {"installed, relative XDG_CONFIG_HOME is ignored", "/usr/lib/vantu/", "relative/config",
+         home.path() + ".config/vantu/"},
+    };
+    ScopedEnv homeEnv("HOME", home.path().c_str());
+    for (const Case& c : cases) {
+        ScopedEnv configEnv("XDG_CONFIG_HOME", c.configHome);
+        std::string folder = SettingsStore::folderFor(c.programFolder);
+        EXPECT_EQ(folder, c.expected) << c.what;
+        // The folder exists, so that the first setting can be written there.
+        SettingsStore store(folder);
+        store.writeValue("k", "v");
+        EXPECT_EQ(store.getValue("k"), "v") << c.what;
+        EXPECT_EQ(store.writeFileText("page.txt", "text"), 1) << c.what;
+    }
 }
 
 }  // namespace

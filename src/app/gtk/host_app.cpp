@@ -3,7 +3,9 @@
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "bridge/external_object.h"
 #include "bridge/program_methods.h"
 #include "bridge/settings_store.h"
+#include "build_config.h"
 #include "platform/codepage.h"
 #include "platform/http.h"
 #include "platform/paths.h"
@@ -67,12 +70,46 @@ void showStartFailure() {
     gtk_widget_destroy(box);
 }
 
+constexpr const char* kUsage =
+    "Usage: vantu [--help | --version]\n"
+    "\n"
+    "The navigator companion's window: the route book portal, the navigator's route books on a\n"
+    "map, and the transfers between the PC, the portal and the navigator.\n"
+    "\n"
+    "  --help     show this text and exit\n"
+    "  --version  show the version and exit\n"
+    "\n"
+    "Settings (vantu.ini) and the page's text files live beside the program when its folder is\n"
+    "writable, else in $XDG_CONFIG_HOME/vantu (~/.config/vantu).\n";
+
+// The window takes no arguments; --help and --version answer on the terminal without opening it.
+// Answers the exit status, or -1 when the window should start.
+int answerArguments(int argc, char** argv) {
+    if (argc < 2) return -1;
+    const char* arg = argv[1];
+    if (argc == 2 && (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(arg, "--version") == 0) {
+        std::printf("vantu %s\n", build_config::kVersion);
+        return 0;
+    }
+    std::fprintf(stderr, "vantu: unknown argument '%s'\n\n%s", arg, kUsage);
+    return 2;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    int answered = answerArguments(argc, argv);
+    if (answered >= 0) return answered;
+
     // Built before anything else: it loads the remote API and tries a first link.
     DeviceManager device;
 
+    // The desktop file names the window by this class.
+    g_set_prgname("vantu");
     // The program reads no command-line arguments of its own, GTK's included.
     gtk_init(nullptr, nullptr);
     auto network = std::make_unique<platform::NetworkSession>();
@@ -85,7 +122,7 @@ int main() {
     if (!instance.claim()) return 0;
 
     installQuestionDialog();
-    SettingsStore settings(platform::programFolder());
+    SettingsStore settings(SettingsStore::folderFor(platform::programFolder()));
     ProgramMethods methods(device);
     ExternalObject external(settings, methods);
 

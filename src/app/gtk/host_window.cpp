@@ -7,6 +7,7 @@
 #include "app/gtk/host_resources.h"
 #include "app/gtk/present_window.h"
 #include "app/gtk/script_caller.h"
+#include "app/gtk/script_dialogs.h"
 #include "app/gtk/webkit_external.h"
 #include "app/offline_page.h"
 #include "platform/codepage.h"
@@ -124,6 +125,7 @@ void HostWindow::initialise() {
     g_signal_connect(view_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
     g_signal_connect(view_, "context-menu", G_CALLBACK(onContextMenu), this);
     g_signal_connect(view_, "button-press-event", G_CALLBACK(onButtonPress), this);
+    useProgramScriptDialogs(view_, GTK_WINDOW(window_));
 
     webkit_web_view_load_uri(view_, startAddress_.c_str());
 
@@ -399,9 +401,14 @@ gboolean HostWindow::onContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*
 }
 
 gboolean HostWindow::onButtonPress(GtkWidget*, GdkEventButton* event, gpointer self) {
-    if (event->type == GDK_BUTTON_PRESS && event->button == GDK_BUTTON_SECONDARY)
-        static_cast<HostWindow*>(self)->router_.rightButtonDown(
-            packClientPoint(event->x, event->y));
-    // The press goes on to the page.
+    if (event->type == GDK_BUTTON_PRESS && event->button == GDK_BUTTON_SECONDARY) {
+        // The press goes on to the page first: a page that opens its menu in onRButtonDown and
+        // closes menus on its own mouse-down would otherwise close the new menu at once.
+        auto* host = static_cast<HostWindow*>(self);
+        intptr_t point = packClientPoint(event->x, event->y);
+        later([weak = std::weak_ptr<HostWindow*>(host->self_), point] {
+            if (auto alive = weak.lock()) (*alive)->router_.rightButtonDown(point);
+        });
+    }
     return FALSE;
 }

@@ -3,6 +3,7 @@
 #include <random>
 
 #include "app/gtk/host_resources.h"
+#include "build_config.h"
 
 namespace {
 
@@ -97,8 +98,14 @@ WebKitExternal::WebKitExternal(WebKitWebContext* context, ExternalObject& extern
     webkit_security_manager_register_uri_scheme_as_cors_enabled(security, kScheme);
 
     addScript(contentManager_, scriptWithKey(""), {}, localPages);
-    if (!localPages.empty())
+    if (!localPages.empty()) {
         addScript(contentManager_, scriptWithKey(requests_.key()), localPages, {});
+        // The bundled page's about line names the program's version; other pages never see it.
+        addScript(contentManager_,
+                  std::string("Object.defineProperty(window, \"vantuVersion\", {value: \"") +
+                      build_config::kVersion + "\"});",
+                  localPages, {});
+    }
 }
 
 WebKitExternal::~WebKitExternal() {

@@ -1,5 +1,7 @@
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include <filesystem>
 #include <system_error>
 
@@ -21,6 +23,30 @@ std::string tempFolder() {
     std::string path = ec ? std::string("/tmp") : dir.string();
     if (path.empty() || path.back() != '/') path += '/';
     return utf8ToAnsi(path);
+}
+
+std::string userConfigFolder() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string folder;
+    // A relative value is invalid and is ignored.
+    if (config != nullptr && config[0] == '/') {
+        folder = config;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || home[0] != '/') return {};
+        folder = home;
+        if (folder.back() != '/') folder += '/';
+        folder += ".config";
+    }
+    if (folder.back() != '/') folder += '/';
+    return utf8ToAnsi(folder);
+}
+
+bool isPortableFolder(const std::string& folder) {
+    std::string path = ansiToUtf8(folder);
+    // Root may write anywhere; an installed program still keeps its files out of /usr.
+    if (path.rfind("/usr/", 0) == 0) return false;
+    return access(path.c_str(), W_OK | X_OK) == 0;
 }
 
 }  // namespace platform
