@@ -100,13 +100,19 @@ std::string getPdaAddr(DeviceManager& device) {
     return buildPoiListXml(store);
 }
 
-std::string poiToPDA(DeviceManager& device, const std::string& text) {
-    changeStore(device, 9, [&](PoiStore& store) { addPois(store, text); });
+std::string poiToPDA(DeviceManager& device, const std::string& text, int* editResult) {
+    changeStore(device, 9, [&](PoiStore& store) {
+        int result = addPois(store, text);
+        if (editResult) *editResult = result;
+    });
     return {};
 }
 
-std::string deleteSelectedPoi(DeviceManager& device, const std::string& text) {
-    changeStore(device, 2, [&](PoiStore& store) { deletePois(store, text); });
+std::string deleteSelectedPoi(DeviceManager& device, const std::string& text, int* editResult) {
+    changeStore(device, 2, [&](PoiStore& store) {
+        int result = deletePois(store, text);
+        if (editResult) *editResult = result;
+    });
     return {};
 }
 
