@@ -12,6 +12,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     g++-mingw-w64-x86-64 libz-mingw-w64-dev
     xvfb xauth xdotool openssl imagemagick zip unzip nodejs
+    gpsbabel libxml2-utils
 )
 
 missing=()
