@@ -268,17 +268,18 @@ int runExportGpx(const std::vector<std::string>& argsIn) {
     const std::string out = args.back();
 
     std::optional<CliProgram> program;
-    StagingFolder staging;
+    std::optional<StagingFolder> staging;
     int status = kExitOk;
     if (!local) {
         program.emplace(output);
         std::optional<std::string> fileName = findRouteBook(*program, args[0], "export-gpx");
         if (!fileName) return program->exitCode();
-        if (!staging.ok() || !fetchRouteBook(*program, staging.path(), *fileName))
+        staging.emplace();
+        if (!staging->ok() || !fetchRouteBook(*program, staging->path(), *fileName))
             return std::max<int>(program->exitCode(), kExitFailed);
-        trackPath = toTerminal(platform::joinPath(staging.path(), *fileName + ".trk"));
+        trackPath = toTerminal(platform::joinPath(staging->path(), *fileName + ".trk"));
         routePath = toTerminal(
-            platform::joinPath(platform::joinPath(staging.path(), *fileName), *fileName + ".rut"));
+            platform::joinPath(platform::joinPath(staging->path(), *fileName), *fileName + ".rut"));
         name = toTerminal(*fileName);
         status = program->exitCode();
     }
