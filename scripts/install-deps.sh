@@ -14,6 +14,7 @@ packages=(
     xvfb xauth xdotool openssl imagemagick zip unzip nodejs
     # A CJK font, or the page's Chinese shows as boxes; and what packaging and its test use.
     fonts-wqy-microhei desktop-file-utils dpkg-dev file man-db
+    gpsbabel libxml2-utils
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,38 @@ struct CliCommand {
 
 const std::vector<Command>& commands();
 
+// Exit statuses, one per kind of outcome. When several kinds happen in one run, the highest
+// code is the exit status.
+enum ExitCode : int {
+    kExitOk = 0,       // every call and step succeeded
+    kExitRefused = 1,  // a call answered S_FALSE (no value), e.g. no navigator connected
+    kExitUsage = 2,    // bad command line: unknown command, method or option, wrong arguments
+    kExitFailed = 3,   // the program reported a failure: a status other than 0, a refused
+                       // argument, a route book that is not on the navigator
+    kExitFile = 4,     // a local file could not be read, understood or written
+};
+
+// How results and messages are printed.
+struct Output {
+    bool ansi = false;       // the exact ANSI (GBK) bytes instead of UTF-8
+    bool pageCalls = false;  // messages as the page calls the window makes
+    bool json = false;       // call results as JSON
+};
+
 // Terminal text (UTF-8) and the program's ANSI text.
 std::string toAnsi(const std::string& utf8);
 std::string toTerminal(const std::string& ansi);
+// The program's ANSI text as printed: the bytes themselves with `ansi`, else UTF-8, where an
+// XML declaration then names UTF-8 (only the declaration's encoding changes).
+std::string forOutput(const std::string& ansi, bool ansiOut);
+
+// The file name without folder and extension, as route books are named after their files.
+std::string baseName(const std::string& path);
+
+// The program's document (route book list, places, route book) as JSON; nothing for any other
+// text. ANSI in, UTF-8 out.
+std::optional<std::string> documentToJson(const std::string& ansi);
+// A JSON string for UTF-8 text.
+std::string jsonString(const std::string& utf8);
 
 }  // namespace cli

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -8,48 +9,78 @@
 #include "bridge/external_object.h"
 #include "bridge/program_methods.h"
 #include "bridge/settings_store.h"
+#include "cli.h"
 #include "platform/http.h"
 #include "platform/message_sink.h"
 #include "session/device_manager.h"
 
 namespace cli {
 
-// Prints every window notification on standard error as the page call the window would make of
-// it, one per line: kankan("..."), currentLushu("1","down").
-class PageCallPrinter : public platform::MessageSink {
+// Prints every window notification on standard error, one per line: readable ("status 4:
+// 下载路书失败，网络异常！", "item 1: import"), or with `pageCalls` as the page call the window
+// makes of it (kankan("..."), currentLushu("1","down")). Remembers whether a status other than
+// 0 came, which is a failure the script must hear of.
+class MessagePrinter : public platform::MessageSink {
   public:
-    explicit PageCallPrinter(bool ansi) : ansi_(ansi) {}
+    explicit MessagePrinter(const Output& output) : output_(output) {}
     void post(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+    bool failureReported() const { return failure_.load(); }
 
   private:
     std::mutex mutex_;
-    bool ansi_;
+    Output output_;
+    std::atomic<bool> failure_{false};
+};
+
+// The program's operations, telling the terminal what the page is not told: that poiToPDA or
+// deleteSelectedPoi refused its argument and left the places as they were.
+class CliMethods : public ProgramMethods {
+  public:
+    explicit CliMethods(DeviceManager& device) : ProgramMethods(device), device_(device) {}
+    std::string poiToPDA(const std::string& text) override;
+    std::string deleteSelectedPoi(const std::string& text) override;
+    bool argumentRefused() const { return refused_; }
+
+  private:
+    DeviceManager& device_;
+    bool refused_ = false;
 };
 
 // One run of the program: one DeviceManager and the page's external object over it. Settings and
 // text files live beside the executable, as the program's do.
 class CliProgram {
   public:
-    explicit CliProgram(bool ansi);
+    explicit CliProgram(const Output& output);
     ~CliProgram();
 
-    // Makes one call as the page would; prints its result on one line (nothing for no value when
-    // `lineAlways` is false). Returns the Invoke status.
+    // Whether METHOD is one of the page's methods; if not, says so on standard error.
+    static bool knownMethod(const std::string& method);
+
+    // Makes one call as the page would (arguments as on the command line) without printing its
+    // result. Returns the Invoke status, noted for the exit status.
+    int32_t invoke(const std::string& method, const std::vector<std::string>& args,
+                   ScriptResult& result);
+    // The same, printing the result on one line (nothing for no value unless `lineAlways`).
     int32_t call(const std::string& method, const std::vector<std::string>& args, bool lineAlways);
 
     DeviceManager& device() { return device_; }
     // Returns when no task runs.
     void waitForTask();
+    // Notes an outcome for the exit status; the highest code noted wins.
+    void note(int exitCode);
+    // The exit status for everything so far.
+    int exitCode() const;
 
   private:
     // Declared first: the network ends after the task thread (in device_) has finished.
     platform::NetworkSession network_;
-    bool ansi_;
-    PageCallPrinter printer_;
+    Output output_;
+    MessagePrinter printer_;
     DeviceManager device_;
     SettingsStore settings_;
-    ProgramMethods methods_;
+    CliMethods methods_;
     ExternalObject external_;
+    int exitCode_ = kExitOk;
 };
 
 // A command-line argument as a script value: "int:N", "num:X", "bool:true|false", "null:",

@@ -1,33 +1,109 @@
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
+#include <iterator>
 #include <string>
 
 #include "app/page_messages.h"
 #include "cli.h"
 #include "cli_program.h"
+#include "common/task_status.h"
+#include "ops/poi_operations.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "tasks/http_transfer.h"
 
 namespace cli {
 
-void PageCallPrinter::post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+namespace {
+
+// Texts for the codes that the page gets without one.
+const char* ownStatusText(intptr_t code) {
+    switch (code) {
+        case 0:
+            return "finished";
+        case 6:
+            return "not enough free space (five times the package's unpacked size is needed)";
+        case 11:
+            return "removing the route book from the navigator failed";
+        default:
+            return nullptr;
+    }
+}
+
+const char* taskWord(uintptr_t kind) {
+    switch (kind) {
+        case 0:
+            return "import";
+        case 1:
+            return "delete";
+        case 2:
+            return "export";
+        default:
+            return "task";
+    }
+}
+
+}  // namespace
+
+void MessagePrinter::post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     auto call = pageCallForMessage(message, wParam, lParam);
     if (!call) return;
-    std::string line = formatPageCall(*call);
-    if (ansi_) line = platform::utf8ToAnsi(line);
+    if (message == WM_TASK_STATUS && lParam != 0) failure_.store(true);
+    std::string line;  // UTF-8
+    if (output_.pageCalls) {
+        line = formatPageCall(*call);
+    } else if (message == WM_TASK_STATUS) {
+        line = "status " + std::to_string(lParam);
+        std::optional<std::string> text = lParam == 0 ? std::nullopt : statusText(lParam);
+        if (text)
+            line += ": " + platform::ansiToUtf8(*text);
+        else if (const char* own = ownStatusText(lParam))
+            line += std::string(": ") + own;
+    } else {
+        line = "item " + std::to_string(lParam) + ": " + taskWord(wParam);
+    }
+    if (output_.ansi) line = platform::utf8ToAnsi(line);
     std::lock_guard<std::mutex> lock(mutex_);
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
 }
 
-CliProgram::CliProgram(bool ansi)
-    : ansi_(ansi),
-      printer_(ansi),
+std::string CliMethods::poiToPDA(const std::string& text) {
+    int result = 1;
+    std::string answer = ::poiToPDA(device_, text, &result);
+    if (result < 0) {
+        refused_ = true;
+        std::fprintf(stderr,
+                     "vantu-cli: poiToPDA refused its text (not well-formed XML); no place was "
+                     "added\n");
+    }
+    return answer;
+}
+
+std::string CliMethods::deleteSelectedPoi(const std::string& text) {
+    int result = 1;
+    std::string answer = ::deleteSelectedPoi(device_, text, &result);
+    if (result < 0) {
+        refused_ = true;
+        std::fprintf(stderr,
+                     "vantu-cli: deleteSelectedPoi refused its ids (negative, out of range or "
+                     "repeated); no place was removed\n");
+    }
+    return answer;
+}
+
+CliProgram::CliProgram(const Output& output)
+    : output_(output),
+      printer_(output),
       settings_(SettingsStore::folderFor(platform::programFolder())),
       methods_(device_),
       external_(settings_, methods_) {
     platform::setMessageSink(&printer_);
+}
+
+CliProgram::~CliProgram() {
+    platform::setMessageSink(nullptr);
 }
 
 void CliProgram::waitForTask() {
@@ -35,31 +111,67 @@ void CliProgram::waitForTask() {
     }
 }
 
-CliProgram::~CliProgram() {
-    platform::setMessageSink(nullptr);
+void CliProgram::note(int exitCode) {
+    exitCode_ = std::max(exitCode_, exitCode);
+}
+
+int CliProgram::exitCode() const {
+    int code = exitCode_;
+    if (printer_.failureReported() || methods_.argumentRefused())
+        code = std::max<int>(code, kExitFailed);
+    return code;
+}
+
+bool CliProgram::knownMethod(const std::string& method) {
+    for (const char* name : ExternalObject::kMethodNames)
+        if (method == name) return true;
+    std::fprintf(stderr,
+                 "vantu-cli: unknown method '%s' (names are case-sensitive; 'vantu-cli methods' "
+                 "lists them)\n",
+                 method.c_str());
+    return false;
+}
+
+int32_t CliProgram::invoke(const std::string& method, const std::vector<std::string>& args,
+                           ScriptResult& result) {
+    std::vector<ScriptValue> values;
+    for (const std::string& arg : args)
+        values.push_back(parseScriptArg(arg));
+    int32_t status = external_.call(platform::ansiToUtf16(toAnsi(method)), values, &result);
+    if (status == ExternalObject::kStatusFalse) note(kExitRefused);
+    return status;
 }
 
 int32_t CliProgram::call(const std::string& method, const std::vector<std::string>& args,
                          bool lineAlways) {
-    std::vector<ScriptValue> values;
-    for (const std::string& arg : args)
-        values.push_back(parseScriptArg(arg));
     ScriptResult result;
-    int32_t status = external_.call(platform::ansiToUtf16(toAnsi(method)), values, &result);
+    int32_t status = invoke(method, args, result);
+    std::string out;
+    bool line = true;
     switch (result.type) {
         case ScriptResult::Type::String: {
             std::string ansi = platform::utf16ToAnsi(result.text);
-            std::string out = ansi_ ? ansi : platform::ansiToUtf8(ansi);
-            std::fwrite(out.data(), 1, out.size(), stdout);
-            std::fputc('\n', stdout);
+            if (output_.json) {
+                std::optional<std::string> json = documentToJson(ansi);
+                out = json ? *json : jsonString(platform::ansiToUtf8(ansi));
+            } else {
+                out = forOutput(ansi, output_.ansi);
+            }
             break;
         }
         case ScriptResult::Type::BoolTrue:
-            std::fputs("true\n", stdout);
+            out = "true";
             break;
         case ScriptResult::Type::None:
-            if (lineAlways) std::fputc('\n', stdout);
+            if (output_.json)
+                out = "null";
+            else
+                line = lineAlways;
             break;
+    }
+    if (line) {
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        std::fputc('\n', stdout);
     }
     std::fflush(stdout);
     return status;
@@ -122,14 +234,19 @@ bool splitShellWords(const std::string& line, std::vector<std::string>& words) {
 
 namespace {
 
-// The options before the first METHOD: --ansi, and --routebook-server HOST[:PORT], which
-// replaces the built-in route book server (a test server, a staging server). False for an
-// option without its value.
-bool takeOptions(std::vector<std::string>& args, bool& ansi) {
-    ansi = false;
+// The options before the first METHOD: --ansi, --page-calls, --json, and --routebook-server
+// HOST[:PORT], which replaces the built-in route book server (a test server, a staging server).
+// False for an option without its value.
+bool takeOptions(std::vector<std::string>& args, Output& output) {
     while (!args.empty()) {
         if (args[0] == "--ansi") {
-            ansi = true;
+            output.ansi = true;
+            args.erase(args.begin());
+        } else if (args[0] == "--page-calls") {
+            output.pageCalls = true;
+            args.erase(args.begin());
+        } else if (args[0] == "--json") {
+            output.json = true;
             args.erase(args.begin());
         } else if (args[0] == "--routebook-server") {
             if (args.size() < 2) return false;
@@ -144,10 +261,10 @@ bool takeOptions(std::vector<std::string>& args, bool& ansi) {
 
 int runCall(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
-    bool ansi = false;
-    if (!takeOptions(args, ansi)) {
+    Output output;
+    if (!takeOptions(args, output)) {
         std::fprintf(stderr, "vantu-cli call: --routebook-server needs HOST[:PORT]\n");
-        return 2;
+        return kExitUsage;
     }
     // Calls separated by "--", made in order in this one process.
     std::vector<std::vector<std::string>> calls(1);
@@ -161,30 +278,30 @@ int runCall(const std::vector<std::string>& argsIn) {
         if (c.empty()) {
             std::fprintf(stderr,
                          "vantu-cli call: a METHOD is missing (see vantu-cli call --help)\n");
-            return 2;
+            return kExitUsage;
         }
+        // Nothing runs when one of the calls could not be made.
+        if (!CliProgram::knownMethod(c[0])) return kExitUsage;
     }
-    CliProgram program(ansi);
-    int exitCode = 0;
+    CliProgram program(output);
     bool several = calls.size() > 1;
     for (const auto& c : calls) {
         std::vector<std::string> callArgs(c.begin() + 1, c.end());
-        if (program.call(c[0], callArgs, several) == ExternalObject::kStatusFalse) exitCode = 1;
+        program.call(c[0], callArgs, several);
         // A task's page calls come while it runs; the next call sees what it did.
         program.waitForTask();
     }
-    return exitCode;
+    return program.exitCode();
 }
 
 int runShell(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
-    bool ansi = false;
-    if (!takeOptions(args, ansi)) {
+    Output output;
+    if (!takeOptions(args, output)) {
         std::fprintf(stderr, "vantu-cli shell: --routebook-server needs HOST[:PORT]\n");
-        return 2;
+        return kExitUsage;
     }
-    CliProgram program(ansi);
-    int exitCode = 0;
+    CliProgram program(output);
     std::string line;
     while (std::getline(std::cin, line)) {
         std::vector<std::string> words;
@@ -192,55 +309,134 @@ int runShell(const std::vector<std::string>& argsIn) {
             std::fprintf(stderr, "vantu-cli shell: unterminated quote\n");
             std::fputc('\n', stdout);
             std::fflush(stdout);
-            exitCode = 1;
+            program.note(kExitUsage);
             continue;
         }
         if (words.empty() || words[0][0] == '#') continue;
+        if (!CliProgram::knownMethod(words[0])) {
+            std::puts(output.json ? "null" : "");
+            std::fflush(stdout);
+            program.note(kExitUsage);
+            continue;
+        }
         std::vector<std::string> callArgs(words.begin() + 1, words.end());
-        if (program.call(words[0], callArgs, true) == ExternalObject::kStatusFalse) exitCode = 1;
+        program.call(words[0], callArgs, true);
     }
     program.waitForTask();
-    return exitCode;
+    return program.exitCode();
 }
+
+const char* const kCallOptions =
+    "Options: --ansi prints the exact ANSI (GBK) bytes the page's strings were made from (and\n"
+    "the messages in GBK); without it everything is UTF-8 and an XML declaration says UTF-8.\n"
+    "--json prints each result as JSON: the route book list, the places and a route book as\n"
+    "objects (coordinates in 0.00001 degree, as the documents carry them), any other text as a\n"
+    "string, true, or null for no value. --page-calls prints the messages as the page calls\n"
+    "the window makes (kankan(\"...\"), currentLushu(\"1\",\"down\")) instead of readable lines\n"
+    "(status 4: ..., item 1: import). --routebook-server sends exportFromPDA's uploads to HOST\n"
+    "(port 80 by default) instead of the route book server the program was built with.\n\n"
+    "ARG is a string, or typed: int:N (32-bit integer), num:X (double), bool:true, bool:false,\n"
+    "null: (null), str:TEXT (a string that would otherwise look typed).\n\n"
+    "Exit status: 0 when every call succeeded; 1 when a call answered S_FALSE (no value, for\n"
+    "example a navigator method without a navigator); 2 for an unknown method (nothing runs);\n"
+    "3 when the program reported a failure (a status other than 0, or poiToPDA or\n"
+    "deleteSelectedPoi refusing its argument).\n\n";
+
+std::string callHelp() {
+    return std::string(
+               "Calls METHOD through the same external object as the page and prints its result "
+               "on one\nline: the text, 'true' for the boolean true, nothing when the call gave "
+               "no value. Several\ncalls separated by '--' run in order in one process (one run "
+               "of the program, so the\nroute book list that connToPDA builds serves the calls "
+               "after it); each then prints\nexactly one line, an empty one for no value. A call "
+               "that starts a task (importToPDA,\ndeleteSelected, exportFromPDA) is waited for "
+               "before the next call and the end; the\nprogram's messages meanwhile are printed "
+               "on standard error, in order.\n\n") +
+           kCallOptions +
+           "Examples:\n"
+           "  vantu-cli call writeValue k int:-5\n"
+           "  vantu-cli call getValue k                      # prints -5\n"
+           "  vantu-cli call --json connToPDA r -- showRoadbook 0\n"
+           "  vantu-cli call importToPDA "
+           "'<rb><url>http://host/a.zip</url><name>Day1</name></rb>'\n";
+}
+
+const std::string kCallHelp = callHelp();
+const std::string kShellHelp =
+    std::string(
+        "Reads calls from standard input, one per line: the method and its arguments separated "
+        "by\nspaces, with shell-like quoting ('...', \"...\", backslash). Each call prints "
+        "exactly one\nline; lines starting with # are skipped. All calls run in one process, as "
+        "one run of\nthe program. A task runs on while the next lines are read, as it does for "
+        "the page (so\nPauseTask can reach it); the end of the input waits for it. An unknown "
+        "method prints an\nempty line and makes the exit status 2.\n\n") +
+    kCallOptions +
+    "Example:\n"
+    "  printf 'connToPDA r\\nshowRoadbook 0\\n' | vantu-cli shell\n";
 
 const CliCommand kCall({
     "call",
-    "call [--ansi] [--routebook-server HOST[:PORT]] METHOD [ARG...] [-- METHOD [ARG...]]...",
+    "call [--ansi] [--json] [--page-calls] [--routebook-server HOST[:PORT]] METHOD [ARG...] "
+    "[-- METHOD [ARG...]]...",
     "call the page's methods, as the portal page calls them",
-    "Calls METHOD through the same external object as the page and prints its result on one\n"
-    "line: the text (UTF-8, or with --ansi the exact ANSI bytes the page's string was made from),\n"
-    "'true' for the boolean true, nothing when the call gave no value. Several calls separated\n"
-    "by '--' run in order in one process (one run of the program, so the route book list that\n"
-    "connToPDA builds serves the calls after it); each then prints exactly one line, an empty\n"
-    "one for no value. A call that starts a task (importToPDA, deleteSelected, exportFromPDA)\n"
-    "is waited for before the next call and the end; page calls the program makes meanwhile\n"
-    "(kankan, currentLushu) are printed on standard error, in order. The exit status is 1 when\n"
-    "a call answered S_FALSE (no value, for example a device method without a navigator),\n"
-    "else 0. --routebook-server sends exportFromPDA's uploads to HOST (port 80 by default)\n"
-    "instead of the route book server the program was built with.\n\n"
-    "ARG is a string, or typed: int:N (32-bit integer), num:X (double), bool:true, bool:false,\n"
-    "null: (null), str:TEXT (a string that would otherwise look typed).\n\n"
-    "Examples:\n"
-    "  vantu-cli call writeValue k int:-5\n"
-    "  vantu-cli call getValue k                      # prints -5\n"
-    "  vantu-cli call connToPDA r -- showRoadbook 0\n"
-    "  vantu-cli call importToPDA '<rb><url>http://host/a.zip</url><name>Day1</name></rb>'\n",
+    kCallHelp.c_str(),
     runCall,
 });
 
 const CliCommand kShell({
     "shell",
-    "shell [--ansi] [--routebook-server HOST[:PORT]]",
+    "shell [--ansi] [--json] [--page-calls] [--routebook-server HOST[:PORT]]",
     "read calls from standard input, one per line",
-    "Reads calls from standard input, one per line: the method and its arguments separated by\n"
-    "spaces, with shell-like quoting ('...', \"...\", backslash). Arguments take the same typed\n"
-    "forms as with 'call'. Each call prints exactly one line; lines starting with # are\n"
-    "skipped. All calls run in one process, as one run of the program. A task runs on while\n"
-    "the next lines are read, as it does for the page (so PauseTask can reach it); the end of\n"
-    "the input waits for it.\n\n"
-    "Example:\n"
-    "  printf 'connToPDA r\\nshowRoadbook 0\\n' | vantu-cli shell\n",
+    kShellHelp.c_str(),
     runShell,
+});
+
+// The page's methods in DISPID order, with their arguments and what they answer.
+struct MethodHelp {
+    const char* arguments;
+    const char* description;
+};
+constexpr MethodHelp kMethodHelp[] = {
+    {"KEY", "the setting KEY from vantu.ini"},
+    {"KEY VALUE", "stores VALUE (text, or int:N, num:X, bool:...) as the setting KEY; true"},
+    {"NAME", "the text of the page's text file NAME"},
+    {"NAME CONTENT", "writes the page's text file NAME; true"},
+    {"ACCOUNT", "binds the account for uploads; the verified account name"},
+    {"TEXT", "[navigator] the route book list; TEXT starting with r reads the navigator again"},
+    {"", "[navigator] the saved places"},
+    {"PLACES", "[navigator] adds places: '<p lng=\"11600000\" lat=\"3900000\">Home</p>'..."},
+    {"IDS", "[navigator] removes places by their ids in the list: 2,0"},
+    {"RBID", "[navigator] one route book in full, by its rbid in the list"},
+    {"ITEMS", "[navigator, task] installs '<rb><url>URL</url><name>NAME</name></rb>'..."},
+    {"RBIDS", "[navigator, task] deletes route books by rbid: 2,0"},
+    {"RBIDS", "[navigator, task] uploads route books to the route book server: 0,3"},
+    {"p|c|t", "pauses, continues or stops the running task"},
+};
+static_assert(std::size(kMethodHelp) == ExternalObject::kMethodNames.size());
+
+int runMethods(const std::vector<std::string>& args) {
+    if (!args.empty()) {
+        std::fprintf(stderr, "vantu-cli methods: takes no arguments\n");
+        return kExitUsage;
+    }
+    for (size_t i = 0; i < std::size(kMethodHelp); ++i) {
+        std::string call =
+            std::string(ExternalObject::kMethodNames[i]) + " " + kMethodHelp[i].arguments;
+        std::printf("%-2zu %-31s %s\n", i, call.c_str(), kMethodHelp[i].description);
+    }
+    return kExitOk;
+}
+
+const CliCommand kMethods({
+    "methods",
+    "methods",
+    "list the page's 14 methods with their arguments",
+    "Lists the methods of the page's external object in DISPID order, with their arguments and\n"
+    "what they answer. [navigator] methods answer no value (S_FALSE, exit status 1) while no\n"
+    "navigator is connected; [task] methods start a task and answer an empty text at once.\n\n"
+    "Example:\n"
+    "  vantu-cli methods\n",
+    runMethods,
 });
 
 }  // namespace

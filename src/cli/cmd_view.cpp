@@ -5,28 +5,25 @@
 #include "cli.h"
 #include "formats/route_book_xml.h"
 #include "formats/route_file.h"
+#include "formats/text_encoding.h"
 #include "formats/track_conversion.h"
 #include "formats/track_file.h"
+#include "formats/track_summary.h"
 
 namespace cli {
 namespace {
 
-// The file name without folder and extension, as route books are named after their files.
-std::string baseName(const std::string& path) {
-    size_t slash = path.find_last_of("/\\");
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    size_t dot = name.find_last_of('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 int runView(const std::vector<std::string>& args) {
     bool ansi = false;
+    bool summary = false;
     std::string name;
     bool named = false;
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--ansi") {
             ansi = true;
+        } else if (args[i] == "--summary") {
+            summary = true;
         } else if (args[i] == "--name" && i + 1 < args.size()) {
             name = toAnsi(args[++i]);
             named = true;
@@ -36,7 +33,7 @@ int runView(const std::vector<std::string>& args) {
     }
     if (files.empty() || files.size() > 2) {
         std::fprintf(stderr, "vantu-cli view: give TRACK (or -) and optionally ROUTE\n");
-        return 2;
+        return kExitUsage;
     }
     RouteBookData data;
     data.clearRouteBookData();
@@ -45,17 +42,30 @@ int runView(const std::vector<std::string>& args) {
     if (!track.empty() && readTrackFile(data, track) == 0) {
         std::fprintf(stderr, "vantu-cli view: %s is not a track file or cannot be opened\n",
                      files[0].c_str());
-        status = 1;
+        status = kExitFile;
     }
     if (files.size() == 2 && data.readRouteFile(toAnsi(files[1])) == 0) {
         std::fprintf(stderr, "vantu-cli view: %s is not a route file or cannot be opened\n",
                      files[1].c_str());
-        status = 1;
+        status = kExitFile;
     }
     if (!named) name = baseName(track.empty() && files.size() == 2 ? toAnsi(files[1]) : track);
     std::string document;
-    writeRouteBookXml(data, document, name);
-    std::string out = ansi ? document : toTerminal(document);
+    if (summary) {
+        // The Book record's title names the route book, as in the document.
+        for (const auto& r : data.records)
+            if (r->kind == RecordKind::Book) {
+                name = fieldToAnsi(r->title.data(), r->title.size());
+                break;
+            }
+        std::vector<RecordedSegment> segments;
+        if (!track.empty()) segments = readRecordedTrack(track).value_or(segments);
+        document = formatTrackSummary(summarizeTrack(segments, name));
+        document.pop_back();  // the line end below ends the last line
+    } else {
+        writeRouteBookXml(data, document, name);
+    }
+    std::string out = forOutput(document, ansi);
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fputc('\n', stdout);
     return status;
@@ -64,7 +74,7 @@ int runView(const std::vector<std::string>& args) {
 int runConvertTrack(const std::vector<std::string>& args) {
     if (args.size() != 3) {
         std::fprintf(stderr, "vantu-cli convert-track: give TRACK (or -), NAME and OUT\n");
-        return 2;
+        return kExitUsage;
     }
     std::string track = toAnsi(args[0]);
     std::string out = toAnsi(args[2]);
@@ -76,23 +86,26 @@ int runConvertTrack(const std::vector<std::string>& args) {
     RouteBookData written;
     if (written.readRouteFile(out) == 0) {
         std::fprintf(stderr, "vantu-cli convert-track: could not write %s\n", args[2].c_str());
-        return 1;
+        return kExitFile;
     }
     return 0;
 }
 
 const CliCommand kView({
     "view",
-    "view [--ansi] [--name NAME] TRACK [ROUTE]",
-    "print the route book document of a track file and a route file",
+    "view [--ansi] [--summary] [--name NAME] TRACK [ROUTE]",
+    "print the route book document (or a summary) of a track file and a route file",
     "Reads TRACK as a track file (.trk; '-' for none) and then ROUTE as a route file (.rut),\n"
     "as viewing a route book on the navigator does, and prints the route book document that\n"
-    "the page would receive: UTF-8, or with --ansi the exact ANSI (GBK) bytes. Without a Book\n"
-    "record in ROUTE the document is named NAME, by default TRACK's (else ROUTE's) file name\n"
-    "without its extension. A file that cannot be read is reported on standard error and the\n"
-    "document is made from what could be read; the exit status is then 1.\n\n"
+    "the page would receive: UTF-8 (its declaration then says UTF-8), or with --ansi the exact\n"
+    "ANSI (GBK) bytes. Without a Book record in ROUTE the document is named NAME, by default\n"
+    "TRACK's (else ROUTE's) file name without its extension. With --summary it prints instead\n"
+    "the route book's name, the track's points and segments, its length, its start and end and\n"
+    "the time span of its timed points. A file that cannot be read is reported on standard\n"
+    "error and the output is made from what could be read; the exit status is then 4.\n\n"
     "Examples:\n"
     "  vantu-cli view Day1.trk Day1/Day1.rut\n"
+    "  vantu-cli view --summary Day1.trk Day1/Day1.rut\n"
     "  vantu-cli view --name 'Drive home' drive.trk\n",
     runView,
 });
@@ -104,7 +117,7 @@ const CliCommand kConvertTrack({
     "Turns the track file TRACK ('-' for none) into the minimal route file that uploading a\n"
     "route book without its route file creates: a Book record named NAME (its first 19\n"
     "UTF-16 units) telling the user to complete it and one Line record, both carrying the\n"
-    "track's length in metres and its middle point. Writes it to OUT; the exit status is 1 when\n"
+    "track's length in metres and its middle point. Writes it to OUT; the exit status is 4 when\n"
     "OUT could not be written.\n\n"
     "Example:\n"
     "  vantu-cli convert-track Day1.trk Day1 Day1/Day1.rut\n",

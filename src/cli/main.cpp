@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "build_config.h"
 #include "cli.h"
 #include "platform/codepage.h"
 
@@ -30,18 +31,50 @@ std::string toTerminal(const std::string& ansi) {
     return platform::ansiToUtf8(ansi);
 }
 
+std::string forOutput(const std::string& ansi, bool ansiOut) {
+    if (ansiOut) return ansi;
+    std::string out = platform::ansiToUtf8(ansi);
+    // A reader of the UTF-8 text must not take it for GBK.
+    if (out.rfind("<?xml", 0) != 0) return out;
+    size_t end = out.find("?>");
+    size_t at = out.find("encoding=", 0);
+    if (end == std::string::npos || at == std::string::npos || at > end) return out;
+    size_t open = at + 9;
+    if (open >= end || (out[open] != '"' && out[open] != '\'')) return out;
+    size_t close = out.find(out[open], open + 1);
+    if (close == std::string::npos || close > end) return out;
+    return out.replace(open + 1, close - open - 1, "UTF-8");
+}
+
+std::string baseName(const std::string& path) {
+    size_t slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    size_t dot = name.find_last_of('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
 }  // namespace cli
 
 namespace {
 
 void printUsage(FILE* out) {
     std::fprintf(out,
-                 "vantu-cli: the navigator companion's page methods and file tools from a "
-                 "terminal.\n\nUsage:\n");
+                 "vantu-cli %s: the navigator companion's page methods and file tools from a "
+                 "terminal.\n\nUsage:\n",
+                 build_config::kVersion);
     for (const auto& c : cli::commands())
         std::fprintf(out, "  vantu-cli %s\n      %s\n", c.usage, c.summary);
     std::fprintf(out,
-                 "\nSettings (vantu.ini) and text files live beside this executable.\n"
+                 "  vantu-cli --version\n      print the version\n\n"
+                 "Exit status (when several apply, the highest):\n"
+                 "  0  every call and step succeeded\n"
+                 "  1  a call was refused: it answered no value (S_FALSE), for example a\n"
+                 "     navigator method while no navigator is connected\n"
+                 "  2  usage: unknown command, method or option, missing or extra arguments\n"
+                 "  3  the program reported a failure: a status other than 0 (printed on\n"
+                 "     standard error), a refused argument, a route book not on the navigator\n"
+                 "  4  a local file could not be read, understood or written\n\n"
+                 "Settings (vantu.ini) and text files live beside this executable.\n"
                  "'vantu-cli help COMMAND' or 'vantu-cli COMMAND --help' explains a command.\n");
 }
 
@@ -57,28 +90,32 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         printUsage(args.empty() ? stderr : stdout);
-        return args.empty() ? 2 : 0;
+        return args.empty() ? cli::kExitUsage : cli::kExitOk;
+    }
+    if (args[0] == "--version") {
+        std::printf("vantu-cli %s\n", build_config::kVersion);
+        return cli::kExitOk;
     }
     if (args[0] == "help") {
         if (args.size() > 1) {
             if (const cli::Command* c = find(args[1])) {
                 std::printf("Usage: vantu-cli %s\n\n%s", c->usage, c->help);
-                return 0;
+                return cli::kExitOk;
             }
         }
         printUsage(stdout);
-        return 0;
+        return cli::kExitOk;
     }
     const cli::Command* command = find(args[0]);
     if (command == nullptr) {
         std::fprintf(stderr, "vantu-cli: unknown command '%s'\n\n", args[0].c_str());
         printUsage(stderr);
-        return 2;
+        return cli::kExitUsage;
     }
     std::vector<std::string> rest(args.begin() + 1, args.end());
     if (!rest.empty() && (rest[0] == "--help" || rest[0] == "-h")) {
         std::printf("Usage: vantu-cli %s\n\n%s", command->usage, command->help);
-        return 0;
+        return cli::kExitOk;
     }
     return command->run(rest);
 }

@@ -7,6 +7,7 @@
 #include "formats/byte_io.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/local_time.h"
 
 namespace {
 
@@ -46,6 +47,48 @@ bool acceptedHeader(LeFileReader& in, Layout& layout) {
     return true;
 }
 
+// Walks the segments of an accepted file: onSegment(header, lineId) at the start of each segment
+// (the header bytes are valid during the call only), then onRecord(lng, lat, lineId, record) with
+// the running sums after each whole point record. Ends quietly where the file does.
+template <class OnSegment, class OnRecord>
+void walkSegments(LeFileReader& in, const Layout& layout, OnSegment onSegment, OnRecord onRecord) {
+    for (;;) {
+        int32_t marker = 0;
+        if (!in.i32(marker) || marker == 0) return;
+        const unsigned char* header = in.next(layout.headerSize);
+        if (header == nullptr) return;
+        int32_t lng = static_cast<int32_t>(loadU32(header));
+        int32_t lat = static_cast<int32_t>(loadU32(header + 4));
+        int32_t lineId = layout.hasLineId ? static_cast<int32_t>(loadU32(header + 28)) : 0;
+        onSegment(header, lineId);
+        int32_t count = 0;
+        if (!in.i32(count) || count < 0) return;
+        // The count is trusted only as far as the rest of the file goes.
+        uint64_t whole =
+            std::min<uint64_t>(static_cast<uint64_t>(count), in.remaining() / layout.pointSize);
+        // The records go through in blocks; the block at the end of the file keeps only its
+        // whole records.
+        const size_t perBlock = LeFileReader::kMaxView / layout.pointSize;
+        bool complete = whole == static_cast<uint64_t>(count);
+        for (uint64_t left = whole; left > 0;) {
+            size_t n = static_cast<size_t>(std::min<uint64_t>(left, perBlock));
+            const unsigned char* record = in.next(n * layout.pointSize);
+            if (record == nullptr) return;
+            for (size_t i = 0; i < n; ++i, record += layout.pointSize) {
+                lng = wrappingAdd(lng, static_cast<int16_t>(loadU16(record)));
+                lat = wrappingAdd(lat, static_cast<int16_t>(loadU16(record + 2)));
+                onRecord(lng, lat, lineId, record);
+            }
+            left -= n;
+        }
+        if (!complete) return;
+    }
+}
+
+bool isKept(int32_t lng, int32_t lat) {
+    return lng > 100 && lat > 1;
+}
+
 }  // namespace
 
 int readTrackFile(RouteBookData& data, const std::string& path) {
@@ -58,37 +101,61 @@ int readTrackFile(RouteBookData& data, const std::string& path) {
     // Room, once, for as many points as the file can hold: at most one per record.
     auto& points = data.points;
     points.reserve(points.size() + static_cast<size_t>(in.remaining() / layout.pointSize));
-    for (;;) {
-        int32_t marker = 0;
-        if (!in.i32(marker) || marker == 0) break;
-        const unsigned char* header = in.next(layout.headerSize);
-        if (header == nullptr) break;
-        int32_t lng = static_cast<int32_t>(loadU32(header));
-        int32_t lat = static_cast<int32_t>(loadU32(header + 4));
-        int32_t lineId = layout.hasLineId ? static_cast<int32_t>(loadU32(header + 28)) : 0;
-        int32_t count = 0;
-        if (!in.i32(count) || count < 0) break;
-        // The count is trusted only as far as the rest of the file goes.
-        uint64_t whole =
-            std::min<uint64_t>(static_cast<uint64_t>(count), in.remaining() / layout.pointSize);
-        // The records go through in blocks; the block at the end of the file keeps only its
-        // whole records.
-        const size_t perBlock = LeFileReader::kMaxView / layout.pointSize;
-        bool complete = whole == static_cast<uint64_t>(count);
-        for (uint64_t left = whole; left > 0;) {
-            size_t n = static_cast<size_t>(std::min<uint64_t>(left, perBlock));
-            const unsigned char* record = in.next(n * layout.pointSize);
-            if (record == nullptr) return 1;
-            for (size_t i = 0; i < n; ++i, record += layout.pointSize) {
-                lng = wrappingAdd(lng, static_cast<int16_t>(loadU16(record)));
-                lat = wrappingAdd(lat, static_cast<int16_t>(loadU16(record + 2)));
-                if (lng > 100 && lat > 1) points.push_back({lng, lat, lineId});
-            }
-            left -= n;
-        }
-        if (!complete) break;
-    }
+    walkSegments(
+        in, layout, [](const unsigned char*, int32_t) {},
+        [&points](int32_t lng, int32_t lat, int32_t lineId, const unsigned char*) {
+            if (isKept(lng, lat)) points.push_back({lng, lat, lineId});
+        });
     return 1;
+}
+
+std::optional<std::vector<RecordedSegment>> readRecordedTrack(const std::string& path) {
+    platform::File file(path, platform::OpenMode::ReadWriteExisting);
+    if (!file.isOpen()) return std::nullopt;
+    LeFileReader in(file);
+    Layout layout{};
+    if (!acceptedHeader(in, layout)) return std::nullopt;
+    std::vector<RecordedSegment> segments;
+    int64_t offset = 0;
+    walkSegments(
+        in, layout,
+        [&](const unsigned char* header, int32_t lineId) {
+            RecordedSegment segment;
+            TrackDateTime& t = segment.start;
+            uint16_t* fields[] = {&t.year, &t.month, &t.day, &t.hour, &t.minute, &t.second};
+            for (size_t i = 0; i < 6; ++i)
+                *fields[i] = loadU16(header + 12 + 2 * i);
+            segment.lineId = lineId;
+            segments.push_back(std::move(segment));
+            offset = 0;
+        },
+        [&](int32_t lng, int32_t lat, int32_t lineId, const unsigned char* record) {
+            // Dropped points still take their time.
+            offset += loadU16(record + 6);
+            if (isKept(lng, lat)) segments.back().points.push_back({{lng, lat, lineId}, offset});
+        });
+    return segments;
+}
+
+std::optional<int64_t> trackTimeMs(const TrackDateTime& start) {
+    // A navigator without a fix writes zeros; years before 1980 are not the navigator's.
+    if (start.year < 1980 || start.year > 2200) return std::nullopt;
+    platform::LocalTime local{start.year, start.month,  start.day,
+                              start.hour, start.minute, start.second};
+    std::optional<platform::FileTime> utc = platform::localTimeToFileTime(local);
+    if (!utc) return std::nullopt;
+    constexpr int64_t kUnixEpochMs = 11644473600000;  // 1601 to 1970
+    return static_cast<int64_t>(*utc / 10000) - kUnixEpochMs;
+}
+
+TrackDateTime trackDateTimeAt(int64_t unixMs) {
+    constexpr int64_t kUnixEpochMs = 11644473600000;
+    int64_t sinceEpoch = std::max<int64_t>(unixMs + kUnixEpochMs, 0);
+    platform::LocalTime t = platform::fileTimeToLocalTime(
+        static_cast<platform::FileTime>(sinceEpoch / 1000) * 10000000);
+    return {static_cast<uint16_t>(t.year),   static_cast<uint16_t>(t.month),
+            static_cast<uint16_t>(t.day),    static_cast<uint16_t>(t.hour),
+            static_cast<uint16_t>(t.minute), static_cast<uint16_t>(t.second)};
 }
 
 namespace {

@@ -55,6 +55,30 @@ std::string encodeTrackFile(uint32_t version, const std::vector<TrackSegment>& s
 int writeTrackFile(const std::string& path, uint32_t version,
                    const std::vector<TrackSegment>& segments);
 
+// A kept point of a recorded track with the milliseconds since its segment's start.
+struct RecordedPoint {
+    TrackPoint point;
+    int64_t offsetMs = 0;
+};
+
+// One segment of a track file as recorded: its start date and time (local time; zeros when the
+// navigator had none), its line number and its kept points.
+struct RecordedSegment {
+    TrackDateTime start;
+    int32_t lineId = 0;
+    std::vector<RecordedPoint> points;
+};
+
+// The track segment by segment with the points' times, kept by the rules of readTrackFile.
+// Nothing when the file cannot be opened or its magic or version are refused.
+std::optional<std::vector<RecordedSegment>> readRecordedTrack(const std::string& path);
+
+// A segment start as milliseconds since 1970-01-01 UTC; nothing when it names no moment (a
+// navigator without a fix writes zeros).
+std::optional<int64_t> trackTimeMs(const TrackDateTime& start);
+// The local date and time of a moment given in milliseconds since 1970 UTC, to the second below.
+TrackDateTime trackDateTimeAt(int64_t unixMs);
+
 // A segment whose points are exactly `points` (the first step is zero), or nothing when two
 // consecutive points are too far apart for one step.
 std::optional<TrackSegment> segmentThrough(const std::vector<TrackPoint>& points, int32_t lineId,

@@ -124,15 +124,21 @@ std::string getPdaAddr(NavigatorState& device) {
     return buildPoiListXml(store);
 }
 
-std::string poiToPDA(NavigatorState& device, const std::string& text) {
-    changeStore(device, TaskStatus::TransferError,
-                [&](PoiStore& store) { return addPois(store, text); });
+std::string poiToPDA(NavigatorState& device, const std::string& text, int* editResult) {
+    changeStore(device, TaskStatus::TransferError, [&](PoiStore& store) {
+        int result = addPois(store, text);
+        if (editResult) *editResult = result;
+        return result;
+    });
     return {};
 }
 
-std::string deleteSelectedPoi(NavigatorState& device, const std::string& text) {
-    changeStore(device, TaskStatus::UnknownError,
-                [&](PoiStore& store) { return deletePois(store, text); });
+std::string deleteSelectedPoi(NavigatorState& device, const std::string& text, int* editResult) {
+    changeStore(device, TaskStatus::UnknownError, [&](PoiStore& store) {
+        int result = deletePois(store, text);
+        if (editResult) *editResult = result;
+        return result;
+    });
     return {};
 }
 

@@ -14,11 +14,13 @@
 // by an empty one, also when it cannot be read.
 std::string getPdaAddr(NavigatorState& device);
 // Adds the places of the page's XML text in front of the others; answers "". A failed copy
-// to or from the navigator posts status code 9.
-std::string poiToPDA(NavigatorState& device, const std::string& text);
+// to or from the navigator posts status code 9. The page is not told of a refused text;
+// `editResult`, when given, receives addPois' result (left alone when the store was not read).
+std::string poiToPDA(NavigatorState& device, const std::string& text, int* editResult = nullptr);
 // Removes the places whose ids the text lists, separated by commas; answers "". A failed copy
-// posts status code 2.
-std::string deleteSelectedPoi(NavigatorState& device, const std::string& text);
+// posts status code 2. `editResult` as for poiToPDA, with deletePois' result.
+std::string deleteSelectedPoi(NavigatorState& device, const std::string& text,
+                              int* editResult = nullptr);
 
 // <?xml version="1.0" encoding="GB2312" ?><point page="1" count="N"><point id="I" ...>NAME
 // </point>...</point>, names XML-escaped; "" when the count and the records disagree.

@@ -1,7 +1,9 @@
 #include "tasks/http_transfer.h"
 
 #include <atomic>
+#include <functional>
 #include <mutex>
+#include <string_view>
 
 #include "build_config.h"
 #include "common/task_status.h"
@@ -17,6 +19,23 @@ std::mutex gServerMutex;
 std::optional<std::string> gServerOverride;
 std::atomic<int> gConnectTimeoutMs{60000};
 std::atomic<int> gStallTimeoutMs{30000};
+std::atomic<bool> gLocalPackages{false};
+constexpr std::string_view kFileScheme = "file://";
+
+// A local package read as a download would arrive, piece by piece.
+platform::HttpOutcome readLocalPackage(const std::string& path,
+                                       const std::function<bool(std::string_view)>& onBody,
+                                       const TaskControl* control) {
+    platform::File source(path, platform::OpenMode::Read);
+    if (!source.isOpen()) return platform::HttpOutcome::Failed;
+    char buffer[64 * 1024];
+    for (;;) {
+        if (control && control->checkpoint()) return platform::HttpOutcome::Stopped;
+        size_t n = source.read(buffer, sizeof buffer);
+        if (n == 0) return platform::HttpOutcome::Complete;
+        if (!onBody(std::string_view(buffer, n))) return platform::HttpOutcome::Aborted;
+    }
+}
 
 platform::HttpRequest baseRequest(const char* agent, const TaskControl* control) {
     platform::HttpRequest request;
@@ -37,6 +56,10 @@ std::string routeBookServer() {
 void setRouteBookServer(std::optional<std::string> hostPort) {
     std::lock_guard<std::mutex> lock(gServerMutex);
     gServerOverride = std::move(hostPort);
+}
+
+void allowLocalPackages(bool allowed) {
+    gLocalPackages.store(allowed);
 }
 
 void setTransferTimeouts(int connectMs, int stallMs) {
@@ -72,7 +95,17 @@ bool downloadFile(const std::string& url, const std::string& path, const TaskCon
         received += static_cast<int64_t>(piece.size());
         return true;
     };
-    platform::HttpResponse response = platform::httpGet(url, request);
+    platform::HttpResponse response;
+    if (url.rfind(kFileScheme, 0) == 0) {
+        // Only the terminal's install opens local packages; a page never does.
+        if (gLocalPackages.load()) {
+            response.outcome =
+                readLocalPackage(url.substr(kFileScheme.size()), request.onBody, control);
+            response.status = response.outcome == platform::HttpOutcome::Complete ? 200 : 0;
+        }
+    } else {
+        response = platform::httpGet(url, request);
+    }
     file.close();
     if (response.outcome == platform::HttpOutcome::Stopped) return true;
     bool ok = !tooLarge && !writeFailed && response.outcome == platform::HttpOutcome::Complete &&

@@ -19,6 +19,11 @@ inline constexpr int64_t kMaxPackageBytes = 20971520;
 // with the part received: the caller looks at the stop flag before using the file.
 bool downloadFile(const std::string& url, const std::string& path, const TaskControl* control);
 
+// Lets downloadFile take "file://" followed by a local path as its URL (taken as it is, without
+// any decoding), so that a package on the PC goes through the same checks as a download. Off
+// unless a caller turns it on; the window never does, so a page cannot reach local files.
+void allowLocalPackages(bool allowed);
+
 // Posts the whole file `path` as the raw body to the route book server under `objectName`
 // (path and query). True when the reply carries "<rbid>". Posts 2 for a missing argument or a
 // file that cannot be read or is empty, 8 for a file over the limit, 5 when the server did not

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # vantu-cli's call and shell commands: settings round trips, typed arguments, unknown names,
-# S_FALSE exit status, several calls in one process, ANSI output.
+# the exit statuses, several calls in one process, ANSI and JSON output, version and methods.
 set -euo pipefail
 : "${VANTU_CLI:?}"
 work=$(mktemp -d)
@@ -18,8 +18,11 @@ expect() { # expect "description" "expected" command...
 
 expect "writeValue answers true" "true" "$cli" call writeValue k int:-5
 expect "getValue reads it back" "-5" "$cli" call getValue k
-out=$("$cli" call getvalue k; echo "rc=$?")
-[ "$out" == "rc=0" ] || fail "unknown name must print nothing and exit 0, got [$out]"
+# An unknown method (names are case-sensitive) is a usage error, and nothing runs.
+out=$("$cli" call writeValue u 1 -- getvalue k 2>"$work/err"; echo "rc=$?")
+[ "$out" == "rc=2" ] || fail "unknown name must print nothing and exit 2, got [$out]"
+grep -q "unknown method 'getvalue'" "$work/err" || fail "unknown method not named: $(cat "$work/err")"
+! grep -q '^u=' "$work/vantu.ini" || fail "a call ran although another one was unknown"
 grep -q $'^k=-5\r$' "$work/vantu.ini" || fail "vantu.ini does not hold k=-5"
 
 expect "typed values" $'true\n1.5\ntrue\n-1\ntrue\nplain' \
@@ -42,9 +45,23 @@ set -e
 got=$("$cli" call getValue k -- PauseTask p -- getValue k | od -An -c | tr -s ' ')
 [ "$got" == " - 5 \n \n - 5 \n" ] || fail "one line per call expected, got [$got]"
 
-# The shell reads one call per line with quoting.
+# The shell reads one call per line with quoting; an unknown method answers an empty line and
+# makes the exit status 2.
 got=$(printf 'writeValue "two words" "a b"\ngetValue "two words"\n# comment\ngetValue nothing\n' | "$cli" shell; echo end)
 [ "$got" == $'true\na b\n\nend' ] || fail "shell output [$got]"
+got=$(printf 'Nope\ngetValue k\n' | "$cli" shell 2>/dev/null; echo "rc=$?")
+[ "$got" == $'\n-5\nrc=2' ] || fail "shell with an unknown method: [$got]"
+
+# --json: texts as JSON strings, true, null for no value.
+expect "--json scalars" $'"-5"\ntrue\nnull\n"a\\"b\\\\c"' \
+    "$cli" call --json getValue k -- writeValue q 'a"b\c' -- PauseTask p -- getValue q
+
+# One version, from the build.
+version=$("$cli" --version)
+[[ "$version" =~ ^vantu-cli\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "--version printed [$version]"
+[ "$("$cli" methods | wc -l)" -eq 14 ] || fail "methods must list 14 methods"
+"$cli" methods | grep -q '^13 PauseTask p|c|t' || fail "methods: $("$cli" methods)"
+"$cli" --help | grep -q '^  3  the program reported a failure' || fail "--help documents the exit statuses"
 
 "$cli" --help | grep -q "vantu-cli call" || fail "--help lists call"
 "$cli" call --help | grep -q "Example" || fail "call --help has an example"

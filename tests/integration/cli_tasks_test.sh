@@ -67,7 +67,7 @@ server_pid=$!
 for _ in $(seq 1 100); do [ -s "$work/port" ] && break; sleep 0.05; done
 port=$(cat "$work/port")
 
-"$work/vantu-cli" call --routebook-server "127.0.0.1:$port" \
+"$work/vantu-cli" call --page-calls --routebook-server "127.0.0.1:$port" \
     importToPDA "<rb><url>http://127.0.0.1:$port/a.zip</url><name>北京</name></rb>" \
     -- exportFromPDA 0 >"$work/out" 2>"$work/err" || fail "vantu-cli failed: $(cat "$work/err")"
 
@@ -98,4 +98,27 @@ for n in z.namelist():
     local = os.path.join(sys.argv[2], n.encode('cp437').decode('gbk').replace('\\', '/'))
     assert z.read(n) == open(local, 'rb').read(), n
 EOF
+
+# Failures reach the exit status (3) and standard error as readable text: a package the server
+# does not have, an upload the server does not confirm, a deletion of a position not in the list.
+run() { # run EXPECTED-STATUS ARGS...: runs vantu-cli, leaves its standard error in $work/err
+    local want=$1 rc=0; shift
+    "$work/vantu-cli" "$@" >"$work/out" 2>"$work/err" || rc=$?
+    [ "$rc" -eq "$want" ] || fail "vantu-cli $*: exit status $rc, expected $want: $(cat "$work/err")"
+}
+run 3 call importToPDA "<rb><url>http://127.0.0.1:$port/missing.zip</url><name>Gone</name></rb>"
+[ "$(cat "$work/err")" == $'item 1: import\nstatus 4: 下载路书失败，网络异常！' ] ||
+    fail "failed download messages: [$(cat "$work/err")]"
+[ ! -e "$track/Gone.trk" ] || fail "a failed download installed something"
+run 3 call --routebook-server "127.0.0.1:1" connToPDA r -- exportFromPDA 0
+grep -qx 'status 5: 上传路书失败，网络异常！' "$work/err" || fail "failed upload: [$(cat "$work/err")]"
+run 3 call connToPDA r -- deleteSelected 5
+[ "$(cat "$work/err")" == $'item 1: delete\nstatus 2: 出现未知错误，建议重启程序！\nstatus 0: finished' ] ||
+    fail "refused deletion: [$(cat "$work/err")]"
+[ -f "$track/北京.trk" ] || fail "a refused deletion removed a route book"
+run 3 call --ansi connToPDA r -- deleteSelected 5
+[ "$(sed -n 2p "$work/err")" == "$(printf 'status 2: 出现未知错误，建议重启程序！' | iconv -f UTF-8 -t GBK)" ] ||
+    fail "--ansi messages are not GBK"
+run 0 call connToPDA r -- deleteSelected 0
+[ ! -e "$track/北京.trk" ] || fail "deleteSelected 0 left the route book"
 echo "ok"

@@ -94,6 +94,40 @@ TEST_F(HttpTransferTest, DownloadArgumentAndLocalFailures) {
     EXPECT_FALSE(platform::fileExists(dir.file("a.zip")));
 }
 
+// The terminal's install reads a package from the PC through the download, with its limit and
+// codes; only while allowed (the default refusal is the "not http" case above).
+TEST_F(HttpTransferTest, LocalPackagesWhileAllowed) {
+    const std::string small = dir.file("small.zip");
+    const std::string large = dir.file("large.zip");
+    writeFileBytes(small, "PK\x03\x04 a package");
+    writeFileBytes(large, std::string(static_cast<size_t>(kMaxPackageBytes) + 1, 'x'));
+    struct Case {
+        const char* label;
+        std::string source;
+        bool result;
+        std::vector<int> codes;
+    } cases[] = {
+        {"a package", small, true, {}},
+        {"missing", dir.file("none.zip"), false, {4}},
+        {"over 20 MB", large, false, {7}},
+    };
+    allowLocalPackages(true);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        sink.clear();
+        const std::string target = dir.file("got.zip");
+        EXPECT_EQ(downloadFile("file://" + c.source, target, nullptr), c.result);
+        EXPECT_EQ(sink.statusCodes(), c.codes);
+        EXPECT_EQ(platform::fileExists(target), c.result);
+        if (c.result) {
+            EXPECT_EQ(readFileBytes(target), readFileBytes(c.source));
+        }
+        platform::deleteFile(target);
+    }
+    allowLocalPackages(false);
+    EXPECT_FALSE(downloadFile("file://" + small, dir.file("got.zip"), nullptr));
+}
+
 TEST_F(HttpTransferTest, DownloadAsksForAFreshCopyAsHello) {
     server.serve("/a.zip", "PK");
     ASSERT_TRUE(downloadFile(server.url("/a.zip?x=1&y=2"), dir.file("a.zip"), nullptr));

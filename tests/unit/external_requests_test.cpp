@@ -161,8 +161,8 @@ class ExternalRequestsTest : public ::testing::Test {
 
     TempDir dir_;
     SettingsStore settings_{dir_.path()};
-    ExternalMethods operations_;
-    ExternalObject external_{settings_, operations_};
+    ExternalMethods methods_;
+    ExternalObject external_{settings_, methods_};
     ExternalRequests requests_{external_, OriginPolicy({"http://portal.test/"}, ""), "secret"};
 };
 

@@ -1,0 +1,444 @@
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "build_config.h"
+#include "cli.h"
+#include "cli_program.h"
+#include "formats/gpx.h"
+#include "formats/route_file.h"
+#include "formats/track_file.h"
+#include "ops/route_book_list.h"
+#include "platform/clock.h"
+#include "platform/file_ops.h"
+#include "platform/file_replace.h"
+#include "platform/files.h"
+#include "platform/full_path.h"
+#include "platform/paths.h"
+#include "tasks/archive.h"
+#include "tasks/export_worker.h"
+#include "tasks/http_transfer.h"
+#include "tasks/route_book_set.h"
+#include "tasks/task_context.h"
+
+// Route book packages and GPX files between the PC and the navigator, without the route book
+// server: install, export, export-gpx, import-gpx.
+namespace cli {
+namespace {
+
+constexpr const char* kNameRule = " (none of & \\ / : * ? \" < > |, no dot or space at the end)";
+
+// A new, empty folder of the terminal's own in the temporary folder, removed with everything in
+// it when the object goes.
+class StagingFolder {
+  public:
+    StagingFolder() {
+        const platform::Clock& clock = platform::clock();
+        for (int i = 0; i < 100 && path_.empty(); ++i) {
+            std::string candidate = platform::tempFolder() + "vantu-cli-" +
+                                    std::to_string(clock.tickCount()) + "-" + std::to_string(i);
+            if (!platform::fileExists(candidate) && !platform::folderExists(candidate) &&
+                platform::createFolder(candidate))
+                path_ = candidate;
+        }
+    }
+    ~StagingFolder() {
+        if (!path_.empty()) platform::removeTree(path_);
+    }
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
+
+    bool ok() const { return !path_.empty(); }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+// What a task's routines need, for work done here on the main thread.
+struct LocalTask {
+    std::atomic<int> stop{0};
+    PauseGate gate;
+    TaskContext context(DeviceManager& device, const std::string& dataRoot) {
+        return TaskContext{device, device.mode, dataRoot, device.uploadPath,
+                           TaskControl(stop, gate)};
+    }
+};
+
+// Options shared by the commands that reach the navigator; false for an unknown option.
+bool takeOutputOptions(std::vector<std::string>& args, Output& output, const char* command) {
+    while (!args.empty() && args[0].rfind("--", 0) == 0 && args[0] != "--name") {
+        if (args[0] == "--ansi")
+            output.ansi = true;
+        else if (args[0] == "--page-calls")
+            output.pageCalls = true;
+        else {
+            std::fprintf(stderr, "vantu-cli %s: unknown option %s\n", command, args[0].c_str());
+            return false;
+        }
+        args.erase(args.begin());
+    }
+    return true;
+}
+
+// The file name of the listed route book titled or named `wanted` (ANSI).
+std::optional<std::string> listedFileName(DeviceManager& device, const std::string& wanted) {
+    return device.routeBooks.use([&](const RouteBookEntries& list) -> std::optional<std::string> {
+        for (const auto& entry : list)
+            if (entry->title == wanted || entry->fileName == wanted) return entry->fileName;
+        return std::nullopt;
+    });
+}
+
+// Lists the navigator's route books as the page does (connToPDA "r", behind the device gate)
+// and finds the one titled or named `name`. Says what went wrong on standard error.
+std::optional<std::string> findRouteBook(CliProgram& program, const std::string& name,
+                                         const char* command) {
+    ScriptResult listing;
+    if (program.invoke("connToPDA", {"r"}, listing) == ExternalObject::kStatusFalse) {
+        std::fprintf(stderr, "vantu-cli %s: no navigator is connected\n", command);
+        return std::nullopt;
+    }
+    const std::string wanted = toAnsi(name);
+    if (std::optional<std::string> found = listedFileName(program.device(), wanted)) return found;
+    std::fprintf(stderr,
+                 "vantu-cli %s: the navigator has no route book named %s ('vantu-cli call "
+                 "connToPDA r' lists them)\n",
+                 command, name.c_str());
+    program.note(kExitFailed);
+    return std::nullopt;
+}
+
+// Copies the route book's set from the navigator into `folder` with the export's routines:
+// over the remote API, or from the navigator's drive (the local install routine, pointed the
+// other way). Their failures are posted as status codes.
+bool fetchRouteBook(CliProgram& program, const std::string& folder, const std::string& name) {
+    DeviceManager& device = program.device();
+    LocalTask task;
+    if (device.mode == RapiDevice)
+        return copyRouteBookFromDevice(task.context(device, device.dataRoot), folder, name);
+    InstalledFiles written;
+    if (!installRouteBook(task.context(device, platform::joinPath(folder, "")), device.dataRoot,
+                          name, written))
+        return false;
+    // The copy makes the set's folder; a recorded track has none, and its package gets a
+    // generated route file only when the folder is missing.
+    if (!platform::folderExists(platform::joinPath(device.dataRoot, name)))
+        platform::removeFolder(platform::joinPath(folder, name));
+    return true;
+}
+
+// The name of the route book inside a package, as the import finds it: its last track entry,
+// without folders.
+std::optional<std::string> innerName(const std::string& package) {
+    ArchiveReader reader;
+    if (!reader.open(package)) return std::nullopt;
+    std::optional<std::string> found;
+    for (bool more = reader.gotoFirst(); more; more = reader.gotoNext()) {
+        ArchiveEntryInfo info;
+        if (!reader.currentInfo(info) || info.name.find(".trk") == std::string::npos) continue;
+        std::string name = info.name.substr(0, info.name.size() - 4);
+        size_t slash = name.find_last_of('\\');
+        found = slash == std::string::npos ? name : name.substr(slash + 1);
+    }
+    return found;
+}
+
+bool writeOut(const std::string& from, const std::string& outUtf8, const char* command) {
+    if (platform::replaceWithCopy(from, toAnsi(outUtf8))) return true;
+    std::fprintf(stderr, "vantu-cli %s: cannot write %s\n", command, outUtf8.c_str());
+    return false;
+}
+
+int runInstall(const std::vector<std::string>& argsIn) {
+    std::vector<std::string> args = argsIn;
+    Output output;
+    if (!takeOutputOptions(args, output, "install")) return kExitUsage;
+    std::string name;
+    if (args.size() == 3 && args[0] == "--name") {
+        name = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.size() != 1) {
+        std::fprintf(stderr, "vantu-cli install: give PACKAGE.zip (and optionally --name NAME)\n");
+        return kExitUsage;
+    }
+    const std::string package = args[0];
+    // The import writes its download to the temporary folder as NAME.zip and deletes it after
+    // use: it gets a copy, so that a package lying there under that name is never lost.
+    StagingFolder staging;
+    const std::string staged = platform::joinPath(staging.path(), "package.zip");
+    if (!staging.ok() || !platform::copyFile(toAnsi(package), staged, true)) {
+        std::fprintf(stderr, "vantu-cli install: cannot read %s\n", package.c_str());
+        return kExitFile;
+    }
+    if (name.empty()) name = toTerminal(innerName(staged).value_or(toAnsi(baseName(package))));
+    // The import's item text turns "&" into "%" for its parser and never back in the name.
+    if (name.find('&') != std::string::npos || !isRouteBookFileName({}, toAnsi(name))) {
+        std::fprintf(stderr,
+                     "vantu-cli install: %s cannot name a route book on the navigator%s; give "
+                     "--name\n",
+                     name.c_str(), kNameRule);
+        return kExitUsage;
+    }
+    // The path travels inside the item text, whose "%" the import turns into "&".
+    std::optional<std::string> path = platform::fullPath(staged);
+    if (!path || path->find_first_of("%<") != std::string::npos) {
+        std::fprintf(stderr,
+                     "vantu-cli install: the temporary folder's path cannot hold '%%' or '<'\n");
+        return kExitFile;
+    }
+
+    CliProgram program(output);
+    std::string item =
+        "<rb><url>file://" + toTerminal(*path) + "</url><name>" + name + "</name></rb>";
+    ScriptResult listing;
+    if (program.invoke("connToPDA", {"r"}, listing) == ExternalObject::kStatusFalse) {
+        std::fprintf(stderr, "vantu-cli install: no navigator is connected\n");
+        return program.exitCode();
+    }
+    // The import skips a route book the navigator has; say so instead of doing nothing.
+    if (listedFileName(program.device(), toAnsi(name))) {
+        std::fprintf(stderr,
+                     "vantu-cli install: the navigator has a route book named %s already; "
+                     "nothing was installed\n",
+                     name.c_str());
+        return kExitFailed;
+    }
+    allowLocalPackages(true);
+    ScriptResult started;
+    program.invoke("importToPDA", {"str:" + item}, started);
+    program.waitForTask();
+    return program.exitCode();
+}
+
+int runExport(const std::vector<std::string>& argsIn) {
+    std::vector<std::string> args = argsIn;
+    Output output;
+    if (!takeOutputOptions(args, output, "export")) return kExitUsage;
+    if (args.size() != 2) {
+        std::fprintf(stderr, "vantu-cli export: give NAME and OUT.zip\n");
+        return kExitUsage;
+    }
+    CliProgram program(output);
+    std::optional<std::string> name = findRouteBook(program, args[0], "export");
+    if (!name) return program.exitCode();
+    StagingFolder staging;
+    if (!staging.ok()) {
+        std::fprintf(stderr, "vantu-cli export: cannot make a folder in the temporary folder\n");
+        return kExitFile;
+    }
+    if (!fetchRouteBook(program, staging.path(), *name))
+        return std::max<int>(program.exitCode(), kExitFailed);
+    // Packed as for an upload: a bare track gets its generated route file in the package.
+    LocalTask task;
+    buildPackage(task.context(program.device(), program.device().dataRoot), staging.path(), *name);
+    if (!writeOut(platform::joinPath(staging.path(), *name + ".zip"), args[1], "export"))
+        program.note(kExitFile);
+    return program.exitCode();
+}
+
+int runExportGpx(const std::vector<std::string>& argsIn) {
+    std::vector<std::string> args = argsIn;
+    Output output;
+    std::string trackPath, routePath, name;
+    bool local = false;
+    while (!args.empty() && args[0].rfind("--", 0) == 0) {
+        const std::string option = args[0];
+        if ((option == "--track" || option == "--route" || option == "--name") &&
+            args.size() >= 2) {
+            (option == "--track" ? trackPath : option == "--route" ? routePath : name) = args[1];
+            local = local || option != "--name";
+            args.erase(args.begin(), args.begin() + 2);
+        } else if (option == "--ansi" || option == "--page-calls") {
+            (option == "--ansi" ? output.ansi : output.pageCalls) = true;
+            args.erase(args.begin());
+        } else {
+            std::fprintf(stderr, "vantu-cli export-gpx: unknown option %s\n", option.c_str());
+            return kExitUsage;
+        }
+    }
+    if (args.size() != (local ? 1u : 2u) || (local && trackPath.empty())) {
+        std::fprintf(stderr,
+                     "vantu-cli export-gpx: give NAME and OUT.gpx, or --track TRACK [--route "
+                     "ROUTE] OUT.gpx\n");
+        return kExitUsage;
+    }
+    const std::string out = args.back();
+
+    std::optional<CliProgram> program;
+    std::optional<StagingFolder> staging;
+    int status = kExitOk;
+    if (!local) {
+        program.emplace(output);
+        std::optional<std::string> fileName = findRouteBook(*program, args[0], "export-gpx");
+        if (!fileName) return program->exitCode();
+        staging.emplace();
+        if (!staging->ok() || !fetchRouteBook(*program, staging->path(), *fileName))
+            return std::max<int>(program->exitCode(), kExitFailed);
+        trackPath = toTerminal(platform::joinPath(staging->path(), *fileName + ".trk"));
+        routePath = toTerminal(
+            platform::joinPath(platform::joinPath(staging->path(), *fileName), *fileName + ".rut"));
+        name = toTerminal(*fileName);
+        status = program->exitCode();
+    }
+    if (name.empty()) name = baseName(trackPath);
+
+    std::optional<std::vector<RecordedSegment>> track = readRecordedTrack(toAnsi(trackPath));
+    if (!track) {
+        std::fprintf(stderr, "vantu-cli export-gpx: %s is not a track file or cannot be opened\n",
+                     trackPath.c_str());
+        return kExitFile;
+    }
+    RouteBookData route;
+    // A recorded track has no route file; one given on the command line must be readable.
+    if (!routePath.empty() && route.readRouteFile(toAnsi(routePath)) == 0 &&
+        (local || platform::fileExists(toAnsi(routePath)))) {
+        std::fprintf(stderr, "vantu-cli export-gpx: %s is not a route file or cannot be opened\n",
+                     routePath.c_str());
+        return kExitFile;
+    }
+    GpxDocument gpx = routeBookToGpx(route, *track, toAnsi(name));
+    std::string text = writeGpx(gpx, std::string("vantu ") + build_config::kVersion);
+    if (!platform::writeWholeFile(toAnsi(out), text)) {
+        std::fprintf(stderr, "vantu-cli export-gpx: cannot write %s\n", out.c_str());
+        return kExitFile;
+    }
+    return status;
+}
+
+int runImportGpx(const std::vector<std::string>& args) {
+    if (args.size() != 3) {
+        std::fprintf(stderr, "vantu-cli import-gpx: give GPX, NAME and OUT.zip\n");
+        return kExitUsage;
+    }
+    const std::string name = toAnsi(args[1]);
+    StagingFolder staging;
+    if (!staging.ok()) {
+        std::fprintf(stderr,
+                     "vantu-cli import-gpx: cannot make a folder in the temporary folder\n");
+        return kExitFile;
+    }
+    if (!isRouteBookFileName(platform::joinPath(staging.path(), ""), name)) {
+        std::fprintf(stderr,
+                     "vantu-cli import-gpx: %s cannot name a route book on the navigator%s\n",
+                     args[1].c_str(), kNameRule);
+        return kExitUsage;
+    }
+    std::string text;
+    if (!platform::readWholeFile(toAnsi(args[0]), text)) {
+        std::fprintf(stderr, "vantu-cli import-gpx: cannot read %s\n", args[0].c_str());
+        return kExitFile;
+    }
+    GpxDocument gpx;
+    std::string error;
+    if (!readGpx(text, gpx, error)) {
+        std::fprintf(stderr, "vantu-cli import-gpx: %s: %s\n", args[0].c_str(),
+                     toTerminal(error).c_str());
+        return kExitFile;
+    }
+    std::optional<GpxImport> imported = gpxToRouteBook(gpx, name);
+    if (!imported) {
+        std::fprintf(stderr,
+                     "vantu-cli import-gpx: %s holds no track point the navigator can show (it "
+                     "shows points east of 0.001 E and north of 0.00001 N)\n",
+                     args[0].c_str());
+        return kExitFile;
+    }
+    if (imported->dropped > 0)
+        std::fprintf(stderr,
+                     "vantu-cli import-gpx: %zu track points west of 0.001 E or south of 0.00001 "
+                     "N were left out; the navigator cannot show them\n",
+                     imported->dropped);
+
+    const std::string folder = staging.path();
+    const std::string trackFile = platform::joinPath(folder, name + ".trk");
+    const std::string routeFolder = platform::joinPath(folder, name);
+    const std::string routeFile = platform::joinPath(routeFolder, name + ".rut");
+    const std::string package = platform::joinPath(folder, name + ".zip");
+    ArchiveWriter writer;
+    bool ok = writeTrackFile(trackFile, kLongTrackVersion, imported->segments) == 1 &&
+              platform::createFolder(routeFolder) &&
+              imported->route.writeRouteFile(routeFile) == 1 &&
+              writer.open(package, folder, false) && writer.addFile(trackFile) &&
+              writer.addFile(routeFile);
+    ok = writer.close() && ok;
+    if (!ok) {
+        std::fprintf(stderr, "vantu-cli import-gpx: cannot write the package in %s\n",
+                     toTerminal(folder).c_str());
+        return kExitFile;
+    }
+    return writeOut(package, args[2], "import-gpx") ? kExitOk : kExitFile;
+}
+
+const CliCommand kInstall({
+    "install",
+    "install [--ansi] [--page-calls] [--name NAME] PACKAGE.zip",
+    "install a route book package from the PC on the navigator",
+    "Installs the route book package PACKAGE.zip (a zip with N.trk, N.sim and the folder N with\n"
+    "N.rut, as the route book server serves them, 'export' saves them and 'import-gpx' makes\n"
+    "them) on the connected navigator under NAME, by default the name of the route book in\n"
+    "the package (its track file's). It is the portal's import with the same worker, checks\n"
+    "and messages: free space for five times the unpacked size, at most 20 MB, the set renamed\n"
+    "to NAME, the track stamped. The messages are printed on standard error as with 'call'. A\n"
+    "route book of that name on the navigator is left alone (exit status 3).\n\n"
+    "Exit status: 0 installed, 1 no navigator, 2 usage, 3 the import failed (its status on\n"
+    "standard error) or the name is taken, 4 the package cannot be read.\n\n"
+    "Example:\n"
+    "  scripts/navsim-run /tmp/nav vantu-cli install Day1.zip\n",
+    runInstall,
+});
+
+const CliCommand kExport({
+    "export",
+    "export [--ansi] [--page-calls] NAME OUT.zip",
+    "save a route book of the navigator as a package on the PC",
+    "Saves the route book titled or named NAME on the connected navigator as the package the\n"
+    "upload to the route book server would send (N.trk, N.sim, the folder N; a recorded track\n"
+    "without route file gets a generated one) to OUT.zip. The navigator is not changed.\n\n"
+    "Exit status: 0 saved, 1 no navigator, 2 usage, 3 no such route book or a copy from the\n"
+    "navigator failed, 4 OUT.zip cannot be written.\n\n"
+    "Example:\n"
+    "  scripts/navsim-run /tmp/nav vantu-cli export Day1 Day1.zip\n",
+    runExport,
+});
+
+const CliCommand kExportGpx({
+    "export-gpx",
+    "export-gpx [--ansi] [--page-calls] NAME OUT.gpx | export-gpx --track TRACK [--route ROUTE] "
+    "[--name NAME] OUT.gpx",
+    "write a route book's track, places and legs as a GPX 1.1 file",
+    "Writes the route book titled or named NAME on the connected navigator, or the track file\n"
+    "TRACK with the route file ROUTE from the PC, as GPX 1.1 (UTF-8): every point of the track\n"
+    "at full resolution, one <trk> per line number with one <trkseg> per recorded segment, and\n"
+    "each point's time where its segment has a start time (read as local time, written as\n"
+    "UTC); the route book's places as waypoints and its legs as the points of a route; its\n"
+    "name, description and author as the metadata.\n\n"
+    "Exit status: 0 written, 1 no navigator, 2 usage, 3 no such route book or a copy failed,\n"
+    "4 a file cannot be read or OUT.gpx cannot be written.\n\n"
+    "Examples:\n"
+    "  scripts/navsim-run /tmp/nav vantu-cli export-gpx Day1 Day1.gpx\n"
+    "  vantu-cli export-gpx --track Day1.trk --route Day1/Day1.rut Day1.gpx\n",
+    runExportGpx,
+});
+
+const CliCommand kImportGpx({
+    "import-gpx",
+    "import-gpx GPX NAME OUT.zip",
+    "make a route book package from a GPX file, ready for install",
+    "Reads the GPX file (1.0 or 1.1) and writes the route book package OUT.zip holding NAME.trk\n"
+    "with every track point (the navigator shows points east of 0.001 E and north of 0.00001\n"
+    "N; others are left out with a warning) and their times, and NAME\\NAME.rut with a Book\n"
+    "record (the track's length and middle point, the GPX description), a place per waypoint\n"
+    "and a leg per route point (one leg for the whole track when there is no route).\n\n"
+    "Exit status: 0 written, 2 usage or a NAME the navigator cannot hold, 4 the GPX file\n"
+    "cannot be read, is not GPX or has no track point to keep, or OUT.zip cannot be written.\n\n"
+    "Example:\n"
+    "  vantu-cli import-gpx ride.gpx Ride ride.zip && vantu-cli install ride.zip\n",
+    runImportGpx,
+});
+
+}  // namespace
+}  // namespace cli
