@@ -42,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         at.lineId = static_cast<int32_t>(i);
         points.push_back(at);
     }
-    std::vector<TrackPoint> scanned = simplifyTrack(points, {SIZE_MAX, SIZE_MAX});
-    if (simplifyTrack(points, {0, 0}) != scanned) std::abort();
+    std::vector<TrackPoint> scanned = simplifyTrack(points, {SIZE_MAX, SIZE_MAX, SIZE_MAX});
+    if (simplifyTrack(points, {0, 0, 0}) != scanned) std::abort();
     if (simplifyTrack(points) != scanned) std::abort();
     // The plain thinning is quadratic on many shapes: only short tracks.
     if (count < 1000 && scanned != referenceThinning(points)) std::abort();
