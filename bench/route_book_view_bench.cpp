@@ -1,7 +1,8 @@
 // Viewing a route book with a long track: read the track file, thin it to the print list and
 // write the document, for generated drives of 10,000 to 1,000,000 points; the thinning alone on
-// the shapes that make Douglas-Peucker slow; and, for comparison, thinning again for every
-// tolerance as the plain method does.
+// the shapes that make Douglas-Peucker slow, which should stay within a few times the drive of the
+// same length; and, for comparison, the drive with every range scanned and thinning again for
+// every tolerance as the plain method does.
 //
 //   cmake --preset release && cmake --build --preset release -j2 --target route_book_view_bench
 //   build/release/bench/route_book_view_bench
