@@ -413,7 +413,7 @@ class FarthestPoint {
         Chord c(p[s], p[e]);
         size_t length = e - s - 1;
         // Scanning a range that is nearly all of its parent again is the work the hulls save.
-        bool lopsided = (length + 2) * 8 > parent * 7;
+        bool lopsided = parent != 0 && (length + 2) * 8 > parent * 7;
         V best;
         size_t at;
         if (length <= shortRange_ ||
