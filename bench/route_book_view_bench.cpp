@@ -1,7 +1,8 @@
 // Viewing a route book with a long track: read the track file, thin it to the print list and
 // write the document, for generated drives of 10,000 to 1,000,000 points; the thinning alone on
-// the shapes that make Douglas-Peucker slow; and, for comparison, thinning again for every
-// tolerance as the plain method does.
+// the shapes that make Douglas-Peucker slow, which should stay within a few times the drive of the
+// same length; and, for comparison, the drive with every range scanned and thinning again for
+// every tolerance as the plain method does.
 //
 //   cmake --preset release && cmake --build --preset release -j2 --target route_book_view_bench
 //   build/release/bench/route_book_view_bench
@@ -9,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -87,6 +89,14 @@ void BM_ThinDrive(benchmark::State& state) {
 }
 BENCHMARK(BM_ThinDrive)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
+// The same with every farthest point found by scanning its range, as before the hulls.
+void BM_ThinDriveScansOnly(benchmark::State& state) {
+    std::vector<TrackPoint> points = drivePoints(static_cast<size_t>(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(simplifyTrack(points, {SIZE_MAX, SIZE_MAX, SIZE_MAX}).data());
+}
+BENCHMARK(BM_ThinDriveScansOnly)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
 void BM_ThinDriveThinningAgainPerTolerance(benchmark::State& state) {
     std::vector<TrackPoint> points = drivePoints(static_cast<size_t>(state.range(0)));
     for (auto _ : state)
@@ -113,10 +123,16 @@ std::vector<TrackPoint> shape(int which, size_t n) {
                              static_cast<int32_t>(std::lround(r * std::sin(a))), 0});
                 break;
             }
-            default:  // circle traced many times
+            case 2: {  // circle traced many times
                 double a = 0.01 * static_cast<double>(i);
                 p.push_back({static_cast<int32_t>(std::lround(100000 * std::cos(a))),
                              static_cast<int32_t>(std::lround(100000 * std::sin(a))), 0});
+                break;
+            }
+            default:  // back and forth along one line in runs of growing length: ties everywhere
+                int32_t run = static_cast<int32_t>(std::sqrt(static_cast<double>(i)));
+                p.push_back({(run % 2 ? 1 : -1) * (k - run * run) * 10, 0, 0});
+                if (i % 1000 == 0) p.back().lat = 100;
         }
     }
     return p;
@@ -127,10 +143,13 @@ void BM_ThinShape(benchmark::State& state) {
         shape(static_cast<int>(state.range(0)), static_cast<size_t>(state.range(1)));
     for (auto _ : state)
         benchmark::DoNotOptimize(simplifyTrack(points).data());
-    static const char* kNames[] = {"widening zig-zag", "spiral", "circle traced again"};
+    static const char* kNames[] = {"widening zig-zag", "spiral", "circle traced again",
+                                   "collinear runs"};
     state.SetLabel(kNames[state.range(0)]);
 }
-BENCHMARK(BM_ThinShape)->ArgsProduct({{0, 1, 2}, {100000, 1000000}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ThinShape)
+    ->ArgsProduct({{0, 1, 2, 3}, {100000, 1000000}})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

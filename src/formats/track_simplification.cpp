@@ -132,8 +132,15 @@ size_t scanFarthest(const TrackPoint* p, size_t from, size_t to, const Chord& c,
     return at;
 }
 
+// Orders points by (lng, lat) as one unsigned number, which compiles without branches.
+uint64_t lexKey(const TrackPoint& a) {
+    constexpr uint32_t kBias = uint32_t{1} << 31;
+    return uint64_t{static_cast<uint32_t>(a.lng) ^ kBias} << 32 |
+           (static_cast<uint32_t>(a.lat) ^ kBias);
+}
+
 bool lexLess(const TrackPoint& a, const TrackPoint& b) {
-    return a.lng != b.lng ? a.lng < b.lng : a.lat < b.lat;
+    return lexKey(a) < lexKey(b);
 }
 
 // Convex hulls of the blocks of kBlock consecutive points (level 0) and of the unions of 2^k
@@ -145,23 +152,37 @@ template <class V>
 class HullTree {
   public:
     HullTree(const TrackPoint* p, size_t n) : p_(p), n_(n) {
-        std::vector<uint32_t> sorted;
+        // A block's hull from the hulls of its runs that are sorted one way or the other: a
+        // track has few of them, and sorting by (lng, lat) would cost more than all the rest.
         Level base;
+        Level runs;
+        Level merged;
         for (size_t a = 0; a < n; a += kBlock) {
-            sorted.clear();
-            for (size_t i = a; i < std::min(n, a + kBlock); ++i)
-                sorted.push_back(static_cast<uint32_t>(i));
-            std::sort(sorted.begin(), sorted.end(),
-                      [p](uint32_t x, uint32_t y) { return lexLess(p[x], p[y]); });
-            base.bounds.push_back(static_cast<uint32_t>(base.vertices.size()));
-            appendChain(base.vertices, sorted.begin(), sorted.end());
-            base.bounds.push_back(static_cast<uint32_t>(base.vertices.size()));
-            appendChain(base.vertices, sorted.rbegin(), sorted.rend());
+            size_t b = std::min(n, a + kBlock);
+            runs.clear();
+            for (size_t i = a; i < b;) {
+                size_t j = i + 1;
+                int order = 0;  // of the run so far: 1 ascending, −1 descending, 0 all equal
+                for (; j < b; ++j) {
+                    int step = lexLess(p[j - 1], p[j]) ? 1 : lexLess(p[j], p[j - 1]) ? -1 : 0;
+                    if (step != 0 && order != 0 && step != order) break;
+                    if (step != 0) order = step;
+                }
+                appendRunHull(runs, i, j, order < 0);
+                i = j;
+            }
+            while (runs.nodes() > 1) {
+                mergePairs(runs, merged);
+                std::swap(runs, merged);
+            }
+            base.append(runs, 0);
         }
-        base.bounds.push_back(static_cast<uint32_t>(base.vertices.size()));
         levels_.push_back(std::move(base));
-        while (levels_.back().nodes() > 1)
-            levels_.push_back(mergePairs(levels_.back()));
+        while (levels_.back().nodes() > 1) {
+            Level up;
+            mergePairs(levels_.back(), up);
+            levels_.push_back(std::move(up));
+        }
     }
 
     // The first point of [from, to) with the largest |d|, and that |d|; `to` when every d is 0.
@@ -184,15 +205,33 @@ class HullTree {
     }
 
   private:
-    static constexpr size_t kBlock = 64;
+    static constexpr size_t kBlock = 256;
     static constexpr size_t kNone = std::numeric_limits<size_t>::max();
 
+    // Hulls one after the other.
     struct Level {
         std::vector<uint32_t> vertices;
-        // Node k: lower chain [bounds[2k], bounds[2k+1]), upper chain [bounds[2k+1], bounds[2k+2]).
-        std::vector<uint32_t> bounds;
+        // Hull k: lower chain [bounds[2k], bounds[2k+1]), upper chain [bounds[2k+1], bounds[2k+2]).
+        std::vector<uint32_t> bounds{0};
 
         size_t nodes() const { return bounds.size() / 2; }
+        const uint32_t* begin(size_t k, int chain) const {
+            return vertices.data() + bounds[2 * k + chain];
+        }
+        const uint32_t* end(size_t k, int chain) const {
+            return vertices.data() + bounds[2 * k + chain + 1];
+        }
+        void endChain() { bounds.push_back(static_cast<uint32_t>(vertices.size())); }
+        void clear() {
+            vertices.clear();
+            bounds.assign(1, 0);
+        }
+        void append(const Level& other, size_t k) {
+            for (int chain = 0; chain < 2; ++chain) {
+                vertices.insert(vertices.end(), other.begin(k, chain), other.end(k, chain));
+                endChain();
+            }
+        }
     };
 
     struct Found {
@@ -210,47 +249,71 @@ class HullTree {
                         int64_t{pb.lat} - pa.lat, int64_t{pq.lng} - pa.lng) > V{};
     }
 
-    // Andrew's monotone chain over points sorted by (lng, lat), one way or the other.
-    template <class It>
-    void appendChain(std::vector<uint32_t>& out, It first, It last) const {
-        size_t begin = out.size();
-        for (; first != last; ++first) {
-            while (out.size() - begin >= 2 && !leftTurn(out[out.size() - 2], out.back(), *first))
-                out.pop_back();
-            out.push_back(*first);
+    // Andrew's monotone chain: adds q to the chain [begin, top) of points sorted by (lng, lat),
+    // one way or the other; returns the chain's new end.
+    uint32_t* extendChain(uint32_t* begin, uint32_t* top, uint32_t q) const {
+        while (top - begin >= 2 && !leftTurn(top[-2], top[-1], q))
+            --top;
+        *top++ = q;
+        return top;
+    }
+
+    // The hull of the points i..j−1, which are sorted by (lng, lat) or, when `descending`, the
+    // other way round.
+    void appendRunHull(Level& level, size_t i, size_t j, bool descending) const {
+        for (int chain = 0; chain < 2; ++chain) {
+            size_t begin = level.vertices.size();
+            level.vertices.resize(begin + (j - i));
+            uint32_t* first = level.vertices.data() + begin;
+            uint32_t* top = first;
+            if ((chain == 0) != descending)
+                for (size_t k = i; k < j; ++k)
+                    top = extendChain(first, top, static_cast<uint32_t>(k));
+            else
+                for (size_t k = j; k-- > i;)
+                    top = extendChain(first, top, static_cast<uint32_t>(k));
+            level.vertices.resize(begin + static_cast<size_t>(top - first));
+            level.endChain();
         }
     }
 
-    // Every vertex of a union's chain is a vertex of the same chain of one of its parts.
-    Level mergePairs(const Level& below) {
-        Level level;
-        std::vector<uint32_t> merged;
-        auto ascending = [this](uint32_t x, uint32_t y) { return lexLess(p_[x], p_[y]); };
-        auto descending = [this](uint32_t x, uint32_t y) { return lexLess(p_[y], p_[x]); };
-        const uint32_t* v = below.vertices.data();
-        const std::vector<uint32_t>& b = below.bounds;
+    // The hulls of neighbouring pairs of hulls: every vertex of a union's chain is a vertex of
+    // the same chain of one of its parts, so merging the parts' chains in order is enough.
+    void mergePairs(const Level& below, Level& level) const {
+        level.clear();
+        level.vertices.reserve(below.vertices.size());
         for (size_t k = 0; k < below.nodes(); k += 2) {
-            bool pair = k + 1 < below.nodes();
+            if (k + 1 == below.nodes()) {
+                level.append(below, k);
+                break;
+            }
             for (int chain = 0; chain < 2; ++chain) {
-                level.bounds.push_back(static_cast<uint32_t>(level.vertices.size()));
-                const uint32_t* first = v + b[2 * k + chain];
-                const uint32_t* last = v + b[2 * k + chain + 1];
-                if (!pair) {
-                    level.vertices.insert(level.vertices.end(), first, last);
-                    continue;
+                const uint32_t* a = below.begin(k, chain);
+                const uint32_t* aEnd = below.end(k, chain);
+                const uint32_t* b = below.begin(k + 1, chain);
+                const uint32_t* bEnd = below.end(k + 1, chain);
+                size_t begin = level.vertices.size();
+                level.vertices.resize(begin + static_cast<size_t>((aEnd - a) + (bEnd - b)));
+                uint32_t* first = level.vertices.data() + begin;
+                uint32_t* top = first;
+                // The lower chain runs by ascending (lng, lat), the upper one by descending.
+                while (a != aEnd && b != bEnd) {
+                    uint64_t ka = lexKey(p_[*a]);
+                    uint64_t kb = lexKey(p_[*b]);
+                    bool bFirst = chain == 0 ? kb < ka : ka < kb;
+                    uint32_t q = bFirst ? *b : *a;
+                    a += !bFirst;
+                    b += bFirst;
+                    top = extendChain(first, top, q);
                 }
-                merged.clear();
-                const uint32_t* first2 = v + b[2 * k + 2 + chain];
-                const uint32_t* last2 = v + b[2 * k + 3 + chain];
-                if (chain == 0)
-                    std::merge(first, last, first2, last2, std::back_inserter(merged), ascending);
-                else
-                    std::merge(first, last, first2, last2, std::back_inserter(merged), descending);
-                appendChain(level.vertices, merged.begin(), merged.end());
+                for (; a != aEnd; ++a)
+                    top = extendChain(first, top, *a);
+                for (; b != bEnd; ++b)
+                    top = extendChain(first, top, *b);
+                level.vertices.resize(begin + static_cast<size_t>(top - first));
+                level.endChain();
             }
         }
-        level.bounds.push_back(static_cast<uint32_t>(level.vertices.size()));
-        return level;
     }
 
     // The largest d (or −d) on a chain along which it rises to one peak and then falls.
@@ -276,10 +339,10 @@ class HullTree {
     // largest −d on the other one.
     V largest(size_t level, size_t node, const Chord& c) const {
         const Level& l = levels_[level];
-        const uint32_t* lower = l.vertices.data() + l.bounds[2 * node];
-        size_t lowerCount = l.bounds[2 * node + 1] - l.bounds[2 * node];
-        const uint32_t* upper = l.vertices.data() + l.bounds[2 * node + 1];
-        size_t upperCount = l.bounds[2 * node + 2] - l.bounds[2 * node + 1];
+        const uint32_t* lower = l.begin(node, 0);
+        size_t lowerCount = static_cast<size_t>(l.end(node, 0) - lower);
+        const uint32_t* upper = l.begin(node, 1);
+        size_t upperCount = static_cast<size_t>(l.end(node, 1) - upper);
         bool lowerForMax = c.ex > 0 || (c.ex == 0 && c.ey < 0);
         V high =
             lowerForMax ? peak(lower, lowerCount, c, false) : peak(upper, upperCount, c, false);
@@ -311,16 +374,31 @@ class HullTree {
     std::vector<Level> levels_;
 };
 
-// Finds the farthest point of a range: by scanning while the scans stay within their budget,
+// A budget of reads per track point.
+class Budget {
+  public:
+    Budget(size_t perPoint, size_t points)
+        : limit_(perPoint > std::numeric_limits<size_t>::max() / points
+                     ? std::numeric_limits<size_t>::max()
+                     : perPoint * points) {}
+
+    bool allows(size_t reads) const { return reads <= limit_ && used_ <= limit_ - reads; }
+    void spend(size_t reads) { used_ += reads; }
+
+  private:
+    size_t limit_;
+    size_t used_ = 0;
+};
+
+// Finds the farthest point of a range: by scanning while the scans stay within their budgets,
 // then on hulls built once. Both give the same point.
 template <class V>
 class FarthestPoint {
   public:
     FarthestPoint(const std::vector<TrackPoint>& points, const FarthestSearch& search)
         : points_(points),
-          budget_(search.scanBudget > std::numeric_limits<size_t>::max() / points.size()
-                      ? std::numeric_limits<size_t>::max()
-                      : search.scanBudget * points.size()),
+          scans_(search.scanBudget, points.size()),
+          lopsidedScans_(search.lopsidedBudget, points.size()),
           shortRange_(search.shortRange) {}
 
     struct Split {
@@ -328,35 +406,38 @@ class FarthestPoint {
         double ratio;  // d(F) / chord
     };
 
-    // The first farthest point strictly between s and e, or nothing when every d is 0.
-    std::optional<Split> find(size_t s, size_t e) {
+    // The first farthest point strictly between s and e, or nothing when every d is 0. `parent`
+    // is the number of points of the range that s..e was split from, 0 for the whole track.
+    std::optional<Split> find(size_t s, size_t e, size_t parent) {
         const TrackPoint* p = points_.data();
         Chord c(p[s], p[e]);
         size_t length = e - s - 1;
+        // Scanning a range that is nearly all of its parent again is the work the hulls save.
+        bool lopsided = parent != 0 && (length + 2) * 8 > parent * 7;
         V best;
         size_t at;
-        if (length <= shortRange_ || (!tree_ && !overBudget(length))) {
-            if (!tree_) scanned_ += length;
+        if (length <= shortRange_ ||
+            (!tree_ && scans_.allows(length) && (!lopsided || lopsidedScans_.allows(length)))) {
+            if (!tree_) {
+                scans_.spend(length);
+                if (lopsided) lopsidedScans_.spend(length);
+            }
             at = scanFarthest(p, s + 1, e, c, best);
-        } else {
+        } else if (tree_ || points_.size() <= std::numeric_limits<uint32_t>::max()) {
             if (!tree_) tree_.emplace(p, points_.size());
             at = tree_->farthest(s + 1, e, c, best);
+        } else {
+            at = scanFarthest(p, s + 1, e, c, best);  // too long for 32-bit hull vertices
         }
         if (at == e) return std::nullopt;
         return Split{at, toDouble(best) / c.length<V>()};
     }
 
   private:
-    bool overBudget(size_t length) const {
-        // Hull vertices are 32-bit indices.
-        if (points_.size() > std::numeric_limits<uint32_t>::max()) return false;
-        return length > budget_ || scanned_ > budget_ - length;
-    }
-
     const std::vector<TrackPoint>& points_;
-    size_t budget_;
+    Budget scans_;
+    Budget lopsidedScans_;
     size_t shortRange_;
-    size_t scanned_ = 0;
     std::optional<HullTree<V>> tree_;
 };
 
@@ -383,9 +464,9 @@ template <class V>
 std::vector<TrackPoint> thin(const std::vector<TrackPoint>& points, const FarthestSearch& search) {
     FarthestPoint<V> farthest(points, search);
     std::vector<Range> heap;  // ranges that some tolerance of 50 or more splits
-    auto consider = [&](size_t start, size_t end, double enclosing) {
+    auto consider = [&](size_t start, size_t end, double enclosing, size_t parent) {
         if (end - start < 2) return;
-        auto split = farthest.find(start, end);
+        auto split = farthest.find(start, end, parent);
         if (!split || split->ratio < kFirstTolerance) return;
         heap.push_back({std::min(split->ratio, enclosing), start, end, split->at});
         std::push_heap(heap.begin(), heap.end());
@@ -394,7 +475,7 @@ std::vector<TrackPoint> thin(const std::vector<TrackPoint>& points, const Farthe
     constexpr size_t kMaxKept = kMaxPrintPoints - 2;  // besides the first and the last point
     std::vector<Range> kept;
     double tolerance = kFirstTolerance;
-    consider(0, points.size() - 1, std::numeric_limits<double>::infinity());
+    consider(0, points.size() - 1, std::numeric_limits<double>::infinity(), 0);
     while (!heap.empty()) {
         std::pop_heap(heap.begin(), heap.end());
         Range range = heap.back();
@@ -406,8 +487,9 @@ std::vector<TrackPoint> thin(const std::vector<TrackPoint>& points, const Farthe
                 tolerance *= 2;
             break;
         }
-        consider(range.start, range.split, range.threshold);
-        consider(range.split, range.end, range.threshold);
+        size_t parent = range.end - range.start + 1;
+        consider(range.start, range.split, range.threshold, parent);
+        consider(range.split, range.end, range.threshold, parent);
     }
 
     std::vector<size_t> chosen;

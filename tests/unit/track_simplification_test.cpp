@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <functional>
 #include <random>
+#include <string>
 
 #include "support/reference_thinning.h"
 
@@ -170,8 +172,8 @@ const struct {
     FarthestSearch search;
 } kSearches[] = {
     {"default", {}},
-    {"scans only", {SIZE_MAX, SIZE_MAX}},
-    {"hulls only", {0, 0}},
+    {"scans only", {SIZE_MAX, SIZE_MAX, SIZE_MAX}},
+    {"hulls only", {0, 0, 0}},
 };
 
 TEST(TrackSimplification, GivesExactlyThePointsOfThinningAgainForEveryTolerance) {
@@ -227,6 +229,22 @@ TEST(TrackSimplification, BoundaryCases) {
         EXPECT_EQ(reference(c.points), expected) << c.what;
         for (const auto& s : kSearches)
             EXPECT_EQ(simplifyTrack(c.points, s.search), expected) << c.what << ", " << s.name;
+    }
+}
+
+TEST(TrackSimplification, LongTracksGiveTheSamePointsOnHullsAsByScanning) {
+    // Hull trees many levels deep, and ranges far longer than the generated tracks' above.
+    for (const char* name : {"zig-zag growing wider", "spiral", "drive", "collinear runs with ties",
+                             "large coordinates"}) {
+        const Shape& shape =
+            *std::find_if(std::begin(kShapes), std::end(kShapes),
+                          [&](const Shape& s) { return s.name == std::string(name); });
+        std::mt19937 rng(7);
+        Points points = shape.make(rng, 200000);
+        Points scanned = simplifyTrack(points, kSearches[1].search);
+        EXPECT_LE(scanned.size(), 800u) << name;
+        EXPECT_EQ(simplifyTrack(points, kSearches[0].search), scanned) << name;
+        EXPECT_EQ(simplifyTrack(points, kSearches[2].search), scanned) << name;
     }
 }
 
