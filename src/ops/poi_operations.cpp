@@ -33,7 +33,7 @@ PoiPaths poiPaths(const DeviceManager& device) {
 }
 
 std::string tempStore() {
-    return platform::tempFolder() + "temp.poi";
+    return platform::privateFile("temp.poi");
 }
 
 bool deviceFileExists(RapiBinding& rapi, const std::string& path) {

@@ -34,7 +34,7 @@ std::string showRoadbook(DeviceManager& device, const std::string& text) {
     if (remote) {
         // Removed before each copy too: a stale file must not pass for a route book whose
         // file could not be copied.
-        std::string temp = platform::tempFolder() + "lushu.tmp";
+        std::string temp = platform::privateFile("lushu.tmp");
         platform::deleteFile(temp);
         copyFromDevice(device.rapi, track, temp);
         readTrackFile(data, temp);

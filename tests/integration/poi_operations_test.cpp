@@ -6,6 +6,7 @@
 #include "navsim_harness.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "support/poi_fixtures.h"
 #include "support/recording_sink.h"
 
@@ -67,7 +68,7 @@ TEST_P(PoiOpsTest, AMissingStoreIsCreatedEmptyAndThenListed) {
     home.lat = 3900000;
     home.time = {2012, 2, 29, 7, 6, 5};
     EXPECT_EQ(readFileBytes(storePath()), poiStoreBytes(1, 4, {poiRecordBytes(4, home)}));
-    EXPECT_TRUE(fileTree(nav.temp.path()).empty());
+    EXPECT_TRUE(fileTree(platform::privateFolder()).empty());
     EXPECT_TRUE(sink.statusCodes().empty());
 }
 
@@ -103,7 +104,7 @@ TEST_P(PoiOpsTest, ListAddAndDeleteKeepEveryOtherByte) {
         readFileBytes(storePath()).substr(0, 20 + 3 * 556),
         poiStoreBytes(3, 4, {poiRecordBytes(4, y), poiRecordBytes(4, x), old[1]}, {11, 22, 33}));
     EXPECT_TRUE(sink.statusCodes().empty());
-    EXPECT_TRUE(fileTree(nav.temp.path()).empty());
+    EXPECT_TRUE(fileTree(platform::privateFolder()).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModes, PoiOpsTest, ::testing::Values(RemovableDrive, RapiDevice),
@@ -150,7 +151,7 @@ TEST_P(RemotePoiTest, FailedCopiesPostTheirCodeAndNeverLoseTheStore) {
     nav.device.sim.fail("create", 1);  // the probe of the poi folder
     EXPECT_EQ(getPdaAddr(manager), "");
     EXPECT_EQ(readFileBytes(storePath()), bytes);
-    EXPECT_TRUE(fileTree(nav.temp.path()).empty());
+    EXPECT_TRUE(fileTree(platform::privateFolder()).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Navsim, RemotePoiTest, ::testing::Values(RapiDevice));
