@@ -15,7 +15,6 @@
 #include "app/gtk/question_dialog.h"
 #include "app/gtk/single_instance.h"
 #include "app/gtk/web_bridge.h"
-#include "app/offline_page.h"
 #include "app/start_page.h"
 #include "bridge/external_object.h"
 #include "bridge/program_operations.h"
@@ -94,12 +93,10 @@ int main() {
     const HostConfig& config = hostConfig();
     std::string portal = bundledPortalFolder();
     StartPages pages{config.startPage, config.altStartPage, fileUri(portal + "index.html")};
-    std::string offlinePage = offlineFolder(platform::tempFolder()) + "nolink.html";
 
-    // The program's own local pages: the bundled portal, the offline page, and start pages that
-    // are local files.
-    std::vector<std::string> localPages{fileUri(portal) + "*",
-                                        fileUri(platform::ansiToUtf8(offlinePage))};
+    // The program's own local pages: the bundled portal and start pages that are local files.
+    // The offline page needs no key and gets none.
+    std::vector<std::string> localPages{fileUri(portal) + "*"};
     for (const std::string& page : {config.startPage, config.altStartPage}) {
         std::string pattern = localFolderPattern(page);
         if (!pattern.empty()) localPages.push_back(pattern);
@@ -120,8 +117,8 @@ int main() {
     platform::setMessageSink(sink);
 
     {
-        HostDialog dialog({device, settings, operations, bridge}, startPageAddress(settings, pages),
-                          offlinePage);
+        HostDialog dialog({device, settings, operations, bridge},
+                          startPageAddress(settings, pages));
         dialog.initialise();
         instance.listen([&dialog] { dialog.present(); });
         sink->setReceiver([&dialog](uint32_t message, uintptr_t wParam, intptr_t lParam) {

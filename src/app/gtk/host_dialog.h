@@ -12,6 +12,7 @@
 #include "bridge/page_operations.h"
 #include "bridge/settings_store.h"
 #include "device/device_manager.h"
+#include "update/update_check.h"
 
 class DeviceMonitor;
 class WebBridge;
@@ -29,9 +30,8 @@ class HostDialog : public RouterHost {
         WebBridge& bridge;
     };
 
-    // `startAddress` is the first page's address (UTF-8); `offlinePage` the local path of the
-    // offline page (ANSI).
-    HostDialog(Parts parts, std::string startAddress, std::string offlinePage);
+    // `startAddress` is the first page's address (UTF-8).
+    HostDialog(Parts parts, std::string startAddress);
     ~HostDialog() override;
     HostDialog(const HostDialog&) = delete;
     HostDialog& operator=(const HostDialog&) = delete;
@@ -43,6 +43,7 @@ class HostDialog : public RouterHost {
     // The closing sequence: saves the placement, calls "onWinExit" and ends the main loop.
     void close();
 
+    // Every message posted to the window: task notifications and the update check's.
     void taskMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
     void deviceChanged();
 
@@ -81,8 +82,6 @@ class HostDialog : public RouterHost {
     PageOperations& operations_;
     WebBridge& bridge_;
     std::string startAddress_;
-    std::string offlinePage_;  // ANSI path
-    std::string offlineUri_;
 
     EventRouter router_{*this};
     PlacementTracker placement_;
@@ -91,6 +90,7 @@ class HostDialog : public RouterHost {
     guint pendingRectTimer_ = 0;
     std::map<int, guint> timers_;
     std::unique_ptr<DeviceMonitor> deviceMonitor_;
+    BackgroundUpdate update_;
 
     GtkWidget* window_ = nullptr;
     WebKitWebView* view_ = nullptr;
