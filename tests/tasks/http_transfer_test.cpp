@@ -44,7 +44,7 @@ struct DownloadCase {
     bool ok;
     std::vector<int> codes;
     int stallMs = 30000;
-    int minRate = kMinTransferBytesPerSecond;  // bytes per second over each 400 ms
+    int rateWindowMs = kMinTransferRateWindowMs;
 };
 
 TEST_F(HttpTransferTest, DownloadOutcomes) {
@@ -60,13 +60,13 @@ TEST_F(HttpTransferTest, DownloadOutcomes) {
         {"server error", {"oops", 500}, false, {4}},
         {"dropped mid-body", {small, 200, Behaviour::DropMidBody, 1200}, false, {4}},
         {"silent server", {"", 200, Behaviour::Silent}, false, {4}, 700},
-        {"body trickling below the minimum rate", trickle, false, {4}, 30000, 1024},
+        {"body trickling below the minimum rate", trickle, false, {4}, 30000, 400},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         sink.clear();
         setTransferTimeouts(60000, c.stallMs);
-        setTransferMinimumRate(c.minRate, 400);
+        setTransferMinimumRate(kMinTransferBytesPerSecond, c.rateWindowMs);
         server.setRoute("/p.zip", c.route);
         std::string path = dir.file("p.zip");
         EXPECT_EQ(downloadFile(server.url("/p.zip"), path, nullptr), c.ok);
@@ -180,6 +180,7 @@ struct UploadCase {
     std::vector<int> codes;
     int status = 200;
     std::chrono::milliseconds interval = 100ms;
+    int rateWindowMs = kMinTransferRateWindowMs;
 };
 
 TEST_F(HttpTransferTest, UploadConfirmation) {
@@ -193,15 +194,15 @@ TEST_F(HttpTransferTest, UploadConfirmation) {
         {"empty reply", {""}, false, {5}},
         {"error status whose page holds the marker", {"<rbid>3</rbid>"}, false, {5}, 500},
         {"refusal in pieces holding the marker", {"<rb", "id>3</rbid>"}, false, {5}, 403},
-        {"reply trickling below the minimum rate", trickle, false, {5}, 200, 50ms},
+        {"reply trickling below the minimum rate", trickle, false, {5}, 200, 50ms, 400},
     };
-    setTransferMinimumRate(kMinTransferBytesPerSecond, 400);
     const std::string package = packageBytes(3000);
     writeFileBytes(dir.file("a.zip"), package);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         sink.clear();
         server.setUploadReply(c.reply, c.status, c.interval);
+        setTransferMinimumRate(kMinTransferBytesPerSecond, c.rateWindowMs);
         EXPECT_EQ(uploadFile(dir.file("a.zip"), "/up?fname=a%2Ezip", nullptr), c.ok);
         EXPECT_EQ(sink.statusCodes(), c.codes);
     }
