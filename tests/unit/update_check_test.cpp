@@ -354,10 +354,13 @@ TEST_F(UpdateScriptTest, TheCheckNeverHoldsTheWindowAndEndsWithinItsLimits) {
         else
             server.serve(kManifestPath, substituted(c.manifest, {{"$URL", c.programUrl}}));
         platform::deleteFile(marker);
+        // Short limits only where a case is about them: a loaded machine may be slow elsewhere.
         UpdateLimits limits;
-        limits.manifest.deadline = 400ms;
-        limits.program.minBytesPerSecond = 1024;
-        limits.program.rateWindow = 300ms;
+        if (c.manifestRoute) limits.manifest.deadline = 400ms;
+        if (c.programUrl == server.url("/trickle")) {
+            limits.program.minBytesPerSecond = 1024;
+            limits.program.rateWindow = 300ms;
+        }
         if (c.maxProgramBytes > 0) limits.program.maxBytes = c.maxProgramBytes;
         answer = true;
         questions = 0;
