@@ -26,7 +26,8 @@ struct HttpRequest {
     int connectTimeoutMs = 60000;
     // No byte moving in either direction for this long ends the transfer (Failed).
     int stallTimeoutMs = 30000;
-    // The whole transfer may take at most this long; 0 for no limit (Failed).
+    // The whole transfer (time spent in shouldStop aside) may take at most this long; 0 for no
+    // limit (Failed).
     int deadlineMs = 0;
     // Fewer bytes than this per second, averaged over each stretch of minRateWindowMs, end the
     // transfer (Failed): a server that trickles is no better than a silent one. 0 for no limit.
