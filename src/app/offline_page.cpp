@@ -20,17 +20,12 @@ std::string offlinePageText() {
         "width=\"507\" height=\"230\"></body></html>");
 }
 
-std::string offlineFolder(const std::string& tempFolder) {
-    return tempFolder + "vantu" + platform::kPathSeparator;
-}
-
-std::string buildOfflinePage(const std::string& tempFolder, std::string_view picture) {
-    std::string folder = offlineFolder(tempFolder);
-    if (!platform::createFolder(folder.substr(0, folder.size() - 1)))
+std::string buildOfflinePage(const std::string& folder, std::string_view picture) {
+    if (folder.empty()) return offlineFallbackAddress();
+    if (!platform::writeNewFile(platform::joinPath(folder, "nolink.gif"), picture))
         return offlineFallbackAddress();
-    if (!platform::writeWholeFile(folder + "nolink.gif", picture)) return offlineFallbackAddress();
-    std::string page = folder + "nolink.html";
-    if (!platform::writeWholeFile(page, offlinePageText())) return offlineFallbackAddress();
+    std::string page = platform::joinPath(folder, "nolink.html");
+    if (!platform::writeNewFile(page, offlinePageText())) return offlineFallbackAddress();
     return page;
 }
 

@@ -4,7 +4,7 @@
 #include <string_view>
 
 // The page shown when the portal cannot be reached: "nolink.html" with its picture "nolink.gif",
-// written into a folder "vantu" under the temporary folder every time it is needed.
+// written into the program's private folder every time it is needed.
 
 // The text page shown when even the offline page cannot be written (ANSI).
 std::string offlineFallbackAddress();
@@ -12,12 +12,12 @@ std::string offlineFallbackAddress();
 // The offline page, ANSI (GBK) bytes on one line.
 std::string offlinePageText();
 
-// `tempFolder` ends with a separator; `picture` is the GIF's bytes. Answers the local path of
-// "nolink.html", or offlineFallbackAddress() when the folder or a file cannot be written.
-std::string buildOfflinePage(const std::string& tempFolder, std::string_view picture);
-
-// The folder buildOfflinePage writes into.
-std::string offlineFolder(const std::string& tempFolder);
+// `folder` is the program's private folder (platform::privateFolder(): empty when there is
+// none); `picture` is the GIF's bytes. Each file is written as a new one, so that nothing found
+// at its name (a link, a pipe) is followed. Answers the local path of "nolink.html", or
+// offlineFallbackAddress() when the folder is missing or a file cannot be written. A host shows
+// the bytes it holds, never what it finds in the file afterwards.
+std::string buildOfflinePage(const std::string& folder, std::string_view picture);
 
 // True for the browser's own error pages (Windows): addresses that begin with "res://", letter
 // case as written.

@@ -34,7 +34,7 @@ PoiPaths poiPaths(const NavigatorState& device) {
 }
 
 std::string tempStore() {
-    return platform::tempFolder() + "temp.poi";
+    return platform::privateFile("temp.poi");
 }
 
 bool deviceFileExists(RapiBinding& rapi, const std::string& path) {

@@ -115,7 +115,7 @@ std::string fetchRouteBookTitle(NavigatorState& device, const std::string& name)
     const std::string& root = device.dataRoot;
     std::string route = root + name + separatorFor(root) + name + ".rut";
     if (device.mode != RapiDevice) return readFirstRecordTitle(route);
-    std::string local = platform::tempFolder() + "tmp.rut";
+    std::string local = platform::privateFile("tmp.rut");
     std::string title;
     if (copyFromDevice(device.rapi, route, local)) title = readFirstRecordTitle(local);
     platform::deleteFile(local);

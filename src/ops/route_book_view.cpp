@@ -24,7 +24,7 @@ std::string viewLocked(NavigatorState& device, RouteBookData& data, const std::s
     if (remote) {
         // Removed before each copy too: a stale file must not pass for a route book whose
         // file could not be copied.
-        std::string temp = platform::tempFolder() + "lushu.tmp";
+        std::string temp = platform::privateFile("lushu.tmp");
         platform::deleteFile(temp);
         copyFromDevice(device.rapi, track, temp);
         readTrackFile(data, temp);

@@ -28,6 +28,8 @@ enum class OpenMode {
     ReadWriteExisting,  // existing file, read and write
     CreateAlways,       // read and write; created, or truncated when it exists
     OpenAlways,         // read and write; created when missing, never truncated
+    CreateNew,          // read and write; a new file, failing when anything (a link included)
+                        // stands at the name
 };
 
 // An open local file; closed when the object goes.
@@ -75,6 +77,11 @@ std::optional<std::vector<FolderEntry>> findFiles(const std::string& pattern);
 
 bool readWholeFile(const std::string& path, std::string& out);
 bool writeWholeFile(const std::string& path, std::string_view data);
+// Writes `data` as a new file: whatever file, link or pipe stands at the name is removed first,
+// never followed or opened, and the file is created exclusively (readable by the user only on
+// POSIX). False when the name cannot be cleared or not all of the data was written; nothing is
+// left at the name then.
+bool writeNewFile(const std::string& path, std::string_view data);
 bool fileExists(const std::string& path);
 bool folderExists(const std::string& path);
 bool deleteFile(const std::string& path);

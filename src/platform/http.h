@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,15 @@ struct HttpRequest {
     int connectTimeoutMs = 60000;
     // No byte moving in either direction for this long ends the transfer (Failed).
     int stallTimeoutMs = 30000;
+    // The whole transfer (time spent in shouldStop aside) may take at most this long; 0 for no
+    // limit (Failed).
+    int deadlineMs = 0;
+    // Fewer bytes than this per second, averaged over each stretch of minRateWindowMs, end the
+    // transfer (Failed): a server that trickles is no better than a silent one. 0 for no limit.
+    int64_t minBytesPerSecond = 0;
+    int minRateWindowMs = 60000;
+    // Only https, redirects included.
+    bool httpsOnly = false;
 };
 
 // The network layer's lifetime (the socket layer on Windows, the HTTP library's global state

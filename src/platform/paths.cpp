@@ -28,4 +28,9 @@ std::string programFolder() {
     return cut == std::string::npos ? std::string() : file.substr(0, cut + 1);
 }
 
+std::string privateFile(std::string_view name) {
+    std::string folder = privateFolder();
+    return folder.empty() ? std::string() : folder + std::string(name);
+}
+
 }  // namespace platform

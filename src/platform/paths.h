@@ -40,5 +40,18 @@ std::string userConfigFolder();
 // Whether a program in `folder` keeps its files beside itself: the user may write there and the
 // folder is not part of a system-wide installation.
 bool isPortableFolder(const std::string& folder);
+// This run's own working folder, ending with a separator: made fresh under a new random name
+// that only the user can enter (under the per-user runtime folder where the system has one,
+// else under the temporary folder) and removed with its contents when the program ends. The
+// program's working files go here, never at fixed names in the shared temporary folder, where
+// another user could have planted a link, a pipe or a file of their own. Empty when no such
+// folder can be made; callers then write nothing.
+std::string privateFolder();
+// privateFolder() + name, or empty when there is no private folder: a caller then fails to open
+// the file instead of writing it anywhere else.
+std::string privateFile(std::string_view name);
+// Makes such a folder under `parent` (ANSI, with or without a final separator); empty when it
+// cannot be made or does not turn out to be the user's own. The caller removes it.
+std::string createPrivateFolder(const std::string& parent);
 
 }  // namespace platform

@@ -38,7 +38,12 @@ bool buildPackage(const TaskContext& context, const std::string& folder, const s
 void exportWorker(TaskContext& context, std::string text) {
     const TaskControl& control = context.control;
     const bool remote = context.mode == RapiDevice;
-    const std::string work = remote ? platform::tempFolder() : context.dataRoot;
+    const std::string work = remote ? platform::privateFolder() : context.dataRoot;
+    // Without a folder of its own nothing can be fetched from the navigator.
+    if (work.empty()) {
+        postTaskStatus(TaskStatus::TransferError);
+        return;
+    }
     bool success = true;
     int counter = 0;
     // The working copy exists only when the set was fetched over the remote API.

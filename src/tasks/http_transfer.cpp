@@ -36,12 +36,16 @@ platform::HttpOutcome readLocalPackage(const std::string& path,
         if (!onBody(std::string_view(buffer, n))) return platform::HttpOutcome::Aborted;
     }
 }
+std::atomic<int> gMinBytesPerSecond{kMinTransferBytesPerSecond};
+std::atomic<int> gMinRateWindowMs{kMinTransferRateWindowMs};
 
 platform::HttpRequest baseRequest(const char* agent, const TaskControl* control) {
     platform::HttpRequest request;
     request.agent = agent;
     request.connectTimeoutMs = gConnectTimeoutMs.load();
     request.stallTimeoutMs = gStallTimeoutMs.load();
+    request.minBytesPerSecond = gMinBytesPerSecond.load();
+    request.minRateWindowMs = gMinRateWindowMs.load();
     if (control) request.shouldStop = [control] { return control->checkpoint(); };
     return request;
 }
@@ -67,12 +71,19 @@ void setTransferTimeouts(int connectMs, int stallMs) {
     gStallTimeoutMs.store(stallMs);
 }
 
+void setTransferMinimumRate(int bytesPerSecond, int windowMs) {
+    gMinBytesPerSecond.store(bytesPerSecond);
+    gMinRateWindowMs.store(windowMs);
+}
+
 bool downloadFile(const std::string& url, const std::string& path, const TaskControl* control) {
     if (url.empty() || path.empty()) {
         postTaskStatus(TaskStatus::UnknownError);
         return false;
     }
-    platform::File file(path, platform::OpenMode::CreateAlways);
+    // Whatever stands at the name is replaced, never written through.
+    platform::deleteFile(path);
+    platform::File file(path, platform::OpenMode::CreateNew);
     if (!file.isOpen()) {
         postTaskStatus(TaskStatus::DownloadFailed);
         return false;
@@ -146,7 +157,9 @@ bool uploadFile(const std::string& path, const std::string& objectName,
     };
     platform::HttpResponse response =
         platform::httpPost("http://" + routeBookServer() + objectName, body, request);
-    if (reply.find("<rbid>") != std::string::npos) return true;
+    // An error status is a refusal, whatever its page says.
+    bool refused = response.status >= 400;
+    if (!refused && reply.find("<rbid>") != std::string::npos) return true;
     if (response.outcome != platform::HttpOutcome::Stopped)
         postTaskStatus(TaskStatus::UploadFailed);
     return false;

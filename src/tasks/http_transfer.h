@@ -10,11 +10,17 @@
 // Route book packages over HTTP. Both transfers post their own failures as task status codes
 // and answer only true or false; `control` (when given) pauses and stops them.
 
+// A transfer that moves fewer bytes than this per second over a whole stretch of the window fails
+// as a broken one does: a server that trickles must not hold a task for ever.
+inline constexpr int kMinTransferBytesPerSecond = 1024;
+inline constexpr int kMinTransferRateWindowMs = 60000;
+
 // The largest package either way: 20 MB exactly passes, one byte more fails.
 inline constexpr int64_t kMaxPackageBytes = 20971520;
 
 // Downloads `url` into the file `path`. Posts 2 for a missing argument, 4 when the transfer or
-// the file fails (an HTTP error status included), 7 as soon as the body grows past the limit;
+// the file fails (an HTTP error status, a stall or a trickle below the minimum rate included), 7
+// as soon as the body grows past the limit;
 // the file is deleted in each case. A stop request ends the transfer early and answers true
 // with the part received: the caller looks at the stop flag before using the file.
 bool downloadFile(const std::string& url, const std::string& path, const TaskControl* control);
@@ -25,9 +31,10 @@ bool downloadFile(const std::string& url, const std::string& path, const TaskCon
 void allowLocalPackages(bool allowed);
 
 // Posts the whole file `path` as the raw body to the route book server under `objectName`
-// (path and query). True when the reply carries "<rbid>". Posts 2 for a missing argument or a
-// file that cannot be read or is empty, 8 for a file over the limit, 5 when the server did not
-// confirm; a stop request ends it with false and nothing posted.
+// (path and query). True when the reply carries "<rbid>" with a status below 400. Posts 2 for a
+// missing argument or a file that cannot be read or is empty, 8 for a file over the limit, 5 when
+// the server did not confirm (an error status, a stall or a trickle included); a stop request ends
+// it with false and nothing posted.
 bool uploadFile(const std::string& path, const std::string& objectName, const TaskControl* control);
 
 // Query-value encoding: ASCII letters and digits stay, white space becomes "+", every other
@@ -39,3 +46,5 @@ std::string routeBookServer();
 void setRouteBookServer(std::optional<std::string> hostPort);
 // The time-outs of both transfers, for tests (defaults: 60 s to connect, 30 s of silence).
 void setTransferTimeouts(int connectMs, int stallMs);
+// The minimum rate of both transfers, for tests (0 bytes per second: none).
+void setTransferMinimumRate(int bytesPerSecond, int windowMs);

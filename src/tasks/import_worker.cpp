@@ -159,7 +159,13 @@ void importWorker(TaskContext& context, std::string text) {
         postTaskStatus(TaskStatus::UnknownError);
         return;
     }
-    const std::string temp = platform::tempFolder();
+    // The run's own folder: package names are the server's choice, and in the shared temporary
+    // folder another user could have put a link at any of them.
+    const std::string temp = platform::privateFolder();
+    if (temp.empty()) {
+        postTaskStatus(TaskStatus::DownloadFailed);
+        return;
+    }
     int counter = 0;
     bool success = true;
     for (const ImportItem& item : *items) {

@@ -13,6 +13,7 @@
 #include "platform/digest.h"
 #include "platform/file_replace.h"
 #include "platform/files.h"
+#include "platform/message_sink.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/question.h"
@@ -41,7 +42,17 @@ std::optional<std::string> parameter(const TiXmlElement& command, const char* na
     return std::string(text);
 }
 
+bool isHttps(std::string_view url) {
+    return url.size() >= 8 && endsWithIgnoringCase(url.substr(0, 8), "https://");
+}
+
 }  // namespace
+
+FetchLimits programLimitsFor(const std::string& manifestUrl, FetchLimits limits) {
+    // A manifest that came over https does not let the program itself come over plain http.
+    if (isHttps(manifestUrl)) limits.httpsOnly = true;
+    return limits;
+}
 
 std::string updaterPathFor(const std::string& programFile, ProgramNaming naming) {
     if (naming == ProgramNaming::Posix) return programFile + "_update";
@@ -59,25 +70,43 @@ std::string mainPathForUpdater(const std::string& programFile, ProgramNaming nam
     return main;
 }
 
-void waitUntilFree(const std::string& path, std::chrono::milliseconds limit) {
+void waitUntilFree(const std::string& path, std::chrono::milliseconds limit,
+                   const std::function<bool()>& stop) {
     auto giveUp = std::chrono::steady_clock::now() + limit;
     while (platform::fileExists(path)) {
         // A running program cannot be opened for writing (sharing on Windows, ETXTBSY on Linux).
         if (platform::File(path, platform::OpenMode::ReadWriteExisting).isOpen()) return;
-        if (std::chrono::steady_clock::now() >= giveUp) return;
+        if (std::chrono::steady_clock::now() >= giveUp || (stop && stop())) return;
         std::this_thread::sleep_for(kRetryPause);
     }
 }
 
-void waitAndDelete(const std::string& path, std::chrono::milliseconds limit) {
-    waitUntilFree(path, limit);
+void waitAndDelete(const std::string& path, std::chrono::milliseconds limit,
+                   const std::function<bool()>& stop) {
+    waitUntilFree(path, limit, stop);
     platform::deleteFile(path);
 }
 
-Updater::Updater(std::string programFile, std::string manifestUrl)
+Updater::Updater(std::string programFile, std::string manifestUrl, UpdateLimits limits)
     : programFile_(std::move(programFile)),
       updaterPath_(updaterPathFor(programFile_)),
-      manifestUrl_(std::move(manifestUrl)) {}
+      manifestUrl_(std::move(manifestUrl)),
+      limits_(std::move(limits)),
+      ask_(platform::askYesNo) {}
+
+bool Updater::isUpdaterCopy() const {
+    return !mainPathForUpdater(programFile_).empty();
+}
+
+void Updater::setAsk(std::function<bool(const std::string&, const std::string&)> ask) {
+    ask_ = std::move(ask);
+}
+
+void Updater::setStop(std::function<bool()> stop) {
+    stop_ = std::move(stop);
+    limits_.manifest.shouldStop = stop_;
+    limits_.program.shouldStop = stop_;
+}
 
 int Updater::checkForUpdate() {
     // The question box runs the window's event loop, and a navigation completing meanwhile
@@ -91,9 +120,11 @@ int Updater::checkForUpdate() {
     if (!mainPath.empty()) return takeUpdaterRole(mainPath);
 
     // A copy left by the last update.
-    waitAndDelete(updaterPath_, waitLimit_);
-    platform::createFolder(platform::joinPath(platform::tempFolder(), "updater"));
-    std::string text = fetchText(manifestUrl_);
+    waitAndDelete(updaterPath_, waitLimit_, stop_);
+    copyReady_ = false;
+    if (std::string own = platform::privateFolder(); !own.empty())
+        platform::createFolder(platform::joinPath(own, "updater"));
+    std::string text = fetchText(manifestUrl_, limits_.manifest);
     TiXmlDocument manifest;
     manifest.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
     const TiXmlElement* root = manifest.FirstChildElement("do");
@@ -107,7 +138,7 @@ int Updater::checkForUpdate() {
 
 int Updater::takeUpdaterRole(const std::string& mainPath) {
     // The old program still runs until its window has closed.
-    waitUntilFree(mainPath, waitLimit_);
+    waitUntilFree(mainPath, waitLimit_, stop_);
     // When the replacement fails the old program stays whole, and it is started all the same,
     // so that the user is never left without one.
     platform::replaceWithCopy(programFile_, mainPath);
@@ -125,17 +156,9 @@ int Updater::runUpdateBlock(const TiXmlElement& block) {
             if (!path || !md5) return kBlockEnded;
             if (platform::md5HexOfFile(programFile_) == *md5) return kUpToDate;
         } else if (name == "download") {
-            std::optional<std::string> url = parameter(*command, "url");
-            if (!url) return kBlockEnded;
-            if (!platform::askYesNo(platform::utf8ToAnsi(kQuestionText),
-                                    platform::utf8ToAnsi(kQuestionTitle)))
-                return kBlockEnded;
-            if (!fetchToFile(*url, updaterPath_)) return kBlockEnded;
-            std::optional<std::string> md5 = parameter(*command, "md5");
-            if (md5 && platform::md5HexOfFile(updaterPath_) != *md5) return kBlockEnded;
-            platform::makeExecutable(updaterPath_);
+            if (!download(*command)) return kBlockEnded;
         } else if (name == "run") {
-            platform::startProgram(updaterPath_);
+            if (copyReady_) platform::startProgram(updaterPath_);
         } else if (name == "exit") {
             return kClose;
         }
@@ -143,6 +166,94 @@ int Updater::runUpdateBlock(const TiXmlElement& block) {
     return kGoOn;
 }
 
-int checkForUpdate() {
-    return Updater(platform::programFile(), build_config::kUpdateManifestUrl).checkForUpdate();
+bool Updater::download(const TiXmlElement& command) {
+    std::optional<std::string> url = parameter(command, "url");
+    if (!url) return false;
+    // Whatever this block fetches, a copy from an earlier one is no longer the one to start.
+    copyReady_ = false;
+    if (!ask_ || !ask_(platform::utf8ToAnsi(kQuestionText), platform::utf8ToAnsi(kQuestionTitle)))
+        return false;
+    // fetchToFile leaves nothing behind when the transfer fails.
+    if (!fetchToFile(*url, updaterPath_, programLimitsFor(manifestUrl_, limits_.program)))
+        return false;
+    std::optional<std::string> md5 = parameter(command, "md5");
+    if (md5 && platform::md5HexOfFile(updaterPath_) != *md5) {
+        platform::deleteFile(updaterPath_);
+        return false;
+    }
+    if (!platform::makeExecutable(updaterPath_)) return false;
+    copyReady_ = true;
+    return true;
+}
+
+std::string updateManifestUrl() {
+    return build_config::kUpdateManifestUrl;
+}
+
+BackgroundUpdate::BackgroundUpdate(std::string programFile, std::string manifestUrl,
+                                   UpdateLimits limits)
+    : updater_(std::move(programFile), std::move(manifestUrl), std::move(limits)) {
+    updater_.setAsk([this](const std::string&, const std::string&) { return askFromCheck(); });
+    updater_.setStop([this] {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return ending_;
+    });
+}
+
+BackgroundUpdate::~BackgroundUpdate() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ending_ = true;
+    }
+    answered_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+bool BackgroundUpdate::start() {
+    if (running_.exchange(true)) return false;
+    // The last check has ended (it cleared running_ as its last step).
+    if (thread_.joinable()) thread_.join();
+    thread_ = std::thread([this] {
+        int result = updater_.checkForUpdate();
+        running_.store(false);
+        platform::postMessage(WM_UPDATE_DONE, static_cast<uintptr_t>(result), 0);
+    });
+    return true;
+}
+
+bool BackgroundUpdate::askFromCheck() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (ending_) return false;
+        question_ = Question::Asked;
+    }
+    // Posted outside the lock: a sink may hand the message on at once.
+    platform::postMessage(WM_UPDATE_QUESTION, 0, 0);
+    std::unique_lock<std::mutex> lock(mutex_);
+    answered_.wait(lock, [this] { return ending_ || question_ != Question::Asked; });
+    bool yes = !ending_ && question_ == Question::Yes;
+    question_ = Question::None;
+    return yes;
+}
+
+bool BackgroundUpdate::handleMessage(uint32_t message, uintptr_t wParam, bool& closeNow) {
+    closeNow = false;
+    if (message == WM_UPDATE_DONE) {
+        closeNow = static_cast<int>(wParam) == Updater::kClose;
+        return true;
+    }
+    if (message != WM_UPDATE_QUESTION) return false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (question_ != Question::Asked) return true;
+    }
+    // The box runs the window's own loop; the check waits meanwhile.
+    bool yes = platform::askYesNo(platform::utf8ToAnsi(kQuestionText),
+                                  platform::utf8ToAnsi(kQuestionTitle));
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (question_ == Question::Asked) question_ = yes ? Question::Yes : Question::No;
+    }
+    answered_.notify_all();
+    return true;
 }

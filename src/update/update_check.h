@@ -1,7 +1,15 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
+
+#include "update/update_fetch.h"
 
 class TiXmlElement;
 
@@ -13,6 +21,9 @@ class TiXmlElement;
 // starts the copy; "exit" makes the program close. The copy, running under the updater name,
 // waits for the old program to end, replaces the main program file with itself and starts it;
 // the restarted program deletes the copy.
+//
+// Only a copy that arrived whole and, where the manifest gives a digest, matched it is ever
+// started; a manifest read over https has the program come over https too.
 
 // How program files are named: X.exe with the copy X_update.exe, or X with the copy X_update.
 enum class ProgramNaming { Windows, Posix };
@@ -32,9 +43,22 @@ inline constexpr std::chrono::milliseconds kFileWaitLimit{60000};
 
 // Waits, trying every 100 ms, until the file can be opened for reading and writing (no program
 // runs from it any more) or no longer exists, or the limit has passed.
-void waitUntilFree(const std::string& path, std::chrono::milliseconds limit = kFileWaitLimit);
+// `stop`, when given, ends the wait early.
+void waitUntilFree(const std::string& path, std::chrono::milliseconds limit = kFileWaitLimit,
+                   const std::function<bool()>& stop = {});
 // waitUntilFree, then deletes the file; a missing file or a failed deletion is no error.
-void waitAndDelete(const std::string& path, std::chrono::milliseconds limit = kFileWaitLimit);
+void waitAndDelete(const std::string& path, std::chrono::milliseconds limit = kFileWaitLimit,
+                   const std::function<bool()>& stop = {});
+
+// How long and how much the check may fetch.
+struct UpdateLimits {
+    FetchLimits manifest = manifestFetchLimits();
+    FetchLimits program = programFetchLimits();
+};
+
+// The program download's limits for a manifest read from `manifestUrl`: https only (redirects
+// included) when the manifest came over https.
+FetchLimits programLimitsFor(const std::string& manifestUrl, FetchLimits limits);
 
 class Updater {
   public:
@@ -44,10 +68,16 @@ class Updater {
     static constexpr int kGoOn = 1;
     static constexpr int kClose = 3;
 
-    Updater(std::string programFile, std::string manifestUrl);
+    Updater(std::string programFile, std::string manifestUrl, UpdateLimits limits = {});
 
     const std::string& updaterPath() const { return updaterPath_; }
+    // True when this program is an updater copy: its check only hands over to the main program.
+    bool isUpdaterCopy() const;
     void setWaitLimit(std::chrono::milliseconds limit) { waitLimit_ = limit; }
+    // Who answers the update question (true for Yes); by default platform::askYesNo.
+    void setAsk(std::function<bool(const std::string& text, const std::string& title)> ask);
+    // Polled while the check fetches or waits; true ends that step as a failure.
+    void setStop(std::function<bool()> stop);
 
     // kClose when the program must close now, else kGoOn. A check started while another one
     // runs (from inside its question box) answers kGoOn at once.
@@ -57,13 +87,58 @@ class Updater {
 
   private:
     int takeUpdaterRole(const std::string& mainPath);
+    bool download(const TiXmlElement& command);
 
     std::string programFile_;
     std::string updaterPath_;
     std::string manifestUrl_;
+    UpdateLimits limits_;
     std::chrono::milliseconds waitLimit_ = kFileWaitLimit;
+    std::function<bool(const std::string&, const std::string&)> ask_;
+    std::function<bool()> stop_;
+    // The copy at updaterPath_ arrived whole and verified during this check: "run" may start it.
+    bool copyReady_ = false;
 };
 
-// The check for the running program against the manifest address chosen at build time: 3 when
-// the window must close now, else 1.
-int checkForUpdate();
+// Window messages of the background check.
+inline constexpr uint32_t WM_UPDATE_QUESTION = 2026;  // the check waits for the user's answer
+inline constexpr uint32_t WM_UPDATE_DONE = 2027;      // wParam: the check's result (1 or 3)
+
+// Runs the update check on a thread of its own, so that the window never waits on the network
+// or on a busy file. What the user sees stays on the window's thread: the check posts
+// WM_UPDATE_QUESTION (platform::postMessage) when it needs the answer to the question, and
+// WM_UPDATE_DONE with its result; the window hands both to handleMessage.
+class BackgroundUpdate {
+  public:
+    BackgroundUpdate(std::string programFile, std::string manifestUrl, UpdateLimits limits = {});
+    // Ends a running check (a pending question is answered No, transfers and waits end) and
+    // waits for its thread.
+    ~BackgroundUpdate();
+    BackgroundUpdate(const BackgroundUpdate&) = delete;
+    BackgroundUpdate& operator=(const BackgroundUpdate&) = delete;
+
+    bool isUpdaterCopy() const { return updater_.isUpdaterCopy(); }
+    // Window thread. Starts a check; false (and nothing started) while one runs.
+    bool start();
+    // Window thread. Takes the check's messages: asks the question and hands the answer back,
+    // or reads the result. Answers whether the message was one of them; `closeNow` becomes true
+    // when the program must close.
+    bool handleMessage(uint32_t message, uintptr_t wParam, bool& closeNow);
+    bool running() const { return running_.load(); }
+
+  private:
+    bool askFromCheck();
+
+    enum class Question { None, Asked, Yes, No };
+
+    Updater updater_;
+    std::thread thread_;
+    std::atomic<bool> running_{false};
+    std::mutex mutex_;
+    std::condition_variable answered_;
+    Question question_ = Question::None;
+    bool ending_ = false;
+};
+
+// The manifest address chosen at build time.
+std::string updateManifestUrl();

@@ -7,15 +7,23 @@
 
 namespace {
 
-// Far above any manifest; a server sending more is not answered with the program's memory.
-constexpr size_t kMaxTextBytes = 1024 * 1024;
+int milliseconds(std::chrono::milliseconds value) {
+    return static_cast<int>(value.count());
+}
 
-platform::HttpRequest updateRequest() {
+platform::HttpRequest updateRequest(const FetchLimits& limits) {
     platform::HttpRequest request;
     request.agent = "Hello";
     request.reload = true;
     // An error page is neither a manifest nor a program.
     request.failOnErrorStatus = true;
+    request.connectTimeoutMs = milliseconds(limits.connectTimeout);
+    request.stallTimeoutMs = milliseconds(limits.stallTimeout);
+    request.deadlineMs = milliseconds(limits.deadline);
+    request.minBytesPerSecond = limits.minBytesPerSecond;
+    request.minRateWindowMs = milliseconds(limits.rateWindow);
+    request.httpsOnly = limits.httpsOnly;
+    request.shouldStop = limits.shouldStop;
     return request;
 }
 
@@ -23,13 +31,36 @@ bool completed(const platform::HttpResponse& response) {
     return response.outcome == platform::HttpOutcome::Complete && response.status < 400;
 }
 
+bool fits(const FetchLimits& limits, size_t have, size_t more) {
+    if (limits.maxBytes <= 0) return true;
+    auto max = static_cast<uint64_t>(limits.maxBytes);
+    return have <= max && more <= max - have;
+}
+
 }  // namespace
 
-std::string fetchText(const std::string& url) {
+FetchLimits manifestFetchLimits() {
+    FetchLimits limits;
+    limits.deadline = std::chrono::seconds(30);
+    // Far above any manifest; a server sending more is not answered with the program's memory.
+    limits.maxBytes = 1024 * 1024;
+    return limits;
+}
+
+FetchLimits programFetchLimits() {
+    FetchLimits limits;
+    limits.deadline = std::chrono::minutes(30);
+    limits.minBytesPerSecond = 1024;
+    limits.rateWindow = std::chrono::seconds(60);
+    limits.maxBytes = 64 * 1024 * 1024;
+    return limits;
+}
+
+std::string fetchText(const std::string& url, const FetchLimits& limits) {
     std::string body;
-    platform::HttpRequest request = updateRequest();
-    request.onBody = [&body](std::string_view piece) {
-        if (piece.size() > kMaxTextBytes - body.size()) return false;
+    platform::HttpRequest request = updateRequest(limits);
+    request.onBody = [&body, &limits](std::string_view piece) {
+        if (!fits(limits, body.size(), piece.size())) return false;
         body.append(piece);
         return true;
     };
@@ -37,16 +68,24 @@ std::string fetchText(const std::string& url) {
     return body;
 }
 
-int fetchToFile(const std::string& url, const std::string& path) {
+int fetchToFile(const std::string& url, const std::string& path, const FetchLimits& limits) {
+    platform::deleteFile(path);
     platform::File file;
     auto fileReady = [&file, &path] {
-        return file.isOpen() || file.open(path, platform::OpenMode::CreateAlways);
+        return file.isOpen() || file.open(path, platform::OpenMode::CreateNew);
     };
-    platform::HttpRequest request = updateRequest();
+    size_t received = 0;
+    platform::HttpRequest request = updateRequest(limits);
     // Created with the first piece, so that an unreachable URL leaves no file behind.
     request.onBody = [&](std::string_view piece) {
+        if (!fits(limits, received, piece.size())) return false;
+        received += piece.size();
         return fileReady() && file.write(piece.data(), piece.size());
     };
-    if (!completed(platform::httpGet(url, request))) return 0;
-    return fileReady() ? 1 : 0;
+    bool whole = completed(platform::httpGet(url, request)) && fileReady();
+    file.close();
+    if (whole) return 1;
+    // Part of a program is no program.
+    platform::deleteFile(path);
+    return 0;
 }

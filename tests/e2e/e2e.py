@@ -386,7 +386,15 @@ def offline(env, workdir, scenario):
     program.start()
     shot = os.path.join(env["E2E_ARTIFACTS"], scenario + ".png")
     wait_for_colour(shot, 5, 5, OFFLINE_COLOUR)
-    folder = os.path.join(program.tmpdir, "vantu")
+    # Written into the run's own closed folder under the runtime folder, never into a folder of
+    # a fixed name in the shared temporary folder.
+    runtime = program.env["XDG_RUNTIME_DIR"]
+    folders = [os.path.join(runtime, d) for d in os.listdir(runtime) if d.startswith("vantu-")]
+    check(len(folders) == 1, "no single folder of the run in %r" % os.listdir(runtime))
+    folder = folders[0]
+    check(os.stat(folder).st_mode & 0o777 == 0o700, "the run's folder is open to others")
+    check(not os.path.exists(os.path.join(program.tmpdir, "vantu")),
+          "a folder was made in the shared temporary folder")
     with open(os.path.join(folder, "nolink.html"), "rb") as f:
         page = f.read()
     check(page.startswith(b'<html xmlns="http://www.w3.org/1999/xhtml"') and b"\n" not in page,
@@ -399,6 +407,7 @@ def offline(env, workdir, scenario):
     check(pixel(shot, (882 - 507) // 2 + 10, 160 + 10) != OFFLINE_COLOUR,
           "no picture on the offline page")
     check(program.stop() == 0, "the program did not end cleanly")
+    check(not os.path.exists(folder), "the run's folder is left behind")
 
 
 def offline_refused(env, workdir):
@@ -412,11 +421,10 @@ def offline_404(env, workdir):
 
 
 def text_page(env, workdir):
-    """With a temporary folder that cannot be written, the text page asks the user to connect."""
-    program = Program(workdir, env["VANTU_E2E"], "text_page")
-    blocked = os.path.join(program.tmpdir, "vantu")
-    with open(blocked, "w") as f:
-        f.write("a file where the offline folder should be")
+    """With no folder the program can make its own, the text page asks the user to connect."""
+    # Folders where nobody, not even root, can make a folder.
+    program = Program(workdir, env["VANTU_E2E"], "text_page", tmpdir="/proc",
+                      env={"XDG_RUNTIME_DIR": "/proc"})
     program.start()
     shot = os.path.join(env["E2E_ARTIFACTS"], "text_page.png")
     # The text page is white; the test page before it is white too, so wait for the text.
@@ -431,7 +439,6 @@ def text_page(env, workdir):
         time.sleep(0.3)
     else:
         raise Failure("no text page")
-    check(os.path.isfile(blocked), "the offline folder was made after all")
     check(program.stop() == 0, "the program did not end cleanly")
 
 

@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "support/poi_fixtures.h"
 #include "support/recording_sink.h"
 
@@ -70,7 +71,7 @@ TEST_P(PoiOpsTest, AMissingStoreIsCreatedEmptyAndThenListed) {
     home.lat = 3900000;
     home.time = {2012, 2, 29, 7, 6, 5};
     EXPECT_EQ(readFileBytes(storePath()), poiStoreBytes(1, 4, {poiRecordBytes(4, home)}));
-    EXPECT_TRUE(treeOf(nav.temp.path()).empty());
+    EXPECT_TRUE(treeOf(platform::privateFolder()).empty());
     EXPECT_TRUE(sink.statusCodes().empty());
 }
 
@@ -106,7 +107,7 @@ TEST_P(PoiOpsTest, ListAddAndDeleteKeepEveryOtherByte) {
         readFileBytes(storePath()).substr(0, 20 + 3 * 556),
         poiStoreBytes(3, 4, {poiRecordBytes(4, y), poiRecordBytes(4, x), old[1]}, {11, 22, 33}));
     EXPECT_TRUE(sink.statusCodes().empty());
-    EXPECT_TRUE(treeOf(nav.temp.path()).empty());
+    EXPECT_TRUE(treeOf(platform::privateFolder()).empty());
 }
 
 // A store that is not read whole, or whose layout the program does not know, is never written
@@ -139,7 +140,7 @@ TEST_P(PoiOpsTest, StoresNotReadWholeAreNeverRewritten) {
         const std::vector<int> codes =
             c.reportsFailure ? std::vector<int>{9, 2} : std::vector<int>{};
         EXPECT_EQ(sink.statusCodes(), codes);
-        EXPECT_TRUE(treeOf(nav.temp.path()).empty());
+        EXPECT_TRUE(treeOf(platform::privateFolder()).empty());
     }
 }
 
@@ -185,7 +186,7 @@ TEST_P(RemotePoiTest, FailedCopiesPostTheirCodeAndNeverLoseTheStore) {
     nav.device.sim.fail("create", 1);  // the probe of the poi folder
     EXPECT_EQ(getPdaAddr(manager), "");
     EXPECT_EQ(readFileBytes(storePath()), bytes);
-    EXPECT_TRUE(treeOf(nav.temp.path()).empty());
+    EXPECT_TRUE(treeOf(platform::privateFolder()).empty());
 }
 
 // A store larger than any count can need is not even copied from the navigator.

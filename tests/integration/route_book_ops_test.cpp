@@ -133,7 +133,7 @@ TEST_P(RouteBookOpsTest, ListingOrdersByTimeAndGivesFilesTheirTitles) {
     EXPECT_NE(bad.find("<p lng=\"11639030\" lat=\"3990000\" />"), std::string::npos) << bad;
     std::string other = showRoadbook(manager, "3");
     EXPECT_NE(other.find("<Description>Other</Description>"), std::string::npos) << other;
-    EXPECT_TRUE(treeOf(nav.temp.path()).empty());
+    EXPECT_TRUE(treeOf(platform::privateFolder()).empty());
 }
 
 // The navigator's storage ignores letter case, full-width letters included: a title that another

@@ -57,6 +57,8 @@ struct LoopbackServer::State {
     mutable std::mutex mutex;
     std::map<std::string, Route> routes;
     std::vector<std::string> uploadReply{"<rbid>1</rbid>"};
+    int uploadStatus = 200;
+    std::chrono::milliseconds uploadPause{100};
     std::vector<Request> requests;
 
     void record(const httplib::Request& req) {
@@ -129,20 +131,22 @@ struct LoopbackServer::State {
     void answerPost(const httplib::Request& req, httplib::Response& res) {
         record(req);
         std::vector<std::string> pieces;
+        std::chrono::milliseconds interval;
         {
             std::lock_guard<std::mutex> lock(mutex);
             pieces = uploadReply;
+            res.status = uploadStatus;
+            interval = uploadPause;
         }
         if (pieces.size() == 1) {
             res.set_content(pieces[0], "text/xml");
             return;
         }
         res.set_chunked_content_provider("text/xml",
-                                         [this, pieces](size_t, httplib::DataSink& sink) {
+                                         [this, pieces, interval](size_t, httplib::DataSink& sink) {
                                              for (const auto& p : pieces) {
                                                  if (!sink.write(p.data(), p.size())) return false;
-                                                 if (!pause(std::chrono::milliseconds(100)))
-                                                     return false;
+                                                 if (!pause(interval)) return false;
                                              }
                                              sink.done();
                                              return true;
@@ -212,9 +216,12 @@ void LoopbackServer::serve(const std::string& path, std::string body, int status
     setRoute(path, std::move(route));
 }
 
-void LoopbackServer::setUploadReply(std::vector<std::string> pieces) {
+void LoopbackServer::setUploadReply(std::vector<std::string> pieces, int status,
+                                    std::chrono::milliseconds interval) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->uploadReply = std::move(pieces);
+    state_->uploadStatus = status;
+    state_->uploadPause = interval;
 }
 
 std::vector<LoopbackServer::Request> LoopbackServer::requests() const {

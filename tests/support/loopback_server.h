@@ -56,9 +56,10 @@ class LoopbackServer {
     // GET path answers `status` with `body`. With truncateAt set, the reply announces the whole
     // length but the connection is dropped after that many bytes of the body.
     void serve(const std::string& path, std::string body, int status = 200, long truncateAt = -1);
-    // The reply to every POST, sent in these pieces with a pause between them (one piece: a
-    // plain reply with a length). "<rbid>1</rbid>" until set.
-    void setUploadReply(std::vector<std::string> pieces);
+    // The reply to every POST, with `status`, sent in these pieces with `interval` between them
+    // (one piece: a plain reply with a length). "<rbid>1</rbid>" with 200 until set.
+    void setUploadReply(std::vector<std::string> pieces, int status = 200,
+                        std::chrono::milliseconds interval = std::chrono::milliseconds(100));
 
     // Every request so far, in order of arrival; the POSTs among them.
     std::vector<Request> requests() const;

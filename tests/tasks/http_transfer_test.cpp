@@ -30,6 +30,7 @@ class HttpTransferTest : public ::testing::Test {
     void TearDown() override {
         setRouteBookServer(std::nullopt);
         setTransferTimeouts(60000, 30000);
+        setTransferMinimumRate(kMinTransferBytesPerSecond, kMinTransferRateWindowMs);
     }
 
     LoopbackServer server;
@@ -43,9 +44,13 @@ struct DownloadCase {
     bool ok;
     std::vector<int> codes;
     int stallMs = 30000;
+    int rateWindowMs = kMinTransferRateWindowMs;
 };
 
 TEST_F(HttpTransferTest, DownloadOutcomes) {
+    // A body that trickles in below the rate: 16 bytes every 50 ms.
+    LoopbackServer::Route trickle{"", 200, Behaviour::SlowBody};
+    trickle.interval = 50ms;
     const std::string small = packageBytes(5000);
     std::vector<DownloadCase> cases = {
         {"plain body", {small}, true, {}},
@@ -55,11 +60,13 @@ TEST_F(HttpTransferTest, DownloadOutcomes) {
         {"server error", {"oops", 500}, false, {4}},
         {"dropped mid-body", {small, 200, Behaviour::DropMidBody, 1200}, false, {4}},
         {"silent server", {"", 200, Behaviour::Silent}, false, {4}, 700},
+        {"body trickling below the minimum rate", trickle, false, {4}, 30000, 400},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         sink.clear();
         setTransferTimeouts(60000, c.stallMs);
+        setTransferMinimumRate(kMinTransferBytesPerSecond, c.rateWindowMs);
         server.setRoute("/p.zip", c.route);
         std::string path = dir.file("p.zip");
         EXPECT_EQ(downloadFile(server.url("/p.zip"), path, nullptr), c.ok);
@@ -205,22 +212,31 @@ struct UploadCase {
     std::vector<std::string> reply;
     bool ok;
     std::vector<int> codes;
+    int status = 200;
+    std::chrono::milliseconds interval = 100ms;
+    int rateWindowMs = kMinTransferRateWindowMs;
 };
 
 TEST_F(HttpTransferTest, UploadConfirmation) {
+    // A reply that never gets to the point: one byte every 50 ms.
+    std::vector<std::string> trickle(200, " ");
     std::vector<UploadCase> cases = {
         {"marker", {"<result><rbid>12</rbid></result>"}, true, {}},
         {"marker split across pieces", {"<result><rb", "id>7</rb", "id></result>"}, true, {}},
         {"marker in a later piece", {"<result>", "<rbid>7</rbid></result>"}, true, {}},
         {"no marker", {"<result>error</result>"}, false, {5}},
         {"empty reply", {""}, false, {5}},
+        {"error status whose page holds the marker", {"<rbid>3</rbid>"}, false, {5}, 500},
+        {"refusal in pieces holding the marker", {"<rb", "id>3</rbid>"}, false, {5}, 403},
+        {"reply trickling below the minimum rate", trickle, false, {5}, 200, 50ms, 400},
     };
     const std::string package = packageBytes(3000);
     writeFileBytes(dir.file("a.zip"), package);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         sink.clear();
-        server.setUploadReply(c.reply);
+        server.setUploadReply(c.reply, c.status, c.interval);
+        setTransferMinimumRate(kMinTransferBytesPerSecond, c.rateWindowMs);
         EXPECT_EQ(uploadFile(dir.file("a.zip"), "/up?fname=a%2Ezip", nullptr), c.ok);
         EXPECT_EQ(sink.statusCodes(), c.codes);
     }

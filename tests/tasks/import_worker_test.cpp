@@ -355,7 +355,7 @@ z.close()
     server.serve("/a.zip", readFileBytes(work.file("bad.zip")));
     run(importToPDA, item(server.url("/a.zip"), "A"));
     EXPECT_EQ(pageCalls(), progressThen({10}));
-    EXPECT_FALSE(platform::fileExists(programTemp.file("../escaped.trk")));
+    EXPECT_FALSE(platform::fileExists(inTemp("../escaped.trk")));
     EXPECT_TRUE(treeOf(onNavigator()).empty());
 }
 

@@ -132,7 +132,7 @@ std::string TaskHarness::onNavigator(const std::string& relative) const {
 }
 
 std::string TaskHarness::inTemp(const std::string& relative) const {
-    return programTemp.file(relative);
+    return platform::privateFolder() + relative;
 }
 
 void TaskHarness::addRouteBook(const std::string& name, const FileTree& files) {

@@ -43,7 +43,7 @@ class TaskHarness : public ::testing::Test {
     void fresh(Link link);
     // The local folder behind the navigator's track folder, + relative.
     std::string onNavigator(const std::string& relative = "") const;
-    // The program's temporary folder, + relative.
+    // The program's own working folder (where packages are fetched and unpacked), + relative.
     std::string inTemp(const std::string& relative = "") const;
 
     // Puts a set on the navigator and appends it to the program's list.

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/offline_page.h"
 #include "platform/codepage.h"
+#include "platform/file_ops.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -25,27 +29,94 @@ TEST(OfflinePage, TextIsOneLineOfGbk) {
     EXPECT_EQ(platform::ansiToUtf8(offlineFallbackAddress()), "about:请联网以后使用！");
 }
 
-TEST(OfflinePage, BuildWritesBothFilesAndOverwritesOldOnes) {
-    TempDir temp;
-    std::string folder = temp.path() + "vantu/";
-    ASSERT_TRUE(platform::createFolder(temp.path() + "vantu"));
-    writeFileBytes(folder + "nolink.gif", std::string(10000, 'x'));
-    writeFileBytes(folder + "nolink.html", std::string(10000, 'y'));
-    const std::string picture("GIF89a\0\x01\x02", 9);
+// What another local user (or a stale run) may have left at a name the page is written to.
+enum class Planted { Nothing, OldFile, LinkToVictim, DanglingLink, Fifo, Folder };
 
-    EXPECT_EQ(buildOfflinePage(temp.path(), picture), folder + "nolink.html");
-    EXPECT_EQ(readFileBytes(folder + "nolink.gif"), picture);
-    EXPECT_EQ(readFileBytes(folder + "nolink.html"), offlinePageText());
-    // And once more, into the folder that exists now.
-    EXPECT_EQ(buildOfflinePage(temp.path(), picture), folder + "nolink.html");
+void plant(Planted what, const std::string& at, const std::string& victim) {
+    switch (what) {
+        case Planted::Nothing:
+            break;
+        case Planted::OldFile:
+            writeFileBytes(at, std::string(10000, 'y'));
+            break;
+        case Planted::LinkToVictim:
+            ASSERT_EQ(symlink(victim.c_str(), at.c_str()), 0);
+            break;
+        case Planted::DanglingLink:
+            ASSERT_EQ(symlink((victim + ".new").c_str(), at.c_str()), 0);
+            break;
+        case Planted::Fifo:
+            ASSERT_EQ(mkfifo(at.c_str(), 0666), 0);
+            break;
+        case Planted::Folder:
+            ASSERT_TRUE(platform::createFolder(at));
+            break;
+    }
 }
 
-TEST(OfflinePage, AFolderThatCannotBeWrittenGivesTheTextPage) {
+TEST(OfflinePage, WrittenAsNewFilesInThePrivateFolderWhateverWasPlanted) {
+    struct Case {
+        const char* name;
+        Planted planted;
+        bool built;
+    } cases[] = {
+        {"empty folder", Planted::Nothing, true},
+        {"files of an earlier interception are replaced", Planted::OldFile, true},
+        {"a link to the user's file is replaced, not written through", Planted::LinkToVictim, true},
+        {"a dangling link creates nothing at its target", Planted::DanglingLink, true},
+        {"a pipe is replaced, never opened", Planted::Fifo, true},
+        {"a folder in the way gives the text page", Planted::Folder, false},
+    };
+    const std::string picture("GIF89a\0\x01\x02", 9);
+    for (const Case& c : cases) {
+        for (const char* name : {"nolink.html", "nolink.gif"}) {
+            SCOPED_TRACE(std::string(c.name) + ": " + name);
+            TempDir parent;
+            std::string folder = platform::createPrivateFolder(parent.path());
+            ASSERT_FALSE(folder.empty());
+            std::string victim = parent.file("victim");
+            writeFileBytes(victim, "the user's own file");
+            plant(c.planted, folder + name, victim);
+
+            std::string page = buildOfflinePage(folder, picture);
+            EXPECT_EQ(readFileBytes(victim), "the user's own file");
+            EXPECT_FALSE(platform::fileExists(victim + ".new"));
+            if (!c.built) {
+                EXPECT_EQ(page, offlineFallbackAddress());
+                continue;
+            }
+            EXPECT_EQ(page, folder + "nolink.html");
+            struct stat st {};
+            ASSERT_EQ(lstat((folder + name).c_str(), &st), 0);
+            EXPECT_TRUE(S_ISREG(st.st_mode));
+            EXPECT_EQ(readFileBytes(folder + "nolink.gif"), picture);
+            EXPECT_EQ(readFileBytes(folder + "nolink.html"), offlinePageText());
+            platform::removeTree(folder);
+        }
+    }
+}
+
+TEST(OfflinePage, TheOldSharedFolderIsNeverUsed) {
+    // Another user's folder at the name the page used to be written to, holding a link to a
+    // file of ours and a pipe.
     TempDir temp;
-    // A temporary folder that does not exist, and a file standing where the folder should be.
-    EXPECT_EQ(buildOfflinePage(temp.path() + "missing/", "GIF"), offlineFallbackAddress());
-    writeFileBytes(temp.path() + "vantu", "not a folder");
-    EXPECT_EQ(buildOfflinePage(temp.path(), "GIF"), offlineFallbackAddress());
+    std::string victim = temp.file("victim");
+    writeFileBytes(victim, "the user's own file");
+    ASSERT_TRUE(platform::createFolder(temp.file("vantu")));
+    ASSERT_EQ(symlink(victim.c_str(), temp.file("vantu/nolink.html").c_str()), 0);
+    ASSERT_EQ(mkfifo(temp.file("vantu/nolink.gif").c_str(), 0666), 0);
+
+    std::string folder = platform::createPrivateFolder(temp.path());
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder.rfind(temp.file("vantu/"), 0), std::string::npos);
+    EXPECT_EQ(buildOfflinePage(folder, "GIF"), folder + "nolink.html");
+    EXPECT_EQ(readFileBytes(victim), "the user's own file");
+    platform::removeTree(folder);
+}
+
+TEST(OfflinePage, WithoutAPrivateFolderTheTextPageIsShown) {
+    EXPECT_EQ(buildOfflinePage("", "GIF"), offlineFallbackAddress());
+    EXPECT_FALSE(platform::fileExists("nolink.html"));
 }
 
 TEST(OfflinePage, OnlyTheBrowsersOwnErrorPagesAreIntercepted) {

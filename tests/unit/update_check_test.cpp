@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <optional>
 #include <string_view>
 #include <thread>
 
@@ -14,8 +15,10 @@
 #include "platform/digest.h"
 #include "platform/files.h"
 #include "platform/question.h"
+#include "support/eventually.h"
 #include "support/loopback_server.h"
 #include "support/program_stub.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -59,7 +62,7 @@ TEST(UpdateNaming, UpdaterCopyAndMainProgramPaths) {
 // How a case's manifest reaches the program.
 enum class Source { Served, NotFound, Unreachable };
 // What is left at the updater copy's path after the checks.
-enum class Copy { None, Whole, Partial };
+enum class Copy { None, Whole };
 
 struct ScriptCase {
     const char* name;
@@ -168,21 +171,36 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
          .result = 3,
          .questions = 1,
          .copy = Copy::Whole},
-        {.name = "a download that fails its digest ends the block and stays",
+        {.name = "a download that fails its digest ends the block and is deleted",
          .manifest = "<do><b><download><url>$URL</url><md5>$OTHER</md5></download><run/><exit/></b>"
                      "</do>",
          .answer = true,
-         .questions = 1,
-         .copy = Copy::Whole},
+         .questions = 1},
+        {.name = "a download that fails its digest is not started by a later block",
+         .manifest = "<do><a><download><url>$URL</url><md5>$OTHER</md5></download></a>"
+                     "<b><run/><exit/></b></do>",
+         .answer = true,
+         .result = 3,
+         .questions = 1},
+        {.name = "a broken-off download is not started by a later block",
+         .manifest = "<do><a><download><url>$CUT</url></download></a><b><run/><exit/></b></do>",
+         .answer = true,
+         .result = 3,
+         .questions = 1},
+        {.name = "a verified copy is no longer started once a later download failed",
+         .manifest = "<do><a><download><url>$URL</url><md5>$NEW</md5></download></a>"
+                     "<b><download><url>$CUT</url></download></b><c><run/><exit/></c></do>",
+         .answer = true,
+         .result = 3,
+         .questions = 2},
         {.name = "an error page is not a program",
          .manifest = "<do><b><download><url>$BROKEN</url></download><run/><exit/></b></do>",
          .answer = true,
          .questions = 1},
-        {.name = "a broken-off download ends the block",
+        {.name = "a broken-off download ends the block and leaves nothing",
          .manifest = "<do><b><download><url>$CUT</url></download><run/><exit/></b></do>",
          .answer = true,
-         .questions = 1,
-         .copy = Copy::Partial},
+         .questions = 1},
         {.name = "the first top-level do counts",
          .manifest = "<x/><do><b><exit/></b></do>",
          .result = 3},
@@ -237,7 +255,7 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
         bool copyExists = platform::readWholeFile(updater.updaterPath(), copy);
         EXPECT_EQ(copyExists, c.copy != Copy::None);
         if (c.copy != Copy::None) {
-            EXPECT_EQ(copy, c.copy == Copy::Whole ? newProgram : newProgram.substr(0, 10));
+            EXPECT_EQ(copy, newProgram);
         }
         // A started copy writes its line at once; where a wrongly started one could appear, it
         // gets a moment to show itself.
@@ -277,6 +295,149 @@ TEST_F(UpdateScriptTest, ACheckFromInsideTheQuestionBoxDoesNothing) {
     EXPECT_EQ(inner, 1);
     EXPECT_EQ(questions, 1);
     EXPECT_EQ(server.requestCount(kManifestPath), 1);
+}
+
+// Plays the window's thread: hands the check's messages to it until it reports its result.
+// Answers that result, or -1 when none came.
+int runWindowLoop(BackgroundUpdate& update, RecordingSink& sink, bool* closeNow = nullptr) {
+    size_t handled = 0;
+    int result = -1;
+    eventually([&] {
+        std::vector<RecordingSink::Message> messages = sink.messages();
+        for (; handled < messages.size(); ++handled) {
+            const RecordingSink::Message& m = messages[handled];
+            bool close = false;
+            if (!update.handleMessage(m.message, m.wParam, close)) continue;
+            if (m.message == WM_UPDATE_DONE) {
+                result = static_cast<int>(m.wParam);
+                if (closeNow) *closeNow = close;
+            }
+        }
+        return result != -1;
+    });
+    return result;
+}
+
+TEST_F(UpdateScriptTest, TheCheckNeverHoldsTheWindowAndEndsWithinItsLimits) {
+    LoopbackServer::Route silent{"", 200, LoopbackServer::Behaviour::Silent};
+    LoopbackServer::Route trickle{"", 200, LoopbackServer::Behaviour::SlowBody};
+    trickle.interval = 50ms;  // 16 bytes each time: 320 bytes a second
+    server.setRoute("/trickle", trickle);
+    server.serve("/new", newProgram);
+    const std::string handOver = "<do><b><download><url>$URL</url><md5>" +
+                                 platform::md5Hex(newProgram) +
+                                 "</md5></download><run/><exit/>"
+                                 "</b></do>";
+    struct Case {
+        const char* name;
+        std::optional<LoopbackServer::Route> manifestRoute;  // else the manifest below
+        std::string manifest;
+        std::string programUrl;
+        int64_t maxProgramBytes;
+        int result;
+        bool asked;
+        bool started;
+    } cases[] = {
+        {"silent manifest server", silent, "", "", 0, 1, false, false},
+        {"manifest trickling without end", trickle, "", "", 0, 1, false, false},
+        {"program trickling below the minimum rate", std::nullopt, handOver, server.url("/trickle"),
+         0, 1, true, false},
+        {"program larger than the cap", std::nullopt, handOver, server.url("/new"),
+         static_cast<int64_t>(newProgram.size()) - 1, 1, true, false},
+        {"program exactly at the cap hands over", std::nullopt, handOver, server.url("/new"),
+         static_cast<int64_t>(newProgram.size()), 3, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.manifestRoute)
+            server.setRoute(kManifestPath, *c.manifestRoute);
+        else
+            server.serve(kManifestPath, substituted(c.manifest, {{"$URL", c.programUrl}}));
+        platform::deleteFile(marker);
+        // Short limits only where a case is about them: a loaded machine may be slow elsewhere.
+        UpdateLimits limits;
+        if (c.manifestRoute) limits.manifest.deadline = 400ms;
+        if (c.programUrl == server.url("/trickle")) {
+            limits.program.minBytesPerSecond = 1024;
+            limits.program.rateWindow = 300ms;
+        }
+        if (c.maxProgramBytes > 0) limits.program.maxBytes = c.maxProgramBytes;
+        answer = true;
+        questions = 0;
+        RecordingSink sink;
+        BackgroundUpdate update(program, server.url(kManifestPath), limits);
+
+        ASSERT_TRUE(update.start());
+        // The server has not answered yet, and the window goes on.
+        EXPECT_TRUE(update.running());
+        EXPECT_FALSE(update.start());
+        bool closeNow = false;
+        EXPECT_EQ(runWindowLoop(update, sink, &closeNow), c.result);
+        EXPECT_EQ(closeNow, c.result == 3);
+        EXPECT_EQ(questions, c.asked ? 1 : 0);
+        EXPECT_EQ(platform::fileExists(updaterPathFor(program)), c.started);
+        EXPECT_EQ(waitForFile(marker, c.started ? 10s : 0ms), c.started);
+    }
+}
+
+TEST_F(UpdateScriptTest, ClosingTheWindowEndsARunningCheck) {
+    server.serve("/new", newProgram);
+    struct Case {
+        const char* name;
+        std::string manifest;  // empty: a silent server
+        bool waitForQuestion;
+    } cases[] = {
+        {"while the manifest does not come", "", false},
+        {"while the question waits for its answer",
+         "<do><b><download><url>" + server.url("/new") + "</url></download><run/><exit/></b></do>",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.manifest.empty())
+            server.setRoute(kManifestPath, {"", 200, LoopbackServer::Behaviour::Silent});
+        else
+            server.serve(kManifestPath, c.manifest);
+        questions = 0;
+        RecordingSink sink;
+        {
+            BackgroundUpdate update(program, server.url(kManifestPath));
+            ASSERT_TRUE(update.start());
+            if (c.waitForQuestion) {
+                ASSERT_TRUE(eventually([&] {
+                    auto messages = sink.messages();
+                    return !messages.empty() && messages[0].message == WM_UPDATE_QUESTION;
+                }));
+            } else {
+                ASSERT_TRUE(eventually([&] { return server.requestCount(kManifestPath) > 0; }));
+            }
+        }
+        // The check has ended without an answer: nothing was asked, fetched or started.
+        EXPECT_EQ(questions, 0);
+        EXPECT_EQ(server.requestCount("/new"), 0);
+        EXPECT_FALSE(platform::fileExists(updaterPathFor(program)));
+        server.setRoute(kManifestPath, {});
+    }
+}
+
+TEST(UpdateLimits, AManifestOverHttpsKeepsTheProgramOnHttps) {
+    struct Case {
+        const char* manifest;
+        bool httpsOnly;
+    } cases[] = {
+        {"https://update.example/vantu3/update/update.xml", true},
+        {"HTTPS://update.example/vantu3/update/update.xml", true},
+        {"http://update.example/vantu3/update/update.xml", false},
+        {"httpx://update.example/", false},
+        {"", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.manifest);
+        EXPECT_EQ(programLimitsFor(c.manifest, programFetchLimits()).httpsOnly, c.httpsOnly);
+    }
+    FetchLimits already = programFetchLimits();
+    already.httpsOnly = true;
+    EXPECT_TRUE(programLimitsFor("http://update.example/", already).httpsOnly);
 }
 
 TEST(UpdaterRole, CopyReplacesTheMainProgramAndStartsIt) {

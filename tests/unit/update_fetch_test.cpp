@@ -1,6 +1,9 @@
 #include "update/update_fetch.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
 
 #include "platform/files.h"
 #include "support/loopback_server.h"
@@ -55,6 +58,74 @@ TEST(UpdateFetch, OnlyWholeBodiesFromVouchedServersCount) {
     // The certificate is refused before any request is made.
     EXPECT_EQ(tls.requestCount("/whole"), 0);
     EXPECT_EQ(plain.lastAgent("/whole"), "Hello");
+}
+
+TEST(UpdateFetch, LimitsEndTransfersAndLeaveNothingBehind) {
+    using namespace std::chrono_literals;
+    LoopbackServer server;
+    const std::string body(3000, 'p');
+    server.serve("/body", body);
+    LoopbackServer::Route silent{"", 200, LoopbackServer::Behaviour::Silent};
+    LoopbackServer::Route trickle{"", 200, LoopbackServer::Behaviour::SlowBody};
+    trickle.interval = 50ms;  // 320 bytes a second
+    server.setRoute("/silent", silent);
+    server.setRoute("/trickle", trickle);
+
+    struct Case {
+        const char* name;
+        std::string path;
+        FetchLimits limits;
+        bool fetched;
+    };
+    FetchLimits deadline;
+    deadline.deadline = 400ms;
+    FetchLimits slow;
+    slow.minBytesPerSecond = 1024;
+    slow.rateWindow = 300ms;
+    FetchLimits capped;
+    capped.maxBytes = static_cast<int64_t>(body.size()) - 1;
+    FetchLimits exact;
+    exact.maxBytes = static_cast<int64_t>(body.size());
+    FetchLimits secure;
+    secure.httpsOnly = true;
+    const Case cases[] = {
+        {"silent server past the deadline", "/silent", deadline, false},
+        {"trickling server past the deadline", "/trickle", deadline, false},
+        {"trickling below the minimum rate", "/trickle", slow, false},
+        {"body over the cap", "/body", capped, false},
+        {"body exactly at the cap", "/body", exact, true},
+        {"plain http where only https will do", "/body", secure, false},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int before = server.requestCount(c.path);
+        EXPECT_EQ(fetchText(server.url(c.path), c.limits), c.fetched ? body : "");
+        std::string file = dir.file("download");
+        writeFileBytes(file, "an earlier, partial download");
+        EXPECT_EQ(fetchToFile(server.url(c.path), file, c.limits), c.fetched ? 1 : 0);
+        if (c.fetched) {
+            EXPECT_EQ(readFileBytes(file), body);
+        } else {
+            EXPECT_FALSE(platform::fileExists(file));
+        }
+        if (c.limits.httpsOnly) {
+            EXPECT_EQ(server.requestCount(c.path), before);
+        }
+    }
+}
+
+TEST(UpdateFetch, ALinkAtTheTargetIsReplacedNotWrittenThrough) {
+    LoopbackServer server;
+    server.serve("/new", "new program");
+    TempDir dir;
+    std::string victim = dir.file("victim");
+    writeFileBytes(victim, "the user's own file");
+    std::string target = dir.file("vantu_update");
+    ASSERT_EQ(symlink(victim.c_str(), target.c_str()), 0);
+    EXPECT_EQ(fetchToFile(server.url("/new"), target), 1);
+    EXPECT_EQ(readFileBytes(victim), "the user's own file");
+    EXPECT_EQ(readFileBytes(target), "new program");
 }
 
 }  // namespace

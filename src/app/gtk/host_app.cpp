@@ -16,7 +16,6 @@
 #include "app/gtk/question_dialog.h"
 #include "app/gtk/single_instance.h"
 #include "app/gtk/webkit_external.h"
-#include "app/offline_page.h"
 #include "app/start_page.h"
 #include "bridge/external_object.h"
 #include "bridge/program_methods.h"
@@ -129,12 +128,10 @@ int main(int argc, char** argv) {
     const HostConfig& config = hostConfig();
     std::string portal = bundledPortalFolder();
     StartPages pages{config.startPage, config.altStartPage, fileUri(portal + "index.html")};
-    std::string offlinePage = offlineFolder(platform::tempFolder()) + "nolink.html";
 
-    // The program's own local pages: the bundled portal, the offline page, and start pages that
-    // are local files.
-    std::vector<std::string> localPages{fileUri(portal) + "*",
-                                        fileUri(platform::ansiToUtf8(offlinePage))};
+    // The program's own local pages: the bundled portal and start pages that are local files.
+    // The offline page needs no key and gets none.
+    std::vector<std::string> localPages{fileUri(portal) + "*"};
     for (const std::string& page : {config.startPage, config.altStartPage}) {
         std::string pattern = localFolderPattern(page);
         if (!pattern.empty()) localPages.push_back(pattern);
@@ -155,8 +152,8 @@ int main(int argc, char** argv) {
     platform::setMessageSink(sink);
 
     {
-        HostWindow host({device, settings, methods, webExternal}, startPageAddress(settings, pages),
-                        offlinePage);
+        HostWindow host({device, settings, methods, webExternal},
+                        startPageAddress(settings, pages));
         host.initialise();
         instance.listen([&host] { host.present(); });
         sink->setReceiver([&host](uint32_t message, uintptr_t wParam, intptr_t lParam) {

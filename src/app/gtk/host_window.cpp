@@ -24,13 +24,6 @@ constexpr guint kSettleMs = 250;
 // The page gets this long to run "onWinExit" before the window goes regardless.
 constexpr guint kExitCallMs = 3000;
 
-std::string fileUri(const std::string& ansiPath) {
-    gchar* uri = g_filename_to_uri(platform::ansiToUtf8(ansiPath).c_str(), nullptr, nullptr);
-    std::string out = uri != nullptr ? uri : "";
-    g_free(uri);
-    return out;
-}
-
 WindowState stateOf(GdkWindowState state) {
     if (state & GDK_WINDOW_STATE_ICONIFIED) return WindowState::Minimized;
     if (state & (GDK_WINDOW_STATE_MAXIMIZED | GDK_WINDOW_STATE_FULLSCREEN))
@@ -66,15 +59,14 @@ void later(std::function<void()> work) {
 
 }  // namespace
 
-HostWindow::HostWindow(Parts parts, std::string startAddress, std::string offlinePage)
+HostWindow::HostWindow(Parts parts, std::string startAddress)
     : device_(parts.device),
       settings_(parts.settings),
       methods_(parts.methods),
       webExternal_(parts.webExternal),
       startAddress_(std::move(startAddress)),
-      offlinePage_(std::move(offlinePage)),
-      offlineUri_(fileUri(offlinePage_)),
-      placement_(parts.settings) {}
+      placement_(parts.settings),
+      update_(platform::programFile(), updateManifestUrl()) {}
 
 HostWindow::~HostWindow() {
     self_.reset();
@@ -176,6 +168,11 @@ void HostWindow::finishClosing() {
 }
 
 void HostWindow::taskMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    bool closeNow = false;
+    if (update_.handleMessage(message, wParam, closeNow)) {
+        if (closeNow) close();
+        return;
+    }
     router_.taskMessage(message, wParam, lParam);
 }
 
@@ -298,11 +295,10 @@ void HostWindow::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer s
 }
 
 void HostWindow::navigationComplete() {
-    if (checkForUpdate() == 3) {
-        close();
-        return;
-    }
-    showNormally();
+    // The check runs on its own thread and comes back through taskMessage; the window never
+    // waits for it. An updater copy only hands over and closes, so its window stays minimised.
+    update_.start();
+    if (!update_.isUpdaterCopy()) showNormally();
 }
 
 void HostWindow::showNormally() {
@@ -364,26 +360,17 @@ void HostWindow::loadFailed(const std::string& failedUri) {
     if (closing_) return;
     // The text page needs nothing that could fail; if even it fails there is nothing left.
     if (failedUri == "about:blank") return;
-    if (failedUri == offlineUri_) {
+    if (failedUri == kOfflinePageAddress) {
         showTextPage();
         return;
     }
-    std::string page = buildOfflinePage(platform::tempFolder(), offlinePicture());
-    if (page == offlineFallbackAddress()) {
+    if (buildOfflinePage(platform::privateFolder(), offlinePicture()) == offlineFallbackAddress()) {
         showTextPage();
         return;
     }
-    std::string text;
-    if (!platform::readWholeFile(page, text)) {
-        showTextPage();
-        return;
-    }
-    // Loaded as HTML from the file's bytes: by its content alone the file would be taken for
-    // XHTML, which its GBK text is not.
-    offlineUri_ = fileUri(page);
-    GBytes* bytes = g_bytes_new(text.data(), text.size());
-    webkit_web_view_load_bytes(view_, bytes, "text/html", nullptr, offlineUri_.c_str());
-    g_bytes_unref(bytes);
+    // Shown from the bytes held here, never from what the folder holds afterwards.
+    webExternal_.setOfflinePage(offlinePageText(), std::string(offlinePicture()));
+    webkit_web_view_load_uri(view_, kOfflinePageAddress);
 }
 
 void HostWindow::showTextPage() {

@@ -12,6 +12,7 @@
 #include "bridge/external_methods.h"
 #include "bridge/settings_store.h"
 #include "session/device_manager.h"
+#include "update/update_check.h"
 
 class DeviceMonitor;
 class WebKitExternal;
@@ -29,9 +30,8 @@ class HostWindow : public RouterHost {
         WebKitExternal& webExternal;
     };
 
-    // `startAddress` is the first page's address (UTF-8); `offlinePage` the local path of the
-    // offline page (ANSI).
-    HostWindow(Parts parts, std::string startAddress, std::string offlinePage);
+    // `startAddress` is the first page's address (UTF-8).
+    HostWindow(Parts parts, std::string startAddress);
     ~HostWindow() override;
     HostWindow(const HostWindow&) = delete;
     HostWindow& operator=(const HostWindow&) = delete;
@@ -43,6 +43,7 @@ class HostWindow : public RouterHost {
     // The closing sequence: saves the placement, calls "onWinExit" and ends the main loop.
     void close();
 
+    // Every message posted to the window: task notifications and the update check's.
     void taskMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
     void deviceChanged();
 
@@ -81,8 +82,6 @@ class HostWindow : public RouterHost {
     ExternalMethods& methods_;
     WebKitExternal& webExternal_;
     std::string startAddress_;
-    std::string offlinePage_;  // ANSI path
-    std::string offlineUri_;
 
     EventRouter router_{*this};
     PlacementTracker placement_;
@@ -95,6 +94,7 @@ class HostWindow : public RouterHost {
     // weak reference to this and do nothing once it has expired.
     std::shared_ptr<HostWindow*> self_ = std::make_shared<HostWindow*>(this);
     std::unique_ptr<DeviceMonitor> deviceMonitor_;
+    BackgroundUpdate update_;
 
     GtkWidget* window_ = nullptr;
     WebKitWebView* view_ = nullptr;

@@ -72,6 +72,25 @@ void respond(WebKitURISchemeRequest* request, const std::string& answer, const c
     g_bytes_unref(bytes);
 }
 
+void respondWithResource(WebKitURISchemeRequest* request, const std::string& contentType,
+                         const std::string& bytes) {
+    GBytes* data = g_bytes_new(bytes.data(), bytes.size());
+    GInputStream* stream = g_memory_input_stream_new_from_bytes(data);
+    WebKitURISchemeResponse* response =
+        webkit_uri_scheme_response_new(stream, static_cast<gint64>(bytes.size()));
+    webkit_uri_scheme_response_set_content_type(response, contentType.c_str());
+    webkit_uri_scheme_request_finish_with_response(request, response);
+    g_object_unref(response);
+    g_object_unref(stream);
+    g_bytes_unref(data);
+}
+
+// The address without its query and fragment.
+std::string resourceAddress(const char* uri) {
+    std::string address = uri != nullptr ? uri : "";
+    return address.substr(0, address.find_first_of("?#"));
+}
+
 }  // namespace
 
 std::string makeDocumentKey() {
@@ -112,12 +131,28 @@ WebKitExternal::~WebKitExternal() {
     g_object_unref(contentManager_);
 }
 
+void WebKitExternal::setOfflinePage(std::string page, std::string picture) {
+    std::string address = kOfflinePageAddress;
+    std::string folder = address.substr(0, address.rfind('/') + 1);
+    // GB2312, as the page's own meta element says, read as its superset.
+    resources_[address] = {"text/html; charset=GBK", std::move(page)};
+    resources_[folder + "nolink.gif"] = {"image/gif", std::move(picture)};
+}
+
 void WebKitExternal::onRequest(WebKitURISchemeRequest* request, gpointer self) {
     auto* external = static_cast<WebKitExternal*>(self);
     SoupMessageHeaders* headers = webkit_uri_scheme_request_get_http_headers(request);
     const char* origin =
         headers != nullptr ? soup_message_headers_get_one(headers, "Origin") : nullptr;
     const char* method = webkit_uri_scheme_request_get_http_method(request);
+    if (method == nullptr || g_strcmp0(method, "GET") == 0) {
+        auto found =
+            external->resources_.find(resourceAddress(webkit_uri_scheme_request_get_uri(request)));
+        if (found != external->resources_.end()) {
+            respondWithResource(request, found->second.first, found->second.second);
+            return;
+        }
+    }
     std::string answer;
     if (method != nullptr && g_strcmp0(method, "POST") == 0) {
         const char* path = webkit_uri_scheme_request_get_path(request);

@@ -96,6 +96,9 @@ bool File::open(const std::string& path, OpenMode mode) {
         case OpenMode::OpenAlways:
             flags = O_RDWR | O_CREAT;
             break;
+        case OpenMode::CreateNew:
+            flags = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
+            break;
     }
     std::string native = posix::toNative(path);
     int fd = ::open(native.c_str(), flags | O_CLOEXEC, 0644);
@@ -246,6 +249,25 @@ bool readWholeFile(const std::string& path, std::string& out) {
 bool writeWholeFile(const std::string& path, std::string_view data) {
     File f(path, OpenMode::CreateAlways);
     return f.isOpen() && f.write(data.data(), data.size());
+}
+
+bool writeNewFile(const std::string& path, std::string_view data) {
+    std::string native = posix::toNative(path);
+    struct stat st {};
+    if (lstat(native.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(native.c_str());
+    posix::Descriptor fd(
+        ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (fd.get() < 0) return false;
+    bool ok = true;
+    for (size_t done = 0; ok && done < data.size();) {
+        ssize_t put = ::write(fd.get(), data.data() + done, data.size() - done);
+        if (put < 0 && errno == EINTR) continue;
+        ok = put > 0;
+        if (ok) done += static_cast<size_t>(put);
+    }
+    ok = fd.reset() && ok;
+    if (!ok) ::unlink(native.c_str());
+    return ok;
 }
 
 bool fileExists(const std::string& path) {

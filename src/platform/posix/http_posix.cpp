@@ -30,11 +30,32 @@ using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
 // State shared with libcurl's callbacks during one transfer.
 struct Transfer {
     const HttpRequest& request;
-    SteadyClock::time_point lastMove = SteadyClock::now();
+    SteadyClock::time_point started = SteadyClock::now();
+    SteadyClock::time_point lastMove = started;
     curl_off_t lastCount = 0;
+    // The stretch over which the rate is measured: its start and the count at its start.
+    SteadyClock::time_point windowStart = started;
+    curl_off_t windowCount = 0;
     bool stopped = false;
     bool aborted = false;
 };
+
+// Whether the transfer has run out of time or moves too slowly; `total` bytes so far.
+bool outOfTime(Transfer& t, SteadyClock::time_point now, curl_off_t total) {
+    const HttpRequest& r = t.request;
+    if (r.deadlineMs > 0 && now - t.started > std::chrono::milliseconds(r.deadlineMs)) return true;
+    if (r.minBytesPerSecond <= 0) return false;
+    auto window = std::chrono::milliseconds(r.minRateWindowMs);
+    auto elapsed = now - t.windowStart;
+    if (elapsed < window) return false;
+    double seconds = std::chrono::duration<double>(elapsed).count();
+    if (static_cast<double>(total - t.windowCount) <
+        seconds * static_cast<double>(r.minBytesPerSecond))
+        return true;
+    t.windowStart = now;
+    t.windowCount = total;
+    return false;
+}
 
 size_t onWrite(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
@@ -51,8 +72,11 @@ int onProgress(void* user, curl_off_t, curl_off_t dlNow, curl_off_t, curl_off_t 
     if (t->request.shouldStop) {
         SteadyClock::time_point before = SteadyClock::now();
         bool stop = t->request.shouldStop();
-        // A pause inside the predicate is not the server's silence.
-        t->lastMove += SteadyClock::now() - before;
+        // A pause inside the predicate is not the server's silence, nor its slowness.
+        SteadyClock::duration paused = SteadyClock::now() - before;
+        t->lastMove += paused;
+        t->started += paused;
+        t->windowStart += paused;
         if (stop) {
             t->stopped = true;
             return 1;
@@ -65,7 +89,7 @@ int onProgress(void* user, curl_off_t, curl_off_t dlNow, curl_off_t, curl_off_t 
     } else if (now - t->lastMove > std::chrono::milliseconds(t->request.stallTimeoutMs)) {
         return 1;
     }
-    return 0;
+    return outOfTime(*t, now, dlNow + ulNow) ? 1 : 0;
 }
 
 HttpResponse perform(const std::string& url, const std::string_view* postBody,
@@ -91,7 +115,8 @@ HttpResponse perform(const std::string& url, const std::string_view* postBody,
     }
 
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+    const char* protocols = request.httpsOnly ? "https" : "http,https";
+    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, protocols);
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_USERAGENT, request.agent.c_str());
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.connectTimeoutMs));
@@ -113,7 +138,7 @@ HttpResponse perform(const std::string& url, const std::string_view* postBody,
         curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
         curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
-        curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, protocols);
     }
     if (headers) curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
 

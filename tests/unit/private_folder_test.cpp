@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/file_ops.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+bool isClosedFolderOfOurs(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+           (st.st_mode & 0777) == 0700;
+}
+
+TEST(PrivateFolder, MadeFreshUnderItsParentOrNotAtAll) {
+    TempDir temp;
+    writeFileBytes(temp.file("a file"), "x");
+    // The fixed name the program's folder used to have, taken by someone else's folder.
+    ASSERT_TRUE(platform::createFolder(temp.file("vantu")));
+    chmod(temp.file("vantu").c_str(), 0777);
+
+    struct Case {
+        const char* name;
+        std::string parent;
+        bool made;
+    } cases[] = {
+        {"under the parent", temp.path(), true},
+        {"parent without a final separator", temp.path().substr(0, temp.path().size() - 1), true},
+        {"missing parent", temp.file("missing/"), false},
+        {"a file as parent", temp.file("a file"), false},
+        {"no parent", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string first = platform::createPrivateFolder(c.parent);
+        std::string second = platform::createPrivateFolder(c.parent);
+        if (!c.made) {
+            EXPECT_EQ(first, "");
+            continue;
+        }
+        ASSERT_FALSE(first.empty());
+        EXPECT_EQ(first.back(), '/');
+        EXPECT_EQ(first.rfind(temp.path(), 0), 0u);
+        EXPECT_NE(first, second);
+        EXPECT_TRUE(isClosedFolderOfOurs(first));
+        EXPECT_TRUE(isClosedFolderOfOurs(second));
+        EXPECT_NE(first, temp.file("vantu/"));
+        EXPECT_TRUE(platform::removeTree(first));
+        EXPECT_TRUE(platform::removeTree(second));
+    }
+}
+
+TEST(PrivateFolder, TheRunsFolderIsClosedStaysAndIsMadeAgainWhenRemoved) {
+    std::string folder = platform::privateFolder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_TRUE(isClosedFolderOfOurs(folder));
+    EXPECT_EQ(platform::privateFolder(), folder);
+    EXPECT_EQ(platform::privateFile("lushu.tmp"), folder + "lushu.tmp");
+    // Swept away by a clean-up of the temporary folder: the next file still finds a folder.
+    ASSERT_TRUE(platform::removeTree(folder));
+    std::string again = platform::privateFolder();
+    ASSERT_FALSE(again.empty());
+    EXPECT_TRUE(isClosedFolderOfOurs(again));
+}
+
+TEST(PrivateFolder, RemovedWithItsContentsWhenTheProgramEnds) {
+    // The parent's own folder, made first, must survive its child's end.
+    std::string parentsFolder = platform::privateFolder();
+    ASSERT_FALSE(parentsFolder.empty());
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(pipeEnds[0]);
+        std::string own = platform::privateFolder();
+        bool ok = !own.empty() && own != parentsFolder && platform::createFolder(own + "set") &&
+                  platform::writeNewFile(own + "set/set.rut", "route") &&
+                  platform::writeNewFile(own + "lushu.tmp", "track");
+        std::string report = ok ? own : std::string();
+        if (write(pipeEnds[1], report.data(), report.size()) < 0) _exit(2);
+        close(pipeEnds[1]);
+        std::exit(0);
+    }
+    close(pipeEnds[1]);
+    std::string childsFolder;
+    char buffer[512];
+    for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        childsFolder.append(buffer, static_cast<size_t>(got));
+    close(pipeEnds[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_FALSE(childsFolder.empty()) << "the child could not fill a folder of its own";
+    struct stat st {};
+    EXPECT_NE(lstat(childsFolder.c_str(), &st), 0) << childsFolder << " is left behind";
+    EXPECT_TRUE(isClosedFolderOfOurs(parentsFolder));
+}
+
+}  // namespace
