@@ -108,11 +108,11 @@ void Updater::setStop(std::function<bool()> stop) {
     limits_.program.shouldStop = stop_;
 }
 
-int Updater::checkForUpdate() {
+UpdateResult Updater::checkForUpdate() {
     // The question box runs the window's event loop, and a navigation completing meanwhile
     // would start a second check that asks again and writes the same copy.
     static std::atomic<bool> checking{false};
-    if (checking.exchange(true)) return kGoOn;
+    if (checking.exchange(true)) return UpdateResult::GoOn;
     struct Done {
         ~Done() { checking.store(false); }
     } done;
@@ -128,42 +128,42 @@ int Updater::checkForUpdate() {
     TiXmlDocument manifest;
     manifest.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
     const TiXmlElement* root = manifest.FirstChildElement("do");
-    if (!root) return kGoOn;
+    if (!root) return UpdateResult::GoOn;
     for (const TiXmlElement* block = root->FirstChildElement(); block;
          block = block->NextSiblingElement()) {
-        if (runUpdateBlock(*block) == kClose) return kClose;
+        if (runUpdateBlock(*block) == UpdateResult::Close) return UpdateResult::Close;
     }
-    return kGoOn;
+    return UpdateResult::GoOn;
 }
 
-int Updater::takeUpdaterRole(const std::string& mainPath) {
+UpdateResult Updater::takeUpdaterRole(const std::string& mainPath) {
     // The old program still runs until its window has closed.
     waitUntilFree(mainPath, waitLimit_, stop_);
     // When the replacement fails the old program stays whole, and it is started all the same,
     // so that the user is never left without one.
     platform::replaceWithCopy(programFile_, mainPath);
     platform::startProgram(mainPath);
-    return kClose;
+    return UpdateResult::Close;
 }
 
-int Updater::runUpdateBlock(const TiXmlElement& block) {
+UpdateResult Updater::runUpdateBlock(const TiXmlElement& block) {
     for (const TiXmlElement* command = block.FirstChildElement(); command;
          command = command->NextSiblingElement()) {
         const std::string& name = command->ValueStr();
         if (name == "check") {
             std::optional<std::string> path = parameter(*command, "path");
             std::optional<std::string> md5 = parameter(*command, "md5");
-            if (!path || !md5) return kBlockEnded;
-            if (platform::md5HexOfFile(programFile_) == *md5) return kUpToDate;
+            if (!path || !md5) return UpdateResult::BlockEnded;
+            if (platform::md5HexOfFile(programFile_) == *md5) return UpdateResult::UpToDate;
         } else if (name == "download") {
-            if (!download(*command)) return kBlockEnded;
+            if (!download(*command)) return UpdateResult::BlockEnded;
         } else if (name == "run") {
             if (copyReady_) platform::startProgram(updaterPath_);
         } else if (name == "exit") {
-            return kClose;
+            return UpdateResult::Close;
         }
     }
-    return kGoOn;
+    return UpdateResult::GoOn;
 }
 
 bool Updater::download(const TiXmlElement& command) {
@@ -214,9 +214,9 @@ bool BackgroundUpdate::start() {
     // The last check has ended (it cleared running_ as its last step).
     if (thread_.joinable()) thread_.join();
     thread_ = std::thread([this] {
-        int result = updater_.checkForUpdate();
+        UpdateResult result = updater_.checkForUpdate();
         running_.store(false);
-        platform::postMessage(WM_UPDATE_DONE, static_cast<uintptr_t>(result), 0);
+        platform::postMessage(WM_UPDATE_DONE, static_cast<uintptr_t>(static_cast<int>(result)), 0);
     });
     return true;
 }
@@ -239,7 +239,7 @@ bool BackgroundUpdate::askFromCheck() {
 bool BackgroundUpdate::handleMessage(uint32_t message, uintptr_t wParam, bool& closeNow) {
     closeNow = false;
     if (message == WM_UPDATE_DONE) {
-        closeNow = static_cast<int>(wParam) == Updater::kClose;
+        closeNow = static_cast<int>(wParam) == static_cast<int>(UpdateResult::Close);
         return true;
     }
     if (message != WM_UPDATE_QUESTION) return false;

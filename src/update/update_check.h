@@ -60,14 +60,11 @@ struct UpdateLimits {
 // included) when the manifest came over https.
 FetchLimits programLimitsFor(const std::string& manifestUrl, FetchLimits limits);
 
+// What checkForUpdate and runUpdateBlock answer. The numbers travel in window messages.
+enum class UpdateResult : int { BlockEnded = -1, UpToDate = 0, GoOn = 1, Close = 3 };
+
 class Updater {
   public:
-    // Results of checkForUpdate and runUpdateBlock.
-    static constexpr int kUpToDate = 0;
-    static constexpr int kBlockEnded = -1;
-    static constexpr int kGoOn = 1;
-    static constexpr int kClose = 3;
-
     Updater(std::string programFile, std::string manifestUrl, UpdateLimits limits = {});
 
     const std::string& updaterPath() const { return updaterPath_; }
@@ -79,14 +76,14 @@ class Updater {
     // Polled while the check fetches or waits; true ends that step as a failure.
     void setStop(std::function<bool()> stop);
 
-    // kClose when the program must close now, else kGoOn. A check started while another one
-    // runs (from inside its question box) answers kGoOn at once.
-    int checkForUpdate();
-    // Runs one block of the manifest; only kClose matters to the caller.
-    int runUpdateBlock(const TiXmlElement& block);
+    // Close when the program must close now, else GoOn. A check started while another one runs
+    // (from inside its question box) answers GoOn at once.
+    UpdateResult checkForUpdate();
+    // Runs one block of the manifest; only Close matters to the caller.
+    UpdateResult runUpdateBlock(const TiXmlElement& block);
 
   private:
-    int takeUpdaterRole(const std::string& mainPath);
+    UpdateResult takeUpdaterRole(const std::string& mainPath);
     bool download(const TiXmlElement& command);
 
     std::string programFile_;

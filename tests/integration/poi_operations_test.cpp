@@ -1,4 +1,5 @@
 #include "ops/poi_operations.h"
+#include "common/task_status.h"
 
 #include <gtest/gtest.h>
 
@@ -137,8 +138,10 @@ TEST_P(PoiOpsTest, StoresNotReadWholeAreNeverRewritten) {
         poiToPDA(manager, "<p lng=\"1\">n</p>");
         deleteSelectedPoi(manager, "0");
         EXPECT_TRUE(readFileBytes(storePath()) == c.bytes);
-        const std::vector<int> codes =
-            c.reportsFailure ? std::vector<int>{9, 2} : std::vector<int>{};
+        const std::vector<TaskStatus> codes =
+            c.reportsFailure
+                ? std::vector<TaskStatus>{TaskStatus::TransferError, TaskStatus::UnknownError}
+                : std::vector<TaskStatus>{};
         EXPECT_EQ(sink.statusCodes(), codes);
         EXPECT_TRUE(treeOf(platform::privateFolder()).empty());
     }
@@ -158,13 +161,13 @@ TEST_P(RemotePoiTest, FailedCopiesPostTheirCodeAndNeverLoseTheStore) {
     struct Case {
         const char* label;
         const char* fault;
-        int code;
+        TaskStatus code;
         bool add;
     };
-    for (const Case& c :
-         {Case{"add, copy from", "read", 9, true}, Case{"add, copy back", "write", 9, true},
-          Case{"delete, copy from", "read", 2, false},
-          Case{"delete, copy back", "create", 2, false}}) {
+    for (const Case& c : {Case{"add, copy from", "read", TaskStatus::TransferError, true},
+                          Case{"add, copy back", "write", TaskStatus::TransferError, true},
+                          Case{"delete, copy from", "read", TaskStatus::UnknownError, false},
+                          Case{"delete, copy back", "create", TaskStatus::UnknownError, false}}) {
         SCOPED_TRACE(c.label);
         sink.clear();
         writeFileBytes(storePath(), bytes);
@@ -174,7 +177,7 @@ TEST_P(RemotePoiTest, FailedCopiesPostTheirCodeAndNeverLoseTheStore) {
             poiToPDA(manager, "<p>n</p>");
         else
             deleteSelectedPoi(manager, "0");
-        EXPECT_EQ(sink.statusCodes(), std::vector<int>{c.code});
+        EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{c.code});
         EXPECT_EQ(readFileBytes(storePath()), bytes);
         nav.device.sim.control("reset");
     }
@@ -198,7 +201,7 @@ TEST_P(RemotePoiTest, AStoreTooLargeForAnyCountIsNotCopied) {
     EXPECT_EQ(getPdaAddr(manager), "");
     poiToPDA(manager, "<p>n</p>");
     EXPECT_EQ(nav.device.sim.calls("CeReadFile"), 0);
-    EXPECT_EQ(sink.statusCodes(), std::vector<int>{9});
+    EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::TransferError});
     EXPECT_EQ(platform::File(storePath(), platform::OpenMode::Read).size(),
               PoiStore::kMaxFileSize + 1);
 }

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "common/task_status.h"
 #include "device/device_connection.h"
 #include "navsim_harness.h"
 #include "ops/route_book_list.h"
@@ -178,7 +179,9 @@ TEST_P(RouteBookOpsTest, ABadRbidPostsCode2) {
     EXPECT_EQ(showRoadbook(manager, "-1"), "");
     EXPECT_EQ(showRoadbook(manager, "2"), "");
     EXPECT_EQ(showRoadbook(manager, "4294967296"), "");  // beyond int: not a wrapped 0
-    EXPECT_EQ(sink.statusCodes(), (std::vector<int>{2, 2, 2, 2}));
+    EXPECT_EQ(sink.statusCodes(),
+              (std::vector<TaskStatus>{TaskStatus::UnknownError, TaskStatus::UnknownError,
+                                       TaskStatus::UnknownError, TaskStatus::UnknownError}));
     EXPECT_EQ(sink.pageCalls()[0], "kankan(\"出现未知错误，建议重启程序！\")");
     sink.clear();
     std::string first = showRoadbook(manager, "abc");

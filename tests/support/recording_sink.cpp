@@ -31,10 +31,10 @@ std::vector<RecordingSink::Message> RecordingSink::messages() const {
     return messages_;
 }
 
-std::vector<int> RecordingSink::statusCodes() const {
-    std::vector<int> codes;
+std::vector<TaskStatus> RecordingSink::statusCodes() const {
+    std::vector<TaskStatus> codes;
     for (const auto& m : messages())
-        if (m.message == WM_TASK_STATUS) codes.push_back(static_cast<int>(m.lParam));
+        if (m.message == WM_TASK_STATUS) codes.push_back(static_cast<TaskStatus>(m.lParam));
     return codes;
 }
 

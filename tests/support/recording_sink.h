@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/task_status.h"
 #include "platform/message_sink.h"
 
 // Installs itself as the window's message sink for its lifetime and records every notification,
@@ -25,7 +26,7 @@ class RecordingSink : public platform::MessageSink {
 
     std::vector<Message> messages() const;
     // The status codes of WM_TASK_STATUS, in order.
-    std::vector<int> statusCodes() const;
+    std::vector<TaskStatus> statusCodes() const;
     // Every notification as the page call the window makes of it: kankan(" "),
     // currentLushu("1","down"), ...
     std::vector<std::string> pageCalls() const;

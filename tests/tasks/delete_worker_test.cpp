@@ -28,12 +28,12 @@ class DeleteTest : public TaskHarness {
                 names.push_back(name);
         return names;
     }
-    std::vector<std::string> calls(std::vector<std::variant<int, std::string>> seq) {
+    std::vector<std::string> calls(std::vector<std::variant<TaskStatus, std::string>> seq) {
         std::vector<std::string> out;
         int ordinal = 0;
         for (const auto& s : seq) {
-            if (std::holds_alternative<int>(s))
-                out.push_back(statusCall(std::get<int>(s)));
+            if (std::holds_alternative<TaskStatus>(s))
+                out.push_back(statusCall(std::get<TaskStatus>(s)));
             else
                 out.push_back(progressCall(++ordinal, "delete"));
         }
@@ -52,27 +52,45 @@ TEST_F(DeleteTest, PositionsAndFailures) {
         Link link;
         const char* argument;
         std::function<void(DeleteTest&)> arrange;
-        std::vector<std::variant<int, std::string>> calls;
+        std::vector<std::variant<TaskStatus, std::string>> calls;
         Names listed;
         Names left;
     };
     std::vector<Case> cases = {
-        {"2,0 removes C then A", Link::Device, "2,0", nullptr, {P, P, 0}, {"B"}, {"B"}},
+        {"2,0 removes C then A",
+         Link::Device,
+         "2,0",
+         nullptr,
+         {P, P, TaskStatus::Done},
+         {"B"},
+         {"B"}},
         {"0,2 finds only two left",
          Link::Device,
          "0,2",
          nullptr,
-         {P, P, 2, 0},
+         {P, P, TaskStatus::UnknownError, TaskStatus::Done},
          {"B", "C"},
          {"B", "C"}},
-        {"out of range", Link::Device, "3", nullptr, {P, 2, 0}, {"A", "B", "C"}, {"A", "B", "C"}},
-        {"negative", Link::Drive, ",-1", nullptr, {P, 2, 0}, {"A", "B", "C"}, {"A", "B", "C"}},
-        {"on a drive", Link::Drive, "1", nullptr, {P, 0}, {"A", "C"}, {"A", "C"}},
+        {"out of range",
+         Link::Device,
+         "3",
+         nullptr,
+         {P, TaskStatus::UnknownError, TaskStatus::Done},
+         {"A", "B", "C"},
+         {"A", "B", "C"}},
+        {"negative",
+         Link::Drive,
+         ",-1",
+         nullptr,
+         {P, TaskStatus::UnknownError, TaskStatus::Done},
+         {"A", "B", "C"},
+         {"A", "B", "C"}},
+        {"on a drive", Link::Drive, "1", nullptr, {P, TaskStatus::Done}, {"A", "C"}, {"A", "C"}},
         {"remote removal failed",
          Link::Device,
          "0,1",
          [](DeleteTest& t) { t.navsim().fail("delete", 1); },
-         {P, 11, 0},
+         {P, TaskStatus::RemoveFailed, TaskStatus::Done},
          {"A", "B", "C"},
          {"A", "B", "C"}},
         // The track goes first: the set no longer counts as present, the list still shows it.
@@ -80,7 +98,7 @@ TEST_F(DeleteTest, PositionsAndFailures) {
          Link::Device,
          "0",
          [](DeleteTest& t) { t.navsim().fail("delete", 3); },
-         {P, 11, 0},
+         {P, TaskStatus::RemoveFailed, TaskStatus::Done},
          {"A", "B", "C"},
          {"B", "C"}},
         {"local removal failed",
@@ -90,7 +108,7 @@ TEST_F(DeleteTest, PositionsAndFailures) {
              platform::deleteFile(t.onNavigator("A.trk"));
              platform::createFolder(t.onNavigator("A.trk"));
          },
-         {P, 11, 0},
+         {P, TaskStatus::RemoveFailed, TaskStatus::Done},
          {"A", "B", "C"},
          {"B", "C"}},
     };
@@ -159,7 +177,7 @@ TEST_F(DeleteTest, ARenameThatFailsLeavesTheSetWholeAndDeletable) {
         EXPECT_EQ(listedNames(), Names{"A"});
 
         run(deleteSelected, "0");
-        EXPECT_EQ(pageCalls(), calls({P, 0}));
+        EXPECT_EQ(pageCalls(), calls({P, TaskStatus::Done}));
         FileTree left;
         if (c.plantSim) left["B.sim"] = "stray";
         EXPECT_EQ(treeOf(onNavigator()), left);
@@ -173,7 +191,7 @@ TEST_F(DeleteTest, AFolderThatStaysIsAFailedDeletion) {
     addABC();
     navsim().fail("rmdir", 1);
     run(deleteSelected, "0");
-    EXPECT_EQ(pageCalls(), calls({P, 11, 0}));
+    EXPECT_EQ(pageCalls(), calls({P, TaskStatus::RemoveFailed, TaskStatus::Done}));
     EXPECT_EQ(listedNames(), (Names{"A", "B", "C"}));
 }
 
@@ -184,7 +202,7 @@ TEST_F(DeleteTest, StopBetweenPieces) {
         if (m.message == WM_TASK_PROGRESS && m.lParam == 1) PauseTask(*device, std::string("t"));
     });
     run(deleteSelected, "0,0,0");
-    EXPECT_EQ(pageCalls(), calls({P, 0}));
+    EXPECT_EQ(pageCalls(), calls({P, TaskStatus::Done}));
     EXPECT_EQ(listedNames(), (Names{"B", "C"}));
     EXPECT_EQ(onNavigatorNames(), (Names{"B", "C"}));
 }
@@ -202,7 +220,8 @@ TEST_F(DeleteTest, MissingArgumentAndBusy) {
         }
     });
     run(deleteSelected, "0");
-    EXPECT_EQ(pageCalls(), calls({2, P, 1, 0}));
+    EXPECT_EQ(pageCalls(),
+              calls({TaskStatus::UnknownError, P, TaskStatus::Busy, TaskStatus::Done}));
     EXPECT_EQ(listedNames(), (Names{"B", "C"}));
 }
 

@@ -40,11 +40,11 @@ class ExportTest : public TaskHarness {
         p.files = treeOf(dir.file("out"));
         return p;
     }
-    std::vector<std::string> progressThen(std::vector<int> codes, int items = 1) {
+    std::vector<std::string> progressThen(std::vector<TaskStatus> codes, int items = 1) {
         std::vector<std::string> calls;
         for (int i = 1; i <= items; ++i)
             calls.push_back(progressCall(i, "updata"));
-        for (int c : codes)
+        for (TaskStatus c : codes)
             calls.push_back(statusCall(c));
         return calls;
     }
@@ -59,7 +59,7 @@ TEST_F(ExportTest, UploadsTheSetAsOnePackage) {
         addRouteBook(n, set);
         size_t before = server.uploads().size();
         run(exportFromPDA, "0");
-        EXPECT_EQ(pageCalls(), progressThen({0}));
+        EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
         auto uploads = server.uploads();
         ASSERT_EQ(uploads.size(), before + 1);
         EXPECT_EQ(uploads.back().target, std::string(kUnboundPath) + "%B1%B1%BE%A9%2Ezip");
@@ -84,7 +84,7 @@ TEST_F(ExportTest, ATrackWithoutFolderGetsAGeneratedRouteFile) {
         fresh(how);
         addRouteBook(n, {{n + ".trk", trackBytes(10)}});
         run(exportFromPDA, "0");
-        EXPECT_EQ(pageCalls(), progressThen({0}));
+        EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
         Package p = unpack(server.uploads().back().body);
         EXPECT_EQ(p.names, (std::vector<std::string>{n + ".trk", n + "\\" + n + ".rut"}));
         {
@@ -111,7 +111,7 @@ TEST_F(ExportTest, PositionsAndTheBoundAccount) {
     SetUsername(d, std::string("alice"));
     const std::string bound = d.uploadPath;
     run(exportFromPDA, "2,,5");
-    EXPECT_EQ(pageCalls(), progressThen({0}, 2));
+    EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}, 2));
     auto uploads = server.uploads();
     ASSERT_EQ(uploads.size(), 2u);
     EXPECT_EQ(uploads[0].target, bound + "R2%2Ezip");
@@ -140,17 +140,20 @@ TEST_F(ExportTest, FailureTable) {
         std::vector<std::string> calls;
         size_t uploads;
     };
-    const auto p = [this](std::vector<int> codes, int items = 1) {
+    const auto p = [this](std::vector<TaskStatus> codes, int items = 1) {
         return progressThen(codes, items);
     };
     std::vector<Case> cases = {
-        {"position out of range", Link::Device, "3", nullptr, p({2, 0}), 0},
-        {"negative position", Link::Device, "-1", nullptr, p({2, 0}), 0},
-        {"not a number reads as 0", Link::Device, "x", nullptr, p({0}), 1},
+        {"position out of range", Link::Device, "3", nullptr,
+         p({TaskStatus::UnknownError, TaskStatus::Done}), 0},
+        {"negative position", Link::Device, "-1", nullptr,
+         p({TaskStatus::UnknownError, TaskStatus::Done}), 0},
+        {"not a number reads as 0", Link::Device, "x", nullptr, p({TaskStatus::Done}), 1},
         {"copy from the navigator failed", Link::Device, "0",
-         [](ExportTest& t) { t.navsim().fail("create", 1); }, p({9}), 0},
+         [](ExportTest& t) { t.navsim().fail("create", 1); }, p({TaskStatus::TransferError}), 0},
         {"package cannot be read", Link::Drive, "0",
-         [](ExportTest& t) { platform::createFolder(t.onNavigator("R0.zip")); }, p({2}), 0},
+         [](ExportTest& t) { platform::createFolder(t.onNavigator("R0.zip")); },
+         p({TaskStatus::UnknownError}), 0},
         {"package over 20 MB", Link::Device, "0",
          [](ExportTest& t) {
              std::string noise(kMaxPackageBytes + 1000, '\0');
@@ -161,9 +164,10 @@ TEST_F(ExportTest, FailureTable) {
              }
              writeFileBytes(t.onNavigator("R0.trk"), noise);
          },
-         p({8}), 0},
+         p({TaskStatus::UploadTooLarge}), 0},
         {"upload not confirmed", Link::Device, "0",
-         [](ExportTest& t) { t.server.setUploadReply({"<error/>"}); }, p({5}), 1},
+         [](ExportTest& t) { t.server.setUploadReply({"<error/>"}); },
+         p({TaskStatus::UploadFailed}), 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -196,7 +200,7 @@ TEST_F(ExportTest, StopWhileWaitingForTheServer) {
         }
     });
     run(exportFromPDA, "0,1");
-    EXPECT_EQ(pageCalls(), progressThen({0}));
+    EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
     EXPECT_TRUE(treeOf(inTemp()).empty());
 }
 

@@ -1,4 +1,5 @@
 #include "tasks/http_transfer.h"
+#include "common/task_status.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +43,7 @@ struct DownloadCase {
     const char* label;
     LoopbackServer::Route route;
     bool ok;
-    std::vector<int> codes;
+    std::vector<TaskStatus> codes;
     int stallMs = 30000;
     int rateWindowMs = kMinTransferRateWindowMs;
 };
@@ -55,12 +56,26 @@ TEST_F(HttpTransferTest, DownloadOutcomes) {
     std::vector<DownloadCase> cases = {
         {"plain body", {small}, true, {}},
         {"exactly the limit", {packageBytes(kMaxPackageBytes)}, true, {}},
-        {"one byte over the limit", {packageBytes(kMaxPackageBytes + 1)}, false, {7}},
-        {"error status with a body", {"<html>gone</html>", 404}, false, {4}},
-        {"server error", {"oops", 500}, false, {4}},
-        {"dropped mid-body", {small, 200, Behaviour::DropMidBody, 1200}, false, {4}},
-        {"silent server", {"", 200, Behaviour::Silent}, false, {4}, 700},
-        {"body trickling below the minimum rate", trickle, false, {4}, 30000, 400},
+        {"one byte over the limit",
+         {packageBytes(kMaxPackageBytes + 1)},
+         false,
+         {TaskStatus::DownloadTooLarge}},
+        {"error status with a body",
+         {"<html>gone</html>", 404},
+         false,
+         {TaskStatus::DownloadFailed}},
+        {"server error", {"oops", 500}, false, {TaskStatus::DownloadFailed}},
+        {"dropped mid-body",
+         {small, 200, Behaviour::DropMidBody, 1200},
+         false,
+         {TaskStatus::DownloadFailed}},
+        {"silent server", {"", 200, Behaviour::Silent}, false, {TaskStatus::DownloadFailed}, 700},
+        {"body trickling below the minimum rate",
+         trickle,
+         false,
+         {TaskStatus::DownloadFailed},
+         30000,
+         400},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -83,20 +98,22 @@ TEST_F(HttpTransferTest, DownloadArgumentAndLocalFailures) {
         const char* label;
         std::string url;
         std::string path;
-        int code;
+        TaskStatus code;
     } cases[] = {
-        {"no url", "", dir.file("a.zip"), 2},
-        {"no path", server.url("/a.zip"), "", 2},
-        {"folder missing", server.url("/a.zip"), dir.file("missing/a.zip"), 4},
-        {"nobody listening", "http://127.0.0.1:1/a.zip", dir.file("a.zip"), 4},
-        {"not http", "file:///etc/hostname", dir.file("a.zip"), 4},
+        {"no url", "", dir.file("a.zip"), TaskStatus::UnknownError},
+        {"no path", server.url("/a.zip"), "", TaskStatus::UnknownError},
+        {"folder missing", server.url("/a.zip"), dir.file("missing/a.zip"),
+         TaskStatus::DownloadFailed},
+        {"nobody listening", "http://127.0.0.1:1/a.zip", dir.file("a.zip"),
+         TaskStatus::DownloadFailed},
+        {"not http", "file:///etc/hostname", dir.file("a.zip"), TaskStatus::DownloadFailed},
     };
     server.serve("/a.zip", "PK");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         sink.clear();
         EXPECT_FALSE(downloadFile(c.url, c.path, nullptr));
-        EXPECT_EQ(sink.statusCodes(), std::vector<int>{c.code});
+        EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{c.code});
     }
     EXPECT_FALSE(platform::fileExists(dir.file("a.zip")));
 }
@@ -112,11 +129,11 @@ TEST_F(HttpTransferTest, LocalPackagesWhileAllowed) {
         const char* label;
         std::string source;
         bool result;
-        std::vector<int> codes;
+        std::vector<TaskStatus> codes;
     } cases[] = {
         {"a package", small, true, {}},
-        {"missing", dir.file("none.zip"), false, {4}},
-        {"over 20 MB", large, false, {7}},
+        {"missing", dir.file("none.zip"), false, {TaskStatus::DownloadFailed}},
+        {"over 20 MB", large, false, {TaskStatus::DownloadTooLarge}},
     };
     allowLocalPackages(true);
     for (const auto& c : cases) {
@@ -211,7 +228,7 @@ struct UploadCase {
     const char* label;
     std::vector<std::string> reply;
     bool ok;
-    std::vector<int> codes;
+    std::vector<TaskStatus> codes;
     int status = 200;
     std::chrono::milliseconds interval = 100ms;
     int rateWindowMs = kMinTransferRateWindowMs;
@@ -224,11 +241,25 @@ TEST_F(HttpTransferTest, UploadConfirmation) {
         {"marker", {"<result><rbid>12</rbid></result>"}, true, {}},
         {"marker split across pieces", {"<result><rb", "id>7</rb", "id></result>"}, true, {}},
         {"marker in a later piece", {"<result>", "<rbid>7</rbid></result>"}, true, {}},
-        {"no marker", {"<result>error</result>"}, false, {5}},
-        {"empty reply", {""}, false, {5}},
-        {"error status whose page holds the marker", {"<rbid>3</rbid>"}, false, {5}, 500},
-        {"refusal in pieces holding the marker", {"<rb", "id>3</rbid>"}, false, {5}, 403},
-        {"reply trickling below the minimum rate", trickle, false, {5}, 200, 50ms, 400},
+        {"no marker", {"<result>error</result>"}, false, {TaskStatus::UploadFailed}},
+        {"empty reply", {""}, false, {TaskStatus::UploadFailed}},
+        {"error status whose page holds the marker",
+         {"<rbid>3</rbid>"},
+         false,
+         {TaskStatus::UploadFailed},
+         500},
+        {"refusal in pieces holding the marker",
+         {"<rb", "id>3</rbid>"},
+         false,
+         {TaskStatus::UploadFailed},
+         403},
+        {"reply trickling below the minimum rate",
+         trickle,
+         false,
+         {TaskStatus::UploadFailed},
+         200,
+         50ms,
+         400},
     };
     const std::string package = packageBytes(3000);
     writeFileBytes(dir.file("a.zip"), package);
@@ -268,14 +299,14 @@ TEST_F(HttpTransferTest, UploadRefusals) {
         std::string path;
         std::string object;
         bool ok;
-        std::vector<int> codes;
+        std::vector<TaskStatus> codes;
     } cases[] = {
         {"exactly the limit", dir.file("limit.zip"), "/up", true, {}},
-        {"one byte over", dir.file("over.zip"), "/up", false, {8}},
-        {"empty file", dir.file("empty.zip"), "/up", false, {2}},
-        {"missing file", dir.file("none.zip"), "/up", false, {2}},
-        {"a folder", dir.path(), "/up", false, {2}},
-        {"no object name", dir.file("a.zip"), "", false, {2}},
+        {"one byte over", dir.file("over.zip"), "/up", false, {TaskStatus::UploadTooLarge}},
+        {"empty file", dir.file("empty.zip"), "/up", false, {TaskStatus::UnknownError}},
+        {"missing file", dir.file("none.zip"), "/up", false, {TaskStatus::UnknownError}},
+        {"a folder", dir.path(), "/up", false, {TaskStatus::UnknownError}},
+        {"no object name", dir.file("a.zip"), "", false, {TaskStatus::UnknownError}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -290,7 +321,7 @@ TEST_F(HttpTransferTest, UploadWithoutServerPostsCode5) {
     writeFileBytes(dir.file("a.zip"), "PK");
     setRouteBookServer("127.0.0.1:1");
     EXPECT_FALSE(uploadFile(dir.file("a.zip"), "/up", nullptr));
-    EXPECT_EQ(sink.statusCodes(), std::vector<int>{5});
+    EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::UploadFailed});
 }
 
 TEST(UrlEncode, Bytes) {

@@ -41,11 +41,11 @@ class ImportTest : public TaskHarness {
         server.serve("/a.zip", makePackage(routeBookSet(inner), maker));
         run(importToPDA, item(server.url("/a.zip"), name));
     }
-    std::vector<std::string> progressThen(std::vector<int> codes, int items = 1) {
+    std::vector<std::string> progressThen(std::vector<TaskStatus> codes, int items = 1) {
         std::vector<std::string> calls;
         for (int i = 1; i <= items; ++i)
             calls.push_back(progressCall(i, "down"));
-        for (int c : codes)
+        for (TaskStatus c : codes)
             calls.push_back(statusCall(c));
         return calls;
     }
@@ -62,7 +62,7 @@ TEST_F(ImportTest, InstallsThePackageUnderThePageName) {
             fresh(how);
 
             importAs(n, "X", maker);
-            EXPECT_EQ(pageCalls(), progressThen({0}));
+            EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
             FileTree got = treeOf(onNavigator());
             ASSERT_EQ(got.size(), 5u);
             EXPECT_EQ(got[n + ".sim"], package.at("X.sim"));
@@ -89,7 +89,7 @@ TEST_F(ImportTest, LeftoversInTheTemporaryFolderAreNotInstalled) {
     writeFileBytes(inTemp("A.unpacked/A/A.rut"), "old route");
     writeFileBytes(inTemp("A.unpacked/A/stale.dat"), "stale");
     importAs("A", "X");
-    EXPECT_EQ(pageCalls(), progressThen({0}));
+    EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
     FileTree got = treeOf(onNavigator());
     EXPECT_EQ(got["A/A.rut"], "route of X");
     EXPECT_EQ(got.count("A/stale.dat"), 0u);
@@ -102,7 +102,7 @@ TEST_F(ImportTest, KnownNamesAreCountedButNotDownloaded) {
     addRouteBook("A", routeBookSet("A"));
     server.serve("/b.zip", makePackage(routeBookSet("B")));
     run(importToPDA, item(server.url("/a.zip"), "A") + item(server.url("/b.zip"), "B"));
-    EXPECT_EQ(pageCalls(), progressThen({0}, 2));
+    EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}, 2));
     EXPECT_EQ(server.requestCount("/a.zip"), 0);
     EXPECT_EQ(listedNames(), (std::vector<std::string>{"A", "B"}));
 }
@@ -137,7 +137,7 @@ TEST_F(ImportTest, AnImportNeverTouchesASetItDidNotCreate) {
             server.serve("/a.zip", makePackage(routeBookSet("X")));
             const int requests = server.requestCount("/a.zip");
             run(importToPDA, item(server.url("/a.zip"), asked));
-            EXPECT_EQ(pageCalls(), progressThen({0}));
+            EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
             EXPECT_EQ(server.requestCount("/a.zip"), requests);
             EXPECT_EQ(treeOf(onNavigator()), mine);
         }
@@ -151,16 +151,16 @@ TEST_F(ImportTest, AFailedInstallRemovesExactlyWhatItWrote) {
         const char* label;
         Link link;
         std::function<void(ImportTest&)> arrange;
-        std::vector<int> codes;
+        std::vector<TaskStatus> codes;
     } cases[] = {
         {"a write fails over the remote API",
          Link::Device,
          [](ImportTest& t) { t.navsim().fail("write", 3); },
-         {9}},
+         {TaskStatus::TransferError}},
         {"a local copy fails",
          Link::Drive,
          [](ImportTest& t) { platform::createFolder(t.onNavigator("A/A.tps")); },
-         {9}},
+         {TaskStatus::TransferError}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -185,17 +185,17 @@ TEST_F(ImportTest, PackagesLeaveNothingBehindAndInstallOnlyTheirSet) {
     struct Case {
         const char* label;
         std::vector<std::pair<std::string, std::string>> entries;
-        std::vector<int> codes;
+        std::vector<TaskStatus> codes;
         FileTree installed;
     } cases[] = {
         {"two tracks",
          {{"X.trk", trackBytes(5)}, {"X/X.rut", "r"}, {"Y.trk", trackBytes(6)}},
-         {10},
+         {TaskStatus::UnpackFailed},
          {}},
-        {"no track", {{"X/X.rut", "r"}, {"readme.txt", "hello"}}, {10}, {}},
+        {"no track", {{"X/X.rut", "r"}, {"readme.txt", "hello"}}, {TaskStatus::UnpackFailed}, {}},
         {"an entry that climbs out after others",
          {{"X.trk", trackBytes(5)}, {"X/X.rut", "r"}, {"other.dat", "o"}, {"../up.dat", "u"}},
-         {10},
+         {TaskStatus::UnpackFailed},
          {}},
         {"entries beside the set",
          {{"X.trk", trackBytes(5)},
@@ -205,7 +205,7 @@ TEST_F(ImportTest, PackagesLeaveNothingBehindAndInstallOnlyTheirSet) {
           {"readme.txt", "hello"},
           {"other/z.dat", "z"},
           {"X.poi", "p"}},
-         {0},
+         {TaskStatus::Done},
          {{"A", "<dir>"}, {"A.sim", "s"}, {"A/A.rut", "r"}}},
     };
     for (Link how : {Link::Device, Link::Drive}) {
@@ -240,13 +240,14 @@ TEST_F(ImportTest, ArgumentsWithoutItems) {
         const char* argument;
         std::vector<std::string> calls;
     } cases[] = {
-        {"", {statusCall(0)}},
-        {"   ", {statusCall(0)}},
-        {"<!-- nothing -->", {statusCall(0)}},
-        {"<rb><url>http://x/a.zip</url><name>A</name>", {statusCall(2)}},  // unclosed
-        {"<rb><url>a</url></name></rb>", {statusCall(2)}},
+        {"", {statusCall(TaskStatus::Done)}},
+        {"   ", {statusCall(TaskStatus::Done)}},
+        {"<!-- nothing -->", {statusCall(TaskStatus::Done)}},
+        {"<rb><url>http://x/a.zip</url><name>A</name>",
+         {statusCall(TaskStatus::UnknownError)}},  // unclosed
+        {"<rb><url>a</url></name></rb>", {statusCall(TaskStatus::UnknownError)}},
         // A top-level element that is not an item still counts, with nothing to fetch.
-        {"<other/>", {progressCall(1, "down"), statusCall(2)}},
+        {"<other/>", {progressCall(1, "down"), statusCall(TaskStatus::UnknownError)}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.argument);
@@ -265,7 +266,7 @@ TEST_F(ImportTest, NamesThatAreNoPlainFileNameAreRefused) {
         SCOPED_TRACE(name);
         sink.clear();
         run(importToPDA, item(server.url("/a.zip"), name));
-        EXPECT_EQ(pageCalls(), progressThen({2}));
+        EXPECT_EQ(pageCalls(), progressThen({TaskStatus::UnknownError}));
     }
     EXPECT_EQ(server.requestCount("/a.zip"), 0);
     EXPECT_TRUE(treeOf(onNavigator()).empty());
@@ -275,7 +276,7 @@ TEST_F(ImportTest, NamesThatAreNoPlainFileNameAreRefused) {
     ASSERT_EQ(name, "\x81\x5C");
     sink.clear();
     run(importToPDA, item(server.url("/a.zip"), name));
-    EXPECT_EQ(pageCalls(), progressThen({0}));
+    EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
     EXPECT_TRUE(platform::fileExists(onNavigator(name + ".trk")));
 }
 
@@ -288,17 +289,21 @@ TEST_F(ImportTest, FailureTable) {
         std::string body;
         int status;
         std::function<void(Navsim&)> arrange;
-        std::vector<int> codes;
+        std::vector<TaskStatus> codes;
     } cases[] = {
-        {"download failed", "", 404, nullptr, {4}},
-        {"download over 20 MB", oversize, 200, nullptr, {7}},
-        {"not a package", "<html>error page</html>", 200, nullptr, {10}},
+        {"download failed", "", 404, nullptr, {TaskStatus::DownloadFailed}},
+        {"download over 20 MB", oversize, 200, nullptr, {TaskStatus::DownloadTooLarge}},
+        {"not a package", "<html>error page</html>", 200, nullptr, {TaskStatus::UnpackFailed}},
         {"navigator store too small",
          good,
          200,
          [](Navsim& sim) { sim.control("store", "1000000 100"); },
-         {6}},
-        {"copy to the navigator failed", good, 200, [](Navsim& sim) { sim.fail("write", 3); }, {9}},
+         {TaskStatus::NoSpace}},
+        {"copy to the navigator failed",
+         good,
+         200,
+         [](Navsim& sim) { sim.fail("write", 3); },
+         {TaskStatus::TransferError}},
         {"copy and removal failed",
          good,
          200,
@@ -306,7 +311,7 @@ TEST_F(ImportTest, FailureTable) {
              sim.fail("write", 3);
              sim.fail("delete", 1);
          },
-         {9, 11}},
+         {TaskStatus::TransferError, TaskStatus::RemoveFailed}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -315,7 +320,8 @@ TEST_F(ImportTest, FailureTable) {
         server.serve("/a.zip", c.body, c.status);
         run(importToPDA, item(server.url("/a.zip"), "A"));
         EXPECT_EQ(pageCalls(), progressThen(c.codes));
-        if (c.codes != std::vector<int>{9, 11}) {
+        if (c.codes !=
+            std::vector<TaskStatus>{TaskStatus::TransferError, TaskStatus::RemoveFailed}) {
             EXPECT_TRUE(treeOf(onNavigator()).empty());
         }
         EXPECT_TRUE(treeOf(inTemp()).empty());
@@ -335,7 +341,8 @@ TEST_F(ImportTest, NavigatorSpaceBoundary) {
         fresh(Link::Device);
         navsim().control("store", "100000000 " + std::to_string(free));
         run(importToPDA, item(server.url("/a.zip"), "A"));
-        EXPECT_EQ(pageCalls(), progressThen({free == 5 * total ? 0 : 6}));
+        EXPECT_EQ(pageCalls(),
+                  progressThen({free == 5 * total ? TaskStatus::Done : TaskStatus::NoSpace}));
     }
 }
 
@@ -354,7 +361,7 @@ z.close()
         0);
     server.serve("/a.zip", readFileBytes(work.file("bad.zip")));
     run(importToPDA, item(server.url("/a.zip"), "A"));
-    EXPECT_EQ(pageCalls(), progressThen({10}));
+    EXPECT_EQ(pageCalls(), progressThen({TaskStatus::UnpackFailed}));
     EXPECT_FALSE(platform::fileExists(inTemp("../escaped.trk")));
     EXPECT_TRUE(treeOf(onNavigator()).empty());
 }
@@ -382,7 +389,7 @@ open('big.zip', 'wb').write(bytes(data))
         0);
     server.serve("/a.zip", readFileBytes(work.file("big.zip")));
     run(importToPDA, item(server.url("/a.zip"), "A"));
-    EXPECT_EQ(pageCalls(), progressThen({6}));
+    EXPECT_EQ(pageCalls(), progressThen({TaskStatus::NoSpace}));
     EXPECT_FALSE(platform::fileExists(inTemp("A.zip")));
     EXPECT_FALSE(platform::fileExists(inTemp("X.trk")));
 }
@@ -392,7 +399,7 @@ TEST_F(ImportTest, LocalCopyFailure) {
     // A folder where the track file should go: the copy cannot create it.
     platform::createFolder(onNavigator("A.trk"));
     importAs("A");
-    EXPECT_EQ(pageCalls(), progressThen({9}));
+    EXPECT_EQ(pageCalls(), progressThen({TaskStatus::TransferError}));
     EXPECT_TRUE(listedNames().empty());
     EXPECT_TRUE(treeOf(inTemp()).empty());
 }
@@ -402,7 +409,7 @@ TEST_F(ImportTest, EarlierItemsStayAfterALaterFailure) {
     server.serve("/a.zip", makePackage(routeBookSet("A")));
     run(importToPDA, item(server.url("/a.zip"), "A") + item(server.url("/none.zip"), "B") +
                          item(server.url("/a.zip"), "C"));
-    EXPECT_EQ(pageCalls(), progressThen({4}, 2));
+    EXPECT_EQ(pageCalls(), progressThen({TaskStatus::DownloadFailed}, 2));
     EXPECT_EQ(listedNames(), std::vector<std::string>{"A"});
     EXPECT_TRUE(platform::fileExists(onNavigator("A.trk")));
 }
@@ -415,7 +422,7 @@ TEST_F(ImportTest, StopBeforeAnItemEndsWithCode0) {
         if (m.message == WM_TASK_PROGRESS && m.lParam == 2) PauseTask(*device, std::string("t"));
     });
     run(importToPDA, item(server.url("/a.zip"), "A") + item(server.url("/a.zip"), "B"));
-    EXPECT_EQ(pageCalls(), progressThen({0}, 2));
+    EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}, 2));
     EXPECT_EQ(listedNames(), std::vector<std::string>{"A"});
     EXPECT_EQ(server.requestCount("/a.zip"), 1);
 }
@@ -435,7 +442,7 @@ TEST_F(ImportTest, StopDuringTheDownloadLeavesNothing) {
         }
     });
     run(importToPDA, item(server.url("/slow.zip"), "A"));
-    EXPECT_EQ(pageCalls(), progressThen({0}));
+    EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
     EXPECT_TRUE(treeOf(inTemp()).empty());
     EXPECT_TRUE(treeOf(onNavigator()).empty());
 }
@@ -452,7 +459,7 @@ TEST_F(ImportTest, StopDuringTheCopyRemovesThePartialSet) {
     ASSERT_GT(navsim().calls("CeWriteFile"), 0);
     PauseTask(*device, std::string("t"));
     ASSERT_TRUE(device->taskThread.waitIdle(60s));
-    EXPECT_EQ(pageCalls(), progressThen({0}));
+    EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
     EXPECT_TRUE(treeOf(onNavigator()).empty());
     EXPECT_TRUE(treeOf(inTemp()).empty());
     EXPECT_TRUE(listedNames().empty());
@@ -470,7 +477,7 @@ TEST_F(ImportTest, PausedImportWaitsAndContinues) {
     EXPECT_EQ(server.requestCount("/a.zip"), 0);
     PauseTask(*device, std::string("c"));
     ASSERT_TRUE(device->taskThread.waitIdle(60s));
-    EXPECT_EQ(pageCalls(), progressThen({0}));
+    EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
     EXPECT_EQ(listedNames(), std::vector<std::string>{"A"});
 }
 
@@ -483,7 +490,7 @@ TEST_F(ImportTest, ExitDuringTheCopyLeavesNoHalfInstalledRouteBook) {
         std::this_thread::sleep_for(1ms);
     device.reset();
     EXPECT_TRUE(treeOf(onNavigator()).empty());
-    EXPECT_EQ(pageCalls(), progressThen({0}));
+    EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
 }
 
 }  // namespace

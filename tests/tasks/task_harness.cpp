@@ -168,8 +168,8 @@ std::string progressCall(int ordinal, const char* word) {
     return formatPageCall({"currentLushu", {std::to_string(ordinal), word}});
 }
 
-std::string statusCall(int code) {
-    auto call = pageCallForMessage(WM_TASK_STATUS, 0, code);
+std::string statusCall(TaskStatus code) {
+    auto call = pageCallForMessage(WM_TASK_STATUS, 0, static_cast<intptr_t>(code));
     return call ? formatPageCall(*call) : "";
 }
 

@@ -85,16 +85,17 @@ TEST_F(TaskRunnerTest, OneTaskAtATime) {
     start();  // refused while running
     command("p");
     start();  // and while paused
-    EXPECT_EQ(sink.statusCodes(), (std::vector<int>{1, 1}));
+    EXPECT_EQ(sink.statusCodes(), (std::vector<TaskStatus>{TaskStatus::Busy, TaskStatus::Busy}));
     command("t");
     ASSERT_TRUE(device.taskThread.waitIdle(10s));
     EXPECT_TRUE(isTaskIdle(device));
-    EXPECT_EQ(sink.statusCodes(), (std::vector<int>{1, 1, 0}));
+    EXPECT_EQ(sink.statusCodes(),
+              (std::vector<TaskStatus>{TaskStatus::Busy, TaskStatus::Busy, TaskStatus::Done}));
 }
 
 TEST_F(TaskRunnerTest, MissingArgumentPostsCode2AndStartsNothing) {
     EXPECT_EQ(startTask(device, device, std::nullopt, steppingWorker), "");
-    EXPECT_EQ(sink.statusCodes(), std::vector<int>{2});
+    EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::UnknownError});
     EXPECT_TRUE(isTaskIdle(device));
 }
 
@@ -172,7 +173,7 @@ TEST(TaskThreadExit, RunningTaskIsStoppedAndAllowedToCleanUp) {
         PauseTask(device, std::string("p"));
     }
     EXPECT_TRUE(observed.cleanedUp);
-    EXPECT_EQ(sink.statusCodes(), std::vector<int>{0});
+    EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::Done});
 }
 
 }  // namespace

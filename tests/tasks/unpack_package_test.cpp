@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "common/task_status.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "task_harness.h"
@@ -56,7 +57,8 @@ TEST_F(UnpackTest, TrackNamesThatLeaveTheTemporaryFolderTakeNothingFromOutside) 
         run(importToPDA, "<rb><url>" + server.url("/a.zip") + "</url><name>A</name></rb>");
 
         // A folder entry is no track: the package's one track is installed under its name.
-        EXPECT_EQ(pageCalls(), (std::vector<std::string>{progressCall(1, "down"), statusCall(0)}));
+        EXPECT_EQ(pageCalls(), (std::vector<std::string>{progressCall(1, "down"),
+                                                         statusCall(TaskStatus::Done)}));
         for (const auto& [path, bytes] : set)
             EXPECT_EQ(readFileBytes(inTemp("../" + path)), bytes) << path;
         const FileTree installed = treeOf(onNavigator());

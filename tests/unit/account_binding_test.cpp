@@ -1,4 +1,5 @@
 #include "tasks/account_binding.h"
+#include "common/task_status.h"
 
 #include <gtest/gtest.h>
 
@@ -92,7 +93,7 @@ TEST_F(AccountBindingTest, MissingNamePostsCode2AndKeepsThePath) {
     RecordingSink sink;
     DeviceManager device;
     EXPECT_EQ(SetUsername(device, std::nullopt), "");
-    EXPECT_EQ(sink.statusCodes(), std::vector<int>{2});
+    EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::UnknownError});
     EXPECT_EQ(device.uploadPath, kUploadPathTemplate);
 }
 

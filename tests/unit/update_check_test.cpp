@@ -72,7 +72,7 @@ struct ScriptCase {
     const char* manifest;
     bool answer = false;
     int checks = 1;
-    int result = 1;  // of the last check
+    UpdateResult result = UpdateResult::GoOn;  // of the last check
     int questions = 0;
     Copy copy = Copy::None;
     bool started = false;  // the new program ran
@@ -132,7 +132,7 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
          .manifest = "<do><b><check><path>p</path><md5>$OTHER</md5></check>"
                      "<download><url>$URL</url><md5>$NEW</md5></download><run/><exit/></b></do>",
          .answer = true,
-         .result = 3,
+         .result = UpdateResult::Close,
          .questions = 1,
          .copy = Copy::Whole,
          .started = true},
@@ -142,7 +142,7 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
         {.name = "exit before run closes without starting the copy",
          .manifest = "<do><b><download><url>$URL</url></download><exit/><run/></b></do>",
          .answer = true,
-         .result = 3,
+         .result = UpdateResult::Close,
          .questions = 1,
          .copy = Copy::Whole},
         {.name = "run without download starts nothing: the last copy is deleted first",
@@ -162,13 +162,13 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
          .manifest = "<do><a><check><md5>$OTHER</md5></check><exit/></a>"
                      "<b><download><url>$URL</url></download><exit/></b>"
                      "<c><download><url>$URL</url></download></c><d><exit/></d></do>",
-         .result = 3,
+         .result = UpdateResult::Close,
          .questions = 2},
         {.name = "unknown commands and block names are passed over",
          .manifest = "<do><anything><hello/><download><url>$URL</url></download><bye>x</bye>"
                      "<exit/></anything></do>",
          .answer = true,
-         .result = 3,
+         .result = UpdateResult::Close,
          .questions = 1,
          .copy = Copy::Whole},
         {.name = "a download that fails its digest ends the block and is deleted",
@@ -180,18 +180,18 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
          .manifest = "<do><a><download><url>$URL</url><md5>$OTHER</md5></download></a>"
                      "<b><run/><exit/></b></do>",
          .answer = true,
-         .result = 3,
+         .result = UpdateResult::Close,
          .questions = 1},
         {.name = "a broken-off download is not started by a later block",
          .manifest = "<do><a><download><url>$CUT</url></download></a><b><run/><exit/></b></do>",
          .answer = true,
-         .result = 3,
+         .result = UpdateResult::Close,
          .questions = 1},
         {.name = "a verified copy is no longer started once a later download failed",
          .manifest = "<do><a><download><url>$URL</url><md5>$NEW</md5></download></a>"
                      "<b><download><url>$CUT</url></download></b><c><run/><exit/></c></do>",
          .answer = true,
-         .result = 3,
+         .result = UpdateResult::Close,
          .questions = 2},
         {.name = "an error page is not a program",
          .manifest = "<do><b><download><url>$BROKEN</url></download><run/><exit/></b></do>",
@@ -203,7 +203,7 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
          .questions = 1},
         {.name = "the first top-level do counts",
          .manifest = "<x/><do><b><exit/></b></do>",
-         .result = 3},
+         .result = UpdateResult::Close},
         {.name = "another root element", .manifest = "<update><b><exit/></b></update>"},
         {.name = "empty manifest", .manifest = ""},
         {.name = "not XML", .manifest = "exit"},
@@ -245,7 +245,7 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
         answer = c.answer;
         questions = 0;
 
-        int result = 0;
+        UpdateResult result = UpdateResult::UpToDate;
         for (int i = 0; i < c.checks; ++i)
             result = updater.checkForUpdate();
 
@@ -274,7 +274,7 @@ TEST_F(UpdateScriptTest, TheQuestionIsExactAndTheDownloadCanBeStarted) {
                  "<do><b><download><url>" + server.url("/new") + "</url></download></b></do>");
     answer = true;
     Updater updater(program, server.url(kManifestPath));
-    EXPECT_EQ(updater.checkForUpdate(), 1);
+    EXPECT_EQ(updater.checkForUpdate(), UpdateResult::GoOn);
     EXPECT_EQ(lastText, platform::utf8ToAnsi("   发现新版本，您希望现在更新吗？  "));
     EXPECT_EQ(lastTitle, platform::utf8ToAnsi("在线更新"));
     EXPECT_EQ(fileMode(updater.updaterPath()) & 0111, 0111);
@@ -285,14 +285,14 @@ TEST_F(UpdateScriptTest, ACheckFromInsideTheQuestionBoxDoesNothing) {
     server.serve(kManifestPath, "<do><b><download><url>" + server.url("/new") +
                                     "</url></download><exit/></b></do>");
     Updater updater(program, server.url(kManifestPath));
-    int inner = 0;
+    UpdateResult inner = UpdateResult::UpToDate;
     platform::setQuestionHandler([&](const std::string&, const std::string&) {
         ++questions;
         inner = updater.checkForUpdate();
         return true;
     });
-    EXPECT_EQ(updater.checkForUpdate(), 3);
-    EXPECT_EQ(inner, 1);
+    EXPECT_EQ(updater.checkForUpdate(), UpdateResult::Close);
+    EXPECT_EQ(inner, UpdateResult::GoOn);
     EXPECT_EQ(questions, 1);
     EXPECT_EQ(server.requestCount(kManifestPath), 1);
 }
@@ -470,7 +470,7 @@ TEST(UpdaterRole, CopyReplacesTheMainProgramAndStartsIt) {
         if (c.copyReadable) writeExecutable(copyPath, newProgram);
 
         Updater updater(copyPath, "http://127.0.0.1:1/never/asked.xml");
-        EXPECT_EQ(updater.checkForUpdate(), 3);
+        EXPECT_EQ(updater.checkForUpdate(), UpdateResult::Close);
 
         bool replaced = c.copyReadable;
         EXPECT_EQ(readFileBytes(mainPath), replaced ? newProgram : oldProgram);

@@ -38,9 +38,9 @@ int main() {
         logLine(prefix + "asked");
         return true;
     });
-    int answer = Updater(self, manifest).checkForUpdate();
-    logLine(prefix + std::to_string(answer));
-    if (answer == 3) {
+    UpdateResult answer = Updater(self, manifest).checkForUpdate();
+    logLine(prefix + std::to_string(static_cast<int>(answer)));
+    if (answer == UpdateResult::Close) {
         // The window's closing sequence takes a while; the next program must wait for its end.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         logLine(prefix + "closed");
