@@ -143,6 +143,10 @@ TEST_F(DispatchExternalTest, ValuesAreStoredAsTheSystemWritesThem) {
     VariantInit(&byRef);
     V_VT(&byRef) = VT_BYREF | VT_VARIANT;
     V_VARIANTREF(&byRef) = &referenced;
+    BSTR referencedText = SysAllocString(L"ref");
+    VARIANT byRefText{};
+    V_VT(&byRefText) = VT_BYREF | VT_BSTR;
+    V_BSTRREF(&byRefText) = &referencedText;
     struct Case {
         VARIANT value;
         const char* stored;  // "kept": the old value stays
@@ -163,6 +167,7 @@ TEST_F(DispatchExternalTest, ValuesAreStoredAsTheSystemWritesThem) {
         {variantOf<VT_I2>(7), "7"},
         {typeOnly(VT_EMPTY), ""},
         {byRef, "33"},
+        {byRefText, "ref"},
         {typeOnly(VT_NULL), "kept"},
         {typeOnly(VT_BSTR), "kept"},  // a null string
         {variantOf<VT_ERROR>(DISP_E_PARAMNOTFOUND), "kept"},
@@ -175,6 +180,7 @@ TEST_F(DispatchExternalTest, ValuesAreStoredAsTheSystemWritesThem) {
         EXPECT_EQ(status, S_OK);
         EXPECT_EQ(settings.getValue("k"), c.stored) << c.stored;
     }
+    SysFreeString(referencedText);
 }
 
 TEST_F(DispatchExternalTest, ArgumentsArriveInScriptOrderWithTheirStatuses) {
