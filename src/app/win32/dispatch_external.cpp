@@ -22,16 +22,16 @@ class OwnedVariant {
     VARIANT v_;
 };
 
-// One script value as the external object takes it. Strings and 32-bit integers keep their
-// type, and booleans too (they read as "-1" and "0"); empty is undefined, null and a null string
-// are null. Numbers of other types, dates and currency become the system's own string for them,
-// so that 0.1 or NaN read as Windows writes them. A missing argument (VT_ERROR), objects and
-// arrays have no value the methods can use.
 ScriptValue stringValueOf(BSTR text) {
     if (text == nullptr) return ScriptValue::null();
     return ScriptValue::string(wideText(text, SysStringLen(text)));
 }
 
+// One script value as the external object takes it. Strings and 32-bit integers keep their
+// type, and booleans too (they read as "-1" and "0"); empty is undefined, null and a null string
+// are null. Numbers of other types, dates and currency become the system's own string for them,
+// so that 0.1 or NaN read as Windows writes them. A missing argument (VT_ERROR), objects and
+// arrays have no value the methods can use.
 ScriptValue scriptValueOf(const VARIANT& argument) {
     // By-reference arguments (a variable passed by VBScript) are read through their reference.
     // Strings are read in place: a copy would turn a null string into an empty one.
