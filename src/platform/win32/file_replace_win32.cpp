@@ -1,4 +1,9 @@
+#include <cstring>
+#include <vector>
+
+#include "platform/codepage.h"
 #include "platform/file_replace.h"
+#include "platform/full_path.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {
@@ -6,6 +11,8 @@ namespace platform {
 namespace {
 
 constexpr DWORD kReadOnly = FILE_ATTRIBUTE_READONLY;
+// FileRenameInfoEx (Windows 10 1709 and later), which the toolchain's headers leave out.
+constexpr auto kRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 
 // Pushes the copy's bytes to the disk before it takes the target's name, so that a crash right
 // after the rename finds the whole new file rather than an empty one.
@@ -13,6 +20,28 @@ bool flushToDisk(const std::string& path) {
     win32::Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return file.valid() && FlushFileBuffers(file.get()) && file.reset();
+}
+
+// Renames over a target that others hold open (a reader, a virus scanner), which a plain
+// MoveFileEx refuses. Newer systems do it on NTFS with POSIX semantics; elsewhere this fails too
+// and the target stays as it was.
+bool renameOverOpenTarget(const std::string& from, const std::string& to) {
+    std::optional<std::string> full = fullPath(to);
+    if (!full) return false;
+    std::u16string name = ansiToUtf16(*full);
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(char16_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(char16_t));
+    std::memcpy(info->FileName, name.data(), name.size() * sizeof(char16_t));
+    win32::Handle file(CreateFileA(from.c_str(), DELETE | SYNCHRONIZE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.valid() &&
+           SetFileInformationByHandle(file.get(), kRenameInfoEx, info,
+                                      static_cast<DWORD>(buffer.size())) &&
+           file.reset();
 }
 
 void removeCopy(const std::string& path) {
@@ -56,9 +85,14 @@ bool replaceWithCopy(const std::string& source, const std::string& target) {
     // A read-only target refuses to be replaced; it gets its flag back if the rename fails.
     if (targetExists && (targetAttributes & kReadOnly))
         SetFileAttributesA(target.c_str(), targetAttributes & ~kReadOnly);
-    // A running program cannot be replaced on Windows: the rename fails and the old file stays.
-    if (!MoveFileExA(copy.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // A running program's file cannot be replaced on Windows: the renames fail and the old file
+    // stays.
+    bool moved = MoveFileExA(copy.c_str(), target.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!moved && targetExists &&
+        (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION))
+        moved = renameOverOpenTarget(copy, target);
+    if (!moved) {
         if (targetExists && (targetAttributes & kReadOnly))
             SetFileAttributesA(target.c_str(), targetAttributes);
         removeCopy(copy);
