@@ -7,11 +7,12 @@
 #include "platform/win32/win32_util.h"
 
 // The system's own profile functions, so that files stay exactly as other Windows programs read
-// and write them. Where the emulation layer used to test on Linux differs from Windows, Windows
+// and write them. Where wine, on which the Windows build is tested, differs from Windows, Windows
 // is followed and the difference is named here:
-// - Windows edits the file in place, keeping blank lines and bare LF line ends; the emulation
-//   rewrites the whole file with CRLF line ends and without blank lines.
-// - Both return the default of GetPrivateProfileInt for a key whose value is empty.
+// - Windows leaves the lines it does not change as they were; wine rewrites the whole file with
+//   CRLF line ends and without blank lines.
+// - Both give GetPrivateProfileInt's default for a key whose value is empty, where the POSIX side
+//   reads 0.
 namespace platform {
 
 namespace {
