@@ -1,8 +1,10 @@
 #include "loopback_server.h"
 
 #include <httplib.h>
+#ifdef VANTU_LOOPBACK_TLS
 #include <openssl/evp.h>
 #include <openssl/x509.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -20,6 +22,7 @@ bool sameName(const std::string& a, const std::string& b) {
            });
 }
 
+#ifdef VANTU_LOOPBACK_TLS
 struct KeyDeleter {
     void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
 };
@@ -45,6 +48,12 @@ std::unique_ptr<httplib::Server> selfSignedServer() {
     // The server's context takes its own references.
     return std::make_unique<httplib::SSLServer>(c, key.get());
 }
+#else
+// No TLS library in this build (Windows): callers check LoopbackServer::tlsAvailable().
+std::unique_ptr<httplib::Server> selfSignedServer() {
+    throw std::runtime_error("this build's loopback server has no TLS");
+}
+#endif
 
 }  // namespace
 
@@ -163,6 +172,14 @@ std::string LoopbackServer::Request::header(const std::string& name) const {
 bool LoopbackServer::Request::hasHeader(const std::string& name) const {
     return std::any_of(headers.begin(), headers.end(),
                        [&](const auto& kv) { return sameName(kv.first, name); });
+}
+
+bool LoopbackServer::tlsAvailable() {
+#ifdef VANTU_LOOPBACK_TLS
+    return true;
+#else
+    return false;
+#endif
 }
 
 LoopbackServer::LoopbackServer(Security security) : state_(std::make_unique<State>()) {

@@ -40,6 +40,9 @@ class LoopbackServer {
     // SelfSignedTls speaks https with a certificate made for the occasion, which no client that
     // checks certificates accepts.
     enum class Security { Plain, SelfSignedTls };
+    // Whether this build can serve TLS: not on Windows, where Debian has no TLS library for the
+    // cross build.
+    static bool tlsAvailable();
 
     explicit LoopbackServer(Security security = Security::Plain);
     ~LoopbackServer();

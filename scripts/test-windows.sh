@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The Windows build's tests: builds the dependencies (once; kept in build/windows-deps), the
+# `windows` preset, then runs its tests under wine with the Chinese ANSI code page (936) in a
+# fresh wine prefix that has
+#   - the navigator simulator installed as the system's remote API library (system32\rapi.dll),
+#   - a removable drive R: (a folder under the build tree, marked as a floppy drive).
+# wine can exit 0 when a program did not even start, so the counts are checked here: every test
+# program must list its tests, and ctest must have run at least as many tests as they list.
+# Ends with ctest's summary line ("N% tests passed, N tests failed out of N").
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build=$root/build/windows
+jobs=$(nproc)
+
+for p in wine64 /usr/lib/wine/wine64; do command -v "$p" >/dev/null && wine=$(command -v "$p") && break; done
+if [ -z "${wine:-}" ]; then echo "test-windows: wine64 is not installed" >&2; exit 1; fi
+wineserver=$(dirname "$wine")/wineserver
+[ -x "$wineserver" ] || wineserver=wineserver
+
+# GetACP() is 936 only under a Chinese locale.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
+    echo "Generating the zh_CN.UTF-8 locale"
+    localedef -i zh_CN -f UTF-8 zh_CN.UTF-8 || { echo "test-windows: cannot make zh_CN.UTF-8" >&2; exit 1; }
+fi
+
+bash scripts/build-windows-deps.sh || exit 1
+if ! cmake --preset windows >/dev/null || ! cmake --build --preset windows -j "$jobs"; then
+    echo "test-windows: BUILD FAILED"
+    exit 1
+fi
+
+export WINEPREFIX=$build/wine-prefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree=;mshtml="
+export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+export WINEARCH=win64
+
+echo "== a fresh wine prefix"
+"$wineserver" -k 2>/dev/null
+rm -rf "$WINEPREFIX"
+"$wine" wineboot -i >/dev/null 2>&1
+"$wineserver" -w
+sys32=$WINEPREFIX/drive_c/windows/system32
+if [ ! -d "$sys32" ]; then echo "test-windows: wineboot made no prefix" >&2; exit 1; fi
+cp "$build/tools/navsim/rapi.dll" "$sys32/rapi.dll"
+removable=$build/wine-removable
+rm -rf "$removable" && mkdir -p "$removable"
+ln -sfn "$removable" "$WINEPREFIX/dosdevices/r:"
+"$wine" reg add 'HKLM\Software\Wine\Drives' /v 'r:' /t REG_SZ /d floppy /f >/dev/null 2>&1
+"$wineserver" -w
+export VANTU_TEST_REMOVABLE_DRIVE='R:'
+export VANTU_TEST_REMOVABLE_FOLDER=$removable
+
+cpcheck=$("$wine" cmd /c 'chcp' 2>/dev/null | tr -dc '0-9')
+echo "wine code page: ${cpcheck:-unknown}"
+
+# What each test program says it holds.
+listed=0
+for exe in "$build"/tests/unit_tests.exe "$build"/tests/integration_tests.exe "$build"/tests/tasks/task_tests.exe; do
+    n=$("$wine" "$exe" --gtest_list_tests 2>/dev/null | grep -c '^  ')
+    echo "$(basename "$exe"): $n tests listed"
+    if [ "$n" -eq 0 ]; then echo "test-windows: $(basename "$exe") lists no tests (did it start?)" >&2; exit 1; fi
+    listed=$((listed + n))
+done
+
+log=$(mktemp)
+ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 300 2>&1 | tee "$log"
+rc=${PIPESTATUS[0]}
+ran=$(sed -nE 's/.* failed out of ([0-9]+).*/\1/p' "$log" | tail -n 1)
+if [ -z "$ran" ] || [ "$ran" -lt "$listed" ]; then
+    echo "test-windows: ctest ran ${ran:-no} tests, the programs list $listed" >&2
+    rc=1
+fi
+grep -E '\[  SKIPPED \]' -h "$build"/Testing/Temporary/LastTest.log 2>/dev/null | sort -u | head -50
+"$wineserver" -k 2>/dev/null
+rm -f "$log"
+exit $rc
