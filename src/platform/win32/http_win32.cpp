@@ -258,10 +258,13 @@ class TransferThread {
                 shared_->status = status;
             }
             std::string next;
-            if (sent && !job_.post && isRedirect(status) && redirects < kMaxRedirects) {
+            if (sent && !job_.post && isRedirect(status)) {
+                // A redirect without a target is the final answer.
                 std::string location = queryText(request, HTTP_QUERY_LOCATION);
-                if (!location.empty()) next = resolveLocation(url, location);
-                if (next.empty()) sent = false;
+                if (!location.empty()) {
+                    next = resolveLocation(url, location);
+                    if (next.empty() || redirects >= kMaxRedirects) sent = false;
+                }
             }
             HttpOutcome outcome = HttpOutcome::Failed;
             if (sent && next.empty()) {
