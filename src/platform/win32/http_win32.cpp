@@ -152,6 +152,12 @@ std::string queryText(HINTERNET request, DWORD what) {
     return {};
 }
 
+void addHeaders(HINTERNET request, const char* lines) {
+    HttpAddRequestHeadersA(request, lines,
+                           static_cast<DWORD>(std::char_traits<char>::length(lines)),
+                           HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
+}
+
 bool isRedirect(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -298,11 +304,9 @@ class TransferThread {
         InternetSetOptionA(request, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
         InternetSetOptionA(request, INTERNET_OPTION_SEND_TIMEOUT, &socket, sizeof socket);
         InternetSetOptionA(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &socket, sizeof socket);
-        if (job_.reload) {
-            static const char kFresh[] = "Cache-Control: no-cache\r\nPragma: no-cache\r\n";
-            HttpAddRequestHeadersA(request, kFresh, static_cast<DWORD>(sizeof kFresh - 1),
-                                   HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
-        }
+        // WinINet keeps connections for the whole process unless the server is told otherwise.
+        addHeaders(request, "Connection: close\r\n");
+        if (job_.reload) addHeaders(request, "Cache-Control: no-cache\r\nPragma: no-cache\r\n");
         return request;
     }
 
