@@ -285,11 +285,11 @@ TEST(RapiBindingTest, MissingLibraryOrEntryPointsFailWithoutAnyCall) {
 
     // The partial simulator has no CeWriteFile, CeSetFileTime, CeMoveFile, CeGetStoreInformation
     // or CeRapiUninit.
-    Navsim partial("libnavsim_partial.so");
+    Navsim partial(partialSimulatorName());
     ASSERT_TRUE(partial.loaded());
     TempDir root;
     partial.setRoot(root.path());
-    RapiBinding rapi("libnavsim_partial.so");
+    RapiBinding rapi(partialSimulatorName());
     ASSERT_EQ(rapi.isLoaded(), 1);
     EXPECT_EQ(rapi.openRemoteLink(), 1);
     EXPECT_EQ(copyToDevice(rapi, pc.file("f"), "\\f"), 0);

@@ -28,8 +28,16 @@ void Navsim::setRoot(const std::string& folder) {
     control("root", platform::ansiToUtf8(folder));
 }
 
+std::string partialSimulatorName() {
+#if defined(_WIN32)
+    return "navsim_partial.dll";
+#else
+    return "libnavsim_partial.so";
+#endif
+}
+
 SimulatedDevice::SimulatedDevice() {
-    if (!sim.loaded()) ADD_FAILURE() << "the simulator librapi.so is not on the loader's path";
+    if (!sim.loaded()) ADD_FAILURE() << "the simulator is missing: " << platform::rapiLibraryName();
     platform::setRemovableDrivesForTesting(std::vector<std::string>{});
     platform::createFolder(root.file("Storage Card"));
     sim.setRoot(root.path());

@@ -4,17 +4,19 @@
 #include <string>
 
 #include "platform/library.h"
+#include "platform/rapi_link.h"
 #include "session/device_manager.h"
 #include "support/environment.h"
 #include "support/file_tree.h"
 #include "support/temp_dir.h"
 
-// The navigator simulator, loaded by name through the system loader as the program loads the
-// remote API library (the tests run with the simulator's folder on the loader's path), and its
-// control function.
+// The navigator simulator, loaded as the program loads the remote API library (on Linux by name,
+// the tests running with the simulator's folder on the loader's path; on Windows from the system
+// folder, where the test set-up installs it), so that the tests and the program share one
+// simulator, and its control function.
 class Navsim {
   public:
-    explicit Navsim(const std::string& libraryName = "librapi.so");
+    explicit Navsim(const std::string& libraryName = platform::rapiLibraryName());
     ~Navsim();
     Navsim(const Navsim&) = delete;
     Navsim& operator=(const Navsim&) = delete;
@@ -32,6 +34,10 @@ class Navsim {
     platform::Library library_;
     int (*control_)(const char*, const char*) = nullptr;
 };
+
+// The simulator that lacks some entry points, for the loader (next to the test programs on
+// Windows).
+std::string partialSimulatorName();
 
 // A simulated device in a fresh folder, with its storage card folder, and no removable drives.
 class SimulatedDevice {

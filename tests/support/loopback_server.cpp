@@ -65,6 +65,7 @@ struct LoopbackServer::State {
     std::atomic<bool> closing{false};
     mutable std::mutex mutex;
     std::map<std::string, Route> routes;
+    std::map<std::string, std::string> locations;  // of the routes that redirect
     std::vector<std::string> uploadReply{"<rbid>1</rbid>"};
     int uploadStatus = 200;
     std::chrono::milliseconds uploadPause{100};
@@ -94,6 +95,7 @@ struct LoopbackServer::State {
     void answerGet(const httplib::Request& req, httplib::Response& res) {
         record(req);
         Route route;
+        std::string location;
         {
             std::lock_guard<std::mutex> lock(mutex);
             auto it = routes.find(req.path);
@@ -102,8 +104,11 @@ struct LoopbackServer::State {
                 return;
             }
             route = it->second;
+            auto redirect = locations.find(req.path);
+            if (redirect != locations.end()) location = redirect->second;
         }
         res.status = route.status;
+        if (!location.empty()) res.set_header("Location", location);
         switch (route.behaviour) {
             case Behaviour::Normal:
                 res.set_content(route.body, "application/octet-stream");
@@ -133,6 +138,9 @@ struct LoopbackServer::State {
                                              pause(std::chrono::hours(1));
                                              return false;
                                          });
+                break;
+            case Behaviour::Mute:
+                pause(std::chrono::hours(1));
                 break;
         }
     }
@@ -220,6 +228,15 @@ std::string LoopbackServer::url(const std::string& path) const {
 void LoopbackServer::setRoute(const std::string& path, Route route) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->routes[path] = std::move(route);
+    state_->locations.erase(path);
+}
+
+void LoopbackServer::redirect(const std::string& path, const std::string& location, int status) {
+    Route route;
+    route.status = status;
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->routes[path] = route;
+    state_->locations[path] = location;
 }
 
 void LoopbackServer::serve(const std::string& path, std::string body, int status, long truncateAt) {

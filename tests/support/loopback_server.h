@@ -16,6 +16,7 @@ class LoopbackServer {
         DropMidBody,  // announces the whole body, sends `cut` bytes, drops the connection
         SlowBody,     // an endless body, one small piece every `interval`
         Silent,       // announces a body and never sends it
+        Mute,         // never answers at all, not even with a status line
     };
 
     struct Route {
@@ -56,6 +57,8 @@ class LoopbackServer {
     std::string url(const std::string& path) const;
 
     void setRoute(const std::string& path, Route route);
+    // GET path answers `status` with `location` as its Location header, and no body.
+    void redirect(const std::string& path, const std::string& location, int status = 302);
     // GET path answers `status` with `body`. With truncateAt set, the reply announces the whole
     // length but the connection is dropped after that many bytes of the body.
     void serve(const std::string& path, std::string body, int status = 200, long truncateAt = -1);

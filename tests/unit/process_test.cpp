@@ -20,7 +20,11 @@ TEST(StartProgram, StartsDetachedAndReportsWhatCannotStart) {
     writeExecutable(script, parentScript(marker));
     ASSERT_TRUE(platform::startProgram(script));
     ASSERT_TRUE(waitForFile(marker, 10s));
+#ifndef _WIN32
+    // On Windows the shell starts the program from this process, which stays its parent on
+    // record; there is no bond that must be reaped, so there is nothing to check.
     EXPECT_NE(std::stol(readFileBytes(marker)), currentProcessId());
+#endif
     EXPECT_FALSE(hasUnwaitedChild()) << "no child of ours is left to wait for";
 
     writeFileBytes(dir.file("not executable"), "#!/bin/sh\n");

@@ -8,15 +8,9 @@
 // and the code page's other letters), as on the device; "." and ".." are refused, so no path leaves
 // the root.
 //
-// Every entry point takes one lock: the program's window thread and its worker call at once.
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
+// Every entry point takes one lock: the program's window thread and its worker call at once. The
+// PC's side (files, folders, the link event) is in navsim_host_*.cpp.
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,7 +22,7 @@
 #include <vector>
 
 #include "device/device_names.h"
-#include "platform/file_time.h"
+#include "navsim_host.h"
 #include "platform/rapi_abi.h"
 #include "platform/utf8_text.h"
 
@@ -37,6 +31,13 @@ using rapi::DWORD;
 using rapi::HANDLE;
 using rapi::HRESULT;
 using rapi::WCHAR;
+
+// The entry points are the library's only exports, under their plain names.
+#if defined(_WIN32)
+#define NAVSIM_EXPORT __declspec(dllexport)
+#else
+#define NAVSIM_EXPORT __attribute__((visibility("default")))
+#endif
 
 namespace {
 
@@ -95,24 +96,6 @@ bool wildcardMatch(std::u16string_view pattern, std::u16string_view name) {
     return p == pattern.size();
 }
 
-// ---- times ----
-
-rapi::FILETIME fileTimeOf(const struct timespec& ts) {
-    uint64_t ticks = filetime::fromUnix(ts.tv_sec, ts.tv_nsec);
-    return {static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
-}
-
-[[maybe_unused]] struct timespec timespecOf(const rapi::FILETIME& ft) {
-    int64_t seconds = 0;
-    long nanoseconds = 0;
-    filetime::toUnix((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime, seconds,
-                     nanoseconds);
-    struct timespec ts {};
-    ts.tv_sec = static_cast<time_t>(seconds);
-    ts.tv_nsec = nanoseconds;
-    return ts;
-}
-
 // ---- state ----
 
 enum Fault {
@@ -132,7 +115,7 @@ constexpr const char* kFaultNames[kFaultCount] = {"create", "read",  "write", "d
 enum class LinkMode { Up, Never, Error };
 
 struct OpenFile {
-    int fd = -1;
+    navsim::host::File file;
     bool canRead = false;
     bool canWrite = false;
 };
@@ -149,8 +132,7 @@ struct State {
     std::vector<std::string> mainStore;  // folded UTF-8 names
     LinkMode linkMode = LinkMode::Up;
     bool linked = false;
-    int eventRead = -1;
-    int eventWrite = -1;
+    navsim::host::Event event;
     int failAt[kFaultCount] = {};
     int seen[kFaultCount] = {};
     std::optional<rapi::STORE_INFORMATION> store;
@@ -179,10 +161,9 @@ struct State {
     }
 
     void readEnvironment() {
-        const char* envRoot = std::getenv("NAVSIM_ROOT");
-        setRoot(envRoot ? envRoot : "");
-        const char* envMain = std::getenv("NAVSIM_MAIN_STORE");
-        setMainStore(envMain ? envMain : "My Documents,Windows,Program Files,Temp");
+        setRoot(navsim::host::environment("NAVSIM_ROOT").value_or(""));
+        setMainStore(navsim::host::environment("NAVSIM_MAIN_STORE")
+                         .value_or("My Documents,Windows,Program Files,Temp"));
     }
 
     void resetFaults() {
@@ -214,12 +195,8 @@ struct State {
     }
 
     void closeLink() {
-        if (eventRead >= 0) ::close(eventRead);
-        if (eventWrite >= 0) ::close(eventWrite);
-        eventRead = eventWrite = -1;
+        event.close();
         linked = false;
-        for (auto& [id, object] : handles)
-            if (auto* f = std::get_if<OpenFile>(&object)) ::close(f->fd);
         handles.clear();
     }
 
@@ -250,22 +227,11 @@ struct HostPath {
     std::string lastAsGiven;  // the last component as the caller spelled it
 };
 
-// Finds the entry of `folder` whose name equals `name` without regard to letter case.
+// The entry of `folder` that `name` names without regard to letter case, or `name` itself when
+// there is none (yet).
 std::string matchEntry(const std::string& folder, const std::string& name) {
-    struct stat st {};
-    if (lstat((folder + "/" + name).c_str(), &st) == 0) return name;
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr) return name;
-    std::string wanted = foldUtf8(name);
-    std::string found = name;
-    while (struct dirent* d = readdir(dir)) {
-        if (foldUtf8(d->d_name) == wanted) {
-            found = d->d_name;
-            break;
-        }
-    }
-    closedir(dir);
-    return found;
+    std::string found = navsim::host::spelledEntry(folder, name);
+    return found.empty() ? name : found;
 }
 
 std::optional<HostPath> resolve(const State& s, std::u16string_view device) {
@@ -283,7 +249,8 @@ std::optional<HostPath> resolve(const State& s, std::u16string_view device) {
             if (end == device.size() || i >= device.size()) break;  // a trailing separator
             return std::nullopt;
         }
-        if (part == u"." || part == u"..") return std::nullopt;
+        if (part == u"." || part == u".." || part.find_first_of(u"*?") != std::u16string_view::npos)
+            return std::nullopt;
         out.lastAsGiven = toUtf8(part);
         std::string name = matchEntry(out.host, out.lastAsGiven);
         out.host += "/" + name;
@@ -294,48 +261,16 @@ std::optional<HostPath> resolve(const State& s, std::u16string_view device) {
 }
 
 DWORD attributesOf(const State& s, const HostPath& path, const std::string& name,
-                   const struct stat& st) {
+                   const navsim::host::Info& info) {
     auto it = s.attributeOverrides.find(path.folded);
     if (it != s.attributeOverrides.end()) return it->second;
-    DWORD attrs = S_ISDIR(st.st_mode) ? kAttrDirectory : kAttrArchive;
-    if (S_ISDIR(st.st_mode) && path.depth == 1 &&
+    DWORD attrs = info.folder ? kAttrDirectory : kAttrArchive;
+    if (info.folder && path.depth == 1 &&
         std::find(s.mainStore.begin(), s.mainStore.end(), foldUtf8(name)) == s.mainStore.end())
         attrs |= kAttrTemporary;
-    if (access(path.host.c_str(), W_OK) != 0) attrs |= kAttrReadOnly;
-    if (!name.empty() && name[0] == '.') attrs |= kAttrHidden;
+    if (info.readOnly) attrs |= kAttrReadOnly;
+    if (info.hidden || (!name.empty() && name[0] == '.')) attrs |= kAttrHidden;
     return attrs;
-}
-
-bool exists(const std::string& host) {
-    struct stat st {};
-    return lstat(host.c_str(), &st) == 0;
-}
-
-[[maybe_unused]] bool renameNoReplace(const std::string& from, const std::string& to) {
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS) return false;
-    if (exists(to)) return false;
-    return ::rename(from.c_str(), to.c_str()) == 0;
-}
-
-bool copyHostFile(const std::string& from, const std::string& to, bool failIfExists) {
-    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
-    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC),
-                     0644);
-    bool ok = out >= 0;
-    char buffer[65536];
-    while (ok) {
-        ssize_t got = ::read(in, buffer, sizeof buffer);
-        if (got <= 0) {
-            ok = got == 0;
-            break;
-        }
-        ok = ::write(out, buffer, static_cast<size_t>(got)) == got;
-    }
-    ::close(in);
-    if (out >= 0) ::close(out);
-    return ok;
 }
 
 // The caller holds the lock; false when the link is down.
@@ -356,62 +291,36 @@ int parseNumber(const char* text) {
 
 extern "C" {
 
-HANDLE RAPI_CALL CeCreateFile(const WCHAR* lpFileName, DWORD dwDesiredAccess, DWORD,
-                              rapi::SECURITY_ATTRIBUTES*, DWORD dwCreationDisposition, DWORD,
-                              HANDLE) {
+NAVSIM_EXPORT HANDLE RAPI_CALL CeCreateFile(const WCHAR* lpFileName, DWORD dwDesiredAccess, DWORD,
+                                            rapi::SECURITY_ATTRIBUTES*, DWORD dwCreationDisposition,
+                                            DWORD, HANDLE) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeCreateFile");
     auto path = resolveLinked(s, lpFileName);
     if (!path || path->depth == 0 || s.fault(kFaultCreate)) return rapi::invalidHandleValue();
-    int flags = 0;
-    switch (dwCreationDisposition) {
-        case rapi::kCreateNew:
-            flags = O_CREAT | O_EXCL;
-            break;
-        case rapi::kCreateAlways:
-            flags = O_CREAT | O_TRUNC;
-            break;
-        case rapi::kOpenExisting:
-            break;
-        case rapi::kOpenAlways:
-            flags = O_CREAT;
-            break;
-        case rapi::kTruncateExisting:
-            flags = O_TRUNC;
-            break;
-        default:
-            return rapi::invalidHandleValue();
-    }
     OpenFile file;
     file.canRead = (dwDesiredAccess & rapi::kGenericRead) != 0;
     file.canWrite = (dwDesiredAccess & rapi::kGenericWrite) != 0;
-    // Creating or truncating needs a writable descriptor even for a read-only handle.
-    bool writable = file.canWrite || (flags & (O_CREAT | O_TRUNC)) != 0;
-    file.fd = ::open(path->host.c_str(), flags | O_CLOEXEC | (writable ? O_RDWR : O_RDONLY), 0644);
-    if (file.fd < 0) return rapi::invalidHandleValue();
-    struct stat st {};
-    if (fstat(file.fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(file.fd);
+    if (!file.file.open(path->host, dwCreationDisposition, file.canRead, file.canWrite))
         return rapi::invalidHandleValue();
-    }
-    return s.addHandle(file);
+    return s.addHandle(std::move(file));
 }
 
-BOOL RAPI_CALL CeCloseHandle(HANDLE hObject) {
+NAVSIM_EXPORT BOOL RAPI_CALL CeCloseHandle(HANDLE hObject) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeCloseHandle");
     auto it = s.handles.find(reinterpret_cast<uintptr_t>(hObject));
     if (it == s.handles.end()) return 0;
-    if (auto* f = std::get_if<OpenFile>(&it->second)) ::close(f->fd);
     s.handles.erase(it);
     return 1;
 }
 
 #ifndef NAVSIM_PARTIAL
-BOOL RAPI_CALL CeWriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBytesToWrite,
-                           DWORD* lpNumberOfBytesWritten, rapi::OVERLAPPED*) {
+NAVSIM_EXPORT BOOL RAPI_CALL CeWriteFile(HANDLE hFile, const void* lpBuffer,
+                                         DWORD nNumberOfBytesToWrite, DWORD* lpNumberOfBytesWritten,
+                                         rapi::OVERLAPPED*) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeWriteFile");
@@ -420,21 +329,15 @@ BOOL RAPI_CALL CeWriteFile(HANDLE hFile, const void* lpBuffer, DWORD nNumberOfBy
     if (file == nullptr || !file->canWrite || (lpBuffer == nullptr && nNumberOfBytesToWrite > 0) ||
         s.fault(kFaultWrite))
         return 0;
-    const char* data = static_cast<const char*>(lpBuffer);
-    DWORD done = 0;
-    while (done < nNumberOfBytesToWrite) {
-        ssize_t put = ::write(file->fd, data + done, nNumberOfBytesToWrite - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) break;
-        done += static_cast<DWORD>(put);
-    }
+    uint32_t done = 0;
+    bool ok = file->file.write(lpBuffer, nNumberOfBytesToWrite, done);
     if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = done;
-    return done == nNumberOfBytesToWrite ? 1 : 0;
+    return ok ? 1 : 0;
 }
 #endif
 
-BOOL RAPI_CALL CeReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
-                          DWORD* lpNumberOfBytesRead, rapi::OVERLAPPED*) {
+NAVSIM_EXPORT BOOL RAPI_CALL CeReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRead,
+                                        DWORD* lpNumberOfBytesRead, rapi::OVERLAPPED*) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeReadFile");
@@ -443,51 +346,38 @@ BOOL RAPI_CALL CeReadFile(HANDLE hFile, void* lpBuffer, DWORD nNumberOfBytesToRe
     if (file == nullptr || !file->canRead || (lpBuffer == nullptr && nNumberOfBytesToRead > 0) ||
         s.fault(kFaultRead))
         return 0;
-    char* out = static_cast<char*>(lpBuffer);
-    DWORD done = 0;
-    while (done < nNumberOfBytesToRead) {
-        ssize_t got = ::read(file->fd, out + done, nNumberOfBytesToRead - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return 0;
-        if (got == 0) break;
-        done += static_cast<DWORD>(got);
-    }
+    uint32_t done = 0;
+    if (!file->file.read(lpBuffer, nNumberOfBytesToRead, done)) return 0;
     if (lpNumberOfBytesRead) *lpNumberOfBytesRead = done;
     return 1;
 }
 
-DWORD RAPI_CALL CeGetFileSize(HANDLE hFile, DWORD* lpFileSizeHigh) {
+NAVSIM_EXPORT DWORD RAPI_CALL CeGetFileSize(HANDLE hFile, DWORD* lpFileSizeHigh) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeGetFileSize");
     OpenFile* file = s.find<OpenFile>(hFile);
-    struct stat st {};
-    if (file == nullptr || fstat(file->fd, &st) != 0) return 0xFFFFFFFFu;
-    auto size = static_cast<uint64_t>(st.st_size);
+    uint64_t size = 0;
+    if (file == nullptr || !file->file.size(size)) return 0xFFFFFFFFu;
     if (lpFileSizeHigh) *lpFileSizeHigh = static_cast<DWORD>(size >> 32);
     return static_cast<DWORD>(size & 0xFFFFFFFFu);
 }
 
 #ifndef NAVSIM_PARTIAL
-BOOL RAPI_CALL CeSetFileTime(HANDLE hFile, const rapi::FILETIME*,
-                             const rapi::FILETIME* lpLastAccessTime,
-                             const rapi::FILETIME* lpLastWriteTime) {
+NAVSIM_EXPORT BOOL RAPI_CALL CeSetFileTime(HANDLE hFile, const rapi::FILETIME* lpCreationTime,
+                                           const rapi::FILETIME* lpLastAccessTime,
+                                           const rapi::FILETIME* lpLastWriteTime) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeSetFileTime");
     OpenFile* file = s.find<OpenFile>(hFile);
     if (file == nullptr) return 0;
-    // The PC's file systems keep no settable creation time; the other two are set.
-    struct timespec times[2];
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_nsec = UTIME_OMIT;
-    if (lpLastAccessTime) times[0] = timespecOf(*lpLastAccessTime);
-    if (lpLastWriteTime) times[1] = timespecOf(*lpLastWriteTime);
-    return futimens(file->fd, times) == 0 ? 1 : 0;
+    return file->file.setTimes(lpCreationTime, lpLastAccessTime, lpLastWriteTime) ? 1 : 0;
 }
 #endif
 
-HANDLE RAPI_CALL CeFindFirstFile(const WCHAR* lpFileName, rapi::CE_FIND_DATA* lpFindFileData) {
+NAVSIM_EXPORT HANDLE RAPI_CALL CeFindFirstFile(const WCHAR* lpFileName,
+                                               rapi::CE_FIND_DATA* lpFindFileData) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeFindFirstFile");
@@ -499,32 +389,27 @@ HANDLE RAPI_CALL CeFindFirstFile(const WCHAR* lpFileName, rapi::CE_FIND_DATA* lp
     std::u16string mask = pattern.substr(cut + 1);
     auto folder = resolve(s, cut == 0 ? std::u16string(u"\\") : pattern.substr(0, cut));
     if (!folder || mask.empty()) return rapi::invalidHandleValue();
-    DIR* dir = opendir(folder->host.c_str());
-    if (dir == nullptr) return rapi::invalidHandleValue();
-    std::vector<std::string> names;
-    while (struct dirent* d = readdir(dir)) {
-        if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
-        if (wildcardMatch(mask, toUtf16(d->d_name))) names.emplace_back(d->d_name);
-    }
-    closedir(dir);
+    auto listed = navsim::host::list(folder->host);
+    if (!listed) return rapi::invalidHandleValue();
+    std::vector<navsim::host::Entry> entries;
+    for (auto& entry : *listed)
+        if (wildcardMatch(mask, toUtf16(entry.name))) entries.push_back(std::move(entry));
     // A stable order, so that runs over the same folder enumerate alike.
-    std::sort(names.begin(), names.end());
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return a.name < b.name; });
     Enumeration found;
-    for (const std::string& name : names) {
+    for (const auto& [name, info] : entries) {
         HostPath entry{folder->host + "/" + name, folder->folded + "\\" + foldUtf8(name),
                        folder->depth + 1, name};
-        struct stat st {};
-        if (stat(entry.host.c_str(), &st) != 0) continue;
         std::u16string wide = toUtf16(name);
         if (wide.size() >= static_cast<size_t>(rapi::kMaxPath)) continue;
         rapi::CE_FIND_DATA data{};
-        data.dwFileAttributes = attributesOf(s, entry, name, st);
-        data.ftCreationTime = fileTimeOf(st.st_ctim);
-        data.ftLastAccessTime = fileTimeOf(st.st_atim);
-        data.ftLastWriteTime = fileTimeOf(st.st_mtim);
-        uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
-        data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
-        data.nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
+        data.dwFileAttributes = attributesOf(s, entry, name, info);
+        data.ftCreationTime = info.created;
+        data.ftLastAccessTime = info.accessed;
+        data.ftLastWriteTime = info.written;
+        data.nFileSizeHigh = static_cast<DWORD>(info.size >> 32);
+        data.nFileSizeLow = static_cast<DWORD>(info.size & 0xFFFFFFFFu);
         std::copy(wide.begin(), wide.end(), data.cFileName);
         found.entries.push_back(data);
     }
@@ -534,7 +419,7 @@ HANDLE RAPI_CALL CeFindFirstFile(const WCHAR* lpFileName, rapi::CE_FIND_DATA* lp
     return s.addHandle(std::move(found));
 }
 
-BOOL RAPI_CALL CeFindNextFile(HANDLE hFindFile, rapi::CE_FIND_DATA* lpFindFileData) {
+NAVSIM_EXPORT BOOL RAPI_CALL CeFindNextFile(HANDLE hFindFile, rapi::CE_FIND_DATA* lpFindFileData) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeFindNextFile");
@@ -545,7 +430,7 @@ BOOL RAPI_CALL CeFindNextFile(HANDLE hFindFile, rapi::CE_FIND_DATA* lpFindFileDa
     return 1;
 }
 
-BOOL RAPI_CALL CeFindClose(HANDLE hFindFile) {
+NAVSIM_EXPORT BOOL RAPI_CALL CeFindClose(HANDLE hFindFile) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeFindClose");
@@ -554,67 +439,68 @@ BOOL RAPI_CALL CeFindClose(HANDLE hFindFile) {
     return 1;
 }
 
-BOOL RAPI_CALL CeCreateDirectory(const WCHAR* lpPathName, rapi::SECURITY_ATTRIBUTES*) {
+NAVSIM_EXPORT BOOL RAPI_CALL CeCreateDirectory(const WCHAR* lpPathName,
+                                               rapi::SECURITY_ATTRIBUTES*) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeCreateDirectory");
     auto path = resolveLinked(s, lpPathName);
     if (!path || path->depth == 0 || s.fault(kFaultCreateFolder)) return 0;
-    return mkdir(path->host.c_str(), 0755) == 0 ? 1 : 0;
+    return navsim::host::makeFolder(path->host) ? 1 : 0;
 }
 
-BOOL RAPI_CALL CeRemoveDirectory(const WCHAR* lpPathName) {
+NAVSIM_EXPORT BOOL RAPI_CALL CeRemoveDirectory(const WCHAR* lpPathName) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeRemoveDirectory");
     auto path = resolveLinked(s, lpPathName);
     if (!path || path->depth == 0 || s.fault(kFaultRemoveFolder)) return 0;
-    return rmdir(path->host.c_str()) == 0 ? 1 : 0;
+    return navsim::host::removeFolder(path->host) ? 1 : 0;
 }
 
-BOOL RAPI_CALL CeDeleteFile(const WCHAR* lpFileName) {
+NAVSIM_EXPORT BOOL RAPI_CALL CeDeleteFile(const WCHAR* lpFileName) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeDeleteFile");
     auto path = resolveLinked(s, lpFileName);
-    struct stat st {};
-    if (!path || path->depth == 0 || lstat(path->host.c_str(), &st) != 0 || S_ISDIR(st.st_mode) ||
-        s.fault(kFaultDelete))
+    if (!path || path->depth == 0 || !navsim::host::exists(path->host) ||
+        navsim::host::isFolder(path->host) || s.fault(kFaultDelete))
         return 0;
-    return unlink(path->host.c_str()) == 0 ? 1 : 0;
+    return navsim::host::deleteFile(path->host) ? 1 : 0;
 }
 
 #ifndef NAVSIM_PARTIAL
-BOOL RAPI_CALL CeMoveFile(const WCHAR* lpExistingFileName, const WCHAR* lpNewFileName) {
+NAVSIM_EXPORT BOOL RAPI_CALL CeMoveFile(const WCHAR* lpExistingFileName,
+                                        const WCHAR* lpNewFileName) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeMoveFile");
     auto from = resolveLinked(s, lpExistingFileName);
     auto to = resolveLinked(s, lpNewFileName);
     if (!from || !to || from->depth == 0 || to->depth == 0 || s.fault(kFaultMove)) return 0;
-    if (!exists(from->host)) return 0;
+    if (!navsim::host::exists(from->host)) return 0;
     if (from->host == to->host && from->lastAsGiven == to->lastAsGiven) return 1;
     std::string target = to->host.substr(0, to->host.rfind('/') + 1) + to->lastAsGiven;
     // A new name that differs only in letter case names the moved entry itself: a case change.
-    if (from->host == to->host) return ::rename(from->host.c_str(), target.c_str()) == 0 ? 1 : 0;
-    if (exists(to->host)) return 0;
-    return renameNoReplace(from->host, target) ? 1 : 0;
+    if (from->host == to->host) return navsim::host::rename(from->host, target, true) ? 1 : 0;
+    if (navsim::host::exists(to->host)) return 0;
+    return navsim::host::rename(from->host, target, false) ? 1 : 0;
 }
 #endif
 
-BOOL RAPI_CALL CeCopyFile(const WCHAR* lpExistingFileName, const WCHAR* lpNewFileName,
-                          BOOL bFailIfExists) {
+NAVSIM_EXPORT BOOL RAPI_CALL CeCopyFile(const WCHAR* lpExistingFileName, const WCHAR* lpNewFileName,
+                                        BOOL bFailIfExists) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeCopyFile");
     auto from = resolveLinked(s, lpExistingFileName);
     auto to = resolveLinked(s, lpNewFileName);
     if (!from || !to || from->depth == 0 || to->depth == 0 || from->host == to->host) return 0;
-    return copyHostFile(from->host, to->host, bFailIfExists != 0) ? 1 : 0;
+    return navsim::host::copyFile(from->host, to->host, bFailIfExists != 0) ? 1 : 0;
 }
 
 #ifndef NAVSIM_PARTIAL
-BOOL RAPI_CALL CeGetStoreInformation(rapi::STORE_INFORMATION* lpsi) {
+NAVSIM_EXPORT BOOL RAPI_CALL CeGetStoreInformation(rapi::STORE_INFORMATION* lpsi) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeGetStoreInformation");
@@ -623,16 +509,16 @@ BOOL RAPI_CALL CeGetStoreInformation(rapi::STORE_INFORMATION* lpsi) {
         *lpsi = *s.store;
         return 1;
     }
-    struct statvfs st {};
-    if (statvfs(s.root.c_str(), &st) != 0) return 0;
+    uint64_t total = 0, free = 0;
+    if (!navsim::host::volumeSpace(s.root, total, free)) return 0;
     auto clamp = [](uint64_t v) { return static_cast<DWORD>(std::min<uint64_t>(v, 0xFFFFFFFFu)); };
-    lpsi->dwStoreSize = clamp(static_cast<uint64_t>(st.f_blocks) * st.f_frsize);
-    lpsi->dwFreeSize = clamp(static_cast<uint64_t>(st.f_bavail) * st.f_frsize);
+    lpsi->dwStoreSize = clamp(total);
+    lpsi->dwFreeSize = clamp(free);
     return 1;
 }
 #endif
 
-DWORD RAPI_CALL CeGetTempPath(DWORD nBufferLength, WCHAR* lpBuffer) {
+NAVSIM_EXPORT DWORD RAPI_CALL CeGetTempPath(DWORD nBufferLength, WCHAR* lpBuffer) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeGetTempPath");
@@ -644,7 +530,7 @@ DWORD RAPI_CALL CeGetTempPath(DWORD nBufferLength, WCHAR* lpBuffer) {
     return length;
 }
 
-void RAPI_CALL CeGetSystemInfo(rapi::SYSTEM_INFO* lpSystemInfo) {
+NAVSIM_EXPORT void RAPI_CALL CeGetSystemInfo(rapi::SYSTEM_INFO* lpSystemInfo) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeGetSystemInfo");
@@ -658,7 +544,7 @@ void RAPI_CALL CeGetSystemInfo(rapi::SYSTEM_INFO* lpSystemInfo) {
     lpSystemInfo->dwAllocationGranularity = 65536;
 }
 
-void RAPI_CALL CeGlobalMemoryStatus(rapi::MEMORYSTATUS* lpmst) {
+NAVSIM_EXPORT void RAPI_CALL CeGlobalMemoryStatus(rapi::MEMORYSTATUS* lpmst) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeGlobalMemoryStatus");
@@ -674,49 +560,44 @@ void RAPI_CALL CeGlobalMemoryStatus(rapi::MEMORYSTATUS* lpmst) {
                                 24 * kMegabyte};
 }
 
-BOOL RAPI_CALL CeCreateProcess(const WCHAR*, const WCHAR*, rapi::SECURITY_ATTRIBUTES*,
-                               rapi::SECURITY_ATTRIBUTES*, BOOL, DWORD, void*, WCHAR*,
-                               rapi::STARTUPINFO*, rapi::PROCESS_INFORMATION*) {
+NAVSIM_EXPORT BOOL RAPI_CALL CeCreateProcess(const WCHAR*, const WCHAR*, rapi::SECURITY_ATTRIBUTES*,
+                                             rapi::SECURITY_ATTRIBUTES*, BOOL, DWORD, void*, WCHAR*,
+                                             rapi::STARTUPINFO*, rapi::PROCESS_INFORMATION*) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeCreateProcess");
     return 0;  // the simulated device runs no programs
 }
 
-BOOL RAPI_CALL CeEnumDBVolumes(rapi::CEGUID*, WCHAR*, DWORD) {
+NAVSIM_EXPORT BOOL RAPI_CALL CeEnumDBVolumes(rapi::CEGUID*, WCHAR*, DWORD) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeEnumDBVolumes");
     return 0;  // no database volumes
 }
 
-BOOL RAPI_CALL CeFlushDBVol(rapi::CEGUID*) {
+NAVSIM_EXPORT BOOL RAPI_CALL CeFlushDBVol(rapi::CEGUID*) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeFlushDBVol");
     return 0;
 }
 
-HRESULT RAPI_CALL CeRapiInitEx(rapi::RAPIINIT* pRapiInit) {
+NAVSIM_EXPORT HRESULT RAPI_CALL CeRapiInitEx(rapi::RAPIINIT* pRapiInit) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeRapiInitEx");
     if (pRapiInit == nullptr || pRapiInit->cbSize != sizeof(rapi::RAPIINIT)) return kInvalidArg;
     s.closeLink();
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return rapi::kFail;
-    s.eventRead = fds[0];
-    s.eventWrite = fds[1];
-    pRapiInit->heRapiInit = reinterpret_cast<HANDLE>(static_cast<intptr_t>(s.eventRead));
+    if (!s.event.create()) return rapi::kFail;
+    pRapiInit->heRapiInit = s.event.handle();
     if (s.root.empty() || s.linkMode == LinkMode::Never) return rapi::kOk;
     pRapiInit->hrRapiInit = s.linkMode == LinkMode::Up ? rapi::kOk : rapi::kFail;
     s.linked = s.linkMode == LinkMode::Up;
-    char byte = 1;
-    if (::write(s.eventWrite, &byte, 1) != 1) return rapi::kFail;
-    return rapi::kOk;
+    return s.event.signal() ? rapi::kOk : rapi::kFail;
 }
 
-HRESULT RAPI_CALL CeRapiInit() {
+NAVSIM_EXPORT HRESULT RAPI_CALL CeRapiInit() {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeRapiInit");
@@ -726,7 +607,7 @@ HRESULT RAPI_CALL CeRapiInit() {
 }
 
 #ifndef NAVSIM_PARTIAL
-HRESULT RAPI_CALL CeRapiUninit() {
+NAVSIM_EXPORT HRESULT RAPI_CALL CeRapiUninit() {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.enter("CeRapiUninit");
@@ -749,7 +630,7 @@ HRESULT RAPI_CALL CeRapiUninit() {
 //   attributes PATH=A  reports attribute word A (e.g. 0x11) for the device path PATH
 //   calls NAME         how many times the entry point NAME was called ("" = all)
 //   reset              no faults, link starts complete, counts zero (root and main store stay)
-int NavsimControl(const char* command, const char* argument) {
+NAVSIM_EXPORT int NavsimControl(const char* command, const char* argument) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.configure();
