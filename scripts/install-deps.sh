@@ -11,6 +11,10 @@ packages=(
     libgtk-3-dev libwebkit2gtk-4.1-dev
     clang libclang-rt-14-dev clang-format
     g++-mingw-w64-x86-64 libz-mingw-w64-dev
+    # The Windows build: its tests run under wine with the Chinese code page (locales), its
+    # dependencies come from Debian's source packages (dpkg-dev unpacks them), its installer
+    # from NSIS.
+    wine wine64 locales nsis
     xvfb xauth xdotool openssl imagemagick zip unzip nodejs
     # A CJK font, or the page's Chinese shows as boxes; and what packaging and its test use.
     fonts-wqy-microhei desktop-file-utils dpkg-dev file man-db

@@ -51,6 +51,11 @@ ln -sfn "$removable" "$WINEPREFIX/dosdevices/r:"
 "$wineserver" -w
 export VANTU_TEST_REMOVABLE_DRIVE='R:'
 export VANTU_TEST_REMOVABLE_FOLDER=$removable
+# The Linux build's command line, whose sample card the Windows one must write byte for byte.
+default_linux_cli=$root/build/dev/src/cli/vantu-cli
+if [ -z "${VANTU_LINUX_CLI:-}" ] && [ -x "$default_linux_cli" ]; then
+    export VANTU_LINUX_CLI=$default_linux_cli
+fi
 
 cpcheck=$("$wine" cmd /c 'chcp' 2>/dev/null | tr -dc '0-9')
 echo "wine code page: ${cpcheck:-unknown}"

@@ -10,6 +10,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "support/native_path.h"
 
 namespace {
 
@@ -99,7 +100,7 @@ TEST_F(DeviceFilesTest, ADeviceFileIsReplacedOnlyByACompleteCopy) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        std::filesystem::remove_all(platform::ansiToUtf8(device.onCard("poi")));
+        std::filesystem::remove_all(nativePath(device.onCard("poi")));
         platform::createFolder(device.onCard("poi"));
         if (c.existed) writeFileBytes(device.onCard("poi/address.poi"), "old store");
         device.sim.control("reset");
@@ -131,7 +132,7 @@ TEST_F(DeviceFilesTest, AReplacementCutOffIsMadeGoodByTheNextCopy) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        std::filesystem::remove_all(platform::ansiToUtf8(device.onCard("d")));
+        std::filesystem::remove_all(nativePath(device.onCard("d")));
         platform::createFolder(device.onCard("d"));
         for (const auto& [name, bytes] : c.before)
             writeFileBytes(device.onCard("d/" + name), bytes);
@@ -215,7 +216,7 @@ TEST_F(DeviceFilesTest, RenameRouteBookInBothModes) {
         SCOPED_TRACE(c.label);
         TempDir drive;
         std::string deviceFolder = device.onCard("track/");
-        std::filesystem::remove_all(platform::ansiToUtf8(deviceFolder));
+        std::filesystem::remove_all(nativePath(deviceFolder));
         platform::createFolder(deviceFolder);
         for (const std::string& folder : {deviceFolder, drive.path()}) {
             makeSet(folder, "A", c.companions);

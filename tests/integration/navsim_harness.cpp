@@ -51,24 +51,15 @@ void makeFolders(const std::string& base, const std::string& relative) {
     }
 }
 
-AttachedNavigator::AttachedNavigator(ConnectionMode how) : mode(how) {
-    if (const char* old = getenv("TMPDIR")) {
-        hadTmpdir_ = true;
-        savedTmpdir_ = old;
-    }
-    setenv("TMPDIR", platform::ansiToUtf8(temp.path()).c_str(), 1);
+AttachedNavigator::AttachedNavigator(ConnectionMode how)
+    : mode(how), tempVariable_(kTempFolderVariable, environmentText(temp.path()).c_str()) {
     if (mode == RemovableDrive) {
         std::string root = drive.path().substr(0, drive.path().size() - 1);
         platform::setRemovableDrivesForTesting(std::vector<std::string>{root});
     }
 }
 
-AttachedNavigator::~AttachedNavigator() {
-    if (hadTmpdir_)
-        setenv("TMPDIR", savedTmpdir_.c_str(), 1);
-    else
-        unsetenv("TMPDIR");
-}
+AttachedNavigator::~AttachedNavigator() = default;
 
 std::string AttachedNavigator::local(const std::string& relative) const {
     std::string out = storage();

@@ -5,6 +5,7 @@
 
 #include "platform/library.h"
 #include "session/device_manager.h"
+#include "support/environment.h"
 #include "support/file_tree.h"
 #include "support/temp_dir.h"
 
@@ -53,8 +54,8 @@ class SimulatedDevice {
 void makeFolders(const std::string& base, const std::string& relative);
 
 // A navigator attached as a removable drive or through the remote API (the simulator), its
-// storage folder on the PC, and a private temporary folder for the program (TMPDIR) so that
-// tests running at once do not share the program's temporary files.
+// storage folder on the PC, and a private temporary folder for the program (TMPDIR, or TMP on
+// Windows) so that tests running at once do not share the program's temporary files.
 class AttachedNavigator {
   public:
     explicit AttachedNavigator(ConnectionMode mode);
@@ -73,6 +74,5 @@ class AttachedNavigator {
     std::string dataRoot() const;
 
   private:
-    std::string savedTmpdir_;
-    bool hadTmpdir_ = false;
+    ScopedEnv tempVariable_;
 };

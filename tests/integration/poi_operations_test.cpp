@@ -11,6 +11,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "support/native_path.h"
 #include "support/poi_fixtures.h"
 #include "support/recording_sink.h"
 
@@ -195,7 +196,7 @@ TEST_P(RemotePoiTest, FailedCopiesPostTheirCodeAndNeverLoseTheStore) {
 // A store larger than any count can need is not even copied from the navigator.
 TEST_P(RemotePoiTest, AStoreTooLargeForAnyCountIsNotCopied) {
     connectWithStore(poiStoreBytes(1, 4, {threePlaces()[0]}));
-    std::filesystem::resize_file(platform::ansiToUtf8(storePath()),
+    std::filesystem::resize_file(nativePath(storePath()),
                                  static_cast<uintmax_t>(PoiStore::kMaxFileSize) + 1);
     nav.device.sim.control("reset");
     EXPECT_EQ(getPdaAddr(manager), "");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <chrono>
 #include <thread>
@@ -22,16 +24,19 @@ size_t lineCount(const std::string& text) {
 }
 
 TEST(UpdateHandover, PublishedVersionReplacesTheRunningOne) {
-    std::string version1 = readFileBytes(VANTU_HANDOVER_V1);
-    std::string version2 = readFileBytes(VANTU_HANDOVER_V2);
+    std::string version1 = readFileBytes(buildTreeFile(VANTU_HANDOVER_V1));
+    std::string version2 = readFileBytes(buildTreeFile(VANTU_HANDOVER_V2));
     ASSERT_FALSE(version1.empty());
     ASSERT_NE(platform::md5Hex(version1), platform::md5Hex(version2));
 
     TempDir dir;
-    std::string program = dir.file("vantu");
+    const std::string x = kProgramSuffix;
+    std::string program = dir.file("vantu" + x);
     std::string log = dir.file("log");
     writeExecutable(program, version1);
+#ifndef _WIN32
     chmod(program.c_str(), 0750);
+#endif
 
     LoopbackServer server;
     const std::string manifestPath = "/vantu3/update/update.xml";
@@ -46,7 +51,7 @@ TEST(UpdateHandover, PublishedVersionReplacesTheRunningOne) {
                      server.url("/vantu2") + "</url><md5>" + digest +
                      "</md5></download><run/><exit/></program></do>\n");
 
-    pid_t first = spawnProgram(
+    ProgramId first = spawnProgram(
         program, {},
         {"VANTU_HANDOVER_LOG=" + log, "VANTU_HANDOVER_MANIFEST=" + server.url(manifestPath)});
     ASSERT_GT(first, 0);
@@ -59,16 +64,17 @@ TEST(UpdateHandover, PublishedVersionReplacesTheRunningOne) {
 
     // The copy is done only after version 1 has closed, the restarted program only after the
     // copy has closed.
-    EXPECT_EQ(readFileBytes(log),
-              "1 vantu asked\n"
-              "1 vantu 3\n"
-              "1 vantu closed\n"
-              "2 vantu_update 3\n"
-              "2 vantu_update closed\n"
-              "2 vantu 1\n");
+    EXPECT_EQ(readFileBytes(log), "1 vantu" + x + " asked\n" +       //
+                                      "1 vantu" + x + " 3\n" +       //
+                                      "1 vantu" + x + " closed\n" +  //
+                                      "2 vantu_update" + x + " 3\n" + "2 vantu_update" + x +
+                                      " closed\n" +  //
+                                      "2 vantu" + x + " 1\n");
     EXPECT_TRUE(readFileBytes(program) == version2) << "the program file is version 2";
+#ifndef _WIN32
     EXPECT_EQ(fileMode(program), 0750);
-    EXPECT_FALSE(platform::fileExists(program + "_update"));
+#endif
+    EXPECT_FALSE(platform::fileExists(dir.file("vantu_update" + x)));
     auto entries = platform::listFolder(dir.path());
     ASSERT_TRUE(entries);
     EXPECT_EQ(entries->size(), 2u) << "only the program and the log are left";

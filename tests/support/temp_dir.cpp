@@ -4,15 +4,9 @@
 #include <filesystem>
 #include <random>
 
-#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-
-namespace {
-std::filesystem::path native(const std::string& ansi) {
-    return std::filesystem::path(platform::ansiToUtf8(ansi));
-}
-}  // namespace
+#include "support/native_path.h"
 
 TempDir::TempDir() {
     static std::atomic<unsigned> counter{0};
@@ -22,7 +16,7 @@ TempDir::TempDir() {
         std::string candidate =
             base + "vantu-test-" + std::to_string(rd()) + "-" + std::to_string(counter++);
         std::error_code ec;
-        if (std::filesystem::create_directory(native(candidate), ec)) {
+        if (std::filesystem::create_directory(nativePath(candidate), ec)) {
             path_ = candidate + platform::kPathSeparator;
             return;
         }
@@ -31,9 +25,17 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
     std::error_code ec;
-    std::filesystem::permissions(native(path_), std::filesystem::perms::owner_all,
+    std::filesystem::path root = nativePath(path_);
+    std::filesystem::permissions(root, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(native(path_), ec);
+#ifdef _WIN32
+    // Windows will not delete a read-only file.
+    for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add, ec);
+#endif
+    std::filesystem::remove_all(root, ec);
 }
 
 std::string TempDir::file(const std::string& relative) const {

@@ -55,8 +55,7 @@ TEST_F(ImportTest, InstallsThePackageUnderThePageName) {
     const std::string n = beijing();
     const FileTree package = routeBookSet("X");
     for (Link how : {Link::Device, Link::Drive}) {
-        for (PackageMaker maker :
-             {PackageMaker::Own, PackageMaker::InfoZip, PackageMaker::Python}) {
+        for (PackageMaker maker : availablePackageMakers()) {
             SCOPED_TRACE(testing::Message() << (how == Link::Device ? "device " : "drive ")
                                             << static_cast<int>(maker));
             fresh(how);

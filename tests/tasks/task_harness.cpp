@@ -11,14 +11,11 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "support/native_path.h"
 #include "tasks/archive.h"
 #include "tasks/http_transfer.h"
 
 namespace {
-
-std::filesystem::path native(const std::string& ansi) {
-    return std::filesystem::path(platform::ansiToUtf8(ansi));
-}
 
 bool shell(const TempDir& dir, const std::string& command) {
     std::string line = "cd '" + platform::ansiToUtf8(dir.path()) + "' && " + command;
@@ -67,6 +64,14 @@ std::string makePackage(const FileTree& files, PackageMaker maker) {
     return readFileBytes(package);
 }
 
+std::vector<PackageMaker> availablePackageMakers() {
+#ifdef _WIN32
+    return {PackageMaker::Own};
+#else
+    return {PackageMaker::Own, PackageMaker::InfoZip, PackageMaker::Python};
+#endif
+}
+
 std::string trackBytes(int points) {
     TrackSegment segment;
     segment.lng = 11600000;
@@ -86,9 +91,6 @@ FileTree routeBookSet(const std::string& name, int trackPoints) {
 }
 
 TaskHarness::TaskHarness() {
-    if (const char* old = std::getenv("TMPDIR")) savedTmpdir_ = old;
-    std::string tmp = platform::ansiToUtf8(programTemp.path());
-    setenv("TMPDIR", tmp.c_str(), 1);
     device = std::make_unique<DeviceManager>();
     setRouteBookServer(server.hostPort());
 }
@@ -96,10 +98,6 @@ TaskHarness::TaskHarness() {
 TaskHarness::~TaskHarness() {
     device.reset();
     setRouteBookServer(std::nullopt);
-    if (savedTmpdir_)
-        setenv("TMPDIR", savedTmpdir_->c_str(), 1);
-    else
-        unsetenv("TMPDIR");
 }
 
 void TaskHarness::connect(Link how) {
@@ -118,7 +116,7 @@ void TaskHarness::connect(Link how) {
 
 void TaskHarness::fresh(Link how) {
     link = how;
-    std::filesystem::remove_all(native(onNavigator()));
+    std::filesystem::remove_all(nativePath(onNavigator()));
     clearRouteBooks(*device);
     sink.clear();
     navsim().control("reset");

@@ -10,6 +10,7 @@
 
 #include "navsim_harness.h"
 #include "session/device_manager.h"
+#include "support/environment.h"
 #include "support/file_tree.h"
 #include "support/loopback_server.h"
 #include "support/recording_sink.h"
@@ -19,6 +20,9 @@
 // Info-ZIP's zip (with folder entries) or by Python's zipfile.
 enum class PackageMaker { Own, InfoZip, Python };
 std::string makePackage(const FileTree& files, PackageMaker maker = PackageMaker::Own);
+// The makers this platform's tests can run: zip and python3 are Linux programs, out of reach of
+// a Windows test under wine.
+std::vector<PackageMaker> availablePackageMakers();
 // A track file of `points` recorded points whose first segment has no start date yet.
 std::string trackBytes(int points);
 // The route book set of N: N.trk, N.sim and the folder N with N.rut and N.tps.
@@ -57,15 +61,14 @@ class TaskHarness : public ::testing::Test {
     Navsim& navsim() { return simulated.sim; }
 
     TempDir programTemp;
+    // The program's temporary files go to programTemp.
+    ScopedEnv tempVariable{kTempFolderVariable, environmentText(programTemp.path()).c_str()};
     SimulatedDevice simulated;
     TempDir drive;
     LoopbackServer server;
     RecordingSink sink;
     std::unique_ptr<DeviceManager> device;
     Link link = Link::Device;
-
-  private:
-    std::optional<std::string> savedTmpdir_;
 };
 
 // "currentLushu("N","word")" and the kankan call of a status code, as the page receives them.

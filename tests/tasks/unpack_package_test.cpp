@@ -1,4 +1,3 @@
-#include <unistd.h>
 #include <zip.h>
 
 #include <filesystem>
@@ -6,6 +5,8 @@
 #include "common/task_status.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "support/native_path.h"
+#include "support/program_stub.h"
 #include "task_harness.h"
 #include "tasks/import_worker.h"
 
@@ -43,7 +44,7 @@ class UnpackTest : public TaskHarness {};
 // the temporary folder into it, install it and delete it.
 TEST_F(UnpackTest, TrackNamesThatLeaveTheTemporaryFolderTakeNothingFromOutside) {
     // Beside the program's temporary folder, under a name no other run uses.
-    const std::string victim = "vantu-victim-" + std::to_string(getpid());
+    const std::string victim = "vantu-victim-" + std::to_string(currentProcessId());
     const FileTree set = routeBookSet(victim);
     for (const char* climb : {"../", "..\\", "sub/../../"}) {
         SCOPED_TRACE(climb);
@@ -65,7 +66,7 @@ TEST_F(UnpackTest, TrackNamesThatLeaveTheTemporaryFolderTakeNothingFromOutside) 
         EXPECT_EQ(installed.count("A.trk"), 1u);
         EXPECT_EQ(installed.count(victim + ".trk"), 0u);
         EXPECT_TRUE(treeOf(inTemp()).empty());
-        std::filesystem::remove_all(platform::ansiToUtf8(inTemp("../" + victim)));
+        std::filesystem::remove_all(nativePath(inTemp("../" + victim)));
         for (const char* extension : {".trk", ".sim"})
             platform::deleteFile(inTemp("../" + victim + extension));
     }

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "platform/file_ops.h"
 #include "platform/files.h"
@@ -14,9 +19,16 @@
 namespace {
 
 bool isClosedFolderOfOurs(const std::string& path) {
+#ifdef _WIN32
+    // The user's temporary folder is the user's own already; a junction would lead elsewhere.
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+#else
     struct stat st {};
     return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
            (st.st_mode & 0777) == 0700;
+#endif
 }
 
 TEST(PrivateFolder, MadeFreshUnderItsParentOrNotAtAll) {
@@ -24,7 +36,9 @@ TEST(PrivateFolder, MadeFreshUnderItsParentOrNotAtAll) {
     writeFileBytes(temp.file("a file"), "x");
     // The fixed name the program's folder used to have, taken by someone else's folder.
     ASSERT_TRUE(platform::createFolder(temp.file("vantu")));
+#ifndef _WIN32
     chmod(temp.file("vantu").c_str(), 0777);
+#endif
 
     struct Case {
         const char* name;
@@ -46,7 +60,7 @@ TEST(PrivateFolder, MadeFreshUnderItsParentOrNotAtAll) {
             continue;
         }
         ASSERT_FALSE(first.empty());
-        EXPECT_EQ(first.back(), '/');
+        EXPECT_EQ(first.back(), platform::kPathSeparator);
         EXPECT_EQ(first.rfind(temp.path(), 0), 0u);
         EXPECT_NE(first, second);
         EXPECT_TRUE(isClosedFolderOfOurs(first));
@@ -70,6 +84,7 @@ TEST(PrivateFolder, TheRunsFolderIsClosedStaysAndIsMadeAgainWhenRemoved) {
     EXPECT_TRUE(isClosedFolderOfOurs(again));
 }
 
+#ifndef _WIN32
 TEST(PrivateFolder, RemovedWithItsContentsWhenTheProgramEnds) {
     // The parent's own folder, made first, must survive its child's end.
     std::string parentsFolder = platform::privateFolder();
@@ -102,5 +117,6 @@ TEST(PrivateFolder, RemovedWithItsContentsWhenTheProgramEnds) {
     EXPECT_NE(lstat(childsFolder.c_str(), &st), 0) << childsFolder << " is left behind";
     EXPECT_TRUE(isClosedFolderOfOurs(parentsFolder));
 }
+#endif
 
 }  // namespace

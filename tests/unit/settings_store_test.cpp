@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/files.h"
+#include "support/environment.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -82,28 +83,9 @@ TEST_F(SettingsStoreTest, NamesThatLeaveTheProgramFolderAreRefused) {
     EXPECT_EQ(store.getFileText("./a..b.txt"), "ok");
 }
 
-// Sets an environment variable for one scope and puts the old value back.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value != nullptr)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
+#ifndef _WIN32
+// The POSIX folders (XDG); Windows keeps an installed program's settings in the user's
+// application-data folder.
 TEST(SettingsFolder, PortableCopiesKeepSettingsBesideTheProgramInstalledOnesInTheUsersFolder) {
     TempDir portable, home, config;
     struct Case {
@@ -132,5 +114,6 @@ TEST(SettingsFolder, PortableCopiesKeepSettingsBesideTheProgramInstalledOnesInTh
         EXPECT_EQ(store.writeFileText("page.txt", "text"), 1) << c.what;
     }
 }
+#endif
 
 }  // namespace

@@ -1,11 +1,14 @@
 #include "formats/track_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
 
 #include "formats/sample_track.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "support/native_path.h"
 #include "support/route_fixtures.h"
 #include "support/temp_dir.h"
 
@@ -213,10 +216,13 @@ struct StampTest : TrackFileTest {
     StampTest() { platform::setClock(&fixed); }
     ~StampTest() override { platform::setClock(nullptr); }
 
+    // Read through the standard library, not the program's own file functions.
     int64_t modifiedSeconds() {
-        struct stat st {};
-        stat(platform::ansiToUtf8(path).c_str(), &st);
-        return st.st_mtim.tv_sec;
+        std::error_code ec;
+        auto written = std::filesystem::last_write_time(nativePath(path), ec);
+        return std::chrono::duration_cast<std::chrono::seconds>(
+                   std::chrono::file_clock::to_sys(written).time_since_epoch())
+            .count();
     }
 };
 

@@ -1,8 +1,9 @@
 #include "update/update_check.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -105,7 +106,7 @@ class UpdateScriptTest : public ::testing::Test {
 
     TempDir dir;
     LoopbackServer server;
-    std::string program = dir.file("vantu");
+    std::string program = dir.file(std::string("vantu") + kProgramSuffix);
     std::string marker = dir.file("started");
     std::string newProgram = markerScript(marker);
     bool answer = false;
@@ -277,7 +278,9 @@ TEST_F(UpdateScriptTest, TheQuestionIsExactAndTheDownloadCanBeStarted) {
     EXPECT_EQ(updater.checkForUpdate(), UpdateResult::GoOn);
     EXPECT_EQ(lastText, platform::utf8ToAnsi("   发现新版本，您希望现在更新吗？  "));
     EXPECT_EQ(lastTitle, platform::utf8ToAnsi("在线更新"));
+#ifndef _WIN32
     EXPECT_EQ(fileMode(updater.updaterPath()) & 0111, 0111);
+#endif
 }
 
 TEST_F(UpdateScriptTest, ACheckFromInsideTheQuestionBoxDoesNothing) {
@@ -459,13 +462,15 @@ TEST(UpdaterRole, CopyReplacesTheMainProgramAndStartsIt) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        std::string mainPath = dir.file("vantu");
-        std::string copyPath = dir.file(c.copyName);
+        std::string mainPath = dir.file(std::string("vantu") + kProgramSuffix);
+        std::string copyPath = dir.file(c.copyName + std::string(kProgramSuffix));
         std::string oldProgram = markerScript(dir.file("old started"));
         std::string newProgram = markerScript(dir.file("new started"));
         if (c.mainExists) {
             writeExecutable(mainPath, oldProgram);
+#ifndef _WIN32
             chmod(mainPath.c_str(), 0750);
+#endif
         }
         if (c.copyReadable) writeExecutable(copyPath, newProgram);
 
@@ -474,7 +479,9 @@ TEST(UpdaterRole, CopyReplacesTheMainProgramAndStartsIt) {
 
         bool replaced = c.copyReadable;
         EXPECT_EQ(readFileBytes(mainPath), replaced ? newProgram : oldProgram);
+#ifndef _WIN32
         EXPECT_EQ(fileMode(mainPath), c.expectedMode);
+#endif
         EXPECT_TRUE(waitForFile(dir.file(replaced ? "new started" : "old started"), 10s));
         // Nothing but the two programs and what they wrote.
         auto entries = platform::listFolder(dir.path());
@@ -485,15 +492,14 @@ TEST(UpdaterRole, CopyReplacesTheMainProgramAndStartsIt) {
 
 TEST(FileWait, AFileThatStaysBusyIsGivenUpOnAfterTheLimit) {
     TempDir dir;
-    std::string busy = dir.file("busy");
-    writeExecutable(busy, readFileBytes("/bin/sleep"));
-    pid_t longRun = spawnProgram(busy, {"30"});
+    std::string busy = dir.file(std::string("busy") + kProgramSuffix);
+    writeExecutable(busy, sleeperProgram());
+    ProgramId longRun = spawnProgram(busy, {"30"});
     ASSERT_GT(longRun, 0);
     auto start = std::chrono::steady_clock::now();
     waitUntilFree(busy, 400ms);
     auto waited = std::chrono::steady_clock::now() - start;
-    kill(longRun, SIGKILL);
-    waitForProgram(longRun);
+    killProgram(longRun);
     EXPECT_GE(waited, 400ms);
     EXPECT_LT(waited, 15s);
     EXPECT_TRUE(platform::fileExists(busy));

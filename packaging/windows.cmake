@@ -1,0 +1,25 @@
+# The Windows packages (cpack in the windows-release build): a zip that is unpacked anywhere and
+# run from there.
+#   vantu-cli.exe        the page's methods and the file tools from a console
+#   portal\              the bundled start page
+#   tools\rapi.dll       the navigator simulator; never beside the programs, where a program that
+#                        loaded its remote API library by bare name would take it for the real one
+#   README.txt
+if(TARGET vantu-cli)
+    install(TARGETS vantu-cli RUNTIME DESTINATION .)
+endif()
+if(TARGET navsim)
+    install(TARGETS navsim RUNTIME DESTINATION tools LIBRARY DESTINATION tools)
+endif()
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/portal/ DESTINATION portal)
+install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/README-windows.txt DESTINATION . RENAME README.txt)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME vantu)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "vantu developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "companion program for a handheld GPS navigator")
+set(CPACK_PACKAGE_FILE_NAME vantu-${PROJECT_VERSION}-win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
