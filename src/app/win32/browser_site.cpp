@@ -51,7 +51,7 @@ void release(T*& p) {
 
 // ---- PageUiHandler
 
-PageUiHandler::PageUiHandler(ExternalFactory factory, std::u16string address)
+PageUiHandler::PageUiHandler(ExternalMaker factory, std::u16string address)
     : factory_(std::move(factory)), address_(std::move(address)) {}
 
 STDMETHODIMP PageUiHandler::QueryInterface(REFIID iid, void** out) {
@@ -157,7 +157,7 @@ STDMETHODIMP PageUiHandler::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARI
 
 // ---- BrowserSite
 
-BrowserSite::BrowserSite(BrowserEvents& events, ExternalFactory factory)
+BrowserSite::BrowserSite(BrowserEvents& events, ExternalMaker factory)
     : events_(&events),
       factory_(std::move(factory)),
       fallbackHandler_(new PageUiHandler(nullptr, {})) {}

@@ -12,7 +12,7 @@
 
 // Makes the object the page reaches as window.external for the document at `address`: a new
 // reference, or null when that document gets none.
-using ExternalFactory = std::function<IDispatch*(std::u16string_view address)>;
+using ExternalMaker = std::function<IDispatch*(std::u16string_view address)>;
 
 // What the browser tells the window. Frames are the browser objects of the top document and of
 // its inner frames.
@@ -32,7 +32,7 @@ class BrowserEvents {
 // address on every request.
 class PageUiHandler : public IDocHostUIHandler, public IDispatch {
   public:
-    PageUiHandler(ExternalFactory factory, std::u16string address);
+    PageUiHandler(ExternalMaker factory, std::u16string address);
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
@@ -66,7 +66,7 @@ class PageUiHandler : public IDocHostUIHandler, public IDispatch {
     virtual ~PageUiHandler() = default;
 
     LONG references_ = 1;
-    ExternalFactory factory_;
+    ExternalMaker factory_;
     std::u16string address_;
 };
 
@@ -78,7 +78,7 @@ class BrowserSite : public IOleClientSite,
                     public IOleInPlaceFrame,
                     public IDispatch {
   public:
-    BrowserSite(BrowserEvents& events, ExternalFactory factory);
+    BrowserSite(BrowserEvents& events, ExternalMaker factory);
 
     // Creates the control inside `parent` at `area` and activates it in place. False when the
     // system has no browser control.
@@ -151,7 +151,7 @@ class BrowserSite : public IOleClientSite,
 
     LONG references_ = 1;
     BrowserEvents* events_;
-    ExternalFactory factory_;
+    ExternalMaker factory_;
     // Documents without a handler of their own (before their navigation completes) get this one,
     // which hands out no external object.
     PageUiHandler* fallbackHandler_ = nullptr;

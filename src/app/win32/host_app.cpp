@@ -5,12 +5,16 @@
 #include <memory>
 #include <string>
 
+#include "app/origin_policy.h"
 #include "app/start_page.h"
+#include "app/win32/dispatch_external.h"
+#include "app/win32/document_trust.h"
 #include "app/win32/host_dialog.h"
 #include "app/win32/instance_slot.h"
 #include "app/win32/post_message_sink.h"
 #include "app/win32/question_box.h"
 #include "app/win32/resource_ids.h"
+#include "app/win32/script_caller.h"
 #include "bridge/external_object.h"
 #include "bridge/program_methods.h"
 #include "bridge/settings_store.h"
@@ -64,6 +68,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     ProgramMethods methods(device);
     ExternalObject external(settings, methods);
     StartPages pages{build_config::kStartPage, build_config::kAltStartPage, bundledPortalPage()};
+    // The page's methods answer only the start pages' origins, the trusted ones and the bundled
+    // portal; the offline page and everything else get an object that does nothing.
+    ExternalFactory externals(
+        external,
+        DocumentTrust(OriginPolicy({build_config::kStartPage, build_config::kAltStartPage},
+                                   build_config::kTrustedOrigins),
+                      {platform::programFolder() + "portal\\"}));
+    ExternalMaker makeExternal = [&externals](std::u16string_view address) {
+        std::wstring text(address.begin(), address.end());
+        return externals.makeExternalFor(text.c_str());
+    };
+    ScriptCall callScript = [](IDispatch* document, const PageCall& call) {
+        callPageFunction(document, call);
+    };
 
     // The worker's notifications outlive the window: a task still running when the window has
     // gone may post until the program ends.
@@ -71,7 +89,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     platform::setMessageSink(sink);
 
     {
-        HostDialog dialog({device.connected, methods, settings, nullptr, nullptr,
+        HostDialog dialog({device.connected, methods, settings, makeExternal, callScript,
                            startPageAddress(settings, pages), updateManifestUrl()});
         if (!dialog.create(instance)) {
             OleUninitialize();

@@ -37,7 +37,7 @@ class HostDialog : public RouterHost, private BrowserEvents {
         // The connection check.
         ExternalMethods& methods;
         const SettingsStore& settings;
-        ExternalFactory externals;
+        ExternalMaker externals;
         ScriptCall scriptCall;
         // The first page's address (UTF-8).
         std::string startAddress;

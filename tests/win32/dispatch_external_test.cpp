@@ -1,0 +1,290 @@
+#include "app/win32/dispatch_external.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "support/temp_dir.h"
+#include "variants.h"
+
+namespace {
+
+class RecordingMethods : public ExternalMethods {
+  public:
+    int connected = 1;
+    int gateChecks = 0;
+    std::vector<std::string> calls;
+
+    int checkConnection() override {
+        ++gateChecks;
+        return connected;
+    }
+    std::string setUsername(const std::string& t) override { return record("SetUsername", t); }
+    std::string connToPDA(const std::string& t) override { return record("connToPDA", t); }
+    std::string getPdaAddr() override { return record("GetPdaAddr", ""); }
+    std::string showRoadbook(const std::string& t) override { return record("showRoadbook", t); }
+    std::string importToPDA(std::string t) override { return record("importToPDA", t); }
+    void pauseTask(const std::string& t) override { record("PauseTask", t); }
+
+  private:
+    std::string record(const std::string& name, const std::string& text) {
+        calls.push_back(name + "(" + text + ")");
+        return "<" + name + "\xB1\xB1>";  // GBK text back to the page
+    }
+};
+
+// What a result slot holds, as text.
+std::string describe(const VARIANT& v) {
+    switch (V_VT(&v)) {
+        case VT_EMPTY:
+            return "none";
+        case VT_BOOL:
+            return "bool " + std::to_string(V_BOOL(&v));
+        case VT_BSTR:
+            return "s:" + ansiOf(v);
+        default:
+            return "vt " + std::to_string(V_VT(&v));
+    }
+}
+
+class DispatchExternalTest : public ::testing::Test {
+  protected:
+    TempDir dir;
+    SettingsStore settings{dir.path()};
+    RecordingMethods ops;
+    ExternalObject external{settings, ops};
+    ExternalFactory factory{external,
+                            DocumentTrust(OriginPolicy({"http://portal.example/"}, ""), {})};
+    IDispatch* page = factory.makeExternalFor(L"http://portal.example/index.html");
+
+    ~DispatchExternalTest() override { page->Release(); }
+
+    static DISPID idOf(IDispatch* object, const wchar_t* name) {
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        DISPID id = 0;
+        EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK);
+        return id;
+    }
+    // Calls `name` as the script engine does: look-up, then Invoke with the arguments last
+    // first. `result` (may be null) is left for the caller to read and clear.
+    static HRESULT invoke(IDispatch* object, const wchar_t* name, std::vector<VARIANT> scriptArgs,
+                          VARIANT* result) {
+        Arguments args(std::move(scriptArgs));
+        DISPPARAMS params = args.params();
+        return object->Invoke(idOf(object, name), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+                              &params, result, nullptr, nullptr);
+    }
+    static std::string call(IDispatch* object, const wchar_t* name, std::vector<VARIANT> args,
+                            HRESULT* status = nullptr) {
+        VARIANT result;
+        VariantInit(&result);
+        HRESULT hr = invoke(object, name, std::move(args), &result);
+        if (status != nullptr) *status = hr;
+        std::string text = describe(result);
+        VariantClear(&result);
+        return text;
+    }
+};
+
+TEST_F(DispatchExternalTest, AnswersUnknownAndDispatchAndCountsItsReferences) {
+    IDispatch* object = factory.makeExternalFor(L"http://portal.example/");
+    ASSERT_NE(object, nullptr);
+    struct Case {
+        const IID& iid;
+        HRESULT status;
+    } cases[] = {{IID_IUnknown, S_OK}, {IID_IDispatch, S_OK}, {IID_IClassFactory, E_NOINTERFACE}};
+    for (const auto& c : cases) {
+        void* out = reinterpret_cast<void*>(1);
+        EXPECT_EQ(object->QueryInterface(c.iid, &out), c.status);
+        if (c.status == S_OK) {
+            EXPECT_EQ(out, static_cast<void*>(object));
+            EXPECT_EQ(object->Release(), 1u);  // the reference QueryInterface added
+        } else {
+            EXPECT_EQ(out, nullptr);
+        }
+    }
+    EXPECT_EQ(object->QueryInterface(IID_IDispatch, nullptr), E_POINTER);
+
+    UINT count = 7;
+    EXPECT_EQ(object->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 0u);
+    ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
+    EXPECT_EQ(object->GetTypeInfo(0, 0, &info), E_NOTIMPL);
+    EXPECT_EQ(info, nullptr);
+
+    EXPECT_EQ(object->AddRef(), 2u);
+    EXPECT_EQ(object->Release(), 1u);
+    EXPECT_EQ(object->Release(), 0u);
+}
+
+TEST_F(DispatchExternalTest, NamesAreLookedUpExactlyAndUnknownOnesReachNoMethod) {
+    for (size_t i = 0; i < ExternalObject::kMethodNames.size(); ++i) {
+        std::u16string name = platform::ansiToUtf16(ExternalObject::kMethodNames[i]);
+        std::wstring wide(name.begin(), name.end());
+        EXPECT_EQ(idOf(page, wide.c_str()), static_cast<DISPID>(i));
+    }
+    // The slot starts at 0 (getValue's id): an unknown name must not leave it there.
+    for (const wchar_t* unknown : {L"getvalue", L"GETVALUE", L"getValue ", L"", L"toString"})
+        EXPECT_EQ(idOf(page, unknown), DISPID_UNKNOWN);
+    // Only the first name is looked up.
+    LPOLESTR two[] = {const_cast<LPOLESTR>(L"nope"), const_cast<LPOLESTR>(L"getValue")};
+    DISPID ids[2] = {0, 5};
+    EXPECT_EQ(page->GetIDsOfNames(IID_NULL, two, 2, 0, ids), S_OK);
+    EXPECT_EQ(ids[0], DISPID_UNKNOWN);
+    EXPECT_EQ(ids[1], 5);
+}
+
+TEST_F(DispatchExternalTest, ValuesAreStoredAsTheSystemWritesThem) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    VARIANT referenced = variantOf<VT_I4>(33);
+    VARIANT byRef;
+    VariantInit(&byRef);
+    V_VT(&byRef) = VT_BYREF | VT_VARIANT;
+    V_VARIANTREF(&byRef) = &referenced;
+    struct Case {
+        VARIANT value;
+        const char* stored;  // "kept": the old value stays
+    } cases[] = {
+        {variantOf<VT_I4>(12), "12"},
+        {variantOf<VT_I4>(-5), "-5"},
+        {stringVariant("abc"), "abc"},
+        {stringVariant("\xB1\xB1\xBE\xA9"), "\xB1\xB1\xBE\xA9"},
+        {variantOf<VT_R8>(1.5), "1.5"},
+        {variantOf<VT_R8>(0.1 + 0.2), "0.3"},
+        {variantOf<VT_R8>(1e21), "1E+21"},
+        {variantOf<VT_R8>(-0.0), "0"},
+        // The system's own spellings (as wine writes them), not the script's "NaN"/"Infinity".
+        {variantOf<VT_R8>(nan), "-NAN(IND)"},
+        {variantOf<VT_R8>(inf), "INF"},
+        {variantOf<VT_BOOL>(VARIANT_TRUE), "-1"},
+        {variantOf<VT_BOOL>(VARIANT_FALSE), "0"},
+        {variantOf<VT_I2>(7), "7"},
+        {typeOnly(VT_EMPTY), ""},
+        {byRef, "33"},
+        {typeOnly(VT_NULL), "kept"},
+        {typeOnly(VT_BSTR), "kept"},  // a null string
+        {variantOf<VT_ERROR>(DISP_E_PARAMNOTFOUND), "kept"},
+        {typeOnly(VT_UNKNOWN), "kept"},
+    };
+    for (auto& c : cases) {
+        settings.writeValue("k", "kept");
+        HRESULT status = E_FAIL;
+        EXPECT_EQ(call(page, L"writeValue", {stringVariant("k"), c.value}, &status), "bool 1");
+        EXPECT_EQ(status, S_OK);
+        EXPECT_EQ(settings.getValue("k"), c.stored) << c.stored;
+    }
+}
+
+TEST_F(DispatchExternalTest, ArgumentsArriveInScriptOrderWithTheirStatuses) {
+    writeFileBytes(dir.file("page.txt"), "hello");
+    struct Case {
+        const wchar_t* method;
+        std::vector<VARIANT> args;  // script order
+        int connected;
+        HRESULT status;
+        const char* result;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {L"showRoadbook",
+         {stringVariant("first"), stringVariant("second"), stringVariant("third")},
+         1,
+         S_OK,
+         "s:<showRoadbook\xB1\xB1>",
+         {"showRoadbook(third)"}},
+        {L"connToPDA",
+         {stringVariant("\xB1\xB1")},
+         1,
+         S_OK,
+         "s:<connToPDA\xB1\xB1>",
+         {"connToPDA(\xB1\xB1)"}},
+        {L"showRoadbook",
+         {variantOf<VT_I4>(3)},
+         1,
+         S_OK,
+         "s:<showRoadbook\xB1\xB1>",
+         {"showRoadbook(3)"}},
+        {L"showRoadbook",
+         {variantOf<VT_R8>(2.5)},
+         1,
+         S_OK,
+         "s:<showRoadbook\xB1\xB1>",
+         {"showRoadbook(2.5)"}},
+        // Missing texts: no call; device methods give no value.
+        {L"connToPDA", {}, 1, S_FALSE, "none", {}},
+        {L"connToPDA", {variantOf<VT_ERROR>(DISP_E_PARAMNOTFOUND)}, 1, S_FALSE, "none", {}},
+        {L"connToPDA", {typeOnly(VT_BSTR)}, 1, S_FALSE, "none", {}},
+        {L"SetUsername", {typeOnly(VT_BSTR)}, 1, S_OK, "none", {}},
+        {L"importToPDA", {}, 1, S_OK, "none", {}},
+        // The device gate.
+        {L"connToPDA", {stringVariant("x")}, 0, S_FALSE, "none", {}},
+        {L"GetPdaAddr", {}, 0, S_FALSE, "none", {}},
+        {L"GetPdaAddr", {}, 1, S_OK, "s:<GetPdaAddr\xB1\xB1>", {"GetPdaAddr()"}},
+        {L"PauseTask", {stringVariant("1")}, 0, S_OK, "none", {"PauseTask(1)"}},
+        // The boolean true is 1; getFileText reads only with exactly one argument.
+        {L"getFileText", {stringVariant("page.txt")}, 1, S_OK, "s:hello", {}},
+        {L"getFileText", {}, 1, S_OK, "bool 1", {}},
+        {L"getFileText",
+         {stringVariant("page.txt"), stringVariant("page.txt")},
+         1,
+         S_OK,
+         "bool 1",
+         {}},
+        {L"writeFileText",
+         {stringVariant("out.txt"), stringVariant("body")},
+         1,
+         S_OK,
+         "bool 1",
+         {}},
+    };
+    for (auto& c : cases) {
+        ops.calls.clear();
+        ops.connected = c.connected;
+        HRESULT status = E_FAIL;
+        std::string label =
+            platform::utf16ToAnsi(std::u16string(c.method, c.method + wcslen(c.method)));
+        EXPECT_EQ(call(page, c.method, std::move(c.args), &status), c.result) << label;
+        EXPECT_EQ(status, c.status) << label;
+        EXPECT_EQ(ops.calls, c.calls) << label;
+    }
+    EXPECT_EQ(readFileBytes(dir.file("out.txt")), "body");
+}
+
+TEST_F(DispatchExternalTest, UnknownIdsAndMissingSlotsAreHarmless) {
+    for (DISPID id : {DISPID(14), DISPID(-1), DISPID(0x7FFFFFFF)}) {
+        VARIANT result = variantOf<VT_I4>(777);
+        DISPPARAMS none = {nullptr, nullptr, 0, 0};
+        EXPECT_EQ(page->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
+                  S_OK);
+        EXPECT_EQ(describe(result), "vt 3") << id;  // untouched
+    }
+    // No result slot, no parameters: the method still runs.
+    EXPECT_EQ(page->Invoke(5, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
+              S_FALSE);
+    EXPECT_EQ(invoke(page, L"showRoadbook", {stringVariant("r")}, nullptr), S_OK);
+    EXPECT_EQ(ops.calls, (std::vector<std::string>{"showRoadbook(r)"}));
+}
+
+TEST_F(DispatchExternalTest, DocumentsThatAreNotTrustedRunNothing) {
+    settings.writeValue("k", "kept");
+    for (const wchar_t* address :
+         {L"http://elsewhere.example/", L"about:blank", static_cast<const wchar_t*>(nullptr)}) {
+        IDispatch* stranger = factory.makeExternalFor(address);
+        ASSERT_NE(stranger, nullptr);
+        EXPECT_EQ(idOf(stranger, L"writeValue"), 1);  // the names are there all the same
+        HRESULT status = E_FAIL;
+        EXPECT_EQ(call(stranger, L"writeValue", {stringVariant("k"), stringVariant("v")}, &status),
+                  "none");
+        EXPECT_EQ(status, S_OK);
+        EXPECT_EQ(call(stranger, L"getValue", {stringVariant("k")}, &status), "none");
+        EXPECT_EQ(call(stranger, L"connToPDA", {stringVariant("x")}, &status), "none");
+        EXPECT_EQ(status, S_OK);
+        EXPECT_EQ(stranger->Release(), 0u);
+    }
+    EXPECT_EQ(settings.getValue("k"), "kept");
+    EXPECT_EQ(ops.gateChecks, 0);
+    EXPECT_TRUE(ops.calls.empty());
+}
+
+}  // namespace

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <oaidl.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/codepage.h"
+
+// Variants for tests. Each helper hands out a variant that owns its string; Arguments clears
+// them all.
+inline VARIANT stringVariant(const std::string& ansi) {
+    std::u16string text = platform::ansiToUtf16(ansi);
+    std::wstring wide(text.begin(), text.end());
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_BSTR;
+    V_BSTR(&v) = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    return v;
+}
+
+template <VARTYPE type, typename T>
+VARIANT variantOf(T value) {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = type;
+    if constexpr (type == VT_I4) V_I4(&v) = value;
+    if constexpr (type == VT_R8) V_R8(&v) = value;
+    if constexpr (type == VT_BOOL) V_BOOL(&v) = value;
+    if constexpr (type == VT_ERROR) V_ERROR(&v) = value;
+    if constexpr (type == VT_I2) V_I2(&v) = value;
+    return v;
+}
+
+inline VARIANT typeOnly(VARTYPE type) {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = type;
+    return v;
+}
+
+// A variant's string as ANSI text, or "<vt N>" for another type.
+inline std::string ansiOf(const VARIANT& v) {
+    if (V_VT(&v) != VT_BSTR) return "<vt " + std::to_string(V_VT(&v)) + ">";
+    BSTR s = V_BSTR(&v);
+    if (s == nullptr) return {};
+    std::u16string text(s, s + SysStringLen(s));
+    return platform::utf16ToAnsi(text);
+}
+
+// Arguments given in the script's order, held last first as DISPPARAMS carries them.
+class Arguments {
+  public:
+    explicit Arguments(std::vector<VARIANT> scriptOrder)
+        : reversed_(scriptOrder.rbegin(), scriptOrder.rend()) {}
+    ~Arguments() {
+        for (VARIANT& v : reversed_)
+            VariantClear(&v);
+    }
+    Arguments(const Arguments&) = delete;
+    Arguments& operator=(const Arguments&) = delete;
+
+    DISPPARAMS params() {
+        return {reversed_.empty() ? nullptr : reversed_.data(), nullptr,
+                static_cast<UINT>(reversed_.size()), 0};
+    }
+
+  private:
+    std::vector<VARIANT> reversed_;
+};
