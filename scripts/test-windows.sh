@@ -62,7 +62,8 @@ echo "wine code page: ${cpcheck:-unknown}"
 
 # What each test program says it holds.
 listed=0
-for exe in "$build"/tests/unit_tests.exe "$build"/tests/integration_tests.exe "$build"/tests/tasks/task_tests.exe; do
+for exe in "$build"/tests/unit_tests.exe "$build"/tests/integration_tests.exe "$build"/tests/tasks/task_tests.exe \
+        "$build"/tests/win32/win32_host_tests.exe; do
     n=$("$wine" "$exe" --gtest_list_tests 2>/dev/null | grep -c '^  ')
     echo "$(basename "$exe"): $n tests listed"
     if [ "$n" -eq 0 ]; then echo "test-windows: $(basename "$exe") lists no tests (did it start?)" >&2; exit 1; fi

@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "platform/disk_space.h"
+#include "platform/drives.h"
 #include "platform/files.h"
-#include "platform/posix/drives_posix.h"
 #include "support/temp_dir.h"
+
+#ifndef _WIN32
+#include "platform/posix/drives_posix.h"
+#endif
 
 namespace {
 
@@ -86,6 +93,25 @@ TEST(FileOpsTest, RemoveTreeAndDiskSpace) {
     EXPECT_FALSE(platform::diskSpace(dir.file("missing/folder")));
 }
 
+#ifdef _WIN32
+TEST(RemovableDrivesTest, RemovableLettersFromDToYOnly) {
+    // The test script presents a folder as a removable drive and names its letter here.
+    const char* expected = std::getenv("VANTU_TEST_REMOVABLE_DRIVE");
+    std::vector<std::string> drives = platform::removableDrives();
+    for (size_t i = 0; i < drives.size(); ++i) {
+        SCOPED_TRACE(drives[i]);
+        ASSERT_EQ(drives[i].size(), 2u);
+        EXPECT_EQ(drives[i][1], ':');
+        EXPECT_TRUE(drives[i][0] >= 'D' && drives[i][0] <= 'Y');
+        if (i > 0) {
+            EXPECT_LT(drives[i - 1], drives[i]);
+        }
+    }
+    if (expected == nullptr) GTEST_SKIP() << "no removable drive set up";
+    EXPECT_NE(std::find(drives.begin(), drives.end(), expected), drives.end()) << expected;
+    EXPECT_EQ(std::find(drives.begin(), drives.end(), "C:"), drives.end());
+}
+#else
 TEST(RemovableDrivesTest, MountsOfRemovableStorageOnly) {
     const std::string mountinfo =
         "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
@@ -107,5 +133,6 @@ TEST(RemovableDrivesTest, MountsOfRemovableStorageOnly) {
         platform::posix::removableMountPoints(mountinfo, removable),
         (std::vector<std::string>{"/media/user/NAV CARD", "/mnt/stick", "/run/media/user/disk"}));
 }
+#endif
 
 }  // namespace

@@ -4,15 +4,18 @@
 
 #include <algorithm>
 
-#ifndef _WIN32
+#include "platform/files.h"
+#include "support/temp_dir.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
-#include "platform/files.h"
 #include "support/program_stub.h"
-#include "support/temp_dir.h"
+#endif
 
 namespace {
 
@@ -26,6 +29,33 @@ std::vector<std::string> namesIn(const std::string& folder) {
     return names;
 }
 
+// What a replacement must carry over: the permission bits on POSIX, the read-only, hidden and
+// system attributes on Windows.
+#ifdef _WIN32
+constexpr int kTargetPermissions = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+constexpr int kSourcePermissions = FILE_ATTRIBUTE_HIDDEN;
+int permissionsOf(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return -1;
+    return static_cast<int>(
+        attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+}
+void writeWithPermissions(const std::string& path, const std::string& bytes, int permissions) {
+    writeFileBytes(path, bytes);
+    SetFileAttributesA(path.c_str(), static_cast<DWORD>(permissions));
+}
+#else
+constexpr int kTargetPermissions = 0640;
+constexpr int kSourcePermissions = 0755;
+int permissionsOf(const std::string& path) {
+    return fileMode(path);
+}
+void writeWithPermissions(const std::string& path, const std::string& bytes, int permissions) {
+    writeFileBytes(path, bytes);
+    chmod(path.c_str(), static_cast<mode_t>(permissions));
+}
+#endif
+
 TEST(ReplaceWithCopy, ReplacesWholeOrNotAtAll) {
     enum class Target { File, Missing, Folder };
     struct Case {
@@ -37,9 +67,10 @@ TEST(ReplaceWithCopy, ReplacesWholeOrNotAtAll) {
         int mode;
     };
     const Case cases[] = {
-        {"the target keeps its permissions", true, Target::File, true, "new", 0640},
-        {"a new target gets the source's", true, Target::Missing, true, "new", 0755},
-        {"a missing source leaves the target as it was", false, Target::File, false, "old", 0640},
+        {"the target keeps its permissions", true, Target::File, true, "new", kTargetPermissions},
+        {"a new target gets the source's", true, Target::Missing, true, "new", kSourcePermissions},
+        {"a missing source leaves the target as it was", false, Target::File, false, "old",
+         kTargetPermissions},
         {"a folder is not replaced", true, Target::Folder, false, nullptr, -1},
     };
     for (const Case& c : cases) {
@@ -47,32 +78,49 @@ TEST(ReplaceWithCopy, ReplacesWholeOrNotAtAll) {
         TempDir dir;
         std::string source = dir.file("source");
         std::string target = dir.file("target");
-        if (c.sourceExists) writeExecutable(source, "new");
-        if (c.target == Target::File) {
-            writeFileBytes(target, "old");
-#ifndef _WIN32
-            chmod(target.c_str(), 0640);
-#endif
-        }
+        if (c.sourceExists) writeWithPermissions(source, "new", kSourcePermissions);
+        if (c.target == Target::File) writeWithPermissions(target, "old", kTargetPermissions);
         if (c.target == Target::Folder) platform::createFolder(target);
 
         EXPECT_EQ(platform::replaceWithCopy(source, target), c.result);
         if (c.content) {
             EXPECT_EQ(readFileBytes(target), c.content);
-#ifndef _WIN32
-            EXPECT_EQ(fileMode(target), c.mode);
-#endif
+            EXPECT_EQ(permissionsOf(target), c.mode);
         }
         std::vector<std::string> expected{"target"};
         if (c.sourceExists) expected.insert(expected.begin(), "source");
         if (c.target == Target::Missing && !c.result) expected.pop_back();
         EXPECT_EQ(namesIn(dir.path()), expected) << "nothing may be left beside the target";
+#ifdef _WIN32
+        // A read-only file would outlive the temporary folder.
+        SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+#endif
     }
 }
 
-#ifndef _WIN32
-// POSIX only: Windows refuses to replace the file of a running program, which is why the updater
-// waits for the old program to end first.
+#ifdef _WIN32
+TEST(ReplaceWithCopy, ATargetHeldOpenIsReplacedWholeOrKept) {
+    TempDir dir;
+    std::string target = dir.file("target");
+    writeFileBytes(target, "old contents");
+    writeFileBytes(dir.file("source"), std::string(300000, 'n'));
+    // A reader that lets others rename and delete, as a virus scanner opens files.
+    HANDLE reader = CreateFileA(target.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    bool replaced = platform::replaceWithCopy(dir.file("source"), target);
+    char seen[64] = {};
+    DWORD got = 0;
+    ReadFile(reader, seen, sizeof seen, &got, nullptr);
+    CloseHandle(reader);
+    EXPECT_EQ(std::string(seen, got), "old contents") << "the reader keeps the old file";
+    EXPECT_EQ(readFileBytes(target), replaced ? std::string(300000, 'n') : "old contents");
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"source", "target"}));
+}
+#else
+// Windows refuses to replace the file of a running program, which is why the updater waits for
+// the old program to end first.
 TEST(ReplaceWithCopy, RunningProgramAndOpenReadersKeepTheOldFile) {
     TempDir dir;
     std::string target = dir.file("program");
@@ -95,7 +143,16 @@ TEST(ReplaceWithCopy, RunningProgramAndOpenReadersKeepTheOldFile) {
     EXPECT_TRUE(programRunning(running)) << "the running program goes on";
     killProgram(running);
 }
+#endif
 
+#ifdef _WIN32
+TEST(MakeExecutable, AnyFileCanStartAndAMissingOneFails) {
+    TempDir dir;
+    writeFileBytes(dir.file("program.exe"), "x");
+    EXPECT_TRUE(platform::makeExecutable(dir.file("program.exe")));
+    EXPECT_FALSE(platform::makeExecutable(dir.file("missing.exe")));
+}
+#else
 TEST(MakeExecutable, AddsExecuteWhereReadIsAllowed) {
     const std::pair<int, int> cases[] = {{0644, 0755}, {0600, 0700}, {0640, 0750}, {0755, 0755}};
     TempDir dir;

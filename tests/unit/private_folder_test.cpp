@@ -3,6 +3,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/file_ops.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "support/temp_dir.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -11,25 +16,23 @@
 #include <unistd.h>
 #endif
 
-#include "platform/file_ops.h"
-#include "platform/files.h"
-#include "platform/paths.h"
-#include "support/temp_dir.h"
-
 namespace {
 
-bool isClosedFolderOfOurs(const std::string& path) {
 #ifdef _WIN32
-    // The user's temporary folder is the user's own already; a junction would lead elsewhere.
+// A real folder, not a link to one elsewhere. (Its access list, the user's alone, is not kept by
+// wine, on which these tests run.)
+bool isClosedFolderOfOurs(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
 #else
+bool isClosedFolderOfOurs(const std::string& path) {
     struct stat st {};
     return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
            (st.st_mode & 0777) == 0700;
-#endif
 }
+#endif
 
 TEST(PrivateFolder, MadeFreshUnderItsParentOrNotAtAll) {
     TempDir temp;
@@ -84,7 +87,46 @@ TEST(PrivateFolder, TheRunsFolderIsClosedStaysAndIsMadeAgainWhenRemoved) {
     EXPECT_TRUE(isClosedFolderOfOurs(again));
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+// Run in a child copy of this test program, which names its folder in the file the parent gives.
+TEST(PrivateFolder, ChildFillsItsOwnFolder) {
+    const char* report = std::getenv("VANTU_TEST_PRIVATE_FOLDER_REPORT");
+    if (report == nullptr) GTEST_SKIP() << "runs only as the child of the next test";
+    std::string own = platform::privateFolder();
+    bool ok = !own.empty() && platform::createFolder(own + "set") &&
+              platform::writeNewFile(own + "set\\set.rut", "route") &&
+              platform::writeNewFile(own + "lushu.tmp", "track");
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(platform::writeWholeFile(report, own));
+}
+
+TEST(PrivateFolder, RemovedWithItsContentsWhenTheProgramEnds) {
+    std::string parentsFolder = platform::privateFolder();
+    ASSERT_FALSE(parentsFolder.empty());
+    TempDir dir;
+    std::string report = dir.file("report");
+    char program[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameA(nullptr, program, MAX_PATH), 0u);
+    std::string command =
+        std::string("\"") + program + "\" --gtest_filter=PrivateFolder.ChildFillsItsOwnFolder";
+    SetEnvironmentVariableA("VANTU_TEST_PRIVATE_FOLDER_REPORT", report.c_str());
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    BOOL started = CreateProcessA(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                  nullptr, &startup, &child);
+    SetEnvironmentVariableA("VANTU_TEST_PRIVATE_FOLDER_REPORT", nullptr);
+    ASSERT_TRUE(started);
+    WaitForSingleObject(child.hProcess, 60000);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    std::string childsFolder = readFileBytes(report);
+    ASSERT_FALSE(childsFolder.empty()) << "the child could not fill a folder of its own";
+    EXPECT_NE(childsFolder, parentsFolder);
+    EXPECT_FALSE(platform::folderExists(childsFolder)) << childsFolder << " is left behind";
+    EXPECT_TRUE(isClosedFolderOfOurs(parentsFolder));
+}
+#else
 TEST(PrivateFolder, RemovedWithItsContentsWhenTheProgramEnds) {
     // The parent's own folder, made first, must survive its child's end.
     std::string parentsFolder = platform::privateFolder();

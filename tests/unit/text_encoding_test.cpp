@@ -44,18 +44,36 @@ TEST(TextEncoding, UnmappableAndMalformedBecomeQuestionMarks) {
     } cases[] = {
         {u"a\u00E9b",
          "a\xA8\xA6"
-         "b"},                                     // é exists in GBK
-        {u"x\u0E01y", "x?y"},                      // Thai has no GBK form
-        {u"\U0001F600", "?"},                      // one character outside the BMP
+         "b"},                 // é exists in GBK
+        {u"x\u0E01y", "x?y"},  // Thai has no GBK form
+#ifdef _WIN32
+        {u"\U0001F600", "??"},           // outside the BMP: Windows replaces each UTF-16 unit
+        {u"\u00E0\u0100", "\xA8\xA4?"},  // no best-fit look-alike ('A' for U+0100)
+#else
+        {u"\U0001F600", "?"},  // one character outside the BMP
+#endif
         {std::u16string(1, 0xD800) + u"z", "?z"},  // a lone surrogate
     };
     for (const auto& c : cases)
         EXPECT_EQ(platform::utf16ToAnsi(c.wide), c.ansi);
     // A lead byte at the very end and an invalid byte: '?' and nothing read past the end.
     EXPECT_EQ(platform::ansiToUtf16("ab\xB1"), u"ab?");
+#ifdef _WIN32
+    // Windows' own table maps the byte 0xFF to a private-use character.
+    EXPECT_EQ(platform::ansiToUtf16("\xFF"
+                                    "a"),
+              u"\uF8F5a");
+#else
     EXPECT_EQ(platform::ansiToUtf16("\xFF"
                                     "a"),
               u"?a");
+#endif
+    // Between UTF-8 and ANSI: Chinese both ways, malformed UTF-8 as '?'.
+    EXPECT_EQ(platform::utf8ToAnsi("\xE5\x8C\x97\xE4\xBA\xAC"), kBeijingGbk);
+    EXPECT_EQ(platform::ansiToUtf8(kBeijingGbk), "\xE5\x8C\x97\xE4\xBA\xAC");
+    EXPECT_EQ(platform::utf8ToAnsi("a\xFF"
+                                   "b"),
+              "a?b");
 }
 
 TEST(TextEncoding, StringConversionsKeepEmbeddedNuls) {

@@ -34,9 +34,9 @@ VARIANT variantOf(T value) {
     return v;
 }
 
+// A variant of `type` with all its value bits zero (VT_BSTR: a null string).
 inline VARIANT typeOnly(VARTYPE type) {
-    VARIANT v;
-    VariantInit(&v);
+    VARIANT v{};
     V_VT(&v) = type;
     return v;
 }

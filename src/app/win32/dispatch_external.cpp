@@ -22,16 +22,27 @@ class OwnedVariant {
     VARIANT v_;
 };
 
+ScriptValue stringValueOf(BSTR text) {
+    if (text == nullptr) return ScriptValue::null();
+    return ScriptValue::string(wideText(text, SysStringLen(text)));
+}
+
 // One script value as the external object takes it. Strings and 32-bit integers keep their
 // type, and booleans too (they read as "-1" and "0"); empty is undefined, null and a null string
 // are null. Numbers of other types, dates and currency become the system's own string for them,
 // so that 0.1 or NaN read as Windows writes them. A missing argument (VT_ERROR), objects and
 // arrays have no value the methods can use.
 ScriptValue scriptValueOf(const VARIANT& argument) {
-    OwnedVariant value;
     // By-reference arguments (a variable passed by VBScript) are read through their reference.
-    if (FAILED(VariantCopyInd(value.get(), const_cast<VARIANT*>(&argument))))
-        return ScriptValue::other();
+    // Strings are read in place: a copy would turn a null string into an empty one.
+    const VARIANT* arg = &argument;
+    if (V_VT(arg) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(arg) != nullptr)
+        arg = V_VARIANTREF(arg);
+    if (V_VT(arg) == VT_BSTR) return stringValueOf(V_BSTR(arg));
+    if (V_VT(arg) == (VT_BYREF | VT_BSTR))
+        return V_BSTRREF(arg) != nullptr ? stringValueOf(*V_BSTRREF(arg)) : ScriptValue::other();
+    OwnedVariant value;
+    if (FAILED(VariantCopyInd(value.get(), const_cast<VARIANT*>(arg)))) return ScriptValue::other();
     VARIANT& v = *value.get();
     if ((V_VT(&v) & (VT_ARRAY | VT_BYREF)) != 0) return ScriptValue::other();
     switch (V_VT(&v)) {
@@ -39,9 +50,6 @@ ScriptValue scriptValueOf(const VARIANT& argument) {
             return ScriptValue::empty();
         case VT_NULL:
             return ScriptValue::null();
-        case VT_BSTR:
-            if (V_BSTR(&v) == nullptr) return ScriptValue::null();
-            return ScriptValue::string(wideText(V_BSTR(&v), SysStringLen(V_BSTR(&v))));
         case VT_I4:
             return ScriptValue::int32(V_I4(&v));
         case VT_BOOL:

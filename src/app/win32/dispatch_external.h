@@ -4,6 +4,8 @@
 // After windows.h, which it needs.
 #include <oaidl.h>
 
+#include <utility>
+
 #include "app/win32/document_trust.h"
 #include "bridge/external_object.h"
 
@@ -16,6 +18,11 @@
 // (S_OK, the result slot untouched), exactly as the Linux host answers an untrusted frame.
 // A page that is navigated elsewhere therefore never inherits a trusted object: the new
 // document gets a new one, made for its own address.
+//
+// Make the object at NavigateComplete2, which comes before the document's scripts run (they may
+// ask for window.external before DocumentComplete), and hand it out from the host UI handler's
+// GetExternal with a reference for the asker. GetExternal does not say which frame asks: the
+// object of the top document serves its frames too.
 //
 // The ExternalObject must outlive the browser control and every object made here.
 class ExternalFactory {

@@ -1,0 +1,29 @@
+#include "platform/file_info.h"
+#include "platform/win32/win32_util.h"
+
+namespace platform {
+
+std::optional<FileInfo> fileInfo(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    FileInfo info;
+    info.attributes = data.dwFileAttributes;
+    info.lastWriteTime = win32::fromFiletime(data.ftLastWriteTime);
+    info.size = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    ? 0
+                    : (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return info;
+}
+
+bool setFileWriteTime(const std::string& path, FileTime time) {
+    // Only the attributes are written, so a read-only file takes its times as well; backup
+    // semantics let a folder take them too.
+    win32::Handle file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.valid()) return false;
+    FILETIME ft = win32::toFiletime(time);
+    return SetFileTime(file.get(), &ft, nullptr, &ft) != 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,52 @@
+#include "platform/win32/win32_util.h"
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <vector>
+
+#include "platform/file_ops.h"
+
+namespace platform {
+
+bool moveNoReplace(const std::string& from, const std::string& to) {
+    // Without MOVEFILE_REPLACE_EXISTING the move fails on any target, file or folder.
+    return MoveFileA(from.c_str(), to.c_str()) != 0;
+}
+
+bool copyFile(const std::string& from, const std::string& to, bool failIfExists) {
+    // CopyFile carries the last-write time and the attributes along with the bytes.
+    return CopyFileA(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != 0;
+}
+
+bool removeTree(const std::string& path) {
+    // The shell takes '*' and '?' as wildcards, which could remove far more than the one name;
+    // no file or folder on Windows has them in its name.
+    if (path.find_first_of("*?") != std::string::npos) return false;
+    if (win32::attributesAt(path) == INVALID_FILE_ATTRIBUTES) return win32::lastErrorIsMissing();
+    // The shell wants full paths without a final separator, in a list ended by an empty one.
+    std::vector<char> full(MAX_PATH);
+    DWORD length =
+        GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length >= full.size()) {
+        full.resize(length + 1);
+        length =
+            GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    }
+    if (length == 0 || length >= full.size()) return false;
+    std::string target = win32::withoutTrailingSeparator(std::string(full.data(), length));
+    // A whole drive is never what a caller means.
+    if (target.size() <= 3) return false;
+    std::string list = target;
+    list.append(2, '\0');
+
+    SHFILEOPSTRUCTA op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = list.c_str();
+    // Permanently (no recycle bin), without any question, progress or error window, and taking
+    // a link inside the tree away as the link, never what it points to.
+    op.fFlags = FOF_NO_UI | FOF_NORECURSEREPARSE;
+    SHFileOperationA(&op);
+    return win32::attributesAt(target) == INVALID_FILE_ATTRIBUTES && win32::lastErrorIsMissing();
+}
+
+}  // namespace platform

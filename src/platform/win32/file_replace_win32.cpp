@@ -1,0 +1,110 @@
+#include <cstring>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "platform/file_replace.h"
+#include "platform/full_path.h"
+#include "platform/win32/win32_util.h"
+
+namespace platform {
+
+namespace {
+
+constexpr DWORD kReadOnly = FILE_ATTRIBUTE_READONLY;
+// FileRenameInfoEx (Windows 10 1709 and later), which the toolchain's headers leave out.
+constexpr auto kRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+
+// Pushes the copy's bytes to the disk before it takes the target's name, so that a crash right
+// after the rename finds the whole new file rather than an empty one.
+bool flushToDisk(const std::string& path) {
+    win32::Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.valid() && FlushFileBuffers(file.get()) && file.reset();
+}
+
+// Renames over a target that others hold open (a reader, a virus scanner), which a plain
+// MoveFileEx refuses. Newer systems do it on NTFS with POSIX semantics; elsewhere this fails too
+// and the target stays as it was.
+bool renameOverOpenTarget(const std::string& from, const std::string& to) {
+    std::optional<std::string> full = fullPath(to);
+    if (!full) return false;
+    std::u16string name = ansiToUtf16(*full);
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(char16_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(char16_t));
+    std::memcpy(info->FileName, name.data(), name.size() * sizeof(char16_t));
+    win32::Handle file(CreateFileA(from.c_str(), DELETE | SYNCHRONIZE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.valid() &&
+           SetFileInformationByHandle(file.get(), kRenameInfoEx, info,
+                                      static_cast<DWORD>(buffer.size())) &&
+           file.reset();
+}
+
+void removeCopy(const std::string& path) {
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+}
+
+}  // namespace
+
+bool replaceWithCopy(const std::string& source, const std::string& target) {
+    DWORD sourceAttributes = win32::attributesAt(source);
+    if (sourceAttributes == INVALID_FILE_ATTRIBUTES ||
+        (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    DWORD targetAttributes = win32::attributesAt(target);
+    bool targetExists = targetAttributes != INVALID_FILE_ATTRIBUTES;
+    if (targetExists && (targetAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+
+    // The copy is made under a fresh name beside the target, so that the rename stays on one
+    // volume; CopyFile with failIfExists never takes a name someone else holds.
+    std::string copy;
+    for (int attempt = 0; attempt < 16 && copy.empty(); ++attempt) {
+        std::string candidate = target + "." + win32::randomName(8) + ".tmp";
+        if (CopyFileA(source.c_str(), candidate.c_str(), TRUE)) {
+            copy = candidate;
+        } else if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+            // A copy cut short by a full disk may be left half-written.
+            if (win32::attributesAt(candidate) != INVALID_FILE_ATTRIBUTES) removeCopy(candidate);
+            return false;
+        }
+    }
+    if (copy.empty()) return false;
+    // The result carries the target's attributes (read-only, hidden, system) as POSIX keeps the
+    // target's mode; a new target keeps the source's, which CopyFile gave the copy.
+    DWORD finalAttributes = targetExists ? targetAttributes : sourceAttributes;
+    SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!flushToDisk(copy)) {
+        removeCopy(copy);
+        return false;
+    }
+    // A read-only target refuses to be replaced; it gets its flag back if the rename fails.
+    if (targetExists && (targetAttributes & kReadOnly))
+        SetFileAttributesA(target.c_str(), targetAttributes & ~kReadOnly);
+    // A running program's file cannot be replaced on Windows: the renames fail and the old file
+    // stays.
+    bool moved = MoveFileExA(copy.c_str(), target.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!moved && targetExists &&
+        (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION))
+        moved = renameOverOpenTarget(copy, target);
+    if (!moved) {
+        if (targetExists && (targetAttributes & kReadOnly))
+            SetFileAttributesA(target.c_str(), targetAttributes);
+        removeCopy(copy);
+        return false;
+    }
+    SetFileAttributesA(target.c_str(), finalAttributes);
+    return true;
+}
+
+bool makeExecutable(const std::string& path) {
+    // Every file can be started by its name; only a missing file is an error.
+    return fileExists(path);
+}
+
+}  // namespace platform

@@ -1,0 +1,250 @@
+#include <random>
+
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/win32/win32_util.h"
+
+namespace platform {
+
+namespace win32 {
+
+std::string withoutTrailingSeparator(const std::string& path) {
+    std::string out = path;
+    while (out.size() > 1 && isSeparatorAt(out, out.size() - 1) &&
+           !(out.size() == 3 && out[1] == ':'))
+        out.pop_back();
+    return out;
+}
+
+std::string randomName(size_t length) {
+    static const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    std::uniform_int_distribution<size_t> pick(0, sizeof kAlphabet - 2);
+    std::string name;
+    for (size_t i = 0; i < length; ++i)
+        name += kAlphabet[pick(random)];
+    return name;
+}
+
+}  // namespace win32
+
+namespace {
+
+// The reads and writes of ReadFile and WriteFile count in DWORD.
+constexpr size_t kMaxTransfer = size_t{1} << 30;
+
+// Others may read, write, rename and delete a file while it is open, as on POSIX: a reader never
+// stops a file from being replaced by a whole new copy.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+FolderEntry entryOf(const WIN32_FIND_DATAA& found) {
+    FolderEntry e;
+    e.name = found.cFileName;
+    e.attributes = found.dwFileAttributes;
+    e.lastWriteTime = win32::fromFiletime(found.ftLastWriteTime);
+    e.size = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                 ? 0
+                 : (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    return e;
+}
+
+}  // namespace
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = -1;
+    }
+    return *this;
+}
+
+bool File::open(const std::string& path, OpenMode mode) {
+    close();
+    DWORD access = GENERIC_READ | GENERIC_WRITE;
+    DWORD disposition = OPEN_EXISTING;
+    switch (mode) {
+        case OpenMode::Read:
+            access = GENERIC_READ;
+            break;
+        case OpenMode::ReadWriteExisting:
+            break;
+        case OpenMode::CreateAlways:
+            disposition = CREATE_ALWAYS;
+            break;
+        case OpenMode::OpenAlways:
+            disposition = OPEN_ALWAYS;
+            break;
+        case OpenMode::CreateNew:
+            // Fails on any name that exists, a link included, without following it.
+            disposition = CREATE_NEW;
+            break;
+    }
+    HANDLE h = CreateFileA(path.c_str(), access, kShareAll, nullptr, disposition,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    // Folders do not open without backup semantics; device names ("NUL", "COM1", "CON") do, and
+    // are no files to read or write.
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        return false;
+    }
+    handle_ = reinterpret_cast<intptr_t>(h);
+    return true;
+}
+
+void File::close() {
+    if (handle_ != -1) {
+        CloseHandle(reinterpret_cast<HANDLE>(handle_));
+        handle_ = -1;
+    }
+}
+
+size_t File::read(void* buffer, size_t n) {
+    if (handle_ == -1) return 0;
+    size_t total = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (total < n) {
+        size_t want = n - total > kMaxTransfer ? kMaxTransfer : n - total;
+        DWORD got = 0;
+        if (!ReadFile(reinterpret_cast<HANDLE>(handle_), out + total, static_cast<DWORD>(want),
+                      &got, nullptr) ||
+            got == 0)
+            break;
+        total += got;
+    }
+    return total;
+}
+
+bool File::write(const void* data, size_t n) {
+    if (handle_ == -1) return false;
+    size_t total = 0;
+    const auto* in = static_cast<const char*>(data);
+    while (total < n) {
+        size_t want = n - total > kMaxTransfer ? kMaxTransfer : n - total;
+        DWORD put = 0;
+        if (!WriteFile(reinterpret_cast<HANDLE>(handle_), in + total, static_cast<DWORD>(want),
+                       &put, nullptr) ||
+            put == 0)
+            return false;
+        total += put;
+    }
+    return true;
+}
+
+bool File::seek(int64_t offset) {
+    if (handle_ == -1 || offset < 0) return false;
+    LARGE_INTEGER to;
+    to.QuadPart = offset;
+    LARGE_INTEGER now;
+    return SetFilePointerEx(reinterpret_cast<HANDLE>(handle_), to, &now, FILE_BEGIN) &&
+           now.QuadPart == offset;
+}
+
+int64_t File::size() const {
+    LARGE_INTEGER size;
+    if (handle_ == -1 || !GetFileSizeEx(reinterpret_cast<HANDLE>(handle_), &size)) return -1;
+    return static_cast<int64_t>(size.QuadPart);
+}
+
+bool File::setTimes(FileTime time) {
+    if (handle_ == -1) return false;
+    FILETIME ft = win32::toFiletime(time);
+    return SetFileTime(reinterpret_cast<HANDLE>(handle_), &ft, &ft, &ft) != 0;
+}
+
+std::optional<std::vector<FolderEntry>> findFiles(const std::string& pattern) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    std::vector<FolderEntry> entries;
+    if (search == INVALID_HANDLE_VALUE) {
+        // The folder is there and nothing in it matches.
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) return entries;
+        return std::nullopt;
+    }
+    do {
+        std::string_view name(found.cFileName);
+        if (name == "." || name == "..") continue;
+        entries.push_back(entryOf(found));
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return entries;
+}
+
+std::optional<std::vector<FolderEntry>> listFolder(const std::string& folder) {
+    return findFiles(joinPath(folder, "*"));
+}
+
+bool readWholeFile(const std::string& path, std::string& out) {
+    File f(path, OpenMode::Read);
+    if (!f.isOpen()) return false;
+    int64_t size = f.size();
+    out.clear();
+    if (size > 0) out.resize(static_cast<size_t>(size));
+    size_t got = size > 0 ? f.read(out.data(), out.size()) : 0;
+    out.resize(got);
+    // A file that grew while it was read is read to its end.
+    char chunk[4096];
+    while (size_t more = f.read(chunk, sizeof chunk))
+        out.append(chunk, more);
+    return true;
+}
+
+bool writeWholeFile(const std::string& path, std::string_view data) {
+    File f(path, OpenMode::CreateAlways);
+    return f.isOpen() && f.write(data.data(), data.size());
+}
+
+bool writeNewFile(const std::string& path, std::string_view data) {
+    DWORD standing = win32::attributesAt(path);
+    if (standing != INVALID_FILE_ATTRIBUTES) {
+        if (standing & FILE_ATTRIBUTE_DIRECTORY) {
+            // A link to a folder is removed as the link; a real folder stays and the create fails.
+            if (standing & FILE_ATTRIBUTE_REPARSE_POINT) RemoveDirectoryA(path.c_str());
+        } else {
+            // A read-only file would refuse to go.
+            if (standing & FILE_ATTRIBUTE_READONLY)
+                SetFileAttributesA(path.c_str(), standing & ~DWORD{FILE_ATTRIBUTE_READONLY});
+            DeleteFileA(path.c_str());
+        }
+    }
+    win32::Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return false;
+    bool ok = GetFileType(file.get()) == FILE_TYPE_DISK;
+    for (size_t done = 0; ok && done < data.size();) {
+        size_t want = data.size() - done > kMaxTransfer ? kMaxTransfer : data.size() - done;
+        DWORD put = 0;
+        ok = WriteFile(file.get(), data.data() + done, static_cast<DWORD>(want), &put, nullptr) &&
+             put > 0;
+        done += put;
+    }
+    ok = file.reset() && ok;
+    if (!ok) DeleteFileA(path.c_str());
+    return ok;
+}
+
+bool fileExists(const std::string& path) {
+    DWORD attributes = win32::attributesAt(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool folderExists(const std::string& path) {
+    DWORD attributes = win32::attributesAt(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool deleteFile(const std::string& path) {
+    return DeleteFileA(path.c_str()) != 0;
+}
+
+bool createFolder(const std::string& path) {
+    // A drive root answers "access denied" rather than "exists".
+    return CreateDirectoryA(path.c_str(), nullptr) || folderExists(path);
+}
+
+bool removeFolder(const std::string& path) {
+    return RemoveDirectoryA(path.c_str()) != 0;
+}
+
+}  // namespace platform

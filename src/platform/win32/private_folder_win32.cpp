@@ -1,0 +1,108 @@
+#include "platform/win32/win32_util.h"
+// After windows.h, which it needs.
+#include <sddl.h>
+
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/file_ops.h"
+#include "platform/paths.h"
+
+// The run's working folder lives in the user's temporary folder, which Windows already keeps to
+// the user (and to administrators). The folder gets, besides, a protected access list that lets
+// in the user alone, so that it stays closed when the temporary folder is a shared one (TMP
+// pointed at C:\Temp). Where that list cannot be built the folder takes its parent's.
+namespace platform {
+
+namespace {
+
+struct LocalFreer {
+    void operator()(void* p) const { LocalFree(p); }
+};
+
+// "D:P(A;OICI;FA;;;<user>)": full access for the user, inherited by everything inside, and
+// nothing inherited from the parent.
+std::unique_ptr<void, LocalFreer> userOnlyDescriptor() {
+    HANDLE rawToken = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &rawToken)) return nullptr;
+    win32::Handle token(rawToken);
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    if (size == 0) return nullptr;
+    std::vector<unsigned char> buffer(size);
+    if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return nullptr;
+    const auto* user = reinterpret_cast<const TOKEN_USER*>(buffer.data());
+    char* sid = nullptr;
+    if (!ConvertSidToStringSidA(user->User.Sid, &sid)) return nullptr;
+    std::string sddl = std::string("D:P(A;OICI;FA;;;") + sid + ")";
+    LocalFree(sid);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+        return nullptr;
+    return std::unique_ptr<void, LocalFreer>(descriptor);
+}
+
+// A real folder, not a link to one somewhere else.
+bool isPlainFolder(const std::string& path) {
+    DWORD attributes = win32::attributesAt(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+struct RunFolder {
+    std::mutex mutex;
+    std::string path;  // ANSI, with the final separator; empty until made
+    bool registered = false;
+};
+
+RunFolder& runFolder() {
+    static RunFolder folder;
+    return folder;
+}
+
+void removeRunFolder() {
+    RunFolder& folder = runFolder();
+    std::lock_guard<std::mutex> lock(folder.mutex);
+    if (!folder.path.empty()) removeTree(win32::withoutTrailingSeparator(folder.path));
+    folder.path.clear();
+}
+
+}  // namespace
+
+std::string createPrivateFolder(const std::string& parent) {
+    if (parent.empty()) return {};
+    std::string base = parent;
+    if (!isSeparatorAt(base, base.size() - 1)) base += '\\';
+    auto descriptor = userOnlyDescriptor();
+    SECURITY_ATTRIBUTES security{};
+    security.nLength = sizeof security;
+    security.lpSecurityDescriptor = descriptor.get();
+    SECURITY_ATTRIBUTES* attributes = descriptor ? &security : nullptr;
+    // CreateDirectory fails on a name that exists, whatever stands there; a fresh random name is
+    // tried then, as nobody can have planted every one.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        std::string path = base + "vantu-" + win32::randomName(10);
+        if (CreateDirectoryA(path.c_str(), attributes))
+            return isPlainFolder(path) ? path + '\\' : std::string();
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return {};
+    }
+    return {};
+}
+
+std::string privateFolder() {
+    RunFolder& folder = runFolder();
+    std::lock_guard<std::mutex> lock(folder.mutex);
+    if (!folder.path.empty() && isPlainFolder(folder.path)) return folder.path;
+    folder.path = createPrivateFolder(tempFolder());
+    if (folder.path.empty()) return {};
+    if (!folder.registered) {
+        folder.registered = true;
+        std::atexit(removeRunFolder);
+    }
+    return folder.path;
+}
+
+}  // namespace platform

@@ -1,0 +1,167 @@
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/disk_space.h"
+#include "platform/file_info.h"
+#include "platform/full_path.h"
+#include "platform/local_time.h"
+#include "platform/paths.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+// GBK names, one of them with a second byte of the value of '\'.
+const std::string kBeijing = "\xB1\xB1\xBE\xA9";
+const std::string kTrailBackslash = "\x95\x5C";
+
+std::vector<std::string> sorted(std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> sortedNames(const std::vector<platform::FolderEntry>& entries) {
+    std::vector<std::string> names;
+    for (const auto& e : entries)
+        names.push_back(e.name);
+    return sorted(names);
+}
+
+TEST(FilesTest, ChineseNamesAreListedFoundAndOpenedAsWritten) {
+    TempDir dir;
+    std::string folder = dir.file(kBeijing);
+    ASSERT_TRUE(platform::createFolder(folder));
+    EXPECT_TRUE(platform::createFolder(folder)) << "an existing folder is no failure";
+    const std::string names[] = {kBeijing + ".trk", kTrailBackslash + ".trk", "a.rut"};
+    for (const auto& name : names)
+        ASSERT_TRUE(platform::writeWholeFile(platform::joinPath(folder, name), name));
+    ASSERT_TRUE(platform::createFolder(platform::joinPath(folder, "sub")));
+
+    auto all = platform::listFolder(folder);
+    ASSERT_TRUE(all);
+    EXPECT_EQ(sortedNames(*all),
+              sorted({kTrailBackslash + ".trk", "a.rut", "sub", kBeijing + ".trk"}));
+    for (const auto& e : *all) {
+        SCOPED_TRACE(e.name);
+        bool isFolder = e.name == "sub";
+        EXPECT_EQ((e.attributes & platform::kAttrDirectory) != 0, isFolder);
+        EXPECT_EQ(e.size, isFolder ? 0u : e.name.size());
+        EXPECT_EQ(platform::fileExists(platform::joinPath(folder, e.name)), !isFolder);
+        EXPECT_EQ(platform::folderExists(platform::joinPath(folder, e.name)), isFolder);
+    }
+    auto tracks = platform::findFiles(platform::joinPath(folder, "*.trk"));
+    ASSERT_TRUE(tracks);
+    EXPECT_EQ(sortedNames(*tracks), sorted({kTrailBackslash + ".trk", kBeijing + ".trk"}));
+    auto none = platform::findFiles(platform::joinPath(folder, "*.poi"));
+    ASSERT_TRUE(none) << "a folder without matches is listed, empty";
+    EXPECT_TRUE(none->empty());
+    EXPECT_FALSE(platform::listFolder(dir.file("missing")));
+    EXPECT_EQ(readFileBytes(platform::joinPath(folder, kTrailBackslash + ".trk")),
+              kTrailBackslash + ".trk");
+}
+
+TEST(FilesTest, OpenModesCreateTruncateOrRefuse) {
+    struct Case {
+        const char* name;
+        platform::OpenMode mode;
+        bool exists;
+        bool opens;
+        const char* after;  // the file's bytes afterwards; nullptr: no file
+    } cases[] = {
+        {"read a missing file", platform::OpenMode::Read, false, false, nullptr},
+        {"read", platform::OpenMode::Read, true, true, "old"},
+        {"read-write a missing file", platform::OpenMode::ReadWriteExisting, false, false, nullptr},
+        {"create always truncates", platform::OpenMode::CreateAlways, true, true, ""},
+        {"open always keeps", platform::OpenMode::OpenAlways, true, true, "old"},
+        {"open always creates", platform::OpenMode::OpenAlways, false, true, ""},
+        {"create new over a file", platform::OpenMode::CreateNew, true, false, "old"},
+        {"create new", platform::OpenMode::CreateNew, false, true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::string path = dir.file("f");
+        if (c.exists) writeFileBytes(path, "old");
+        EXPECT_EQ(platform::File(path, c.mode).isOpen(), c.opens);
+        EXPECT_EQ(platform::fileExists(path), c.after != nullptr);
+        if (c.after) {
+            EXPECT_EQ(readFileBytes(path), c.after);
+        }
+    }
+    TempDir dir;
+    EXPECT_FALSE(platform::File(dir.path(), platform::OpenMode::Read).isOpen()) << "a folder";
+}
+
+TEST(FilesTest, WriteNewFileClearsTheNameOrLeavesNothing) {
+    TempDir dir;
+    std::string path = dir.file("page.htm");
+    writeFileBytes(path, "planted");
+    EXPECT_TRUE(platform::writeNewFile(path, "own"));
+    EXPECT_EQ(readFileBytes(path), "own");
+    // A folder at the name is not removed, and nothing is written.
+    ASSERT_TRUE(platform::createFolder(dir.file("folder")));
+    EXPECT_FALSE(platform::writeNewFile(dir.file("folder"), "x"));
+    EXPECT_TRUE(platform::folderExists(dir.file("folder")));
+    EXPECT_FALSE(platform::writeNewFile(dir.file("missing/x"), "x"));
+}
+
+TEST(FilesTest, TimesSurviveTheRoundTrips) {
+    TempDir dir;
+    std::string path = dir.file("t");
+    writeFileBytes(path, "x");
+    const platform::FileTime kTime = 128900000000000000ULL;  // a summer day of 2009
+    ASSERT_TRUE(platform::setFileWriteTime(path, kTime));
+    auto info = platform::fileInfo(path);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->lastWriteTime, kTime);
+    EXPECT_EQ(info->size, 1u);
+    EXPECT_FALSE(platform::fileInfo(dir.file("missing")));
+
+    platform::LocalTime local = platform::fileTimeToLocalTime(kTime);
+    EXPECT_EQ(platform::localTimeToFileTime(local), kTime);
+    const platform::LocalTime invalid[] = {
+        {2009, 0, 1, 0, 0, 0},  {2009, 13, 1, 0, 0, 0}, {2009, 6, 0, 0, 0, 0},
+        {2009, 6, 1, 24, 0, 0}, {2009, 6, 1, 0, 60, 0}, {2009, 6, 1, 0, 0, 60},
+    };
+    for (const auto& t : invalid)
+        EXPECT_FALSE(platform::localTimeToFileTime(t)) << t.month << "/" << t.day;
+}
+
+TEST(FilesTest, FullPathsResolveDotsByName) {
+    TempDir dir;
+    std::string base = dir.path();  // ends with the separator
+    const char sep = platform::kPathSeparator;
+    struct Case {
+        std::string path;
+        std::string full;
+    } cases[] = {
+        {base + "a" + sep + "." + sep + "b" + sep + ".." + sep + "c", base + "a" + sep + "c"},
+        {base + "a" + sep, base + "a" + sep},
+        // The second byte of the first character is not a separator.
+        {base + kTrailBackslash + sep + ".." + sep + "x", base + "x"},
+        {base + kBeijing + sep + kTrailBackslash, base + kBeijing + sep + kTrailBackslash},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::fullPath(c.path), c.full) << c.path;
+    EXPECT_FALSE(platform::fullPath(""));
+    EXPECT_TRUE(platform::isAbsolutePath(base));
+    EXPECT_FALSE(platform::isAbsolutePath("relative"));
+#ifdef _WIN32
+    EXPECT_TRUE(platform::isAbsolutePath("\\\\server\\share\\x"));
+    EXPECT_FALSE(platform::isAbsolutePath("C:relative"));
+    EXPECT_FALSE(platform::isAbsolutePath("\\on the current drive"));
+#endif
+}
+
+TEST(FilesTest, DiskSpaceOfTheVolumeThatHoldsAFile) {
+    TempDir dir;
+    writeFileBytes(dir.file("f"), "x");
+    auto space = platform::diskSpace(dir.file("f"));
+    ASSERT_TRUE(space);
+    EXPECT_GT(space->total, 0u);
+    EXPECT_LE(space->available, space->total);
+}
+
+}  // namespace
