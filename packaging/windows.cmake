@@ -1,5 +1,6 @@
 # The Windows packages (cpack in the windows-release build): a zip that is unpacked anywhere and
 # run from there.
+#   vantu.exe            the window
 #   vantu-cli.exe        the page's methods and the file tools from a console
 #   portal\              the bundled start page
 #   tools\rapi.dll       the navigator simulator; never beside the programs, where a program that
@@ -9,7 +10,7 @@ if(TARGET vantu-cli)
     install(TARGETS vantu-cli RUNTIME DESTINATION .)
 endif()
 if(TARGET navsim)
-    install(TARGETS navsim RUNTIME DESTINATION tools LIBRARY DESTINATION tools)
+    install(TARGETS navsim RUNTIME DESTINATION tools LIBRARY DESTINATION tools COMPONENT simulator)
 endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/portal/ DESTINATION portal)
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/README-windows.txt DESTINATION . RENAME README.txt)
@@ -22,4 +23,6 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "companion program for a handheld GPS navi
 set(CPACK_PACKAGE_FILE_NAME vantu-${PROJECT_VERSION}-win64)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_STRIP_FILES ON)
+# The installer and the window (windows-installer.cmake).
+include(${CMAKE_CURRENT_LIST_DIR}/windows-installer.cmake)
 include(CPack)

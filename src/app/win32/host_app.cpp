@@ -1,0 +1,111 @@
+// The program: one window with the portal, answering the page's methods.
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "app/origin_policy.h"
+#include "app/start_page.h"
+#include "app/win32/dispatch_external.h"
+#include "app/win32/document_trust.h"
+#include "app/win32/host_dialog.h"
+#include "app/win32/instance_slot.h"
+#include "app/win32/post_message_sink.h"
+#include "app/win32/question_box.h"
+#include "app/win32/resource_ids.h"
+#include "app/win32/script_caller.h"
+#include "bridge/external_object.h"
+#include "bridge/program_methods.h"
+#include "bridge/settings_store.h"
+#include "build_config.h"
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/http.h"
+#include "platform/paths.h"
+#include "session/device_manager.h"
+#include "update/update_check.h"
+
+namespace {
+
+// The bundled portal beside the program, as a file address (UTF-8).
+std::string bundledPortalPage() {
+    std::string path = platform::ansiToUtf8(platform::programFolder() + "portal\\index.html");
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return "file:///" + path;
+}
+
+void showStartFailure(HINSTANCE instance) {
+    char text[512] = {};
+    if (LoadStringA(instance, IDS_NETWORK_FAILED, text, sizeof text) <= 0)
+        lstrcpynA(text, "KorvelVantu", sizeof text);
+    MessageBoxA(nullptr, text, "KorvelVantu", MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // Built before anything else: it loads the remote API and tries a first link.
+    DeviceManager device;
+
+    auto network = std::make_unique<platform::NetworkSession>();
+    if (!network->started()) {
+        showStartFailure(instance);
+        return 1;
+    }
+    // The browser control lives in this thread's single-threaded apartment.
+    if (FAILED(OleInitialize(nullptr))) return 1;
+
+    if (HWND first = instance_slot::runningWindow()) {
+        instance_slot::present(first);
+        OleUninitialize();
+        return 0;
+    }
+
+    installQuestionBox();
+    SettingsStore settings(SettingsStore::folderFor(platform::programFolder()));
+    ProgramMethods methods(device);
+    ExternalObject external(settings, methods);
+    StartPages pages{build_config::kStartPage, build_config::kAltStartPage, bundledPortalPage()};
+    // The page's methods answer only the start pages' origins, the trusted ones and the bundled
+    // portal; the offline page and everything else get an object that does nothing.
+    ExternalFactory externals(
+        external,
+        DocumentTrust(OriginPolicy({build_config::kStartPage, build_config::kAltStartPage},
+                                   build_config::kTrustedOrigins),
+                      {platform::programFolder() + "portal\\"}));
+    ExternalMaker makeExternal = [&externals](std::u16string_view address) {
+        std::wstring text(address.begin(), address.end());
+        return externals.makeExternalFor(text.c_str());
+    };
+    ScriptCall callScript = [](IDispatch* document, const PageCall& call) {
+        callPageFunction(document, call);
+    };
+
+    // The worker's notifications outlive the window: a task still running when the window has
+    // gone may post until the program ends.
+    static auto* sink = new PostMessageSink;
+    platform::setMessageSink(sink);
+
+    {
+        HostDialog dialog({device.connected, methods, settings, makeExternal, callScript,
+                           startPageAddress(settings, pages), updateManifestUrl()});
+        if (!dialog.create(instance)) {
+            OleUninitialize();
+            return 1;
+        }
+        instance_slot::claim(dialog.window());
+        sink->setWindow(dialog.window());
+        dialog.run();
+        // A later start must not present a window that is about to go.
+        instance_slot::release(dialog.window());
+        // The end, in this order: the task thread (it may still be transferring), the network,
+        // then the window.
+        device.taskThread.finish();
+        network.reset();
+        sink->setWindow(nullptr);
+    }
+    OleUninitialize();
+    return 0;
+}

@@ -1,0 +1,505 @@
+// The window under wine: pages cannot render there, so a recording page stands in for the
+// browser's document; everything else (dialog, timers, messages, placement) is the real thing.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+// After windows.h, which it needs.
+#include <dbt.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/placement.h"
+#include "app/win32/host_dialog.h"
+#include "app/win32/post_message_sink.h"
+#include "app/win32/program_resources.h"
+#include "app/win32/resource_ids.h"
+#include "common/task_status.h"
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/message_sink.h"
+#include "platform/paths.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using Calls = std::vector<PageCall>;
+
+std::string describe(const Calls& calls) {
+    std::string out;
+    for (const PageCall& call : calls) {
+        out += call.function + "(";
+        for (size_t i = 0; i < call.args.size(); ++i)
+            out += (i ? "," : "") + platform::ansiToUtf8(call.args[i]);
+        out += ") ";
+    }
+    return out;
+}
+
+class RecordingPage : public PagePort {
+  public:
+    bool document = true;
+    Calls calls;
+    bool hasDocument() override { return document; }
+    void call(const PageCall& call) override { calls.push_back(call); }
+};
+
+class ProbeMethods : public ExternalMethods {
+  public:
+    int answer = 0;
+    int probes = 0;
+    int checkConnection() override {
+        ++probes;
+        return answer;
+    }
+};
+
+class FixedClock : public platform::Clock {
+  public:
+    uint32_t tick = 100000;
+    uint32_t tickCount() const override { return tick; }
+};
+
+// Lets the window's messages run for a while, or until `done` holds.
+template <typename Done>
+bool pumpUntil(HostDialog& dialog, Done done, int limitMs = 3000) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        dialog.runPending();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    return true;
+}
+
+void pumpFor(HostDialog& dialog, int ms) {
+    pumpUntil(
+        dialog, [] { return false; }, ms);
+}
+
+class WindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        OleInitialize(nullptr);
+        settings = std::make_unique<SettingsStore>(folder.path());
+        dialog = std::make_unique<HostDialog>(HostDialog::Parts{
+            connected, methods, *settings, nullptr, nullptr, "about:blank", "http://127.0.0.1:9/"});
+        dialog->usePage(&page);
+        ASSERT_TRUE(dialog->create(GetModuleHandleA(nullptr))) << GetLastError();
+        window = dialog->window();
+    }
+    void TearDown() override {
+        platform::setMessageSink(nullptr);
+        platform::setClock(nullptr);
+        dialog.reset();
+        OleUninitialize();
+    }
+    // Whether the timer was running (it is stopped by asking).
+    bool timerWasRunning(int id) { return KillTimer(window, id) != FALSE; }
+    std::string setting(const char* key) { return settings->getValue(key); }
+
+    TempDir folder;
+    std::unique_ptr<SettingsStore> settings;
+    int connected = 0;
+    ProbeMethods methods;
+    RecordingPage page;
+    std::unique_ptr<HostDialog> dialog;
+    HWND window = nullptr;
+};
+
+TEST_F(WindowTest, ComesFromTheResourcesMinimisedWithTheBrowserInPlaceAndTheFlashScanRunning) {
+    wchar_t title[128] = {};
+    GetWindowTextW(window, title, 128);
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(title)),
+              u"KorvelVantu\uFF0D免费电子地图，路书随身行");
+    LONG style = GetWindowLongA(window, GWL_STYLE);
+    for (LONG bit : {WS_CAPTION, WS_SYSMENU, WS_THICKFRAME, WS_MINIMIZEBOX, WS_MAXIMIZEBOX})
+        EXPECT_EQ(style & bit, bit) << std::hex << bit;
+    EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+    EXPECT_TRUE(IsIconic(window));
+    EXPECT_NE(GetDlgItem(window, IDC_BROWSER), nullptr);
+    EXPECT_NE(SendMessageA(window, WM_GETICON, ICON_SMALL, 0), 0);
+    EXPECT_TRUE(timerWasRunning(TIMER_FLASH_SCAN));
+}
+
+TEST(ProgramResources, HoldTheOfflinePictureTheExitMenuAndTheIcons) {
+    std::string_view gif = offlinePicture();
+    ASSERT_GE(gif.size(), 10u);
+    EXPECT_EQ(gif.substr(0, 6), "GIF89a");
+    EXPECT_EQ(uint8_t(gif[6]) | uint8_t(gif[7]) << 8, 507);
+    EXPECT_EQ(uint8_t(gif[8]) | uint8_t(gif[9]) << 8, 230);
+
+    HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MENU_EXIT));
+    ASSERT_NE(menu, nullptr);
+    HMENU popup = GetSubMenu(menu, 0);
+    ASSERT_EQ(GetMenuItemCount(popup), 1);
+    EXPECT_EQ(GetMenuItemID(popup, 0), UINT(ID_APP_EXIT));
+    wchar_t item[16] = {};
+    GetMenuStringW(popup, 0, item, 16, MF_BYPOSITION);
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(item)), u"退出");
+    DestroyMenu(menu);
+
+    for (int id : {IDI_WINDOW, IDI_SPARE})
+        for (int size : {16, 32, 48}) {
+            HANDLE icon = LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_ICON,
+                                     size, size, 0);
+            EXPECT_NE(icon, nullptr) << id << " at " << size;
+            ICONINFO info{};
+            if (icon != nullptr && GetIconInfo(static_cast<HICON>(icon), &info)) {
+                BITMAP bitmap{};
+                GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+                EXPECT_EQ(bitmap.bmWidth, size);
+                DeleteObject(info.hbmColor);
+                DeleteObject(info.hbmMask);
+                DestroyIcon(static_cast<HICON>(icon));
+            }
+        }
+    char text[256] = {};
+    EXPECT_GT(LoadStringA(GetModuleHandleA(nullptr), IDS_NETWORK_FAILED, text, sizeof text), 0);
+}
+
+// Placement at start, from what vantu.ini holds.
+TEST(WindowPlacement, StartsAtTheStoredRectangleNoSmallerThan880By562) {
+    struct Case {
+        int left, top, width, height;
+        RECT expected;
+    };
+    const Case cases[] = {
+        // The floor asks for 880 x 562; the minimum tracking size (882 x 562) makes it 882.
+        {0, 0, 0, 0, {0, 0, 882, 562}},              // nothing stored
+        {40, 30, 500, 300, {40, 30, 922, 592}},      // too small: the floor
+        {10, 20, 1000, 700, {10, 20, 1010, 720}},    // exactly as stored
+        {5, 6, 883, 563, {5, 6, 888, 569}},          // just above the floor
+        {100, 50, 1000, 300, {100, 50, 1100, 612}},  // one side floored
+    };
+    OleInitialize(nullptr);
+    for (const Case& c : cases) {
+        TempDir folder;
+        SettingsStore settings(folder.path());
+        if (c.width != 0) {
+            settings.writeIntSetting("left", c.left);
+            settings.writeIntSetting("top", c.top);
+            settings.writeIntSetting("width", c.width);
+            settings.writeIntSetting("height", c.height);
+            settings.writeIntSetting("iszoomed", 1);  // never starts maximised
+        }
+        int connected = 0;
+        ProbeMethods methods;
+        HostDialog dialog({connected, methods, settings, nullptr, nullptr, "about:blank", ""});
+        ASSERT_TRUE(dialog.create(GetModuleHandleA(nullptr)));
+        WINDOWPLACEMENT placement{};
+        placement.length = sizeof placement;
+        GetWindowPlacement(dialog.window(), &placement);
+        EXPECT_TRUE(IsIconic(dialog.window()));
+        EXPECT_FALSE(placement.flags & WPF_RESTORETOMAXIMIZED);
+        const RECT& got = placement.rcNormalPosition;
+        EXPECT_EQ(got.left, c.expected.left) << c.width << "x" << c.height;
+        EXPECT_EQ(got.top, c.expected.top) << c.width << "x" << c.height;
+        EXPECT_EQ(got.right - got.left, c.expected.right - c.expected.left) << c.width;
+        EXPECT_EQ(got.bottom - got.top, c.expected.bottom - c.expected.top) << c.height;
+    }
+    OleUninitialize();
+}
+
+// What minimising, maximising and closing write into vantu.ini.
+TEST_F(WindowTest, SavesThePlacementBeforeMinimisingOrMaximisingAndWhenClosing) {
+    struct Case {
+        const char* what;
+        int showFirst;  // the state the window is in before the action
+        UINT message;
+        WPARAM command;
+        const char* left;  // "" when nothing may be written
+        const char* zoomed;
+    };
+    const Case cases[] = {
+        {"minimise", SW_SHOWNORMAL, WM_SYSCOMMAND, SC_MINIMIZE, "60", "0"},
+        {"maximise", SW_SHOWNORMAL, WM_SYSCOMMAND, SC_MAXIMIZE, "60", "0"},
+        {"command with low bits", SW_SHOWNORMAL, WM_SYSCOMMAND, SC_MAXIMIZE | 2, "", ""},
+        {"close while maximised", SW_SHOWMAXIMIZED, WM_CLOSE, 0, "", "1"},
+        {"close while minimised", SW_SHOWMINIMIZED, WM_CLOSE, 0, "", ""},
+        {"close while normal", SW_SHOWNORMAL, WM_CLOSE, 0, "60", "0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (dialog->ended()) SetUp();
+        ShowWindow(window, SW_SHOWNORMAL);
+        SetWindowPos(window, nullptr, 60, 70, 900, 600, SWP_NOZORDER);
+        ShowWindow(window, c.showFirst);
+        pumpFor(*dialog, 30);
+        DeleteFileA(settings->settingsFilePath().c_str());
+        SendMessageA(window, c.message, c.command, 0);
+        EXPECT_EQ(setting("left"), c.left);
+        EXPECT_EQ(setting("iszoomed"), c.zoomed);
+        if (*c.left) {
+            EXPECT_EQ(setting("top"), "70");
+            EXPECT_EQ(setting("width"), "900");
+            EXPECT_EQ(setting("height"), "600");
+        }
+    }
+}
+
+TEST_F(WindowTest, NeitherEnterNorEscNorTheDefaultButtonCloses) {
+    const UINT keys[] = {VK_RETURN, VK_ESCAPE};
+    for (UINT key : keys)
+        for (UINT message : {WM_KEYDOWN, WM_KEYUP}) {
+            MSG msg{GetDlgItem(window, IDC_BROWSER), message, key, 1, 0, {}};
+            EXPECT_FALSE(dialog->preTranslate(msg)) << key;
+        }
+    SendMessageA(window, WM_COMMAND, IDOK, 0);
+    pumpFor(*dialog, 30);
+    EXPECT_FALSE(dialog->ended());
+    EXPECT_TRUE(page.calls.empty()) << describe(page.calls);
+
+    // The close box, the system menu's Close and the exit command all end it, telling the page.
+    SendMessageA(window, WM_COMMAND, ID_APP_EXIT, 0);
+    EXPECT_TRUE(dialog->ended());
+    EXPECT_EQ(describe(page.calls), "onWinExit() ");
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(page.calls.size(), 1u);
+}
+
+TEST_F(WindowTest, RightClicksReachThePageAsClientCoordinatesAndGoOn) {
+    MSG msg{window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(120, 45), 0, {}};
+    EXPECT_FALSE(dialog->preTranslate(msg));
+    page.document = false;
+    EXPECT_FALSE(dialog->preTranslate(msg));
+    EXPECT_EQ(describe(page.calls), "onRButtonDown(120,45) ");
+}
+
+TEST_F(WindowTest, DeviceChangesCallPdaLinkOrArmTheRecheck) {
+    FixedClock clock;
+    platform::setClock(&clock);
+    struct Step {
+        uint32_t atMs;
+        // Posted instead of sent as the system sends it; only events without data can be posted.
+        bool post;
+        WPARAM event;
+        bool document;
+        int connected;
+        int probeAnswer;
+        const char* calls;
+        int probes;
+        bool recheckArmed;
+    };
+    const Step steps[] = {
+        {0, false, DBT_DEVICEARRIVAL, true, 1, 0, "PDALink() ", 0, false},
+        {2000, false, DBT_DEVICEREMOVECOMPLETE, true, 1, 0, "", 0, false},  // too soon
+        {6000, true, DBT_DEVNODES_CHANGED, true, 1, 0, "PDALink() ", 0, false},
+        {12000, false, DBT_DEVICEARRIVAL, true, 0, 1, "PDALink() ", 1, false},
+        {18000, true, DBT_DEVNODES_CHANGED, true, 0, 0, "", 1, true},
+        {24000, false, DBT_DEVICEARRIVAL, false, 1, 0, "", 0, false},  // no page
+    };
+    uint32_t start = clock.tick;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.atMs);
+        clock.tick = start + s.atMs;
+        page.document = s.document;
+        page.calls.clear();
+        connected = s.connected;
+        methods.answer = s.probeAnswer;
+        methods.probes = 0;
+        if (s.post)
+            PostMessageA(window, WM_DEVICECHANGE, s.event, 0);
+        else
+            SendMessageA(window, WM_DEVICECHANGE, s.event, 0);
+        pumpFor(*dialog, 20);
+        EXPECT_EQ(describe(page.calls), s.calls);
+        EXPECT_EQ(methods.probes, s.probes);
+        EXPECT_EQ(timerWasRunning(TIMER_DEVICE_RECHECK), s.recheckArmed);
+    }
+}
+
+// The device timers tick for real; the intervals are shortened by starting them directly.
+TEST_F(WindowTest, DeviceTimersFireOnceAndCallPdaLinkOrHandOverToTheLateTimer) {
+    struct Case {
+        int timer;
+        int connected;
+        int probeAnswer;
+        bool document;
+        const char* calls;
+        bool lateArmed;
+        bool stillRunning;
+    };
+    const Case cases[] = {
+        {TIMER_DEVICE_RECHECK, 1, 0, true, "PDALink() ", false, false},
+        {TIMER_DEVICE_RECHECK, 0, 1, true, "PDALink() ", false, false},
+        {TIMER_DEVICE_RECHECK, 0, 0, true, "", true, false},
+        {TIMER_DEVICE_LATE, 0, 0, true, "PDALink() ", false, false},
+        {TIMER_DEVICE_LATE, 0, 0, false, "", false, true},  // waits for a page
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.timer << " connected " << c.connected);
+        page.calls.clear();
+        page.document = c.document;
+        connected = c.connected;
+        methods.answer = c.probeAnswer;
+        dialog->startTimer(c.timer, 20);
+        pumpFor(*dialog, 150);
+        EXPECT_EQ(describe(page.calls), c.calls);
+        if (c.timer == TIMER_DEVICE_RECHECK) {
+            EXPECT_EQ(timerWasRunning(TIMER_DEVICE_LATE), c.lateArmed);
+        }
+        EXPECT_EQ(timerWasRunning(c.timer), c.stillRunning);
+    }
+}
+
+LRESULT CALLBACK countingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITMENU || message == WM_INITMENUPOPUP)
+        SetPropA(
+            window, "menus",
+            reinterpret_cast<HANDLE>(reinterpret_cast<uintptr_t>(GetPropA(window, "menus")) + 1));
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST_F(WindowTest, TheFlashScanFiltersThePlayersMenusAndStopsOnceItFoundOne) {
+    pumpFor(*dialog, 250);
+    EXPECT_TRUE(timerWasRunning(TIMER_FLASH_SCAN)) << "scans on while there is no player";
+    SetTimer(window, TIMER_FLASH_SCAN, kFlashScanMs, nullptr);
+
+    WNDCLASSA type{};
+    type.lpfnWndProc = countingProc;
+    type.hInstance = GetModuleHandleA(nullptr);
+    type.lpszClassName = "macromediaflashplayeractivex";  // letter case does not matter
+    RegisterClassA(&type);
+    HWND player = CreateWindowA(type.lpszClassName, "", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, window,
+                                nullptr, type.hInstance, nullptr);
+    ASSERT_NE(player, nullptr);
+    pumpFor(*dialog, 300);
+    EXPECT_FALSE(timerWasRunning(TIMER_FLASH_SCAN));
+    for (UINT message : {WM_INITMENU, WM_INITMENUPOPUP})
+        EXPECT_EQ(SendMessageA(player, message, 0, 0), 0);
+    SendMessageA(player, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("still served"));
+    char text[32] = {};
+    GetWindowTextA(player, text, sizeof text);
+    EXPECT_STREQ(text, "still served");
+    EXPECT_EQ(GetPropA(player, "menus"), nullptr) << "menu messages reached the player";
+    DestroyWindow(player);
+    UnregisterClassA(type.lpszClassName, type.hInstance);
+}
+
+TEST_F(WindowTest, WorkerMessagesFromAnotherThreadReachThePageInTheOrderPosted) {
+    PostMessageSink sink;
+    sink.setWindow(window);
+    platform::setMessageSink(&sink);
+    constexpr int kItems = 40;
+    std::thread worker([] {
+        for (int i = 1; i <= kItems; ++i) {
+            postTaskProgress(TaskKind(i % 3), i);
+            postTaskStatus(TaskStatus(i % 13));
+        }
+    });
+    worker.join();
+    ASSERT_TRUE(pumpUntil(*dialog, [&] { return page.calls.size() >= 2 * kItems; }));
+    const char* words[] = {"down", "delete", "updata"};
+    for (int i = 1; i <= kItems; ++i) {
+        const PageCall& progress = page.calls[2 * (i - 1)];
+        EXPECT_EQ(progress.function, "currentLushu");
+        EXPECT_EQ(progress.args, (std::vector<std::string>{std::to_string(i), words[i % 3]}));
+        const PageCall& status = page.calls[2 * (i - 1) + 1];
+        EXPECT_EQ(status.function, "kankan");
+        EXPECT_EQ(status.args.size(), i % 13 == 6 || i % 13 == 11 ? 0u : 1u) << i;
+    }
+    // Without a page the messages are dropped, not kept for later.
+    page.document = false;
+    page.calls.clear();
+    platform::postMessage(WM_TASK_STATUS, 0, 0);
+    pumpFor(*dialog, 50);
+    page.document = true;
+    pumpFor(*dialog, 50);
+    EXPECT_TRUE(page.calls.empty());
+    // A sink without a window drops what it is given.
+    sink.setWindow(nullptr);
+    platform::postMessage(WM_TASK_STATUS, 0, 0);
+    pumpFor(*dialog, 50);
+    EXPECT_TRUE(page.calls.empty());
+}
+
+// --- the program itself
+
+std::string programPath() {
+    std::string self = platform::programFolder();
+    std::string relative = VANTU_PROGRAM_RELATIVE;
+    for (char& c : relative)
+        if (c == '/') c = '\\';
+    return self + relative;
+}
+
+struct Started {
+    PROCESS_INFORMATION process{};
+    bool ok = false;
+};
+
+Started start(const std::string& program) {
+    Started started;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    std::string line = "\"" + program + "\"";
+    started.ok = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                nullptr, &startup, &started.process);
+    return started;
+}
+
+HWND windowOf(DWORD processId) {
+    struct Search {
+        DWORD id;
+        HWND found;
+    } search{processId, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            char name[64] = {};
+            GetClassNameA(window, name, sizeof name);
+            if (owner == s->id && std::string(name) == "#32770") {
+                s->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+TEST(Program, ASecondStartPresentsTheFirstInstanceAndEnds) {
+    // A copy of its own: the instance slot is shared by the processes of one program file.
+    TempDir folder;
+    std::string program = folder.file("vantu.exe");
+    ASSERT_TRUE(CopyFileA(programPath().c_str(), program.c_str(), FALSE)) << programPath();
+
+    Started first = start(program);
+    ASSERT_TRUE(first.ok);
+    HWND window = nullptr;
+    for (int i = 0; i < 300 && window == nullptr; ++i) {
+        Sleep(50);
+        window = windowOf(first.process.dwProcessId);
+    }
+    ASSERT_NE(window, nullptr) << "the first instance shows no window";
+    ShowWindow(window, SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(window));
+
+    Started second = start(program);
+    ASSERT_TRUE(second.ok);
+    EXPECT_EQ(WaitForSingleObject(second.process.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    GetExitCodeProcess(second.process.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(windowOf(second.process.dwProcessId), nullptr);
+    EXPECT_FALSE(IsIconic(window)) << "the first instance was not restored";
+
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(first.process.hProcess, 20000), WAIT_OBJECT_0);
+    GetExitCodeProcess(first.process.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    // Its placement was saved beside it on the way out.
+    SettingsStore settings(folder.path());
+    EXPECT_EQ(settings.getValue("iszoomed"), "0");
+    for (Started* s : {&first, &second}) {
+        CloseHandle(s->process.hProcess);
+        CloseHandle(s->process.hThread);
+    }
+}
+
+}  // namespace
