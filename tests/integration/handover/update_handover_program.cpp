@@ -20,7 +20,7 @@ namespace {
 void logLine(const std::string& line) {
     const char* log = std::getenv("VANTU_HANDOVER_LOG");
     if (!log) return;
-    if (std::FILE* f = std::fopen(log, "a")) {
+    if (std::FILE* f = std::fopen(log, "ab")) {
         std::fputs((line + "\n").c_str(), f);
         std::fclose(f);
     }
