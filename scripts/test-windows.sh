@@ -10,6 +10,11 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+# The window's tests need a display, and wine binds a prefix to the display it first met: the
+# whole run goes under one virtual display where there is none.
+if [ -z "${DISPLAY:-}" ] && [ -z "${VANTU_UNDER_XVFB:-}" ] && command -v xvfb-run >/dev/null; then
+    exec env VANTU_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
+fi
 build=$root/build/windows
 jobs=$(nproc)
 
@@ -57,13 +62,16 @@ if [ -z "${VANTU_LINUX_CLI:-}" ] && [ -x "$default_linux_cli" ]; then
     export VANTU_LINUX_CLI=$default_linux_cli
 fi
 
-cpcheck=$("$wine" cmd /c 'chcp' 2>/dev/null | tr -dc '0-9')
-echo "wine code page: ${cpcheck:-unknown}"
+acp=$("$wine" reg query 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP 2>/dev/null |
+    sed -nE 's/.*ACP +REG_SZ +([0-9]+).*/\1/p')
+echo "wine's ANSI code page: ${acp:-unknown}"
+if [ "$acp" != "936" ]; then echo "test-windows: the prefix's ANSI code page is not 936" >&2; exit 1; fi
 
 # What each test program says it holds.
 listed=0
-for exe in "$build"/tests/unit_tests.exe "$build"/tests/integration_tests.exe "$build"/tests/tasks/task_tests.exe \
-        "$build"/tests/win32/win32_host_tests.exe; do
+for exe in "$build"/tests/unit_tests.exe "$build"/tests/integration_tests.exe \
+           "$build"/tests/tasks/task_tests.exe "$build"/tests/win32/win32_host_tests.exe \
+           "$build"/tests/win32/window/win32_window_tests.exe; do
     n=$("$wine" "$exe" --gtest_list_tests 2>/dev/null | grep -c '^  ')
     echo "$(basename "$exe"): $n tests listed"
     if [ "$n" -eq 0 ]; then echo "test-windows: $(basename "$exe") lists no tests (did it start?)" >&2; exit 1; fi
