@@ -6,4 +6,6 @@ if(CPACK_GENERATOR STREQUAL "NSIS")
     string(REPLACE ";ALL;" ";Unspecified;" CPACK_INSTALL_CMAKE_PROJECTS
            "${CPACK_INSTALL_CMAKE_PROJECTS}")
     set(CPACK_PACKAGE_FILE_NAME "vantu-${CPACK_PACKAGE_VERSION}-win64-setup")
+    # The zip's top folder; an installer has its own.
+    set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 endif()

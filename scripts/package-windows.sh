@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Windows packages (windows-release preset, cpack) into build/windows-release and
-# checks them: the zip holds the programs, the simulator under tools\, the page and the README,
+# checks them: the installer is there, the zip holds the programs, the simulator under tools\, the page and the README,
 # and the program in it runs under wine.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -11,22 +11,29 @@ fail() { echo "package-windows: $*" >&2; exit 1; }
 bash scripts/build-windows-deps.sh >/dev/null || fail "the dependencies did not build"
 cmake --preset windows-release >/dev/null || fail "configure failed"
 cmake --build --preset windows-release -j "$(nproc)" || fail "build failed"
-(cd "$build" && cpack -G ZIP >/dev/null) || fail "cpack failed"
+(cd "$build" && cpack -G ZIP >/dev/null && cpack -G NSIS >/dev/null) || fail "cpack failed"
 zip=$build/vantu-1.0.0-win64.zip
+setup=$build/vantu-1.0.0-win64-setup.exe
 [ -f "$zip" ] || fail "no $zip"
+# The installer's own run is tested with the windows build (tests/win32/window/installer_test.sh);
+# here: it is a 64-bit program, which a 64-bit-only system can start.
+[ -f "$setup" ] || fail "no $setup"
+file -b "$setup" | grep -q 'PE32+' || fail "the installer is not a 64-bit program: $(file -b "$setup")"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 unzip -q "$zip" -d "$work" || fail "the zip does not unpack"
 top=$work/vantu-1.0.0-win64
-for f in vantu-cli.exe tools/rapi.dll portal/index.html README.txt; do
+for f in vantu.exe vantu-cli.exe tools/rapi.dll portal/index.html README.txt; do
     [ -f "$top/$f" ] || fail "the zip lacks $f"
 done
 [ ! -e "$top/rapi.dll" ] || fail "the simulator must not sit beside the programs"
 # No MinGW runtime library has to travel with the programs.
-if x86_64-w64-mingw32-objdump -p "$top/vantu-cli.exe" | grep -qiE 'DLL Name: (libstdc|libgcc|libwinpthread)'; then
-    fail "vantu-cli.exe needs a MinGW runtime DLL"
-fi
+for program in vantu.exe vantu-cli.exe tools/rapi.dll; do
+    if x86_64-w64-mingw32-objdump -p "$top/$program" | grep -qiE 'DLL Name: (libstdc|libgcc|libwinpthread)'; then
+        fail "$program needs a MinGW runtime DLL"
+    fi
+done
 
 for p in wine64 /usr/lib/wine/wine64; do command -v "$p" >/dev/null && wine=$(command -v "$p") && break; done
 [ -n "${wine:-}" ] || fail "wine64 is not installed"
@@ -34,4 +41,4 @@ export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=
 version=$("$wine" "$top/vantu-cli.exe" --version 2>/dev/null | tr -d '\r')
 "$(dirname "$wine")/wineserver" -k 2>/dev/null
 [ "$version" == "vantu-cli 1.0.0" ] || fail "the packaged vantu-cli.exe does not run: [$version]"
-echo "package-windows: $(basename "$zip") ($(du -k "$zip" | cut -f1) KiB) holds the programs, the simulator under tools\\, the page and the README"
+echo "package-windows: $(basename "$setup") ($(du -k "$setup" | cut -f1) KiB) and $(basename "$zip") ($(du -k "$zip" | cut -f1) KiB)"

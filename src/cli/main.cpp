@@ -7,6 +7,10 @@
 #include "cli.h"
 #include "platform/codepage.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace cli {
 
 namespace {
@@ -87,6 +91,11 @@ const cli::Command* find(const std::string& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Looking at an empty card reader or a drive that went away must fail quietly, not stop the
+    // command behind a "no disk" box.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+#endif
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         printUsage(args.empty() ? stderr : stdout);

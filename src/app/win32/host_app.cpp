@@ -46,6 +46,9 @@ void showStartFailure(HINSTANCE instance) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // The navigator search looks at every removable drive: an empty card reader must fail
+    // quietly, not stop the program behind a "no disk" box.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     // Built before anything else: it loads the remote API and tries a first link.
     DeviceManager device;
 
