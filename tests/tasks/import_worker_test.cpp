@@ -5,6 +5,7 @@
 #include "common/task_status.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "support/zip_fixture.h"
 #include "task_harness.h"
 #include "tasks/http_transfer.h"
 #include "tasks/task_runner.h"
@@ -17,20 +18,18 @@ std::string item(const std::string& url, const std::string& name) {
     return "<rb><url>" + url + "</url><name>" + name + "</name></rb>";
 }
 
-// A zip package holding exactly these entries, names as given (Python's zipfile).
+// A zip package holding exactly these files, stored, names as given.
 std::string zipOf(const std::vector<std::pair<std::string, std::string>>& entries) {
-    TempDir work;
-    std::string script = "import zipfile\nz = zipfile.ZipFile('p.zip', 'w')\n";
-    for (size_t i = 0; i < entries.size(); ++i) {
-        writeFileBytes(work.file("e" + std::to_string(i)), entries[i].second);
-        script += "z.write('e" + std::to_string(i) + "', '" + entries[i].first + "')\n";
-    }
-    script += "z.close()\n";
-    writeFileBytes(work.file("make.py"), script);
-    EXPECT_EQ(
-        std::system(("cd '" + platform::ansiToUtf8(work.path()) + "' && python3 make.py").c_str()),
-        0);
-    return readFileBytes(work.file("p.zip"));
+    std::vector<ZipEntry> files;
+    for (const auto& [name, bytes] : entries)
+        files.push_back(ZipEntry(name, bytes));
+    return zipBytes(files);
+}
+
+// Stored data added without a file, as an archiving library writes it.
+ZipEntry written(const std::string& name, const std::string& bytes,
+                 ZipDamage damage = ZipDamage::None) {
+    return ZipEntry(name, bytes).attributes(kUnixWrittenData).damaged(damage);
 }
 
 class ImportTest : public TaskHarness {
@@ -347,18 +346,8 @@ TEST_F(ImportTest, NavigatorSpaceBoundary) {
 
 TEST_F(ImportTest, PackagesThatClimbOutOfTheTemporaryFolderAreRefused) {
     connect(Link::Drive);
-    TempDir work;
-    writeFileBytes(work.file("make.py"), R"(
-import zipfile
-z = zipfile.ZipFile('bad.zip', 'w')
-z.writestr('X.trk', b'track')
-z.writestr('../escaped.trk', b'evil')
-z.close()
-)");
-    ASSERT_EQ(
-        std::system(("cd '" + platform::ansiToUtf8(work.path()) + "' && python3 make.py").c_str()),
-        0);
-    server.serve("/a.zip", readFileBytes(work.file("bad.zip")));
+    server.serve("/a.zip",
+                 zipBytes({written("X.trk", "track"), written("../escaped.trk", "evil")}));
     run(importToPDA, item(server.url("/a.zip"), "A"));
     EXPECT_EQ(pageCalls(), progressThen({TaskStatus::UnpackFailed}));
     EXPECT_FALSE(platform::fileExists(inTemp("../escaped.trk")));
@@ -368,25 +357,10 @@ z.close()
 TEST_F(ImportTest, TooLittleSpaceOnThePc) {
     connect(Link::Drive);
     // Entries that claim 4 GB each: five times their sum is more than any test machine has.
-    TempDir work;
-    writeFileBytes(work.file("make.py"), R"(
-import struct, zipfile
-z = zipfile.ZipFile('big.zip', 'w')
-z.writestr('X.trk', b'track')
-for i in range(100):
-    z.writestr('X/%d' % i, b'x')
-z.close()
-data = bytearray(open('big.zip', 'rb').read())
-at = data.find(b'PK\x01\x02')
-while at >= 0:
-    data[at + 24:at + 28] = struct.pack('<I', 0xFFFFFFF0)
-    at = data.find(b'PK\x01\x02', at + 4)
-open('big.zip', 'wb').write(bytes(data))
-)");
-    ASSERT_EQ(
-        std::system(("cd '" + platform::ansiToUtf8(work.path()) + "' && python3 make.py").c_str()),
-        0);
-    server.serve("/a.zip", readFileBytes(work.file("big.zip")));
+    std::vector<ZipEntry> big{written("X.trk", "track", ZipDamage::HugeClaimedSize)};
+    for (int i = 0; i < 100; ++i)
+        big.push_back(written("X/" + std::to_string(i), "x", ZipDamage::HugeClaimedSize));
+    server.serve("/a.zip", zipBytes(big));
     run(importToPDA, item(server.url("/a.zip"), "A"));
     EXPECT_EQ(pageCalls(), progressThen({TaskStatus::NoSpace}));
     EXPECT_FALSE(platform::fileExists(inTemp("A.zip")));

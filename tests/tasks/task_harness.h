@@ -16,12 +16,13 @@
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
-// A zip package of `files` (relative paths with '/'), made by the program's own writer, by
-// Info-ZIP's zip (with folder entries) or by Python's zipfile.
-enum class PackageMaker { Own, InfoZip, Python };
+// A zip package of `files` (relative paths with '/'), made by the program's own writer ("\"
+// separators), by Info-ZIP's zip ("/", with folder entries) or as archiving libraries on Unix
+// write files: deflated, "/" separators, Unix modes and no folder entries.
+enum class PackageMaker { Own, InfoZip, SlashNamesNoFolders };
 std::string makePackage(const FileTree& files, PackageMaker maker = PackageMaker::Own);
-// The makers this platform's tests can run: zip and python3 are Linux programs, out of reach of
-// a Windows test under wine.
+// The makers this platform's tests can run: zip is a Linux program, out of reach of a Windows
+// test under wine.
 std::vector<PackageMaker> availablePackageMakers();
 // A track file of `points` recorded points whose first segment has no start date yet.
 std::string trackBytes(int points);

@@ -1,5 +1,3 @@
-#include <zip.h>
-
 #include <filesystem>
 
 #include "common/task_status.h"
@@ -7,6 +5,7 @@
 #include "platform/files.h"
 #include "support/native_path.h"
 #include "support/program_stub.h"
+#include "support/zip_fixture.h"
 #include "task_harness.h"
 #include "tasks/import_worker.h"
 
@@ -20,21 +19,13 @@ struct Entry {
 
 // A package with exactly these entries, folder attributes included, as another tool may write.
 std::string packageOf(const std::vector<Entry>& entries) {
-    TempDir dir;
-    std::string path = dir.file("p.zip");
-    zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
-    EXPECT_NE(zip, nullptr);
-    for (const Entry& e : entries) {
-        zip_fileinfo info{};
-        info.external_fa = e.folder ? 0x10 : 0x20;
-        EXPECT_EQ(zipOpenNewFileInZip(zip, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
-                                      Z_DEFLATED, Z_DEFAULT_COMPRESSION),
-                  ZIP_OK);
-        zipWriteInFileInZip(zip, e.content.data(), static_cast<unsigned>(e.content.size()));
-        zipCloseFileInZip(zip);
-    }
-    zipClose(zip, nullptr);
-    return readFileBytes(path);
+    std::vector<ZipEntry> zipped;
+    for (const Entry& e : entries)
+        zipped.push_back(ZipEntry(e.name, e.content)
+                             .deflated()
+                             .attributes(e.folder ? kDosFolder : kDosArchive)
+                             .madeOn(kMadeOnDos));
+    return zipBytes(zipped);
 }
 
 class UnpackTest : public TaskHarness {};
