@@ -12,6 +12,9 @@ namespace platform {
 // /run/media, never the root file system or the system's own mounts.
 std::vector<std::string> removableDrives();
 
+// The system's own list, as removableDrives() gives it when no test has replaced it (each side
+// of the seam implements it).
+std::vector<std::string> systemRemovableDrives();
 // Replaces the drive list (tests present temporary folders as drives); nothing restores the
 // system's list.
 void setRemovableDrivesForTesting(std::optional<std::vector<std::string>> roots);

@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <sstream>
 #include <system_error>
 
@@ -12,16 +11,6 @@
 namespace platform {
 
 namespace {
-
-std::mutex& overrideMutex() {
-    static std::mutex m;
-    return m;
-}
-
-std::optional<std::vector<std::string>>& overrideRoots() {
-    static std::optional<std::vector<std::string>> roots;
-    return roots;
-}
 
 // mountinfo writes space, tab, newline and backslash as \ooo.
 std::string unescapeMountField(const std::string& field) {
@@ -103,20 +92,11 @@ std::vector<std::string> removableMountPoints(
 
 }  // namespace posix
 
-std::vector<std::string> removableDrives() {
-    {
-        std::lock_guard<std::mutex> lock(overrideMutex());
-        if (overrideRoots()) return *overrideRoots();
-    }
+std::vector<std::string> systemRemovableDrives() {
     std::ifstream in("/proc/self/mountinfo");
     std::stringstream text;
     text << in.rdbuf();
     return posix::removableMountPoints(text.str(), blockDeviceIsRemovable);
-}
-
-void setRemovableDrivesForTesting(std::optional<std::vector<std::string>> roots) {
-    std::lock_guard<std::mutex> lock(overrideMutex());
-    overrideRoots() = std::move(roots);
 }
 
 }  // namespace platform

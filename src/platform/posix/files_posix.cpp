@@ -231,26 +231,6 @@ std::string joinFolderPattern(const std::string& folder) {
     return folder + "/*";
 }
 
-bool readWholeFile(const std::string& path, std::string& out) {
-    File f(path, OpenMode::Read);
-    if (!f.isOpen()) return false;
-    int64_t size = f.size();
-    out.clear();
-    if (size > 0) out.resize(static_cast<size_t>(size));
-    size_t got = size > 0 ? f.read(out.data(), out.size()) : 0;
-    out.resize(got);
-    // Files whose size the system does not know in advance (pipes, /proc) are read to the end.
-    char chunk[4096];
-    while (size_t more = f.read(chunk, sizeof chunk))
-        out.append(chunk, more);
-    return true;
-}
-
-bool writeWholeFile(const std::string& path, std::string_view data) {
-    File f(path, OpenMode::CreateAlways);
-    return f.isOpen() && f.write(data.data(), data.size());
-}
-
 bool writeNewFile(const std::string& path, std::string_view data) {
     std::string native = posix::toNative(path);
     struct stat st {};

@@ -5,15 +5,6 @@
 
 namespace platform {
 
-Library& Library::operator=(Library&& other) noexcept {
-    if (this != &other) {
-        release();
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
-    }
-    return *this;
-}
-
 bool Library::load(const std::string& name) {
     release();
     handle_ = dlopen(posix::toNative(name).c_str(), RTLD_NOW | RTLD_LOCAL);

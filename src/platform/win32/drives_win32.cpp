@@ -1,29 +1,11 @@
-#include <mutex>
-
 #include "platform/drives.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {
 
-namespace {
+namespace {}  // namespace
 
-std::mutex& overrideMutex() {
-    static std::mutex m;
-    return m;
-}
-
-std::optional<std::vector<std::string>>& overrideRoots() {
-    static std::optional<std::vector<std::string>> roots;
-    return roots;
-}
-
-}  // namespace
-
-std::vector<std::string> removableDrives() {
-    {
-        std::lock_guard<std::mutex> lock(overrideMutex());
-        if (overrideRoots()) return *overrideRoots();
-    }
+std::vector<std::string> systemRemovableDrives() {
     // Floppy drives (A:, B:), the system drive (C:) and Z: are never searched.
     std::vector<std::string> roots;
     DWORD present = GetLogicalDrives();
@@ -35,11 +17,6 @@ std::vector<std::string> removableDrives() {
         if (GetDriveTypeA(root) == DRIVE_REMOVABLE) roots.push_back(std::string{letter, ':'});
     }
     return roots;
-}
-
-void setRemovableDrivesForTesting(std::optional<std::vector<std::string>> roots) {
-    std::lock_guard<std::mutex> lock(overrideMutex());
-    overrideRoots() = std::move(roots);
 }
 
 }  // namespace platform

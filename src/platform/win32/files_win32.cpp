@@ -175,26 +175,6 @@ std::optional<std::vector<FolderEntry>> listFolder(const std::string& folder) {
     return findFiles(joinPath(folder, "*"));
 }
 
-bool readWholeFile(const std::string& path, std::string& out) {
-    File f(path, OpenMode::Read);
-    if (!f.isOpen()) return false;
-    int64_t size = f.size();
-    out.clear();
-    if (size > 0) out.resize(static_cast<size_t>(size));
-    size_t got = size > 0 ? f.read(out.data(), out.size()) : 0;
-    out.resize(got);
-    // A file that grew while it was read is read to its end.
-    char chunk[4096];
-    while (size_t more = f.read(chunk, sizeof chunk))
-        out.append(chunk, more);
-    return true;
-}
-
-bool writeWholeFile(const std::string& path, std::string_view data) {
-    File f(path, OpenMode::CreateAlways);
-    return f.isOpen() && f.write(data.data(), data.size());
-}
-
 bool writeNewFile(const std::string& path, std::string_view data) {
     DWORD standing = win32::attributesAt(path);
     if (standing != INVALID_FILE_ATTRIBUTES) {

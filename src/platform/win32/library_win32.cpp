@@ -4,15 +4,6 @@
 
 namespace platform {
 
-Library& Library::operator=(Library&& other) noexcept {
-    if (this != &other) {
-        release();
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
-    }
-    return *this;
-}
-
 bool Library::load(const std::string& name) {
     release();
     if (name.empty()) return false;

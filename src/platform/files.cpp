@@ -1,0 +1,26 @@
+#include "platform/files.h"
+
+namespace platform {
+
+bool readWholeFile(const std::string& path, std::string& out) {
+    File f(path, OpenMode::Read);
+    if (!f.isOpen()) return false;
+    int64_t size = f.size();
+    out.clear();
+    if (size > 0) out.resize(static_cast<size_t>(size));
+    size_t got = size > 0 ? f.read(out.data(), out.size()) : 0;
+    out.resize(got);
+    // A file that grew while it was read, or whose size the system does not know in advance
+    // (pipes, /proc), is read to its end.
+    char chunk[4096];
+    while (size_t more = f.read(chunk, sizeof chunk))
+        out.append(chunk, more);
+    return true;
+}
+
+bool writeWholeFile(const std::string& path, std::string_view data) {
+    File f(path, OpenMode::CreateAlways);
+    return f.isOpen() && f.write(data.data(), data.size());
+}
+
+}  // namespace platform
