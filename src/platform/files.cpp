@@ -2,6 +2,15 @@
 
 namespace platform {
 
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        handle_ = other.handle_;
+        other.handle_ = -1;
+    }
+    return *this;
+}
+
 bool readWholeFile(const std::string& path, std::string& out) {
     File f(path, OpenMode::Read);
     if (!f.isOpen()) return false;

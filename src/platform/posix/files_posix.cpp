@@ -71,15 +71,6 @@ uint32_t attributesOf(const std::string& nativePath, const struct stat& st, cons
 
 }  // namespace posix
 
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
 bool File::open(const std::string& path, OpenMode mode) {
     close();
     int flags = 0;

@@ -50,15 +50,6 @@ FolderEntry entryOf(const WIN32_FIND_DATAA& found) {
 
 }  // namespace
 
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
 bool File::open(const std::string& path, OpenMode mode) {
     close();
     DWORD access = GENERIC_READ | GENERIC_WRITE;
