@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "navsim_harness.h"
 #include "platform/codepage.h"
 #include "platform/drives.h"
@@ -64,6 +66,24 @@ TEST(StorageDiscoveryTest, RemovableDriveLayouts) {
     }
     platform::setRemovableDrivesForTesting(std::vector<std::string>{});
 }
+
+#ifdef _WIN32
+// Through the system's own drive list: scripts/test-windows.sh presents a folder as the
+// removable drive it names in VANTU_TEST_REMOVABLE_DRIVE.
+TEST(StorageDiscoveryTest, ANavigatorOnARemovableDriveOfTheSystemIsFound) {
+    const char* letter = std::getenv("VANTU_TEST_REMOVABLE_DRIVE");
+    if (letter == nullptr) GTEST_SKIP() << "no removable drive set up";
+    platform::setRemovableDrivesForTesting(std::nullopt);
+    const std::string root = std::string(letter) + "\\";
+    std::string out;
+    EXPECT_EQ(findOnRemovableDrives(out, "userdata", "track"), 0) << "an empty drive";
+    makeFolders(root, "userdata/track");
+    EXPECT_EQ(findOnRemovableDrives(out, "userdata", "track"), 1);
+    EXPECT_EQ(out, root + "userdata\\track\\");
+    EXPECT_TRUE(platform::removeTree(root + "userdata"));
+    platform::setRemovableDrivesForTesting(std::vector<std::string>{});
+}
+#endif
 
 TEST(StorageDiscoveryTest, DeviceLayouts) {
     SimulatedDevice device;
