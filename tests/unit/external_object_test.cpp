@@ -3,46 +3,16 @@
 #include <gtest/gtest.h>
 
 #include "platform/codepage.h"
+#include "support/recording_methods.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-// Records what reaches the operations and answers with a fixed text.
-class RecordingOperations : public ExternalMethods {
-  public:
-    int connected = 1;
-    int gateChecks = 0;
-    std::vector<std::string> calls;
-
-    int checkConnection() override {
-        ++gateChecks;
-        return connected;
-    }
-    std::string setUsername(const std::string& t) override { return record("SetUsername", t); }
-    std::string connToPDA(const std::string& t) override { return record("connToPDA", t); }
-    std::string getPdaAddr() override { return record("GetPdaAddr", ""); }
-    std::string poiToPDA(const std::string& t) override { return record("poiToPDA", t); }
-    std::string deleteSelectedPoi(const std::string& t) override {
-        return record("deleteSelectedPoi", t);
-    }
-    std::string showRoadbook(const std::string& t) override { return record("showRoadbook", t); }
-    std::string importToPDA(std::string t) override { return record("importToPDA", t); }
-    std::string deleteSelected(std::string t) override { return record("deleteSelected", t); }
-    std::string exportFromPDA(std::string t) override { return record("exportFromPDA", t); }
-    void pauseTask(const std::string& t) override { record("PauseTask", t); }
-
-  private:
-    std::string record(const std::string& name, const std::string& text) {
-        calls.push_back(name + "(" + text + ")");
-        return "<" + name + "\xB1\xB1>";
-    }
-};
 
 class ExternalObjectTest : public ::testing::Test {
   protected:
     TempDir dir;
     SettingsStore settings{dir.path()};
-    RecordingOperations ops;
+    RecordingMethods ops;
     ExternalObject external{settings, ops};
 
     // Calls a method by name with the script's arguments in script order.

@@ -5,32 +5,11 @@
 #include <cmath>
 #include <limits>
 
+#include "support/recording_methods.h"
 #include "support/temp_dir.h"
 #include "variants.h"
 
 namespace {
-
-class RecordingMethods : public ExternalMethods {
-  public:
-    int connected = 1;
-    int gateChecks = 0;
-    std::vector<std::string> calls;
-
-    int checkConnection() override {
-        ++gateChecks;
-        return connected;
-    }
-    std::string setUsername(const std::string& t) override { return record("SetUsername", t); }
-    std::string connToPDA(const std::string& t) override { return record("connToPDA", t); }
-    std::string showRoadbook(const std::string& t) override { return record("showRoadbook", t); }
-    std::string importToPDA(std::string t) override { return record("importToPDA", t); }
-
-  private:
-    std::string record(const std::string& name, const std::string& text) {
-        calls.push_back(name + "(" + text + ")");
-        return "<" + name + "\xB1\xB1>";  // GBK text back to the page
-    }
-};
 
 // What a result slot holds, as text.
 std::string describe(const VARIANT& v) {
