@@ -56,7 +56,14 @@ class File {
     File(const File&) = delete;
     File& operator=(const File&) = delete;
     File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = kNone; }
-    File& operator=(File&& other) noexcept;
+    File& operator=(File&& other) noexcept {
+        if (this != &other) {
+            close();
+            handle_ = other.handle_;
+            other.handle_ = kNone;
+        }
+        return *this;
+    }
 
     // `disposition` is one of the remote API's creation dispositions. A folder is not opened.
     bool open(const std::string& path, rapi::DWORD disposition, bool read, bool write);

@@ -128,15 +128,6 @@ bool volumeSpace(const std::string& path, uint64_t& total, uint64_t& free) {
     return true;
 }
 
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = kNone;
-    }
-    return *this;
-}
-
 bool File::open(const std::string& path, rapi::DWORD disposition, bool read, bool write) {
     close();
     if (disposition < rapi::kCreateNew || disposition > rapi::kTruncateExisting) return false;

@@ -9,9 +9,7 @@ std::optional<FileInfo> fileInfo(const std::string& path) {
     FileInfo info;
     info.attributes = data.dwFileAttributes;
     info.lastWriteTime = win32::fromFiletime(data.ftLastWriteTime);
-    info.size = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    ? 0
-                    : (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    info.size = win32::sizeOf(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow);
     return info;
 }
 

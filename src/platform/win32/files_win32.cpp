@@ -42,9 +42,7 @@ FolderEntry entryOf(const WIN32_FIND_DATAA& found) {
     e.name = found.cFileName;
     e.attributes = found.dwFileAttributes;
     e.lastWriteTime = win32::fromFiletime(found.ftLastWriteTime);
-    e.size = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                 ? 0
-                 : (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    e.size = win32::sizeOf(found.dwFileAttributes, found.nFileSizeHigh, found.nFileSizeLow);
     return e;
 }
 

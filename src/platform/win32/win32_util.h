@@ -42,6 +42,12 @@ inline FileTime fromFiletime(const FILETIME& ft) {
     return (static_cast<FileTime>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
+// A file's size from the two halves the system reports; a folder has none.
+inline uint64_t sizeOf(DWORD attributes, DWORD high, DWORD low) {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
+    return (static_cast<uint64_t>(high) << 32) | low;
+}
+
 inline FILETIME toFiletime(FileTime time) {
     FILETIME ft;
     ft.dwLowDateTime = static_cast<DWORD>(time & 0xFFFFFFFFu);
