@@ -8,6 +8,7 @@
 #include "platform/file_info.h"
 #include "platform/full_path.h"
 #include "platform/local_time.h"
+#include "platform/log.h"
 #include "platform/paths.h"
 #include "support/temp_dir.h"
 
@@ -162,6 +163,28 @@ TEST(FilesTest, DiskSpaceOfTheVolumeThatHoldsAFile) {
     ASSERT_TRUE(space);
     EXPECT_GT(space->total, 0u);
     EXPECT_LE(space->available, space->total);
+}
+
+TEST(FilesTest, LogLinesAreAppendedToTheLogFileUntilItOutgrowsItsLimit) {
+    TempDir dir;
+    std::string path = dir.file(kBeijing + ".log");
+    platform::setLogFile(path);
+    platform::logLine("first " + kBeijing);
+    platform::logLine("second");
+    std::string text;
+    ASSERT_TRUE(platform::readWholeFile(path, text));
+#ifdef _WIN32
+    EXPECT_EQ(text, "first " + kBeijing + "\r\nsecond\r\n");
+#else
+    EXPECT_EQ(text, "first " + kBeijing + "\nsecond\n");
+#endif
+    // A file past its limit starts again rather than growing for ever.
+    writeFileBytes(path, std::string(600 * 1024, 'x'));
+    platform::logLine("fresh");
+    ASSERT_TRUE(platform::readWholeFile(path, text));
+    EXPECT_EQ(text.substr(0, 5), "fresh");
+    EXPECT_LT(text.size(), 16u);
+    platform::setLogFile("");
 }
 
 }  // namespace
