@@ -65,18 +65,19 @@ int deviceMoveFile(RapiBinding& rapi, const std::string& from, const std::string
     return rapi.CeMoveFile(wide(from).c_str(), wide(to).c_str());
 }
 
-namespace {
-
 bool deviceEntryExists(RapiBinding& rapi, const std::string& devicePath) {
     auto found = findDeviceFilesWide(rapi, wide(devicePath));
     return found && !found->empty();
 }
 
-// Writes the whole local file to a new device file, stamped with the current time first.
-bool writeDeviceFile(RapiBinding& rapi, platform::File& local, const std::string& devicePath) {
+namespace {
+
+// Writes the whole local file to a device file, stamped with the current time first.
+bool writeDeviceFile(RapiBinding& rapi, platform::File& local, const std::string& devicePath,
+                     rapi::DWORD creation = rapi::kCreateAlways) {
     DeviceHandle device(
         rapi, rapi.CeCreateFile(wide(devicePath).c_str(), rapi::kGenericRead | rapi::kGenericWrite,
-                                0, rapi::kCreateAlways, rapi::kFileAttributeNormal));
+                                0, creation, rapi::kFileAttributeNormal));
     if (!device.isValid()) return false;
     rapi::FILETIME now = toRapiTime(platform::clock().utcNow());
     rapi.CeSetFileTime(device.get(), &now, &now, &now);
@@ -118,8 +119,23 @@ int copyToDevice(RapiBinding& rapi, const std::string& localPath, const std::str
         deviceDeleteFile(rapi, fresh);
         return 0;
     }
-    if (hadTarget) deviceDeleteFile(rapi, old);
-    return 1;
+    if (!hadTarget || deviceDeleteFile(rapi, old)) return 1;
+    // The old file cannot go: it takes its place back, so that nothing is left beside the file
+    // and the caller hears of a copy that did not happen.
+    if (deviceMoveFile(rapi, devicePath, fresh) && deviceMoveFile(rapi, old, devicePath))
+        deviceDeleteFile(rapi, fresh);
+    return 0;
+}
+
+int copyToNewDeviceFile(RapiBinding& rapi, const std::string& localPath,
+                        const std::string& devicePath) {
+    if (!rapi.isLoaded()) return 0;
+    platform::File local(localPath, platform::OpenMode::Read);
+    if (!local.isOpen()) return 0;
+    if (writeDeviceFile(rapi, local, devicePath, rapi::kCreateNew)) return 1;
+    // Whatever was created is this copy's: CREATE_NEW fails on a file that was there.
+    deviceDeleteFile(rapi, devicePath);
+    return 0;
 }
 
 int copyFromDevice(RapiBinding& rapi, const std::string& devicePath, const std::string& localPath) {
@@ -149,11 +165,7 @@ int renameRouteBook(RapiBinding& rapi, const std::string& root, const std::strin
     const std::string& o = oldName;
     const std::string& n = newName;
     const bool onDevice = !root.empty() && root[0] == '\\';
-    struct Move {
-        std::string from;
-        std::string to;
-    };
-    std::vector<Move> moves;
+    std::vector<PathMove> moves;
     if (onDevice) {
         // The route file and its companion are renamed inside the old folder, then the folder.
         moves = {{r + o + ".trk", r + n + ".trk"},
@@ -170,6 +182,13 @@ int renameRouteBook(RapiBinding& rapi, const std::string& root, const std::strin
                  {r + n + sep + o + ".rut", r + n + sep + n + ".rut"},
                  {r + n + sep + o + ".tps", r + n + sep + n + ".tps"}};
     }
+    // Half a rename would split the set between two names, and neither would be whole.
+    return moveAllOrNone(rapi, moves, true);
+}
+
+int moveAllOrNone(RapiBinding& rapi, const std::vector<PathMove>& moves, bool skipMissing) {
+    if (moves.empty()) return 1;
+    const bool onDevice = !moves[0].from.empty() && moves[0].from[0] == '\\';
     auto exists = [&](const std::string& path) {
         return onDevice ? deviceEntryExists(rapi, path)
                         : platform::fileExists(path) || platform::folderExists(path);
@@ -177,11 +196,9 @@ int renameRouteBook(RapiBinding& rapi, const std::string& root, const std::strin
     auto move = [&](const std::string& from, const std::string& to) {
         return onDevice ? deviceMoveFile(rapi, from, to) != 0 : platform::moveNoReplace(from, to);
     };
-    // Half a rename would split the set between two names, and neither would be whole: a move
-    // that fails takes the ones made before it back.
-    std::vector<const Move*> done;
-    for (const Move& m : moves) {
-        if (!exists(m.from)) continue;  // a set without .sim or .tps
+    std::vector<const PathMove*> done;
+    for (const PathMove& m : moves) {
+        if (skipMissing && !exists(m.from)) continue;
         if (move(m.from, m.to)) {
             done.push_back(&m);
             continue;

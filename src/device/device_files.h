@@ -33,10 +33,30 @@ inline constexpr size_t kDeviceReplaceSuffixLength = 3;
 // when the local file cannot be read, or the copy cannot be created, written or put in place
 // (the device file is then unchanged and nothing is left beside it).
 int copyToDevice(RapiBinding& rapi, const std::string& localPath, const std::string& devicePath);
+// Copies a local file to a device file that does not exist yet (CREATE_NEW), stamped with the
+// current time before any data is written: for a folder that is being filled and is no one
+// else's, where the replacement's two moves and its look for a spare would only cost time. 0
+// when the local file cannot be read, or the device file cannot be created or written; a device
+// file that was created is deleted again then.
+int copyToNewDeviceFile(RapiBinding& rapi, const std::string& localPath,
+                        const std::string& devicePath);
 // Copies a device file to a local file (created or truncated) in chunks of 2000 bytes. 0 when
 // the device file cannot be opened, the local file cannot be created, or a read or write fails
 // part way (the local file then holds the chunks copied so far).
 int copyFromDevice(RapiBinding& rapi, const std::string& devicePath, const std::string& localPath);
+
+// One move of a file or folder, to a name that nothing may stand at.
+struct PathMove {
+    std::string from;
+    std::string to;
+};
+
+// Makes the moves in order, on the device when the first path starts with '\', else on local
+// paths. A move whose source is missing is passed over when `skipMissing`, else it fails. When a
+// move fails, those made before it are taken back, the last first. 1 when every move was made.
+int moveAllOrNone(RapiBinding& rapi, const std::vector<PathMove>& moves, bool skipMissing);
+// Whether a file or folder stands at the device path.
+bool deviceEntryExists(RapiBinding& rapi, const std::string& devicePath);
 
 // Gives the file set of route book `oldName` in `root` (N.trk, N.sim, N\N.rut, N\N.tps) the
 // base name `newName`. A root that starts with '\' is a device folder, anything else a local

@@ -2,9 +2,11 @@
 
 #include "device/device_connection.h"
 #include "ops/route_book_list.h"
+#include "platform/paths.h"
 #include "tasks/delete_worker.h"
 #include "tasks/export_worker.h"
 #include "tasks/import_worker.h"
+#include "tasks/route_book_set.h"
 
 // The members do the work: the binding loads the remote API library and tries a first link, the
 // upload path starts as its template.
@@ -13,7 +15,16 @@ DeviceManager::DeviceManager() = default;
 DeviceManager::~DeviceManager() = default;
 
 int checkConnection(DeviceManager& device) {
-    if (findNavigator(device)) return 1;
+    if (findNavigator(device)) {
+        // Once a run for each track folder, and never while a task may be installing there.
+        if (device.sweptRoot != device.dataRoot && isTaskIdle(device)) {
+            device.sweptRoot = device.dataRoot;
+            removeInstallLeftovers(device, device.mode, device.dataRoot);
+            // Making this run's own folder takes away those of earlier runs that were killed.
+            platform::privateFolder();
+        }
+        return 1;
+    }
     clearRouteBooks(device);
     return 0;
 }

@@ -15,10 +15,14 @@ class DeviceManager : public NavigatorState, public TaskState {
     virtual ~DeviceManager();
     DeviceManager(const DeviceManager&) = delete;
     DeviceManager& operator=(const DeviceManager&) = delete;
+
+    // The track folder from which the leftovers of interrupted installations were last taken.
+    std::string sweptRoot;
 };
 
 // The connection check for the page's device methods: finds the navigator (findNavigator) and,
-// when none is found, empties the route book list.
+// when none is found, empties the route book list. The first check that finds a track folder
+// takes away what installations cut off by the end of an earlier run left there.
 int checkConnection(DeviceManager& device);
 
 // The page's three task methods: each starts its worker (see startTask) and answers "".

@@ -3,6 +3,7 @@
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "common/task_status.h"
 #include "device/device_files.h"
@@ -74,9 +75,22 @@ bool unpackPackage(const TaskContext& context, const std::string& folder,
     uint64_t total = 0;
     std::string innerName;
     int tracks = 0;
+    size_t entries = 0;
+    // Two entries that name one file (the navigator ignores letter case) would leave the last
+    // one's content in place of the first's without a word.
+    std::unordered_set<std::u16string> names;
     for (bool more = reader.gotoFirst(); more; more = reader.gotoNext()) {
         ArchiveEntryInfo info;
+        if (++entries > kMaxPackageEntries) {
+            postTaskStatus(TaskStatus::UnpackFailed);
+            return false;
+        }
         if (!reader.currentInfo(info)) continue;
+        if (!info.isFolder &&
+            !names.insert(foldDeviceName(platform::ansiToUtf16(info.name))).second) {
+            postTaskStatus(TaskStatus::UnpackFailed);
+            return false;
+        }
         total =
             info.uncompressedSize > UINT64_MAX - total ? UINT64_MAX : total + info.uncompressedSize;
         if (isTrackEntry(info)) {
