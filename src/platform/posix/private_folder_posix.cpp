@@ -1,9 +1,15 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 #include "platform/codepage.h"
 #include "platform/file_ops.h"
@@ -51,6 +57,44 @@ void removeRunFolder() {
     folder.path.clear();
 }
 
+// A run holds an exclusive lock on its folder for as long as it lives; the system lets go of it
+// however the run ends, kill -9 included. A folder that nobody holds is left alone while it is
+// this new: its run may be between making it and taking the lock.
+constexpr time_t kUnheldGraceSeconds = 2;
+
+void holdRunLock(const std::string& nativeFolder) {
+    int fd = ::open(nativeFolder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    // Kept open to the end of the process: closing it would let the lock go.
+    if (fd >= 0) flock(fd, LOCK_EX | LOCK_NB);
+}
+
+// Whether the run that made this folder (one of ours, closed to others) has ended.
+bool runEnded(const std::string& nativeFolder, const struct stat& st) {
+    posix::Descriptor folder(
+        ::open(nativeFolder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return folder.get() >= 0 && flock(folder.get(), LOCK_EX | LOCK_NB) == 0 &&
+           st.st_mtime + kUnheldGraceSeconds < time(nullptr);
+}
+
+// Removes the run folders that earlier runs of the user left in `nativeParent` when they were
+// killed: only folders of this program's name pattern that are the user's own and closed to
+// others, and only when their run has ended.
+void removeEndedRuns(const std::string& nativeParent, const std::string& ownNative) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(nativeParent.c_str()), closedir);
+    if (!dir) return;
+    std::vector<std::string> ended;
+    while (struct dirent* d = readdir(dir.get())) {
+        if (std::strncmp(d->d_name, "vantu-", 6) != 0 || std::strlen(d->d_name) != 12) continue;
+        std::string path = nativeParent + d->d_name;
+        struct stat st {};
+        if (path + "/" == ownNative || lstat(path.c_str(), &st) != 0 || !isOwnClosedFolder(st))
+            continue;
+        if (runEnded(path, st)) ended.push_back(path);
+    }
+    for (const std::string& path : ended)
+        removeTree(utf8ToAnsi(path));
+}
+
 bool stillOurs(const std::string& ansiPath) {
     struct stat st {};
     return lstat(posix::toNative(ansiPath).c_str(), &st) == 0 && isOwnClosedFolder(st);
@@ -83,6 +127,9 @@ std::string privateFolder() {
     if (!runtime.empty()) folder.path = createPrivateFolder(runtime);
     if (folder.path.empty()) folder.path = createPrivateFolder(tempFolder());
     if (folder.path.empty()) return {};
+    std::string native = posix::toNative(folder.path);
+    holdRunLock(native);
+    removeEndedRuns(native.substr(0, native.find_last_of('/', native.size() - 2) + 1), native);
     folder.owner = self;
     if (folder.registered != self) {
         folder.registered = self;

@@ -52,10 +52,55 @@ bool isPlainFolder(const std::string& path) {
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+// A run keeps its folder open without letting anyone delete it for as long as it lives; the
+// system closes the handle however the run ends. A folder that nobody holds is left alone while
+// it is this new (100 ns ticks): its run may be between making it and opening it.
+constexpr ULONGLONG kUnheldGrace = 2ull * 10000000ull;
+
+HANDLE openFolder(const std::string& folder, DWORD access, DWORD share) {
+    return CreateFileA(folder.c_str(), access, share, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+ULONGLONG ticks(const FILETIME& time) {
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// Whether the run that made this folder has ended: the folder can be opened for deletion.
+bool runEnded(const std::string& folder, const WIN32_FIND_DATAA& found) {
+    HANDLE probe =
+        openFolder(folder, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (probe == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(probe);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return ticks(found.ftLastWriteTime) + kUnheldGrace < ticks(now);
+}
+
+// Removes the run folders that earlier runs left in `parent` when they were killed: only plain
+// folders of this program's name pattern (the user's temporary folder lets in the user alone),
+// and only when their run has ended.
+void removeEndedRuns(const std::string& parent, const std::string& own) {
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((parent + "vantu-*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return;
+    std::vector<std::string> ended;
+    do {
+        std::string path = parent + found.cFileName;
+        if (std::string(found.cFileName).size() != 16 || path + "\\" == own || !isPlainFolder(path))
+            continue;
+        if (runEnded(path, found)) ended.push_back(path);
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+    for (const std::string& path : ended)
+        removeTree(path);
+}
+
 struct RunFolder {
     std::mutex mutex;
     std::string path;  // ANSI, with the final separator; empty until made
     bool registered = false;
+    HANDLE held = INVALID_HANDLE_VALUE;  // the folder, open for as long as the run lives
 };
 
 RunFolder& runFolder() {
@@ -66,6 +111,8 @@ RunFolder& runFolder() {
 void removeRunFolder() {
     RunFolder& folder = runFolder();
     std::lock_guard<std::mutex> lock(folder.mutex);
+    if (folder.held != INVALID_HANDLE_VALUE) CloseHandle(folder.held);
+    folder.held = INVALID_HANDLE_VALUE;
     if (!folder.path.empty()) removeTree(win32::withoutTrailingSeparator(folder.path));
     folder.path.clear();
 }
@@ -96,8 +143,12 @@ std::string privateFolder() {
     RunFolder& folder = runFolder();
     std::lock_guard<std::mutex> lock(folder.mutex);
     if (!folder.path.empty() && isPlainFolder(folder.path)) return folder.path;
-    folder.path = createPrivateFolder(tempFolder());
+    const std::string parent = tempFolder();
+    folder.path = createPrivateFolder(parent);
     if (folder.path.empty()) return {};
+    if (folder.held != INVALID_HANDLE_VALUE) CloseHandle(folder.held);
+    folder.held = openFolder(folder.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    removeEndedRuns(joinPath(parent, ""), folder.path);
     if (!folder.registered) {
         folder.registered = true;
         std::atexit(removeRunFolder);
