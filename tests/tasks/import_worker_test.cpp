@@ -3,11 +3,14 @@
 #include <thread>
 
 #include "common/task_status.h"
+#include "ops/route_book_list.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "session/device_manager.h"
 #include "support/zip_fixture.h"
 #include "task_harness.h"
 #include "tasks/http_transfer.h"
+#include "tasks/route_book_set.h"
 #include "tasks/task_runner.h"
 
 namespace {
@@ -436,6 +439,29 @@ TEST_F(ImportTest, StopDuringTheCopyRemovesThePartialSet) {
     EXPECT_TRUE(treeOf(onNavigator()).empty());
     EXPECT_TRUE(treeOf(inTemp()).empty());
     EXPECT_TRUE(listedNames().empty());
+}
+
+// A run killed during an installation leaves the set under the installation's own name: the
+// list never shows it, and the first connection check of the next run takes it away, and only
+// it.
+TEST_F(ImportTest, AnInstallCutOffIsNeverListedAndTheNextRunTakesItAway) {
+    const std::string staged = std::string(kInstallPrefix) + "A";
+    for (Link how : {Link::Device, Link::Drive}) {
+        SCOPED_TRACE(how == Link::Device ? "device" : "drive");
+        fresh(how);
+        FileTree cutOff = {{staged + ".trk", trackBytes(5)}, {staged + "/A.rut", "half"}};
+        const FileTree others = {{".other.trk", "x"}, {"~viB.trk", "y"}};
+        cutOff.insert(others.begin(), others.end());
+        writeTree(onNavigator(), cutOff);
+        connToPDA(*device, "r");
+        EXPECT_TRUE(listedNames() == std::vector<std::string>{"~viB"});
+        device->sweptRoot.clear();
+        if (how == Link::Device)
+            ASSERT_EQ(checkConnection(*device), 1);
+        else  // the test's drive is not one the connection search looks at
+            removeInstallLeftovers(*device, RemovableDrive, device->dataRoot);
+        EXPECT_EQ(treeOf(onNavigator()), others);
+    }
 }
 
 TEST_F(ImportTest, PausedImportWaitsAndContinues) {

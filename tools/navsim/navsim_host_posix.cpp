@@ -65,7 +65,9 @@ std::string spelledEntry(const std::string& folder, const std::string& name) {
     std::string found;
     std::u16string wanted = foldDeviceName(utf8::toUtf16(name));
     while (struct dirent* d = readdir(dir)) {
-        if (foldDeviceName(utf8::toUtf16(d->d_name)) == wanted) {
+        // Folding keeps a name's length in UTF-8: other lengths need no conversion.
+        if (std::strlen(d->d_name) == name.size() &&
+            foldDeviceName(utf8::toUtf16(d->d_name)) == wanted) {
             found = d->d_name;
             break;
         }
