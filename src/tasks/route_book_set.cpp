@@ -161,14 +161,15 @@ bool removeRouteBookRemote(const TaskContext& context, const std::string& name) 
 }
 
 bool removeRouteBookLocal(const std::string& folder, const std::string& name) {
-    const std::string track = platform::joinPath(folder, name + ".trk");
-    if (!platform::fileExists(track)) return false;
+    // The track goes first here: a page viewing the set meanwhile would otherwise write its
+    // generated route file into the folder again.
+    if (!platform::deleteFile(platform::joinPath(folder, name + ".trk"))) return false;
     auto gone = [](const std::string& path) {
         return platform::deleteFile(path) || !platform::fileExists(path);
     };
-    return platform::removeTree(platform::joinPath(folder, name)) &&
-           gone(platform::joinPath(folder, name + ".sim")) &&
-           gone(platform::joinPath(folder, name + ".poi")) && platform::deleteFile(track);
+    return gone(platform::joinPath(folder, name + ".sim")) &&
+           gone(platform::joinPath(folder, name + ".poi")) &&
+           platform::removeTree(platform::joinPath(folder, name));
 }
 
 bool copyRouteBookFromDevice(const TaskContext& context, const std::string& folder,
