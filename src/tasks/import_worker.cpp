@@ -187,8 +187,10 @@ void importWorker(TaskContext& context, std::string text) {
         postTaskProgress(TaskKind::Import, ++counter);
         if (isPresent(context, name)) continue;
         if (control.checkpoint()) break;
-        // The name becomes a file name in the temporary folder and on the navigator.
-        if (!isRouteBookFileName(context.dataRoot, name)) {
+        // The name becomes a file name in the temporary folder and on the navigator, where the
+        // set first goes under its installation's longer name.
+        if (!isRouteBookFileName(context.dataRoot, name) ||
+            !installationFits(context.dataRoot, name)) {
             postTaskStatus(TaskStatus::UnknownError);
             success = false;
             break;

@@ -1,6 +1,7 @@
 #include "tasks/route_book_set.h"
 
 #include "common/task_status.h"
+#include "device/device_connection.h"
 #include "device/device_files.h"
 #include "device/device_names.h"
 #include "platform/file_ops.h"
@@ -87,7 +88,7 @@ bool removeSetFolder(const TaskContext& context, const NavigatorFolder& nav,
 bool installRouteBook(const TaskContext& context, const std::string& folder,
                       const std::string& name, InstalledFiles& written) {
     const NavigatorFolder nav(context);
-    const std::string staged = kInstallPrefix + name;
+    const std::string staged = installationName(name);
     const std::string stagedFolder = nav.path(staged);
     // An installation of this name that the end of the program cut off left these.
     nav.gone(nav.path(staged + ".trk"));
@@ -136,6 +137,15 @@ bool installRouteBook(const TaskContext& context, const std::string& folder,
     for (const std::string& entry : inner)
         written.files.push_back(nav.inside(written.createdFolder, entry));
     return true;
+}
+
+std::string installationName(const std::string& name) {
+    return kInstallPrefix + platform::runName() + "~" + name;
+}
+
+bool installationFits(const std::string& root, const std::string& name) {
+    // The longest path on the way in: root + installation name + separator + N.rut.
+    return root.size() + installationName(name).size() + 1 + name.size() + 4 <= kMaxSearchPath;
 }
 
 bool removeInstalledFiles(const TaskContext& context, const InstalledFiles& written) {
@@ -219,9 +229,13 @@ void removeInstallLeftovers(NavigatorState& device, ConnectionMode mode,
     const NavigatorFolder nav(context);
     auto found = nav.find(nav.path(std::string(kInstallPrefix) + "*"));
     if (!found) return;
+    const size_t prefix = std::string_view(kInstallPrefix).size();
     for (const auto& e : *found) {
-        // Only names this program gives.
+        // Only names this program gives, and only those of runs that have ended.
         if (e.name.rfind(kInstallPrefix, 0) != 0) continue;
+        const size_t cut = e.name.find('~', prefix);
+        if (cut != std::string::npos && platform::runMayBeLive(e.name.substr(prefix, cut - prefix)))
+            continue;
         const std::string path = nav.path(e.name);
         if (e.attributes & platform::kAttrDirectory)
             removeSetFolder(context, nav, path);

@@ -11,10 +11,16 @@
 // and wait while the task is paused. A copy stops early on a stop request; a removal always
 // finishes, so that a stop never leaves half a set behind.
 
-// An installation builds its set under this prefix + N and moves it into place last: the
-// listing passes over names that start with '.', so a set cut off by the end of the program
-// never shows as a route book, and the next run knows what to take away.
+// An installation builds its set under this prefix + the run's name (platform::runName()) + '~'
+// + N and moves it into place last: the listing passes over names that start with '.', so a set
+// cut off by the end of the program never shows as a route book, and a later run knows what to
+// take away, and whose it is while another instance installs.
 inline constexpr const char* kInstallPrefix = ".~vi";
+// The name an installation of N in this run builds its set under.
+std::string installationName(const std::string& name);
+// Whether the set N fits into `root` on the way in as well: the paths of its installation name
+// stay within the navigator's limit too.
+bool installationFits(const std::string& root, const std::string& name);
 
 // What an installation put on the navigator: the files it wrote and the set's folder when it
 // made that folder. A stopped installation takes off exactly these, never a file it found there.
@@ -45,6 +51,7 @@ bool removeRouteBookLocal(const std::string& folder, const std::string& name);
 // part it lacks (.sim, the folder) is left out. False also after a stop request.
 bool copyRouteBookFromDevice(const TaskContext& context, const std::string& folder,
                              const std::string& name);
-// Takes away what installations cut off by the end of the program left in the data root.
+// Takes away what installations cut off by the end of their program left in the data root;
+// what a run that may still be going is installing stays.
 void removeInstallLeftovers(NavigatorState& device, ConnectionMode mode,
                             const std::string& dataRoot);

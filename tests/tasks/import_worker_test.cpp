@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "common/task_status.h"
+#include "device/device_connection.h"
 #include "ops/route_book_list.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -279,6 +280,18 @@ TEST_F(ImportTest, NamesThatAreNoPlainFileNameAreRefused) {
     run(importToPDA, item(server.url("/a.zip"), name));
     EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
     EXPECT_TRUE(platform::fileExists(onNavigator(name + ".trk")));
+    // The set goes in under its installation's longer name first: a name too long for that is
+    // refused before anything is fetched, not failed half way; the longest that fits goes in.
+    const size_t longest =
+        (kMaxSearchPath - device->dataRoot.size() - installationName("").size() - 5) / 2;
+    for (size_t length : {longest + 1, longest}) {
+        SCOPED_TRACE(length);
+        sink.clear();
+        run(importToPDA, item(server.url("/a.zip"), std::string(length, 'x')));
+        EXPECT_EQ(pageCalls(),
+                  progressThen({length > longest ? TaskStatus::UnknownError : TaskStatus::Done}));
+    }
+    EXPECT_EQ(server.requestCount("/a.zip"), 2);
 }
 
 // Every row of the import's failure table, with the navigator reached through the remote API.
@@ -443,16 +456,20 @@ TEST_F(ImportTest, StopDuringTheCopyRemovesThePartialSet) {
 
 // A run killed during an installation leaves the set under the installation's own name: the
 // list never shows it, and the first connection check of the next run takes it away, and only
-// it.
+// it. The set another instance is installing at that moment stays: its run (here this one)
+// holds its private folder.
 TEST_F(ImportTest, AnInstallCutOffIsNeverListedAndTheNextRunTakesItAway) {
-    const std::string staged = std::string(kInstallPrefix) + "A";
+    const std::string staged = std::string(kInstallPrefix) + "ended0~A";
+    const std::string going = installationName("C");
     for (Link how : {Link::Device, Link::Drive}) {
         SCOPED_TRACE(how == Link::Device ? "device" : "drive");
         fresh(how);
-        FileTree cutOff = {{staged + ".trk", trackBytes(5)}, {staged + "/A.rut", "half"}};
-        const FileTree others = {{".other.trk", "x"}, {"~viB.trk", "y"}};
-        cutOff.insert(others.begin(), others.end());
-        writeTree(onNavigator(), cutOff);
+        writeTree(onNavigator(), {{".other.trk", "x"},
+                                  {"~viB.trk", "y"},
+                                  {going + ".trk", "z"},
+                                  {going + "/C.rut", "w"}});
+        const FileTree others = treeOf(onNavigator());
+        writeTree(onNavigator(), {{staged + ".trk", trackBytes(5)}, {staged + "/A.rut", "half"}});
         connToPDA(*device, "r");
         EXPECT_TRUE(listedNames() == std::vector<std::string>{"~viB"});
         device->sweptRoot.clear();

@@ -3,9 +3,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/clock.h"
+#include "platform/file_info.h"
 #include "platform/file_ops.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "support/environment.h"
 #include "support/temp_dir.h"
 
 #ifdef _WIN32
@@ -85,6 +88,107 @@ TEST(PrivateFolder, TheRunsFolderIsClosedStaysAndIsMadeAgainWhenRemoved) {
     std::string again = platform::privateFolder();
     ASSERT_FALSE(again.empty());
     EXPECT_TRUE(isClosedFolderOfOurs(again));
+}
+
+// Another run of the program, with its folder in the temporary folder, alive until the object
+// goes.
+#ifdef _WIN32
+// Its folder, held as a run holds its own.
+class LiveRun {
+  public:
+    LiveRun() {
+        folder = platform::joinPath(platform::tempFolder(),
+                                    std::string(platform::kRunFolderPrefix) + "livelive00");
+        platform::createFolder(folder);
+        held_ = CreateFileA(folder.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    }
+    ~LiveRun() { CloseHandle(held_); }
+    std::string folder;
+
+  private:
+    HANDLE held_;
+};
+#else
+// A child process that makes its own folder and waits until it is let go.
+class LiveRun {
+  public:
+    LiveRun() {
+        int go[2], report[2];
+        if (pipe(go) != 0 || pipe(report) != 0) return;
+        child_ = fork();
+        if (child_ == 0) {
+            std::string own = platform::privateFolder();
+            if (write(report[1], own.data(), own.size()) < 0) _exit(2);
+            close(report[1]);
+            close(go[1]);
+            char byte;
+            while (read(go[0], &byte, 1) > 0) {
+            }
+            _exit(0);
+        }
+        close(go[0]);
+        close(report[1]);
+        release_ = go[1];
+        char buffer[512];
+        for (ssize_t got; (got = read(report[0], buffer, sizeof buffer)) > 0;)
+            folder.append(buffer, static_cast<size_t>(got));
+        close(report[0]);
+    }
+    ~LiveRun() {
+        close(release_);
+        if (child_ > 0) waitpid(child_, nullptr, 0);
+    }
+    std::string folder;
+
+  private:
+    pid_t child_ = -1;
+    int release_ = -1;
+};
+#endif
+
+// A run that was killed leaves its folder behind; the next run takes away the folders of runs
+// that have ended, and only folders of the program's name pattern that are the user's own and
+// closed to others. A folder a live run holds, or one too new to tell, stays.
+TEST(PrivateFolder, TheNextRunTakesAwayOnlyTheFoldersOfEndedRuns) {
+    const size_t random = platform::runName().size();
+    const std::string prefix(platform::kRunFolderPrefix);
+    TempDir parent;
+    ScopedEnv temp(kTempFolderVariable, environmentText(parent.path()).c_str());
+#ifndef _WIN32
+    ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
+#endif
+    LiveRun live;
+    ASSERT_FALSE(live.folder.empty());
+    struct Planted {
+        std::string name;
+        bool closed, old, removed;
+    } planted[] = {
+        {prefix + std::string(random, 'a'), true, true, true},
+        {prefix + std::string(random, 'b'), true, false, false},   // too new to tell
+        {"other-" + std::string(random, 'c'), true, true, false},  // another pattern
+        {prefix + std::string(random + 1, 'd'), true, true, false},
+#ifndef _WIN32
+        {prefix + std::string(random, 'e'), false, true, false},  // open to others
+#endif
+    };
+    const platform::FileTime hourAgo = platform::clock().utcNow() - 36000000000ULL;
+    for (const Planted& p : planted) {
+        ASSERT_TRUE(platform::createFolder(parent.file(p.name)));
+#ifndef _WIN32
+        chmod(parent.file(p.name).c_str(), p.closed ? 0700 : 0755);
+#endif
+        if (p.old) {
+            ASSERT_TRUE(platform::setFileWriteTime(parent.file(p.name), hourAgo));
+        }
+    }
+    ASSERT_TRUE(platform::setFileWriteTime(live.folder, hourAgo));
+    // This run's folder made anew, in the parent: as a new run makes its own.
+    ASSERT_TRUE(platform::removeTree(platform::privateFolder()));
+    ASSERT_EQ(platform::privateFolder().rfind(parent.path(), 0), 0u);
+    for (const Planted& p : planted)
+        EXPECT_EQ(platform::folderExists(parent.file(p.name)), !p.removed) << p.name;
+    EXPECT_TRUE(platform::folderExists(live.folder));
 }
 
 #ifdef _WIN32

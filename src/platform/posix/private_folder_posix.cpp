@@ -36,12 +36,18 @@ std::string runtimeFolder() {
     return utf8ToAnsi(value);
 }
 
+// A run holds an exclusive lock on its folder for as long as it lives; the system lets go of it
+// however the run ends, kill -9 included. A folder that nobody holds is left alone while it is
+// this new: its run may be between making it and taking the lock.
+constexpr time_t kUnheldGraceSeconds = 2;
+
 struct RunFolder {
     std::mutex mutex;
     std::string path;  // ANSI, with the final separator; empty until made
     // The process that made it: a forked child makes its own and never removes its parent's.
     pid_t owner = 0;
     pid_t registered = 0;
+    int held = -1;  // the folder, open and locked for as long as the run lives
 };
 
 RunFolder& runFolder() {
@@ -57,23 +63,16 @@ void removeRunFolder() {
     folder.path.clear();
 }
 
-// A run holds an exclusive lock on its folder for as long as it lives; the system lets go of it
-// however the run ends, kill -9 included. A folder that nobody holds is left alone while it is
-// this new: its run may be between making it and taking the lock.
-constexpr time_t kUnheldGraceSeconds = 2;
-
-void holdRunLock(const std::string& nativeFolder) {
-    int fd = ::open(nativeFolder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    // Kept open to the end of the process: closing it would let the lock go.
-    if (fd >= 0) flock(fd, LOCK_EX | LOCK_NB);
+int openFolder(const std::string& nativeFolder) {
+    return ::open(nativeFolder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-// Whether the run that made this folder (one of ours, closed to others) has ended.
+// Whether the run that made this folder (one of ours, closed to others) has ended. The age comes
+// first: a probe holds the lock for a moment, and a new run waits for it then.
 bool runEnded(const std::string& nativeFolder, const struct stat& st) {
-    posix::Descriptor folder(
-        ::open(nativeFolder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    return folder.get() >= 0 && flock(folder.get(), LOCK_EX | LOCK_NB) == 0 &&
-           st.st_mtime + kUnheldGraceSeconds < time(nullptr);
+    if (st.st_mtime + kUnheldGraceSeconds >= time(nullptr)) return false;
+    posix::Descriptor folder(openFolder(nativeFolder));
+    return folder.get() >= 0 && flock(folder.get(), LOCK_EX | LOCK_NB) == 0;
 }
 
 // Removes the run folders that earlier runs of the user left in `nativeParent` when they were
@@ -82,9 +81,12 @@ bool runEnded(const std::string& nativeFolder, const struct stat& st) {
 void removeEndedRuns(const std::string& nativeParent, const std::string& ownNative) {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(nativeParent.c_str()), closedir);
     if (!dir) return;
+    const std::string pattern = std::string(kRunFolderPrefix) + "XXXXXX";
     std::vector<std::string> ended;
     while (struct dirent* d = readdir(dir.get())) {
-        if (std::strncmp(d->d_name, "vantu-", 6) != 0 || std::strlen(d->d_name) != 12) continue;
+        if (std::strncmp(d->d_name, pattern.c_str(), kRunFolderPrefix.size()) != 0 ||
+            std::strlen(d->d_name) != pattern.size())
+            continue;
         std::string path = nativeParent + d->d_name;
         struct stat st {};
         if (path + "/" == ownNative || lstat(path.c_str(), &st) != 0 || !isOwnClosedFolder(st))
@@ -106,12 +108,11 @@ std::string createPrivateFolder(const std::string& parent) {
     if (parent.empty()) return {};
     std::string native = posix::toNative(parent);
     if (native.back() != '/') native += '/';
-    native += "vantu-XXXXXX";
+    native += std::string(kRunFolderPrefix) + "XXXXXX";
     // mkdtemp makes the folder with mode 0700 under a fresh random name and fails rather than
     // take a name that exists.
     if (mkdtemp(native.data()) == nullptr) return {};
-    posix::Descriptor folder(
-        ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    posix::Descriptor folder(openFolder(native));
     struct stat st {};
     if (folder.get() < 0 || fstat(folder.get(), &st) != 0 || !isOwnClosedFolder(st)) return {};
     return utf8ToAnsi(native) + '/';
@@ -128,7 +129,10 @@ std::string privateFolder() {
     if (folder.path.empty()) folder.path = createPrivateFolder(tempFolder());
     if (folder.path.empty()) return {};
     std::string native = posix::toNative(folder.path);
-    holdRunLock(native);
+    // Blocking: another run's probe holds the lock for a moment at most.
+    if (folder.held >= 0) ::close(folder.held);
+    folder.held = openFolder(native);
+    if (folder.held >= 0) flock(folder.held, LOCK_EX);
     removeEndedRuns(native.substr(0, native.find_last_of('/', native.size() - 2) + 1), native);
     folder.owner = self;
     if (folder.registered != self) {
@@ -136,6 +140,23 @@ std::string privateFolder() {
         std::atexit(removeRunFolder);
     }
     return folder.path;
+}
+
+bool runMayBeLive(const std::string& name) {
+    // Only what a run folder's random part can be: nothing that leads elsewhere.
+    if (name.empty() || name.size() > 16 ||
+        name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789") !=
+            std::string::npos)
+        return false;
+    for (const std::string& parent : {runtimeFolder(), tempFolder()}) {
+        if (parent.empty()) continue;
+        std::string native =
+            posix::toNative(joinPath(parent, std::string(kRunFolderPrefix) + name));
+        struct stat st {};
+        if (lstat(native.c_str(), &st) == 0 && (!isOwnClosedFolder(st) || !runEnded(native, st)))
+            return true;
+    }
+    return false;
 }
 
 }  // namespace platform
