@@ -90,7 +90,7 @@ bool installRouteBook(const TaskContext& context, const std::string& folder,
     const NavigatorFolder nav(context);
     const std::string staged = installationName(name);
     const std::string stagedFolder = nav.path(staged);
-    // An installation of this name that the end of the program cut off left these.
+    // An earlier installation of this name in this run that could not take its own away.
     nav.gone(nav.path(staged + ".trk"));
     nav.gone(nav.path(staged + ".sim"));
     removeSetFolder(context, nav, stagedFolder);
@@ -171,15 +171,15 @@ bool removeRouteBookRemote(const TaskContext& context, const std::string& name) 
 }
 
 bool removeRouteBookLocal(const std::string& folder, const std::string& name) {
-    // The track goes first here: a page viewing the set meanwhile would otherwise write its
-    // generated route file into the folder again.
-    if (!platform::deleteFile(platform::joinPath(folder, name + ".trk"))) return false;
+    const std::string track = platform::joinPath(folder, name + ".trk");
+    if (!platform::fileExists(track)) return false;
     auto gone = [](const std::string& path) {
         return platform::deleteFile(path) || !platform::fileExists(path);
     };
-    return gone(platform::joinPath(folder, name + ".sim")) &&
-           gone(platform::joinPath(folder, name + ".poi")) &&
-           platform::removeTree(platform::joinPath(folder, name));
+    // The track goes last, as on the device: a set left half-removed is still listed.
+    return platform::removeTree(platform::joinPath(folder, name)) &&
+           gone(platform::joinPath(folder, name + ".sim")) &&
+           gone(platform::joinPath(folder, name + ".poi")) && platform::deleteFile(track);
 }
 
 bool copyRouteBookFromDevice(const TaskContext& context, const std::string& folder,

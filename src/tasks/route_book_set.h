@@ -43,8 +43,9 @@ bool removeInstalledFiles(const TaskContext& context, const InstalledFiles& writ
 // failure leaves half-removed is still listed and can be deleted again. Posts 11 and returns
 // false when any of its files stays.
 bool removeRouteBookRemote(const TaskContext& context, const std::string& name);
-// Removes the set from a local folder: false, with nothing touched, when the track file cannot be
-// deleted, and false when anything stays.
+// Removes the set from a local folder, the track last, so that a set a failure leaves
+// half-removed is still listed: false, with nothing touched, when there is no track file, and
+// false when anything stays.
 bool removeRouteBookLocal(const std::string& folder, const std::string& name);
 // Copies the set from the navigator (over the remote API, or from its drive) into the local
 // `folder`. A part the set has that cannot be searched for or read fails the copy with 9; a
