@@ -187,16 +187,18 @@ void importWorker(TaskContext& context, std::string text) {
         postTaskProgress(TaskKind::Import, ++counter);
         if (isPresent(context, name)) continue;
         if (control.checkpoint()) break;
-        // The name becomes a file name in the temporary folder and on the navigator, where the
-        // set first goes under its installation's longer name.
+        const std::string package = platform::joinPath(temp, name + ".zip");
+        const std::string unpacked = unpackFolder(temp, name);
+        // The name becomes a file name on the navigator, where the set first goes under its
+        // installation's longer name, and in the private folder, where it is unpacked.
         if (!isRouteBookFileName(context.dataRoot, name) ||
-            !installationFits(context.dataRoot, name)) {
+            !installationFits(context.dataRoot, name) ||
+            platform::joinPath(platform::joinPath(unpacked, name), name + ".rut").size() >
+                platform::kMaxLocalPath) {
             postTaskStatus(TaskStatus::UnknownError);
             success = false;
             break;
         }
-        const std::string package = platform::joinPath(temp, name + ".zip");
-        const std::string unpacked = unpackFolder(temp, name);
 
         if (!downloadFile(item.url, package, &control)) {
             success = false;

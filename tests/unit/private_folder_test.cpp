@@ -83,12 +83,42 @@ TEST(PrivateFolder, TheRunsFolderIsClosedStaysAndIsMadeAgainWhenRemoved) {
     EXPECT_TRUE(isClosedFolderOfOurs(folder));
     EXPECT_EQ(platform::privateFolder(), folder);
     EXPECT_EQ(platform::privateFile("lushu.tmp"), folder + "lushu.tmp");
+#ifdef _WIN32
+    // Held open for as long as the run lives: a clean-up of the temporary folder cannot take it.
+    EXPECT_FALSE(platform::removeTree(folder));
+    EXPECT_EQ(platform::privateFolder(), folder);
+#else
     // Swept away by a clean-up of the temporary folder: the next file still finds a folder.
     ASSERT_TRUE(platform::removeTree(folder));
     std::string again = platform::privateFolder();
     ASSERT_FALSE(again.empty());
     EXPECT_TRUE(isClosedFolderOfOurs(again));
+#endif
 }
+
+#ifdef _WIN32
+// Runs PrivateFolder.ChildFillsItsOwnFolder in a child copy of this test program: a new run,
+// which makes and fills a folder of its own. The folder it named; empty when it could not.
+std::string runChild() {
+    TempDir dir;
+    std::string report = dir.file("report");
+    char program[MAX_PATH] = {};
+    if (GetModuleFileNameA(nullptr, program, MAX_PATH) == 0) return {};
+    std::string command =
+        std::string("\"") + program + "\" --gtest_filter=PrivateFolder.ChildFillsItsOwnFolder";
+    ScopedEnv child("VANTU_TEST_PRIVATE_FOLDER_REPORT", report.c_str());
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessA(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started))
+        return {};
+    WaitForSingleObject(started.hProcess, 60000);
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    return readFileBytes(report);
+}
+#endif
 
 // Another run of the program, with its folder in the temporary folder, alive until the object
 // goes.
@@ -183,12 +213,22 @@ TEST(PrivateFolder, TheNextRunTakesAwayOnlyTheFoldersOfEndedRuns) {
         }
     }
     ASSERT_TRUE(platform::setFileWriteTime(live.folder, hourAgo));
-    // This run's folder made anew, in the parent: as a new run makes its own.
+    // A new run makes its folder in the parent.
+#ifdef _WIN32
+    // A process of its own: this one's folder stays held.
+    ASSERT_EQ(runChild().rfind(parent.path(), 0), 0u);
+#else
     ASSERT_TRUE(platform::removeTree(platform::privateFolder()));
     ASSERT_EQ(platform::privateFolder().rfind(parent.path(), 0), 0u);
+#endif
     for (const Planted& p : planted)
         EXPECT_EQ(platform::folderExists(parent.file(p.name)), !p.removed) << p.name;
     EXPECT_TRUE(platform::folderExists(live.folder));
+    // As the staging names of installations on the navigator are told apart.
+    std::string liveName = live.folder.substr(0, live.folder.find_last_not_of("/\\") + 1);
+    liveName = liveName.substr(platform::lastSeparator(liveName) + 1 + prefix.size());
+    EXPECT_TRUE(platform::runMayBeLive(liveName));
+    EXPECT_FALSE(platform::runMayBeLive(std::string(random, 'a')));
 }
 
 #ifdef _WIN32
@@ -207,24 +247,7 @@ TEST(PrivateFolder, ChildFillsItsOwnFolder) {
 TEST(PrivateFolder, RemovedWithItsContentsWhenTheProgramEnds) {
     std::string parentsFolder = platform::privateFolder();
     ASSERT_FALSE(parentsFolder.empty());
-    TempDir dir;
-    std::string report = dir.file("report");
-    char program[MAX_PATH] = {};
-    ASSERT_GT(GetModuleFileNameA(nullptr, program, MAX_PATH), 0u);
-    std::string command =
-        std::string("\"") + program + "\" --gtest_filter=PrivateFolder.ChildFillsItsOwnFolder";
-    SetEnvironmentVariableA("VANTU_TEST_PRIVATE_FOLDER_REPORT", report.c_str());
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION child{};
-    BOOL started = CreateProcessA(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                  nullptr, &startup, &child);
-    SetEnvironmentVariableA("VANTU_TEST_PRIVATE_FOLDER_REPORT", nullptr);
-    ASSERT_TRUE(started);
-    WaitForSingleObject(child.hProcess, 60000);
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
-    std::string childsFolder = readFileBytes(report);
+    std::string childsFolder = runChild();
     ASSERT_FALSE(childsFolder.empty()) << "the child could not fill a folder of its own";
     EXPECT_NE(childsFolder, parentsFolder);
     EXPECT_FALSE(platform::folderExists(childsFolder)) << childsFolder << " is left behind";

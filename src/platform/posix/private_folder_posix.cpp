@@ -143,6 +143,7 @@ std::string privateFolder() {
 }
 
 bool runMayBeLive(const std::string& name) {
+    if (name == runName()) return true;
     // Only what a run folder's random part can be: nothing that leads elsewhere.
     if (name.empty() || name.size() > 16 ||
         name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789") !=

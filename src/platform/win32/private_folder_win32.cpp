@@ -173,6 +173,7 @@ std::string privateFolder() {
 }
 
 bool runMayBeLive(const std::string& name) {
+    if (name == runName()) return true;
     // Only what a run folder's random part can be: nothing that leads elsewhere.
     if (name.size() != kRandomLength ||
         name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789") != std::string::npos)
