@@ -40,6 +40,8 @@ std::string runtimeFolder() {
 // however the run ends, kill -9 included. A folder that nobody holds is left alone while it is
 // this new: its run may be between making it and taking the lock.
 constexpr time_t kUnheldGraceSeconds = 2;
+// mkdtemp's template for a run folder's random part.
+constexpr std::string_view kRandomPart = "XXXXXX";
 
 struct RunFolder {
     std::mutex mutex;
@@ -81,7 +83,7 @@ bool runEnded(const std::string& nativeFolder, const struct stat& st) {
 void removeEndedRuns(const std::string& nativeParent, const std::string& ownNative) {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(nativeParent.c_str()), closedir);
     if (!dir) return;
-    const std::string pattern = std::string(kRunFolderPrefix) + "XXXXXX";
+    const std::string pattern = std::string(kRunFolderPrefix) + std::string(kRandomPart);
     std::vector<std::string> ended;
     while (struct dirent* d = readdir(dir.get())) {
         if (std::strncmp(d->d_name, pattern.c_str(), kRunFolderPrefix.size()) != 0 ||
@@ -108,7 +110,7 @@ std::string createPrivateFolder(const std::string& parent) {
     if (parent.empty()) return {};
     std::string native = posix::toNative(parent);
     if (native.back() != '/') native += '/';
-    native += std::string(kRunFolderPrefix) + "XXXXXX";
+    native += std::string(kRunFolderPrefix) + std::string(kRandomPart);
     // mkdtemp makes the folder with mode 0700 under a fresh random name and fails rather than
     // take a name that exists.
     if (mkdtemp(native.data()) == nullptr) return {};
@@ -145,7 +147,7 @@ std::string privateFolder() {
 bool runMayBeLive(const std::string& name) {
     if (name == runName()) return true;
     // Only what a run folder's random part can be: nothing that leads elsewhere.
-    if (name.empty() || name.size() > 16 ||
+    if (name.size() != kRandomPart.size() ||
         name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789") !=
             std::string::npos)
         return false;
