@@ -11,9 +11,10 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 # The window's tests need a display, and wine binds a prefix to the display it first met: the
-# whole run goes under one virtual display where there is none.
+# whole run goes under one virtual display where there is none, large enough for the window's
+# minimum size at 200%.
 if [ -z "${DISPLAY:-}" ] && [ -z "${VANTU_UNDER_XVFB:-}" ] && command -v xvfb-run >/dev/null; then
-    exec env VANTU_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
+    exec env VANTU_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 1920x1200x24" bash "$0" "$@"
 fi
 build=$root/build/windows
 jobs=$(nproc)

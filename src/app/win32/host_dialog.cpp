@@ -7,6 +7,7 @@
 #include "app/win32/window_subclass.h"
 #include "common/task_status.h"
 #include "platform/codepage.h"
+#include "platform/library.h"
 #include "platform/paths.h"
 #include "platform/utf8_text.h"
 
@@ -34,6 +35,20 @@ RECT toWorkspace(RECT rect) {
         OffsetRect(&rect, info.rcMonitor.left - info.rcWork.left,
                    info.rcMonitor.top - info.rcWork.top);
     return rect;
+}
+
+// The window's DPI: the system says it from Windows 10 (1607) on; before, every window has the
+// screen's.
+UINT dpiOf(HWND window) {
+    static const platform::Library user32("user32.dll");
+    static const auto getDpiForWindow = user32.function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    if (getDpiForWindow != nullptr) {
+        if (UINT dpi = getDpiForWindow(window)) return dpi;
+    }
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
 }
 
 }  // namespace
@@ -107,6 +122,7 @@ void HostDialog::initialise() {
         SetWindowLongPtrA(site_->window(), GWLP_ID, IDC_BROWSER);
     SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
     SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    dpi_ = dpiOf(window_);
     navigate(utf8::toUtf16(startAddress_));
     placeAtStart();
     resizeBrowser();
@@ -169,9 +185,21 @@ INT_PTR HostDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             resizeBrowser();
             return FALSE;
         case WM_GETMINMAXINFO: {
+            // The minimum is in pixels at 96 DPI: the same size on the screen at every DPI.
             auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
-            limits->ptMinTrackSize = {kMinTrackWidth, kMinTrackHeight};
+            limits->ptMinTrackSize = {MulDiv(kMinTrackWidth, static_cast<int>(dpi_), 96),
+                                      MulDiv(kMinTrackHeight, static_cast<int>(dpi_), 96)};
             return FALSE;
+        }
+        case WM_DPICHANGED: {
+            // Moved to a monitor of another DPI, or its scale changed: the size the system
+            // suggests keeps the window as large on the screen as it was.
+            dpi_ = HIWORD(wParam);
+            const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                         suggested->right - suggested->left, suggested->bottom - suggested->top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            return TRUE;
         }
         case WM_PAINT:
             return paintMinimised() ? TRUE : FALSE;

@@ -1,0 +1,11 @@
+# What every Windows program we ship carries: the application manifest (cmake/windows/).
+function(vantu_windows_program target)
+    set(name ${target})
+    set(version ${PROJECT_VERSION}.0)
+    set(manifest ${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest)
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/windows/program.manifest.in ${manifest} @ONLY)
+    set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_manifest.rc)
+    file(CONFIGURE OUTPUT ${rc} CONTENT "1 24 \"${manifest}\"\n")
+    set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${manifest})
+    target_sources(${target} PRIVATE ${rc})
+endfunction()
