@@ -464,11 +464,11 @@ struct Started {
     bool ok = false;
 };
 
-Started start(const std::string& program) {
+Started start(const std::string& program, const std::string& arguments = "") {
     Started started;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    std::string line = "\"" + program + "\"";
+    std::string line = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
     started.ok = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                 nullptr, &startup, &started.process);
     return started;
@@ -496,12 +496,27 @@ HWND windowOf(DWORD processId) {
     return search.found;
 }
 
+// The exit code of a start that only asks whether the program file runs, or -1.
+int runningAnswer(const std::string& program) {
+    Started query = start(program, "--running");
+    if (!query.ok) return -1;
+    DWORD code = DWORD(-1);
+    if (WaitForSingleObject(query.process.hProcess, 20000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(query.process.hProcess, &code);
+    EXPECT_EQ(windowOf(query.process.dwProcessId), nullptr) << "the query opened a window";
+    CloseHandle(query.process.hProcess);
+    CloseHandle(query.process.hThread);
+    return static_cast<int>(code);
+}
+
 TEST(Program, ASecondStartPresentsTheFirstInstanceAndEnds) {
     // A copy of its own: the instance slot is shared by the processes of one program file.
     TempDir folder;
     std::string program = folder.file("vantu.exe");
     ASSERT_TRUE(CopyFileA(builtProgram().c_str(), program.c_str(), FALSE)) << builtProgram();
 
+    // The installer's question, before, while and after a window of the file is open.
+    EXPECT_EQ(runningAnswer(program), 0);
     Started first = start(program);
     ASSERT_TRUE(first.ok);
     HWND window = nullptr;
@@ -510,6 +525,7 @@ TEST(Program, ASecondStartPresentsTheFirstInstanceAndEnds) {
         window = windowOf(first.process.dwProcessId);
     }
     ASSERT_NE(window, nullptr) << "the first instance shows no window";
+    EXPECT_EQ(runningAnswer(program), 1);
     ShowWindow(window, SW_MINIMIZE);
     ASSERT_TRUE(IsIconic(window));
 
@@ -526,6 +542,7 @@ TEST(Program, ASecondStartPresentsTheFirstInstanceAndEnds) {
     EXPECT_EQ(WaitForSingleObject(first.process.hProcess, 20000), WAIT_OBJECT_0);
     GetExitCodeProcess(first.process.hProcess, &code);
     EXPECT_EQ(code, 0u);
+    EXPECT_EQ(runningAnswer(program), 0);
     // Its placement was saved beside it on the way out.
     SettingsStore settings(folder.path());
     EXPECT_EQ(settings.getValue("iszoomed"), "0");
