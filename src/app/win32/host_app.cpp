@@ -22,6 +22,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/http.h"
+#include "platform/log.h"
 #include "platform/paths.h"
 #include "session/device_manager.h"
 #include "update/update_check.h"
@@ -70,6 +71,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     installQuestionBox();
     SettingsStore settings(SettingsStore::folderFor(platform::programFolder()));
+    // A window program has no console to write to.
+    platform::setLogFile(settings.folder() + "vantu.log");
     ProgramMethods methods(device);
     ExternalObject external(settings, methods);
     StartPages pages{build_config::kStartPage, build_config::kAltStartPage, bundledPortalPage()};

@@ -16,6 +16,12 @@ namespace {
 // Asks the window to show the offline page once the browser's event has returned.
 constexpr UINT WM_SHOW_OFFLINE = WM_APP + 1;
 
+// The update check runs after each completed navigation; where no page has come by this time
+// (a system whose browser control cannot show one), it runs all the same, so that such a
+// program can still receive the version that mends it.
+constexpr UINT_PTR TIMER_UPDATE_WITHOUT_PAGE = 1001;
+constexpr UINT kUpdateWithoutPageMs = 10000;
+
 constexpr WPARAM kEnter = VK_RETURN;
 constexpr WPARAM kEscape = VK_ESCAPE;
 
@@ -127,6 +133,7 @@ void HostDialog::initialise() {
     placeAtStart();
     resizeBrowser();
     SetTimer(window_, TIMER_FLASH_SCAN, kFlashScanMs, nullptr);
+    SetTimer(window_, TIMER_UPDATE_WITHOUT_PAGE, kUpdateWithoutPageMs, nullptr);
 }
 
 void HostDialog::placeAtStart() {
@@ -233,6 +240,7 @@ INT_PTR HostDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case WM_DESTROY:
             KillTimer(window_, TIMER_FLASH_SCAN);
+            KillTimer(window_, TIMER_UPDATE_WITHOUT_PAGE);
             return FALSE;
         default:
             break;
@@ -289,6 +297,11 @@ bool HostDialog::defaultPreTranslate(MSG& message) {
 }
 
 void HostDialog::timer(int id) {
+    if (static_cast<UINT_PTR>(id) == TIMER_UPDATE_WITHOUT_PAGE) {
+        KillTimer(window_, TIMER_UPDATE_WITHOUT_PAGE);
+        if (!navigated_) update_.start();
+        return;
+    }
     if (router_.timer(id)) return;
     // Every other tick looks for the plug-in player's windows until one has been found.
     if (filterFlashMenus(window_)) KillTimer(window_, TIMER_FLASH_SCAN);
@@ -370,6 +383,7 @@ void HostDialog::showOfflinePage() {
 
 void HostDialog::navigateComplete(bool topFrame, std::u16string_view) {
     if (topFrame) offlinePending_ = textPagePending_ = false;
+    navigated_ = true;
     // The check runs on its own thread and comes back through posted messages; the window never
     // waits for it. An updater copy only hands over and closes, so its window stays minimised.
     update_.start();

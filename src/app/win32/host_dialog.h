@@ -122,6 +122,8 @@ class HostDialog : public RouterHost, private BrowserEvents {
     // Of the window's monitor; the minimum size follows it.
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     bool shown_ = false;
+    // A navigation has completed: the update check no longer waits for one.
+    bool navigated_ = false;
     bool closing_ = false;
     bool ended_ = false;
     // The offline page, or the text page after it, is on its way.
