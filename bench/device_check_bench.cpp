@@ -38,18 +38,23 @@ class WindowStandIn : public RouterHost {
     void stopTimer(int) override {}
     bool isConnected() override { return device_.connected != 0; }
     bool checkConnection() override { return methods_.checkConnection() != 0; }
+    void restartDeviceLink() override { methods_.restartDeviceLink(); }
 
   private:
     DeviceManager& device_;
     ProgramMethods methods_;
 };
 
-// No navigator anywhere; the window's device manager as the program builds it.
+// No navigator anywhere; the window's device manager as the program builds it, its remote link
+// watched.
 struct NoNavigator {
-    NoNavigator() {
+    NoNavigator() { watchRemoteLink(device); }
+    // Before the device manager: the simulator reads its root when it is first called.
+    bool noRoot = [] {
         unsetenv("NAVSIM_ROOT");
         platform::setRemovableDrivesForTesting(std::vector<std::string>{});
-    }
+        return true;
+    }();
     DeviceManager device;
 };
 

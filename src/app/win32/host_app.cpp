@@ -49,7 +49,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // The navigator search looks at every removable drive: an empty card reader must fail
     // quietly, not stop the program behind a "no disk" box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    // Built before anything else: it loads the remote API and tries a first link.
+    // Built before anything else: it loads the remote API library.
     DeviceManager device;
 
     auto network = std::make_unique<platform::NetworkSession>();
@@ -100,6 +100,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         }
         instance_slot::claim(dialog.window());
         sink->setWindow(dialog.window());
+        // The first link, after the single-instance check and off the window thread.
+        watchRemoteLink(device);
         dialog.run();
         // A later start must not present a window that is about to go.
         instance_slot::release(dialog.window());
