@@ -4,19 +4,9 @@
     "use strict";
 
     var X = PortalXml;
-    var external = window.external;
-    var inProgram = !!external && typeof external.getValue === "function" &&
-                    typeof external.connToPDA === "function";
-
-    // A method of the program; undefined when it answers nothing (no navigator, not available).
-    function ask(name) {
-        if (!inProgram) return undefined;
-        try {
-            return external[name].apply(external, Array.prototype.slice.call(arguments, 1));
-        } catch (e) {
-            return undefined;
-        }
-    }
+    // The program's methods; each answers undefined when there is no value (no navigator, not
+    // in the program).
+    var program = PortalBridge;
 
     function $(id) { return document.getElementById(id); }
 
@@ -45,14 +35,14 @@
     var history = [];
 
     function setting(key, fallback) {
-        var value = ask("getValue", "portal." + key);
+        var value = program.getValue("portal." + key);
         return value === undefined || value === "" ? fallback : value;
     }
 
-    function keep(key, value) { ask("writeValue", "portal." + key, value); }
+    function keep(key, value) { program.writeValue("portal." + key, value); }
 
     function loadHistory() {
-        var text = ask("getFileText", HISTORY_FILE);
+        var text = program.getFileText(HISTORY_FILE);
         history = text ? text.split("\n").filter(Boolean) : [];
         renderHistory();
     }
@@ -64,7 +54,7 @@
                     " " + two(now.getHours()) + ":" + two(now.getMinutes());
         history.push(stamp + "  " + text.replace(/\n/g, " "));
         history = history.slice(-60);
-        ask("writeFileText", HISTORY_FILE, history.join("\n") + "\n");
+        program.writeFileText(HISTORY_FILE, history.join("\n") + "\n");
         renderHistory();
     }
 
@@ -93,7 +83,7 @@
     var shownTitle = null;  // its title: positions change when route books are deleted
 
     function refreshBooks(rescan) {
-        var answer = ask("connToPDA", rescan ? "r" : "x");
+        var answer = program.connToPDA(rescan ? "r" : "x");
         setConnected(answer !== undefined);
         books = [];
         if (answer) {
@@ -172,7 +162,7 @@
     }
 
     function showBook(rbid) {
-        var answer = ask("showRoadbook", String(rbid));
+        var answer = program.showRoadbook(String(rbid));
         if (answer === undefined) {
             setConnected(false);
             return;
@@ -268,7 +258,7 @@
     var places = [];
 
     function refreshPlaces() {
-        var answer = ask("GetPdaAddr");
+        var answer = program.GetPdaAddr();
         if (answer === undefined) setConnected(false);
         places = [];
         if (answer) {
@@ -314,8 +304,8 @@
         }
         var name = place.name, lng = place.lng, lat = place.lat;
         // No white space after the element: the program takes the text only when it ends there.
-        var answer = ask("poiToPDA", '<poi lng="' + lng + '" lat="' + lat + '">' +
-                                      escapeXml(name) + "</poi>");
+        var answer = program.poiToPDA('<poi lng="' + lng + '" lat="' + lat + '">' +
+                                       escapeXml(name) + "</poi>");
         if (answer === undefined) {
             setConnected(false);
             showMessage("未连接导航仪，收藏点没有保存。");
@@ -331,7 +321,7 @@
                                            function (box) { return box.value; });
         if (!ids.length) return showMessage("请先勾选要删除的收藏点。");
         askUser("从导航仪删除所选的 " + ids.length + " 个收藏点？", function () {
-            if (ask("deleteSelectedPoi", ids.join(",")) === undefined) setConnected(false);
+            if (program.deleteSelectedPoi(ids.join(",")) === undefined) setConnected(false);
             else logEvent("删除 " + ids.length + " 个收藏点");
             refreshPlaces();
         });
@@ -344,8 +334,9 @@
     var ACTIONS = {down: "下载", "delete": "删除", updata: "上传"};
     var NETWORK_DOWN = "下载路书失败，网络异常！";
 
+    // `method` is one of the program's three task methods.
     function startTask(kind, method, argument, items, label, urls) {
-        var answer = ask(method, argument);
+        var answer = method(argument);
         if (answer === undefined) {
             setConnected(false);
             showMessage("未连接导航仪。");
@@ -406,7 +397,7 @@
 
     function pauseTask() {
         if (!task || task.paused) return;
-        ask("PauseTask", "p");
+        program.PauseTask("p");
         task.paused = true;
         setTaskState(task.label + "：已暂停");
         renderTask();
@@ -415,7 +406,7 @@
 
     function resumeTask() {
         if (!task || !task.paused) return;
-        ask("PauseTask", "c");
+        program.PauseTask("c");
         task.paused = false;
         setTaskState(task.label + "：继续…");
         renderTask();
@@ -424,7 +415,7 @@
 
     function stopTask() {
         if (!task) return;
-        ask("PauseTask", "t");
+        program.PauseTask("t");
         task.paused = false;
         task.stopping = true;
         setTaskState(task.label + "：正在停止…");
@@ -443,7 +434,7 @@
         }).join("");
         var names = queue.map(function (q) { return q.name; });
         var urls = queue.map(function (q) { return q.url; });
-        if (startTask("down", "importToPDA", items, names, "下载路书到导航仪", urls)) {
+        if (startTask("down", program.importToPDA, items, names, "下载路书到导航仪", urls)) {
             queue = [];
             saveQueue();
             renderQueue();
@@ -453,7 +444,7 @@
     function exportBooks() {
         var ids = selectedBooks();
         if (!ids.length) return showMessage("请先勾选要上传的路书。");
-        startTask("updata", "exportFromPDA", ids.join(","), titlesOf(ids), "上传路书");
+        startTask("updata", program.exportFromPDA, ids.join(","), titlesOf(ids), "上传路书");
     }
 
     function deleteBooks() {
@@ -462,7 +453,7 @@
         askUser("从导航仪删除所选的 " + ids.length + " 个路书？", function () {
             // Positions count down, so that each removal leaves the others' positions alone.
             ids.sort(function (a, b) { return b - a; });
-            startTask("delete", "deleteSelected", ids.join(","), titlesOf(ids), "删除路书");
+            startTask("delete", program.deleteSelected, ids.join(","), titlesOf(ids), "删除路书");
         });
     }
 
@@ -664,7 +655,7 @@
         if (event) event.preventDefault();
         var name = $("accountName").value.trim();
         if (!name) return;
-        var answer = ask("SetUsername", name);
+        var answer = program.SetUsername(name);
         $("accountState").textContent = answer ? "已绑定" : "";
         keep("account", name);
         if (event) logEvent("绑定账号 " + name);
@@ -743,11 +734,11 @@
         $("fit").addEventListener("click", function () { map.fit(); });
         $("clearHistory").addEventListener("click", function () {
             history = [];
-            ask("writeFileText", HISTORY_FILE, "");
+            program.writeFileText(HISTORY_FILE, "");
             renderHistory();
         });
 
-        if (!inProgram) {
+        if (!program.inProgram) {
             $("outside").hidden = false;
             return;
         }
