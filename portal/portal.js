@@ -17,6 +17,20 @@
         return e;
     }
 
+    // IE11's classList.toggle ignores its second argument.
+    function setClass(element, name, on) {
+        if (on) element.classList.add(name);
+        else element.classList.remove(name);
+    }
+
+    // Key names as WebKit reports them; IE11 has its own for a few keys.
+    var IE_KEYS = {Esc: "Escape", Up: "ArrowUp", Down: "ArrowDown", Left: "ArrowLeft",
+                   Right: "ArrowRight", Spacebar: " ", Del: "Delete"};
+
+    function keyOf(event) {
+        return IE_KEYS.hasOwnProperty(event.key) ? IE_KEYS[event.key] : event.key;
+    }
+
     function escapeXml(text) {
         return String(text).replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;");
     }
@@ -192,11 +206,11 @@
         item.tabIndex = 0;
         item.addEventListener("click", open);
         item.addEventListener("keydown", function (e) {
-            var next = null;
-            if (e.key === "Enter") open();
-            else if (e.key === " " && box) box.checked = !box.checked;
-            else if (e.key === "ArrowDown") next = item.nextElementSibling;
-            else if (e.key === "ArrowUp") next = item.previousElementSibling;
+            var key = keyOf(e), next = null;
+            if (key === "Enter") open();
+            else if (key === " " && box) box.checked = !box.checked;
+            else if (key === "ArrowDown") next = item.nextElementSibling;
+            else if (key === "ArrowUp") next = item.previousElementSibling;
             else return;
             e.preventDefault();
             if (next && next.tabIndex === 0) next.focus();
@@ -359,7 +373,7 @@
         $("pause").hidden = !!(task && task.paused);
         $("resume").hidden = !(task && task.paused);
         $("resume").disabled = !task || task.stopping;
-        bar.classList.toggle("indeterminate", !!task && task.kind === "down" && task.current > 0);
+        setClass(bar, "indeterminate", !!task && task.kind === "down" && task.current > 0);
         if (!task) bar.style.width = "0";
     }
 
@@ -387,12 +401,20 @@
         var name = finished.items[finished.current - 1];
         var text = (name ? "“" + name + "”：" : "") + message;
         var url = finished.urls[finished.current - 1];
-        if (message !== NETWORK_DOWN || !url || typeof fetch !== "function") return done(text);
-        fetch(url, {method: "HEAD", cache: "no-store"}).then(function (response) {
-            if (response.status === 404 || response.status === 410)
+        if (message !== NETWORK_DOWN || !url) return done(text);
+        var request = new XMLHttpRequest();
+        request.onload = function () {
+            if (request.status === 404 || request.status === 410)
                 done((name ? "“" + name + "”：" : "") + "下载失败，服务器上没有这个路书。");
             else done(text);
-        }, function () { done(text); });
+        };
+        request.onerror = function () { done(text); };
+        try {
+            request.open("HEAD", url, true);
+            request.send();
+        } catch (e) {
+            done(text);
+        }
     }
 
     function pauseTask() {
@@ -598,9 +620,10 @@
             item.addEventListener("mousedown", function (e) { e.stopPropagation(); });
             item.addEventListener("click", function () { closeMenu(); entry[1](); });
             item.addEventListener("keydown", function (e) {
-                var next = e.key === "ArrowDown" ? item.nextElementSibling :
-                           e.key === "ArrowUp" ? item.previousElementSibling : null;
-                if (e.key === "Enter") { closeMenu(); entry[1](); }
+                var key = keyOf(e);
+                var next = key === "ArrowDown" ? item.nextElementSibling :
+                           key === "ArrowUp" ? item.previousElementSibling : null;
+                if (key === "Enter") { closeMenu(); entry[1](); }
                 else if (next) next.focus();
                 else return;
                 e.preventDefault();
@@ -643,7 +666,7 @@
     function switchTab(name) {
         currentTab = name;
         Array.prototype.forEach.call(document.querySelectorAll(".tabs button"), function (b) {
-            b.classList.toggle("active", b.getAttribute("data-tab") === name);
+            setClass(b, "active", b.getAttribute("data-tab") === name);
         });
         Array.prototype.forEach.call(document.querySelectorAll(".tab"), function (s) {
             s.hidden = s.id !== "tab-" + name;
@@ -675,12 +698,15 @@
             if (marker.kind === "place") $("bookInfo").hidden = false;
         };
         window.addEventListener("resize", function () { map.resize(); });
+        // Focus rings only while the keyboard is in use, as :focus-visible would (IE11 has none).
         // Only a left or middle press closes the menu: a right press opens it where it happens.
         document.addEventListener("mousedown", function (e) {
+            setClass(document.body, "keyboard", false);
             if (e.button !== 2 && !$("menu").contains(e.target)) closeMenu();
         });
         document.addEventListener("keydown", function (e) {
-            if (e.key === "Escape") {
+            setClass(document.body, "keyboard", true);
+            if (keyOf(e) === "Escape") {
                 closeMenu();
                 answerDialog(false);
             }
@@ -689,7 +715,7 @@
         $("dialogCancel").addEventListener("click", function () { answerDialog(false); });
         $("dialog").addEventListener("keydown", function (e) {
             // The dialog keeps the focus while it is open.
-            if (e.key !== "Tab") return;
+            if (keyOf(e) !== "Tab") return;
             e.preventDefault();
             ($("dialogOk") === document.activeElement ? $("dialogCancel") : $("dialogOk")).focus();
         });
