@@ -9,9 +9,11 @@
 
 namespace {
 
-// Host flags of the documents: dialog-like without text selection, no 3-D border, no scroll bars.
-constexpr DWORD kHostFlags =
-    DOCHOSTUIFLAG_DIALOG | DOCHOSTUIFLAG_NO3DBORDER | DOCHOSTUIFLAG_SCROLL_NO;
+// Host flags of the documents: dialog-like without text selection, no 3-D border, no scroll bars,
+// sized for the screen's DPI, controls in the system's theme.
+constexpr DWORD kHostFlags = DOCHOSTUIFLAG_DIALOG | DOCHOSTUIFLAG_NO3DBORDER |
+                             DOCHOSTUIFLAG_SCROLL_NO | DOCHOSTUIFLAG_DPI_AWARE |
+                             DOCHOSTUIFLAG_THEME;
 
 // The text of an event argument: a string, or a reference to a variant holding one.
 std::u16string textOf(const VARIANT& value) {
