@@ -408,9 +408,11 @@
                 done((name ? "“" + name + "”：" : "") + "下载失败，服务器上没有这个路书。");
             else done(text);
         };
-        request.onerror = function () { done(text); };
+        request.onerror = request.ontimeout = function () { done(text); };
         try {
             request.open("HEAD", url, true);
+            // A server that never answers must not keep the task from ending.
+            request.timeout = 10000;
             request.send();
         } catch (e) {
             done(text);
