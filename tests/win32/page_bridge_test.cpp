@@ -8,20 +8,18 @@
 #include <utility>
 #include <vector>
 
-#include "app/win32/dispatch_external.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/utf8_text.h"
+#include "portal_external.h"
 #include "script_engine.h"
 #include "stand_in_dispatch.h"
-#include "support/recording_methods.h"
-#include "support/temp_dir.h"
 
 namespace {
 
 constexpr int kModes[] = {ScriptEngine::kEs5Mode, ScriptEngine::kIe11Mode};
 
-class PageBridgeTest : public ::testing::Test {
+class PageBridgeTest : public ::testing::Test, protected PortalExternal {
   protected:
     void SetUp() override {
         CoInitialize(nullptr);
@@ -47,12 +45,6 @@ class PageBridgeTest : public ::testing::Test {
     }
 
     std::u16string bridge;
-    TempDir dir;
-    SettingsStore settings{dir.path()};
-    RecordingMethods ops;
-    ExternalObject external{settings, ops};
-    ExternalFactory factory{external,
-                            DocumentTrust(OriginPolicy({"http://portal.example/"}, ""), {})};
 };
 
 TEST_F(PageBridgeTest, InTheProgramEveryMethodGetsItsArgumentsInOrder) {

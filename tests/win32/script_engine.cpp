@@ -1,5 +1,6 @@
 #include "script_engine.h"
 
+#include "com_object.h"
 #include "platform/codepage.h"
 
 namespace {
@@ -19,31 +20,13 @@ std::string ansiOf(BSTR text) {
 }  // namespace
 
 // The host's side: hands out the globals and keeps the last script error.
-class ScriptEngine::Site final : public IActiveScriptSite {
+class ScriptEngine::Site final : public ComObject<IActiveScriptSite> {
   public:
     explicit Site(std::vector<std::pair<std::wstring, IDispatch*>> objects)
         : objects_(std::move(objects)) {}
 
     std::string lastError;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IActiveScriptSite)) {
-            *out = static_cast<IActiveScriptSite*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return static_cast<ULONG>(InterlockedIncrement(&references_));
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
     HRESULT STDMETHODCALLTYPE GetLCID(LCID*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** item,
                                           ITypeInfo** type) override {
@@ -79,12 +62,11 @@ class ScriptEngine::Site final : public IActiveScriptSite {
     HRESULT STDMETHODCALLTYPE OnLeaveScript() override { return S_OK; }
 
   private:
-    ~Site() {
+    ~Site() override {
         for (auto& entry : objects_)
             entry.second->Release();
     }
 
-    LONG references_ = 1;
     std::vector<std::pair<std::wstring, IDispatch*>> objects_;
 };
 

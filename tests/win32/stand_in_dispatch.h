@@ -8,35 +8,19 @@
 #include <utility>
 #include <vector>
 
+#include "com_object.h"
+
 // One of the browser's own objects as a script or the host reads it: named properties and
 // nothing else. A name it does not hold is unknown (DISP_E_UNKNOWNNAME), as IE's own
 // window.external answers the program's method names. Made with one reference; owns its values
 // (a VT_DISPATCH value hands its reference over).
-class StandInDispatch final : public IDispatch {
+class StandInDispatch final : public ComObject<IDispatch> {
   public:
     using Property = std::pair<std::wstring, VARIANT>;
 
     explicit StandInDispatch(std::vector<Property> properties)
         : properties_(std::move(properties)) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return static_cast<ULONG>(InterlockedIncrement(&references_));
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         if (count != nullptr) *count = 0;
         return S_OK;
@@ -65,12 +49,11 @@ class StandInDispatch final : public IDispatch {
     }
 
   private:
-    ~StandInDispatch() {
+    ~StandInDispatch() override {
         for (Property& property : properties_)
             VariantClear(&property.second);
     }
 
-    LONG references_ = 1;
     std::vector<Property> properties_;
 };
 
