@@ -12,8 +12,8 @@
 // it: objects of the host become global names, code runs at once.
 class ScriptEngine {
   public:
-    // The engine's language versions for the modes a browser gives a page: wine's jscript takes
-    // ES5 for IE9 and IE10 standards and ES6 for IE11's own mode, each with its HTML flag.
+    // The engine's language versions for a browser's standards modes, as wine's jscript takes
+    // them: the browser's flag (0x400) with ES5 (0x102), or with ES6 (0x103), its IE11-like mode.
     static constexpr int kEs5Mode = 0x400 | 0x102;
     static constexpr int kIe11Mode = 0x400 | 0x103;
 

@@ -543,12 +543,12 @@ TEST(BrowserSite, TakesScriptErrorsIntoTheLogWithoutADialogAndLetsTheScriptsGoOn
          "script error: (no message) (line 3)"},
         {&kGroup, typeOnly(VT_EMPTY), "script error: (no message)"},
     };
-    std::vector<std::string> lines;
-    platform::setLogHandler([&lines](std::string_view line) { lines.emplace_back(line); });
     NoEvents events;
     BrowserSite* site = new BrowserSite(events, nullptr);
     IOleCommandTarget* target = nullptr;
     ASSERT_EQ(site->QueryInterface(IID_IOleCommandTarget, reinterpret_cast<void**>(&target)), S_OK);
+    std::vector<std::string> lines;
+    platform::setLogHandler([&lines](std::string_view line) { lines.emplace_back(line); });
     for (Case& c : cases) {
         lines.clear();
         VARIANT goOn;
