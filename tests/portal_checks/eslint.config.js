@@ -9,6 +9,10 @@ module.exports = [
         linterOptions: {reportUnusedDisableDirectives: "error"},
         plugins: {compat},
         settings: {browsers: ["ie 11"], lintAllEsApis: true},
-        rules: {"compat/compat": "error"},
+        rules: {
+            "compat/compat": "error",
+            // A function declared inside a block is an error in ES5's strict mode.
+            "no-inner-declarations": ["error", "functions"],
+        },
     },
 ];
