@@ -22,6 +22,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/http.h"
+#include "platform/log.h"
 #include "platform/paths.h"
 #include "session/device_manager.h"
 #include "update/update_check.h"
@@ -49,6 +50,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // The navigator search looks at every removable drive: an empty card reader must fail
     // quietly, not stop the program behind a "no disk" box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    // The log lives with the settings: a window program's standard error goes nowhere.
+    const std::string settingsFolder = SettingsStore::folderFor(platform::programFolder());
+    platform::setLogFile(settingsFolder + "vantu.log");
     // Built before anything else: it loads the remote API library.
     DeviceManager device;
 
@@ -67,7 +71,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
 
     installQuestionBox();
-    SettingsStore settings(SettingsStore::folderFor(platform::programFolder()));
+    SettingsStore settings(settingsFolder);
     ProgramMethods methods(device);
     ExternalObject external(settings, methods);
     StartPages pages{build_config::kStartPage, build_config::kAltStartPage, bundledPortalPage()};
