@@ -53,7 +53,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // The log lives with the settings: a window program's standard error goes nowhere.
     const std::string settingsFolder = SettingsStore::folderFor(platform::programFolder());
     platform::setLogFile(settingsFolder + "vantu.log");
-    // Built before anything else: it loads the remote API and tries a first link.
+    // Built before anything else: it loads the remote API library.
     DeviceManager device;
 
     auto network = std::make_unique<platform::NetworkSession>();
@@ -104,6 +104,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         }
         instance_slot::claim(dialog.window());
         sink->setWindow(dialog.window());
+        // The first link, after the single-instance check and off the window thread.
+        watchRemoteLink(device);
         dialog.run();
         // A later start must not present a window that is about to go.
         instance_slot::release(dialog.window());

@@ -54,10 +54,12 @@ class ProbeMethods : public ExternalMethods {
   public:
     int answer = 0;
     int probes = 0;
+    int restarts = 0;
     int checkConnection() override {
         ++probes;
         return answer;
     }
+    void restartDeviceLink() override { ++restarts; }
 };
 
 class FixedClock : public platform::Clock {
@@ -313,6 +315,18 @@ TEST_F(WindowTest, DeviceChangesCallPdaLinkOrArmTheRecheck) {
         EXPECT_EQ(methods.probes, s.probes);
         EXPECT_EQ(timerWasRunning(TIMER_DEVICE_RECHECK), s.recheckArmed);
     }
+    EXPECT_EQ(methods.restarts, 1) << "only a change that found no navigator restarts the link";
+
+    // The restarted link comes up: the window checks, calls the page and stops the recheck.
+    page.document = true;
+    page.calls.clear();
+    connected = 0;
+    methods.answer = 1;
+    dialog->startTimer(TIMER_DEVICE_RECHECK, kDeviceRecheckMs);
+    PostMessageA(window, WM_DEVICE_LINK, 0, 0);
+    pumpFor(*dialog, 20);
+    EXPECT_EQ(describe(page.calls), "PDALink() ");
+    EXPECT_FALSE(timerWasRunning(TIMER_DEVICE_RECHECK));
 }
 
 // The device timers tick for real; the intervals are shortened by starting them directly.
