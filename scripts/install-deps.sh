@@ -21,6 +21,9 @@ packages=(
     gpsbabel libxml2-utils
 )
 
+# The page's checks install their tools with npm: Debian's own nodejs comes without it.
+command -v npm >/dev/null || packages+=(npm)
+
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

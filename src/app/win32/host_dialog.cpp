@@ -245,7 +245,7 @@ INT_PTR HostDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         default:
             break;
     }
-    if (message == WM_TASK_STATUS || message == WM_TASK_PROGRESS) {
+    if (message == WM_TASK_STATUS || message == WM_TASK_PROGRESS || message == WM_DEVICE_LINK) {
         router_.taskMessage(message, wParam, static_cast<intptr_t>(lParam));
         return TRUE;
     }
@@ -335,6 +335,10 @@ bool HostDialog::isConnected() {
 
 bool HostDialog::checkConnection() {
     return methods_.checkConnection() != 0;
+}
+
+void HostDialog::restartDeviceLink() {
+    methods_.restartDeviceLink();
 }
 
 bool HostDialog::BrowserPage::hasDocument() {

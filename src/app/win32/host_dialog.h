@@ -76,6 +76,7 @@ class HostDialog : public RouterHost, private BrowserEvents {
     void stopTimer(int id) override;
     bool isConnected() override;
     bool checkConnection() override;
+    void restartDeviceLink() override;
 
   private:
     class BrowserPage : public PagePort {
