@@ -47,6 +47,8 @@ void showStartFailure(HINSTANCE instance) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    if (instance_slot::isRunningQuery())
+        return instance_slot::runningWindow() != nullptr ? instance_slot::kRunningAnswer : 0;
     // The navigator search looks at every removable drive: an empty card reader must fail
     // quietly, not stop the program behind a "no disk" box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
