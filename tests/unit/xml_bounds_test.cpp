@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "formats/gpx.h"
 #include "tasks/import_worker.h"
 #include "update/update_check.h"
 
@@ -58,6 +59,12 @@ TEST(XmlBoundsTest, EveryReaderRefusesWhatIsTooDeepOrTooLarge) {
         cli::documentToJson(text, &refusal);
         return refusal;
     };
+    const Reader gpx = [](const std::string& text) {
+        GpxDocument document;
+        std::string error = "read";
+        readGpx(text, document, error);
+        return error;
+    };
     const struct Case {
         const char* label;
         const Reader& reader;
@@ -72,6 +79,7 @@ TEST(XmlBoundsTest, EveryReaderRefusesWhatIsTooDeepOrTooLarge) {
          "more than 256 attributes"},
         {"document to JSON nested", json, "<?xml version=\"1.0\" ?><RouteBook>" + deep,
          "nested deeper than 256 levels"},
+        {"GPX nested", gpx, "<gpx>" + deep, "nested deeper than 256 levels (at line 1)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
