@@ -216,6 +216,7 @@ struct GpxReader::Impl {
     void stop(std::string why);
 
     void startElement(const XML_Char* name, const XML_Char** atts);
+    void begin(GpxKind kind, std::string_view local, const XML_Char** atts);
     void endElement();
     void characters(const XML_Char* s, int len);
     void otherNode();
@@ -437,6 +438,11 @@ void GpxReader::Impl::startElement(const XML_Char* name, const XML_Char** atts) 
     element.kind = kind;
     element.line = line();
     if (!collectsText(kind)) element.text = Open::Text::Done;
+    begin(kind, local, atts);
+}
+
+// What an element of each kind starts.
+void GpxReader::Impl::begin(GpxKind kind, std::string_view local, const XML_Char** atts) {
     switch (kind) {
         case GpxKind::Metadata:
             ++metadataSeen;
