@@ -153,19 +153,23 @@ void finishInterruptedReplacement(RapiBinding& rapi, const std::string& path) {
     if (files.exists(fresh)) files.remove(fresh);
 }
 
-int replaceNavigatorFile(RapiBinding& rapi, const std::string& path,
+int writeReplacementCopy(RapiBinding& rapi, const std::string& path,
                          const Replacement& replacement) {
     const bool device = onDevice(path);
     if (device && !rapi.isLoaded()) return 0;
-    const NavigatorFiles files{rapi, device};
     finishInterruptedReplacement(rapi, path);
     const std::string fresh = path + kDeviceNewSuffix;
     const bool written =
         device ? writeDeviceFile(rapi, fresh, replacement) : writeLocalFile(fresh, replacement);
-    if (!written || (replacement.check && !replacement.check())) {
-        files.remove(fresh);
-        return 0;
-    }
+    if (written && (!replacement.check || replacement.check())) return 1;
+    NavigatorFiles{rapi, device}.remove(fresh);
+    return 0;
+}
+
+int putReplacementInPlace(RapiBinding& rapi, const std::string& path) {
+    const bool device = onDevice(path);
+    const NavigatorFiles files{rapi, device};
+    const std::string fresh = path + kDeviceNewSuffix;
     if (!device) {
         if (platform::moveIntoPlace(fresh, path)) return 1;
         files.remove(fresh);
@@ -180,6 +184,15 @@ int replaceNavigatorFile(RapiBinding& rapi, const std::string& path,
     }
     if (hadTarget) files.remove(old);
     return 1;
+}
+
+void discardReplacementCopy(RapiBinding& rapi, const std::string& path) {
+    NavigatorFiles{rapi, onDevice(path)}.remove(path + kDeviceNewSuffix);
+}
+
+int replaceNavigatorFile(RapiBinding& rapi, const std::string& path,
+                         const Replacement& replacement) {
+    return writeReplacementCopy(rapi, path, replacement) && putReplacementInPlace(rapi, path);
 }
 
 namespace {

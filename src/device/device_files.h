@@ -57,6 +57,14 @@ struct Replacement {
 // unchanged and nothing is left beside it.
 int replaceNavigatorFile(RapiBinding& rapi, const std::string& path,
                          const Replacement& replacement);
+// The two halves of replaceNavigatorFile, for a caller that writes and checks the copies of many
+// files before it puts any of them in place. writeReplacementCopy leaves the checked copy beside
+// the file (1), or nothing (0); putReplacementInPlace moves it in (0, with the copy gone and the
+// file unchanged, when a move fails); discardReplacementCopy removes a copy not put in place.
+int writeReplacementCopy(RapiBinding& rapi, const std::string& path,
+                         const Replacement& replacement);
+int putReplacementInPlace(RapiBinding& rapi, const std::string& path);
+void discardReplacementCopy(RapiBinding& rapi, const std::string& path);
 // Finishes a replacement of `path` that was cut off (a stop, a pulled cable, the program
 // killed): a copy being written goes; an old file parked aside goes back when the new one never
 // took its place, and goes when it did.

@@ -1,11 +1,12 @@
 #include "tasks/backup.h"
 
+#include <zlib.h>
+
 #include <map>
 
 #include "common/task_status.h"
 #include "device/device_files.h"
 #include "platform/clock.h"
-#include "platform/digest.h"
 #include "platform/file_replace.h"
 #include "tasks/archive.h"
 #include "tasks/backup_files.h"
@@ -74,30 +75,29 @@ class PendingArchive {
 
 enum class Copied { Done, ReadFailed, WriteFailed, Stopped };
 
-// Streams one navigator file into the zip, its digest taken on the way.
+// Streams one navigator file into the zip, its checksum taken on the way.
 Copied backUpFile(const TaskContext& context, const DataFolder& folder, const DataFile& file,
                   ArchiveWriter& writer, BackupFile& listed) {
-    platform::Md5 md5;
-    listed = {file.name, 0, {}, file.lastWriteTime};
+    uLong crc = crc32(0, nullptr, 0);
+    listed = {file.name, 0, 0, file.lastWriteTime};
     Copied failure = Copied::ReadFailed;
     if (!writer.beginEntry(kBackupEntryPrefix + file.name, file.lastWriteTime, file.size))
         return Copied::WriteFailed;
-    int read = readNavigatorFile(context.device.rapi, folder.pathOf(file.name),
-                                 [&](const char* data, size_t n) {
-                                     if (context.control.checkpoint()) {
-                                         failure = Copied::Stopped;
-                                         return false;
-                                     }
-                                     listed.size += n;
-                                     md5.add(data, n);
-                                     if (writer.writeEntry(data, n)) return true;
-                                     failure = Copied::WriteFailed;
-                                     return false;
-                                 });
+    int read = readNavigatorFile(
+        context.device.rapi, folder.pathOf(file.name), [&](const char* data, size_t n) {
+            if (context.control.checkpoint()) {
+                failure = Copied::Stopped;
+                return false;
+            }
+            listed.size += n;
+            crc = crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(n));
+            if (writer.writeEntry(data, n)) return true;
+            failure = Copied::WriteFailed;
+            return false;
+        });
     if (!writer.endEntry() && read) return Copied::WriteFailed;
-    listed.md5 = md5.hex();
-    if (!read) return failure;
-    return listed.md5.empty() ? Copied::WriteFailed : Copied::Done;
+    listed.crc = static_cast<uint32_t>(crc);
+    return read ? Copied::Done : failure;
 }
 
 bool addManifest(ArchiveWriter& writer, const std::vector<BackupFile>& files) {

@@ -9,10 +9,22 @@
 
 namespace {
 
-bool isLowerHex(std::string_view text) {
+// Eight lowercase hexadecimal digits.
+std::optional<uint32_t> crcField(std::string_view text) {
+    uint32_t value = 0;
+    if (text.size() != 8) return std::nullopt;
     for (char c : text)
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-    return true;
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return std::nullopt;
+    std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    return value;
+}
+
+std::string crcText(uint32_t crc) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out(8, '0');
+    for (int i = 7; i >= 0; --i, crc >>= 4)
+        out[static_cast<size_t>(i)] = kDigits[crc & 0xF];
+    return out;
 }
 
 std::optional<uint64_t> decimal(std::string_view text) {
@@ -34,14 +46,14 @@ std::string_view takeField(std::string_view& line) {
 
 std::optional<BackupFile> parseLine(std::string_view line, std::string& problem) {
     BackupFile file;
-    std::string_view md5 = takeField(line);
+    std::optional<uint32_t> crc = crcField(takeField(line));
     std::optional<uint64_t> size = decimal(takeField(line));
     std::optional<uint64_t> time = decimal(takeField(line));
-    if (md5.size() != 32 || !isLowerHex(md5) || !size || !time || line.empty()) {
-        problem = "a line of the manifest is not \"MD5 SIZE TIME NAME\"";
+    if (!crc || !size || !time || line.empty()) {
+        problem = "a line of the manifest is not \"CRC SIZE TIME NAME\"";
         return std::nullopt;
     }
-    file.md5 = md5;
+    file.crc = *crc;
     file.size = *size;
     file.lastWriteTime = *time;
     file.name = line;
@@ -112,7 +124,7 @@ std::string backupNameProblem(const std::string& name) {
 std::string writeBackupManifest(const std::vector<BackupFile>& files) {
     std::string out = std::string(kBackupManifestHeader) + "\n";
     for (const BackupFile& file : files)
-        out += file.md5 + " " + std::to_string(file.size) + " " +
+        out += crcText(file.crc) + " " + std::to_string(file.size) + " " +
                std::to_string(file.lastWriteTime) + " " + file.name + "\n";
     return out;
 }

@@ -10,14 +10,15 @@
 #include "platform/files.h"
 
 // The manifest of a navigator's backup: a small text file inside the backup's zip that lists
-// every file with its size, MD5 and last-write time (docs/backup-format.md).
+// every file with its size, CRC-32 and last-write time (docs/backup-format.md). The CRC-32 is the
+// one zip keeps for each entry, so that a restore checks every file as it reads it.
 
 // One file of a backup. `name` is relative to the navigator's data folder, ANSI, with "\"
 // between folders.
 struct BackupFile {
     std::string name;
     uint64_t size = 0;
-    std::string md5;  // 32 lowercase hexadecimal digits
+    uint32_t crc = 0;  // CRC-32 as zip computes it
     platform::FileTime lastWriteTime = 0;
 };
 

@@ -1,3 +1,5 @@
+#include <zlib.h>
+
 #include <map>
 #include <set>
 
@@ -6,7 +8,6 @@
 #include "device/device_names.h"
 #include "ops/route_book_list.h"
 #include "platform/codepage.h"
-#include "platform/digest.h"
 #include "tasks/archive.h"
 #include "tasks/backup.h"
 #include "tasks/backup_files.h"
@@ -14,17 +15,11 @@
 
 namespace {
 
-constexpr size_t kPieceBytes = 65536;
 constexpr uint32_t kEncryptedFlag = 0x1;
 
-// Where a check of the backup ended.
-enum class Checked { Good, Refused, Stopped };
-
-// A backup's files, checked against its manifest, with the zip's own checksum of each, and the
-// file each entry of the zip holds (in zip order).
+// A backup's files as its manifest lists them, and the file each entry of the zip holds.
 struct CheckedBackup {
     std::vector<BackupFile> files;
-    std::vector<uint32_t> crcs;
     std::map<std::string, size_t> byEntry;
 };
 
@@ -59,43 +54,21 @@ std::string entryProblem(const ArchiveEntryInfo& info, const CheckedBackup& back
     auto it = backup.byEntry.find(info.name);
     if (it == backup.byEntry.end()) return "it holds " + info.name + ", which the manifest lacks";
     if (seen.count(it->second)) return "it holds " + info.name + " twice";
-    if (info.uncompressedSize != backup.files[it->second].size)
-        return info.name + " is not of the size the manifest gives";
+    const BackupFile& file = backup.files[it->second];
+    if (info.uncompressedSize != file.size || info.crc != file.crc)
+        return info.name + " is not the file the manifest lists (its size or CRC differs)";
     if ((info.compressionMethod != 0 && info.compressionMethod != 8) ||
         (info.flag & kEncryptedFlag))
         return info.name + " is packed in a way the program does not read";
     return {};
 }
 
-// Reads the current entry whole and compares it with the manifest's size and MD5.
-Checked checkEntryBytes(ArchiveReader& reader, const BackupFile& file, const TaskControl& control) {
-    if (!reader.openCurrent()) return Checked::Refused;
-    platform::Md5 md5;
-    uint64_t total = 0;
-    std::vector<char> piece(kPieceBytes);
-    for (;;) {
-        if (control.checkpoint()) {
-            reader.closeCurrent();
-            return Checked::Stopped;
-        }
-        std::optional<size_t> got = reader.readCurrent(piece.data(), piece.size());
-        if (!got || *got == 0) {
-            bool whole = got && reader.closeCurrent();
-            return whole && total == file.size && md5.hex() == file.md5 ? Checked::Good
-                                                                        : Checked::Refused;
-        }
-        md5.add(piece.data(), *got);
-        total += *got;
-    }
-}
-
-// Every entry of the zip must be a file of the manifest, each once, whole, of its size and MD5.
-Checked checkBackup(ArchiveReader& reader, const TaskControl& control, CheckedBackup& backup,
-                    std::string& problem) {
+// Every entry of the zip must be a file of the manifest, each once, of the manifest's size and
+// CRC; the bytes themselves are checked against the CRC as they are read.
+bool checkBackup(ArchiveReader& reader, CheckedBackup& backup, std::string& problem) {
     std::optional<std::vector<BackupFile>> files = readManifestEntry(reader, problem);
-    if (!files) return Checked::Refused;
+    if (!files) return false;
     backup.files = std::move(*files);
-    backup.crcs.assign(backup.files.size(), 0);
     for (size_t i = 0; i < backup.files.size(); ++i)
         backup.byEntry[entryNameOf(backup.files[i])] = i;
     std::set<size_t> seen;
@@ -103,26 +76,20 @@ Checked checkBackup(ArchiveReader& reader, const TaskControl& control, CheckedBa
         ArchiveEntryInfo info;
         if (!reader.currentInfo(info)) {
             problem = "an entry of it cannot be read";
-            return Checked::Refused;
+            return false;
         }
         if (info.name == kBackupManifestName) continue;
         problem = entryProblem(info, backup, seen);
-        if (!problem.empty()) return Checked::Refused;
-        size_t index = backup.byEntry[info.name];
-        Checked checked = checkEntryBytes(reader, backup.files[index], control);
-        if (checked == Checked::Refused)
-            problem = info.name + " is damaged: its bytes do not match the manifest";
-        if (checked != Checked::Good) return checked;
-        seen.insert(index);
-        backup.crcs[index] = info.crc;
+        if (!problem.empty()) return false;
+        seen.insert(backup.byEntry[info.name]);
     }
     for (size_t i = 0; i < backup.files.size(); ++i) {
         if (!seen.count(i)) {
             problem = "it lacks " + entryNameOf(backup.files[i]) + ", which the manifest lists";
-            return Checked::Refused;
+            return false;
         }
     }
-    return Checked::Good;
+    return true;
 }
 
 // Finishes the replacements an earlier run left cut off; answers the files as they are then.
@@ -153,11 +120,14 @@ FilesOnNavigator byFoldedName(const std::vector<DataFile>& files) {
 bool sameAsBackup(const TaskContext& context, const DataFolder& folder, const DataFile& present,
                   const BackupFile& file) {
     if (present.size != file.size) return false;
-    platform::Md5 md5;
-    int read = readNavigatorFile(context.device.rapi, folder.pathOf(present.name),
-                                 [&](const char* data, size_t n) { return md5.add(data, n); });
+    uLong crc = crc32(0, nullptr, 0);
+    int read = readNavigatorFile(
+        context.device.rapi, folder.pathOf(present.name), [&](const char* data, size_t n) {
+            crc = crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(n));
+            return true;
+        });
     // A file the navigator cannot read back differs from any backup.
-    return read && md5.hex() == file.md5;
+    return read && crc == file.crc;
 }
 
 // What the restore does with each file of the backup: the name to write it under, or empty
@@ -204,69 +174,113 @@ std::string writesProblem(const DataFolder& folder, const std::vector<BackupFile
     return {};
 }
 
-enum class Written { Done, Failed, Stopped };
+enum class Written { Done, Failed, Damaged, Stopped };
 
-// Writes the current entry of the zip over the navigator's file `target`, by a complete copy
-// that goes in only when its bytes match the zip's checksum as it was checked.
-Written writeEntry(const TaskContext& context, DataFolder& folder, ArchiveReader& reader,
-                   const BackupFile& file, uint32_t crc, const std::string& target) {
-    if (!folder.makeFoldersFor(target) || !reader.openCurrent()) return Written::Failed;
-    bool stopped = false;
+// Writes the current entry of the zip beside the navigator's file `target`, as the copy that is
+// put in its place later; only bytes that match the entry's CRC are kept.
+Written writeCopy(const TaskContext& context, DataFolder& folder, ArchiveReader& reader,
+                  const BackupFile& file, const std::string& target) {
+    if (!folder.makeFoldersFor(target)) return Written::Failed;
+    if (!reader.openCurrent()) return Written::Damaged;
+    Written failure = Written::Failed;
     uint64_t total = 0;
     Replacement replacement;
     replacement.lastWriteTime = file.lastWriteTime;
     replacement.source = [&](char* buffer, size_t n) -> std::optional<size_t> {
         if (context.control.checkpoint()) {
-            stopped = true;
+            failure = Written::Stopped;
             return std::nullopt;
         }
         std::optional<size_t> got = reader.readCurrent(buffer, n);
+        if (!got) failure = Written::Damaged;
         if (got) total += *got;
         return got;
     };
-    ArchiveEntryInfo info;
     replacement.check = [&] {
-        return reader.closeCurrent() && total == file.size && reader.currentInfo(info) &&
-               info.crc == crc;
+        if (reader.closeCurrent() && total == file.size) return true;
+        failure = Written::Damaged;
+        return false;
     };
-    int done = replaceNavigatorFile(context.device.rapi, folder.pathOf(target), replacement);
+    int done = writeReplacementCopy(context.device.rapi, folder.pathOf(target), replacement);
     reader.closeCurrent();
-    if (done) return Written::Done;
-    return stopped ? Written::Stopped : Written::Failed;
+    return done ? Written::Done : failure;
 }
+
+// The copies written so far; those not put in place go when the object goes.
+class StagedCopies {
+  public:
+    StagedCopies(const TaskContext& context, const DataFolder& folder)
+        : context_(context), folder_(folder) {}
+    ~StagedCopies() {
+        for (size_t i = placed_; i < targets_.size(); ++i)
+            discardReplacementCopy(context_.device.rapi, folder_.pathOf(targets_[i]));
+    }
+    StagedCopies(const StagedCopies&) = delete;
+    StagedCopies& operator=(const StagedCopies&) = delete;
+
+    void add(const std::string& target) { targets_.push_back(target); }
+    // Puts every copy in place, in the order written; the name of one that fails, else empty.
+    std::string putInPlace() {
+        for (; placed_ < targets_.size(); ++placed_) {
+            context_.control.waitWhilePaused();
+            const std::string& target = targets_[placed_];
+            if (!putReplacementInPlace(context_.device.rapi, folder_.pathOf(target))) {
+                ++placed_;
+                return target;
+            }
+            ++inPlace_;
+        }
+        return {};
+    }
+    size_t inPlace() const { return inPlace_; }
+
+  private:
+    const TaskContext& context_;
+    const DataFolder& folder_;
+    std::vector<std::string> targets_;
+    size_t placed_ = 0;  // copies put in place or given up
+    size_t inPlace_ = 0;
+};
 
 void refuse(BackupOutcome& outcome, std::string problem) {
     outcome.archiveFailed = true;
     failTask(outcome, TaskStatus::UnpackFailed, std::move(problem));
 }
 
-// Writes the planned files in the zip's order.
-void writeFiles(const TaskContext& context, DataFolder& folder, ArchiveReader& reader,
-                const CheckedBackup& backup, const std::vector<std::string>& targets,
-                BackupOutcome& outcome) {
+// Writes the copies of the planned files in the zip's order; false, with the status posted,
+// when one fails, the zip turns out damaged or a stop is asked for.
+bool writeCopies(const TaskContext& context, DataFolder& folder, ArchiveReader& reader,
+                 const CheckedBackup& backup, const std::vector<std::string>& targets,
+                 StagedCopies& staged, BackupOutcome& outcome) {
     int ordinal = 0;
     for (bool more = reader.gotoFirst(); more; more = reader.gotoNext()) {
         ArchiveEntryInfo info;
         auto it = reader.currentInfo(info) ? backup.byEntry.find(info.name) : backup.byEntry.end();
         if (it == backup.byEntry.end() || targets[it->second].empty()) continue;
-        const BackupFile& file = backup.files[it->second];
+        const std::string& target = targets[it->second];
         postTaskProgress(TaskKind::Restore, ++ordinal);
-        Written written = context.control.checkpoint()
-                              ? Written::Stopped
-                              : writeEntry(context, folder, reader, file, backup.crcs[it->second],
-                                           targets[it->second]);
+        Written written =
+            context.control.checkpoint()
+                ? Written::Stopped
+                : writeCopy(context, folder, reader, backup.files[it->second], target);
         if (written == Written::Stopped) {
             outcome.stopped = true;
-            return postTaskStatus(TaskStatus::Done);
+            postTaskStatus(TaskStatus::Done);
+            return false;
         }
-        if (written == Written::Failed)
-            return failTask(outcome, TaskStatus::TransferError,
-                            "cannot write " + targets[it->second] + " on the navigator");
-        ++outcome.files;
-        outcome.bytes += file.size;
+        if (written == Written::Damaged) {
+            refuse(outcome, info.name + " is damaged: its bytes do not match its CRC");
+            return false;
+        }
+        if (written == Written::Failed) {
+            failTask(outcome, TaskStatus::TransferError,
+                     "cannot write " + target + " on the navigator");
+            return false;
+        }
+        staged.add(target);
+        outcome.bytes += backup.files[it->second].size;
     }
-    outcome.finished = true;
-    postTaskStatus(TaskStatus::Done);
+    return true;
 }
 
 }  // namespace
@@ -280,17 +294,25 @@ void restoreNavigator(const TaskContext& context, const std::string& archivePath
     ArchiveReader reader;
     if (!reader.open(archivePath)) return refuse(outcome, "it is not a zip archive");
     CheckedBackup backup;
-    Checked checked = checkBackup(reader, context.control, backup, problem);
-    if (checked == Checked::Stopped) {
-        outcome.stopped = true;
-        return postTaskStatus(TaskStatus::Done);
-    }
-    if (checked == Checked::Refused) return refuse(outcome, problem);
+    if (!checkBackup(reader, backup, problem)) return refuse(outcome, problem);
     std::vector<std::string> targets =
         planWrites(context, folder, backup.files, byFoldedName(*present), replace, outcome);
     TaskStatus status = TaskStatus::Done;
     problem = writesProblem(folder, backup.files, targets, status);
     if (!problem.empty()) return failTask(outcome, status, problem);
-    writeFiles(context, folder, reader, backup, targets, outcome);
+    // Every copy is written and checked before any takes its file's place: a damaged backup or
+    // a stop changes nothing.
+    StagedCopies staged(context, folder);
+    if (!writeCopies(context, folder, reader, backup, targets, staged, outcome)) {
+        outcome.bytes = 0;
+        return;
+    }
+    std::string failed = staged.putInPlace();
+    outcome.files = staged.inPlace();
     if (outcome.files > 0) clearRouteBooks(context.device);
+    if (!failed.empty())
+        return failTask(outcome, TaskStatus::TransferError,
+                        "cannot put " + failed + " in place on the navigator");
+    outcome.finished = true;
+    postTaskStatus(TaskStatus::Done);
 }

@@ -4,6 +4,8 @@
 // folder. Its top-level subfolders are shown as mounted storage (directory + temporary
 // attributes), like storage cards, except those named in NAVSIM_MAIN_STORE (comma-separated,
 // default "My Documents,Windows,Program Files,Temp"), which are plain folders of the main store.
+// NAVSIM_WRITE_DELAY_US makes every write take that many microseconds longer, as a slow link
+// does, so that a test can stop the program part way through a copy.
 // Without a root the link never comes up. Names are matched without regard to letter case (ASCII
 // and the code page's other letters), as on the device; "." and ".." are refused, so no path leaves
 // the root.
@@ -11,6 +13,7 @@
 // Every entry point takes one lock: the program's window thread and its worker call at once. The
 // PC's side (files, folders, the link event) is in navsim_host_*.cpp.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -138,6 +142,7 @@ struct State {
     std::optional<rapi::STORE_INFORMATION> store;
     std::map<std::string, DWORD> attributeOverrides;  // folded UTF-8 device path
     std::map<std::string, int> calls;
+    long writeDelayUs = 0;
     std::map<uintptr_t, std::variant<OpenFile, Enumeration>> handles;
     uintptr_t nextHandle = 0x1000;
 
@@ -164,6 +169,8 @@ struct State {
         setRoot(navsim::host::environment("NAVSIM_ROOT").value_or(""));
         setMainStore(navsim::host::environment("NAVSIM_MAIN_STORE")
                          .value_or("My Documents,Windows,Program Files,Temp"));
+        writeDelayUs = std::strtol(
+            navsim::host::environment("NAVSIM_WRITE_DELAY_US").value_or("0").c_str(), nullptr, 10);
     }
 
     void resetFaults() {
@@ -329,6 +336,7 @@ NAVSIM_EXPORT BOOL RAPI_CALL CeWriteFile(HANDLE hFile, const void* lpBuffer,
     if (file == nullptr || !file->canWrite || (lpBuffer == nullptr && nNumberOfBytesToWrite > 0) ||
         s.fault(kFaultWrite))
         return 0;
+    if (s.writeDelayUs > 0) std::this_thread::sleep_for(std::chrono::microseconds(s.writeDelayUs));
     uint32_t done = 0;
     bool ok = file->file.write(lpBuffer, nNumberOfBytesToWrite, done);
     if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = done;
