@@ -91,14 +91,24 @@ bool DataFolder::makeFoldersFor(const std::string& name) {
     for (size_t i = 0; i < name.size(); ++i) {
         if (name[i] != '\\' || !platform::isSeparatorAt(name, i)) continue;
         std::string folder = name.substr(0, i);
-        if (made_.count(folder)) continue;
+        if (known_.count(folder)) continue;
         std::string path = pathOf(folder);
-        bool made = device_ ? deviceCreateFolder(context_.device.rapi, path) != 0
-                            : platform::createFolder(path);
-        if (!made && !folderExists(path)) return false;
-        made_.insert(folder);
+        if (!folderExists(path)) {
+            bool made = device_ ? deviceCreateFolder(context_.device.rapi, path) != 0
+                                : platform::createFolder(path);
+            if (!made) return false;
+            made_.push_back(path);
+        }
+        known_.insert(folder);
     }
     return true;
+}
+
+void DataFolder::removeMadeFolders() {
+    for (auto it = made_.rbegin(); it != made_.rend(); ++it)
+        device_ ? deviceRemoveFolder(context_.device.rapi, *it) : platform::removeFolder(*it);
+    made_.clear();
+    known_.clear();
 }
 
 std::optional<uint64_t> DataFolder::freeBytes() const {

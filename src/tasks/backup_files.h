@@ -33,6 +33,8 @@ class DataFolder {
     std::optional<std::vector<DataFile>> listFiles(std::string& problem) const;
     // Makes the folders above the file `name` that are missing; false when one cannot be made.
     bool makeFoldersFor(const std::string& name);
+    // Removes the folders makeFoldersFor made, where they are still empty.
+    void removeMadeFolders();
     // The free bytes where the folder lies, when the system tells.
     std::optional<uint64_t> freeBytes() const;
     // Whether the path of `name` with a replacement's suffix fits in a 260-character path.
@@ -46,7 +48,8 @@ class DataFolder {
     const TaskContext& context_;
     bool device_;
     std::string folder_;
-    std::set<std::string> made_;
+    std::set<std::string> known_;    // folders that are there
+    std::vector<std::string> made_;  // those of them made here, in order
 };
 
 // Posts the status of a failure and says in the outcome why it happened.

@@ -211,14 +211,16 @@ class StagedCopies {
   public:
     StagedCopies(const TaskContext& context, const DataFolder& folder)
         : context_(context), folder_(folder) {}
-    ~StagedCopies() {
-        for (size_t i = placed_; i < targets_.size(); ++i)
-            discardReplacementCopy(context_.device.rapi, folder_.pathOf(targets_[i]));
-    }
+    ~StagedCopies() { discard(); }
     StagedCopies(const StagedCopies&) = delete;
     StagedCopies& operator=(const StagedCopies&) = delete;
 
     void add(const std::string& target) { targets_.push_back(target); }
+    // Removes the copies not put in place.
+    void discard() {
+        for (; placed_ < targets_.size(); ++placed_)
+            discardReplacementCopy(context_.device.rapi, folder_.pathOf(targets_[placed_]));
+    }
     // Puts every copy in place, in the order written; the name of one that fails, else empty.
     std::string putInPlace() {
         for (; placed_ < targets_.size(); ++placed_) {
@@ -304,6 +306,8 @@ void restoreNavigator(const TaskContext& context, const std::string& archivePath
     // a stop changes nothing.
     StagedCopies staged(context, folder);
     if (!writeCopies(context, folder, reader, backup, targets, staged, outcome)) {
+        staged.discard();
+        folder.removeMadeFolders();
         outcome.bytes = 0;
         return;
     }
