@@ -206,6 +206,21 @@ Written writeCopy(const TaskContext& context, DataFolder& folder, ArchiveReader&
     return done ? Written::Done : failure;
 }
 
+// Reads the current entry of the zip to its end, for its CRC to be checked.
+Written readThrough(const TaskContext& context, ArchiveReader& reader) {
+    if (!reader.openCurrent()) return Written::Damaged;
+    char piece[65536];
+    for (;;) {
+        if (context.control.checkpoint()) {
+            reader.closeCurrent();
+            return Written::Stopped;
+        }
+        std::optional<size_t> got = reader.readCurrent(piece, sizeof piece);
+        if (!got || *got == 0)
+            return got && reader.closeCurrent() ? Written::Done : Written::Damaged;
+    }
+}
+
 // The copies written so far; those not put in place go when the object goes.
 class StagedCopies {
   public:
@@ -249,8 +264,10 @@ void refuse(BackupOutcome& outcome, std::string problem) {
     failTask(outcome, TaskStatus::UnpackFailed, std::move(problem));
 }
 
-// Writes the copies of the planned files in the zip's order; false, with the status posted,
-// when one fails, the zip turns out damaged or a stop is asked for.
+// Writes the copies of the planned files in the zip's order, and reads the others through, so
+// that every file of the backup is checked against its CRC before any copy is put in place;
+// false, with the status posted, when a copy fails, the zip turns out damaged or a stop is asked
+// for.
 bool writeCopies(const TaskContext& context, DataFolder& folder, ArchiveReader& reader,
                  const CheckedBackup& backup, const std::vector<std::string>& targets,
                  StagedCopies& staged, BackupOutcome& outcome) {
@@ -258,13 +275,13 @@ bool writeCopies(const TaskContext& context, DataFolder& folder, ArchiveReader& 
     for (bool more = reader.gotoFirst(); more; more = reader.gotoNext()) {
         ArchiveEntryInfo info;
         auto it = reader.currentInfo(info) ? backup.byEntry.find(info.name) : backup.byEntry.end();
-        if (it == backup.byEntry.end() || targets[it->second].empty()) continue;
+        if (it == backup.byEntry.end()) continue;
         const std::string& target = targets[it->second];
-        postTaskProgress(TaskKind::Restore, ++ordinal);
+        if (!target.empty()) postTaskProgress(TaskKind::Restore, ++ordinal);
         Written written =
-            context.control.checkpoint()
-                ? Written::Stopped
-                : writeCopy(context, folder, reader, backup.files[it->second], target);
+            context.control.checkpoint() ? Written::Stopped
+            : target.empty()             ? readThrough(context, reader)
+                             : writeCopy(context, folder, reader, backup.files[it->second], target);
         if (written == Written::Stopped) {
             outcome.stopped = true;
             postTaskStatus(TaskStatus::Done);
@@ -279,6 +296,7 @@ bool writeCopies(const TaskContext& context, DataFolder& folder, ArchiveReader& 
                      "cannot write " + target + " on the navigator");
             return false;
         }
+        if (target.empty()) continue;
         staged.add(target);
         outcome.bytes += backup.files[it->second].size;
     }
