@@ -116,7 +116,7 @@ const CliCommand kBackup({
     "(normally userdata), with everything in it into OUT.zip: the route books and recorded\n"
     "tracks (track), the saved places (poi\\address.poi) and the navigator's own settings and\n"
     "other files beside them. The zip holds them under userdata\\ as they are (stored, not\n"
-    "compressed) and a manifest, manifest.txt, with each file's size, MD5 and time. The\n"
+    "compressed) and a manifest, manifest.txt, with each file's size, CRC-32 and time. The\n"
     "navigator is only read: nothing is written there. OUT.zip is replaced only when the\n"
     "backup is whole. Progress is printed as for install, one item per file.\n\n"
     "Exit status: 0 saved, 1 no navigator, 2 usage, 3 a file of the navigator cannot be read\n"
@@ -131,7 +131,7 @@ const CliCommand kRestore({
     "restore [--ansi] [--page-calls] [--replace] IN.zip",
     "put the files of a backup back on the navigator",
     "Checks the backup IN.zip made by 'backup' first: every file the manifest lists must be\n"
-    "there once, with its size and MD5, and nothing else; names must stay inside the data\n"
+    "there once, with its size and CRC, and nothing else; names must stay inside the data\n"
     "folder. A backup that fails is refused and nothing is changed. Then puts back every file\n"
     "the navigator lacks; a file the navigator holds with other contents is kept (and named)\n"
     "unless --replace is given. Files the backup does not hold are left alone. Each file is\n"
