@@ -17,19 +17,17 @@ namespace {
 // The files a backup takes. A replacement that was cut off between its two moves left the
 // file only under its parked name: it is backed up under its own. Other leftovers of
 // replacements are not the navigator's files.
-std::vector<DataFile> filesToBackUp(std::vector<DataFile> listed) {
+std::vector<DataFile> filesToBackUp(const std::vector<DataFile>& listed) {
     std::map<std::string, DataFile> byName;
-    for (DataFile& file : listed)
-        if (!isReplacementName(file.name)) byName.emplace(file.name, std::move(file));
-    for (DataFile& file : listed) {
-        std::string name = file.name;
-        if (!isReplacementName(name) || name.compare(name.size() - kDeviceReplaceSuffixLength,
-                                                     std::string::npos, kDeviceOldSuffix) != 0)
-            continue;
-        name.resize(name.size() - kDeviceReplaceSuffixLength);
-        if (byName.count(name)) continue;
-        file.name = name;
-        byName.emplace(name, std::move(file));
+    for (const DataFile& file : listed)
+        if (!isReplacementName(file.name)) byName.emplace(file.name, file);
+    const std::string parkedSuffix = kDeviceOldSuffix;
+    for (const DataFile& file : listed) {
+        if (!isReplacementName(file.name) || !file.name.ends_with(parkedSuffix)) continue;
+        DataFile parked = file;
+        parked.parkedAs = file.name;
+        parked.name.resize(parked.name.size() - parkedSuffix.size());
+        byName.emplace(parked.name, std::move(parked));  // never over the file itself
     }
     std::vector<DataFile> out;
     for (auto& [name, file] : byName)
@@ -84,7 +82,8 @@ Copied backUpFile(const TaskContext& context, const DataFolder& folder, const Da
     if (!writer.beginEntry(kBackupEntryPrefix + file.name, file.lastWriteTime, file.size))
         return Copied::WriteFailed;
     int read = readNavigatorFile(
-        context.device.rapi, folder.pathOf(file.name), [&](const char* data, size_t n) {
+        context.device.rapi, folder.pathOf(file.parkedAs.empty() ? file.name : file.parkedAs),
+        [&](const char* data, size_t n) {
             if (context.control.checkpoint()) {
                 failure = Copied::Stopped;
                 return false;
@@ -122,7 +121,7 @@ void backupNavigator(const TaskContext& context, const std::string& archivePath,
     PendingArchive archive(archivePath);
     if (!archive.isOpen()) return failArchive(outcome, "cannot write " + archivePath);
     std::vector<BackupFile> files;
-    for (const DataFile& file : filesToBackUp(std::move(*listed))) {
+    for (const DataFile& file : filesToBackUp(*listed)) {
         postTaskProgress(TaskKind::Backup, static_cast<int>(files.size()) + 1);
         BackupFile written;
         Copied copied = context.control.checkpoint()

@@ -70,7 +70,7 @@ bool DataFolder::listInto(const std::string& folder, const std::string& prefix, 
         if (entry.name == "." || entry.name == "..") continue;
         std::string name = prefix + entry.name;
         if (!(entry.attributes & platform::kAttrDirectory)) {
-            out.push_back({name, entry.size, entry.lastWriteTime});
+            out.push_back({name, entry.size, entry.lastWriteTime, {}});
             continue;
         }
         std::string below = device_

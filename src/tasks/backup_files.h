@@ -18,6 +18,8 @@ struct DataFile {
     std::string name;
     uint64_t size = 0;
     platform::FileTime lastWriteTime = 0;
+    // Where the file lies, when it is not under its name (a file parked by a replacement).
+    std::string parkedAs;
 };
 
 class DataFolder {

@@ -9,9 +9,11 @@
 #include "app/page_messages.h"
 #include "common/task_status.h"
 #include "platform/codepage.h"
+#include "platform/file_info.h"
 #include "support/native_path.h"
 #include "support/zip_fixture.h"
 #include "task_harness.h"
+#include "tasks/archive.h"
 #include "tasks/backup_manifest.h"
 
 namespace {
@@ -203,6 +205,28 @@ TEST_F(BackupTest, PauseHoldsTheRestoreAndAStopChangesNothing) {
     // The next restore puts everything back.
     EXPECT_TRUE(restore(backupFile())->finished);
     EXPECT_EQ(treeOf(inData()), backedUp);
+}
+
+// A replacement cut off between its moves left a file only under its parked name: the backup
+// takes it under its own name, and no copy that was being written.
+TEST_F(BackupTest, ABackupTakesAParkedFileAndNoHalfCopy) {
+    connect(Link::Device);
+    writeFileBytes(onNavigator("A.trk~vo"), "old A");
+    writeFileBytes(onNavigator("B.trk"), "B");
+    writeFileBytes(onNavigator("B.trk~vo"), "spare B");
+    writeFileBytes(onNavigator("C.trk~vn"), "half of C");
+    ASSERT_TRUE(backUp(backupFile())->finished);
+    ArchiveReader reader;
+    ASSERT_TRUE(reader.open(backupFile()));
+    ASSERT_TRUE(reader.gotoFirst("txt") && reader.openCurrent());
+    std::string manifest(200, '\0');
+    manifest.resize(reader.readCurrent(manifest.data(), manifest.size()).value_or(0));
+    EXPECT_EQ(manifest,
+              "vantu backup 1\n" + crcHex("old A") + " 5 " +
+                  std::to_string(platform::fileInfo(onNavigator("A.trk~vo"))->lastWriteTime) +
+                  " track\\A.trk\n" + crcHex("B") + " 1 " +
+                  std::to_string(platform::fileInfo(onNavigator("B.trk"))->lastWriteTime) +
+                  " track\\B.trk\n");
 }
 
 // A file that cannot be read makes no backup, and leaves no zip behind.
