@@ -93,12 +93,13 @@ bool DataFolder::makeFoldersFor(const std::string& name) {
         std::string folder = name.substr(0, i);
         if (known_.count(folder)) continue;
         std::string path = pathOf(folder);
-        if (!folderExists(path)) {
-            bool made = device_ ? deviceCreateFolder(context_.device.rapi, path) != 0
-                                : platform::createFolder(path);
-            if (!made) return false;
+        // Made, or there already: a failed creation is asked about only then.
+        bool made = device_ ? deviceCreateFolder(context_.device.rapi, path) != 0
+                            : !platform::folderExists(path) && platform::createFolder(path);
+        if (made)
             made_.push_back(path);
-        }
+        else if (!folderExists(path))
+            return false;
         known_.insert(folder);
     }
     return true;
