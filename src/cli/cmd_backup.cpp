@@ -89,6 +89,10 @@ int runRestore(const std::vector<std::string>& args) {
     for (const std::string& name : outcome->kept)
         std::fprintf(stderr, "vantu-cli restore: kept %s, which differs from the backup\n",
                      shown(name, options.output).c_str());
+    if (outcome->finished)
+        for (const std::string& name : outcome->replaced)
+            std::fprintf(stderr, "vantu-cli restore: replaced %s by the backup's\n",
+                         shown(name, options.output).c_str());
     if (!outcome->problem.empty()) {
         std::fprintf(stderr, "vantu-cli restore: %s: %s; %s\n", options.archive.c_str(),
                      shown(outcome->problem, options.output).c_str(),

@@ -46,6 +46,8 @@ grep -qx 'vantu-cli restore: kept settings.ini, which differs from the backup' "
     fail "kept file: $(cat "$work/err")"
 [ "$(cat "$data/settings.ini")" == mine ] && [ -f "$data/poi/address.poi" ] || fail "restore"
 run 0 restore --replace "$work/b.zip"
+grep -qx 'vantu-cli restore: replaced settings.ini by the backup'"'"'s' "$work/err" ||
+    fail "replaced file: $(cat "$work/err")"
 diff -r "$work/nav" "$work/new" >/dev/null || fail "restore --replace did not bring the backup back"
 
 # A damaged backup (one byte of a file) is refused before anything changes; so is no backup.
