@@ -62,6 +62,7 @@ struct Navigator {
         // The simulator reads its root when it is first called.
         setenv("NAVSIM_ROOT", (root / "device").c_str(), 1);
         state = std::make_unique<NavigatorState>();
+        if (state->rapi.openRemoteLink() != 1) std::abort();
         state->mode = RapiDevice;
         state->dataRoot = kDataRoot;
         BackupOutcome outcome;
