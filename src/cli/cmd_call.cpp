@@ -39,6 +39,10 @@ const char* taskWord(uintptr_t kind) {
             return "delete";
         case 2:
             return "export";
+        case 3:
+            return "backup";
+        case 4:
+            return "restore";
         default:
             return "task";
     }
