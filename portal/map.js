@@ -139,11 +139,13 @@ var RouteMap = (function () {
             }
             drag = null;
         });
+        // Cancellable without an options object: this listener is on an element, not on the
+        // document, and IE11 would take such an object for the capture flag.
         this.canvas.addEventListener("wheel", function (e) {
             e.preventDefault();
             var r = map.canvas.getBoundingClientRect();
             map.zoom(e.deltaY < 0 ? 1.25 : 0.8, e.clientX - r.left, e.clientY - r.top);
-        }, {passive: false});
+        });
     };
 
     // The marker nearest to a click, within 10 pixels.

@@ -4,19 +4,9 @@
     "use strict";
 
     var X = PortalXml;
-    var external = window.external;
-    var inProgram = !!external && typeof external.getValue === "function" &&
-                    typeof external.connToPDA === "function";
-
-    // A method of the program; undefined when it answers nothing (no navigator, not available).
-    function ask(name) {
-        if (!inProgram) return undefined;
-        try {
-            return external[name].apply(external, Array.prototype.slice.call(arguments, 1));
-        } catch (e) {
-            return undefined;
-        }
-    }
+    // The program's methods; each answers undefined when there is no value (no navigator, not
+    // in the program).
+    var program = PortalBridge;
 
     function $(id) { return document.getElementById(id); }
 
@@ -25,6 +15,20 @@
         if (className) e.className = className;
         if (text !== undefined) e.textContent = text;
         return e;
+    }
+
+    // IE11's classList.toggle ignores its second argument.
+    function setClass(element, name, on) {
+        if (on) element.classList.add(name);
+        else element.classList.remove(name);
+    }
+
+    // Key names as WebKit reports them; IE11 has its own for a few keys.
+    var IE_KEYS = {Esc: "Escape", Up: "ArrowUp", Down: "ArrowDown", Left: "ArrowLeft",
+                   Right: "ArrowRight", Spacebar: " ", Del: "Delete"};
+
+    function keyOf(event) {
+        return IE_KEYS.hasOwnProperty(event.key) ? IE_KEYS[event.key] : event.key;
     }
 
     function escapeXml(text) {
@@ -45,14 +49,14 @@
     var history = [];
 
     function setting(key, fallback) {
-        var value = ask("getValue", "portal." + key);
+        var value = program.getValue("portal." + key);
         return value === undefined || value === "" ? fallback : value;
     }
 
-    function keep(key, value) { ask("writeValue", "portal." + key, value); }
+    function keep(key, value) { program.writeValue("portal." + key, value); }
 
     function loadHistory() {
-        var text = ask("getFileText", HISTORY_FILE);
+        var text = program.getFileText(HISTORY_FILE);
         history = text ? text.split("\n").filter(Boolean) : [];
         renderHistory();
     }
@@ -64,7 +68,7 @@
                     " " + two(now.getHours()) + ":" + two(now.getMinutes());
         history.push(stamp + "  " + text.replace(/\n/g, " "));
         history = history.slice(-60);
-        ask("writeFileText", HISTORY_FILE, history.join("\n") + "\n");
+        program.writeFileText(HISTORY_FILE, history.join("\n") + "\n");
         renderHistory();
     }
 
@@ -93,7 +97,7 @@
     var shownTitle = null;  // its title: positions change when route books are deleted
 
     function refreshBooks(rescan) {
-        var answer = ask("connToPDA", rescan ? "r" : "x");
+        var answer = program.connToPDA(rescan ? "r" : "x");
         setConnected(answer !== undefined);
         books = [];
         if (answer) {
@@ -172,7 +176,7 @@
     }
 
     function showBook(rbid) {
-        var answer = ask("showRoadbook", String(rbid));
+        var answer = program.showRoadbook(String(rbid));
         if (answer === undefined) {
             setConnected(false);
             return;
@@ -202,11 +206,11 @@
         item.tabIndex = 0;
         item.addEventListener("click", open);
         item.addEventListener("keydown", function (e) {
-            var next = null;
-            if (e.key === "Enter") open();
-            else if (e.key === " " && box) box.checked = !box.checked;
-            else if (e.key === "ArrowDown") next = item.nextElementSibling;
-            else if (e.key === "ArrowUp") next = item.previousElementSibling;
+            var key = keyOf(e), next = null;
+            if (key === "Enter") open();
+            else if (key === " " && box) box.checked = !box.checked;
+            else if (key === "ArrowDown") next = item.nextElementSibling;
+            else if (key === "ArrowUp") next = item.previousElementSibling;
             else return;
             e.preventDefault();
             if (next && next.tabIndex === 0) next.focus();
@@ -268,7 +272,7 @@
     var places = [];
 
     function refreshPlaces() {
-        var answer = ask("GetPdaAddr");
+        var answer = program.GetPdaAddr();
         if (answer === undefined) setConnected(false);
         places = [];
         if (answer) {
@@ -314,8 +318,8 @@
         }
         var name = place.name, lng = place.lng, lat = place.lat;
         // No white space after the element: the program takes the text only when it ends there.
-        var answer = ask("poiToPDA", '<poi lng="' + lng + '" lat="' + lat + '">' +
-                                      escapeXml(name) + "</poi>");
+        var answer = program.poiToPDA('<poi lng="' + lng + '" lat="' + lat + '">' +
+                                       escapeXml(name) + "</poi>");
         if (answer === undefined) {
             setConnected(false);
             showMessage("未连接导航仪，收藏点没有保存。");
@@ -331,7 +335,7 @@
                                            function (box) { return box.value; });
         if (!ids.length) return showMessage("请先勾选要删除的收藏点。");
         askUser("从导航仪删除所选的 " + ids.length + " 个收藏点？", function () {
-            if (ask("deleteSelectedPoi", ids.join(",")) === undefined) setConnected(false);
+            if (program.deleteSelectedPoi(ids.join(",")) === undefined) setConnected(false);
             else logEvent("删除 " + ids.length + " 个收藏点");
             refreshPlaces();
         });
@@ -344,8 +348,9 @@
     var ACTIONS = {down: "下载", "delete": "删除", updata: "上传"};
     var NETWORK_DOWN = "下载路书失败，网络异常！";
 
+    // `method` is one of the program's three task methods.
     function startTask(kind, method, argument, items, label, urls) {
-        var answer = ask(method, argument);
+        var answer = method(argument);
         if (answer === undefined) {
             setConnected(false);
             showMessage("未连接导航仪。");
@@ -368,7 +373,7 @@
         $("pause").hidden = !!(task && task.paused);
         $("resume").hidden = !(task && task.paused);
         $("resume").disabled = !task || task.stopping;
-        bar.classList.toggle("indeterminate", !!task && task.kind === "down" && task.current > 0);
+        setClass(bar, "indeterminate", !!task && task.kind === "down" && task.current > 0);
         if (!task) bar.style.width = "0";
     }
 
@@ -396,17 +401,27 @@
         var name = finished.items[finished.current - 1];
         var text = (name ? "“" + name + "”：" : "") + message;
         var url = finished.urls[finished.current - 1];
-        if (message !== NETWORK_DOWN || !url || typeof fetch !== "function") return done(text);
-        fetch(url, {method: "HEAD", cache: "no-store"}).then(function (response) {
-            if (response.status === 404 || response.status === 410)
+        if (message !== NETWORK_DOWN || !url) return done(text);
+        var request = new XMLHttpRequest();
+        request.onload = function () {
+            if (request.status === 404 || request.status === 410)
                 done((name ? "“" + name + "”：" : "") + "下载失败，服务器上没有这个路书。");
             else done(text);
-        }, function () { done(text); });
+        };
+        request.onerror = request.ontimeout = function () { done(text); };
+        try {
+            request.open("HEAD", url, true);
+            // A server that never answers must not keep the task from ending.
+            request.timeout = 10000;
+            request.send();
+        } catch (e) {
+            done(text);
+        }
     }
 
     function pauseTask() {
         if (!task || task.paused) return;
-        ask("PauseTask", "p");
+        program.PauseTask("p");
         task.paused = true;
         setTaskState(task.label + "：已暂停");
         renderTask();
@@ -415,7 +430,7 @@
 
     function resumeTask() {
         if (!task || !task.paused) return;
-        ask("PauseTask", "c");
+        program.PauseTask("c");
         task.paused = false;
         setTaskState(task.label + "：继续…");
         renderTask();
@@ -424,7 +439,7 @@
 
     function stopTask() {
         if (!task) return;
-        ask("PauseTask", "t");
+        program.PauseTask("t");
         task.paused = false;
         task.stopping = true;
         setTaskState(task.label + "：正在停止…");
@@ -443,7 +458,7 @@
         }).join("");
         var names = queue.map(function (q) { return q.name; });
         var urls = queue.map(function (q) { return q.url; });
-        if (startTask("down", "importToPDA", items, names, "下载路书到导航仪", urls)) {
+        if (startTask("down", program.importToPDA, items, names, "下载路书到导航仪", urls)) {
             queue = [];
             saveQueue();
             renderQueue();
@@ -453,7 +468,7 @@
     function exportBooks() {
         var ids = selectedBooks();
         if (!ids.length) return showMessage("请先勾选要上传的路书。");
-        startTask("updata", "exportFromPDA", ids.join(","), titlesOf(ids), "上传路书");
+        startTask("updata", program.exportFromPDA, ids.join(","), titlesOf(ids), "上传路书");
     }
 
     function deleteBooks() {
@@ -462,7 +477,7 @@
         askUser("从导航仪删除所选的 " + ids.length + " 个路书？", function () {
             // Positions count down, so that each removal leaves the others' positions alone.
             ids.sort(function (a, b) { return b - a; });
-            startTask("delete", "deleteSelected", ids.join(","), titlesOf(ids), "删除路书");
+            startTask("delete", program.deleteSelected, ids.join(","), titlesOf(ids), "删除路书");
         });
     }
 
@@ -607,9 +622,10 @@
             item.addEventListener("mousedown", function (e) { e.stopPropagation(); });
             item.addEventListener("click", function () { closeMenu(); entry[1](); });
             item.addEventListener("keydown", function (e) {
-                var next = e.key === "ArrowDown" ? item.nextElementSibling :
-                           e.key === "ArrowUp" ? item.previousElementSibling : null;
-                if (e.key === "Enter") { closeMenu(); entry[1](); }
+                var key = keyOf(e);
+                var next = key === "ArrowDown" ? item.nextElementSibling :
+                           key === "ArrowUp" ? item.previousElementSibling : null;
+                if (key === "Enter") { closeMenu(); entry[1](); }
                 else if (next) next.focus();
                 else return;
                 e.preventDefault();
@@ -652,7 +668,7 @@
     function switchTab(name) {
         currentTab = name;
         Array.prototype.forEach.call(document.querySelectorAll(".tabs button"), function (b) {
-            b.classList.toggle("active", b.getAttribute("data-tab") === name);
+            setClass(b, "active", b.getAttribute("data-tab") === name);
         });
         Array.prototype.forEach.call(document.querySelectorAll(".tab"), function (s) {
             s.hidden = s.id !== "tab-" + name;
@@ -664,7 +680,7 @@
         if (event) event.preventDefault();
         var name = $("accountName").value.trim();
         if (!name) return;
-        var answer = ask("SetUsername", name);
+        var answer = program.SetUsername(name);
         $("accountState").textContent = answer ? "已绑定" : "";
         keep("account", name);
         if (event) logEvent("绑定账号 " + name);
@@ -684,12 +700,15 @@
             if (marker.kind === "place") $("bookInfo").hidden = false;
         };
         window.addEventListener("resize", function () { map.resize(); });
+        // Focus rings only while the keyboard is in use, as :focus-visible would (IE11 has none).
         // Only a left or middle press closes the menu: a right press opens it where it happens.
         document.addEventListener("mousedown", function (e) {
+            setClass(document.body, "keyboard", false);
             if (e.button !== 2 && !$("menu").contains(e.target)) closeMenu();
         });
         document.addEventListener("keydown", function (e) {
-            if (e.key === "Escape") {
+            setClass(document.body, "keyboard", true);
+            if (keyOf(e) === "Escape") {
                 closeMenu();
                 answerDialog(false);
             }
@@ -698,7 +717,7 @@
         $("dialogCancel").addEventListener("click", function () { answerDialog(false); });
         $("dialog").addEventListener("keydown", function (e) {
             // The dialog keeps the focus while it is open.
-            if (e.key !== "Tab") return;
+            if (keyOf(e) !== "Tab") return;
             e.preventDefault();
             ($("dialogOk") === document.activeElement ? $("dialogCancel") : $("dialogOk")).focus();
         });
@@ -743,11 +762,11 @@
         $("fit").addEventListener("click", function () { map.fit(); });
         $("clearHistory").addEventListener("click", function () {
             history = [];
-            ask("writeFileText", HISTORY_FILE, "");
+            program.writeFileText(HISTORY_FILE, "");
             renderHistory();
         });
 
-        if (!inProgram) {
+        if (!program.inProgram) {
             $("outside").hidden = false;
             return;
         }

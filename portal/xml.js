@@ -25,6 +25,13 @@ var PortalXml = (function () {
 
     var NAMED = {amp: "&", lt: "<", gt: ">", quot: '"', apos: "'"};
 
+    // A character beyond the first 65536 as its two UTF-16 units (IE11 has no fromCodePoint).
+    function character(code) {
+        if (code < 0x10000) return String.fromCharCode(code);
+        code -= 0x10000;
+        return String.fromCharCode(0xD800 + (code >> 10), 0xDC00 + (code & 0x3FF));
+    }
+
     // Character and entity references as written; a "&" that starts none stays as it is (the
     // program copies names into its documents unescaped).
     function decode(text) {
@@ -32,7 +39,7 @@ var PortalXml = (function () {
             if (ref.charAt(0) !== "#") return NAMED.hasOwnProperty(ref) ? NAMED[ref] : all;
             var code = ref.charAt(1) === "x" ? parseInt(ref.slice(2), 16) : parseInt(ref.slice(1), 10);
             if (!(code > 0 && code <= 0x10FFFF) || (code >= 0xD800 && code <= 0xDFFF)) return all;
-            return String.fromCodePoint(code);
+            return character(code);
         });
     }
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, then builds and tests the dev preset (warnings
 # as errors), the asan preset (AddressSanitizer + UndefinedBehaviorSanitizer), the task tests
-# under ThreadSanitizer, the fuzz targets briefly, the format check, the core's Windows compile
-# check, and the Windows build: its tests under wine with code page 936 and its packages. Ends
-# with one line: "total: N passed, N failed".
+# under ThreadSanitizer, the fuzz targets briefly, the format check, the bundled page's IE11
+# checks, the core's Windows compile check, and the Windows build: its tests under wine with
+# code page 936 and its packages. Ends with one line: "total: N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh || exit 1
@@ -65,6 +65,7 @@ run_preset asan
 run_preset tsan
 check "format check" bash scripts/check-format.sh
 check "layers include only downwards" python3 scripts/check-layers.py
+check "the bundled page in IE11: scripts, styles, IE=edge (npm tools)" bash scripts/check-page.sh
 check "core compiles for Windows (mingw-w64)" bash scripts/check-windows-core.sh
 [ -f scripts/run-fuzz.sh ] && check "fuzz targets" bash scripts/run-fuzz.sh
 run_windows

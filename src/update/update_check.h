@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "update/update_fetch.h"
-
-class TiXmlElement;
 
 // Self-update from the update manifest, checked after every completed navigation.
 //
@@ -23,7 +25,9 @@ class TiXmlElement;
 // the restarted program deletes the copy.
 //
 // Only a copy that arrived whole and, where the manifest gives a digest, matched it is ever
-// started; a manifest read over https has the program come over https too.
+// started; a manifest read over https has the program come over https too. Without a manifest
+// address (a build that has none) nothing is checked; where the program's folder cannot be
+// written, no new version is offered, and the log says why once per run.
 
 // How program files are named: X.exe with the copy X_update.exe, or X with the copy X_update.
 enum class ProgramNaming { Windows, Posix };
@@ -60,6 +64,20 @@ struct UpdateLimits {
 // included) when the manifest came over https.
 FetchLimits programLimitsFor(const std::string& manifestUrl, FetchLimits limits);
 
+// One command of a manifest's block: its name and the text of each of its child elements.
+struct UpdateCommand {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> parameters;
+    // The first parameter called `name`; nothing when there is none or it has no text.
+    std::optional<std::string> parameter(std::string_view name) const;
+};
+using UpdateBlock = std::vector<UpdateCommand>;
+
+// The blocks of the manifest's first top-level element "do". Nothing when there is none, or when
+// the text is larger or more deeply nested than a manifest may be (the reason in `refusal`).
+std::optional<std::vector<UpdateBlock>> readUpdateManifest(const std::string& text,
+                                                           std::string* refusal = nullptr);
+
 // What checkForUpdate and runUpdateBlock answer. The numbers travel in window messages.
 enum class UpdateResult : int { BlockEnded = -1, UpToDate = 0, GoOn = 1, Close = 3 };
 
@@ -80,11 +98,13 @@ class Updater {
     // (from inside its question box) answers GoOn at once.
     UpdateResult checkForUpdate();
     // Runs one block of the manifest; only Close matters to the caller.
-    UpdateResult runUpdateBlock(const TiXmlElement& block);
+    UpdateResult runUpdateBlock(const UpdateBlock& block);
 
   private:
     UpdateResult takeUpdaterRole(const std::string& mainPath);
-    bool download(const TiXmlElement& command);
+    bool download(const UpdateCommand& command);
+    // Whether the copy could replace the program file; says once why not.
+    bool canReplaceProgram();
 
     std::string programFile_;
     std::string updaterPath_;
@@ -95,6 +115,7 @@ class Updater {
     std::function<bool()> stop_;
     // The copy at updaterPath_ arrived whole and verified during this check: "run" may start it.
     bool copyReady_ = false;
+    bool reportedReadOnly_ = false;
 };
 
 // Window messages of the background check.

@@ -21,8 +21,8 @@ const cases = [
      ["A & B=1", "x&y=0"]],
     // References are decoded once; a "&" that starts none stays as written.
     [head + "<rb><title>Gate &amp; garden</title><rbid>1</rbid></rb><rb><title>&#20013;&#x6587; " +
-     "&amp;lt; &bogus; &#0; &#xD800; R&D</title><rbid>0</rbid></rb></rblist>",
-     ["Gate & garden=1", "中文 &lt; &bogus; &#0; &#xD800; R&D=0"]],
+     "&amp;lt; &bogus; &#0; &#xD800; R&D &#x1F5FA;&#65535;&#x10FFFF;</title><rbid>0</rbid></rb></rblist>",
+     ["Gate & garden=1", "中文 &lt; &bogus; &#0; &#xD800; R&D \u{1F5FA}\uFFFF\u{10FFFF}=0"]],
     [head + "<rb><title>1<2 <b</title><rbid>1</rbid></rb><rb><title>a\"b</title><rbid>0</rbid></rb></rblist>",
      ["1<2 <b=1", 'a"b=0']],
     [head + "<rb><title>长城一日游</title><rbid>0</rbid></rb></rblist>", ["长城一日游=0"]],

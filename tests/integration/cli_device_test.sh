@@ -113,7 +113,8 @@ rc=0; nav "$work/nav2" "$cli" install "$work/bare.zip" 2>"$work/err" || rc=$?
 printf 'keep' >"$work/o?.zip"
 for row in "3|install --name TRACK0504 $work/bare.zip|already" \
     "2|import-gpx $work/none.gpx a&b $work/ab.zip|cannot name" \
-    "4|export 西湖 $work/o😀.zip|code page" "4|install $work/o😀.zip|code page"; do
+    "4|export 西湖 $work/o😀.zip|code page" "4|install $work/o😀.zip|code page" \
+    "4|backup $work/o😀.zip|code page" "4|restore $work/o😀.zip|code page"; do
     IFS='|' read -r want command message <<<"$row"
     cp "$work/lake.zip" "$work/o😀.zip"
     rc=0; nav "$work/nav2" "$cli" $command 2>"$work/err" || rc=$?

@@ -5,8 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "support/recording_methods.h"
-#include "support/temp_dir.h"
+#include "portal_external.h"
 #include "variants.h"
 
 namespace {
@@ -25,14 +24,8 @@ std::string describe(const VARIANT& v) {
     }
 }
 
-class DispatchExternalTest : public ::testing::Test {
+class DispatchExternalTest : public ::testing::Test, protected PortalExternal {
   protected:
-    TempDir dir;
-    SettingsStore settings{dir.path()};
-    RecordingMethods ops;
-    ExternalObject external{settings, ops};
-    ExternalFactory factory{external,
-                            DocumentTrust(OriginPolicy({"http://portal.example/"}, ""), {})};
     IDispatch* page = factory.makeExternalFor(L"http://portal.example/index.html");
 
     ~DispatchExternalTest() override { page->Release(); }

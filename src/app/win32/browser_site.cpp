@@ -4,11 +4,16 @@
 
 #include <string>
 
+#include "app/win32/script_error.h"
+#include "platform/log.h"
+
 namespace {
 
-// Host flags of the documents: dialog-like without text selection, no 3-D border, no scroll bars.
-constexpr DWORD kHostFlags =
-    DOCHOSTUIFLAG_DIALOG | DOCHOSTUIFLAG_NO3DBORDER | DOCHOSTUIFLAG_SCROLL_NO;
+// Host flags of the documents: dialog-like without text selection, no 3-D border, no scroll bars,
+// sized for the screen's DPI, controls in the system's theme.
+constexpr DWORD kHostFlags = DOCHOSTUIFLAG_DIALOG | DOCHOSTUIFLAG_NO3DBORDER |
+                             DOCHOSTUIFLAG_SCROLL_NO | DOCHOSTUIFLAG_DPI_AWARE |
+                             DOCHOSTUIFLAG_THEME;
 
 // The text of an event argument: a string, or a reference to a variant holding one.
 std::u16string textOf(const VARIANT& value) {
@@ -38,6 +43,15 @@ void setCancel(VARIANT& cancel, bool value) {
 // The custom-document interface; mingw-w64's uuid library lacks its identity.
 constexpr GUID kCustomDocIid = {
     0x3050F3F0, 0x98B5, 0x11CF, {0xBB, 0x82, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x0B}};
+
+// The document host's command group (CGID_DocHostCommandHandler), which mingw-w64's uuid
+// library lacks too; the engine asks in it, or in the standard group, to show a script error.
+constexpr GUID kDocHostCommands = {
+    0xf38bc242, 0xb950, 0x11d1, {0x89, 0x18, 0x00, 0xc0, 0x4f, 0xc2, 0xc8, 0x36}};
+
+bool isScriptErrorGroup(const GUID* group) {
+    return group == nullptr || IsEqualGUID(*group, kDocHostCommands);
+}
 
 template <typename T>
 void release(T*& p) {
@@ -300,6 +314,8 @@ STDMETHODIMP BrowserSite::QueryInterface(REFIID iid, void** out) {
         *out = static_cast<IOleInPlaceSite*>(this);
     else if (IsEqualIID(iid, IID_IOleInPlaceFrame) || IsEqualIID(iid, IID_IOleInPlaceUIWindow))
         *out = static_cast<IOleInPlaceFrame*>(this);
+    else if (IsEqualIID(iid, IID_IOleCommandTarget))
+        *out = static_cast<IOleCommandTarget*>(this);
     else if (IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, DIID_DWebBrowserEvents2))
         *out = static_cast<IDispatch*>(this);
     else if (IsEqualIID(iid, IID_IDocHostUIHandler) && fallbackHandler_ != nullptr)
@@ -439,6 +455,31 @@ STDMETHODIMP BrowserSite::EnableModeless(WINBOOL) {
 }
 STDMETHODIMP BrowserSite::TranslateAccelerator(LPMSG, WORD) {
     return S_FALSE;
+}
+
+// ---- IOleCommandTarget
+
+STDMETHODIMP BrowserSite::QueryStatus(const GUID* group, ULONG count, OLECMD* commands,
+                                      OLECMDTEXT*) {
+    if (!isScriptErrorGroup(group)) return OLECMDERR_E_UNKNOWNGROUP;
+    for (ULONG i = 0; commands != nullptr && i < count; ++i)
+        commands[i].cmdf =
+            commands[i].cmdID == OLECMDID_SHOWSCRIPTERROR ? OLECMDF_SUPPORTED | OLECMDF_ENABLED : 0;
+    return S_OK;
+}
+
+STDMETHODIMP BrowserSite::Exec(const GUID* group, DWORD id, DWORD, VARIANT* in, VARIANT* out) {
+    if (!isScriptErrorGroup(group)) return OLECMDERR_E_UNKNOWNGROUP;
+    // Everything else keeps the browser's own handling.
+    if (id != OLECMDID_SHOWSCRIPTERROR) return OLECMDERR_E_NOTSUPPORTED;
+    // No dialog, which would stop the page for every error: the log has it, the scripts go on.
+    bool hasDocument = in != nullptr && (V_VT(in) == VT_UNKNOWN || V_VT(in) == VT_DISPATCH);
+    platform::logLine(scriptErrorLine(hasDocument ? V_UNKNOWN(in) : nullptr));
+    if (out != nullptr) {
+        V_VT(out) = VT_BOOL;
+        V_BOOL(out) = VARIANT_TRUE;
+    }
+    return S_OK;
 }
 
 // ---- IDispatch: events

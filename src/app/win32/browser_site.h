@@ -2,6 +2,7 @@
 
 #include <windows.h>
 // windows.h first: the OLE headers below need its types.
+#include <docobj.h>
 #include <exdisp.h>
 #include <mshtmhst.h>
 #include <oleidl.h>
@@ -70,12 +71,14 @@ class PageUiHandler : public IDocHostUIHandler, public IDispatch {
     std::u16string address_;
 };
 
-// Our container of the WebBrowser control: client site, in-place site and frame, and the sink of
-// the browser's events. Reference counted, as the browser holds on to it; close() cuts it off
-// from the window before the window goes.
+// Our container of the WebBrowser control: client site, in-place site and frame, the sink of
+// the browser's events, and the command target that takes the engine's script errors (into the
+// program's log, without a dialog). Reference counted, as the browser holds on to it; close()
+// cuts it off from the window before the window goes.
 class BrowserSite : public IOleClientSite,
                     public IOleInPlaceSite,
                     public IOleInPlaceFrame,
+                    public IOleCommandTarget,
                     public IDispatch {
   public:
     BrowserSite(BrowserEvents& events, ExternalMaker factory);
@@ -136,6 +139,10 @@ class BrowserSite : public IOleClientSite,
     STDMETHODIMP SetStatusText(LPCOLESTR) override;
     STDMETHODIMP EnableModeless(WINBOOL) override;
     STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override;
+    // IOleCommandTarget
+    STDMETHODIMP QueryStatus(const GUID* group, ULONG count, OLECMD* commands,
+                             OLECMDTEXT*) override;
+    STDMETHODIMP Exec(const GUID* group, DWORD id, DWORD, VARIANT* in, VARIANT* out) override;
     // IDispatch: the browser's events (DWebBrowserEvents2)
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override;
