@@ -1,6 +1,7 @@
 #include "session/device_manager.h"
 
 #include "device/device_connection.h"
+#include "ops/poi_operations.h"
 #include "ops/route_book_list.h"
 #include "platform/paths.h"
 #include "tasks/delete_worker.h"
@@ -16,16 +17,19 @@ DeviceManager::~DeviceManager() = default;
 
 int checkConnection(DeviceManager& device) {
     if (findNavigator(device)) {
-        // Once a run for each track folder, and never while a task may be installing there.
+        // Once for each navigator found, and never while a task may be writing there. The POI
+        // store is the one file the page's methods replace.
         if (device.sweptRoot != device.dataRoot && isTaskIdle(device)) {
             device.sweptRoot = device.dataRoot;
-            removeInstallLeftovers(device, device.mode, device.dataRoot);
+            removeLeftovers(device, device.mode, device.dataRoot, {poiStorePath(device)});
             // Making this run's own folder takes away those of earlier runs that were killed.
             platform::privateFolder();
         }
         return 1;
     }
     clearRouteBooks(device);
+    // A navigator found again may have been pulled off in the middle of a replacement.
+    device.sweptRoot.clear();
     return 0;
 }
 

@@ -10,60 +10,22 @@
 
 namespace {
 
-// The navigator's track folder, over the remote API or as a drive: paths and the few file
-// operations the sets need, alike for both.
-class NavigatorFolder {
+// The navigator's track folder, over the remote API or as a drive: its files, and paths in it
+// with the separator of either.
+class NavigatorFolder : public NavigatorFiles {
   public:
     NavigatorFolder(NavigatorState& device, ConnectionMode mode, std::string root)
-        : rapi_(device.rapi), remote_(mode == RapiDevice), root_(std::move(root)) {}
+        : NavigatorFiles(device.rapi, mode == RapiDevice), root_(std::move(root)) {}
     explicit NavigatorFolder(const TaskContext& context)
         : NavigatorFolder(context.device, context.mode, context.dataRoot) {}
 
-    bool remote() const { return remote_; }
-    // Device paths always take '\'; a drive's take the platform's separator.
     std::string path(const std::string& name) const { return inside(root_, name); }
     std::string inside(const std::string& folder, const std::string& name) const {
-        return remote_ ? folder + (folder.empty() || folder.back() == '\\' ? "" : "\\") + name
-                       : platform::joinPath(folder, name);
-    }
-    // The entries of a folder. The device answers an empty folder, a missing one and a search
-    // that failed alike, with nothing.
-    std::optional<std::vector<platform::FolderEntry>> list(const std::string& folder) const {
-        return remote_ ? findDeviceFiles(rapi_, folder + "\\*") : platform::listFolder(folder);
-    }
-    std::optional<std::vector<platform::FolderEntry>> find(const std::string& pattern) const {
-        return remote_ ? findDeviceFiles(rapi_, pattern) : platform::findFiles(pattern);
-    }
-    bool exists(const std::string& p) const {
-        return remote_ ? deviceEntryExists(rapi_, p)
-                       : platform::fileExists(p) || platform::folderExists(p);
-    }
-    bool createFolder(const std::string& p) const {
-        return remote_ ? deviceCreateFolder(rapi_, p) != 0
-                       : !platform::folderExists(p) && platform::createFolder(p);
-    }
-    bool removeFolder(const std::string& p) const {
-        return remote_ ? deviceRemoveFolder(rapi_, p) != 0 : platform::removeFolder(p);
-    }
-    bool deleteFile(const std::string& p) const {
-        return remote_ ? deviceDeleteFile(rapi_, p) != 0 : platform::deleteFile(p);
-    }
-    // Deleted, or not there in the first place.
-    bool gone(const std::string& p) const { return deleteFile(p) || !exists(p); }
-    bool copyNew(const std::string& local, const std::string& p) const {
-        return remote_ ? copyToNewDeviceFile(rapi_, local, p) != 0
-                       : platform::copyFile(local, p, true);
-    }
-    bool copyOut(const std::string& p, const std::string& local) const {
-        return remote_ ? copyFromDevice(rapi_, p, local) != 0 : platform::copyFile(p, local, false);
-    }
-    bool moveAll(const std::vector<PathMove>& moves) const {
-        return moveAllOrNone(rapi_, moves, false) != 0;
+        return onDevice() ? folder + (folder.empty() || folder.back() == '\\' ? "" : "\\") + name
+                          : platform::joinPath(folder, name);
     }
 
   private:
-    RapiBinding& rapi_;
-    bool remote_;
     std::string root_;
 };
 
@@ -125,7 +87,7 @@ bool installRouteBook(const TaskContext& context, const std::string& folder,
     std::vector<PathMove> moves = {{stagedFolder, nav.path(name)}};
     if (hasSim) moves.push_back({nav.path(staged + ".sim"), nav.path(name + ".sim")});
     moves.push_back({nav.path(staged + ".trk"), nav.path(name + ".trk")});
-    if (ok && !context.control.stopRequested()) ok = nav.moveAll(moves);
+    if (ok && !context.control.stopRequested()) ok = nav.moveAllOrNone(moves, false);
     if (!ok) postTaskStatus(TaskStatus::TransferError);
     if (!ok || context.control.stopRequested()) {
         removeInstalledFiles(context, staging);
@@ -155,7 +117,7 @@ bool removeInstalledFiles(const TaskContext& context, const InstalledFiles& writ
         ok = nav.gone(*it) && ok;
     if (!written.createdFolder.empty())
         ok = (nav.removeFolder(written.createdFolder) || !nav.exists(written.createdFolder)) && ok;
-    if (!ok && nav.remote()) postTaskStatus(TaskStatus::RemoveFailed);
+    if (!ok && nav.onDevice()) postTaskStatus(TaskStatus::RemoveFailed);
     return ok;
 }
 
@@ -200,14 +162,15 @@ bool copyRouteBookFromDevice(const TaskContext& context, const std::string& fold
     auto entries = hasFolder ? nav.list(setFolder) : std::nullopt;
     // The device lists an empty folder as it answers a search that failed: asked again, a
     // search that failed once finds what is there.
-    if (hasFolder && nav.remote() && (!entries || entries->empty())) entries = nav.list(setFolder);
+    if (hasFolder && nav.onDevice() && (!entries || entries->empty()))
+        entries = nav.list(setFolder);
     bool ok = hasTrack &&
               nav.copyOut(nav.path(name + ".trk"), platform::joinPath(folder, name + ".trk")) &&
               (!hasSim ||
                nav.copyOut(nav.path(name + ".sim"), platform::joinPath(folder, name + ".sim")));
     // A folder that a drive cannot list is a failure; an empty one counts as none, as the
     // device shows it.
-    if (ok && hasFolder && !entries) ok = nav.remote();
+    if (ok && hasFolder && !entries) ok = nav.onDevice();
     if (ok && entries && !entries->empty()) {
         ok = platform::createFolder(target);
         for (const auto& entry : *entries) {
@@ -221,8 +184,10 @@ bool copyRouteBookFromDevice(const TaskContext& context, const std::string& fold
     return ok && !context.control.stopRequested();
 }
 
-void removeInstallLeftovers(NavigatorState& device, ConnectionMode mode,
-                            const std::string& dataRoot) {
+void removeLeftovers(NavigatorState& device, ConnectionMode mode, const std::string& dataRoot,
+                     const std::vector<std::string>& replaced) {
+    for (const std::string& path : replaced)
+        finishInterruptedReplacement(device.rapi, path);
     std::atomic<int> never{0};
     PauseGate gate;
     const TaskContext context{device, mode, dataRoot, {}, TaskControl(never, gate)};
@@ -240,6 +205,6 @@ void removeInstallLeftovers(NavigatorState& device, ConnectionMode mode,
         if (e.attributes & platform::kAttrDirectory)
             removeSetFolder(context, nav, path);
         else
-            nav.deleteFile(path);
+            nav.remove(path);
     }
 }

@@ -52,7 +52,10 @@ bool removeRouteBookLocal(const std::string& folder, const std::string& name);
 // part it lacks (.sim, the folder) is left out. False also after a stop request.
 bool copyRouteBookFromDevice(const TaskContext& context, const std::string& folder,
                              const std::string& name);
-// Takes away what installations cut off by the end of their program left in the data root;
-// what a run that may still be going is installing stays.
-void removeInstallLeftovers(NavigatorState& device, ConnectionMode mode,
-                            const std::string& dataRoot);
+// Takes away what work cut off by the end of its run (the program killed, the cable pulled)
+// left on the navigator: the copy or parked file of a replacement of each of `replaced`
+// (navigator paths), made good as finishInterruptedReplacement does, and in the data root the
+// sets of installations whose run has ended; what a run that may still be going is installing
+// stays.
+void removeLeftovers(NavigatorState& device, ConnectionMode mode, const std::string& dataRoot,
+                     const std::vector<std::string>& replaced);

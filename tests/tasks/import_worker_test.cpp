@@ -481,7 +481,7 @@ TEST_F(ImportTest, AnInstallCutOffIsNeverListedAndTheNextRunTakesItAway) {
         if (how == Link::Device)
             ASSERT_EQ(checkConnection(*device), 1);
         else  // the test's drive is not one the connection search looks at
-            removeInstallLeftovers(*device, RemovableDrive, device->dataRoot);
+            removeLeftovers(*device, RemovableDrive, device->dataRoot, {});
         EXPECT_EQ(treeOf(onNavigator()), others);
     }
 }
