@@ -173,8 +173,11 @@ bool NavigatorFiles::isFolder(const std::string& path) const {
 std::optional<std::vector<platform::FolderEntry>> NavigatorFiles::list(
     const std::string& folder) const {
     if (!device_) return platform::listFolder(folder);
-    return findDeviceFiles(rapi_,
-                           folder + (!folder.empty() && folder.back() == '\\' ? "*" : "\\*"));
+    const std::string pattern = folder + (!folder.empty() && folder.back() == '\\' ? "*" : "\\*");
+    // The device answers an empty folder as it answers a search that failed: asked again, a
+    // search that failed once finds what is there.
+    auto found = findDeviceFiles(rapi_, pattern);
+    return found ? found : findDeviceFiles(rapi_, pattern);
 }
 
 std::optional<std::vector<platform::FolderEntry>> NavigatorFiles::find(

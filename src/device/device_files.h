@@ -108,7 +108,8 @@ class NavigatorFiles {
     bool exists(const std::string& path) const;
     bool isFolder(const std::string& path) const;
     // The entries of a folder (given with or without its final separator). The device answers
-    // an empty folder, a missing one and a search that failed alike, with nothing.
+    // an empty folder, a missing one and a search that failed alike, with nothing: there a
+    // search that finds nothing is made twice.
     std::optional<std::vector<platform::FolderEntry>> list(const std::string& folder) const;
     // The entries matching a folder + a name with '*' and '?'.
     std::optional<std::vector<platform::FolderEntry>> find(const std::string& pattern) const;

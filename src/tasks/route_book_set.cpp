@@ -160,10 +160,6 @@ bool copyRouteBookFromDevice(const TaskContext& context, const std::string& fold
     const std::string setFolder = nav.path(name);
     const std::string target = platform::joinPath(folder, name);
     auto entries = hasFolder ? nav.list(setFolder) : std::nullopt;
-    // The device lists an empty folder as it answers a search that failed: asked again, a
-    // search that failed once finds what is there.
-    if (hasFolder && nav.onDevice() && (!entries || entries->empty()))
-        entries = nav.list(setFolder);
     bool ok = hasTrack &&
               nav.copyOut(nav.path(name + ".trk"), platform::joinPath(folder, name + ".trk")) &&
               (!hasSim ||

@@ -1,9 +1,11 @@
 // Every fault kind of the simulator at each of the first six positions, for every operation that
-// changes or reads the navigator's files: the operation either succeeds with every file as a run
-// without faults leaves it, or reports a failure with the navigator unchanged. A deletion that
-// fails may leave its route book half-removed, but still listed, and deletable again.
+// changes or reads the navigator's files: the operation either succeeds with every file (and
+// what it produced) as a run without faults leaves it, or reports a failure with the navigator
+// unchanged. A deletion that fails may leave its route book half-removed, but still listed, and
+// deletable again.
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <sstream>
 
 #include "common/task_status.h"
@@ -11,6 +13,7 @@
 #include "support/poi_fixtures.h"
 #include "task_harness.h"
 #include "tasks/archive.h"
+#include "tasks/backup.h"
 #include "tasks/route_book_set.h"
 #include "tasks/task_runner.h"
 
@@ -58,9 +61,12 @@ class DeviceFaultTable : public TaskHarness {
         if (uploads.size() == before) return {};
         TempDir dir;
         writeFileBytes(dir.file("p.zip"), uploads.back().body);
+        return unpacked(dir.file("p.zip"));
+    }
+    static FileTree unpacked(const std::string& zip) {
+        TempDir dir;
         ArchiveReader reader;
-        if (!reader.open(dir.file("p.zip")) || !reader.setOutputFolder(dir.file("out")) ||
-            !reader.extractAll())
+        if (!reader.open(zip) || !reader.setOutputFolder(dir.file("out")) || !reader.extractAll())
             return {{"", "unreadable"}};
         return treeOf(dir.file("out"));
     }
@@ -103,6 +109,17 @@ TEST_F(DeviceFaultTable, EveryFaultAtEachOfTheFirstPositions) {
          [](DeviceFaultTable& t) {
              deleteSelectedPoi(*t.device, "1");
              return Outcome{t.failureTold(), {}};
+         }},
+        {"backup",
+         [](DeviceFaultTable& t) {
+             TempDir folder;
+             auto outcome = std::make_shared<BackupOutcome>();
+             startBackup(*t.device, *t.device, folder.file("b.zip"), outcome);
+             t.device->taskThread.waitIdle(std::chrono::seconds(60));
+             // The manifest holds the times of files that each arrangement writes anew.
+             FileTree files = unpacked(folder.file("b.zip"));
+             files.erase("manifest.txt");
+             return Outcome{!outcome->finished || t.failureTold(), files};
          }},
         {"route book delete",
          [](DeviceFaultTable& t) {
