@@ -117,7 +117,7 @@ using FilesOnNavigator = std::map<std::u16string, DataFile>;
 FilesOnNavigator byFoldedName(const std::vector<DataFile>& files) {
     FilesOnNavigator out;
     for (const DataFile& file : files)
-        out.emplace(foldDeviceName(platform::ansiToUtf16(file.name)), file);
+        out.emplace(foldedDeviceName(file.name), file);
     return out;
 }
 
@@ -142,7 +142,7 @@ std::vector<std::string> planWrites(const TaskContext& context, const DataFolder
                                     BackupOutcome& outcome) {
     std::vector<std::string> targets;
     for (const BackupFile& file : files) {
-        auto it = present.find(foldDeviceName(platform::ansiToUtf16(file.name)));
+        auto it = present.find(foldedDeviceName(file.name));
         if (it == present.end()) {
             targets.push_back(file.name);
         } else if (sameAsBackup(context, folder, it->second, file)) {

@@ -88,8 +88,7 @@ bool unpackPackage(const TaskContext& context, const std::string& folder,
             return false;
         }
         if (!reader.currentInfo(info)) continue;
-        if (!info.isFolder &&
-            !names.insert(foldDeviceName(platform::ansiToUtf16(info.name))).second) {
+        if (!info.isFolder && !names.insert(foldedDeviceName(info.name)).second) {
             postTaskStatus(TaskStatus::UnpackFailed);
             return false;
         }
