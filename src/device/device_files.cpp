@@ -173,7 +173,9 @@ bool NavigatorFiles::isFolder(const std::string& path) const {
 std::optional<std::vector<platform::FolderEntry>> NavigatorFiles::list(
     const std::string& folder) const {
     if (!device_) return platform::listFolder(folder);
-    const std::string pattern = folder + (!folder.empty() && folder.back() == '\\' ? "*" : "\\*");
+    // The trail byte of a double-byte character may have the value of '\\'.
+    const bool closed = !folder.empty() && platform::isSeparatorAt(folder, folder.size() - 1);
+    const std::string pattern = folder + (closed ? "*" : "\\*");
     // The device answers an empty folder as it answers a search that failed: asked again, a
     // search that failed once finds what is there.
     auto found = findDeviceFiles(rapi_, pattern);

@@ -21,8 +21,10 @@ class NavigatorFolder : public NavigatorFiles {
 
     std::string path(const std::string& name) const { return inside(root_, name); }
     std::string inside(const std::string& folder, const std::string& name) const {
-        return onDevice() ? folder + (folder.empty() || folder.back() == '\\' ? "" : "\\") + name
-                          : platform::joinPath(folder, name);
+        if (!onDevice()) return platform::joinPath(folder, name);
+        // The trail byte of a double-byte character may have the value of '\\'.
+        const bool closed = folder.empty() || platform::isSeparatorAt(folder, folder.size() - 1);
+        return folder + (closed ? "" : "\\") + name;
     }
 
   private:

@@ -54,29 +54,32 @@ class ImportTest : public TaskHarness {
     }
 };
 
+// The second name ends in a character whose second byte has the value of '\\'.
 TEST_F(ImportTest, InstallsThePackageUnderThePageName) {
-    const std::string n = beijing();
     const FileTree package = routeBookSet("X");
-    for (Link how : {Link::Device, Link::Drive}) {
-        for (PackageMaker maker : availablePackageMakers()) {
-            SCOPED_TRACE(testing::Message() << (how == Link::Device ? "device " : "drive ")
-                                            << static_cast<int>(maker));
-            fresh(how);
+    for (const std::string& n : {beijing(), platform::utf8ToAnsi("北乗")}) {
+        for (Link how : {Link::Device, Link::Drive}) {
+            for (PackageMaker maker : availablePackageMakers()) {
+                SCOPED_TRACE(testing::Message()
+                             << (how == Link::Device ? "device " : "drive ")
+                             << static_cast<int>(maker) << " " << platform::ansiToUtf8(n));
+                fresh(how);
 
-            importAs(n, "X", maker);
-            EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
-            FileTree got = treeOf(onNavigator());
-            ASSERT_EQ(got.size(), 5u);
-            EXPECT_EQ(got[n + ".sim"], package.at("X.sim"));
-            EXPECT_EQ(got[n + "/" + n + ".rut"], package.at("X/X.rut"));
-            EXPECT_EQ(got[n + "/" + n + ".tps"], package.at("X/X.tps"));
-            EXPECT_EQ(got[n], "<dir>");
-            // Stamped: the first segment's date is filled in, nothing else moves.
-            const std::string& track = got[n + ".trk"];
-            ASSERT_EQ(track.size(), package.at("X.trk").size());
-            EXPECT_NE(track, package.at("X.trk"));
-            EXPECT_EQ(listedNames(), std::vector<std::string>{n});
-            EXPECT_TRUE(treeOf(inTemp()).empty());
+                importAs(n, "X", maker);
+                EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
+                FileTree got = treeOf(onNavigator());
+                ASSERT_EQ(got.size(), 5u);
+                EXPECT_EQ(got[n + ".sim"], package.at("X.sim"));
+                EXPECT_EQ(got[n + "/" + n + ".rut"], package.at("X/X.rut"));
+                EXPECT_EQ(got[n + "/" + n + ".tps"], package.at("X/X.tps"));
+                EXPECT_EQ(got[n], "<dir>");
+                // Stamped: the first segment's date is filled in, nothing else moves.
+                const std::string& track = got[n + ".trk"];
+                ASSERT_EQ(track.size(), package.at("X.trk").size());
+                EXPECT_NE(track, package.at("X.trk"));
+                EXPECT_EQ(listedNames(), std::vector<std::string>{n});
+                EXPECT_TRUE(treeOf(inTemp()).empty());
+            }
         }
     }
 }
