@@ -1,5 +1,6 @@
 #include "bridge/program_methods.h"
 
+#include "bridge/pc_files.h"
 #include "ops/poi_operations.h"
 #include "ops/route_book_list.h"
 #include "ops/route_book_view.h"
@@ -48,4 +49,16 @@ std::string ProgramMethods::exportFromPDA(std::string text) {
 
 void ProgramMethods::pauseTask(const std::string& text) {
     PauseTask(device_, text);
+}
+
+std::string ProgramMethods::installPackageFromPC(const std::string& name) {
+    return ::installPackageFromPC(device_, name);
+}
+
+std::string ProgramMethods::installGpxFromPC(const std::string& name) {
+    return ::installGpxFromPC(device_, name);
+}
+
+std::string ProgramMethods::saveGpxToPC(const std::string& rbid) {
+    return ::saveGpxToPC(device_, rbid);
 }

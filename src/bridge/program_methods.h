@@ -19,6 +19,9 @@ class ProgramMethods : public ExternalMethods {
     std::string deleteSelected(std::string text) override;
     std::string exportFromPDA(std::string text) override;
     void pauseTask(const std::string& text) override;
+    std::string installPackageFromPC(const std::string& name) override;
+    std::string installGpxFromPC(const std::string& name) override;
+    std::string saveGpxToPC(const std::string& rbid) override;
 
   private:
     DeviceManager& device_;

@@ -20,6 +20,7 @@
 #include "tasks/archive.h"
 #include "tasks/export_worker.h"
 #include "tasks/http_transfer.h"
+#include "tasks/local_install.h"
 #include "tasks/route_book_set.h"
 #include "tasks/task_context.h"
 
@@ -332,40 +333,27 @@ int runImportGpx(const std::vector<std::string>& args) {
         std::fprintf(stderr, "vantu-cli import-gpx: cannot read %s\n", args[0].c_str());
         return kExitFile;
     }
-    GpxDocument gpx;
-    std::string error;
-    if (!readGpx(text, gpx, error)) {
+    const std::string folder = staging.path();
+    GpxPackage made = writeGpxPackage(text, name, folder);
+    if (made.outcome == GpxPackage::Outcome::NotGpx) {
         std::fprintf(stderr, "vantu-cli import-gpx: %s: %s\n", args[0].c_str(),
-                     toTerminal(error).c_str());
+                     toTerminal(made.error).c_str());
         return kExitFile;
     }
-    std::optional<GpxImport> imported = gpxToRouteBook(gpx, name);
-    if (!imported) {
+    if (made.outcome == GpxPackage::Outcome::NoPoints) {
         std::fprintf(stderr,
                      "vantu-cli import-gpx: %s holds no track point the navigator can show (it "
                      "shows points east of 0.001 E and north of 0.00001 N)\n",
                      args[0].c_str());
         return kExitFile;
     }
-    if (imported->dropped > 0)
+    if (made.dropped > 0)
         std::fprintf(stderr,
                      "vantu-cli import-gpx: %zu track points west of 0.001 E or south of 0.00001 "
                      "N were left out; the navigator cannot show them\n",
-                     imported->dropped);
-
-    const std::string folder = staging.path();
-    const std::string trackFile = platform::joinPath(folder, name + ".trk");
-    const std::string routeFolder = platform::joinPath(folder, name);
-    const std::string routeFile = platform::joinPath(routeFolder, name + ".rut");
+                     made.dropped);
     const std::string package = platform::joinPath(folder, name + ".zip");
-    ArchiveWriter writer;
-    bool ok = writeTrackFile(trackFile, kLongTrackVersion, imported->segments) == 1 &&
-              platform::createFolder(routeFolder) &&
-              imported->route.writeRouteFile(routeFile) == 1 &&
-              writer.open(package, folder, false) && writer.addFile(trackFile) &&
-              writer.addFile(routeFile);
-    ok = writer.close() && ok;
-    if (!ok) {
+    if (made.outcome != GpxPackage::Outcome::Written) {
         std::fprintf(stderr, "vantu-cli import-gpx: cannot write the package in %s\n",
                      toTerminal(folder).c_str());
         return kExitFile;

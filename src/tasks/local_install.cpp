@@ -1,0 +1,81 @@
+#include "tasks/local_install.h"
+
+#include <optional>
+
+#include "common/task_status.h"
+#include "formats/gpx.h"
+#include "formats/track_file.h"
+#include "platform/file_info.h"
+#include "platform/file_ops.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "tasks/archive.h"
+#include "tasks/http_transfer.h"
+#include "tasks/import_worker.h"
+
+std::string localInstallText(const std::string& package, const std::string& name) {
+    return package + '\n' + name;
+}
+
+void localInstallWorker(TaskContext& context, std::string text) {
+    // A name holds no line feed; a path may.
+    const size_t feed = text.rfind('\n');
+    const std::string temp = platform::privateFolder();
+    if (feed == std::string::npos || temp.empty()) {
+        postTaskStatus(TaskStatus::UnknownError);
+        return;
+    }
+    const std::string source = text.substr(0, feed);
+    const std::string name = text.substr(feed + 1);
+    postTaskProgress(TaskKind::Import, 1);
+    const std::string package = platform::joinPath(temp, name + ".zip");
+    std::optional<platform::FileInfo> info = platform::fileInfo(source);
+    bool copied = false;
+    if (info && info->size > static_cast<uint64_t>(kMaxPackageBytes))
+        postTaskStatus(TaskStatus::DownloadTooLarge);
+    else if (!info || !platform::copyFile(source, package, false))
+        postTaskStatus(TaskStatus::UnpackFailed);
+    else
+        copied = true;
+    if (source.rfind(temp, 0) == 0) platform::deleteFile(source);
+    if (!copied) return;
+    // The page was told of a route book of that name when it asked; one that came meanwhile is
+    // never replaced.
+    if (isPresent(context, name)) {
+        platform::deleteFile(package);
+        postTaskStatus(TaskStatus::UnknownError);
+        return;
+    }
+    PackageInstall installed = installPackage(context, temp, name);
+    if (installed != PackageInstall::Failed) postTaskStatus(TaskStatus::Done);
+}
+
+GpxPackage writeGpxPackage(const std::string& gpxText, const std::string& name,
+                           const std::string& folder) {
+    GpxPackage result;
+    GpxDocument gpx;
+    if (!readGpx(gpxText, gpx, result.error)) {
+        result.outcome = GpxPackage::Outcome::NotGpx;
+        return result;
+    }
+    std::optional<GpxImport> imported = gpxToRouteBook(gpx, name);
+    if (!imported) {
+        result.outcome = GpxPackage::Outcome::NoPoints;
+        return result;
+    }
+    result.dropped = imported->dropped;
+    const std::string trackFile = platform::joinPath(folder, name + ".trk");
+    const std::string routeFolder = platform::joinPath(folder, name);
+    const std::string routeFile = platform::joinPath(routeFolder, name + ".rut");
+    ArchiveWriter writer;
+    bool ok = writeTrackFile(trackFile, kLongTrackVersion, imported->segments) == 1 &&
+              platform::createFolder(routeFolder) &&
+              imported->route.writeRouteFile(routeFile) == 1 &&
+              writer.open(platform::joinPath(folder, name + ".zip"), folder, false) &&
+              writer.addFile(trackFile) && writer.addFile(routeFile);
+    ok = writer.close() && ok;
+    platform::deleteFile(trackFile);
+    platform::removeTree(routeFolder);
+    if (ok) result.outcome = GpxPackage::Outcome::Written;
+    return result;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "tasks/task_context.h"
+
+// Route books from files on the PC, installed as the portal's import installs a download: the
+// same checks (at most 20 MB, free space for five times the unpacked size), unpacking, renaming,
+// stamping and installation, with the import's progress, pause and stop and its messages.
+
+// The worker's text: the package's path on the PC, a line feed, the route book's name.
+std::string localInstallText(const std::string& package, const std::string& name);
+// Copies the package into the run's private folder and installs it. A package that lies in the
+// private folder itself (one the program made) is taken away; any other is only read.
+void localInstallWorker(TaskContext& context, std::string text);
+
+// A route book package made from a GPX document: N.trk with every track point the navigator can
+// show and their times, N\N.rut with the places and legs.
+struct GpxPackage {
+    enum class Outcome { Written, NotGpx, NoPoints, CannotWrite };
+    Outcome outcome = Outcome::CannotWrite;
+    std::string error;   // NotGpx: the reader's reason (ANSI)
+    size_t dropped = 0;  // track points west of 0.001 E or south of 0.00001 N, left out
+};
+// Writes folder/N.zip from the GPX text (UTF-8); the files it is made of do not stay.
+GpxPackage writeGpxPackage(const std::string& gpxText, const std::string& name,
+                           const std::string& folder);
