@@ -1,0 +1,63 @@
+#include "app/gtk/file_chooser.h"
+
+#include <gtk/gtk.h>
+
+#include <string>
+
+#include "platform/codepage.h"
+#include "platform/file_dialog.h"
+#include "platform/utf8_text.h"
+
+namespace {
+
+using platform::FileDialogRequest;
+
+// The extension in both letter cases: GTK's patterns heed case, the PC's file names do not.
+GtkFileFilter* filterFor(const FileDialogRequest& request) {
+    GtkFileFilter* filter = gtk_file_filter_new();
+    std::string lower = "*." + request.extension, upper = lower;
+    for (char& c : upper)
+        c = static_cast<char>(g_ascii_toupper(c));
+    gtk_file_filter_set_name(
+        filter, (platform::ansiToUtf8(request.filterName) + " (" + lower + ")").c_str());
+    gtk_file_filter_add_pattern(filter, lower.c_str());
+    gtk_file_filter_add_pattern(filter, upper.c_str());
+    return filter;
+}
+
+platform::FileDialogAnswer choose(const FileDialogRequest& request) {
+    const bool save = request.kind == FileDialogRequest::Kind::Save;
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(
+        platform::ansiToUtf8(request.title).c_str(), nullptr,
+        save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, "取消",
+        GTK_RESPONSE_CANCEL, save ? "保存" : "打开", GTK_RESPONSE_ACCEPT, nullptr);
+    GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+    gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+    gtk_file_chooser_add_filter(chooser, filterFor(request));
+    if (save) {
+        gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
+        gtk_file_chooser_set_current_name(chooser,
+                                          platform::ansiToUtf8(request.suggestedName).c_str());
+    }
+    platform::FileDialogAnswer answer;
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+        gchar* name = gtk_file_chooser_get_filename(chooser);
+        gchar* utf8 =
+            name != nullptr ? g_filename_to_utf8(name, -1, nullptr, nullptr, nullptr) : nullptr;
+        // A name the system cannot even spell in UTF-8 is no more reachable in GBK.
+        answer = utf8 != nullptr ? platform::chosenPath(utf8::toUtf16(utf8))
+                                 : platform::FileDialogAnswer{
+                                       platform::FileDialogAnswer::Outcome::Unreachable, {}};
+        if (name == nullptr) answer = {};
+        g_free(utf8);
+        g_free(name);
+    }
+    gtk_widget_destroy(dialog);
+    return answer;
+}
+
+}  // namespace
+
+void installFileChooser() {
+    platform::setFileDialogHandler(choose);
+}
