@@ -137,8 +137,7 @@ std::string installPackageFromPC(DeviceManager& device, const std::string& name)
     const std::string routeName = name.empty() ? *inner : name;
     if (std::optional<std::string> problem = nameProblem(device, routeName))
         return refused(file, *problem);
-    return startInstall(device, *path,
-                        {"started", file, routeName, "正在把" + quoted(file) + "安装到导航仪。"});
+    return startInstall(device, *path, {"started", file, routeName, {}});
 }
 
 std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
@@ -172,12 +171,12 @@ std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
         case GpxPackage::Outcome::Written:
             break;
     }
-    Outcome started{"started", file, routeName, "正在把" + quoted(file) + "安装到导航仪。"};
+    Outcome started{"started", file, routeName, {}};
     started.dropped = made.dropped;
     if (made.dropped > 0)
-        started.message += "有 " + std::to_string(made.dropped) +
-                           " 个轨迹点在东经 0.001 度以西或北纬 0.00001 度以南，导航仪不能保存，"
-                           "没有放上去。";
+        started.message = std::to_string(made.dropped) +
+                          " 个轨迹点在东经 0.001 度以西或北纬 0.00001 度以南，导航仪不能保存，"
+                          "没有放上去。";
     return startInstall(device, platform::joinPath(folder, routeName + ".zip"), started);
 }
 

@@ -15,7 +15,8 @@
 // with the import's progress, pause, stop and messages), "saved" (the file is written) or
 // "refused" (nothing done; the message says why). F is the chosen file's name without its
 // folder, N the route book's name, D the GPX track points the navigator cannot keep; the
-// message is for the user.
+// message is for the user: why it was refused, what was saved, or which points the navigator
+// cannot keep.
 
 // Installs a route book package (.zip) from the PC under `name`, or under the name of the route
 // book inside the package when `name` is empty.

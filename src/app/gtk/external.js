@@ -6,7 +6,8 @@
     var key = "@KEY@";
     var names = ["getValue", "writeValue", "getFileText", "writeFileText", "SetUsername",
                  "connToPDA", "GetPdaAddr", "poiToPDA", "deleteSelectedPoi", "showRoadbook",
-                 "importToPDA", "deleteSelected", "exportFromPDA", "PauseTask"];
+                 "importToPDA", "deleteSelected", "exportFromPDA", "PauseTask",
+                 "installPackageFromPC", "installGpxFromPC", "saveGpxToPC"];
     var Request = window.XMLHttpRequest;
     var proto = Request.prototype;
     var open = proto.open, send = proto.send;
