@@ -152,11 +152,9 @@ std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
         return refused(file, *problem);
     std::string text;
     if (!platform::readWholeFile(*path, text)) return refused(file, quoted(file) + "读不出来。");
-    // A folder of its own in the run's private folder: the install takes the package away.
-    const std::string folder = platform::privateFile("gpx");
-    platform::removeTree(folder);
-    if (folder.empty() || !platform::createFolder(folder))
-        return refused(file, "临时文件夹里写不进文件。");
+    // Made where the installation takes a download from, and taken away by it.
+    const std::string folder = platform::privateFolder();
+    if (folder.empty()) return refused(file, "临时文件夹里写不进文件。");
     GpxPackage made = writeGpxPackage(text, routeName, folder);
     switch (made.outcome) {
         case GpxPackage::Outcome::NotGpx:
@@ -177,7 +175,7 @@ std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
         started.message = std::to_string(made.dropped) +
                           " 个轨迹点在东经 0.001 度以西或北纬 0.00001 度以南，导航仪不能保存，"
                           "没有放上去。";
-    return startInstall(device, platform::joinPath(folder, routeName + ".zip"), started);
+    return startInstall(device, {}, started);
 }
 
 std::string saveGpxToPC(DeviceManager& device, const std::string& rbid) {

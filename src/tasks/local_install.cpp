@@ -29,16 +29,18 @@ void localInstallWorker(TaskContext& context, std::string text) {
     const std::string name = text.substr(feed + 1);
     postTaskProgress(TaskKind::Import, 1);
     const std::string package = platform::joinPath(temp, name + ".zip");
-    std::optional<platform::FileInfo> info = platform::fileInfo(source);
-    bool copied = false;
-    if (info && info->size > static_cast<uint64_t>(kMaxPackageBytes))
-        postTaskStatus(TaskStatus::DownloadTooLarge);
-    else if (!info || !platform::copyFile(source, package, false))
-        postTaskStatus(TaskStatus::UnpackFailed);
-    else
-        copied = true;
-    if (source.rfind(temp, 0) == 0) platform::deleteFile(source);
-    if (!copied) return;
+    if (!source.empty()) {
+        std::optional<platform::FileInfo> info = platform::fileInfo(source);
+        if (info && info->size > static_cast<uint64_t>(kMaxPackageBytes)) {
+            postTaskStatus(TaskStatus::DownloadTooLarge);
+            return;
+        }
+        if (!info || !platform::copyFile(source, package, false)) {
+            platform::deleteFile(package);
+            postTaskStatus(TaskStatus::UnpackFailed);
+            return;
+        }
+    }
     // The page was told of a route book of that name when it asked; one that came meanwhile is
     // never replaced.
     if (isPresent(context, name)) {
@@ -76,6 +78,9 @@ GpxPackage writeGpxPackage(const std::string& gpxText, const std::string& name,
     ok = writer.close() && ok;
     platform::deleteFile(trackFile);
     platform::removeTree(routeFolder);
-    if (ok) result.outcome = GpxPackage::Outcome::Written;
+    if (ok)
+        result.outcome = GpxPackage::Outcome::Written;
+    else
+        platform::deleteFile(platform::joinPath(folder, name + ".zip"));
     return result;
 }

@@ -9,10 +9,11 @@
 // same checks (at most 20 MB, free space for five times the unpacked size), unpacking, renaming,
 // stamping and installation, with the import's progress, pause and stop and its messages.
 
-// The worker's text: the package's path on the PC, a line feed, the route book's name.
+// The worker's text: the package's path on the PC, a line feed, the route book's name. An empty
+// path stands for a package the program has made as N.zip in its private folder.
 std::string localInstallText(const std::string& package, const std::string& name);
-// Copies the package into the run's private folder and installs it. A package that lies in the
-// private folder itself (one the program made) is taken away; any other is only read.
+// Copies the package into the run's private folder (the user's file is only read) and installs
+// it; the copy goes after use, as a download does.
 void localInstallWorker(TaskContext& context, std::string text);
 
 // A route book package made from a GPX document: N.trk with every track point the navigator can
@@ -23,6 +24,7 @@ struct GpxPackage {
     std::string error;   // NotGpx: the reader's reason (ANSI)
     size_t dropped = 0;  // track points west of 0.001 E or south of 0.00001 N, left out
 };
-// Writes folder/N.zip from the GPX text (UTF-8); the files it is made of do not stay.
+// Writes folder/N.zip from the GPX text (UTF-8); the files it is made of do not stay, nor a
+// package that could not be written whole.
 GpxPackage writeGpxPackage(const std::string& gpxText, const std::string& name,
                            const std::string& folder);

@@ -285,7 +285,7 @@ def compare(got, expected):
 
 METHOD_NAMES = ("getValue,writeValue,getFileText,writeFileText,SetUsername,connToPDA,GetPdaAddr,"
                 "poiToPDA,deleteSelectedPoi,showRoadbook,importToPDA,deleteSelected,exportFromPDA,"
-                "PauseTask")
+                "PauseTask,installPackageFromPC,installGpxFromPC,saveGpxToPC")
 
 TYPED_VALUES = [("number:12", "12"), ("number:-5", "-5"), ("number:1.5", "1.5"),
                 ("number:3000000000", "3000000000"), ("boolean:true", "-1"),
