@@ -94,6 +94,7 @@ TEST_F(DispatchExternalTest, NamesAreLookedUpExactlyAndUnknownOnesReachNoMethod)
         std::wstring wide(name.begin(), name.end());
         EXPECT_EQ(idOf(page, wide.c_str()), static_cast<DISPID>(i));
     }
+    EXPECT_EQ(idOf(page, L"saveGpxToPC"), ExternalObject::kFirstOwnDispid + 2);
     // The slot starts at 0 (getValue's id): an unknown name must not leave it there.
     for (const wchar_t* unknown : {L"getvalue", L"GETVALUE", L"getValue ", L"", L"toString"})
         EXPECT_EQ(idOf(page, unknown), DISPID_UNKNOWN);
@@ -246,6 +247,9 @@ TEST_F(DispatchExternalTest, DocumentsThatAreNotTrustedRunNothing) {
         EXPECT_EQ(status, S_OK);
         EXPECT_EQ(call(stranger, L"getValue", {stringVariant("k")}, &status), "none");
         EXPECT_EQ(call(stranger, L"connToPDA", {stringVariant("x")}, &status), "none");
+        EXPECT_EQ(status, S_OK);
+        // The program's own methods would open a dialog on the PC first.
+        EXPECT_EQ(call(stranger, L"installGpxFromPC", {stringVariant("")}, &status), "none");
         EXPECT_EQ(status, S_OK);
         EXPECT_EQ(stranger->Release(), 0u);
     }
