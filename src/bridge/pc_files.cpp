@@ -14,7 +14,6 @@
 #include "platform/file_replace.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "tasks/archive.h"
 #include "tasks/local_install.h"
 
 namespace {
@@ -109,21 +108,6 @@ std::string startInstall(DeviceManager& device, const std::string& package, Outc
     return document(started);
 }
 
-// The name of the route book inside a package: its last track entry's, without folders.
-std::optional<std::string> innerName(const std::string& package) {
-    ArchiveReader reader;
-    if (!reader.open(package)) return std::nullopt;
-    std::optional<std::string> found;
-    for (bool more = reader.gotoFirst(); more; more = reader.gotoNext()) {
-        ArchiveEntryInfo info;
-        if (!reader.currentInfo(info) || info.isFolder ||
-            info.name.find(".trk") == std::string::npos)
-            continue;
-        found = baseNameOf(info.name);
-    }
-    return found;
-}
-
 }  // namespace
 
 std::string installPackageFromPC(DeviceManager& device, const std::string& name) {
@@ -132,7 +116,7 @@ std::string installPackageFromPC(DeviceManager& device, const std::string& name)
     std::optional<std::string> path = chooseToOpen("安装电脑上的路书包", "路书包", "zip", outcome);
     if (!path) return outcome;
     const std::string file = fileNameOf(*path);
-    std::optional<std::string> inner = innerName(*path);
+    std::optional<std::string> inner = packageInnerName(*path);
     if (!inner) return refused(file, quoted(file) + "不是路书包，或者读不出来。");
     const std::string routeName = name.empty() ? *inner : name;
     if (std::optional<std::string> problem = nameProblem(device, routeName))

@@ -131,22 +131,6 @@ bool fetchRouteBook(CliProgram& program, const std::string& folder, const std::s
     return true;
 }
 
-// The name of the route book inside a package, as the import finds it: its last track entry,
-// without folders.
-std::optional<std::string> innerName(const std::string& package) {
-    ArchiveReader reader;
-    if (!reader.open(package)) return std::nullopt;
-    std::optional<std::string> found;
-    for (bool more = reader.gotoFirst(); more; more = reader.gotoNext()) {
-        ArchiveEntryInfo info;
-        if (!reader.currentInfo(info) || info.name.find(".trk") == std::string::npos) continue;
-        std::string name = info.name.substr(0, info.name.size() - 4);
-        size_t slash = name.find_last_of('\\');
-        found = slash == std::string::npos ? name : name.substr(slash + 1);
-    }
-    return found;
-}
-
 bool writeOut(const std::string& from, const std::string& outUtf8, const char* command) {
     if (platform::replaceWithCopy(from, toAnsi(outUtf8))) return true;
     std::fprintf(stderr, "vantu-cli %s: cannot write %s\n", command, outUtf8.c_str());
@@ -175,7 +159,8 @@ int runInstall(const std::vector<std::string>& argsIn) {
         std::fprintf(stderr, "vantu-cli install: cannot read %s\n", package.c_str());
         return kExitFile;
     }
-    if (name.empty()) name = toTerminal(innerName(staged).value_or(toAnsi(baseName(package))));
+    if (name.empty())
+        name = toTerminal(packageInnerName(staged).value_or(toAnsi(baseName(package))));
     // The import's item text turns "&" into "%" for its parser and never back in the name.
     if (name.find('&') != std::string::npos || !isRouteBookFileName({}, toAnsi(name))) {
         std::fprintf(stderr,

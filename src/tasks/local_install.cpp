@@ -13,6 +13,23 @@
 #include "tasks/http_transfer.h"
 #include "tasks/import_worker.h"
 
+std::optional<std::string> packageInnerName(const std::string& package) {
+    ArchiveReader reader;
+    if (!reader.open(package)) return std::nullopt;
+    std::optional<std::string> found;
+    for (bool more = reader.gotoFirst(); more; more = reader.gotoNext()) {
+        ArchiveEntryInfo info;
+        if (!reader.currentInfo(info) || info.isFolder ||
+            info.name.find(".trk") == std::string::npos)
+            continue;
+        // As the import renames the set: the entry's name less its last four characters.
+        std::string name = info.name.substr(0, info.name.size() - 4);
+        size_t slash = platform::lastSeparator(name);
+        found = slash == std::string::npos ? name : name.substr(slash + 1);
+    }
+    return found;
+}
+
 std::string localInstallText(const std::string& package, const std::string& name) {
     return package + '\n' + name;
 }

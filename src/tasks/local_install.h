@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "tasks/task_context.h"
@@ -8,6 +9,11 @@
 // Route books from files on the PC, installed as the portal's import installs a download: the
 // same checks (at most 20 MB, free space for five times the unpacked size), unpacking, renaming,
 // stamping and installation, with the import's progress, pause and stop and its messages.
+
+// The name of the route book inside a package, as the import finds it: its last track entry's
+// name without its last four characters (".trk") and folders. Nothing for a file that is no zip
+// or holds no track.
+std::optional<std::string> packageInnerName(const std::string& package);
 
 // The worker's text: the package's path on the PC, a line feed, the route book's name. An empty
 // path stands for a package the program has made as N.zip in its private folder.

@@ -657,20 +657,7 @@ def open_gpx(env, workdir):
     wait_for_pixels(shot, "#2f6fb5", (60, 3, 10, 84), 60, "the page did not show", timeout=FIRST_PAINT_S)
     window = program.window()
     xdotool("mousemove", "--window", window, "%d" % OPEN_FILE[0], "%d" % OPEN_FILE[1], "click", "1")
-    deadline = time.time() + 30
-    while True:
-        windows = xdotool("search", "--onlyvisible", "--pid", str(program.process.pid)).split()
-        chooser = [w for w in windows if w != window]
-        if chooser:
-            break
-        check(time.time() < deadline, "no file chooser")
-        time.sleep(0.5)
-    xdotool("windowfocus", chooser[0])
-    time.sleep(0.5)
-    xdotool("key", "ctrl+l")
-    xdotool("type", "--delay", "20", gpx)
-    time.sleep(0.5)
-    xdotool("key", "Return")
+    answer_file_chooser(program, window, "ctrl+l", gpx)
     wait_for_pixels(shot, "#2f7ed8", (560, 500, 310, 50), 100, "the file's second segment is not on the map")
     wait_for_pixels(shot, "#d9534f", (560, 500, 310, 50), 100, "the file's first segment is not on the map")
     check(program.stop() == 0, "the program did not end cleanly")
@@ -760,8 +747,9 @@ def answer_file_chooser(program, window, keys, path):
 
 
 def wait_for_file(path, what, timeout=60):
+    """Waits until the file that path() names is there."""
     deadline = time.time() + timeout
-    while not os.path.exists(path):
+    while not os.path.exists(path()):
         check(time.time() < deadline, what)
         time.sleep(0.3)
 
@@ -798,19 +786,13 @@ def pc_files(env, workdir):
 
     click(INSTALL_PACKAGE)
     answer_file_chooser(program, window, "ctrl+l", package)
-    deadline = time.time() + 60
-    while not os.path.exists(navigator_file("Packaged.trk")):
-        check(time.time() < deadline, "the package was not installed")
-        time.sleep(0.3)
+    wait_for_file(lambda: navigator_file("Packaged.trk"), "the package was not installed")
     screenshot(os.path.join(art, "pc_install_package.png"))
     time.sleep(2)
 
     click(INSTALL_GPX)
     answer_file_chooser(program, window, "ctrl+l", ride)
-    deadline = time.time() + 60
-    while not os.path.exists(navigator_file("ride.trk")):
-        check(time.time() < deadline, "the GPX file was not installed")
-        time.sleep(0.3)
+    wait_for_file(lambda: navigator_file("ride.trk"), "the GPX file was not installed")
     # The page says that the point south of the equator was left out.
     wait_for_pixels(os.path.join(art, "pc_install_gpx.png"), "#3b3f4a", (400, 60, 420, 440), 2000,
                     "no message about the point left out")
@@ -818,7 +800,7 @@ def pc_files(env, workdir):
 
     click(SAVE_GPX)
     answer_file_chooser(program, window, "ctrl+a", saved)
-    wait_for_file(saved, "the route book was not saved as GPX")
+    wait_for_file(lambda: saved, "the route book was not saved as GPX")
     time.sleep(0.5)
     with open(saved, encoding="utf-8") as f:
         text = f.read()
