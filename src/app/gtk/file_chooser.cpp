@@ -25,10 +25,36 @@ GtkFileFilter* filterFor(const FileDialogRequest& request) {
     return filter;
 }
 
+// A file name in the system's encoding as the dialog's answer. A name that is not even UTF-8 is
+// no more reachable in GBK.
+platform::FileDialogAnswer answerFor(const gchar* name) {
+    gchar* utf8 = g_filename_to_utf8(name, -1, nullptr, nullptr, nullptr);
+    platform::FileDialogAnswer answer =
+        utf8 != nullptr
+            ? platform::chosenPath(utf8::toUtf16(utf8))
+            : platform::FileDialogAnswer{platform::FileDialogAnswer::Outcome::Unreachable, {}};
+    g_free(utf8);
+    return answer;
+}
+
+// The program's window, which the page that asks lives in: the dialog stays above it.
+GtkWindow* programWindow() {
+    GList* windows = gtk_window_list_toplevels();
+    GtkWindow* found = nullptr;
+    for (GList* w = windows; w != nullptr && found == nullptr; w = w->next) {
+        GtkWindow* window = GTK_WINDOW(w->data);
+        if (gtk_widget_get_visible(GTK_WIDGET(window)) &&
+            gtk_window_get_window_type(window) == GTK_WINDOW_TOPLEVEL)
+            found = window;
+    }
+    g_list_free(windows);
+    return found;
+}
+
 platform::FileDialogAnswer choose(const FileDialogRequest& request) {
     const bool save = request.kind == FileDialogRequest::Kind::Save;
     GtkWidget* dialog = gtk_file_chooser_dialog_new(
-        platform::ansiToUtf8(request.title).c_str(), nullptr,
+        platform::ansiToUtf8(request.title).c_str(), programWindow(),
         save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, "取消",
         GTK_RESPONSE_CANCEL, save ? "保存" : "打开", GTK_RESPONSE_ACCEPT, nullptr);
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
@@ -42,14 +68,7 @@ platform::FileDialogAnswer choose(const FileDialogRequest& request) {
     platform::FileDialogAnswer answer;
     if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
         gchar* name = gtk_file_chooser_get_filename(chooser);
-        gchar* utf8 =
-            name != nullptr ? g_filename_to_utf8(name, -1, nullptr, nullptr, nullptr) : nullptr;
-        // A name the system cannot even spell in UTF-8 is no more reachable in GBK.
-        answer = utf8 != nullptr ? platform::chosenPath(utf8::toUtf16(utf8))
-                                 : platform::FileDialogAnswer{
-                                       platform::FileDialogAnswer::Outcome::Unreachable, {}};
-        if (name == nullptr) answer = {};
-        g_free(utf8);
+        if (name != nullptr) answer = answerFor(name);
         g_free(name);
     }
     gtk_widget_destroy(dialog);
