@@ -787,8 +787,9 @@ def pc_files(env, workdir):
     click(INSTALL_PACKAGE)
     answer_file_chooser(program, window, "ctrl+l", package)
     wait_for_file(lambda: navigator_file("Packaged.trk"), "the package was not installed")
-    screenshot(os.path.join(art, "pc_install_package.png"))
+    # The task's end and the list read again.
     time.sleep(2)
+    screenshot(os.path.join(art, "pc_install_package.png"))
 
     click(INSTALL_GPX)
     answer_file_chooser(program, window, "ctrl+l", ride)
