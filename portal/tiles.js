@@ -35,7 +35,9 @@ var TileMap = (function () {
         this.covered = function () { return []; };
         this.insets = {top: 40, right: 60, bottom: 70, left: 40};
         container.hidden = false;
-        this.map = L.map(container, {zoomControl: false, attributionControl: false,
+        // No tap handler: it makes a left press of every pointer press, the right one included,
+        // which would close the menu that a right click opens.
+        this.map = L.map(container, {zoomControl: false, attributionControl: false, tap: false,
                                      worldCopyJump: true, minZoom: 2, maxZoom: 19});
         // Plain text: a link would take the program's one window away from the page.
         L.control.attribution({prefix: "Leaflet"}).addTo(this.map)

@@ -71,7 +71,7 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
 
     def do_GET(self):
         if self.path.startswith("/tiles/"):
-            QuietHandler.tile_requests.append(dict(self.headers.items()))
+            QuietHandler.tile_requests.append((self.path, dict(self.headers.items())))
             self.send_response(200)
             self.send_header("Content-Type", "image/png")
             self.send_header("Content-Length", str(len(TILE_PNG)))
@@ -702,11 +702,39 @@ def map_tiles(env, workdir):
     wait_for_pixels(shot, "#d9534f", MAP_BOX, 300, "no route book over the tiles")
     # rgba(255, 255, 255, 0.7) over the tiles.
     wait_for_pixels(shot, "#bcc6cf", ATTRIBUTION_BOX, 300, "no attribution over the tiles")
+    window = program.window()
+
+    # The zoom button asks for the tiles of the next level.
+    levels = lambda: {int(path.split("/")[2]) for path, _ in QuietHandler.tile_requests}
+    deepest = max(levels())
+    xdotool("mousemove", "--window", window, "%d" % ZOOM_IN[0], "%d" % ZOOM_IN[1], "click", "1")
+    deadline = time.time() + 20
+    while max(levels()) <= deepest:
+        check(time.time() < deadline, "the zoom button asked for no deeper tiles")
+        time.sleep(0.3)
+
+    # A right click on the map takes that place's coordinates for a saved place.
+    xdotool("mousemove", "--window", window, "600", "300", "click", "3")
+    time.sleep(1)
+    xdotool("mousemove", "--window", window, "%d" % ADD_PLACE_HERE[0], "%d" % ADD_PLACE_HERE[1],
+            "click", "1")
+    time.sleep(0.5)
+    xdotool("type", "--delay", "20", "TilePoint")
+    xdotool("key", "Return")
+    time.sleep(2)
     check(program.stop() == 0, "the program did not end cleanly")
+    places = subprocess.run([env["VANTU_CLI"], "call", "GetPdaAddr"], check=True, capture_output=True,
+                            text=True, env=dict(os.environ, **program.env)).stdout
+    found = re.search(r'lng="(\d+)" lat="(\d+)"[^>]*>TilePoint<', places)
+    check(found, "no saved place from the right click: " + places)
+    # Where the route book lies: north-west of Beijing.
+    lng, lat = int(found.group(1)), int(found.group(2))
+    check(11580000 < lng < 11640000 and 4020000 < lat < 4050000,
+          "the right click took %d, %d" % (lng, lat))
+
     requests = QuietHandler.tile_requests
-    check(requests, "no tile was asked for")
     agent = "KorvelVantu/" + program_version(env)
-    for headers in requests:
+    for _, headers in requests:
         names = {name.lower() for name in headers}
         check(agent in headers.get("User-Agent", ""), "a tile request without %s: %r" % (agent, headers))
         check(not names & {"referer", "cookie", "origin"}, "a tile request tells more: %r" % headers)
@@ -817,6 +845,8 @@ OPEN_FILE = (56, 144)
 START_IMPORT = (62, 460)
 PAUSE_BUTTON = (35, 539)
 TASK_BAR_Y = 517
+ZOOM_IN = (854, 76)
+ADD_PLACE_HERE = (640, 381)
 INSTALL_PACKAGE = (50, 181)
 INSTALL_GPX = (140, 181)
 SAVE_GPX = (225, 181)
