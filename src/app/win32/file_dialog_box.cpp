@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/codepage.h"
+#include "platform/log.h"
 
 namespace {
 
@@ -41,7 +42,12 @@ platform::FileDialogAnswer runFileDialog(const platform::FileDialogRequest& requ
         dialog.Flags |= OFN_ENABLEHOOK;
         dialog.lpfnHook = hook;
     }
-    if (!(save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog))) return {};
+    if (!(save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog))) {
+        // Nothing chosen; an error code means the dialog could not even be shown.
+        if (DWORD error = CommDlgExtendedError())
+            platform::logLine("The file dialog failed: error " + std::to_string(error));
+        return {};
+    }
     const wchar_t* chosen = file.c_str();
     return platform::chosenPath(
         std::u16string(reinterpret_cast<const char16_t*>(chosen), wcslen(chosen)));

@@ -48,7 +48,9 @@ void addProgramToUserAgent() {
     DWORD size = sizeof agent;
     if (FAILED(ObtainUserAgentString(0, agent, &size))) agent[0] = '\0';
     std::string full = withProgramAgent(agent);
-    UrlMkSetSessionOption(URLMON_OPTION_USERAGENT, full.data(), static_cast<DWORD>(full.size()), 0);
+    if (FAILED(UrlMkSetSessionOption(URLMON_OPTION_USERAGENT, full.data(),
+                                     static_cast<DWORD>(full.size()), 0)))
+        platform::logLine("The browser's user agent could not name the program");
 }
 
 void showStartFailure(HINSTANCE instance) {
