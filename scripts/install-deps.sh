@@ -15,8 +15,8 @@ packages=(
     g++-mingw-w64-x86-64 libz-mingw-w64-dev
     # The Windows build: its tests run under wine with the Chinese code page (locales), its
     # dependencies come from Debian's source packages (dpkg-dev unpacks them), its installer
-    # from NSIS.
-    wine wine64 locales nsis
+    # from NSIS; programs and installer are signed with osslsigncode.
+    wine wine64 locales nsis osslsigncode
     xvfb xauth xdotool openssl imagemagick zip unzip nodejs
     # A CJK font, or the page's Chinese shows as boxes; and what packaging and its test use.
     fonts-wqy-microhei desktop-file-utils dpkg-dev file man-db

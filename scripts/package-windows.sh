@@ -2,6 +2,9 @@
 # Builds the Windows packages (windows-release preset, cpack) into build/windows-release and
 # checks them: the installer is there, the zip holds the programs, the simulator under tools\, the page and the README,
 # and the program in it runs under wine.
+# With VANTU_SIGN_PKCS12 and VANTU_SIGN_PASSWORD_FILE (a PKCS#12 file and a file holding its
+# password) the programs and the installer are signed; VANTU_UPDATE_MANIFEST_URL, when set, is
+# the update address built in (none by default: no update check).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -9,7 +12,11 @@ build=$root/build/windows-release
 fail() { echo "package-windows: $*" >&2; exit 1; }
 
 bash scripts/build-windows-deps.sh >/dev/null || fail "the dependencies did not build"
-cmake --preset windows-release >/dev/null || fail "configure failed"
+settings=()
+for name in VANTU_SIGN_PKCS12 VANTU_SIGN_PASSWORD_FILE VANTU_UPDATE_MANIFEST_URL; do
+    [ -n "${!name:-}" ] && settings+=("-D$name=${!name}")
+done
+cmake --preset windows-release "${settings[@]}" >/dev/null || fail "configure failed"
 cmake --build --preset windows-release -j "$(nproc)" || fail "build failed"
 (cd "$build" && cpack -G ZIP >/dev/null && cpack -G NSIS >/dev/null) || fail "cpack failed"
 zip=$build/vantu-1.0.0-win64.zip

@@ -11,9 +11,10 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 # The window's tests need a display, and wine binds a prefix to the display it first met: the
-# whole run goes under one virtual display where there is none.
+# whole run goes under one virtual display where there is none, large enough for the window's
+# minimum size at 200%.
 if [ -z "${DISPLAY:-}" ] && [ -z "${VANTU_UNDER_XVFB:-}" ] && command -v xvfb-run >/dev/null; then
-    exec env VANTU_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
+    exec env VANTU_UNDER_XVFB=1 xvfb-run -a -s "-screen 0 1920x1200x24" bash "$0" "$@"
 fi
 build=$root/build/windows
 jobs=$(nproc)
@@ -30,7 +31,27 @@ if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
 fi
 
 bash scripts/build-windows-deps.sh || exit 1
-if ! cmake --preset windows >/dev/null || ! cmake --build --preset windows -j "$jobs"; then
+# A throw-away certificate: the build signs the programs and the installer with it, and the
+# installer's test verifies the signatures. Made once: the signed programs must match it.
+signing=$build/signing
+if [ ! -f "$signing/test.p12" ]; then
+    mkdir -p "$signing"
+    printf 'throw-away' >"$signing/password"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=KorvelVantu test signing" \
+        -addext extendedKeyUsage=codeSigning -keyout "$signing/key.pem" -out "$signing/cert.pem" \
+        2>/dev/null &&
+        openssl pkcs12 -export -inkey "$signing/key.pem" -in "$signing/cert.pem" \
+            -out "$signing/test.p12" -passout "file:$signing/password" ||
+        { echo "test-windows: cannot make the test certificate" >&2; exit 1; }
+fi
+# The installed copy updates itself from a loopback server (tests/win32/window/installer_test.sh)
+# at this address; the port is the worktree's own, so that the tests of several checkouts on one
+# machine do not meet.
+port=$((20000 + $(printf '%s' "$root" | cksum | cut -d' ' -f1) % 20000))
+if ! cmake --preset windows -DVANTU_SIGN_PKCS12="$signing/test.p12" \
+        -DVANTU_SIGN_PASSWORD_FILE="$signing/password" \
+        -DVANTU_UPDATE_MANIFEST_URL="http://127.0.0.1:$port/vantu3/update/update.xml" >/dev/null ||
+    ! cmake --build --preset windows -j "$jobs"; then
     echo "test-windows: BUILD FAILED"
     exit 1
 fi

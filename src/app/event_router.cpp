@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/task_status.h"
 #include "platform/clock.h"
 
 namespace {
@@ -28,15 +29,29 @@ bool EventRouter::deviceChanged() {
     if (static_cast<uint32_t>(now - lastDeviceChangeTick_) <= kDeviceChangeQuietMs ||
         !host_.hasDocument())
         return false;
-    if (host_.isConnected() || host_.checkConnection())
+    if (host_.isConnected() || host_.checkConnection()) {
         host_.callPage(kPdaLink);
-    else
+    } else {
         host_.startTimer(TIMER_DEVICE_RECHECK, kDeviceRecheckMs);
+        host_.restartDeviceLink();
+    }
     lastDeviceChangeTick_ = now;
     return true;
 }
 
+bool EventRouter::deviceLinkUp() {
+    if (!host_.hasDocument()) return false;
+    if (host_.isConnected() || host_.checkConnection()) {
+        host_.callPage(kPdaLink);
+        // Found: the device timers have nothing left to do.
+        host_.stopTimer(TIMER_DEVICE_RECHECK);
+        host_.stopTimer(TIMER_DEVICE_LATE);
+    }
+    return true;
+}
+
 bool EventRouter::taskMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (message == WM_DEVICE_LINK) return deviceLinkUp();
     std::optional<PageCall> call = pageCallForMessage(message, wParam, lParam);
     if (!call || !host_.hasDocument()) return false;
     host_.callPage(*call);

@@ -30,10 +30,14 @@ class RouterHost {
     virtual bool isConnected() = 0;
     // Probes the device and refreshes the cached flag.
     virtual bool checkConnection() = 0;
+    // A fresh try at the navigator's remote link, off the window thread; WM_DEVICE_LINK comes
+    // when it is up.
+    virtual void restartDeviceLink() = 0;
 };
 
 // Turns window events into page calls: task notifications into "kankan" and "currentLushu",
-// device changes and the device timers into "PDALink", right clicks into "onRButtonDown".
+// device changes, the device timers and a remote link that came up into "PDALink", right clicks
+// into "onRButtonDown".
 // Each handler answers whether it took the event; one it did not take goes on to the window's
 // default handling. Time comes from platform::clock().
 class EventRouter {
@@ -44,12 +48,15 @@ class EventRouter {
     // The click itself always goes on to the page, so this never takes it.
     void rightButtonDown(intptr_t lParam);
     bool deviceChanged();
+    // The notifications posted to the window: WM_TASK_STATUS, WM_TASK_PROGRESS, WM_DEVICE_LINK.
     bool taskMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
     // Ticks of timers other than the two device timers, and of those while there is no
     // document, are not taken (they keep running).
     bool timer(int id);
 
   private:
+    bool deviceLinkUp();
+
     RouterHost& host_;
     uint32_t lastDeviceChangeTick_ = 0;
 };

@@ -11,6 +11,9 @@ class ExternalMethods {
 
     // The device gate: 1 when a navigator's data folder is known and reachable.
     virtual int checkConnection() { return 0; }
+    // Not a page method: the window asks for a fresh remote link here after a device change that
+    // found no navigator, as it checks the connection through checkConnection.
+    virtual void restartDeviceLink() {}
 
     virtual std::string setUsername(const std::string& /*account*/) { return {}; }
     virtual std::string connToPDA(const std::string& /*text*/) { return {}; }

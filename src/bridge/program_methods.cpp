@@ -1,6 +1,7 @@
 #include "bridge/program_methods.h"
 
 #include "bridge/pc_files.h"
+#include "device/link_watch.h"
 #include "ops/poi_operations.h"
 #include "ops/route_book_list.h"
 #include "ops/route_book_view.h"
@@ -9,6 +10,10 @@
 
 int ProgramMethods::checkConnection() {
     return ::checkConnection(device_);
+}
+
+void ProgramMethods::restartDeviceLink() {
+    restartRemoteLink(device_);
 }
 
 std::string ProgramMethods::connToPDA(const std::string& text) {

@@ -9,6 +9,7 @@ class ProgramMethods : public ExternalMethods {
     explicit ProgramMethods(DeviceManager& device) : device_(device) {}
 
     int checkConnection() override;
+    void restartDeviceLink() override;
     std::string connToPDA(const std::string& text) override;
     std::string getPdaAddr() override;
     std::string poiToPDA(const std::string& text) override;

@@ -4,11 +4,13 @@
 
 #include "platform/message_sink.h"
 
-// The two notifications that reach the window from any thread. WM_TASK_STATUS carries a status
+// The notifications that reach the window from any thread. WM_TASK_STATUS carries a status
 // code that the window turns into a "kankan" message; WM_TASK_PROGRESS carries the task kind and
-// the ordinal of the item being worked on, for "currentLushu".
+// the ordinal of the item being worked on, for "currentLushu"; WM_DEVICE_LINK says that the
+// navigator's remote link came up, for a connection check and "PDALink".
 inline constexpr uint32_t WM_TASK_STATUS = 2024;    // WM_USER + 1000
 inline constexpr uint32_t WM_TASK_PROGRESS = 2025;  // WM_USER + 1001
+inline constexpr uint32_t WM_DEVICE_LINK = 2028;    // WM_USER + 1004
 
 // The codes of WM_TASK_STATUS. The numbers travel to the page and must not change; the page's
 // message for each is taskStatusText().

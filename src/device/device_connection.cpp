@@ -145,8 +145,6 @@ int findOnRemovableDrives(std::string& out, const std::string& first, const std:
 int findOnDevice(RapiBinding& rapi, std::string& out, const std::u16string& first,
                  const std::u16string& second) {
     if (!rapi.isLoaded()) return 0;
-    rapi.CeRapiUninit();
-    if (!rapi.openRemoteLink()) return 0;
     auto roots = findDeviceFilesWide(rapi, u"\\*");
     if (!roots) return 0;
     constexpr uint32_t kMountedStorage = platform::kAttrDirectory | platform::kAttrTemporary;
@@ -161,6 +159,23 @@ int findOnDevice(RapiBinding& rapi, std::string& out, const std::u16string& firs
     }
     return 0;
 }
+
+namespace {
+
+// Whether the remote link is up for a search. Without a watch (the terminal, tests) the search
+// restarts the link and waits up to 2000 ms for it.
+bool remoteLinkUp(DeviceLink& device) {
+    if (!device.rapi.isLoaded()) return false;
+    // A watched link is only looked at. The window thus never waits for a navigator that is not
+    // there: instead of restarting the link and waiting up to 2000 ms for it at every search,
+    // it answers from the link that its watch started at the program's start or at the last
+    // device change without a navigator, and hears from the watch when that link comes up.
+    if (device.linkWatch) return device.rapi.pollRemoteLink() == RapiBinding::LinkState::Up;
+    device.rapi.CeRapiUninit();
+    return device.rapi.openRemoteLink() == 1;
+}
+
+}  // namespace
 
 int findNavigator(DeviceLink& device) {
     if (!device.dataRoot.empty()) {
@@ -183,7 +198,7 @@ int findNavigator(DeviceLink& device) {
         device.dataRoot = found;
         return 1;
     }
-    if (findOnDevice(device.rapi, found, u"userdata", u"track")) {
+    if (remoteLinkUp(device) && findOnDevice(device.rapi, found, u"userdata", u"track")) {
         device.mode = RapiDevice;
         device.connected = 1;
         device.dataRoot = found;

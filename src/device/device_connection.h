@@ -29,8 +29,8 @@ inline constexpr size_t kMaxSearchPath = 259;
 // case, matched without regard to ASCII case); on success `out` is the found folder with a
 // trailing separator.
 int findOnRemovableDrives(std::string& out, const std::string& first, const std::string& second);
-// The same on the device's mounted storage folders (never its main store), restarting the remote
-// link first; `out` is the ANSI device path with a trailing '\'.
+// The same on the device's mounted storage folders (never its main store), over a link that is up;
+// `out` is the ANSI device path with a trailing '\'.
 int findOnDevice(RapiBinding& rapi, std::string& out, const std::u16string& first,
                  const std::u16string& second);
 

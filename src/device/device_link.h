@@ -1,7 +1,9 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "device/link_watch.h"
 #include "device/rapi_binding.h"
 
 enum ConnectionMode : int { NotConnected = 0, RemovableDrive = 1, RapiDevice = 2 };
@@ -14,6 +16,9 @@ struct DeviceLink {
     int connected = 0;
     // The navigator's track folder with a trailing backslash (device path) or separator (drive).
     std::string dataRoot;
-    // Loads the remote API library and tries a first remote link (up to 2000 ms).
+    // Loads the remote API library; a link is started by the first search, or by the watch.
     RapiBinding rapi;
+    // The window's: keeps the remote link on a thread of its own (watchRemoteLink). Ends before
+    // the binding.
+    std::unique_ptr<LinkWatch> linkWatch;
 };

@@ -2,13 +2,10 @@
 
 #include <type_traits>
 
-#include "platform/rapi_link.h"
-
 RapiBinding::RapiBinding() : RapiBinding(platform::rapiLibraryName()) {}
 
 RapiBinding::RapiBinding(const std::string& libraryName) {
     load(libraryName);
-    if (loaded_ == 1) openRemoteLink();
 }
 
 RapiBinding::~RapiBinding() {
@@ -51,19 +48,51 @@ void RapiBinding::load(const std::string& libraryName) {
     resolve(ceRapiInit_, "CeRapiInit");
 }
 
-int RapiBinding::openRemoteLink() {
-    if (!loaded_) return 0;
+void RapiBinding::startRemoteLink() {
+    std::lock_guard<std::mutex> lock(linkMutex_);
+    if (!loaded_) return;
     CeRapiUninit();
     linkStart_ = rapi::RAPIINIT{};
     linkStart_.cbSize = sizeof(rapi::RAPIINIT);
     linkStart_.heRapiInit = nullptr;
     linkStart_.hrRapiInit = 0;
-    if (ceRapiInitEx_ == nullptr || ceRapiInitEx_(&linkStart_) != rapi::kOk) return 0;
+    bool started = ceRapiInitEx_ != nullptr && ceRapiInitEx_(&linkStart_) == rapi::kOk;
+    link_ = started ? LinkState::Pending : LinkState::Down;
+}
+
+RapiBinding::LinkState RapiBinding::settle(platform::EventWait waited) {
     // Only a signalled event counts: a wait that fails (no event) is no link either.
-    if (platform::waitForRapiEvent(linkStart_.heRapiInit, kLinkWaitMilliseconds) !=
-        platform::EventWait::Signaled)
-        return 0;
-    return linkStart_.hrRapiInit == rapi::kOk ? 1 : 0;
+    if (waited == platform::EventWait::Signaled)
+        link_ = linkStart_.hrRapiInit == rapi::kOk ? LinkState::Up : LinkState::Down;
+    else if (waited == platform::EventWait::Failed)
+        link_ = LinkState::Down;
+    return link_;
+}
+
+RapiBinding::LinkState RapiBinding::pollRemoteLink() {
+    std::unique_lock<std::mutex> lock(linkMutex_, std::try_to_lock);
+    if (!lock.owns_lock()) return LinkState::Pending;
+    if (link_ != LinkState::Pending) return link_;
+    return settle(platform::waitForRapiEvent(linkStart_.heRapiInit, 0));
+}
+
+RapiBinding::LinkState RapiBinding::waitRemoteLink(uint32_t milliseconds) {
+    rapi::HANDLE event = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(linkMutex_);
+        if (link_ != LinkState::Pending) return link_;
+        event = linkStart_.heRapiInit;
+    }
+    // Without the lock, so that a look from the window thread meanwhile does not wait.
+    platform::EventWait waited = platform::waitForRapiEvent(event, milliseconds);
+    std::lock_guard<std::mutex> lock(linkMutex_);
+    if (link_ != LinkState::Pending) return link_;
+    return settle(waited);
+}
+
+int RapiBinding::openRemoteLink() {
+    startRemoteLink();
+    return waitRemoteLink(kLinkWaitMilliseconds) == LinkState::Up ? 1 : 0;
 }
 
 rapi::HANDLE RapiBinding::CeCreateFile(const char16_t* path, rapi::DWORD access, rapi::DWORD share,

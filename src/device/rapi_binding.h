@@ -1,19 +1,29 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "platform/library.h"
 #include "platform/rapi_abi.h"
+#include "platform/rapi_link.h"
 
 // The navigator's remote API, loaded at run time. Every remote call of the program goes through
 // the entry points held here. An entry point that the loaded library lacks is never called: its
 // call fails as the remote call would (0, or the invalid handle for the handle-returning ones).
+//
+// A remote link is started, and the library brings it up in the background whenever a navigator
+// answers, which may be long after the start. The start, its record and its state are guarded:
+// the window thread looks at a link that another thread started.
 class RapiBinding {
   public:
     static constexpr uint32_t kLinkWaitMilliseconds = 2000;
 
-    // Loads the system's remote API library and tries a first remote link.
+    // Down: none started, or the start failed. Pending: started, not up yet.
+    enum class LinkState { Down, Pending, Up };
+
+    // Loads the system's remote API library. No link is started here: the program's start does
+    // not wait for a navigator, and a second start of the program never touches the link.
     RapiBinding();
     // The same with a library of the given name (tests load variants of the simulator).
     explicit RapiBinding(const std::string& libraryName);
@@ -23,7 +33,14 @@ class RapiBinding {
 
     void load(const std::string& libraryName);
     int isLoaded() const { return loaded_; }
-    // Ends any earlier link and starts a new one, waiting up to 2000 ms for it. 1 when it is up.
+    // Ends any earlier link and starts a new one, without waiting for it.
+    void startRemoteLink();
+    // The last start as it stands, without waiting; Pending while another thread is starting one.
+    LinkState pollRemoteLink();
+    // The last start, waiting up to `milliseconds` for it to end. Only the thread that starts the
+    // links may wait: a start elsewhere would end the event waited on.
+    LinkState waitRemoteLink(uint32_t milliseconds);
+    // Starts a new link and waits up to 2000 ms for it. 1 when it is up.
     int openRemoteLink();
 
     rapi::HANDLE CeCreateFile(const char16_t* path, rapi::DWORD access, rapi::DWORD share,
@@ -45,6 +62,9 @@ class RapiBinding {
     rapi::BOOL CeMoveFile(const char16_t* from, const char16_t* to);
 
   private:
+    // Under linkMutex_: the state after a wait on the last start's event.
+    LinkState settle(platform::EventWait waited);
+
     decltype(&::CeCreateFile) ceCreateFile_ = nullptr;
     decltype(&::CeWriteFile) ceWriteFile_ = nullptr;
     decltype(&::CeCloseHandle) ceCloseHandle_ = nullptr;
@@ -71,7 +91,9 @@ class RapiBinding {
     decltype(&::CeRapiInit) ceRapiInit_ = nullptr;
     platform::Library module_;
     int loaded_ = 0;
+    std::mutex linkMutex_;
     // The library reports the link's result into this record when the link comes up, which may
-    // be after openRemoteLink gave up waiting; so it lives as long as the binding.
+    // be after the caller gave up waiting; so it lives as long as the binding.
     rapi::RAPIINIT linkStart_{};
+    LinkState link_ = LinkState::Down;
 };

@@ -37,8 +37,10 @@ std::string tempFolder();
 // The user's configuration folder, ending with a separator ($XDG_CONFIG_HOME when it is an
 // absolute path, else ~/.config/ on POSIX); empty when the user has no home.
 std::string userConfigFolder();
+// Whether this user may create files in `folder`.
+bool isWritableFolder(const std::string& folder);
 // Whether a program in `folder` keeps its files beside itself: the user may write there and the
-// folder is not part of a system-wide installation.
+// folder is not part of an installation (system-wide, or the user's own on Windows).
 bool isPortableFolder(const std::string& folder);
 // This run's own working folder, ending with a separator: made fresh under a new random name
 // that only the user can enter (under the per-user runtime folder where the system has one,

@@ -1,13 +1,16 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // The navigator's remote API as a binary interface: the types and entry points of the library
 // that the program loads at run time (and that the navigator simulator provides). On Windows this
 // is the platform's own library and these declarations match it; on Linux the same interface is
-// ours: C linkage, the Windows names and argument order, 16-bit UTF-16 strings, HANDLE as a
-// pointer-sized value, BOOL, DWORD and HRESULT as 32-bit integers. The link-start event of
-// RAPIINIT is a Windows event there and a file descriptor that becomes readable here.
+// ours: C linkage, the Windows names and argument order, 16-bit UTF-16 strings, HANDLE, SIZE_T
+// and DWORD_PTR as pointer-sized values, BOOL, DWORD and HRESULT as 32-bit integers, so that every
+// structure has the layout Windows gives it in a program of the same width (64-bit here). The
+// link-start event of RAPIINIT is a Windows event there and a file descriptor that becomes
+// readable here.
 #if defined(_WIN32)
 #define RAPI_CALL __stdcall
 #else
@@ -22,6 +25,8 @@ using HRESULT = int32_t;
 using WORD = uint16_t;
 using WCHAR = char16_t;
 using HANDLE = void*;
+using SIZE_T = size_t;
+using DWORD_PTR = uintptr_t;
 
 inline constexpr int kMaxPath = 260;
 
@@ -63,7 +68,7 @@ struct STORE_INFORMATION {
     DWORD dwFreeSize;
 };
 
-// cbSize is sizeof(RAPIINIT): 12 for a 32-bit Windows program.
+// cbSize is sizeof(RAPIINIT): 12 in a 32-bit program, 24 in a 64-bit one.
 struct RAPIINIT {
     DWORD cbSize;
     HANDLE heRapiInit;
@@ -92,7 +97,7 @@ struct SYSTEM_INFO {
     DWORD dwPageSize;
     void* lpMinimumApplicationAddress;
     void* lpMaximumApplicationAddress;
-    DWORD dwActiveProcessorMask;
+    DWORD_PTR dwActiveProcessorMask;
     DWORD dwNumberOfProcessors;
     DWORD dwProcessorType;
     DWORD dwAllocationGranularity;
@@ -103,12 +108,12 @@ struct SYSTEM_INFO {
 struct MEMORYSTATUS {
     DWORD dwLength;
     DWORD dwMemoryLoad;
-    DWORD dwTotalPhys;
-    DWORD dwAvailPhys;
-    DWORD dwTotalPageFile;
-    DWORD dwAvailPageFile;
-    DWORD dwTotalVirtual;
-    DWORD dwAvailVirtual;
+    SIZE_T dwTotalPhys;
+    SIZE_T dwAvailPhys;
+    SIZE_T dwTotalPageFile;
+    SIZE_T dwAvailPageFile;
+    SIZE_T dwTotalVirtual;
+    SIZE_T dwAvailVirtual;
 };
 
 struct CEGUID {
@@ -117,6 +122,25 @@ struct CEGUID {
     DWORD Data3;
     DWORD Data4;
 };
+
+// The layouts of a 64-bit Windows program, which the simulator on Linux shares; the Windows build
+// checks every structure against the system's own headers as well (rapi_abi_win32.cpp).
+#if UINTPTR_MAX > 0xFFFFFFFFu
+static_assert(sizeof(CE_FIND_DATA) == 560 && offsetof(CE_FIND_DATA, cFileName) == 40);
+static_assert(sizeof(RAPIINIT) == 24 && offsetof(RAPIINIT, heRapiInit) == 8 &&
+              offsetof(RAPIINIT, hrRapiInit) == 16);
+static_assert(sizeof(SECURITY_ATTRIBUTES) == 24 &&
+              offsetof(SECURITY_ATTRIBUTES, bInheritHandle) == 16);
+static_assert(sizeof(PROCESS_INFORMATION) == 24 && offsetof(PROCESS_INFORMATION, dwThreadId) == 20);
+static_assert(sizeof(SYSTEM_INFO) == 48 &&
+              offsetof(SYSTEM_INFO, lpMinimumApplicationAddress) == 8 &&
+              offsetof(SYSTEM_INFO, dwActiveProcessorMask) == 24 &&
+              offsetof(SYSTEM_INFO, dwNumberOfProcessors) == 32 &&
+              offsetof(SYSTEM_INFO, wProcessorRevision) == 46);
+static_assert(sizeof(MEMORYSTATUS) == 56 && offsetof(MEMORYSTATUS, dwTotalPhys) == 8 &&
+              offsetof(MEMORYSTATUS, dwAvailVirtual) == 48);
+static_assert(sizeof(STORE_INFORMATION) == 8 && sizeof(CEGUID) == 16 && sizeof(FILETIME) == 8);
+#endif
 
 }  // namespace rapi
 

@@ -6,8 +6,8 @@
 #include "tasks/export_worker.h"
 #include "tasks/import_worker.h"
 
-// The members do the work: the binding loads the remote API library and tries a first link, the
-// upload path starts as its template.
+// The members do the work: the binding loads the remote API library (the first link is started
+// by the first search, or by the window's watch), the upload path starts as its template.
 DeviceManager::DeviceManager() = default;
 
 DeviceManager::~DeviceManager() = default;

@@ -13,6 +13,7 @@
 #include "platform/digest.h"
 #include "platform/file_replace.h"
 #include "platform/files.h"
+#include "platform/log.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
 #include "platform/process.h"
@@ -117,11 +118,13 @@ UpdateResult Updater::checkForUpdate() {
         ~Done() { checking.store(false); }
     } done;
     std::string mainPath = mainPathForUpdater(programFile_);
+    // A copy hands over even when its own build has no update address.
     if (!mainPath.empty()) return takeUpdaterRole(mainPath);
 
-    // A copy left by the last update.
+    // A copy left by the last update, which may have come from a build with an address.
     waitAndDelete(updaterPath_, waitLimit_, stop_);
     copyReady_ = false;
+    if (manifestUrl_.empty()) return UpdateResult::GoOn;
     if (std::string own = platform::privateFolder(); !own.empty())
         platform::createFolder(platform::joinPath(own, "updater"));
     std::string text = fetchText(manifestUrl_, limits_.manifest);
@@ -171,6 +174,7 @@ bool Updater::download(const TiXmlElement& command) {
     if (!url) return false;
     // Whatever this block fetches, a copy from an earlier one is no longer the one to start.
     copyReady_ = false;
+    if (!canReplaceProgram()) return false;
     if (!ask_ || !ask_(platform::utf8ToAnsi(kQuestionText), platform::utf8ToAnsi(kQuestionTitle)))
         return false;
     // fetchToFile leaves nothing behind when the transfer fails.
@@ -184,6 +188,21 @@ bool Updater::download(const TiXmlElement& command) {
     if (!platform::makeExecutable(updaterPath_)) return false;
     copyReady_ = true;
     return true;
+}
+
+bool Updater::canReplaceProgram() {
+    size_t separator = platform::lastSeparator(programFile_);
+    std::string folder =
+        separator == std::string::npos ? std::string() : programFile_.substr(0, separator + 1);
+    if (platform::isWritableFolder(folder)) return true;
+    // Asking would only lead to a copy that cannot be put in place.
+    if (!reportedReadOnly_) {
+        reportedReadOnly_ = true;
+        platform::logLine("update: a new version is not offered: the program's folder " + folder +
+                          " cannot be written (install the program for this user, or copy it "
+                          "to a folder this user can write)");
+    }
+    return false;
 }
 
 std::string updateManifestUrl() {

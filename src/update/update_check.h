@@ -23,7 +23,9 @@ class TiXmlElement;
 // the restarted program deletes the copy.
 //
 // Only a copy that arrived whole and, where the manifest gives a digest, matched it is ever
-// started; a manifest read over https has the program come over https too.
+// started; a manifest read over https has the program come over https too. Without a manifest
+// address (a build that has none) nothing is checked; where the program's folder cannot be
+// written, no new version is offered, and the log says why once per run.
 
 // How program files are named: X.exe with the copy X_update.exe, or X with the copy X_update.
 enum class ProgramNaming { Windows, Posix };
@@ -85,6 +87,8 @@ class Updater {
   private:
     UpdateResult takeUpdaterRole(const std::string& mainPath);
     bool download(const TiXmlElement& command);
+    // Whether the copy could replace the program file; says once why not.
+    bool canReplaceProgram();
 
     std::string programFile_;
     std::string updaterPath_;
@@ -95,6 +99,7 @@ class Updater {
     std::function<bool()> stop_;
     // The copy at updaterPath_ arrived whole and verified during this check: "run" may start it.
     bool copyReady_ = false;
+    bool reportedReadOnly_ = false;
 };
 
 // Window messages of the background check.

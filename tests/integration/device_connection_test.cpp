@@ -2,14 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 
+#include "device/link_watch.h"
 #include "navsim_harness.h"
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/file_ops.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "support/eventually.h"
+#include "support/recording_sink.h"
 
 namespace {
 
@@ -88,6 +92,7 @@ TEST(StorageDiscoveryTest, ANavigatorOnARemovableDriveOfTheSystemIsFound) {
 TEST(StorageDiscoveryTest, DeviceLayouts) {
     SimulatedDevice device;
     RapiBinding rapi;
+    ASSERT_EQ(rapi.openRemoteLink(), 1);
     for (const Layout& layout : kLayouts) {
         SCOPED_TRACE(layout.label);
         // One storage card per layout: a fresh root with a "Storage Card" folder.
@@ -110,6 +115,7 @@ TEST(StorageDiscoveryTest, DeviceLayouts) {
 TEST(StorageDiscoveryTest, OnlyMountedStorageAndExactFolderAttributesCount) {
     SimulatedDevice device;
     RapiBinding rapi;
+    ASSERT_EQ(rapi.openRemoteLink(), 1);
     makeFolders(device.root.path(), "My Documents/userdata/track");
     std::string out;
     EXPECT_EQ(findOnDevice(rapi, out, u"userdata", u"track"), 0);
@@ -202,6 +208,32 @@ TEST_F(ConnectionTest, AFailedCheckForgetsTheRootAndTheRouteBooks) {
     device.sim.control("link", "up");
     EXPECT_EQ(checkConnection(manager), 1);
     EXPECT_EQ(manager.mode, RapiDevice);
+}
+
+// The window's link is kept by a watch. A search without a navigator only looks at the link the
+// watch started; a navigator that comes later is found once a device change has restarted it.
+TEST_F(ConnectionTest, AWatchedLinkIsOnlyLookedAtAndADeviceChangeBringsTheNavigator) {
+    RecordingSink sink;
+    device.sim.setRoot("");
+    watchRemoteLink(manager);
+    ASSERT_TRUE(eventually([&] { return device.sim.calls("CeRapiInitEx") == 1; }));
+
+    // Not a speed claim (the benchmark makes those): the check must not wait for the link.
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(checkConnection(manager), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::milliseconds(RapiBinding::kLinkWaitMilliseconds / 2));
+
+    makeFolders(device.card(), "userdata/track");
+    device.sim.setRoot(device.root.path());
+    EXPECT_EQ(checkConnection(manager), 0) << "the link started without a navigator";
+    EXPECT_EQ(device.sim.calls("CeRapiInitEx"), 1) << "a search starts no link";
+
+    restartRemoteLink(manager);
+    ASSERT_TRUE(eventually([&] { return !sink.messages().empty(); }));
+    EXPECT_EQ(sink.messages()[0].message, WM_DEVICE_LINK);
+    EXPECT_EQ(checkConnection(manager), 1);
+    EXPECT_EQ(manager.dataRoot, "\\Storage Card\\userdata\\track\\");
 }
 
 }  // namespace

@@ -103,6 +103,7 @@ void TaskHarness::connect(Link how) {
     link = how;
     if (how == Link::Device) {
         makeFolders(simulated.card(), "userdata/track");
+        device->rapi.openRemoteLink();
         device->mode = RapiDevice;
         device->dataRoot = "\\Storage Card\\userdata\\track\\";
     } else {

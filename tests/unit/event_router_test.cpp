@@ -39,6 +39,7 @@ class RecordingHost : public RouterHost {
         connected = deviceThere;
         return deviceThere;
     }
+    void restartDeviceLink() override { log.push_back("restart"); }
 
     std::vector<std::string> take() { return std::exchange(log, {}); }
 
@@ -97,27 +98,44 @@ TEST_F(EventRouterTest, DeviceChangeWithoutADocumentIsPassedOnAndNotCounted) {
     EXPECT_EQ(host_.take(), Log{"PDALink()"});
 }
 
-TEST_F(EventRouterTest, DeviceNotificationsFollowTheConnectionAndTheTwoTimers) {
+TEST_F(EventRouterTest, DeviceNotificationsFollowTheConnectionTheTwoTimersAndTheLink) {
     struct Case {
         const char* name;
         bool cached;     // isConnected() at the change
         bool atChange;   // a device is there for the check at the change
-        bool atRecheck;  // ... and at the 3 s tick
+        bool linkUp;     // the remote link restarted at the change comes up before the 3 s tick
+        bool atRecheck;  // a device is there after the change
         Log expected;
     } cases[] = {
         // A cached connection calls at once, even if the device has just gone.
-        {"cached", true, false, false, {"PDALink()"}},
-        {"found at once", false, true, false, {"check", "PDALink()"}},
+        {"cached", true, false, false, false, {"PDALink()"}},
+        {"found at once", false, true, false, false, {"check", "PDALink()"}},
         {"found at recheck",
          false,
          false,
+         false,
          true,
-         {"check", "start 1 3000", "check", "PDALink()", "stop 1"}},
+         {"check", "start 1 3000", "restart", "check", "PDALink()", "stop 1"}},
         {"never found",
          false,
          false,
          false,
-         {"check", "start 1 3000", "check", "start 2 10000", "stop 1", "PDALink()", "stop 2"}},
+         false,
+         {"check", "start 1 3000", "restart", "check", "start 2 10000", "stop 1", "PDALink()",
+          "stop 2"}},
+        {"found when the link comes up",
+         false,
+         false,
+         true,
+         true,
+         {"check", "start 1 3000", "restart", "check", "PDALink()", "stop 1", "stop 2"}},
+        {"the link comes up without a navigator",
+         false,
+         false,
+         true,
+         false,
+         {"check", "start 1 3000", "restart", "check", "check", "start 2 10000", "stop 1",
+          "PDALink()", "stop 2"}},
     };
     for (const Case& c : cases) {
         RecordingHost host;
@@ -126,8 +144,11 @@ TEST_F(EventRouterTest, DeviceNotificationsFollowTheConnectionAndTheTwoTimers) {
         host.connected = c.cached;
         host.deviceThere = c.atChange;
         EXPECT_TRUE(router.deviceChanged());
-        // Tick the running timers in the order they fire: the recheck, then the late one.
         host.deviceThere = c.atRecheck;
+        if (c.linkUp) {
+            EXPECT_TRUE(router.taskMessage(WM_DEVICE_LINK, 0, 0));
+        }
+        // Tick the running timers in the order they fire: the recheck, then the late one.
         for (int id : {TIMER_DEVICE_RECHECK, TIMER_DEVICE_LATE})
             if (host.running.count(id)) {
                 EXPECT_TRUE(router.timer(id));
@@ -149,7 +170,7 @@ TEST_F(EventRouterTest, DeviceTimersWithoutADocumentKeepRunning) {
     EXPECT_EQ(host_.take(), (Log{"PDALink()", "stop 2"}));
 }
 
-TEST_F(EventRouterTest, TaskMessagesBecomeKankanAndCurrentLushuOnlyWithADocument) {
+TEST_F(EventRouterTest, PostedNotificationsAreHandledOnlyWithADocument) {
     struct Case {
         uint32_t message;
         uintptr_t wParam;
@@ -164,6 +185,7 @@ TEST_F(EventRouterTest, TaskMessagesBecomeKankanAndCurrentLushuOnlyWithADocument
         {WM_TASK_PROGRESS, 2, 12, {"currentLushu(12,updata)"}},
         {WM_TASK_PROGRESS, 0, -1, {"currentLushu(-1,down)"}},
         {WM_TASK_STATUS + 5, 0, 0, {}},
+        {WM_DEVICE_LINK, 0, 0, {"check"}},
     };
     for (const Case& c : cases) {
         host_.document = true;

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <optional>
 
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "support/environment.h"
 #include "support/temp_dir.h"
 
@@ -113,6 +115,38 @@ TEST(SettingsFolder, PortableCopiesKeepSettingsBesideTheProgramInstalledOnesInTh
         EXPECT_EQ(store.getValue("k"), "v") << c.what;
         EXPECT_EQ(store.writeFileText("page.txt", "text"), 1) << c.what;
     }
+}
+#else
+// An installed program, for everyone or for the user alone (under the user's own Programs
+// folder, which the user may write), keeps its settings in the user's application data, where
+// an update or an uninstallation leaves them; any other copy the user may write beside itself.
+TEST(SettingsFolder, InstalledCopiesKeepSettingsInTheUsersApplicationData) {
+    const char* local = std::getenv("LOCALAPPDATA");
+    const char* programFiles = std::getenv("ProgramFiles");
+    ASSERT_TRUE(local != nullptr && programFiles != nullptr);
+    std::string userPrograms = std::string(local) + "\\Programs";
+    std::string installed = userPrograms + "\\KorvelVantu-test\\";
+    platform::createFolder(userPrograms);
+    ASSERT_TRUE(platform::createFolder(installed) || platform::folderExists(installed));
+    TempDir portable;
+    std::string appData = platform::userConfigFolder() + "vantu\\";
+    struct Case {
+        const char* what;
+        std::string programFolder;
+        std::string expected;
+    };
+    std::string shouted = installed;
+    for (char& c : shouted)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const Case cases[] = {
+        {"a copy where the user writes", portable.path(), portable.path()},
+        {"installed for the user", installed, appData},
+        {"installed for the user, other letter case", shouted, appData},
+        {"installed for everyone", std::string(programFiles) + "\\KorvelVantu\\", appData},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SettingsStore::folderFor(c.programFolder), c.expected) << c.what;
+    platform::removeFolder(installed);
 }
 #endif
 

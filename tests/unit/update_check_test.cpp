@@ -11,10 +11,13 @@
 #include <optional>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "platform/codepage.h"
 #include "platform/digest.h"
 #include "platform/files.h"
+#include "platform/log.h"
+#include "platform/paths.h"
 #include "platform/question.h"
 #include "support/eventually.h"
 #include "support/loopback_server.h"
@@ -60,8 +63,8 @@ TEST(UpdateNaming, UpdaterCopyAndMainProgramPaths) {
     }
 }
 
-// How a case's manifest reaches the program.
-enum class Source { Served, NotFound, Unreachable };
+// How a case's manifest reaches the program; NoAddress: the build has no manifest address.
+enum class Source { Served, NotFound, Unreachable, NoAddress };
 // What is left at the updater copy's path after the checks.
 enum class Copy { None, Whole };
 
@@ -214,6 +217,10 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
         {.name = "server unreachable",
          .manifest = "<do><b><exit/></b></do>",
          .source = Source::Unreachable},
+        {.name = "no address: nothing fetched, the last copy still deleted",
+         .manifest = "<do><b><exit/></b></do>",
+         .source = Source::NoAddress,
+         .leftoverCopy = true},
     };
 
     std::string self = platform::md5HexOfFile(program);
@@ -230,7 +237,9 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
     for (const ScriptCase& c : cases) {
         SCOPED_TRACE(c.name);
         Updater updater(program, c.source == Source::Unreachable ? closed.url(kManifestPath)
+                                 : c.source == Source::NoAddress ? ""
                                                                  : server.url(kManifestPath));
+        int requestsBefore = server.requestCount(kManifestPath);
         std::string manifest =
             substituted(c.manifest, {{"$SELF_UPPER", selfUpper},
                                      {"$SELF", self},
@@ -252,6 +261,9 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
 
         EXPECT_EQ(result, c.result);
         EXPECT_EQ(questions, c.questions);
+        if (c.source == Source::NoAddress) {
+            EXPECT_EQ(server.requestCount(kManifestPath), requestsBefore);
+        }
         std::string copy;
         bool copyExists = platform::readWholeFile(updater.updaterPath(), copy);
         EXPECT_EQ(copyExists, c.copy != Copy::None);
@@ -298,6 +310,27 @@ TEST_F(UpdateScriptTest, ACheckFromInsideTheQuestionBoxDoesNothing) {
     EXPECT_EQ(inner, UpdateResult::GoOn);
     EXPECT_EQ(questions, 1);
     EXPECT_EQ(server.requestCount(kManifestPath), 1);
+}
+
+TEST_F(UpdateScriptTest, AProgramInAFolderItCannotWriteIsNotOfferedTheUpdateAndTheLogSaysWhyOnce) {
+    server.serve("/new", newProgram);
+    std::string manifest =
+        "<do><b><download><url>" + server.url("/new") + "</url></download><run/><exit/></b></do>";
+    server.serve(kManifestPath, manifest);
+    std::vector<std::string> log;
+    platform::setLogHandler([&log](std::string_view line) { log.emplace_back(line); });
+    // A folder that does not exist stands for one the user may not write: root may write in
+    // any that exists.
+    std::string folder = dir.file("protected");
+    Updater updater(platform::joinPath(folder, "vantu"), server.url(kManifestPath));
+    answer = true;
+    for (int check = 0; check < 3; ++check)
+        EXPECT_EQ(updater.checkForUpdate(), UpdateResult::GoOn);
+    platform::setLogHandler(nullptr);
+    EXPECT_EQ(questions, 0);
+    EXPECT_EQ(server.requestCount("/new"), 0);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find(folder), std::string::npos) << log[0];
 }
 
 // Plays the window's thread: hands the check's messages to it until it reports its result.
@@ -474,7 +507,8 @@ TEST(UpdaterRole, CopyReplacesTheMainProgramAndStartsIt) {
         }
         if (c.copyReadable) writeExecutable(copyPath, newProgram);
 
-        Updater updater(copyPath, "http://127.0.0.1:1/never/asked.xml");
+        // Without an address: the copy hands over all the same.
+        Updater updater(copyPath, "");
         EXPECT_EQ(updater.checkForUpdate(), UpdateResult::Close);
 
         bool replaced = c.copyReadable;

@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
     int answered = answerArguments(argc, argv);
     if (answered >= 0) return answered;
 
-    // Built before anything else: it loads the remote API and tries a first link.
+    // Built before anything else: it loads the remote API library.
     DeviceManager device;
 
     // The desktop file names the window by this class.
@@ -152,6 +152,8 @@ int main(int argc, char** argv) {
     // gone may post until the program ends.
     static auto* sink = new MainLoopSink;
     platform::setMessageSink(sink);
+    // The first link, after the single-instance check and off the window thread.
+    watchRemoteLink(device);
 
     {
         HostWindow host({device, settings, methods, webExternal},

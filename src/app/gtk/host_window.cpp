@@ -231,6 +231,10 @@ bool HostWindow::checkConnection() {
     return methods_.checkConnection() != 0;
 }
 
+void HostWindow::restartDeviceLink() {
+    methods_.restartDeviceLink();
+}
+
 gboolean HostWindow::onDelete(GtkWidget*, GdkEvent*, gpointer self) {
     static_cast<HostWindow*>(self)->close();
     return TRUE;

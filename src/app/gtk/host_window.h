@@ -43,7 +43,8 @@ class HostWindow : public RouterHost {
     // The closing sequence: saves the placement, calls "onWinExit" and ends the main loop.
     void close();
 
-    // Every message posted to the window: task notifications and the update check's.
+    // Every message posted to the window: task and device link notifications and the update
+    // check's.
     void taskMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
     void deviceChanged();
 
@@ -54,6 +55,7 @@ class HostWindow : public RouterHost {
     void stopTimer(int id) override;
     bool isConnected() override;
     bool checkConnection() override;
+    void restartDeviceLink() override;
 
   private:
     static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer self);

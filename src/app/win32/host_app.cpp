@@ -63,13 +63,15 @@ void showStartFailure(HINSTANCE instance) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    if (instance_slot::isRunningQuery())
+        return instance_slot::runningWindow() != nullptr ? instance_slot::kRunningAnswer : 0;
     // The navigator search looks at every removable drive: an empty card reader must fail
     // quietly, not stop the program behind a "no disk" box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     // The log lives with the settings: a window program's standard error goes nowhere.
     const std::string settingsFolder = SettingsStore::folderFor(platform::programFolder());
     platform::setLogFile(settingsFolder + "vantu.log");
-    // Built before anything else: it loads the remote API and tries a first link.
+    // Built before anything else: it loads the remote API library.
     DeviceManager device;
 
     auto network = std::make_unique<platform::NetworkSession>();
@@ -122,6 +124,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         }
         instance_slot::claim(dialog.window());
         sink->setWindow(dialog.window());
+        // The first link, after the single-instance check and off the window thread.
+        watchRemoteLink(device);
         dialog.run();
         // A later start must not present a window that is about to go.
         instance_slot::release(dialog.window());

@@ -7,6 +7,7 @@
 #include "app/win32/window_subclass.h"
 #include "common/task_status.h"
 #include "platform/codepage.h"
+#include "platform/library.h"
 #include "platform/paths.h"
 #include "platform/utf8_text.h"
 
@@ -14,6 +15,12 @@ namespace {
 
 // Asks the window to show the offline page once the browser's event has returned.
 constexpr UINT WM_SHOW_OFFLINE = WM_APP + 1;
+
+// The update check runs after each completed navigation; where no page has come by this time
+// (a system whose browser control cannot show one), it runs all the same, so that such a
+// program can still receive the version that mends it.
+constexpr UINT_PTR TIMER_UPDATE_WITHOUT_PAGE = 1001;
+constexpr UINT kUpdateWithoutPageMs = 10000;
 
 constexpr WPARAM kEnter = VK_RETURN;
 constexpr WPARAM kEscape = VK_ESCAPE;
@@ -34,6 +41,20 @@ RECT toWorkspace(RECT rect) {
         OffsetRect(&rect, info.rcMonitor.left - info.rcWork.left,
                    info.rcMonitor.top - info.rcWork.top);
     return rect;
+}
+
+// The window's DPI: the system says it from Windows 10 (1607) on; before, every window has the
+// screen's.
+UINT dpiOf(HWND window) {
+    static const platform::Library user32("user32.dll");
+    static const auto getDpiForWindow = user32.function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    if (getDpiForWindow != nullptr) {
+        if (UINT dpi = getDpiForWindow(window)) return dpi;
+    }
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
 }
 
 }  // namespace
@@ -107,10 +128,12 @@ void HostDialog::initialise() {
         SetWindowLongPtrA(site_->window(), GWLP_ID, IDC_BROWSER);
     SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
     SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    dpi_ = dpiOf(window_);
     navigate(utf8::toUtf16(startAddress_));
     placeAtStart();
     resizeBrowser();
     SetTimer(window_, TIMER_FLASH_SCAN, kFlashScanMs, nullptr);
+    SetTimer(window_, TIMER_UPDATE_WITHOUT_PAGE, kUpdateWithoutPageMs, nullptr);
 }
 
 void HostDialog::placeAtStart() {
@@ -169,9 +192,21 @@ INT_PTR HostDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             resizeBrowser();
             return FALSE;
         case WM_GETMINMAXINFO: {
+            // The minimum is in pixels at 96 DPI: the same size on the screen at every DPI.
             auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
-            limits->ptMinTrackSize = {kMinTrackWidth, kMinTrackHeight};
+            limits->ptMinTrackSize = {MulDiv(kMinTrackWidth, static_cast<int>(dpi_), 96),
+                                      MulDiv(kMinTrackHeight, static_cast<int>(dpi_), 96)};
             return FALSE;
+        }
+        case WM_DPICHANGED: {
+            // Moved to a monitor of another DPI, or its scale changed: the size the system
+            // suggests keeps the window as large on the screen as it was.
+            dpi_ = HIWORD(wParam);
+            const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                         suggested->right - suggested->left, suggested->bottom - suggested->top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            return TRUE;
         }
         case WM_PAINT:
             return paintMinimised() ? TRUE : FALSE;
@@ -205,11 +240,12 @@ INT_PTR HostDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case WM_DESTROY:
             KillTimer(window_, TIMER_FLASH_SCAN);
+            KillTimer(window_, TIMER_UPDATE_WITHOUT_PAGE);
             return FALSE;
         default:
             break;
     }
-    if (message == WM_TASK_STATUS || message == WM_TASK_PROGRESS) {
+    if (message == WM_TASK_STATUS || message == WM_TASK_PROGRESS || message == WM_DEVICE_LINK) {
         router_.taskMessage(message, wParam, static_cast<intptr_t>(lParam));
         return TRUE;
     }
@@ -261,6 +297,11 @@ bool HostDialog::defaultPreTranslate(MSG& message) {
 }
 
 void HostDialog::timer(int id) {
+    if (static_cast<UINT_PTR>(id) == TIMER_UPDATE_WITHOUT_PAGE) {
+        KillTimer(window_, TIMER_UPDATE_WITHOUT_PAGE);
+        if (!navigated_) update_.start();
+        return;
+    }
     if (router_.timer(id)) return;
     // Every other tick looks for the plug-in player's windows until one has been found.
     if (filterFlashMenus(window_)) KillTimer(window_, TIMER_FLASH_SCAN);
@@ -294,6 +335,10 @@ bool HostDialog::isConnected() {
 
 bool HostDialog::checkConnection() {
     return methods_.checkConnection() != 0;
+}
+
+void HostDialog::restartDeviceLink() {
+    methods_.restartDeviceLink();
 }
 
 bool HostDialog::BrowserPage::hasDocument() {
@@ -342,6 +387,7 @@ void HostDialog::showOfflinePage() {
 
 void HostDialog::navigateComplete(bool topFrame, std::u16string_view) {
     if (topFrame) offlinePending_ = textPagePending_ = false;
+    navigated_ = true;
     // The check runs on its own thread and comes back through posted messages; the window never
     // waits for it. An updater copy only hands over and closes, so its window stays minimised.
     update_.start();

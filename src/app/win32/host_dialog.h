@@ -28,7 +28,8 @@ using ScriptCall = std::function<void(IDispatch* document, const PageCall& call)
 // WebBrowser control. It is placed from vantu.ini and shown minimised until the first page has
 // loaded; it routes task notifications, device changes, timers and right clicks to the page,
 // replaces the browser's error pages with the offline page, keeps Enter and Esc from closing it,
-// and tells the page when it closes.
+// tells the page when it closes, and keeps its size on the screen when it moves to a monitor of
+// another DPI.
 class HostDialog : public RouterHost, private BrowserEvents {
   public:
     struct Parts {
@@ -75,6 +76,7 @@ class HostDialog : public RouterHost, private BrowserEvents {
     void stopTimer(int id) override;
     bool isConnected() override;
     bool checkConnection() override;
+    void restartDeviceLink() override;
 
   private:
     class BrowserPage : public PagePort {
@@ -118,7 +120,11 @@ class HostDialog : public RouterHost, private BrowserEvents {
     HWND window_ = nullptr;
     HICON icon_ = nullptr;
     HICON smallIcon_ = nullptr;
+    // Of the window's monitor; the minimum size follows it.
+    UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     bool shown_ = false;
+    // A navigation has completed: the update check no longer waits for one.
+    bool navigated_ = false;
     bool closing_ = false;
     bool ended_ = false;
     // The offline page, or the text page after it, is on its way.

@@ -1,5 +1,9 @@
 #include "app/win32/instance_slot.h"
 
+#include <shellapi.h>
+
+#include <string_view>
+
 namespace {
 // Must be initialised: only initialised data goes into the named section.
 volatile LONG_PTR gSlot __attribute__((section(".shared"), shared)) = 0;
@@ -25,6 +29,15 @@ void release(HWND window) {
 void present(HWND window) {
     if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
     SetForegroundWindow(window);
+}
+
+bool isRunningQuery() {
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (arguments == nullptr) return false;
+    bool query = count == 2 && std::wstring_view(arguments[1]) == L"--running";
+    LocalFree(arguments);
+    return query;
 }
 
 }  // namespace instance_slot

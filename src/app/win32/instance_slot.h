@@ -18,4 +18,10 @@ void release(HWND window);
 // Brings a running instance's window to the front (restoring it when minimised).
 void present(HWND window);
 
+// Whether this start only asks if a window of this program file is open: "--running", as the
+// installer asks before it replaces or removes the file. Such a start opens nothing and answers
+// through its exit code: kRunningAnswer when a window is open, else 0.
+bool isRunningQuery();
+inline constexpr int kRunningAnswer = 1;
+
 }  // namespace instance_slot

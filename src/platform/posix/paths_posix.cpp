@@ -42,11 +42,14 @@ std::string userConfigFolder() {
     return utf8ToAnsi(folder);
 }
 
+bool isWritableFolder(const std::string& folder) {
+    return access(ansiToUtf8(folder).c_str(), W_OK | X_OK) == 0;
+}
+
 bool isPortableFolder(const std::string& folder) {
-    std::string path = ansiToUtf8(folder);
     // Root may write anywhere; an installed program still keeps its files out of /usr.
-    if (path.rfind("/usr/", 0) == 0) return false;
-    return access(path.c_str(), W_OK | X_OK) == 0;
+    if (folder.rfind("/usr/", 0) == 0) return false;
+    return isWritableFolder(folder);
 }
 
 }  // namespace platform

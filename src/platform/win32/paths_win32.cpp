@@ -84,15 +84,9 @@ std::string userConfigFolder() {
     return withSeparator(knownFolder(CSIDL_APPDATA));
 }
 
-bool isPortableFolder(const std::string& folder) {
+bool isWritableFolder(const std::string& folder) {
     std::optional<std::string> full = fullPath(folder);
     if (!full) return false;
-    // A program under Program Files or the system folder is installed for everyone: even run
-    // elevated, when it could write there, its settings belong with the user.
-    for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_WINDOWS}) {
-        std::string system = knownFolder(csidl);
-        if (!system.empty() && isInside(*full, system)) return false;
-    }
     // Whether the user may write here is what the system says when asked to: a probe file that
     // goes when its handle closes.
     std::string probe = joinPath(*full, "vantu-" + win32::randomName(10) + ".tmp");
@@ -100,6 +94,23 @@ bool isPortableFolder(const std::string& folder) {
         probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
         FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     return file.valid();
+}
+
+bool isPortableFolder(const std::string& folder) {
+    std::optional<std::string> full = fullPath(folder);
+    if (!full) return false;
+    // A program under Program Files or the system folder is installed for everyone: even run
+    // elevated, when it could write there, its settings belong with the user. One under the
+    // user's own program folder was installed for the user, and its uninstaller may be asked to
+    // keep the settings.
+    std::string userPrograms = knownFolder(CSIDL_LOCAL_APPDATA);
+    if (!userPrograms.empty()) userPrograms = joinPath(userPrograms, "Programs");
+    for (const std::string& installed :
+         {knownFolder(CSIDL_PROGRAM_FILES), knownFolder(CSIDL_PROGRAM_FILESX86),
+          knownFolder(CSIDL_WINDOWS), userPrograms}) {
+        if (!installed.empty() && isInside(*full, installed)) return false;
+    }
+    return isWritableFolder(*full);
 }
 
 }  // namespace platform

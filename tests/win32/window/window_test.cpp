@@ -2,11 +2,13 @@
 // browser's document; everything else (dialog, timers, messages, placement) is the real thing.
 
 #include <gtest/gtest.h>
+#include <tinyxml.h>
 #include <windows.h>
 // After windows.h, which it needs.
 #include <dbt.h>
 
 #include <chrono>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,10 +56,12 @@ class ProbeMethods : public ExternalMethods {
   public:
     int answer = 0;
     int probes = 0;
+    int restarts = 0;
     int checkConnection() override {
         ++probes;
         return answer;
     }
+    void restartDeviceLink() override { ++restarts; }
 };
 
 class FixedClock : public platform::Clock {
@@ -244,6 +248,38 @@ TEST_F(WindowTest, SavesThePlacementBeforeMinimisingOrMaximisingAndWhenClosing) 
     }
 }
 
+// On a monitor of another DPI: the rectangle the system suggests, and the minimum size scaled to
+// that DPI (screen pixels at 96 DPI); back at 96 DPI the plain minimum again.
+TEST_F(WindowTest, FollowsDpiChangesWithTheSuggestedRectangleAndAScaledMinimum) {
+    struct Case {
+        UINT dpi;
+        RECT suggested;
+        SIZE minimum;
+    };
+    const Case cases[] = {
+        {144, {30, 40, 1530, 1040}, {1323, 843}},
+        {120, {20, 10, 1270, 810}, {1103, 703}},  // 1102.5 and 702.5, rounded
+        {192, {0, 0, 1800, 1150}, {1764, 1124}},
+        {96, {50, 60, 1050, 760}, {882, 562}},
+    };
+    ShowWindow(window, SW_SHOWNORMAL);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dpi);
+        SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(c.dpi, c.dpi),
+                     reinterpret_cast<LPARAM>(&c.suggested));
+        RECT got{};
+        GetWindowRect(window, &got);
+        EXPECT_EQ(got.left, c.suggested.left);
+        EXPECT_EQ(got.top, c.suggested.top);
+        EXPECT_EQ(got.right, c.suggested.right);
+        EXPECT_EQ(got.bottom, c.suggested.bottom);
+        SetWindowPos(window, nullptr, 0, 0, 100, 100, SWP_NOMOVE | SWP_NOZORDER);
+        GetWindowRect(window, &got);
+        EXPECT_EQ(got.right - got.left, c.minimum.cx);
+        EXPECT_EQ(got.bottom - got.top, c.minimum.cy);
+    }
+}
+
 TEST_F(WindowTest, NeitherEnterNorEscNorTheDefaultButtonCloses) {
     const UINT keys[] = {VK_RETURN, VK_ESCAPE};
     for (UINT key : keys)
@@ -313,6 +349,18 @@ TEST_F(WindowTest, DeviceChangesCallPdaLinkOrArmTheRecheck) {
         EXPECT_EQ(methods.probes, s.probes);
         EXPECT_EQ(timerWasRunning(TIMER_DEVICE_RECHECK), s.recheckArmed);
     }
+    EXPECT_EQ(methods.restarts, 1) << "only a change that found no navigator restarts the link";
+
+    // The restarted link comes up: the window checks, calls the page and stops the recheck.
+    page.document = true;
+    page.calls.clear();
+    connected = 0;
+    methods.answer = 1;
+    dialog->startTimer(TIMER_DEVICE_RECHECK, kDeviceRecheckMs);
+    PostMessageA(window, WM_DEVICE_LINK, 0, 0);
+    pumpFor(*dialog, 20);
+    EXPECT_EQ(describe(page.calls), "PDALink() ");
+    EXPECT_FALSE(timerWasRunning(TIMER_DEVICE_RECHECK));
 }
 
 // The device timers tick for real; the intervals are shortened by starting them directly.
@@ -422,12 +470,11 @@ TEST_F(WindowTest, WorkerMessagesFromAnotherThreadReachThePageInTheOrderPosted) 
 
 // --- the program itself
 
-std::string programPath() {
-    std::string self = platform::programFolder();
-    std::string relative = VANTU_PROGRAM_RELATIVE;
+// A program of the build tree, named relative to this test program.
+std::string builtProgram(std::string relative = VANTU_PROGRAM_RELATIVE) {
     for (char& c : relative)
         if (c == '/') c = '\\';
-    return self + relative;
+    return platform::programFolder() + relative;
 }
 
 struct Started {
@@ -435,11 +482,11 @@ struct Started {
     bool ok = false;
 };
 
-Started start(const std::string& program) {
+Started start(const std::string& program, const std::string& arguments = "") {
     Started started;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    std::string line = "\"" + program + "\"";
+    std::string line = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
     started.ok = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                 nullptr, &startup, &started.process);
     return started;
@@ -467,12 +514,27 @@ HWND windowOf(DWORD processId) {
     return search.found;
 }
 
+// The exit code of a start that only asks whether the program file runs, or -1.
+int runningAnswer(const std::string& program) {
+    Started query = start(program, "--running");
+    if (!query.ok) return -1;
+    DWORD code = DWORD(-1);
+    if (WaitForSingleObject(query.process.hProcess, 20000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(query.process.hProcess, &code);
+    EXPECT_EQ(windowOf(query.process.dwProcessId), nullptr) << "the query opened a window";
+    CloseHandle(query.process.hProcess);
+    CloseHandle(query.process.hThread);
+    return static_cast<int>(code);
+}
+
 TEST(Program, ASecondStartPresentsTheFirstInstanceAndEnds) {
     // A copy of its own: the instance slot is shared by the processes of one program file.
     TempDir folder;
     std::string program = folder.file("vantu.exe");
-    ASSERT_TRUE(CopyFileA(programPath().c_str(), program.c_str(), FALSE)) << programPath();
+    ASSERT_TRUE(CopyFileA(builtProgram().c_str(), program.c_str(), FALSE)) << builtProgram();
 
+    // The installer's question, before, while and after a window of the file is open.
+    EXPECT_EQ(runningAnswer(program), 0);
     Started first = start(program);
     ASSERT_TRUE(first.ok);
     HWND window = nullptr;
@@ -481,6 +543,7 @@ TEST(Program, ASecondStartPresentsTheFirstInstanceAndEnds) {
         window = windowOf(first.process.dwProcessId);
     }
     ASSERT_NE(window, nullptr) << "the first instance shows no window";
+    EXPECT_EQ(runningAnswer(program), 1);
     ShowWindow(window, SW_MINIMIZE);
     ASSERT_TRUE(IsIconic(window));
 
@@ -497,12 +560,92 @@ TEST(Program, ASecondStartPresentsTheFirstInstanceAndEnds) {
     EXPECT_EQ(WaitForSingleObject(first.process.hProcess, 20000), WAIT_OBJECT_0);
     GetExitCodeProcess(first.process.hProcess, &code);
     EXPECT_EQ(code, 0u);
+    EXPECT_EQ(runningAnswer(program), 0);
     // Its placement was saved beside it on the way out.
     SettingsStore settings(folder.path());
     EXPECT_EQ(settings.getValue("iszoomed"), "0");
     for (Started* s : {&first, &second}) {
         CloseHandle(s->process.hProcess);
         CloseHandle(s->process.hThread);
+    }
+}
+
+// The application manifest as the system reads it: the RT_MANIFEST resource.
+std::string manifestOf(const std::string& program) {
+    HMODULE image = LoadLibraryExA(program.c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (image == nullptr) return {};
+    std::string text;
+    HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    HGLOBAL loaded = found != nullptr ? LoadResource(image, found) : nullptr;
+    if (loaded != nullptr)
+        text.assign(static_cast<const char*>(LockResource(loaded)), SizeofResource(image, found));
+    FreeLibrary(image);
+    return text;
+}
+
+// Every element of that name, at any depth.
+void collect(const TiXmlElement* element, const char* name,
+             std::vector<const TiXmlElement*>& found) {
+    for (; element != nullptr; element = element->NextSiblingElement()) {
+        if (element->ValueStr() == name) found.push_back(element);
+        collect(element->FirstChildElement(), name, found);
+    }
+}
+
+std::vector<const TiXmlElement*> all(const TiXmlDocument& document, const char* name) {
+    std::vector<const TiXmlElement*> found;
+    collect(document.RootElement(), name, found);
+    return found;
+}
+
+std::string attribute(const TiXmlElement* element, const char* name) {
+    const char* value = element->Attribute(name);
+    return value != nullptr ? value : "";
+}
+
+TEST(Manifest, EachProgramIsDpiAwareThemedForWindows7To11AndRunsAsItsUser) {
+    for (const char* relative : {VANTU_PROGRAM_RELATIVE, VANTU_CLI_RELATIVE}) {
+        SCOPED_TRACE(relative);
+        std::string text = manifestOf(builtProgram(relative));
+        ASSERT_FALSE(text.empty()) << "no manifest resource";
+        TiXmlDocument document;
+        document.Parse(text.c_str());
+        ASSERT_FALSE(document.Error()) << document.ErrorDesc();
+
+        auto levels = all(document, "requestedExecutionLevel");
+        ASSERT_EQ(levels.size(), 1u);
+        EXPECT_EQ(attribute(levels[0], "level"), "asInvoker");
+
+        auto awareness = all(document, "dpiAwareness");
+        ASSERT_EQ(awareness.size(), 1u);
+        // The first entry the system knows counts: PerMonitorV2 first, PerMonitor before 1703.
+        EXPECT_EQ(std::string(awareness[0]->GetText()), "PerMonitorV2, PerMonitor");
+        auto older = all(document, "dpiAware");
+        ASSERT_EQ(older.size(), 1u);
+        EXPECT_EQ(std::string(older[0]->GetText()), "true/pm");
+
+        std::set<std::string> systems;
+        for (const TiXmlElement* os : all(document, "supportedOS"))
+            systems.insert(attribute(os, "Id"));
+        EXPECT_EQ(systems, (std::set<std::string>{
+                               "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // 7
+                               "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // 8
+                               "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // 8.1
+                               "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // 10 and 11
+                           }));
+
+        bool controls6 = false;
+        for (const TiXmlElement* dependency : all(document, "dependentAssembly")) {
+            const TiXmlElement* id = dependency->FirstChildElement("assemblyIdentity");
+            controls6 |= id != nullptr &&
+                         attribute(id, "name") == "Microsoft.Windows.Common-Controls" &&
+                         attribute(id, "version") == "6.0.0.0" &&
+                         attribute(id, "publicKeyToken") == "6595b64144ccf1df";
+        }
+        EXPECT_TRUE(controls6) << "no dependency on Common Controls 6";
+        // The process keeps the system's ANSI code page (GBK on the users' systems).
+        EXPECT_TRUE(all(document, "activeCodePage").empty());
     }
 }
 
