@@ -80,6 +80,11 @@ echo | nav "$work/nav" "$cli" call installPackageFromPC "" 2>/dev/null | grep -q
 rc=0
 nav "$work/nav" "$cli" call --file "$work/wall.gpx" installGpxFromPC 城墙 >"$work/out" 2>/dev/null || rc=$?
 [ "$rc" -eq 3 ] && grep -q 'status="refused"' "$work/out" || fail "a taken name: $rc $(cat "$work/out")"
+# A path that GBK cannot hold (Thai) would name another file: refused.
+cp "$work/wall.gpx" "$work/ก.gpx"
+rc=0
+nav "$work/nav" "$cli" call --file "$work/ก.gpx" installGpxFromPC Thai >"$work/out" 2>/dev/null || rc=$?
+[ "$rc" -eq 3 ] && grep -q '代码页' "$work/out" || fail "a path GBK cannot hold: $rc $(cat "$work/out")"
 
 # Failures: not GPX, nothing the navigator can show, a name it cannot hold, a bad route file.
 run() { # run EXPECTED-STATUS ARGS...
