@@ -134,13 +134,13 @@ std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
     const std::string routeName = name.empty() ? baseNameOf(*path) : name;
     if (std::optional<std::string> problem = nameProblem(device, routeName))
         return refused(file, *problem);
-    std::string text;
-    if (!platform::readWholeFile(*path, text)) return refused(file, quoted(file) + "读不出来。");
     // Made where the installation takes a download from, and taken away by it.
     const std::string folder = platform::privateFolder();
     if (folder.empty()) return refused(file, "临时文件夹里写不进文件。");
-    GpxPackage made = writeGpxPackage(text, routeName, folder);
+    GpxPackage made = writeGpxPackage(*path, routeName, folder);
     switch (made.outcome) {
+        case GpxPackage::Outcome::Unreadable:
+            return refused(file, quoted(file) + "读不出来。");
         case GpxPackage::Outcome::NotGpx:
             return refused(
                 file, quoted(file) + "不是能读的 GPX 文件：" + platform::ansiToUtf8(made.error));

@@ -1,6 +1,8 @@
 #include "tasks/local_install.h"
 
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "common/task_status.h"
 #include "formats/gpx.h"
@@ -69,35 +71,51 @@ void localInstallWorker(TaskContext& context, std::string text) {
     if (installed != PackageInstall::Failed) postTaskStatus(TaskStatus::Done);
 }
 
-GpxPackage writeGpxPackage(const std::string& gpxText, const std::string& name,
+bool writeImportPackage(const GpxImport& imported, const std::string& name,
+                        const std::string& folder) {
+    const std::string trackFile = platform::joinPath(folder, name + ".trk");
+    const std::string routeFolder = platform::joinPath(folder, name);
+    const std::string routeFile = platform::joinPath(routeFolder, name + ".rut");
+    const std::string package = platform::joinPath(folder, name + ".zip");
+    ArchiveWriter writer;
+    bool ok = writeTrackFile(trackFile, kLongTrackVersion, imported.segments) == 1 &&
+              platform::createFolder(routeFolder) &&
+              imported.route.writeRouteFile(routeFile) == 1 &&
+              writer.open(package, folder, false) && writer.addFile(trackFile) &&
+              writer.addFile(routeFile);
+    ok = writer.close() && ok;
+    platform::deleteFile(trackFile);
+    platform::removeTree(routeFolder);
+    if (!ok) platform::deleteFile(package);
+    return ok;
+}
+
+GpxPackage writeGpxPackage(const std::string& gpxPath, const std::string& name,
                            const std::string& folder) {
     GpxPackage result;
-    GpxDocument gpx;
-    if (!readGpx(gpxText, gpx, result.error)) {
-        result.outcome = GpxPackage::Outcome::NotGpx;
+    platform::File file(gpxPath, platform::OpenMode::Read);
+    if (!file.isOpen()) {
+        result.outcome = GpxPackage::Outcome::Unreadable;
         return result;
     }
-    std::optional<GpxImport> imported = gpxToRouteBook(gpx, name);
+    // As a stream: memory grows with the points kept, not with the file.
+    GpxRouteBookBuilder builder(name);
+    GpxReader reader(builder);
+    std::vector<char> buffer(size_t{1} << 16);
+    bool read = true;
+    while (size_t n = file.read(buffer.data(), buffer.size()))
+        if (!(read = reader.feed(std::string_view(buffer.data(), n)))) break;
+    if (!read || !reader.finish()) {
+        result.outcome = GpxPackage::Outcome::NotGpx;
+        result.error = reader.error();
+        return result;
+    }
+    std::optional<GpxImport> imported = builder.finish();
     if (!imported) {
         result.outcome = GpxPackage::Outcome::NoPoints;
         return result;
     }
-    result.dropped = imported->dropped;
-    const std::string trackFile = platform::joinPath(folder, name + ".trk");
-    const std::string routeFolder = platform::joinPath(folder, name);
-    const std::string routeFile = platform::joinPath(routeFolder, name + ".rut");
-    ArchiveWriter writer;
-    bool ok = writeTrackFile(trackFile, kLongTrackVersion, imported->segments) == 1 &&
-              platform::createFolder(routeFolder) &&
-              imported->route.writeRouteFile(routeFile) == 1 &&
-              writer.open(platform::joinPath(folder, name + ".zip"), folder, false) &&
-              writer.addFile(trackFile) && writer.addFile(routeFile);
-    ok = writer.close() && ok;
-    platform::deleteFile(trackFile);
-    platform::removeTree(routeFolder);
-    if (ok)
-        result.outcome = GpxPackage::Outcome::Written;
-    else
-        platform::deleteFile(platform::joinPath(folder, name + ".zip"));
+    result.dropped = imported->dropped.count;
+    if (writeImportPackage(*imported, name, folder)) result.outcome = GpxPackage::Outcome::Written;
     return result;
 }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "formats/gpx.h"
 #include "tasks/task_context.h"
 
 // Route books from files on the PC, installed as the portal's import installs a download: the
@@ -22,15 +23,18 @@ std::string localInstallText(const std::string& package, const std::string& name
 // it; the copy goes after use, as a download does.
 void localInstallWorker(TaskContext& context, std::string text);
 
-// A route book package made from a GPX document: N.trk with every track point the navigator can
-// show and their times, N\N.rut with the places and legs.
+// Writes folder/N.zip from a route book made of GPX: N.trk and N\N.rut. The files it is made
+// of do not stay, nor a package that could not be written whole.
+bool writeImportPackage(const GpxImport& imported, const std::string& name,
+                        const std::string& folder);
+
+// A route book package made from a GPX file, read as a stream.
 struct GpxPackage {
-    enum class Outcome { Written, NotGpx, NoPoints, CannotWrite };
+    enum class Outcome { Written, Unreadable, NotGpx, NoPoints, CannotWrite };
     Outcome outcome = Outcome::CannotWrite;
     std::string error;   // NotGpx: the reader's reason (ANSI)
     size_t dropped = 0;  // track points west of 0.001 E or south of 0.00001 N, left out
 };
-// Writes folder/N.zip from the GPX text (UTF-8); the files it is made of do not stay, nor a
-// package that could not be written whole.
-GpxPackage writeGpxPackage(const std::string& gpxText, const std::string& name,
+// Writes folder/N.zip from the GPX file at `gpxPath`.
+GpxPackage writeGpxPackage(const std::string& gpxPath, const std::string& name,
                            const std::string& folder);
