@@ -90,6 +90,15 @@ var PortalBridge = (function (external) {
         },
         saveGpxToPC: function (rbid) {
             return guarded(function () { return external.saveGpxToPC(text(rbid)); });
+        },
+        backupToPC: function (name) {
+            return guarded(function () { return external.backupToPC(text(name)); });
+        },
+        restoreFromPC: function (choice) {
+            return guarded(function () { return external.restoreFromPC(text(choice)); });
+        },
+        backupOutcome: function () {
+            return guarded(function () { return external.backupOutcome(); });
         }
     };
 })(window.external);

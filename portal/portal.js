@@ -343,8 +343,9 @@
 
     // ---- tasks -------------------------------------------------------------------------------
 
-    // {kind, verb (the page's own word), total, label, items (names by ordinal), current, urls,
-    //  paused, stopping, note (said at the end)}
+    // {kind, verb (the page's own word), noun (what the items are), total, label, items (names
+    //  by ordinal), current, urls, paused, stopping, note (said at the end), after (runs at the
+    //  end instead of the usual message)}
     var task = null;
     var ACTIONS = {down: "下载", "delete": "删除", updata: "上传"};
     var NETWORK_DOWN = "下载路书失败，网络异常！";
@@ -387,7 +388,9 @@
         task = null;
         setTaskState("没有进行中的任务");
         renderTask();
-        if (finished) {
+        if (finished && finished.after) {
+            finished.after(message);
+        } else if (finished) {
             var text = message ? message : finished.stopping ? finished.label + "已停止。" :
                        finished.label + "完成（" + finished.total + " 个）。" +
                        (finished.note || "");
@@ -515,6 +518,64 @@
         logEvent("开始安装 " + outcome.file + "（路书“" + outcome.name + "”）");
     }
 
+    // A backup or restore the program has started: a progress message per file.
+    function backupTask(label, verb, after) {
+        task = {kind: "backup", verb: verb, noun: "文件", total: 0, label: label, items: [],
+                current: 0, urls: [], paused: false, stopping: false, after: after};
+        $("taskState").textContent = label + "：准备中…";
+        renderTask();
+    }
+
+    // What the last backup or restore did, when its task has ended.
+    function backupOutcome() {
+        var root = X.find(X.parse(program.backupOutcome() || ""), "backup");
+        if (!root) return null;
+        return {state: root.attrs.state, files: Number(root.attrs.files) || 0,
+                unchanged: Number(root.attrs.unchanged) || 0,
+                replaced: Number(root.attrs.replaced) || 0,
+                kept: X.children(root, "kept").map(X.textOf),
+                problem: X.textOf(X.child(root, "problem"))};
+    }
+
+    function report(message, done) {
+        var outcome = backupOutcome();
+        var text = message || (outcome && outcome.state === "finished" ? done(outcome) :
+                               outcome && outcome.state === "stopped" ? "已停止。" : "没有完成。");
+        if (message && outcome && outcome.problem) text += "（" + outcome.problem + "）";
+        showMessage(text);
+        logEvent(text);
+        return message ? null : outcome;
+    }
+
+    function backupNavigator() {
+        if (task) return showMessage("请等当前的任务结束。");
+        var outcome = pcFileOutcome(program.backupToPC(""));
+        if (!outcome || outcome.status !== "started") return;
+        backupTask("备份导航仪", "备份", function (message) {
+            report(message, function (o) {
+                return "导航仪已备份到“" + outcome.file + "”（" + o.files + " 个文件）。";
+            });
+        });
+    }
+
+    // The files that differ from the backup are kept the first time; the page asks about them
+    // and restores again, replacing them, when the user agrees.
+    function restoreNavigator(choice) {
+        if (task) return showMessage("请等当前的任务结束。");
+        var outcome = pcFileOutcome(program.restoreFromPC(choice));
+        if (!outcome || outcome.status !== "started") return;
+        backupTask("恢复备份", "恢复", function (message) {
+            var done = report(message, function (o) {
+                return "已从“" + outcome.file + "”恢复 " + o.files + " 个文件，" + o.unchanged +
+                       " 个与备份相同" + (o.replaced ? "，替换了 " + o.replaced + " 个" : "") + "。";
+            });
+            if (!done || !done.kept.length) return;
+            var shown = done.kept.slice(0, 8).join("\n") + (done.kept.length > 8 ? "\n…" : "");
+            askUser("导航仪上有 " + done.kept.length + " 个文件与备份里的不同：\n" + shown +
+                    "\n要用备份里的替换它们吗？", function () { restoreNavigator("replace"); });
+        });
+    }
+
     function saveGpx() {
         var ids = selectedBooks();
         var rbid = ids.length ? ids[0] : shownBook;
@@ -618,7 +679,8 @@
         task.current = n;
         var name = task.items[n - 1];
         if (!task.paused && !task.stopping)
-            setTaskState("正在" + verb + "第 " + n + " 个路书" + (name ? "“" + name + "”" : "") +
+            setTaskState("正在" + verb + "第 " + n + " 个" + (task.noun || "路书") +
+                         (name ? "“" + name + "”" : "") +
                          (task.total ? "（共 " + task.total + " 个）" : ""));
         $("taskBar").style.width = (task.total ? Math.min(100, (n - 1) / task.total * 100) : 0) + "%";
         renderTask();
@@ -838,6 +900,8 @@
         });
         $("installGpx").addEventListener("click", function () { installFromPC(program.installGpxFromPC); });
         $("saveGpx").addEventListener("click", saveGpx);
+        $("backup").addEventListener("click", backupNavigator);
+        $("restore").addEventListener("click", function () { restoreNavigator(""); });
         $("zoomIn").addEventListener("click", function () { map.zoom(1.5); });
         $("zoomOut").addEventListener("click", function () { map.zoom(1 / 1.5); });
         $("fit").addEventListener("click", function () { map.fit(); });

@@ -32,4 +32,7 @@ class ExternalMethods {
     virtual std::string installPackageFromPC(const std::string& /*name*/) { return {}; }
     virtual std::string installGpxFromPC(const std::string& /*name*/) { return {}; }
     virtual std::string saveGpxToPC(const std::string& /*rbid*/) { return {}; }
+    virtual std::string backupToPC(const std::string& /*name*/) { return {}; }
+    virtual std::string restoreFromPC(const std::string& /*choice*/) { return {}; }
+    virtual std::string backupOutcome() { return {}; }
 };

@@ -26,6 +26,9 @@ enum Dispid : int32_t {
     kInstallPackageFromPC,
     kInstallGpxFromPC,
     kSaveGpxToPC,
+    kBackupToPC,
+    kRestoreFromPC,
+    kBackupOutcome,
     kEnd,
 };
 static_assert(kInstallPackageFromPC == ExternalObject::kFirstOwnDispid &&
@@ -112,6 +115,10 @@ int32_t ExternalObject::call(std::u16string_view name, const std::vector<ScriptV
 
 int32_t ExternalObject::invokeOwn(int32_t dispid, const std::vector<ScriptValue>& args,
                                   ScriptResult* result) {
+    if (dispid == kBackupOutcome) {
+        setText(result, methods_.backupOutcome());
+        return kStatusOk;
+    }
     if (!methods_.checkConnection()) return kStatusFalse;
     auto text = textArg(argFromEnd(args, 0));
     if (!text) return kStatusFalse;
@@ -121,6 +128,12 @@ int32_t ExternalObject::invokeOwn(int32_t dispid, const std::vector<ScriptValue>
             break;
         case kInstallGpxFromPC:
             setText(result, methods_.installGpxFromPC(*text));
+            break;
+        case kBackupToPC:
+            setText(result, methods_.backupToPC(*text));
+            break;
+        case kRestoreFromPC:
+            setText(result, methods_.restoreFromPC(*text));
             break;
         default:
             setText(result, methods_.saveGpxToPC(*text));

@@ -24,11 +24,13 @@ class ExternalObject {
         "getValue",    "writeValue",     "getFileText",   "writeFileText",     "SetUsername",
         "connToPDA",   "GetPdaAddr",     "poiToPDA",      "deleteSelectedPoi", "showRoadbook",
         "importToPDA", "deleteSelected", "exportFromPDA", "PauseTask"};
-    // The program's own methods, numbered on from the portal's: each takes one text, and all are
-    // behind the device gate. A missing or null text gives no value (kStatusFalse).
+    // The program's own methods, numbered on from the portal's: each takes one text and is
+    // behind the device gate (a missing or null text gives no value, kStatusFalse), except
+    // backupOutcome, which takes nothing and needs no navigator.
     static constexpr int32_t kFirstOwnDispid = 14;
-    static constexpr std::array<const char*, 3> kOwnMethodNames = {
-        "installPackageFromPC", "installGpxFromPC", "saveGpxToPC"};
+    static constexpr std::array<const char*, 6> kOwnMethodNames = {
+        "installPackageFromPC", "installGpxFromPC", "saveGpxToPC",
+        "backupToPC",           "restoreFromPC",    "backupOutcome"};
 
     ExternalObject(const SettingsStore& settings, ExternalMethods& operations)
         : settings_(settings), methods_(operations) {}

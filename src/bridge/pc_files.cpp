@@ -186,3 +186,72 @@ std::string saveGpxToPC(DeviceManager& device, const std::string& rbid) {
     if (!saved) return refused(file, quoted(file) + "写不进去。");
     return document({"saved", file, *name, "路书已存成" + quoted(file) + "。"});
 }
+
+namespace {
+
+// The user's choice of a backup to write or read, or the outcome that ends the method.
+std::optional<std::string> chooseBackup(FileDialogRequest::Kind kind, const std::string& name,
+                                        std::string& outcome) {
+    const bool save = kind == FileDialogRequest::Kind::Save;
+    std::optional<std::string> path =
+        ask({kind, platform::utf8ToAnsi(save ? "把导航仪备份到电脑上" : "恢复导航仪的备份"),
+             platform::utf8ToAnsi("导航仪备份"), "zip",
+             name.empty() ? platform::utf8ToAnsi("导航仪备份.zip") : name},
+            outcome);
+    if (path && save && fileNameOf(*path).find('.') == std::string::npos) *path += ".zip";
+    return path;
+}
+
+const char* backupState(const DeviceManager& device, const PcBackup& last) {
+    if (!last.outcome) return "none";
+    if (!isTaskIdle(device)) return "running";
+    if (last.outcome->finished) return "finished";
+    return last.outcome->stopped ? "stopped" : "failed";
+}
+
+}  // namespace
+
+std::string backupToPC(DeviceManager& device, PcBackup& last, const std::string& name) {
+    if (!isTaskIdle(device)) return refused({}, kBusy);
+    std::string outcome;
+    std::optional<std::string> path = chooseBackup(FileDialogRequest::Kind::Save, name, outcome);
+    if (!path) return outcome;
+    last = {false, *path, std::make_shared<BackupOutcome>()};
+    startBackup(device, device, *path, last.outcome);
+    return document({"started", fileNameOf(*path), {}, {}});
+}
+
+std::string restoreFromPC(DeviceManager& device, PcBackup& last, const std::string& choice) {
+    if (!isTaskIdle(device)) return refused({}, kBusy);
+    ReplaceQuestion replace;
+    if (choice == "replace") {
+        if (!last.restore) return refused({}, "请先选择要恢复的备份。");
+        replace = [](const std::string&) { return true; };
+    } else {
+        std::string outcome;
+        std::optional<std::string> path = chooseBackup(FileDialogRequest::Kind::Open, {}, outcome);
+        if (!path) return outcome;
+        last.restore = true;
+        last.archive = *path;
+    }
+    last.outcome = std::make_shared<BackupOutcome>();
+    startRestore(device, device, last.archive, replace, last.outcome);
+    return document({"started", fileNameOf(last.archive), {}, {}});
+}
+
+std::string backupOutcome(const DeviceManager& device, const PcBackup& last) {
+    const char* state = backupState(device, last);
+    std::string out = std::string("<backup kind=\"") + (last.restore ? "restore" : "backup") +
+                      "\" state=\"" + state + "\" file=\"" + xmlEscape(fileNameOf(last.archive)) +
+                      "\"";
+    // The worker writes the outcome while it runs: read only once it has ended.
+    if (!last.outcome || std::string(state) == "running") return out + "/>";
+    const BackupOutcome& done = *last.outcome;
+    out += " files=\"" + std::to_string(done.files) + "\" unchanged=\"" +
+           std::to_string(done.unchanged) + "\" replaced=\"" +
+           std::to_string(done.replaced.size()) + "\">";
+    for (const std::string& name : done.kept)
+        out += "<kept>" + xmlEscape(name) + "</kept>";
+    if (!done.problem.empty()) out += "<problem>" + xmlEscape(done.problem) + "</problem>";
+    return out + "</backup>";
+}

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "session/device_manager.h"
+#include "tasks/backup.h"
 
 // The program's own page methods for files on the PC: a route book package or a GPX file put on
 // the navigator, a route book saved as GPX. The page never names a path: each method asks the
@@ -26,3 +28,25 @@ std::string installPackageFromPC(DeviceManager& device, const std::string& name)
 std::string installGpxFromPC(DeviceManager& device, const std::string& name);
 // Saves the route book at list position `rbid` (a recorded track too) as GPX 1.1.
 std::string saveGpxToPC(DeviceManager& device, const std::string& rbid);
+
+// The last backup or restore the page started: its zip on the PC and what it did, which the
+// worker fills in while it runs.
+struct PcBackup {
+    bool restore = false;
+    std::string archive;  // ANSI
+    std::shared_ptr<BackupOutcome> outcome;
+};
+
+// Backs up the navigator into a zip the user chooses (`name`: the name offered, "" for the
+// program's), as vantu-cli backup does.
+std::string backupToPC(DeviceManager& device, PcBackup& last, const std::string& name);
+// Restores a backup the user chooses: puts back what the navigator lacks and keeps the files that
+// differ from the backup (the page asks about them when the task has ended, from
+// backupOutcome). With `choice` "replace" restores the last chosen backup again, this time
+// replacing the files that differ; no dialog.
+std::string restoreFromPC(DeviceManager& device, PcBackup& last, const std::string& choice);
+// What the last backup or restore did, once its task has ended:
+//   <backup kind="backup|restore" state="finished|stopped|failed|running|none" file="F"
+//    files="N" unchanged="U" replaced="R"><kept>NAME</kept>...<problem>TEXT</problem></backup>
+// NAME: a file of the navigator's data folder that differs from the backup and was kept.
+std::string backupOutcome(const DeviceManager& device, const PcBackup& last);

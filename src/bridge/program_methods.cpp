@@ -67,3 +67,15 @@ std::string ProgramMethods::installGpxFromPC(const std::string& name) {
 std::string ProgramMethods::saveGpxToPC(const std::string& rbid) {
     return ::saveGpxToPC(device_, rbid);
 }
+
+std::string ProgramMethods::backupToPC(const std::string& name) {
+    return ::backupToPC(device_, lastBackup_, name);
+}
+
+std::string ProgramMethods::restoreFromPC(const std::string& choice) {
+    return ::restoreFromPC(device_, lastBackup_, choice);
+}
+
+std::string ProgramMethods::backupOutcome() {
+    return ::backupOutcome(device_, lastBackup_);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bridge/external_methods.h"
+#include "bridge/pc_files.h"
 #include "session/device_manager.h"
 
 // The page's operations as the program runs them, over the program-wide DeviceManager.
@@ -23,7 +24,11 @@ class ProgramMethods : public ExternalMethods {
     std::string installPackageFromPC(const std::string& name) override;
     std::string installGpxFromPC(const std::string& name) override;
     std::string saveGpxToPC(const std::string& rbid) override;
+    std::string backupToPC(const std::string& name) override;
+    std::string restoreFromPC(const std::string& choice) override;
+    std::string backupOutcome() override;
 
   private:
     DeviceManager& device_;
+    PcBackup lastBackup_;
 };

@@ -43,6 +43,8 @@ class CliMethods : public ProgramMethods {
     std::string installPackageFromPC(const std::string& name) override;
     std::string installGpxFromPC(const std::string& name) override;
     std::string saveGpxToPC(const std::string& rbid) override;
+    std::string backupToPC(const std::string& name) override;
+    std::string restoreFromPC(const std::string& choice) override;
     bool argumentRefused() const { return refused_; }
 
   private:

@@ -117,6 +117,14 @@ std::string CliMethods::saveGpxToPC(const std::string& rbid) {
     return noted(ProgramMethods::saveGpxToPC(rbid));
 }
 
+std::string CliMethods::backupToPC(const std::string& name) {
+    return noted(ProgramMethods::backupToPC(name));
+}
+
+std::string CliMethods::restoreFromPC(const std::string& choice) {
+    return noted(ProgramMethods::restoreFromPC(choice));
+}
+
 CliProgram::CliProgram(const Output& output)
     : output_(output),
       printer_(output),
@@ -392,9 +400,10 @@ const char* const kCallOptions =
     "the window makes (kankan(\"...\"), currentLushu(\"1\",\"down\")) instead of readable lines\n"
     "(status 4: ..., item 1: import). --routebook-server sends exportFromPDA's uploads to HOST\n"
     "(port 80 by default) instead of the route book server the program was built with.\n"
-    "--file PATH answers the file dialog of installPackageFromPC, installGpxFromPC or\n"
-    "saveGpxToPC (one --file per dialog, in order); without it the dialog's question is asked\n"
-    "on standard error and answered by a line of standard input (an empty line cancels).\n\n"
+    "--file PATH answers the file dialog of installPackageFromPC, installGpxFromPC,\n"
+    "saveGpxToPC, backupToPC or restoreFromPC (one --file per dialog, in order); without it the\n"
+    "dialog's question is asked on standard error and answered by a line of standard input\n"
+    "(an empty line cancels).\n\n"
     "ARG is a string, or typed: int:N (32-bit integer), num:X (double), bool:true, bool:false,\n"
     "null: (null), str:TEXT (a string that would otherwise look typed).\n\n"
     "Exit status: 0 when every call succeeded; 1 when a call answered S_FALSE (no value, for\n"
@@ -478,6 +487,9 @@ constexpr MethodHelp kOwnMethodHelp[] = {
     {"NAME", "[navigator, task, dialog] installs a package from the PC as NAME (\"\": its own)"},
     {"NAME", "[navigator, task, dialog] installs a GPX file as route book NAME (\"\": the file's)"},
     {"RBID", "[navigator, dialog] saves a route book as a GPX 1.1 file on the PC"},
+    {"NAME", "[navigator, task, dialog] backs the navigator up into a zip (NAME: offered name)"},
+    {"\"\"|replace", "[navigator, task, dialog] restores a backup, keeping files that differ"},
+    {"", "what the last backup or restore did (the files that differ)"},
 };
 static_assert(std::size(kOwnMethodHelp) == ExternalObject::kOwnMethodNames.size());
 

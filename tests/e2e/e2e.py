@@ -285,7 +285,8 @@ def compare(got, expected):
 
 METHOD_NAMES = ("getValue,writeValue,getFileText,writeFileText,SetUsername,connToPDA,GetPdaAddr,"
                 "poiToPDA,deleteSelectedPoi,showRoadbook,importToPDA,deleteSelected,exportFromPDA,"
-                "PauseTask,installPackageFromPC,installGpxFromPC,saveGpxToPC")
+                "PauseTask,installPackageFromPC,installGpxFromPC,saveGpxToPC,backupToPC,restoreFromPC,"
+                "backupOutcome")
 
 TYPED_VALUES = [("number:12", "12"), ("number:-5", "-5"), ("number:1.5", "1.5"),
                 ("number:3000000000", "3000000000"), ("boolean:true", "-1"),
@@ -839,6 +840,57 @@ def pc_files(env, workdir):
     check(program.stop() == 0, "the program did not end cleanly")
 
 
+def pc_backup(env, workdir):
+    """A backup of the simulated navigator and its restore from the bundled page, the file
+    chooser answered by the test: a deleted file comes back, a changed one is kept until the user
+    agrees, in the page's own dialog, to replace it. Screenshots are kept."""
+    program = route_book_program(env, workdir, [("portal.tiles", "none")], book="西湖")
+    root = program.env["NAVSIM_ROOT"]
+    art = env["E2E_ARTIFACTS"]
+    wait_for_pixels(os.path.join(art, "pc_backup.png"), "#d9534f", MAP_BOX, 300,
+                    "no route book on the map", timeout=FIRST_PAINT_S)
+    window = program.window()
+    backup = os.path.join(workdir, "backup", "navigator.zip")
+    os.makedirs(os.path.dirname(backup))
+
+    def navigator_file(name):
+        return [os.path.join(d, name) for d, _, files in os.walk(root) if name in files][0]
+
+    def read(path):
+        with open(path, "rb") as f:
+            return f.read()
+
+    xdotool("mousemove", "--window", window, "%d" % BACKUP[0], "%d" % BACKUP[1], "click", "1")
+    answer_file_chooser(program, window, "ctrl+a", backup)
+    wait_for_file(lambda: backup, "no backup was written")
+    time.sleep(2)
+    screenshot(os.path.join(art, "pc_backup.png"))
+
+    changed, deleted = navigator_file("Day1.sim"), navigator_file("Day1.tps")
+    kept, lost = read(changed), read(deleted)
+    with open(changed, "wb") as f:
+        f.write(b"changed on the navigator")
+    os.remove(deleted)
+
+    xdotool("mousemove", "--window", window, "%d" % RESTORE[0], "%d" % RESTORE[1], "click", "1")
+    answer_file_chooser(program, window, "ctrl+l", backup)
+    wait_for_file(lambda: deleted, "the deleted file was not restored")
+    check(read(changed) == b"changed on the navigator", "a file that differs was replaced unasked")
+    # The page asks about the file that differs, in its own dialog.
+    wait_for_pixels(os.path.join(art, "pc_restore_question.png"), "#2f6fb5", (300, 170, 291, 198),
+                    800, "the page does not ask about the file that differs")
+    xdotool("mousemove", "--window", window, "%d" % QUESTION_OK[0], "%d" % QUESTION_OK[1], "click",
+            "1")
+    deadline = time.time() + 60
+    while read(changed) != kept:
+        check(time.time() < deadline, "the file that differs was not replaced")
+        time.sleep(0.3)
+    check(read(deleted) == lost, "the restored file is not the backup's")
+    time.sleep(1)
+    screenshot(os.path.join(art, "pc_restore.png"))
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
 # Where the bundled page has its import button, its pause button and its task bar, in a window
 # of the first start's size.
 OPEN_FILE = (56, 144)
@@ -850,12 +902,15 @@ ADD_PLACE_HERE = (640, 381)
 INSTALL_PACKAGE = (50, 181)
 INSTALL_GPX = (140, 181)
 SAVE_GPX = (225, 181)
+BACKUP = (58, 214)
+RESTORE = (156, 214)
+QUESTION_OK = (553, 337)
 
 
 SCENARIOS = {f.__name__: f for f in (methods, https_alt_page, local_page, offline_refused,
                                      offline_404, text_page, single_instance, notifications,
                                      bundled_page, bundled_page_use, script_dialogs,
-                                     open_gpx, map_tiles, map_grid, pc_files)}
+                                     open_gpx, map_tiles, map_grid, pc_files, pc_backup)}
 
 
 def main():

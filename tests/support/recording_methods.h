@@ -36,6 +36,9 @@ class RecordingMethods : public ExternalMethods {
         return record("installGpxFromPC", t);
     }
     std::string saveGpxToPC(const std::string& t) override { return record("saveGpxToPC", t); }
+    std::string backupToPC(const std::string& t) override { return record("backupToPC", t); }
+    std::string restoreFromPC(const std::string& t) override { return record("restoreFromPC", t); }
+    std::string backupOutcome() override { return record("backupOutcome", ""); }
 
   private:
     std::string record(const std::string& name, const std::string& text) {

@@ -1,6 +1,7 @@
 #include "bridge/pc_files.h"
 
 #include <chrono>
+#include <functional>
 #include <optional>
 
 #include "platform/codepage.h"
@@ -54,7 +55,7 @@ class PcFilesTest : public TaskHarness {
     ~PcFilesTest() override { platform::setFileDialogHandler({}); }
 
     // Calls the method and waits for the task it may have started.
-    std::string call(std::string (*method)(DeviceManager&, const std::string&),
+    std::string call(const std::function<std::string(DeviceManager&, const std::string&)>& method,
                      std::optional<std::string> file, const std::string& argument) {
         answer = std::move(file);
         asked.clear();
@@ -160,6 +161,53 @@ TEST_F(PcFilesTest, SavesARouteBookAsGpxWhereTheUserChose) {
         EXPECT_FALSE(platform::fileExists(pc.file("other.gpx")));
         EXPECT_TRUE(pageCalls().empty());
         EXPECT_TRUE(treeOf(inTemp()).empty());
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A backup of the navigator and its restore, as the page asks for them: a restore keeps a file
+// that differs from the backup and names it; "replace" restores the same backup again and
+// replaces it; "replace" before any chosen backup does nothing.
+TEST_F(PcFilesTest, BacksUpAndRestoresKeepingWhatDiffersUntilAskedToReplace) {
+    for (Link how : {Link::Device, Link::Drive}) {
+        SCOPED_TRACE(how == Link::Device ? "device" : "drive");
+        fresh(how);
+        addRouteBook("A", routeBookSet("A"));
+        PcBackup last;
+        EXPECT_EQ(attribute(backupOutcome(*device, last), "state"), "none");
+        EXPECT_EQ(attribute(restoreFromPC(*device, last, "replace"), "status"), "refused");
+        EXPECT_EQ(attribute(call([&](auto& d, auto& a) { return backupToPC(d, last, a); }, {}, ""),
+                            "status"),
+                  "cancelled");
+
+        auto backup = [&](auto& d, auto& a) { return backupToPC(d, last, a); };
+        EXPECT_EQ(attribute(call(backup, "nav", ""), "status"), "started");
+        EXPECT_EQ(asked.at(0).kind, FileDialogRequest::Kind::Save);
+        std::string outcome = backupOutcome(*device, last);
+        EXPECT_EQ(attribute(outcome, "state"), "finished") << outcome;
+        EXPECT_TRUE(platform::fileExists(pc.file("nav.zip")));
+
+        const std::string original = readFileBytes(onNavigator("A.sim"));
+        writeFileBytes(onNavigator("A.sim"), "changed");
+        platform::deleteFile(onNavigator("A/A.tps"));
+        auto restore = [&](auto& d, auto& a) { return restoreFromPC(d, last, a); };
+        EXPECT_EQ(attribute(call(restore, "nav.zip", ""), "status"), "started");
+        outcome = backupOutcome(*device, last);
+        EXPECT_EQ(attribute(outcome, "kind"), "restore");
+        EXPECT_NE(outcome.find("<kept>"), std::string::npos) << outcome;
+        EXPECT_EQ(readFileBytes(onNavigator("A.sim")), "changed");
+        EXPECT_TRUE(platform::fileExists(onNavigator("A/A.tps")));
+
+        // No dialog the second time: the same backup.
+        EXPECT_EQ(attribute(call(restore, std::nullopt, "replace"), "status"), "started");
+        EXPECT_TRUE(asked.empty());
+        EXPECT_EQ(readFileBytes(onNavigator("A.sim")), original);
+        outcome = backupOutcome(*device, last);
+        EXPECT_EQ(attribute(outcome, "replaced"), "1") << outcome;
+        EXPECT_EQ(outcome.find("<kept>"), std::string::npos) << outcome;
     }
 }
 

@@ -51,11 +51,11 @@ TEST_F(ExternalObjectTest, NamesMapToTheirDispidsCaseSensitively) {
 
 TEST_F(ExternalObjectTest, TheDeviceGateCoversMethodsFiveToTwelveAndTheProgramsOwn) {
     ops.connected = 0;
-    for (int32_t id = -1; id <= 18; ++id) {
+    for (int32_t id = -1; id <= 21; ++id) {
         ScriptResult result;
         int before = ops.gateChecks;
         int32_t status = external.invoke(id, {str("x")}, &result);
-        bool gated = (id >= 5 && id <= 12) || (id >= 14 && id <= 16);
+        bool gated = (id >= 5 && id <= 12) || (id >= 14 && id <= 18);
         EXPECT_EQ(ops.gateChecks - before, gated ? 1 : 0) << id;
         if (gated) {
             EXPECT_EQ(status, ExternalObject::kStatusFalse) << id;
@@ -64,8 +64,9 @@ TEST_F(ExternalObjectTest, TheDeviceGateCoversMethodsFiveToTwelveAndTheProgramsO
             EXPECT_EQ(status, ExternalObject::kStatusOk) << id;
         }
     }
-    // Nothing behind the gate ran; PauseTask and SetUsername did.
-    EXPECT_EQ(ops.calls, (std::vector<std::string>{"SetUsername(x)", "PauseTask(x)"}));
+    // Nothing behind the gate ran; PauseTask, SetUsername and backupOutcome did.
+    EXPECT_EQ(ops.calls,
+              (std::vector<std::string>{"SetUsername(x)", "PauseTask(x)", "backupOutcome()"}));
 }
 
 TEST_F(ExternalObjectTest, StatusAndResultOfEveryMethodWithTextAndWithNull) {
@@ -89,6 +90,9 @@ TEST_F(ExternalObjectTest, StatusAndResultOfEveryMethodWithTextAndWithNull) {
         {"installPackageFromPC", 1, false, true},
         {"installGpxFromPC", 1, false, true},
         {"saveGpxToPC", 1, false, true},
+        {"backupToPC", 1, false, true},
+        {"restoreFromPC", 1, false, true},
+        {"backupOutcome", 0, true, true},
     };
     for (const auto& c : cases) {
         ScriptResult withNull;

@@ -86,6 +86,8 @@ TEST_F(PageBridgeTest, InTheProgramEveryMethodGetsItsArgumentsInOrder) {
          "<installGpxFromPC" + kAnswer,
          {"installGpxFromPC(Ride)"}},
         {u"B.saveGpxToPC(3)", 1, "<saveGpxToPC" + kAnswer, {"saveGpxToPC(3)"}},
+        {u"B.restoreFromPC('replace')", 1, "<restoreFromPC" + kAnswer, {"restoreFromPC(replace)"}},
+        {u"B.backupOutcome()", 0, "<backupOutcome" + kAnswer, {"backupOutcome()"}},
         // Without a navigator the device methods give no value, and throw nothing.
         {u"['connToPDA', 'GetPdaAddr', 'poiToPDA', 'deleteSelectedPoi', 'showRoadbook', "
          u"'importToPDA', 'deleteSelected', 'exportFromPDA', 'installPackageFromPC', "

@@ -7,7 +7,8 @@
     var names = ["getValue", "writeValue", "getFileText", "writeFileText", "SetUsername",
                  "connToPDA", "GetPdaAddr", "poiToPDA", "deleteSelectedPoi", "showRoadbook",
                  "importToPDA", "deleteSelected", "exportFromPDA", "PauseTask",
-                 "installPackageFromPC", "installGpxFromPC", "saveGpxToPC"];
+                 "installPackageFromPC", "installGpxFromPC", "saveGpxToPC", "backupToPC",
+                 "restoreFromPC", "backupOutcome"];
     var Request = window.XMLHttpRequest;
     var proto = Request.prototype;
     var open = proto.open, send = proto.send;
