@@ -709,10 +709,7 @@ def map_tiles(env, workdir):
     levels = lambda: {int(path.split("/")[2]) for path, _ in QuietHandler.tile_requests}
     deepest = max(levels())
     xdotool("mousemove", "--window", window, "%d" % ZOOM_IN[0], "%d" % ZOOM_IN[1], "click", "1")
-    deadline = time.time() + 20
-    while max(levels()) <= deepest:
-        check(time.time() < deadline, "the zoom button asked for no deeper tiles")
-        time.sleep(0.3)
+    wait_until(lambda: max(levels()) > deepest, "the zoom button asked for no deeper tiles", 20)
 
     # A right click on the map takes that place's coordinates for a saved place.
     xdotool("mousemove", "--window", window, "600", "300", "click", "3")
@@ -775,12 +772,25 @@ def answer_file_chooser(program, window, keys, path):
     xdotool("key", "Return")
 
 
-def wait_for_file(path, what, timeout=60):
-    """Waits until the file that path() names is there."""
+def wait_until(condition, what, timeout=60):
     deadline = time.time() + timeout
-    while not os.path.exists(path()):
+    while not condition():
         check(time.time() < deadline, what)
         time.sleep(0.3)
+
+
+def page_on_grid(env, workdir, shot):
+    """The bundled page on the grid with the sample's 西湖 shown, and its window."""
+    program = route_book_program(env, workdir, [("portal.tiles", "none")], book="西湖")
+    wait_for_pixels(os.path.join(env["E2E_ARTIFACTS"], shot), "#d9534f", MAP_BOX, 300,
+                    "no route book on the map", timeout=FIRST_PAINT_S)
+    return program, program.window()
+
+
+def navigator_file(root, name):
+    """Where the simulated navigator in `root` holds the file `name`."""
+    found = [os.path.join(d, name) for d, _, files in os.walk(root) if name in files]
+    return found[0] if found else os.path.join(root, "missing", name)
 
 
 def pc_files(env, workdir):
@@ -799,30 +809,25 @@ def pc_files(env, workdir):
                    capture_output=True)
     saved = os.path.join(workdir, "saved", "west-lake.gpx")
     os.makedirs(os.path.dirname(saved))
-    program = route_book_program(env, workdir, [("portal.tiles", "none")], book="西湖")
+    program, window = page_on_grid(env, workdir, "pc_files.png")
     root = program.env["NAVSIM_ROOT"]
     art = env["E2E_ARTIFACTS"]
-    wait_for_pixels(os.path.join(art, "pc_files.png"), "#d9534f", MAP_BOX, 300,
-                    "no route book on the map", timeout=FIRST_PAINT_S)
-    window = program.window()
-
-    def navigator_file(name):
-        found = [os.path.join(d, name) for d, _, files in os.walk(root) if name in files]
-        return found[0] if found else os.path.join(root, "missing", name)
 
     def click(button):
         xdotool("mousemove", "--window", window, str(button[0]), str(button[1]), "click", "1")
 
     click(INSTALL_PACKAGE)
     answer_file_chooser(program, window, "ctrl+l", package)
-    wait_for_file(lambda: navigator_file("Packaged.trk"), "the package was not installed")
+    wait_until(lambda: os.path.exists(navigator_file(root, "Packaged.trk")),
+               "the package was not installed")
     # The task's end and the list read again.
     time.sleep(2)
     screenshot(os.path.join(art, "pc_install_package.png"))
 
     click(INSTALL_GPX)
     answer_file_chooser(program, window, "ctrl+l", ride)
-    wait_for_file(lambda: navigator_file("ride.trk"), "the GPX file was not installed")
+    wait_until(lambda: os.path.exists(navigator_file(root, "ride.trk")),
+               "the GPX file was not installed")
     # The page says that the point south of the equator was left out.
     wait_for_pixels(os.path.join(art, "pc_install_gpx.png"), "#3b3f4a", (400, 60, 420, 440), 2000,
                     "no message about the point left out")
@@ -830,7 +835,7 @@ def pc_files(env, workdir):
 
     click(SAVE_GPX)
     answer_file_chooser(program, window, "ctrl+a", saved)
-    wait_for_file(lambda: saved, "the route book was not saved as GPX")
+    wait_until(lambda: os.path.exists(saved), "the route book was not saved as GPX")
     time.sleep(0.5)
     with open(saved, encoding="utf-8") as f:
         text = f.read()
@@ -844,17 +849,11 @@ def pc_backup(env, workdir):
     """A backup of the simulated navigator and its restore from the bundled page, the file
     chooser answered by the test: a deleted file comes back, a changed one is kept until the user
     agrees, in the page's own dialog, to replace it. Screenshots are kept."""
-    program = route_book_program(env, workdir, [("portal.tiles", "none")], book="西湖")
+    program, window = page_on_grid(env, workdir, "pc_backup.png")
     root = program.env["NAVSIM_ROOT"]
     art = env["E2E_ARTIFACTS"]
-    wait_for_pixels(os.path.join(art, "pc_backup.png"), "#d9534f", MAP_BOX, 300,
-                    "no route book on the map", timeout=FIRST_PAINT_S)
-    window = program.window()
     backup = os.path.join(workdir, "backup", "navigator.zip")
     os.makedirs(os.path.dirname(backup))
-
-    def navigator_file(name):
-        return [os.path.join(d, name) for d, _, files in os.walk(root) if name in files][0]
 
     def read(path):
         with open(path, "rb") as f:
@@ -862,11 +861,11 @@ def pc_backup(env, workdir):
 
     xdotool("mousemove", "--window", window, "%d" % BACKUP[0], "%d" % BACKUP[1], "click", "1")
     answer_file_chooser(program, window, "ctrl+a", backup)
-    wait_for_file(lambda: backup, "no backup was written")
+    wait_until(lambda: os.path.exists(backup), "no backup was written")
     time.sleep(2)
     screenshot(os.path.join(art, "pc_backup.png"))
 
-    changed, deleted = navigator_file("Day1.sim"), navigator_file("Day1.tps")
+    changed, deleted = navigator_file(root, "Day1.sim"), navigator_file(root, "Day1.tps")
     kept, lost = read(changed), read(deleted)
     with open(changed, "wb") as f:
         f.write(b"changed on the navigator")
@@ -874,17 +873,14 @@ def pc_backup(env, workdir):
 
     xdotool("mousemove", "--window", window, "%d" % RESTORE[0], "%d" % RESTORE[1], "click", "1")
     answer_file_chooser(program, window, "ctrl+l", backup)
-    wait_for_file(lambda: deleted, "the deleted file was not restored")
+    wait_until(lambda: os.path.exists(deleted), "the deleted file was not restored")
     check(read(changed) == b"changed on the navigator", "a file that differs was replaced unasked")
     # The page asks about the file that differs, in its own dialog.
     wait_for_pixels(os.path.join(art, "pc_restore_question.png"), "#2f6fb5", (300, 170, 291, 198),
                     800, "the page does not ask about the file that differs")
     xdotool("mousemove", "--window", window, "%d" % QUESTION_OK[0], "%d" % QUESTION_OK[1], "click",
             "1")
-    deadline = time.time() + 60
-    while read(changed) != kept:
-        check(time.time() < deadline, "the file that differs was not replaced")
-        time.sleep(0.3)
+    wait_until(lambda: read(changed) == kept, "the file that differs was not replaced")
     check(read(deleted) == lost, "the restored file is not the backup's")
     time.sleep(1)
     screenshot(os.path.join(art, "pc_restore.png"))
