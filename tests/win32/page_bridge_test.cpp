@@ -89,8 +89,7 @@ TEST_F(PageBridgeTest, InTheProgramEveryMethodGetsItsArgumentsInOrder) {
     for (int mode : kModes) {
         settings.writeValue("k", "stored");
         writeFileBytes(dir.file("page.txt"), "hello");
-        auto page =
-            pageWith(mode, ComRef<IDispatch>(factory.makeExternalFor(L"http://portal.example/")));
+        auto page = pageWith(mode, factory.makeExternalFor(L"http://portal.example/"));
         for (const Case& c : cases) {
             ops.calls.clear();
             ops.connected = c.connected;
@@ -107,8 +106,7 @@ TEST_F(PageBridgeTest, OutsideTheProgramTheBridgeFindsNoProgramAndCallsNothing) 
         ComRef<IDispatch> outside[] = {
             ComRef<IDispatch>(),                         // a browser without window.external
             ComRef<IDispatch>(new StandInDispatch({})),  // IE's own, without the program's names
-            ComRef<IDispatch>(factory.makeExternalFor(L"about:blank")),  // the program's, for a
-                                                                         // stranger document
+            factory.makeExternalFor(L"about:blank"),     // the program's, for a stranger document
         };
         for (ComRef<IDispatch>& external : outside) {
             std::string label = std::to_string(mode) + (external ? " with an external" : "");

@@ -173,6 +173,6 @@ bool ExternalFactory::trusts(const wchar_t* address) const {
     return address != nullptr && trust_.trusts(wideText(address, wcslen(address)));
 }
 
-IDispatch* ExternalFactory::makeExternalFor(const wchar_t* address) const {
-    return new (std::nothrow) DispatchExternal(external_, trusts(address));
+ComRef<IDispatch> ExternalFactory::makeExternalFor(const wchar_t* address) const {
+    return ComRef<IDispatch>(new (std::nothrow) DispatchExternal(external_, trusts(address)));
 }

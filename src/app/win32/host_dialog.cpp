@@ -70,7 +70,6 @@ HostDialog::HostDialog(Parts parts)
 
 HostDialog::~HostDialog() {
     site_->close();
-    site_->Release();
     if (window_ != nullptr) DestroyWindow(window_);
     if (icon_ != nullptr) DestroyIcon(icon_);
     if (smallIcon_ != nullptr) DestroyIcon(smallIcon_);
@@ -346,10 +345,8 @@ bool HostDialog::BrowserPage::hasDocument() {
 }
 
 void HostDialog::BrowserPage::call(const PageCall& call) {
-    IDispatch* document = host_.site_->document();
-    if (document == nullptr) return;
-    if (host_.scriptCall_) host_.scriptCall_(document, call);
-    document->Release();
+    ComRef<IDispatch> document = host_.site_->document();
+    if (document && host_.scriptCall_) host_.scriptCall_(document.get(), call);
 }
 
 bool HostDialog::beforeNavigate(std::u16string_view address) {
