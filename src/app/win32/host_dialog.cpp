@@ -216,7 +216,6 @@ INT_PTR HostDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 case IDOK:  // Enter never closes the window
                     return TRUE;
                 case IDCANCEL:
-                case ID_APP_EXIT:
                     close();
                     return TRUE;
             }
@@ -275,15 +274,6 @@ bool HostDialog::preTranslate(MSG& message) {
             }
             if (message.wParam == kEscape) return false;
             break;
-        case WM_INITMENU:
-        case WM_INITMENUPOPUP: {
-            auto menu = reinterpret_cast<HMENU>(message.wParam);
-            if (GetMenuItemCount(menu) == 2) {
-                DeleteMenu(menu, 0, MF_BYPOSITION);
-                DeleteMenu(menu, 0, MF_BYPOSITION);
-            }
-            break;
-        }
         default:
             break;
     }

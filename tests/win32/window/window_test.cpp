@@ -128,38 +128,27 @@ TEST_F(WindowTest, ComesFromTheResourcesMinimisedWithTheBrowserInPlaceAndTheFlas
     EXPECT_TRUE(timerWasRunning(TIMER_FLASH_SCAN));
 }
 
-TEST(ProgramResources, HoldTheOfflinePictureTheExitMenuAndTheIcons) {
+TEST(ProgramResources, HoldTheOfflinePictureAndTheIcon) {
     std::string_view gif = offlinePicture();
     ASSERT_GE(gif.size(), 10u);
     EXPECT_EQ(gif.substr(0, 6), "GIF89a");
     EXPECT_EQ(uint8_t(gif[6]) | uint8_t(gif[7]) << 8, 507);
     EXPECT_EQ(uint8_t(gif[8]) | uint8_t(gif[9]) << 8, 230);
 
-    HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MENU_EXIT));
-    ASSERT_NE(menu, nullptr);
-    HMENU popup = GetSubMenu(menu, 0);
-    ASSERT_EQ(GetMenuItemCount(popup), 1);
-    EXPECT_EQ(GetMenuItemID(popup, 0), UINT(ID_APP_EXIT));
-    wchar_t item[16] = {};
-    GetMenuStringW(popup, 0, item, 16, MF_BYPOSITION);
-    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(item)), u"退出");
-    DestroyMenu(menu);
-
-    for (int id : {IDI_WINDOW, IDI_SPARE})
-        for (int size : {16, 32, 48}) {
-            HANDLE icon = LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_ICON,
-                                     size, size, 0);
-            EXPECT_NE(icon, nullptr) << id << " at " << size;
-            ICONINFO info{};
-            if (icon != nullptr && GetIconInfo(static_cast<HICON>(icon), &info)) {
-                BITMAP bitmap{};
-                GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
-                EXPECT_EQ(bitmap.bmWidth, size);
-                DeleteObject(info.hbmColor);
-                DeleteObject(info.hbmMask);
-                DestroyIcon(static_cast<HICON>(icon));
-            }
+    for (int size : {16, 32, 48}) {
+        HANDLE icon = LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_WINDOW),
+                                 IMAGE_ICON, size, size, 0);
+        EXPECT_NE(icon, nullptr) << size;
+        ICONINFO info{};
+        if (icon != nullptr && GetIconInfo(static_cast<HICON>(icon), &info)) {
+            BITMAP bitmap{};
+            GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+            EXPECT_EQ(bitmap.bmWidth, size);
+            DeleteObject(info.hbmColor);
+            DeleteObject(info.hbmMask);
+            DestroyIcon(static_cast<HICON>(icon));
         }
+    }
     char text[256] = {};
     EXPECT_GT(LoadStringA(GetModuleHandleA(nullptr), IDS_NETWORK_FAILED, text, sizeof text), 0);
 }
@@ -288,8 +277,8 @@ TEST_F(WindowTest, NeitherEnterNorEscNorTheDefaultButtonCloses) {
     EXPECT_FALSE(dialog->ended());
     EXPECT_TRUE(page.calls.empty()) << describe(page.calls);
 
-    // The close box, the system menu's Close and the exit command all end it, telling the page.
-    SendMessageA(window, WM_COMMAND, ID_APP_EXIT, 0);
+    // The close box and the system menu's Close end it, telling the page.
+    SendMessageA(window, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(dialog->ended());
     EXPECT_EQ(describe(page.calls), "onWinExit() ");
     SendMessageA(window, WM_CLOSE, 0, 0);
