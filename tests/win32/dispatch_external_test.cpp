@@ -92,7 +92,7 @@ TEST_F(DispatchExternalTest, NamesAreLookedUpExactlyAndUnknownOnesReachNoMethod)
         std::wstring wide(name.begin(), name.end());
         EXPECT_EQ(idOf(page.get(), wide.c_str()), static_cast<DISPID>(i));
     }
-    EXPECT_EQ(idOf(page, L"saveGpxToPC"), ExternalObject::kFirstOwnDispid + 2);
+    EXPECT_EQ(idOf(page.get(), L"saveGpxToPC"), ExternalObject::kFirstOwnDispid + 2);
     // The slot starts at 0 (getValue's id): an unknown name must not leave it there.
     for (const wchar_t* unknown : {L"getvalue", L"GETVALUE", L"getValue ", L"", L"toString"})
         EXPECT_EQ(idOf(page.get(), unknown), DISPID_UNKNOWN);
