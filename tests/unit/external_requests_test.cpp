@@ -7,6 +7,7 @@
 #include "bridge/program_methods.h"
 #include "platform/codepage.h"
 #include "platform/utf8_text.h"
+#include "support/recording_methods.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -161,7 +162,7 @@ class ExternalRequestsTest : public ::testing::Test {
 
     TempDir dir_;
     SettingsStore settings_{dir_.path()};
-    ExternalMethods methods_;
+    RecordingMethods methods_;
     ExternalObject external_{settings_, methods_};
     ExternalRequests requests_{external_, OriginPolicy({"http://portal.test/"}, ""), "secret"};
 };
@@ -210,6 +211,10 @@ TEST_F(ExternalRequestsTest, OnlyTheKeyOrATrustedOriginRunsAMethod) {
         std::string answer = call("writeValue", c.origin, body);
         EXPECT_EQ(answer, c.runs ? "t" : "") << c.origin << " " << c.key;
         EXPECT_EQ(stored("k") == value, c.runs) << c.origin << " " << c.key;
+        // The program's own methods open a dialog on the PC: the same rule, before any of it.
+        methods_.calls.clear();
+        call("saveGpxToPC", c.origin, std::string(c.key) + "\ns1:0");
+        EXPECT_EQ(methods_.calls.size(), c.runs ? 1u : 0u) << c.origin << " " << c.key;
     }
 }
 
@@ -224,6 +229,7 @@ TEST_F(ExternalRequestsTest, UnknownMethodsAndMalformedBodiesAnswerNothing) {
     EXPECT_EQ(call("writeFileText", "http://portal.test", "\ns5:a.txts4:x\"<\n"), "t");
     EXPECT_EQ(call("getFileText", "http://portal.test", "\ns5:a.txt"), "sx\"<\n");
     // The device methods answer no value without a navigator.
+    methods_.connected = 0;
     EXPECT_EQ(call("connToPDA", "http://portal.test", "\ns1:r"), "");
 }
 

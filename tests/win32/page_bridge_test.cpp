@@ -33,13 +33,14 @@ class PageBridgeTest : public ::testing::Test, protected PortalExternal {
 
     // An engine that has run the bridge, with `external` (if any) as window.external; the
     // bridge is B.
-    std::unique_ptr<ScriptEngine> pageWith(int mode, IDispatch* external) {
-        std::vector<std::pair<std::wstring, IDispatch*>> globals;
-        if (external != nullptr) globals.emplace_back(L"external", external);
+    std::unique_ptr<ScriptEngine> pageWith(int mode, ComRef<IDispatch> external) {
+        bool hasExternal = static_cast<bool>(external);
+        ScriptEngine::Globals globals;
+        if (hasExternal) globals.emplace_back(L"external", std::move(external));
         auto engine = std::make_unique<ScriptEngine>(mode, std::move(globals));
         EXPECT_EQ(engine->failure(), "");
         std::u16string window =
-            external != nullptr ? u"var window = {external: external};\n" : u"var window = {};\n";
+            hasExternal ? u"var window = {external: external};\n" : u"var window = {};\n";
         EXPECT_EQ(engine->run(window + bridge + u"\nvar B = PortalBridge;"), "");
         return engine;
     }
@@ -77,12 +78,25 @@ TEST_F(PageBridgeTest, InTheProgramEveryMethodGetsItsArgumentsInOrder) {
         {u"B.deleteSelected('2,0')", 1, "<deleteSelected" + kAnswer, {"deleteSelected(2,0)"}},
         {u"B.exportFromPDA('0')", 1, "<exportFromPDA" + kAnswer, {"exportFromPDA(0)"}},
         {u"B.PauseTask('p')", 1, "undefined", {"PauseTask(p)"}},
+        {u"B.installPackageFromPC('')",
+         1,
+         "<installPackageFromPC" + kAnswer,
+         {"installPackageFromPC()"}},
+        {u"B.installGpxFromPC('Ride')",
+         1,
+         "<installGpxFromPC" + kAnswer,
+         {"installGpxFromPC(Ride)"}},
+        {u"B.saveGpxToPC(3)", 1, "<saveGpxToPC" + kAnswer, {"saveGpxToPC(3)"}},
+        {u"B.restoreFromPC('replace')", 1, "<restoreFromPC" + kAnswer, {"restoreFromPC(replace)"}},
+        {u"B.backupOutcome()", 0, "<backupOutcome" + kAnswer, {"backupOutcome()"}},
         // Without a navigator the device methods give no value, and throw nothing.
         {u"['connToPDA', 'GetPdaAddr', 'poiToPDA', 'deleteSelectedPoi', 'showRoadbook', "
-         u"'importToPDA', 'deleteSelected', 'exportFromPDA'].map(function (m) { "
+         u"'importToPDA', 'deleteSelected', 'exportFromPDA', 'installPackageFromPC', "
+         u"'installGpxFromPC', 'saveGpxToPC'].map(function (m) { "
          u"return typeof B[m]('0'); }).join()",
          0,
-         "undefined,undefined,undefined,undefined,undefined,undefined,undefined,undefined",
+         "undefined,undefined,undefined,undefined,undefined,undefined,undefined,undefined,"
+         "undefined,undefined,undefined",
          {}},
     };
     for (int mode : kModes) {
@@ -102,14 +116,14 @@ TEST_F(PageBridgeTest, InTheProgramEveryMethodGetsItsArgumentsInOrder) {
 TEST_F(PageBridgeTest, OutsideTheProgramTheBridgeFindsNoProgramAndCallsNothing) {
     settings.writeValue("k", "stored");
     for (int mode : kModes) {
-        IDispatch* outside[] = {
-            nullptr,                                  // a browser without window.external
-            new StandInDispatch({}),                  // IE's own, without the program's names
-            factory.makeExternalFor(L"about:blank"),  // the program's, for a stranger document
+        ComRef<IDispatch> outside[] = {
+            ComRef<IDispatch>(),                         // a browser without window.external
+            ComRef<IDispatch>(new StandInDispatch({})),  // IE's own, without the program's names
+            factory.makeExternalFor(L"about:blank"),     // the program's, for a stranger document
         };
-        for (IDispatch* external : outside) {
+        for (ComRef<IDispatch>& external : outside) {
             std::string label = std::to_string(mode) + (external ? " with an external" : "");
-            auto page = pageWith(mode, external);
+            auto page = pageWith(mode, std::move(external));
             EXPECT_EQ(page->evaluate(u"B.inProgram"), "false") << label;
             EXPECT_EQ(page->evaluate(u"B.getValue('k') + ',' + B.connToPDA('r')"),
                       "undefined,undefined")

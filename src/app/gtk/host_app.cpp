@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/gtk/file_chooser.h"
 #include "app/gtk/host_config.h"
 #include "app/gtk/host_window.h"
 #include "app/gtk/main_loop_sink.h"
@@ -121,6 +122,7 @@ int main(int argc, char** argv) {
     if (!instance.claim()) return 0;
 
     installQuestionDialog();
+    installFileChooser();
     SettingsStore settings(SettingsStore::folderFor(platform::programFolder()));
     ProgramMethods methods(device);
     ExternalObject external(settings, methods);

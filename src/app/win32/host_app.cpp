@@ -1,14 +1,18 @@
 // The program: one window with the portal, answering the page's methods.
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <urlmon.h>
 
 #include <memory>
 #include <string>
 
 #include "app/origin_policy.h"
 #include "app/start_page.h"
+#include "app/user_agent.h"
 #include "app/win32/dispatch_external.h"
 #include "app/win32/document_trust.h"
+#include "app/win32/file_dialog_box.h"
 #include "app/win32/host_dialog.h"
 #include "app/win32/instance_slot.h"
 #include "app/win32/post_message_sink.h"
@@ -35,6 +39,18 @@ std::string bundledPortalPage() {
     for (char& c : path)
         if (c == '\\') c = '/';
     return "file:///" + path;
+}
+
+// Every request of the browser names the program and its version: set once, before the browser
+// makes its first request.
+void addProgramToUserAgent() {
+    char agent[1024] = {};
+    DWORD size = sizeof agent;
+    if (FAILED(ObtainUserAgentString(0, agent, &size))) agent[0] = '\0';
+    std::string full = withProgramAgent(agent);
+    if (FAILED(UrlMkSetSessionOption(URLMON_OPTION_USERAGENT, full.data(),
+                                     static_cast<DWORD>(full.size()), 0)))
+        platform::logLine("The browser's user agent could not name the program");
 }
 
 void showStartFailure(HINSTANCE instance) {
@@ -73,6 +89,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
 
     installQuestionBox();
+    installFileDialogBox();
+    addProgramToUserAgent();
     SettingsStore settings(settingsFolder);
     ProgramMethods methods(device);
     ExternalObject external(settings, methods);

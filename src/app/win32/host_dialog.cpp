@@ -70,7 +70,6 @@ HostDialog::HostDialog(Parts parts)
 
 HostDialog::~HostDialog() {
     site_->close();
-    site_->Release();
     if (window_ != nullptr) DestroyWindow(window_);
     if (icon_ != nullptr) DestroyIcon(icon_);
     if (smallIcon_ != nullptr) DestroyIcon(smallIcon_);
@@ -217,7 +216,6 @@ INT_PTR HostDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 case IDOK:  // Enter never closes the window
                     return TRUE;
                 case IDCANCEL:
-                case ID_APP_EXIT:
                     close();
                     return TRUE;
             }
@@ -276,15 +274,6 @@ bool HostDialog::preTranslate(MSG& message) {
             }
             if (message.wParam == kEscape) return false;
             break;
-        case WM_INITMENU:
-        case WM_INITMENUPOPUP: {
-            auto menu = reinterpret_cast<HMENU>(message.wParam);
-            if (GetMenuItemCount(menu) == 2) {
-                DeleteMenu(menu, 0, MF_BYPOSITION);
-                DeleteMenu(menu, 0, MF_BYPOSITION);
-            }
-            break;
-        }
         default:
             break;
     }
@@ -346,10 +335,8 @@ bool HostDialog::BrowserPage::hasDocument() {
 }
 
 void HostDialog::BrowserPage::call(const PageCall& call) {
-    IDispatch* document = host_.site_->document();
-    if (document == nullptr) return;
-    if (host_.scriptCall_) host_.scriptCall_(document, call);
-    document->Release();
+    ComRef<IDispatch> document = host_.site_->document();
+    if (document && host_.scriptCall_) host_.scriptCall_(document.get(), call);
 }
 
 bool HostDialog::beforeNavigate(std::u16string_view address) {

@@ -115,7 +115,7 @@ class HostDialog : public RouterHost, private BrowserEvents {
     EventRouter router_{*this};
     BrowserPage browserPage_{*this};
     PagePort* page_ = &browserPage_;
-    BrowserSite* site_ = nullptr;
+    ComRef<BrowserSite> site_;
     BackgroundUpdate update_;
     HWND window_ = nullptr;
     HICON icon_ = nullptr;
