@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -42,6 +43,11 @@ class ExternalObject {
                  ScriptResult* result);
 
   private:
+    // getValue, writeValue, getFileText, writeFileText: never refused.
+    void invokeSettings(int32_t dispid, const std::vector<ScriptValue>& args, ScriptResult* result);
+    // The six device methods that take a text and answer a text.
+    std::string runDeviceMethod(int32_t dispid, std::string text);
+
     const SettingsStore& settings_;
     ExternalMethods& methods_;
 };
