@@ -23,6 +23,7 @@ import sys
 import tempfile
 import threading
 import time
+import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PAGES = os.path.join(HERE, "pages")
@@ -44,10 +45,18 @@ def check(condition, message):
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    # What pages that cannot write the record report, in order of arrival.
+    reports = []
+
     def log_message(self, *args):
         pass
 
     def do_GET(self):
+        if self.path.startswith("/report?"):
+            QuietHandler.reports.append(urllib.parse.unquote(self.path[len("/report?"):]))
+            self.send_response(204)
+            self.end_headers()
+            return
         # A package that takes a minute to arrive: a download to pause.
         if self.path.startswith("/slow.zip"):
             self.send_response(200)
@@ -442,6 +451,22 @@ def text_page(env, workdir):
     check(program.stop() == 0, "the program did not end cleanly")
 
 
+def foreign_main(env, workdir):
+    """A frame of a trusted origin gets no value while the window's main document is of a foreign
+    origin: what a request claims is checked against the address of the view that sent it."""
+    program = Program(workdir, env["VANTU_E2E"], "foreign_main")
+    program.start()
+    deadline = time.time() + FIRST_PAINT_S
+    while not QuietHandler.reports:
+        check(time.time() < deadline, "the framed page reported nothing")
+        check(program.process.poll() is None, "the program ended early")
+        time.sleep(0.2)
+    compare(QuietHandler.reports[0].split("\n"),
+            ["external object", "getValue -> undefined", "writeValue -> undefined"])
+    check("from-trusted" not in program.settings(), "the frame wrote a setting")
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
 def single_instance(env, workdir):
     """A second start presents the first instance's window and ends; no second window."""
     program = Program(workdir, env["VANTU_E2E"], "second_page")
@@ -654,8 +679,8 @@ TASK_BAR_Y = 517
 
 
 SCENARIOS = {f.__name__: f for f in (methods, https_alt_page, local_page, offline_refused,
-                                     offline_404, text_page, single_instance, notifications,
-                                     bundled_page, bundled_page_use, script_dialogs,
+                                     offline_404, text_page, foreign_main, single_instance,
+                                     notifications, bundled_page, bundled_page_use, script_dialogs,
                                      open_gpx)}
 
 
