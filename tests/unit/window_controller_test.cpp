@@ -16,6 +16,7 @@
 #include "platform/paths.h"
 #include "platform/question.h"
 #include "support/loopback_server.h"
+#include "support/program_stub.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -99,7 +100,7 @@ const std::string kSavedZoomed = "[xxx]\r\niszoomed=1\r\n";
 // A window with its controller, and the pieces around them.
 struct Harness {
     explicit Harness(std::string program = "vantu", std::string manifest = "")
-        : update(dir.file(program), std::move(manifest)),
+        : update(dir.file(program + kProgramSuffix), std::move(manifest)),
           controller(window,
                      {settings, device, device.connected, update, {kStart, "", ""}, "GIF89a"}) {}
 
