@@ -8,7 +8,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/gtk/host_config.h"
 #include "app/gtk/host_resources.h"
