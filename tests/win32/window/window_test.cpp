@@ -315,7 +315,7 @@ TEST_F(WindowTest, RightClicksReachThePageAsClientCoordinatesAndGoOn) {
 }
 
 // What the controller decides is tested without a window; here, that the system's device
-// notifications, sent or posted, and the device timers' real ticks reach it.
+// notifications, sent or posted, and the remote link's message reach it.
 TEST_F(WindowTest, DeviceChangesAndTheRemoteLinkReachThePageOrArmTheRecheck) {
     FixedClock clock;
     platform::setClock(&clock);
