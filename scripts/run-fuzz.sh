@@ -77,6 +77,38 @@ open(out + "items.arg", "wb").write(
 open(out + "places.arg", "wb").write(
     b'<p lng="11600000" lat="3900000">Home</p><p lat="-5">\xb1\xb1\xbe\xa9</p><q/>')
 open(out + "ids.arg", "wb").write(b"2,0,,1")
+open(out + "deep.arg", "wb").write(b"<rb>" + b"<a x='1'><!-- </a> -->" * 300)
+
+# GPX files (the first byte picks the size of the pieces they are read in): every element the
+# reader takes, in UTF-8, UTF-16 and GBK, with a DOCTYPE, and nested past the limit.
+gpx = ('<?xml version="1.0" encoding="%s"?>\n<!DOCTYPE gpx [<!ENTITY e "&#38;">]>\n'
+       '<gpx version="1.1"><metadata><name>长城 &e;</name><desc><![CDATA[a<b]]></desc>'
+       '<author><name>王</name></author></metadata>'
+       '<wpt lat="40.35" lon="116.01"><name> 正门 &#10;</name><cmt>x</cmt></wpt>'
+       '<rte><name>r</name><rtept lat="40" lon="116"><desc>d</desc></rtept></rte>'
+       '<trk><name>t</name><number>3</number><trkseg><trkpt lat="40.36" lon="116.02">'
+       '<time>2009-05-02T00:30:00.250+08:00</time></trkpt><trkpt lat="-1" lon="-180"/>'
+       '</trkseg></trk></gpx>')
+open(out + "utf8.gpx", "wb").write(b"\x05" + (gpx % "UTF-8").encode())
+open(out + "utf16.gpx", "wb").write(b"\x02" + (gpx % "UTF-16").encode("utf-16"))
+open(out + "gbk.gpx", "wb").write(b"\x40" + (gpx % "GBK").encode("gbk"))
+open(out + "deep.gpx", "wb").write(b"\x00<gpx>" + b"<trk>" * 300)
+
+# Update manifests and the program's documents.
+open(out + "update.manifest", "wb").write(
+    b"\xef\xbb\xbf<?xml version='1.0'?><do><b><check><path>p</path><md5>0a</md5></check>"
+    b"<download><url>http://h/x</url><md5/></download><run/><exit/></b><c/></do>")
+open(out + "deep.manifest", "wb").write(b"<do><b>" + b"<a>" * 300)
+open(out + "list.doc", "wb").write(
+    b'<rblist count="2"><rb><rbid>0</rbid><title>Day1</title></rb><rb><rbid>1</rbid></rb></rblist>')
+open(out + "places.doc", "wb").write(
+    b'<point page="1" count="1"><point id="0" lastUpDate="" lng="1" lat="2" showName="1" '
+    b'iconIndex="5" nType="3">\xb1\xb1</point></point>')
+open(out + "book.doc", "wb").write(
+    b'<RouteBook name="T" mileage="5"><poilist><poi title="G" lng="1" lat="2" img="">x</poi>'
+    b'</poilist><linelist><line title="L" id="2" lng="3" lat="4" img=""/></linelist><printlist>'
+    b'<lineId id="1"><p lng="1" lat="2" /></lineId></printlist><Description>d</Description>'
+    b'</RouteBook>')
 PY
 
 # target, then the seed files it starts from.
@@ -87,8 +119,13 @@ targets=(
     "fuzz_thinning zigzag.thin edge.thin"
     "fuzz_poi_store v1.poistore v4.poistore short.poistore v0.poistore"
     "fuzz_unpack set.unpack climb.unpack python.unpack"
-    "fuzz_page_arguments items.arg places.arg ids.arg"
+    "fuzz_page_arguments items.arg places.arg ids.arg deep.arg"
+    "fuzz_gpx utf8.gpx utf16.gpx gbk.gpx deep.gpx"
+    "fuzz_update_manifest update.manifest deep.manifest"
+    "fuzz_document_json list.doc places.doc book.doc"
 )
+# The XML readers try long inputs from the start: deep nesting needs kilobytes.
+long_inputs=" fuzz_page_arguments fuzz_gpx fuzz_update_manifest fuzz_document_json "
 
 status=0
 for entry in "${targets[@]}"; do
@@ -98,7 +135,10 @@ for entry in "${targets[@]}"; do
     mkdir -p "$corpus"
     for f in $files; do cp "$seeds/$f" "$corpus/"; done
     echo "== $name (${seconds}s)"
-    if ! "$bin/$name" -max_total_time="$seconds" -max_len=65536 -timeout=20 -rss_limit_mb=2048 \
+    len_control=100
+    [[ "$long_inputs" == *" $name "* ]] && len_control=0
+    if ! "$bin/$name" -max_total_time="$seconds" -max_len=65536 -len_control=$len_control \
+            -timeout=20 -rss_limit_mb=2048 \
             -print_final_stats=1 -artifact_prefix="$work/$name-" "$corpus" 2>"$work/$name.log"; then
         tail -n 40 "$work/$name.log"
         mkdir -p build/fuzz/crashes

@@ -39,6 +39,10 @@ const char* taskWord(uintptr_t kind) {
             return "delete";
         case 2:
             return "export";
+        case 3:
+            return "backup";
+        case 4:
+            return "restore";
         default:
             return "task";
     }
@@ -152,7 +156,13 @@ int32_t CliProgram::call(const std::string& method, const std::vector<std::strin
         case ScriptResult::Type::String: {
             std::string ansi = platform::utf16ToAnsi(result.text);
             if (output_.json) {
-                std::optional<std::string> json = documentToJson(ansi);
+                std::string refusal;
+                std::optional<std::string> json = documentToJson(ansi, &refusal);
+                if (!refusal.empty())
+                    std::fprintf(stderr,
+                                 "vantu-cli: the document %s answered is printed as a string, "
+                                 "not as JSON (%s)\n",
+                                 method.c_str(), refusal.c_str());
                 out = json ? *json : jsonString(platform::ansiToUtf8(ansi));
             } else {
                 out = forOutput(ansi, output_.ansi);

@@ -309,6 +309,53 @@ int runExportGpx(const std::vector<std::string>& argsIn) {
     return status;
 }
 
+// The GPX file read as a stream into a route book named `name`, with a warning for what was
+// left out or read as '?'. Nothing, with the reason printed, when it cannot be read or used.
+std::optional<GpxImport> readGpxFile(const std::string& path, const std::string& name) {
+    platform::File file(toAnsi(path), platform::OpenMode::Read);
+    if (!file.isOpen()) {
+        std::fprintf(stderr, "vantu-cli import-gpx: cannot read %s\n", path.c_str());
+        return std::nullopt;
+    }
+    GpxRouteBookBuilder builder(name);
+    GpxReader reader(builder);
+    std::vector<char> buffer(size_t{1} << 16);
+    bool ok = true;
+    while (size_t n = file.read(buffer.data(), buffer.size()))
+        if (!(ok = reader.feed(std::string_view(buffer.data(), n)))) break;
+    if (!ok || !reader.finish()) {
+        std::fprintf(stderr, "vantu-cli import-gpx: %s: %s\n", path.c_str(),
+                     toTerminal(reader.error()).c_str());
+        return std::nullopt;
+    }
+    std::optional<GpxImport> imported = builder.finish();
+    if (!imported) {
+        std::fprintf(stderr,
+                     "vantu-cli import-gpx: %s holds no track point the navigator can show (it "
+                     "shows points east of 0.001 E and north of 0.00001 N)\n",
+                     path.c_str());
+        return std::nullopt;
+    }
+    const GpxLoss& dropped = imported->dropped;
+    if (dropped.count > 0)
+        std::fprintf(stderr,
+                     "vantu-cli import-gpx: %zu track points west of 0.001 E or south of 0.00001 "
+                     "N were left out; the navigator cannot show them (%s)\n",
+                     dropped.count, dropped.examples().c_str());
+    if (const GpxLoss& invalid = reader.invalidText(); invalid.count > 0)
+        std::fprintf(stderr,
+                     "vantu-cli import-gpx: %s: %zu characters not valid in its encoding (%s) "
+                     "were read as '?' (%s)\n",
+                     path.c_str(), invalid.count, reader.encoding().c_str(),
+                     invalid.examples().c_str());
+    if (const GpxLoss& unheld = reader.unheldText(); unheld.count > 0)
+        std::fprintf(stderr,
+                     "vantu-cli import-gpx: %s: %zu characters the navigator's text (GBK) cannot "
+                     "hold were read as '?' (%s)\n",
+                     path.c_str(), unheld.count, unheld.examples().c_str());
+    return imported;
+}
+
 int runImportGpx(const std::vector<std::string>& args) {
     if (args.size() != 3) {
         std::fprintf(stderr, "vantu-cli import-gpx: give GPX, NAME and OUT.zip\n");
@@ -327,32 +374,8 @@ int runImportGpx(const std::vector<std::string>& args) {
                      args[1].c_str(), kNameRule);
         return kExitUsage;
     }
-    std::string text;
-    if (!platform::readWholeFile(toAnsi(args[0]), text)) {
-        std::fprintf(stderr, "vantu-cli import-gpx: cannot read %s\n", args[0].c_str());
-        return kExitFile;
-    }
-    GpxDocument gpx;
-    std::string error;
-    if (!readGpx(text, gpx, error)) {
-        std::fprintf(stderr, "vantu-cli import-gpx: %s: %s\n", args[0].c_str(),
-                     toTerminal(error).c_str());
-        return kExitFile;
-    }
-    std::optional<GpxImport> imported = gpxToRouteBook(gpx, name);
-    if (!imported) {
-        std::fprintf(stderr,
-                     "vantu-cli import-gpx: %s holds no track point the navigator can show (it "
-                     "shows points east of 0.001 E and north of 0.00001 N)\n",
-                     args[0].c_str());
-        return kExitFile;
-    }
-    if (imported->dropped > 0)
-        std::fprintf(stderr,
-                     "vantu-cli import-gpx: %zu track points west of 0.001 E or south of 0.00001 "
-                     "N were left out; the navigator cannot show them\n",
-                     imported->dropped);
-
+    std::optional<GpxImport> imported = readGpxFile(args[0], name);
+    if (!imported) return kExitFile;
     const std::string folder = staging.path();
     const std::string trackFile = platform::joinPath(folder, name + ".trk");
     const std::string routeFolder = platform::joinPath(folder, name);
@@ -428,11 +451,14 @@ const CliCommand kImportGpx({
     "import-gpx",
     "import-gpx GPX NAME OUT.zip",
     "make a route book package from a GPX file, ready for install",
-    "Reads the GPX file (1.0 or 1.1) and writes the route book package OUT.zip holding NAME.trk\n"
+    "Reads the GPX file (1.0 or 1.1, in UTF-8, UTF-16 or the GBK or GB2312 it declares, at\n"
+    "most 1024 MiB) as a stream and writes the route book package OUT.zip holding NAME.trk\n"
     "with every track point (the navigator shows points east of 0.001 E and north of 0.00001\n"
     "N; others are left out with a warning) and their times, and NAME\\NAME.rut with a Book\n"
     "record (the track's length and middle point, the GPX description), a place per waypoint\n"
-    "and a leg per route point (one leg for the whole track when there is no route).\n\n"
+    "and a leg per route point (one leg for the whole track when there is no route). Text that\n"
+    "is not valid in the file's encoding, or that GBK cannot hold, is read as '?' with a\n"
+    "warning naming where.\n\n"
     "Exit status: 0 written, 2 usage or a NAME the navigator cannot hold, 4 the GPX file\n"
     "cannot be read, is not GPX or has no track point to keep, or OUT.zip cannot be written.\n\n"
     "Example:\n"

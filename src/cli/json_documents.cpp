@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "cli.h"
+#include "formats/xml_bounds.h"
 #include "platform/codepage.h"
 
 namespace cli {
@@ -162,11 +163,15 @@ std::string routeBook(const TiXmlElement* root) {
 
 }  // namespace
 
-std::optional<std::string> documentToJson(const std::string& ansi) {
+std::optional<std::string> documentToJson(const std::string& ansi, std::string* refusal) {
     if (ansi.rfind("<?xml", 0) != 0) return std::nullopt;
     TiXmlDocument document;
     // The documents are GBK: the bytes pass through as they are and are converted above.
-    document.Parse(ansi.c_str(), nullptr, TIXML_ENCODING_LEGACY);
+    std::string why;
+    if (!parseBoundedXml(document, ansi, kDocumentLimits, why)) {
+        if (refusal) *refusal = why;
+        return std::nullopt;
+    }
     const TiXmlElement* root = document.RootElement();
     if (document.Error() || root == nullptr) return std::nullopt;
     std::string_view name(root->Value());

@@ -34,7 +34,8 @@ enum class TaskStatus : int {
 // the codes that call "kankan" without an argument (6, 11 and any unknown code).
 const char* taskStatusText(intptr_t code);
 
-enum class TaskKind : int { Import = 0, Delete = 1, Export = 2 };
+// Backup and Restore are the program's own: the portal's page knows no action word for them.
+enum class TaskKind : int { Import = 0, Delete = 1, Export = 2, Backup = 3, Restore = 4 };
 
 inline void postTaskStatus(TaskStatus status) {
     platform::postMessage(WM_TASK_STATUS, 0, static_cast<intptr_t>(status));

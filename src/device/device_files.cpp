@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/file_ops.h"
+#include "platform/file_replace.h"
 #include "platform/paths.h"
 
 namespace {
@@ -67,79 +68,197 @@ int deviceMoveFile(RapiBinding& rapi, const std::string& from, const std::string
 
 namespace {
 
+bool onDevice(const std::string& path) {
+    return !path.empty() && path[0] == '\\';
+}
+
 bool deviceEntryExists(RapiBinding& rapi, const std::string& devicePath) {
     auto found = findDeviceFilesWide(rapi, wide(devicePath));
     return found && !found->empty();
 }
 
-// Writes the whole local file to a new device file, stamped with the current time first.
-bool writeDeviceFile(RapiBinding& rapi, platform::File& local, const std::string& devicePath) {
+// The few file operations a replacement makes, on the device or on the navigator's drive.
+struct NavigatorFiles {
+    RapiBinding& rapi;
+    bool device;
+
+    bool exists(const std::string& path) const {
+        return device ? deviceEntryExists(rapi, path) : platform::fileExists(path);
+    }
+    bool remove(const std::string& path) const {
+        return device ? deviceDeleteFile(rapi, path) != 0 : platform::deleteFile(path);
+    }
+    bool move(const std::string& from, const std::string& to) const {
+        return device ? deviceMoveFile(rapi, from, to) != 0 : platform::moveNoReplace(from, to);
+    }
+};
+
+// Writes what the source gives to a new device file; stamped with the current time before any
+// data is written, or with the given time after it.
+bool writeDeviceFile(RapiBinding& rapi, const std::string& devicePath,
+                     const Replacement& replacement) {
     DeviceHandle device(
         rapi, rapi.CeCreateFile(wide(devicePath).c_str(), rapi::kGenericRead | rapi::kGenericWrite,
                                 0, rapi::kCreateAlways, rapi::kFileAttributeNormal));
     if (!device.isValid()) return false;
-    rapi::FILETIME now = toRapiTime(platform::clock().utcNow());
-    rapi.CeSetFileTime(device.get(), &now, &now, &now);
+    rapi::FILETIME stamp = toRapiTime(replacement.lastWriteTime ? replacement.lastWriteTime
+                                                                : platform::clock().utcNow());
+    if (!replacement.lastWriteTime) rapi.CeSetFileTime(device.get(), &stamp, &stamp, &stamp);
     char buffer[kDeviceCopyChunk];
     for (;;) {
-        size_t got = local.read(buffer, sizeof buffer);
-        if (got == 0) return true;
+        std::optional<size_t> got = replacement.source(buffer, sizeof buffer);
+        if (!got || *got > sizeof buffer) return false;
+        if (*got == 0) break;
         rapi::DWORD written = 0;
-        if (!rapi.CeWriteFile(device.get(), buffer, static_cast<rapi::DWORD>(got), &written) ||
-            written != got)
+        if (!rapi.CeWriteFile(device.get(), buffer, static_cast<rapi::DWORD>(*got), &written) ||
+            written != *got)
             return false;
     }
+    return !replacement.lastWriteTime || rapi.CeSetFileTime(device.get(), &stamp, &stamp, &stamp);
+}
+
+bool writeLocalFile(const std::string& path, const Replacement& replacement) {
+    platform::File out(path, platform::OpenMode::CreateAlways);
+    if (!out.isOpen()) return false;
+    char buffer[65536];
+    for (;;) {
+        std::optional<size_t> got = replacement.source(buffer, sizeof buffer);
+        if (!got || *got > sizeof buffer) return false;
+        if (*got == 0) break;
+        if (!out.write(buffer, *got)) return false;
+    }
+    return !replacement.lastWriteTime || out.setTimes(replacement.lastWriteTime);
 }
 
 }  // namespace
 
-int copyToDevice(RapiBinding& rapi, const std::string& localPath, const std::string& devicePath) {
-    if (!rapi.isLoaded()) return 0;
-    platform::File local(localPath, platform::OpenMode::Read);
-    if (!local.isOpen()) return 0;
-    const std::string fresh = devicePath + kDeviceNewSuffix;
-    const std::string old = devicePath + kDeviceOldSuffix;
-    // An earlier replacement that was cut off between its two moves left the only copy of the
-    // file under the old name: it goes back first. One that was cut off later left a spare.
-    if (deviceEntryExists(rapi, old)) {
-        if (deviceEntryExists(rapi, devicePath))
-            deviceDeleteFile(rapi, old);
+bool isReplacementName(std::string_view name) {
+    if (name.size() <= kDeviceReplaceSuffixLength) return false;
+    std::string_view suffix = name.substr(name.size() - kDeviceReplaceSuffixLength);
+    return suffix == kDeviceNewSuffix || suffix == kDeviceOldSuffix;
+}
+
+void finishInterruptedReplacement(RapiBinding& rapi, const std::string& path) {
+    const NavigatorFiles files{rapi, onDevice(path)};
+    const std::string fresh = path + kDeviceNewSuffix;
+    const std::string old = path + kDeviceOldSuffix;
+    // Cut off between its two moves, a replacement left the only copy of the file under the old
+    // name: it goes back. Cut off later, it left a spare.
+    if (files.exists(old)) {
+        if (files.exists(path))
+            files.remove(old);
         else
-            deviceMoveFile(rapi, old, devicePath);
+            files.move(old, path);
     }
-    if (!writeDeviceFile(rapi, local, fresh)) {
-        deviceDeleteFile(rapi, fresh);
+    if (files.exists(fresh)) files.remove(fresh);
+}
+
+int writeReplacementCopy(RapiBinding& rapi, const std::string& path,
+                         const Replacement& replacement) {
+    const bool device = onDevice(path);
+    if (device && !rapi.isLoaded()) return 0;
+    finishInterruptedReplacement(rapi, path);
+    const std::string fresh = path + kDeviceNewSuffix;
+    const bool written =
+        device ? writeDeviceFile(rapi, fresh, replacement) : writeLocalFile(fresh, replacement);
+    if (written && (!replacement.check || replacement.check())) return 1;
+    NavigatorFiles{rapi, device}.remove(fresh);
+    return 0;
+}
+
+int putReplacementInPlace(RapiBinding& rapi, const std::string& path) {
+    const bool device = onDevice(path);
+    const NavigatorFiles files{rapi, device};
+    const std::string fresh = path + kDeviceNewSuffix;
+    if (!device) {
+        if (platform::moveIntoPlace(fresh, path)) return 1;
+        files.remove(fresh);
         return 0;
     }
-    // The device cannot rename over a file: the old one steps aside until the new one is in.
-    bool hadTarget = deviceMoveFile(rapi, devicePath, old) != 0;
-    if (!deviceMoveFile(rapi, fresh, devicePath)) {
-        if (hadTarget) deviceMoveFile(rapi, old, devicePath);
-        deviceDeleteFile(rapi, fresh);
+    const std::string old = path + kDeviceOldSuffix;
+    bool hadTarget = files.move(path, old);
+    if (!files.move(fresh, path)) {
+        if (hadTarget) files.move(old, path);
+        files.remove(fresh);
         return 0;
     }
-    if (hadTarget) deviceDeleteFile(rapi, old);
+    if (hadTarget) files.remove(old);
     return 1;
 }
 
-int copyFromDevice(RapiBinding& rapi, const std::string& devicePath, const std::string& localPath) {
-    if (!rapi.isLoaded()) return 0;
-    DeviceHandle device(
-        rapi, rapi.CeCreateFile(wide(devicePath).c_str(), rapi::kGenericRead, rapi::kFileShareRead,
-                                rapi::kOpenExisting, rapi::kFileAttributeNormal));
-    if (!device.isValid()) return 0;
-    platform::File local(localPath, platform::OpenMode::CreateAlways);
-    if (!local.isOpen()) return 0;
+void discardReplacementCopy(RapiBinding& rapi, const std::string& path) {
+    NavigatorFiles{rapi, onDevice(path)}.remove(path + kDeviceNewSuffix);
+}
+
+int replaceNavigatorFile(RapiBinding& rapi, const std::string& path,
+                         const Replacement& replacement) {
+    return writeReplacementCopy(rapi, path, replacement) && putReplacementInPlace(rapi, path);
+}
+
+namespace {
+
+// Reads an open device file to its end into the sink.
+bool pumpDeviceFile(RapiBinding& rapi, const DeviceHandle& device, const ChunkSink& sink) {
     char buffer[kDeviceCopyChunk];
     for (;;) {
         rapi::DWORD got = 0;
         // A read that fails part way is a failed copy: the callers would otherwise take a
         // truncated file for the whole one (and write a truncated POI store back).
-        if (rapi.CeReadFile(device.get(), buffer, sizeof buffer, &got) != 1) return 0;
-        if (got > sizeof buffer) return 0;
-        if (!local.write(buffer, got)) return 0;
-        if (got < sizeof buffer) return 1;
+        if (rapi.CeReadFile(device.get(), buffer, sizeof buffer, &got) != 1) return false;
+        if (got > sizeof buffer) return false;
+        if (got > 0 && !sink(buffer, got)) return false;
+        if (got < sizeof buffer) return true;
     }
+}
+
+DeviceHandle openForReading(RapiBinding& rapi, const std::string& devicePath) {
+    return DeviceHandle(
+        rapi, rapi.CeCreateFile(wide(devicePath).c_str(), rapi::kGenericRead, rapi::kFileShareRead,
+                                rapi::kOpenExisting, rapi::kFileAttributeNormal));
+}
+
+}  // namespace
+
+int readNavigatorFile(RapiBinding& rapi, const std::string& path, const ChunkSink& sink) {
+    if (onDevice(path)) {
+        if (!rapi.isLoaded()) return 0;
+        DeviceHandle device = openForReading(rapi, path);
+        return device.isValid() && pumpDeviceFile(rapi, device, sink) ? 1 : 0;
+    }
+    platform::File in(path, platform::OpenMode::Read);
+    int64_t size = in.size();
+    if (!in.isOpen() || size < 0) return 0;
+    int64_t total = 0;
+    char buffer[65536];
+    while (size_t got = in.read(buffer, sizeof buffer)) {
+        if (!sink(buffer, got)) return 0;
+        total += static_cast<int64_t>(got);
+    }
+    // A read error looks like the end of the file: only the whole file counts.
+    return total == size ? 1 : 0;
+}
+
+int copyToDevice(RapiBinding& rapi, const std::string& localPath, const std::string& devicePath) {
+    if (!rapi.isLoaded() || !onDevice(devicePath)) return 0;
+    platform::File local(localPath, platform::OpenMode::Read);
+    if (!local.isOpen()) return 0;
+    Replacement replacement;
+    replacement.source = [&local](char* buffer, size_t n) -> std::optional<size_t> {
+        return local.read(buffer, n);
+    };
+    return replaceNavigatorFile(rapi, devicePath, replacement);
+}
+
+int copyFromDevice(RapiBinding& rapi, const std::string& devicePath, const std::string& localPath) {
+    if (!rapi.isLoaded()) return 0;
+    DeviceHandle device = openForReading(rapi, devicePath);
+    if (!device.isValid()) return 0;
+    platform::File local(localPath, platform::OpenMode::CreateAlways);
+    if (!local.isOpen()) return 0;
+    return pumpDeviceFile(rapi, device,
+                          [&local](const char* data, size_t n) { return local.write(data, n); })
+               ? 1
+               : 0;
 }
 
 int renameRouteBook(RapiBinding& rapi, const std::string& root, const std::string& oldName,

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "device/rapi_binding.h"
@@ -21,17 +23,65 @@ int deviceCreateFolder(RapiBinding& rapi, const std::string& devicePath);
 // Fails when the new path exists.
 int deviceMoveFile(RapiBinding& rapi, const std::string& from, const std::string& to);
 
-// Suffixes of the names beside a device file under which copyToDevice writes its replacement and
-// parks the old file while the two change places.
+// Suffixes of the names beside a navigator's file under which a replacement writes the new copy
+// and, on the device, parks the old file while the two change places.
 inline constexpr const char* kDeviceNewSuffix = "~vn";
 inline constexpr const char* kDeviceOldSuffix = "~vo";
 inline constexpr size_t kDeviceReplaceSuffixLength = 3;
 
-// Copies a local file to the device in chunks of 2000 bytes. The copy is written beside the
-// device file (stamped with the current time before any data is written) and takes its place
-// only when it is whole, so the device file is either the old one or the complete new one. 0
-// when the local file cannot be read, or the copy cannot be created, written or put in place
-// (the device file is then unchanged and nothing is left beside it).
+// Where the bytes of a copy come from: fills up to `n` bytes of `buffer` and answers how many, 0
+// at the end, or nothing when the source failed (the copy is then given up).
+using ChunkSource = std::function<std::optional<size_t>(char* buffer, size_t n)>;
+// Where the bytes of a file that is read go, piece by piece; false gives the read up.
+using ChunkSink = std::function<bool(const char* data, size_t n)>;
+
+// What replaceNavigatorFile writes.
+struct Replacement {
+    ChunkSource source;
+    // Asked once the copy is whole and before it takes the file's place (a checksum to compare);
+    // false gives the copy up. None: every whole copy goes in.
+    std::function<bool()> check;
+    // The file's last-write time afterwards; 0 stamps the current time before any data is
+    // written.
+    platform::FileTime lastWriteTime = 0;
+};
+
+// Replaces the navigator's file `path` by a complete copy of what the source gives: the copy is
+// written beside it under path + kDeviceNewSuffix, checked, and only then moved into its place.
+// A path starting with '\' is on the device (remote API), any other is a local path on the
+// navigator's drive. The device cannot rename over a file, so there the old file steps aside
+// under path + kDeviceOldSuffix for the instant between two moves; a replacement cut off there
+// is made good by finishInterruptedReplacement, which every replacement of the same file runs
+// first. So the file is always the old one or the whole new one. 1 on success; 0 when the copy
+// cannot be made, written or moved, the source fails or the check refuses: the file is then
+// unchanged and nothing is left beside it.
+int replaceNavigatorFile(RapiBinding& rapi, const std::string& path,
+                         const Replacement& replacement);
+// The two halves of replaceNavigatorFile, for a caller that writes and checks the copies of many
+// files before it puts any of them in place. writeReplacementCopy leaves the checked copy beside
+// the file (1), or nothing (0); putReplacementInPlace moves it in (0, with the copy gone and the
+// file unchanged, when a move fails); discardReplacementCopy removes a copy not put in place.
+int writeReplacementCopy(RapiBinding& rapi, const std::string& path,
+                         const Replacement& replacement);
+int putReplacementInPlace(RapiBinding& rapi, const std::string& path);
+void discardReplacementCopy(RapiBinding& rapi, const std::string& path);
+// Finishes a replacement of `path` that was cut off (a stop, a pulled cable, the program
+// killed): a copy being written goes; an old file parked aside goes back when the new one never
+// took its place, and goes when it did.
+void finishInterruptedReplacement(RapiBinding& rapi, const std::string& path);
+// Whether a file name is one under which a replacement writes or parks (its suffix).
+bool isReplacementName(std::string_view name);
+
+// Reads the navigator's file `path` (a device path, or a local one on its drive) from start to
+// end, handing every piece to `sink` (on the device in chunks of 2000 bytes). 1 when the whole
+// file was read and the sink took every piece; 0 when it cannot be opened, a read fails part
+// way, or the sink gives up.
+int readNavigatorFile(RapiBinding& rapi, const std::string& path, const ChunkSink& sink);
+
+// Copies a local file to the device in chunks of 2000 bytes, as replaceNavigatorFile replaces a
+// file, stamped with the current time before any data is written. 0 when the local file cannot
+// be read, or the copy cannot be created, written or put in place (the device file is then
+// unchanged and nothing is left beside it).
 int copyToDevice(RapiBinding& rapi, const std::string& localPath, const std::string& devicePath);
 // Copies a device file to a local file (created or truncated) in chunks of 2000 bytes. 0 when
 // the device file cannot be opened, the local file cannot be created, or a read or write fails

@@ -1,7 +1,5 @@
 #include "formats/gpx.h"
 
-#include <tinyxml.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -42,11 +40,6 @@ void civilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
     y = static_cast<int64_t>(yoe) + era * 400 + (m <= 2);
 }
 
-bool inGpxRange(int32_t lng, int32_t lat) {
-    return lat >= -90 * kUnitsPerDegree && lat <= 90 * kUnitsPerDegree &&
-           lng >= -180 * kUnitsPerDegree && lng < 180 * kUnitsPerDegree;
-}
-
 std::string degrees(int32_t units) {
     int64_t v = units;
     bool negative = v < 0;
@@ -56,75 +49,6 @@ std::string degrees(int32_t units) {
                   static_cast<long long>(v / kUnitsPerDegree),
                   static_cast<long long>(v % kUnitsPerDegree));
     return buf;
-}
-
-// Degrees as text to units, rounded to the nearest; false for anything else or out of range.
-bool parseDegrees(const char* text, double limit, int32_t& units) {
-    if (text == nullptr) return false;
-    std::string_view s(text);
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-    double value = 0;
-    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-    if (ec != std::errc() || end != s.data() + s.size() || s.empty() || !std::isfinite(value) ||
-        std::fabs(value) > limit)
-        return false;
-    units = static_cast<int32_t>(std::llround(value * kUnitsPerDegree));
-    return true;
-}
-
-// "YYYY-MM-DDThh:mm:ss[.fff][Z|+hh:mm|-hh:mm]"; a time without a zone is UTC, as GPX says.
-std::optional<int64_t> parseUtcTime(const char* text) {
-    if (text == nullptr) return std::nullopt;
-    std::string_view s(text);
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\n' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\n' || s.back() == '\t'))
-        s.remove_suffix(1);
-    auto number = [&s](size_t pos, size_t len, int& out) {
-        if (pos + len > s.size()) return false;
-        out = 0;
-        for (size_t i = pos; i < pos + len; ++i) {
-            if (s[i] < '0' || s[i] > '9') return false;
-            out = out * 10 + (s[i] - '0');
-        }
-        return true;
-    };
-    int year, month, day, hour, minute, second;
-    if (!number(0, 4, year) || s.size() < 19 || s[4] != '-' || !number(5, 2, month) ||
-        s[7] != '-' || !number(8, 2, day) || (s[10] != 'T' && s[10] != ' ') ||
-        !number(11, 2, hour) || s[13] != ':' || !number(14, 2, minute) || s[16] != ':' ||
-        !number(17, 2, second))
-        return std::nullopt;
-    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
-        return std::nullopt;
-    size_t pos = 19;
-    int64_t ms = 0;
-    if (pos < s.size() && s[pos] == '.') {
-        int64_t scale = 100;
-        for (++pos; pos < s.size() && s[pos] >= '0' && s[pos] <= '9'; ++pos) {
-            ms += (s[pos] - '0') * scale;
-            scale /= 10;
-        }
-    }
-    int64_t offsetMinutes = 0;
-    if (pos < s.size() && (s[pos] == 'Z' || s[pos] == 'z')) {
-        ++pos;
-    } else if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) {
-        int oh, om;
-        if (!number(pos + 1, 2, oh) || pos + 3 >= s.size() || s[pos + 3] != ':' ||
-            !number(pos + 4, 2, om))
-            return std::nullopt;
-        offsetMinutes = (s[pos] == '-' ? -1 : 1) * (oh * 60 + om);
-        pos += 6;
-    }
-    if (pos != s.size()) return std::nullopt;
-    int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
-    return days * kMsPerDay + ((hour * 60 + minute) * 60 + second) * int64_t{1000} + ms -
-           offsetMinutes * 60000;
 }
 
 // ANSI text as XML character data in UTF-8; control characters XML cannot hold are left out.
@@ -175,38 +99,6 @@ void appendPlace(std::string& out, const char* tag, const GpxPlace& place) {
     out += ">\n";
 }
 
-std::string_view localName(const TiXmlElement* e) {
-    std::string_view name(e->Value());
-    size_t colon = name.find(':');
-    return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
-
-const TiXmlElement* child(const TiXmlElement* parent, std::string_view name) {
-    if (parent == nullptr) return nullptr;
-    for (const TiXmlElement* e = parent->FirstChildElement(); e; e = e->NextSiblingElement())
-        if (localName(e) == name) return e;
-    return nullptr;
-}
-
-// The element's text in ANSI; empty when there is none.
-std::string textOf(const TiXmlElement* e) {
-    const char* text = e ? e->GetText() : nullptr;
-    return text ? platform::utf8ToAnsi(text) : std::string();
-}
-
-bool readPlace(const TiXmlElement* e, GpxPlace& place, std::string& error) {
-    if (!parseDegrees(e->Attribute("lat"), 90, place.lat) ||
-        !parseDegrees(e->Attribute("lon"), 180, place.lng)) {
-        error = "a <" + std::string(localName(e)) + "> at line " + std::to_string(e->Row()) +
-                " has no valid lat and lon";
-        return false;
-    }
-    place.name = textOf(child(e, "name"));
-    place.description = textOf(child(e, "desc"));
-    if (place.description.empty()) place.description = textOf(child(e, "cmt"));
-    return true;
-}
-
 template <size_t N>
 void setField(std::array<char16_t, N>& field, const std::string& ansi, size_t maxUnits) {
     std::u16string wide = ansiToWideString(ansi);
@@ -229,6 +121,70 @@ std::unique_ptr<RouteRecord> newRecord(RecordKind kind, const std::string& title
 }
 
 }  // namespace
+
+bool gpxCanHold(int32_t lng, int32_t lat) {
+    return lat >= -90 * kUnitsPerDegree && lat <= 90 * kUnitsPerDegree &&
+           lng >= -180 * kUnitsPerDegree && lng < 180 * kUnitsPerDegree;
+}
+
+void GpxLoss::add(std::string where) {
+    if (++count <= kShown) first.push_back(std::move(where));
+}
+
+std::string GpxLoss::examples() const {
+    std::string out;
+    for (const std::string& where : first)
+        out += (out.empty() ? "" : ", ") + where;
+    return count > first.size() ? out + ", ..." : out;
+}
+
+std::optional<int64_t> parseUtcTime(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\n' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\n' || s.back() == '\t'))
+        s.remove_suffix(1);
+    auto number = [&s](size_t pos, size_t len, int& out) {
+        if (pos + len > s.size()) return false;
+        out = 0;
+        for (size_t i = pos; i < pos + len; ++i) {
+            if (s[i] < '0' || s[i] > '9') return false;
+            out = out * 10 + (s[i] - '0');
+        }
+        return true;
+    };
+    int year, month, day, hour, minute, second;
+    if (!number(0, 4, year) || s.size() < 19 || s[4] != '-' || !number(5, 2, month) ||
+        s[7] != '-' || !number(8, 2, day) || (s[10] != 'T' && s[10] != ' ') ||
+        !number(11, 2, hour) || s[13] != ':' || !number(14, 2, minute) || s[16] != ':' ||
+        !number(17, 2, second))
+        return std::nullopt;
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+        return std::nullopt;
+    size_t pos = 19;
+    int64_t ms = 0;
+    if (pos < s.size() && s[pos] == '.') {
+        int64_t scale = 100;
+        for (++pos; pos < s.size() && s[pos] >= '0' && s[pos] <= '9'; ++pos) {
+            ms += (s[pos] - '0') * scale;
+            scale /= 10;
+        }
+    }
+    int64_t offsetMinutes = 0;
+    if (pos < s.size() && (s[pos] == 'Z' || s[pos] == 'z')) {
+        ++pos;
+    } else if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) {
+        int oh, om;
+        if (!number(pos + 1, 2, oh) || pos + 3 >= s.size() || s[pos + 3] != ':' ||
+            !number(pos + 4, 2, om))
+            return std::nullopt;
+        offsetMinutes = (s[pos] == '-' ? -1 : 1) * (oh * 60 + om);
+        pos += 6;
+    }
+    if (pos != s.size()) return std::nullopt;
+    int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    return days * kMsPerDay + ((hour * 60 + minute) * 60 + second) * int64_t{1000} + ms -
+           offsetMinutes * 60000;
+}
 
 std::string formatUtcTime(int64_t unixMs) {
     int64_t days = (unixMs >= 0 ? unixMs : unixMs - (kMsPerDay - 1)) / kMsPerDay;
@@ -272,13 +228,13 @@ std::string writeGpx(const GpxDocument& document, const std::string& creator) {
         out += "</metadata>\n";
     }
     for (const GpxPlace& place : document.waypoints)
-        if (inGpxRange(place.lng, place.lat)) appendPlace(out, "wpt", place);
+        if (gpxCanHold(place.lng, place.lat)) appendPlace(out, "wpt", place);
     if (!document.routePoints.empty()) {
         out += "<rte>";
         appendElement(out, "name", document.routeName);
         out += '\n';
         for (const GpxPlace& place : document.routePoints)
-            if (inGpxRange(place.lng, place.lat)) appendPlace(out, "rtept", place);
+            if (gpxCanHold(place.lng, place.lat)) appendPlace(out, "rtept", place);
         out += "</rte>\n";
     }
     for (const GpxTrack& track : document.tracks) {
@@ -289,7 +245,7 @@ std::string writeGpx(const GpxDocument& document, const std::string& creator) {
         for (const auto& segment : track.segments) {
             out += "<trkseg>\n";
             for (const GpxPoint& p : segment) {
-                if (!inGpxRange(p.lng, p.lat)) continue;
+                if (!gpxCanHold(p.lng, p.lat)) continue;
                 appendPointStart(out, "trkpt", p.lng, p.lat);
                 if (p.timeMs) out += "<time>" + formatUtcTime(*p.timeMs) + "</time>";
                 out += "</trkpt>\n";
@@ -300,78 +256,6 @@ std::string writeGpx(const GpxDocument& document, const std::string& creator) {
     }
     out += "</gpx>\n";
     return out;
-}
-
-bool readGpx(const std::string& text, GpxDocument& document, std::string& error) {
-    document = GpxDocument();
-    TiXmlDocument xml;
-    xml.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
-    if (xml.Error()) {
-        error = std::string("not well-formed XML (") + xml.ErrorDesc() + " at line " +
-                std::to_string(xml.ErrorRow()) + ")";
-        return false;
-    }
-    const TiXmlElement* root = xml.RootElement();
-    if (root == nullptr || localName(root) != "gpx") {
-        error = "not a GPX document (its root element is not <gpx>)";
-        return false;
-    }
-    // GPX 1.1 keeps these in <metadata>, GPX 1.0 directly in <gpx>.
-    const TiXmlElement* metadata = child(root, "metadata");
-    const TiXmlElement* about = metadata ? metadata : root;
-    document.name = textOf(child(about, "name"));
-    document.description = textOf(child(about, "desc"));
-    const TiXmlElement* author = child(about, "author");
-    document.author = metadata ? textOf(child(author, "name")) : textOf(author);
-
-    for (const TiXmlElement* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
-        std::string_view name = localName(e);
-        if (name == "wpt") {
-            GpxPlace place;
-            if (!readPlace(e, place, error)) return false;
-            document.waypoints.push_back(std::move(place));
-        } else if (name == "rte") {
-            if (document.routeName.empty()) document.routeName = textOf(child(e, "name"));
-            for (const TiXmlElement* p = e->FirstChildElement(); p; p = p->NextSiblingElement()) {
-                if (localName(p) != "rtept") continue;
-                GpxPlace place;
-                if (!readPlace(p, place, error)) return false;
-                document.routePoints.push_back(std::move(place));
-            }
-        } else if (name == "trk") {
-            GpxTrack track;
-            track.name = textOf(child(e, "name"));
-            int number = 0;
-            const TiXmlElement* numberElement = child(e, "number");
-            if (numberElement && numberElement->GetText()) {
-                std::string_view digits(numberElement->GetText());
-                auto [end, ec] =
-                    std::from_chars(digits.data(), digits.data() + digits.size(), number);
-                if (ec == std::errc() && end == digits.data() + digits.size())
-                    track.number = number;
-            }
-            for (const TiXmlElement* s = e->FirstChildElement(); s; s = s->NextSiblingElement()) {
-                if (localName(s) != "trkseg") continue;
-                std::vector<GpxPoint>& points = track.segments.emplace_back();
-                for (const TiXmlElement* p = s->FirstChildElement(); p;
-                     p = p->NextSiblingElement()) {
-                    if (localName(p) != "trkpt") continue;
-                    GpxPoint point;
-                    if (!parseDegrees(p->Attribute("lat"), 90, point.lat) ||
-                        !parseDegrees(p->Attribute("lon"), 180, point.lng)) {
-                        error = "a <trkpt> at line " + std::to_string(p->Row()) +
-                                " has no valid lat and lon";
-                        return false;
-                    }
-                    const TiXmlElement* time = child(p, "time");
-                    if (time) point.timeMs = parseUtcTime(time->GetText());
-                    points.push_back(point);
-                }
-            }
-            document.tracks.push_back(std::move(track));
-        }
-    }
-    return true;
 }
 
 GpxDocument routeBookToGpx(const RouteBookData& route, const std::vector<RecordedSegment>& track,
@@ -416,105 +300,140 @@ GpxDocument routeBookToGpx(const RouteBookData& route, const std::vector<Recorde
     return doc;
 }
 
-std::optional<GpxImport> gpxToRouteBook(const GpxDocument& gpx, const std::string& name) {
-    GpxImport out;
-    std::vector<TrackPoint> kept;
-    constexpr int64_t kMaxStep = std::numeric_limits<int16_t>::max();
-    constexpr int64_t kMaxStepMs = std::numeric_limits<uint16_t>::max();
-    constexpr uint16_t kUntimedStepMs = 1000;
+namespace {
+
+constexpr int64_t kMaxStep = std::numeric_limits<int16_t>::max();
+constexpr int64_t kMaxStepMs = std::numeric_limits<uint16_t>::max();
+constexpr uint16_t kUntimedStepMs = 1000;
+
+// A new segment's start time and its first step: the header holds whole seconds of local time,
+// the first step carries the rest.
+uint16_t startSegmentAt(TrackSegment& segment, int64_t time) {
+    segment.start = trackDateTimeAt(time);
+    std::optional<int64_t> base = trackTimeMs(segment.start);
+    // Installing a track fills in a first start time that has a zero field as missing: a start a
+    // few seconds earlier keeps the recorded times.
+    auto hasZero = [](const TrackDateTime& d) {
+        return d.hour == 0 || d.minute == 0 || d.second == 0;
+    };
+    while (base && hasZero(segment.start) && time - (*base - 1000) <= kMaxStepMs) {
+        *base -= 1000;
+        segment.start = trackDateTimeAt(*base);
+    }
+    if (base && time >= *base && time - *base <= kMaxStepMs)
+        return static_cast<uint16_t>(time - *base);
+    segment.start = TrackDateTime{};
+    return 0;
+}
+
+}  // namespace
+
+void GpxRouteBookBuilder::trackPoint(const GpxPoint& p, uint64_t line) {
+    // The navigator's reader keeps only points east of 0.001 E and north of 0.00001 N.
+    if (p.lng <= 100 || p.lat <= 1) {
+        out_.dropped.add("line " + std::to_string(line));
+        return;
+    }
     const int64_t kEarliestMs = daysFromCivil(1980, 1, 2) * kMsPerDay;
     const int64_t kLatestMs = daysFromCivil(2200, 1, 1) * kMsPerDay;
-    for (size_t t = 0; t < gpx.tracks.size(); ++t) {
-        const GpxTrack& track = gpx.tracks[t];
-        int32_t lineId = track.number ? *track.number : static_cast<int32_t>(t + 1);
-        for (const auto& points : track.segments) {
-            TrackSegment* current = nullptr;
-            GpxPoint previous;
-            std::optional<int64_t> previousTime;
-            for (const GpxPoint& p : points) {
-                // The navigator's reader keeps only points east of 0.001 E and north of
-                // 0.00001 N.
-                if (p.lng <= 100 || p.lat <= 1) {
-                    ++out.dropped;
-                    continue;
-                }
-                int64_t dLng = int64_t{p.lng} - previous.lng;
-                int64_t dLat = int64_t{p.lat} - previous.lat;
-                std::optional<int64_t> time = p.timeMs;
-                // A track file's dates run from 1980 on.
-                if (time && (*time < kEarliestMs || *time > kLatestMs)) time.reset();
-                bool fits =
-                    current != nullptr && std::llabs(dLng) <= kMaxStep &&
-                    std::llabs(dLat) <= kMaxStep && previousTime.has_value() == time.has_value() &&
-                    (!time || (*time >= *previousTime && *time - *previousTime <= kMaxStepMs));
-                if (fits) {
-                    uint16_t dTime =
-                        time ? static_cast<uint16_t>(*time - *previousTime) : kUntimedStepMs;
-                    current->steps.push_back(
-                        {static_cast<int16_t>(dLng), static_cast<int16_t>(dLat), dTime});
-                } else {
-                    current = &out.segments.emplace_back();
-                    current->lng = p.lng;
-                    current->lat = p.lat;
-                    current->lineId = lineId;
-                    uint16_t first = 0;
-                    if (time) {
-                        // The header holds whole seconds of local time; the first step carries
-                        // the rest.
-                        current->start = trackDateTimeAt(*time);
-                        std::optional<int64_t> base = trackTimeMs(current->start);
-                        // Installing a track fills in a first start time that has a zero field
-                        // as missing: a start a few seconds earlier keeps the recorded times.
-                        auto hasZero = [](const TrackDateTime& d) {
-                            return d.hour == 0 || d.minute == 0 || d.second == 0;
-                        };
-                        while (base && hasZero(current->start) &&
-                               *time - (*base - 1000) <= kMaxStepMs) {
-                            *base -= 1000;
-                            current->start = trackDateTimeAt(*base);
-                        }
-                        if (base && *time >= *base && *time - *base <= kMaxStepMs)
-                            first = static_cast<uint16_t>(*time - *base);
-                        else
-                            current->start = TrackDateTime{};
-                    }
-                    current->steps.push_back({0, 0, first});
-                }
-                previous = p;
-                previousTime = time;
-                kept.push_back({p.lng, p.lat, lineId});
-            }
-        }
+    int64_t dLng = int64_t{p.lng} - previous_.lng;
+    int64_t dLat = int64_t{p.lat} - previous_.lat;
+    std::optional<int64_t> time = p.timeMs;
+    // A track file's dates run from 1980 on.
+    if (time && (*time < kEarliestMs || *time > kLatestMs)) time.reset();
+    bool fits = current_ != nullptr && std::llabs(dLng) <= kMaxStep &&
+                std::llabs(dLat) <= kMaxStep && previousTime_.has_value() == time.has_value() &&
+                (!time || (*time >= *previousTime_ && *time - *previousTime_ <= kMaxStepMs));
+    if (fits) {
+        uint16_t dTime = time ? static_cast<uint16_t>(*time - *previousTime_) : kUntimedStepMs;
+        current_->steps.push_back({static_cast<int16_t>(dLng), static_cast<int16_t>(dLat), dTime});
+    } else {
+        current_ = &out_.segments.emplace_back();
+        current_->lng = p.lng;
+        current_->lat = p.lat;
+        current_->steps.push_back({0, 0, time ? startSegmentAt(*current_, *time) : uint16_t{0}});
     }
-    if (kept.empty()) return std::nullopt;
-    out.points = kept.size();
+    previous_ = p;
+    previousTime_ = time;
+    TrackPoint kept{p.lng, p.lat, 0};
+    if (lastKept_)
+        length_ += greatCircleDistance(lastKept_->lng * 1e-5, lastKept_->lat * 1e-5,
+                                       kept.lng * 1e-5, kept.lat * 1e-5);
+    lastKept_ = kept;
+    ++out_.points;
+}
 
-    double length = 0;
-    for (size_t i = 0; i + 1 < kept.size(); ++i)
-        length += greatCircleDistance(kept[i].lng * 1e-5, kept[i].lat * 1e-5,
-                                      kept[i + 1].lng * 1e-5, kept[i + 1].lat * 1e-5);
+void GpxRouteBookBuilder::trackEnd(std::string, std::optional<int32_t> number) {
+    ++tracks_;
+    // A track's number may follow its points.
+    const int32_t lineId = number ? *number : static_cast<int32_t>(tracks_);
+    for (size_t i = trackSegments_; i < out_.segments.size(); ++i)
+        out_.segments[i].lineId = lineId;
+    trackSegments_ = out_.segments.size();
+    current_ = nullptr;
+}
+
+void GpxRouteBookBuilder::about(std::string, std::string description, std::string author) {
+    description_ = std::move(description);
+    author_ = std::move(author);
+}
+
+std::optional<GpxImport> GpxRouteBookBuilder::finish() {
+    if (out_.points == 0) return std::nullopt;
+    // The middle point, found again from the segments' steps.
+    TrackPoint middle;
+    size_t wanted = out_.points / 2;
+    for (const TrackSegment& segment : out_.segments) {
+        if (wanted >= segment.steps.size()) {
+            wanted -= segment.steps.size();
+            continue;
+        }
+        middle = {segment.lng, segment.lat, segment.lineId};
+        for (size_t i = 1; i <= wanted; ++i) {
+            middle.lng += segment.steps[i].dLng;
+            middle.lat += segment.steps[i].dLat;
+        }
+        break;
+    }
     const int32_t mileage =
-        static_cast<int32_t>(std::min(length, double{std::numeric_limits<int32_t>::max()}));
-    const TrackPoint middle = kept[kept.size() / 2];
+        static_cast<int32_t>(std::min(length_, double{std::numeric_limits<int32_t>::max()}));
 
-    RouteBookData& route = out.route;
-    setField(route.header.author, gpx.author, route.header.author.size());
+    RouteBookData& route = out_.route;
+    setField(route.header.author, author_, route.header.author.size());
     platform::LocalTime today = platform::clock().localNow();
     route.header.lastUpDate = today.year * 10000 + today.month * 100 + today.day;
     // As a converted track: the 20th unit of the title stays NUL.
-    auto book = newRecord(RecordKind::Book, name, 19, middle.lng, middle.lat, gpx.description);
+    auto book = newRecord(RecordKind::Book, name_, 19, middle.lng, middle.lat, description_);
     book->mileage = mileage;
-    auto wholeTrack = newRecord(RecordKind::Line, name, 19, middle.lng, middle.lat, {});
+    auto wholeTrack = newRecord(RecordKind::Line, name_, 19, middle.lng, middle.lat, {});
     wholeTrack->mileage = mileage;
     route.records.push_back(std::move(book));
-    for (const GpxPlace& place : gpx.waypoints)
+    for (const GpxPlace& place : waypoints_)
         route.records.push_back(
             newRecord(RecordKind::Poi, place.name, 20, place.lng, place.lat, place.description));
-    for (const GpxPlace& place : gpx.routePoints)
+    for (const GpxPlace& place : routePoints_)
         route.records.push_back(
             newRecord(RecordKind::Line, place.name, 20, place.lng, place.lat, place.description));
-    if (gpx.routePoints.empty()) route.records.push_back(std::move(wholeTrack));
+    if (routePoints_.empty()) route.records.push_back(std::move(wholeTrack));
     route.header.recordCount = static_cast<int32_t>(route.records.size());
     route.header.recordIndex.assign(route.records.size(), 0);
-    return out;
+    return std::move(out_);
+}
+
+std::optional<GpxImport> gpxToRouteBook(const GpxDocument& gpx, const std::string& name) {
+    GpxRouteBookBuilder builder(name);
+    for (const GpxPlace& place : gpx.waypoints)
+        builder.waypoint(place);
+    for (const GpxPlace& place : gpx.routePoints)
+        builder.routePoint(place);
+    for (const GpxTrack& track : gpx.tracks) {
+        for (const auto& points : track.segments) {
+            builder.segmentStart();
+            for (const GpxPoint& p : points)
+                builder.trackPoint(p, 0);
+        }
+        builder.trackEnd(track.name, track.number);
+    }
+    builder.about(gpx.name, gpx.description, gpx.author);
+    return builder.finish();
 }

@@ -3,17 +3,20 @@
 #include <tinyxml.h>
 
 #include <cstdio>
+#include <iterator>
 #include <vector>
 
 #include "common/task_status.h"
 #include "device/device_connection.h"
 #include "device/device_files.h"
+#include "formats/xml_bounds.h"
 #include "formats/xml_text.h"
 #include "ops/decimal_text.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/file_replace.h"
 #include "platform/files.h"
+#include "platform/log.h"
 #include "platform/paths.h"
 
 namespace {
@@ -182,13 +185,18 @@ std::string buildPoiListXml(const PoiStore& store) {
 
 int addPois(PoiStore& store, const std::string& text) {
     TiXmlDocument document;
-    document.Parse(text.c_str(), nullptr, TIXML_ENCODING_LEGACY);
+    std::string refusal;
+    if (!parseBoundedXml(document, text, kPageArgumentLimits, refusal)) {
+        platform::logLine("poiToPDA: the places were refused: " + refusal);
+        return -1;
+    }
     // Any well-formed text is taken, also with white space after its last element.
     if (document.Error()) return -1;
     size_t size = PoiStore::recordSize(store.header.version);
     if (size == 0) return 1;
     platform::LocalTime now = platform::clock().localNow();
     size_t timeAt = PoiStore::timeOffset(store.header.version);
+    std::vector<PoiRecord> added;
     for (TiXmlElement* e = document.FirstChildElement(); e != nullptr;
          e = e->NextSiblingElement()) {
         PoiRecord record(size, 0);
@@ -209,9 +217,12 @@ int addPois(PoiStore& store, const std::string& text) {
             for (int f = 0; f < 6; ++f)
                 PoiStore::setRecordInt(record, timeAt + 4 * static_cast<size_t>(f), fields[f]);
         }
-        store.records.insert(store.records.begin(), std::move(record));
+        added.push_back(std::move(record));
         ++store.header.count;
     }
+    // The last place of the text ends up first.
+    store.records.insert(store.records.begin(), std::make_move_iterator(added.rbegin()),
+                         std::make_move_iterator(added.rend()));
     return 1;
 }
 

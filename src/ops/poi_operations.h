@@ -27,8 +27,8 @@ std::string deleteSelectedPoi(NavigatorState& device, const std::string& text,
 std::string buildPoiListXml(const PoiStore& store);
 // Each top-level element of the XML text becomes a place at the front of the store (lng and lat
 // from its attributes, the name from its text, at most 31 UTF-16 units, the time now). -1 when
-// the text is not well-formed XML (nothing is added), else 1. A store whose version the program
-// does not handle gets nothing.
+// the text is not well-formed XML or exceeds the page's argument limits (nothing is added), else
+// 1. A store whose version the program does not handle gets nothing.
 int addPois(PoiStore& store, const std::string& text);
 // Removes the records named by the comma-separated ids (atoi; empty tokens skipped), all
 // referring to the store as it was before. -1 when an id is negative, out of range or repeated:

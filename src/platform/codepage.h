@@ -12,6 +12,9 @@ namespace platform {
 std::u16string ansiToUtf16(std::string_view ansi);
 std::string utf16ToAnsi(std::u16string_view wide);
 
+// GBK (code page 936) whatever the system's code page is, for text that declares it.
+std::u16string gbkToUtf16(std::string_view gbk);
+
 // For the terminal and the GTK host, which speak UTF-8.
 std::string utf8ToAnsi(std::string_view utf8);
 std::string ansiToUtf8(std::string_view ansi);

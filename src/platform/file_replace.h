@@ -11,6 +11,13 @@ namespace platform {
 // failure the target is unchanged and nothing is left beside it.
 bool replaceWithCopy(const std::string& source, const std::string& target);
 
+// Puts the complete file `fresh`, written beside `target` on the same volume, in the target's
+// place in one step: its bytes reach the disk first, then it takes the name, so that anyone
+// opening the target finds the old file or the whole new one, also after a crash. An existing
+// target's attributes (permission bits, read-only) carry over. False when `fresh` is no file or
+// the move fails: both stay as they were.
+bool moveIntoPlace(const std::string& fresh, const std::string& target);
+
 // Lets the file be started as a program: on POSIX it gains the execute permission for everyone
 // who may read it; on Windows every ".exe" can be started and nothing is done.
 bool makeExecutable(const std::string& path);

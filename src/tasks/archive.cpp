@@ -3,6 +3,7 @@
 #include <unzip.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -128,6 +129,20 @@ std::optional<std::vector<std::string>> safeComponents(const std::string& name) 
     return parts;
 }
 
+zip_fileinfo entryInfo(const platform::LocalTime& written, uint32_t attributes) {
+    zip_fileinfo entry{};
+    entry.tmz_date.tm_sec = static_cast<uInt>(written.second);
+    entry.tmz_date.tm_min = static_cast<uInt>(written.minute);
+    entry.tmz_date.tm_hour = static_cast<uInt>(written.hour);
+    entry.tmz_date.tm_mday = static_cast<uInt>(written.day);
+    entry.tmz_date.tm_mon = static_cast<uInt>(written.month - 1);
+    entry.tmz_date.tm_year = static_cast<uInt>(written.year);
+    entry.dosDate = 0;
+    entry.internal_fa = 0;
+    entry.external_fa = attributes;
+    return entry;
+}
+
 }  // namespace
 
 // ---- ArchiveReader
@@ -231,24 +246,15 @@ bool ArchiveReader::extractCurrent(const std::string& folderIn, bool ignorePaths
 
     platform::File out(target, platform::OpenMode::CreateAlways);
     if (!out.isOpen()) return false;
-    if (unzOpenCurrentFile(handle_) != UNZ_OK) {
-        out.close();
-        platform::deleteFile(target);
-        return false;
-    }
-    bool ok = true;
+    bool ok = openCurrent();
     char piece[kPieceBytes];
-    for (;;) {
-        int got = unzReadCurrentFile(handle_, piece, sizeof piece);
-        if (got < 0) ok = false;
-        if (got <= 0) break;
-        if (!out.write(piece, static_cast<size_t>(got))) {
-            ok = false;
-            break;
-        }
+    while (ok) {
+        std::optional<size_t> got = readCurrent(piece, sizeof piece);
+        if (!got || (*got > 0 && !out.write(piece, *got))) ok = false;
+        if (!got || *got == 0) break;
     }
     // A damaged entry shows itself here, by its checksum.
-    if (unzCloseCurrentFile(handle_) != UNZ_OK) ok = false;
+    ok = closeCurrent() && ok;
     out.close();
     if (!ok) {
         platform::deleteFile(target);
@@ -265,6 +271,22 @@ bool ArchiveReader::extractAll(bool ignorePaths) {
         if (!extractCurrent(outputFolder_, ignorePaths)) return false;
     } while (gotoNext());
     return true;
+}
+
+bool ArchiveReader::openCurrent() {
+    return handle_ && unzOpenCurrentFile(handle_) == UNZ_OK;
+}
+
+std::optional<size_t> ArchiveReader::readCurrent(void* buffer, size_t n) {
+    if (!handle_) return std::nullopt;
+    int got =
+        unzReadCurrentFile(handle_, buffer, static_cast<unsigned>(std::min<size_t>(n, 1u << 30)));
+    if (got < 0) return std::nullopt;
+    return static_cast<size_t>(got);
+}
+
+bool ArchiveReader::closeCurrent() {
+    return handle_ && unzCloseCurrentFile(handle_) == UNZ_OK;
 }
 
 void ArchiveReader::close() {
@@ -331,16 +353,7 @@ bool ArchiveWriter::addFile(const std::string& path, bool ignorePath) {
     std::optional<platform::FileInfo> fileInfo = platform::fileInfo(source);
     std::optional<platform::LocalTime> written = fileLocalTime(source);
     if (!fileInfo || !written) return false;
-    zip_fileinfo entry{};
-    entry.tmz_date.tm_sec = static_cast<uInt>(written->second);
-    entry.tmz_date.tm_min = static_cast<uInt>(written->minute);
-    entry.tmz_date.tm_hour = static_cast<uInt>(written->hour);
-    entry.tmz_date.tm_mday = static_cast<uInt>(written->day);
-    entry.tmz_date.tm_mon = static_cast<uInt>(written->month - 1);
-    entry.tmz_date.tm_year = static_cast<uInt>(written->year);
-    entry.dosDate = 0;
-    entry.internal_fa = 0;
-    entry.external_fa = fileInfo->attributes;
+    zip_fileinfo entry = entryInfo(*written, fileInfo->attributes);
 
     platform::File in(source, platform::OpenMode::Read);
     if (!in.isOpen()) return false;
@@ -359,6 +372,36 @@ bool ArchiveWriter::addFile(const std::string& path, bool ignorePath) {
     }
     if (zipCloseFileInZip(handle_) != ZIP_OK) ok = false;
     return ok;
+}
+
+bool ArchiveWriter::beginEntry(const std::string& name, platform::FileTime lastWriteTime,
+                               uint64_t size) {
+    if (!handle_ || name.empty()) return false;
+    zip_fileinfo entry =
+        entryInfo(platform::fileTimeToLocalTime(lastWriteTime), platform::kAttrArchive);
+    const int zip64 = size >= 0xFFFFFFFFu ? 1 : 0;
+    if (zipOpenNewFileInZip64(handle_, name.c_str(), &entry, nullptr, 0, nullptr, 0, nullptr, 0, 0,
+                              zip64) != ZIP_OK)
+        return false;
+    ++fileCount_;
+    return true;
+}
+
+bool ArchiveWriter::writeEntry(const void* data, size_t n) {
+    if (!handle_) return false;
+    auto* bytes = static_cast<const char*>(data);
+    while (n > 0) {
+        unsigned take = static_cast<unsigned>(std::min<size_t>(n, 1u << 30));
+        if (zipWriteInFileInZip(handle_, bytes, take) != ZIP_OK) return false;
+        byteCount_ += take;
+        bytes += take;
+        n -= take;
+    }
+    return true;
+}
+
+bool ArchiveWriter::endEntry() {
+    return handle_ && zipCloseFileInZip(handle_) == ZIP_OK;
 }
 
 bool ArchiveWriter::close() {

@@ -49,6 +49,12 @@ class ArchiveReader {
     bool extractCurrent(const std::string& folder = {}, bool ignorePaths = false);
     // Every entry into the output folder; stops at the first one that fails.
     bool extractAll(bool ignorePaths = false);
+    // The current entry's bytes in pieces: open it, read until 0, close it. readCurrent answers
+    // the count read, 0 at the end, or nothing when the entry is damaged; closeCurrent is false
+    // when the bytes read do not match the entry's checksum (only a whole read is checked).
+    bool openCurrent();
+    std::optional<size_t> readCurrent(void* buffer, size_t n);
+    bool closeCurrent();
     void close();
 
   private:
@@ -74,6 +80,12 @@ class ArchiveWriter {
     // folder; an absolute one must lie inside it. With `ignorePath` only the file name is
     // stored.
     bool addFile(const std::string& path, bool ignorePath = false);
+    // Adds an entry whose bytes come in pieces, stored as they are (no compression): begin it
+    // with its stored name ("\" separators), last-write time and size (4 GiB or more takes the
+    // zip64 fields), write every piece, end it. False when any step fails.
+    bool beginEntry(const std::string& name, platform::FileTime lastWriteTime, uint64_t size);
+    bool writeEntry(const void* data, size_t n);
+    bool endEntry();
     bool close();
 
     int fileCount() const { return fileCount_; }

@@ -8,11 +8,13 @@
 #include "device/device_files.h"
 #include "device/device_names.h"
 #include "formats/track_file.h"
+#include "formats/xml_bounds.h"
 #include "ops/route_book_list.h"
 #include "platform/codepage.h"
 #include "platform/disk_space.h"
 #include "platform/file_ops.h"
 #include "platform/files.h"
+#include "platform/log.h"
 #include "platform/paths.h"
 #include "tasks/archive.h"
 #include "tasks/http_transfer.h"
@@ -131,7 +133,11 @@ std::optional<std::vector<ImportItem>> readImportItems(std::string text) {
     // The page writes the URL's "&" as they are; the parser would take them for entities.
     std::replace(text.begin(), text.end(), '&', '%');
     TiXmlDocument document;
-    document.Parse(text.c_str(), nullptr, TIXML_ENCODING_LEGACY);
+    std::string refusal;
+    if (!parseBoundedXml(document, text, kPageArgumentLimits, refusal)) {
+        platform::logLine("importToPDA: the item list was refused: " + refusal);
+        return std::nullopt;
+    }
     // An empty text lists nothing; a malformed one is refused.
     if (document.Error() && document.ErrorId() != TiXmlBase::TIXML_ERROR_DOCUMENT_EMPTY)
         return std::nullopt;

@@ -17,7 +17,8 @@ struct ImportItem {
 };
 // The items of the page's argument: one for each top-level node from the first element on,
 // where a node that is no item, or a child that is not named as expected, keeps the values
-// before it. Nothing when the text is malformed (an empty text lists no items).
+// before it. Nothing when the text is malformed or exceeds the page's argument limits (an
+// empty text lists no items).
 std::optional<std::vector<ImportItem>> readImportItems(std::string text);
 
 // Downloads, unpacks and installs each item; posts progress, failures and the final code 0.

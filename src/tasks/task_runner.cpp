@@ -109,22 +109,29 @@ bool TaskThread::waitIdle(std::chrono::milliseconds timeout) {
     return finished_.wait_for(lock, timeout, [this] { return !running_; });
 }
 
+bool startTaskJob(NavigatorState& navigator, TaskState& tasks, TaskJob job) {
+    // The snapshot is taken here, on the window's thread, which is the only one that changes
+    // these fields.
+    auto run = [&navigator, mode = navigator.mode, dataRoot = navigator.dataRoot,
+                uploadPath = tasks.uploadPath, job = std::move(job)](const TaskControl& control) {
+        TaskContext context{navigator, mode, dataRoot, uploadPath, control};
+        job(context);
+    };
+    if (tasks.taskThread.start(tasks.stopRequested, std::move(run))) return true;
+    postTaskStatus(TaskStatus::Busy);
+    return false;
+}
+
 std::string startTask(NavigatorState& navigator, TaskState& tasks, std::optional<std::string> text,
                       TaskWorker worker) {
     if (!text) {
         postTaskStatus(TaskStatus::UnknownError);
         return {};
     }
-    // The snapshot is taken here, on the window's thread, which is the only one that changes
-    // these fields.
-    auto job = [&navigator, worker, mode = navigator.mode, dataRoot = navigator.dataRoot,
-                uploadPath = tasks.uploadPath,
-                argument = std::move(*text)](const TaskControl& control) mutable {
-        TaskContext context{navigator, mode, std::move(dataRoot), std::move(uploadPath), control};
-        worker(context, std::move(argument));
-    };
-    if (!tasks.taskThread.start(tasks.stopRequested, std::move(job)))
-        postTaskStatus(TaskStatus::Busy);
+    startTaskJob(navigator, tasks,
+                 [worker, argument = std::move(*text)](TaskContext& context) mutable {
+                     worker(context, std::move(argument));
+                 });
     return {};
 }
 

@@ -96,6 +96,11 @@ struct TaskState {
 
 struct TaskContext;
 using TaskWorker = void (*)(TaskContext& context, std::string text);
+using TaskJob = std::function<void(TaskContext& context)>;
+
+// Starts `job` as the running task, with the connection and upload path as they are now; false,
+// after posting code 1, while another task runs.
+bool startTaskJob(NavigatorState& navigator, TaskState& tasks, TaskJob job);
 
 // How the page's task methods start their worker. Answers an empty text at once: a missing
 // argument posts code 2, a running task code 1; otherwise the worker starts with the connection

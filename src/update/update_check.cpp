@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "build_config.h"
+#include "formats/xml_bounds.h"
 #include "platform/codepage.h"
 #include "platform/digest.h"
 #include "platform/file_replace.h"
@@ -35,19 +36,44 @@ bool endsWithIgnoringCase(std::string_view text, std::string_view ending) {
     return true;
 }
 
-// The text of a command's parameter; none when the element is missing or has no text.
-std::optional<std::string> parameter(const TiXmlElement& command, const char* name) {
-    const TiXmlElement* element = command.FirstChildElement(name);
-    const char* text = element ? element->GetText() : nullptr;
-    if (!text || !*text) return std::nullopt;
-    return std::string(text);
-}
-
 bool isHttps(std::string_view url) {
     return url.size() >= 8 && endsWithIgnoringCase(url.substr(0, 8), "https://");
 }
 
 }  // namespace
+
+std::optional<std::string> UpdateCommand::parameter(std::string_view wanted) const {
+    for (const auto& [key, text] : parameters)
+        if (key == wanted) return text.empty() ? std::nullopt : std::optional<std::string>(text);
+    return std::nullopt;
+}
+
+std::optional<std::vector<UpdateBlock>> readUpdateManifest(const std::string& text,
+                                                           std::string* refusal) {
+    // The parser takes the bytes as they are; a UTF-8 byte order mark is no part of the markup.
+    const bool bom = text.rfind("\xEF\xBB\xBF", 0) == 0;
+    TiXmlDocument manifest;
+    std::string why;
+    if (!parseBoundedXml(manifest, bom ? text.substr(3) : text, kManifestLimits, why)) {
+        if (refusal) *refusal = why;
+        return std::nullopt;
+    }
+    const TiXmlElement* root = manifest.FirstChildElement("do");
+    if (!root) return std::nullopt;
+    std::vector<UpdateBlock> blocks;
+    for (const TiXmlElement* b = root->FirstChildElement(); b; b = b->NextSiblingElement()) {
+        UpdateBlock& block = blocks.emplace_back();
+        for (const TiXmlElement* c = b->FirstChildElement(); c; c = c->NextSiblingElement()) {
+            UpdateCommand& command = block.emplace_back();
+            command.name = c->ValueStr();
+            for (const TiXmlElement* p = c->FirstChildElement(); p; p = p->NextSiblingElement()) {
+                const char* value = p->GetText();
+                command.parameters.emplace_back(p->ValueStr(), value ? value : "");
+            }
+        }
+    }
+    return blocks;
+}
 
 FetchLimits programLimitsFor(const std::string& manifestUrl, FetchLimits limits) {
     // A manifest that came over https does not let the program itself come over plain http.
@@ -127,15 +153,13 @@ UpdateResult Updater::checkForUpdate() {
     if (manifestUrl_.empty()) return UpdateResult::GoOn;
     if (std::string own = platform::privateFolder(); !own.empty())
         platform::createFolder(platform::joinPath(own, "updater"));
-    std::string text = fetchText(manifestUrl_, limits_.manifest);
-    TiXmlDocument manifest;
-    manifest.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
-    const TiXmlElement* root = manifest.FirstChildElement("do");
-    if (!root) return UpdateResult::GoOn;
-    for (const TiXmlElement* block = root->FirstChildElement(); block;
-         block = block->NextSiblingElement()) {
-        if (runUpdateBlock(*block) == UpdateResult::Close) return UpdateResult::Close;
-    }
+    std::string refusal;
+    std::optional<std::vector<UpdateBlock>> blocks =
+        readUpdateManifest(fetchText(manifestUrl_, limits_.manifest), &refusal);
+    if (!refusal.empty()) platform::logLine("update: the manifest was refused: " + refusal);
+    if (!blocks) return UpdateResult::GoOn;
+    for (const UpdateBlock& block : *blocks)
+        if (runUpdateBlock(block) == UpdateResult::Close) return UpdateResult::Close;
     return UpdateResult::GoOn;
 }
 
@@ -149,17 +173,16 @@ UpdateResult Updater::takeUpdaterRole(const std::string& mainPath) {
     return UpdateResult::Close;
 }
 
-UpdateResult Updater::runUpdateBlock(const TiXmlElement& block) {
-    for (const TiXmlElement* command = block.FirstChildElement(); command;
-         command = command->NextSiblingElement()) {
-        const std::string& name = command->ValueStr();
+UpdateResult Updater::runUpdateBlock(const UpdateBlock& block) {
+    for (const UpdateCommand& command : block) {
+        const std::string& name = command.name;
         if (name == "check") {
-            std::optional<std::string> path = parameter(*command, "path");
-            std::optional<std::string> md5 = parameter(*command, "md5");
+            std::optional<std::string> path = command.parameter("path");
+            std::optional<std::string> md5 = command.parameter("md5");
             if (!path || !md5) return UpdateResult::BlockEnded;
             if (platform::md5HexOfFile(programFile_) == *md5) return UpdateResult::UpToDate;
         } else if (name == "download") {
-            if (!download(*command)) return UpdateResult::BlockEnded;
+            if (!download(command)) return UpdateResult::BlockEnded;
         } else if (name == "run") {
             if (copyReady_) platform::startProgram(updaterPath_);
         } else if (name == "exit") {
@@ -169,8 +192,8 @@ UpdateResult Updater::runUpdateBlock(const TiXmlElement& block) {
     return UpdateResult::GoOn;
 }
 
-bool Updater::download(const TiXmlElement& command) {
-    std::optional<std::string> url = parameter(command, "url");
+bool Updater::download(const UpdateCommand& command) {
+    std::optional<std::string> url = command.parameter("url");
     if (!url) return false;
     // Whatever this block fetches, a copy from an earlier one is no longer the one to start.
     copyReady_ = false;
@@ -180,7 +203,7 @@ bool Updater::download(const TiXmlElement& command) {
     // fetchToFile leaves nothing behind when the transfer fails.
     if (!fetchToFile(*url, updaterPath_, programLimitsFor(manifestUrl_, limits_.program)))
         return false;
-    std::optional<std::string> md5 = parameter(command, "md5");
+    std::optional<std::string> md5 = command.parameter("md5");
     if (md5 && platform::md5HexOfFile(updaterPath_) != *md5) {
         platform::deleteFile(updaterPath_);
         return false;

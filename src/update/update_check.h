@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "update/update_fetch.h"
-
-class TiXmlElement;
 
 // Self-update from the update manifest, checked after every completed navigation.
 //
@@ -62,6 +64,20 @@ struct UpdateLimits {
 // included) when the manifest came over https.
 FetchLimits programLimitsFor(const std::string& manifestUrl, FetchLimits limits);
 
+// One command of a manifest's block: its name and the text of each of its child elements.
+struct UpdateCommand {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> parameters;
+    // The first parameter called `name`; nothing when there is none or it has no text.
+    std::optional<std::string> parameter(std::string_view name) const;
+};
+using UpdateBlock = std::vector<UpdateCommand>;
+
+// The blocks of the manifest's first top-level element "do". Nothing when there is none, or when
+// the text is larger or more deeply nested than a manifest may be (the reason in `refusal`).
+std::optional<std::vector<UpdateBlock>> readUpdateManifest(const std::string& text,
+                                                           std::string* refusal = nullptr);
+
 // What checkForUpdate and runUpdateBlock answer. The numbers travel in window messages.
 enum class UpdateResult : int { BlockEnded = -1, UpToDate = 0, GoOn = 1, Close = 3 };
 
@@ -82,11 +98,11 @@ class Updater {
     // (from inside its question box) answers GoOn at once.
     UpdateResult checkForUpdate();
     // Runs one block of the manifest; only Close matters to the caller.
-    UpdateResult runUpdateBlock(const TiXmlElement& block);
+    UpdateResult runUpdateBlock(const UpdateBlock& block);
 
   private:
     UpdateResult takeUpdaterRole(const std::string& mainPath);
-    bool download(const TiXmlElement& command);
+    bool download(const UpdateCommand& command);
     // Whether the copy could replace the program file; says once why not.
     bool canReplaceProgram();
 

@@ -1,8 +1,15 @@
 // The page's texts for the import (its item list) and for the saved places (places to add, ids
 // to delete), read with TinyXML and by hand: whatever the text, stores of every layout keep
-// whole records and the count that matches them, and names stay inside their area.
+// whole records and the count that matches them, names stay inside their area, and text the
+// bounds let through never makes TinyXML nest deeper than they allow.
+#include <tinyxml.h>
+
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "formats/xml_bounds.h"
 
 #include "ops/poi_operations.h"
 #include "ops/poi_store.h"
@@ -41,10 +48,28 @@ void checkWhole(const PoiStore& store) {
     }
 }
 
+// The deepest element nesting TinyXML built, found without recursion.
+size_t builtDepth(const TiXmlDocument& document) {
+    size_t deepest = 0;
+    std::vector<std::pair<const TiXmlNode*, size_t>> pending{{&document, 0}};
+    while (!pending.empty()) {
+        auto [node, depth] = pending.back();
+        pending.pop_back();
+        if (depth > deepest) deepest = depth;
+        for (const TiXmlNode* n = node->FirstChild(); n; n = n->NextSibling())
+            if (n->ToElement()) pending.emplace_back(n, depth + 1);
+    }
+    return deepest;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
+    TiXmlDocument document;
+    std::string refusal;
+    if (parseBoundedXml(document, text, kPageArgumentLimits, refusal))
+        check(builtDepth(document) <= kMaxXmlDepth);
 
     if (auto items = readImportItems(text)) {
         for (const ImportItem& item : *items)

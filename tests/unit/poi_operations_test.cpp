@@ -112,6 +112,16 @@ TEST(PoiEditTest, AddedPlacesGoInFrontWithTheTimeOfTheCall) {
         {"no attributes and no name", 2, "<p/>", 1, {noName}},
         {"not well-formed", 4, "<p>Home</q>", -1, {}},
         {"empty", 4, "", -1, {}},
+        {"nested 40,000 deep",
+         4,
+         [] {
+             std::string deep;
+             for (int i = 0; i < 40000; ++i)
+                 deep += "<p>";
+             return deep;
+         }(),
+         -1,
+         {}},
         {"a version that takes nothing", 0, "<p>Home</p>", 1, {}},
     };
     for (const Case& c : cases) {

@@ -209,6 +209,8 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
          .manifest = "<x/><do><b><exit/></b></do>",
          .result = UpdateResult::Close},
         {.name = "another root element", .manifest = "<update><b><exit/></b></update>"},
+        {.name = "a manifest nested 40,000 deep is refused whole",
+         .manifest = "<do><b><exit/>$DEEP</b></do>"},
         {.name = "empty manifest", .manifest = ""},
         {.name = "not XML", .manifest = "exit"},
         {.name = "manifest missing (404)",
@@ -233,6 +235,9 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
     server.serve("/cut", newProgram, 200, 10);
     LoopbackServer closed;
     closed.stop();
+    std::string deep;
+    for (int i = 0; i < 40000; ++i)
+        deep += "<a>";
 
     for (const ScriptCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -247,7 +252,8 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
                                      {"$NEW", platform::md5Hex(newProgram)},
                                      {"$URL", server.url("/new")},
                                      {"$BROKEN", server.url("/broken")},
-                                     {"$CUT", server.url("/cut")}});
+                                     {"$CUT", server.url("/cut")},
+                                     {"$DEEP", deep}});
         server.serve(kManifestPath, manifest, c.source == Source::NotFound ? 404 : 200);
         platform::deleteFile(updater.updaterPath());
         platform::deleteFile(marker);

@@ -26,9 +26,7 @@ std::string describe(const VARIANT& v) {
 
 class DispatchExternalTest : public ::testing::Test, protected PortalExternal {
   protected:
-    IDispatch* page = factory.makeExternalFor(L"http://portal.example/index.html");
-
-    ~DispatchExternalTest() override { page->Release(); }
+    ComRef<IDispatch> page = factory.makeExternalFor(L"http://portal.example/index.html");
 
     static DISPID idOf(IDispatch* object, const wchar_t* name) {
         LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
@@ -58,7 +56,7 @@ class DispatchExternalTest : public ::testing::Test, protected PortalExternal {
 };
 
 TEST_F(DispatchExternalTest, AnswersUnknownAndDispatchAndCountsItsReferences) {
-    IDispatch* object = factory.makeExternalFor(L"http://portal.example/");
+    IDispatch* object = factory.makeExternalFor(L"http://portal.example/").detach();
     ASSERT_NE(object, nullptr);
     struct Case {
         const IID& iid;
@@ -92,11 +90,11 @@ TEST_F(DispatchExternalTest, NamesAreLookedUpExactlyAndUnknownOnesReachNoMethod)
     for (size_t i = 0; i < ExternalObject::kMethodNames.size(); ++i) {
         std::u16string name = platform::ansiToUtf16(ExternalObject::kMethodNames[i]);
         std::wstring wide(name.begin(), name.end());
-        EXPECT_EQ(idOf(page, wide.c_str()), static_cast<DISPID>(i));
+        EXPECT_EQ(idOf(page.get(), wide.c_str()), static_cast<DISPID>(i));
     }
     // The slot starts at 0 (getValue's id): an unknown name must not leave it there.
     for (const wchar_t* unknown : {L"getvalue", L"GETVALUE", L"getValue ", L"", L"toString"})
-        EXPECT_EQ(idOf(page, unknown), DISPID_UNKNOWN);
+        EXPECT_EQ(idOf(page.get(), unknown), DISPID_UNKNOWN);
     // Only the first name is looked up.
     LPOLESTR two[] = {const_cast<LPOLESTR>(L"nope"), const_cast<LPOLESTR>(L"getValue")};
     DISPID ids[2] = {0, 5};
@@ -147,7 +145,8 @@ TEST_F(DispatchExternalTest, ValuesAreStoredAsTheSystemWritesThem) {
     for (auto& c : cases) {
         settings.writeValue("k", "kept");
         HRESULT status = E_FAIL;
-        EXPECT_EQ(call(page, L"writeValue", {stringVariant("k"), c.value}, &status), "bool 1");
+        EXPECT_EQ(call(page.get(), L"writeValue", {stringVariant("k"), c.value}, &status),
+                  "bool 1");
         EXPECT_EQ(status, S_OK);
         EXPECT_EQ(settings.getValue("k"), c.stored) << c.stored;
     }
@@ -211,7 +210,7 @@ TEST_F(DispatchExternalTest, ArgumentsArriveInScriptOrderWithTheirStatuses) {
         HRESULT status = E_FAIL;
         std::string label =
             platform::utf16ToAnsi(std::u16string(c.method, c.method + wcslen(c.method)));
-        EXPECT_EQ(call(page, c.method, std::move(c.args), &status), c.result) << label;
+        EXPECT_EQ(call(page.get(), c.method, std::move(c.args), &status), c.result) << label;
         EXPECT_EQ(status, c.status) << label;
         EXPECT_EQ(ops.calls, c.calls) << label;
     }
@@ -229,7 +228,7 @@ TEST_F(DispatchExternalTest, UnknownIdsAndMissingSlotsAreHarmless) {
     // No result slot, no parameters: the method still runs.
     EXPECT_EQ(page->Invoke(5, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
               S_FALSE);
-    EXPECT_EQ(invoke(page, L"showRoadbook", {stringVariant("r")}, nullptr), S_OK);
+    EXPECT_EQ(invoke(page.get(), L"showRoadbook", {stringVariant("r")}, nullptr), S_OK);
     EXPECT_EQ(ops.calls, (std::vector<std::string>{"showRoadbook(r)"}));
 }
 
@@ -237,7 +236,7 @@ TEST_F(DispatchExternalTest, DocumentsThatAreNotTrustedRunNothing) {
     settings.writeValue("k", "kept");
     for (const wchar_t* address :
          {L"http://elsewhere.example/", L"about:blank", static_cast<const wchar_t*>(nullptr)}) {
-        IDispatch* stranger = factory.makeExternalFor(address);
+        IDispatch* stranger = factory.makeExternalFor(address).detach();
         ASSERT_NE(stranger, nullptr);
         EXPECT_EQ(idOf(stranger, L"writeValue"), 1);  // the names are there all the same
         HRESULT status = E_FAIL;

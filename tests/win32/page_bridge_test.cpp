@@ -33,13 +33,14 @@ class PageBridgeTest : public ::testing::Test, protected PortalExternal {
 
     // An engine that has run the bridge, with `external` (if any) as window.external; the
     // bridge is B.
-    std::unique_ptr<ScriptEngine> pageWith(int mode, IDispatch* external) {
-        std::vector<std::pair<std::wstring, IDispatch*>> globals;
-        if (external != nullptr) globals.emplace_back(L"external", external);
+    std::unique_ptr<ScriptEngine> pageWith(int mode, ComRef<IDispatch> external) {
+        bool hasExternal = static_cast<bool>(external);
+        ScriptEngine::Globals globals;
+        if (hasExternal) globals.emplace_back(L"external", std::move(external));
         auto engine = std::make_unique<ScriptEngine>(mode, std::move(globals));
         EXPECT_EQ(engine->failure(), "");
         std::u16string window =
-            external != nullptr ? u"var window = {external: external};\n" : u"var window = {};\n";
+            hasExternal ? u"var window = {external: external};\n" : u"var window = {};\n";
         EXPECT_EQ(engine->run(window + bridge + u"\nvar B = PortalBridge;"), "");
         return engine;
     }
@@ -102,14 +103,14 @@ TEST_F(PageBridgeTest, InTheProgramEveryMethodGetsItsArgumentsInOrder) {
 TEST_F(PageBridgeTest, OutsideTheProgramTheBridgeFindsNoProgramAndCallsNothing) {
     settings.writeValue("k", "stored");
     for (int mode : kModes) {
-        IDispatch* outside[] = {
-            nullptr,                                  // a browser without window.external
-            new StandInDispatch({}),                  // IE's own, without the program's names
-            factory.makeExternalFor(L"about:blank"),  // the program's, for a stranger document
+        ComRef<IDispatch> outside[] = {
+            ComRef<IDispatch>(),                         // a browser without window.external
+            ComRef<IDispatch>(new StandInDispatch({})),  // IE's own, without the program's names
+            factory.makeExternalFor(L"about:blank"),     // the program's, for a stranger document
         };
-        for (IDispatch* external : outside) {
+        for (ComRef<IDispatch>& external : outside) {
             std::string label = std::to_string(mode) + (external ? " with an external" : "");
-            auto page = pageWith(mode, external);
+            auto page = pageWith(mode, std::move(external));
             EXPECT_EQ(page->evaluate(u"B.inProgram"), "false") << label;
             EXPECT_EQ(page->evaluate(u"B.getValue('k') + ',' + B.connToPDA('r')"),
                       "undefined,undefined")

@@ -1,6 +1,6 @@
 #include "script_engine.h"
 
-#include "com_object.h"
+#include "app/win32/com_object.h"
 #include "platform/codepage.h"
 
 namespace {
@@ -22,8 +22,7 @@ std::string ansiOf(BSTR text) {
 // The host's side: hands out the globals and keeps the last script error.
 class ScriptEngine::Site final : public ComObject<IActiveScriptSite> {
   public:
-    explicit Site(std::vector<std::pair<std::wstring, IDispatch*>> objects)
-        : objects_(std::move(objects)) {}
+    explicit Site(Globals globals) : globals_(std::move(globals)) {}
 
     std::string lastError;
 
@@ -33,12 +32,9 @@ class ScriptEngine::Site final : public ComObject<IActiveScriptSite> {
         if (type != nullptr) *type = nullptr;
         if ((mask & SCRIPTINFO_IUNKNOWN) == 0 || item == nullptr) return E_INVALIDARG;
         *item = nullptr;
-        for (auto& [objectName, object] : objects_) {
-            if (objectName == name) {
-                object->AddRef();
-                *item = object;
-                return S_OK;
-            }
+        for (auto& [globalName, object] : globals_) {
+            if (globalName == name)
+                return object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(item));
         }
         return TYPE_E_ELEMENTNOTFOUND;
     }
@@ -62,38 +58,32 @@ class ScriptEngine::Site final : public ComObject<IActiveScriptSite> {
     HRESULT STDMETHODCALLTYPE OnLeaveScript() override { return S_OK; }
 
   private:
-    ~Site() override {
-        for (auto& entry : objects_)
-            entry.second->Release();
-    }
+    ~Site() override = default;
 
-    std::vector<std::pair<std::wstring, IDispatch*>> objects_;
+    Globals globals_;
 };
 
-ScriptEngine::ScriptEngine(int version, std::vector<std::pair<std::wstring, IDispatch*>> objects) {
+ScriptEngine::ScriptEngine(int version, Globals globals) {
     std::vector<std::wstring> names;
-    for (const auto& entry : objects)
+    for (const auto& entry : globals)
         names.push_back(entry.first);
-    site_ = new Site(std::move(objects));
+    site_ = ComRef<Site>(new Site(std::move(globals)));
     if (FAILED(CoCreateInstance(kJScript, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveScript,
-                                reinterpret_cast<void**>(&script_)))) {
+                                reinterpret_cast<void**>(script_.put())))) {
         failure_ = "the system has no JScript engine";
         return;
     }
-    IActiveScriptProperty* property = nullptr;
     VARIANT mode;
     VariantInit(&mode);
     V_VT(&mode) = VT_I4;
     V_I4(&mode) = version;
-    if (FAILED(script_->QueryInterface(__uuidof(IActiveScriptProperty),
-                                       reinterpret_cast<void**>(&property))) ||
-        FAILED(property->SetProperty(SCRIPTPROP_INVOKEVERSIONING, nullptr, &mode)))
+    auto property = queryInterface<IActiveScriptProperty>(script_.get());
+    if (!property || FAILED(property->SetProperty(SCRIPTPROP_INVOKEVERSIONING, nullptr, &mode))) {
         failure_ = "the engine refuses language version " + std::to_string(version);
-    if (property != nullptr) property->Release();
-    if (!failure_.empty()) return;
-    if (FAILED(script_->QueryInterface(__uuidof(IActiveScriptParse),
-                                       reinterpret_cast<void**>(&parser_))) ||
-        FAILED(script_->SetScriptSite(site_)) || FAILED(parser_->InitNew())) {
+        return;
+    }
+    parser_ = queryInterface<IActiveScriptParse>(script_.get());
+    if (!parser_ || FAILED(script_->SetScriptSite(site_.get())) || FAILED(parser_->InitNew())) {
         failure_ = "the engine cannot be set up";
         return;
     }
@@ -104,12 +94,7 @@ ScriptEngine::ScriptEngine(int version, std::vector<std::pair<std::wstring, IDis
 }
 
 ScriptEngine::~ScriptEngine() {
-    if (parser_ != nullptr) parser_->Release();
-    if (script_ != nullptr) {
-        script_->Close();
-        script_->Release();
-    }
-    site_->Release();
+    if (script_) script_->Close();
 }
 
 std::string ScriptEngine::parse(const std::u16string& code, DWORD flags, VARIANT* result) {

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/win32/com_ref.h"
+
 // The system's JScript engine (jscript.dll, through IActiveScript), hosted as a browser hosts
 // it: objects of the host become global names, code runs at once.
 class ScriptEngine {
@@ -17,8 +19,9 @@ class ScriptEngine {
     static constexpr int kEs5Mode = 0x400 | 0x102;
     static constexpr int kIe11Mode = 0x400 | 0x103;
 
-    // `objects`: the globals, each with a reference the engine takes over.
-    ScriptEngine(int version, std::vector<std::pair<std::wstring, IDispatch*>> objects);
+    using Globals = std::vector<std::pair<std::wstring, ComRef<IDispatch>>>;
+
+    ScriptEngine(int version, Globals globals);
     ~ScriptEngine();
     ScriptEngine(const ScriptEngine&) = delete;
     ScriptEngine& operator=(const ScriptEngine&) = delete;
@@ -37,8 +40,8 @@ class ScriptEngine {
 
     std::string parse(const std::u16string& code, DWORD flags, VARIANT* result);
 
-    Site* site_ = nullptr;
-    IActiveScript* script_ = nullptr;
-    IActiveScriptParse* parser_ = nullptr;
+    ComRef<Site> site_;
+    ComRef<IActiveScript> script_;
+    ComRef<IActiveScriptParse> parser_;
     std::string failure_;
 };

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "com_object.h"
+#include "app/win32/com_object.h"
 
 // One of the browser's own objects as a script or the host reads it: named properties and
 // nothing else. A name it does not hold is unknown (DISP_E_UNKNOWNNAME), as IE's own

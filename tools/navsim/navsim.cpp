@@ -4,6 +4,8 @@
 // folder. Its top-level subfolders are shown as mounted storage (directory + temporary
 // attributes), like storage cards, except those named in NAVSIM_MAIN_STORE (comma-separated,
 // default "My Documents,Windows,Program Files,Temp"), which are plain folders of the main store.
+// NAVSIM_WRITE_DELAY_US makes every write, move and deletion take that many microseconds longer,
+// as over a slow link, so that a test can stop the program part way through a copy.
 // Without a root the link never comes up. Names are matched without regard to letter case (ASCII
 // and the code page's other letters), as on the device; "." and ".." are refused, so no path leaves
 // the root.
@@ -11,6 +13,7 @@
 // Every entry point takes one lock: the program's window thread and its worker call at once. The
 // PC's side (files, folders, the link event) is in navsim_host_*.cpp.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -138,6 +142,7 @@ struct State {
     std::optional<rapi::STORE_INFORMATION> store;
     std::map<std::string, DWORD> attributeOverrides;  // folded UTF-8 device path
     std::map<std::string, int> calls;
+    long writeDelayUs = 0;
     std::map<uintptr_t, std::variant<OpenFile, Enumeration>> handles;
     uintptr_t nextHandle = 0x1000;
 
@@ -164,6 +169,8 @@ struct State {
         setRoot(navsim::host::environment("NAVSIM_ROOT").value_or(""));
         setMainStore(navsim::host::environment("NAVSIM_MAIN_STORE")
                          .value_or("My Documents,Windows,Program Files,Temp"));
+        writeDelayUs = std::strtol(
+            navsim::host::environment("NAVSIM_WRITE_DELAY_US").value_or("0").c_str(), nullptr, 10);
     }
 
     void resetFaults() {
@@ -179,6 +186,10 @@ struct State {
         if (configured) return;
         readEnvironment();
         configured = true;
+    }
+
+    void slowDown() const {
+        if (writeDelayUs > 0) std::this_thread::sleep_for(std::chrono::microseconds(writeDelayUs));
     }
 
     void enter(const char* entry) {
@@ -329,6 +340,7 @@ NAVSIM_EXPORT BOOL RAPI_CALL CeWriteFile(HANDLE hFile, const void* lpBuffer,
     if (file == nullptr || !file->canWrite || (lpBuffer == nullptr && nNumberOfBytesToWrite > 0) ||
         s.fault(kFaultWrite))
         return 0;
+    s.slowDown();
     uint32_t done = 0;
     bool ok = file->file.write(lpBuffer, nNumberOfBytesToWrite, done);
     if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = done;
@@ -466,6 +478,7 @@ NAVSIM_EXPORT BOOL RAPI_CALL CeDeleteFile(const WCHAR* lpFileName) {
     if (!path || path->depth == 0 || !navsim::host::exists(path->host) ||
         navsim::host::isFolder(path->host) || s.fault(kFaultDelete))
         return 0;
+    s.slowDown();
     return navsim::host::deleteFile(path->host) ? 1 : 0;
 }
 
@@ -479,6 +492,7 @@ NAVSIM_EXPORT BOOL RAPI_CALL CeMoveFile(const WCHAR* lpExistingFileName,
     auto to = resolveLinked(s, lpNewFileName);
     if (!from || !to || from->depth == 0 || to->depth == 0 || s.fault(kFaultMove)) return 0;
     if (!navsim::host::exists(from->host)) return 0;
+    s.slowDown();
     if (from->host == to->host && from->lastAsGiven == to->lastAsGiven) return 1;
     std::string target = to->host.substr(0, to->host.rfind('/') + 1) + to->lastAsGiven;
     // A new name that differs only in letter case names the moved entry itself: a case change.

@@ -1,9 +1,12 @@
 #include "app/win32/browser_site.h"
 
+#include <docobj.h>
 #include <exdispid.h>
+#include <mshtmhst.h>
 
 #include <string>
 
+#include "app/win32/dispatch_property.h"
 #include "app/win32/script_error.h"
 #include "platform/log.h"
 
@@ -14,6 +17,22 @@ namespace {
 constexpr DWORD kHostFlags = DOCHOSTUIFLAG_DIALOG | DOCHOSTUIFLAG_NO3DBORDER |
                              DOCHOSTUIFLAG_SCROLL_NO | DOCHOSTUIFLAG_DPI_AWARE |
                              DOCHOSTUIFLAG_THEME;
+
+// The document host's command group (CGID_DocHostCommandHandler), which mingw-w64 lacks; the
+// engine asks in it, or in the standard group, to show a script error.
+constexpr GUID kDocHostCommands = {
+    0xf38bc242, 0xb950, 0x11d1, {0x89, 0x18, 0x00, 0xc0, 0x4f, 0xc2, 0xc8, 0x36}};
+
+bool isScriptErrorGroup(const GUID* group) {
+    return group == nullptr || IsEqualGUID(*group, kDocHostCommands);
+}
+
+// What a method answers that the container does not implement; its out-parameter is cleared.
+template <typename T>
+HRESULT notImplemented(T** out) {
+    if (out != nullptr) *out = nullptr;
+    return E_NOTIMPL;
+}
 
 // The text of an event argument: a string, or a reference to a variant holding one.
 std::u16string textOf(const VARIANT& value) {
@@ -40,427 +59,243 @@ void setCancel(VARIANT& cancel, bool value) {
         *V_BOOLREF(&cancel) = value ? VARIANT_TRUE : VARIANT_FALSE;
 }
 
-// The custom-document interface; mingw-w64's uuid library lacks its identity.
-constexpr GUID kCustomDocIid = {
-    0x3050F3F0, 0x98B5, 0x11CF, {0xBB, 0x82, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x0B}};
-
-// The document host's command group (CGID_DocHostCommandHandler), which mingw-w64's uuid
-// library lacks too; the engine asks in it, or in the standard group, to show a script error.
-constexpr GUID kDocHostCommands = {
-    0xf38bc242, 0xb950, 0x11d1, {0x89, 0x18, 0x00, 0xc0, 0x4f, 0xc2, 0xc8, 0x36}};
-
-bool isScriptErrorGroup(const GUID* group) {
-    return group == nullptr || IsEqualGUID(*group, kDocHostCommands);
-}
-
-template <typename T>
-void release(T*& p) {
-    if (p != nullptr) {
-        p->Release();
-        p = nullptr;
-    }
-}
-
 }  // namespace
 
-// ---- PageUiHandler
+// ---- the parts
 
-PageUiHandler::PageUiHandler(ExternalMaker factory, std::u16string address)
-    : factory_(std::move(factory)), address_(std::move(address)) {}
+// IUnknown of every part is the container's: each interface leads back to one identity and
+// one reference count.
+template <typename Interface>
+class BrowserSite::Part : public Interface {
+  public:
+    explicit Part(BrowserSite& site) : site_(site) {}
+    Part(const Part&) = delete;
+    Part& operator=(const Part&) = delete;
 
-STDMETHODIMP PageUiHandler::QueryInterface(REFIID iid, void** out) {
-    if (out == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDocHostUIHandler))
-        *out = static_cast<IDocHostUIHandler*>(this);
-    else if (IsEqualIID(iid, IID_IDispatch))
-        *out = static_cast<IDispatch*>(this);
-    else {
-        *out = nullptr;
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        return site_.QueryInterface(iid, out);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return site_.AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return site_.Release(); }
+
+  protected:
+    // IOleWindow's answer, for the in-place site and the frame: the window that holds the control.
+    HRESULT parentWindow(HWND* out) const {
+        if (out == nullptr) return E_POINTER;
+        *out = site_.parent_;
+        return S_OK;
+    }
+
+    BrowserSite& site_;
+};
+
+class BrowserSite::ClientSite final : public Part<IOleClientSite> {
+  public:
+    using Part::Part;
+    STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
+    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** out) override { return notImplemented(out); }
+    STDMETHODIMP GetContainer(IOleContainer** out) override {
+        if (out != nullptr) *out = nullptr;
         return E_NOINTERFACE;
     }
-    AddRef();
-    return S_OK;
-}
+    STDMETHODIMP ShowObject() override { return S_OK; }
+    STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
+    STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
+};
 
-STDMETHODIMP_(ULONG) PageUiHandler::AddRef() {
-    return InterlockedIncrement(&references_);
-}
-
-STDMETHODIMP_(ULONG) PageUiHandler::Release() {
-    LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return left;
-}
-
-STDMETHODIMP PageUiHandler::ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) {
-    // Taken: the browser shows no menu of its own; the page has had its right click.
-    return S_OK;
-}
-
-STDMETHODIMP PageUiHandler::GetHostInfo(DOCHOSTUIINFO* info) {
-    if (info == nullptr) return E_POINTER;
-    info->dwFlags = kHostFlags;
-    info->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
-    return S_OK;
-}
-
-STDMETHODIMP PageUiHandler::ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*,
-                                   IOleInPlaceFrame*, IOleInPlaceUIWindow*) {
-    return E_NOTIMPL;
-}
-STDMETHODIMP PageUiHandler::HideUI() {
-    return E_NOTIMPL;
-}
-STDMETHODIMP PageUiHandler::UpdateUI() {
-    return E_NOTIMPL;
-}
-STDMETHODIMP PageUiHandler::EnableModeless(WINBOOL) {
-    return E_NOTIMPL;
-}
-STDMETHODIMP PageUiHandler::OnDocWindowActivate(WINBOOL) {
-    return E_NOTIMPL;
-}
-STDMETHODIMP PageUiHandler::OnFrameWindowActivate(WINBOOL) {
-    return E_NOTIMPL;
-}
-STDMETHODIMP PageUiHandler::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, WINBOOL) {
-    return E_NOTIMPL;
-}
-STDMETHODIMP PageUiHandler::TranslateAccelerator(LPMSG, const GUID*, DWORD) {
-    return E_NOTIMPL;
-}
-STDMETHODIMP PageUiHandler::GetOptionKeyPath(LPOLESTR* key, DWORD) {
-    if (key != nullptr) *key = nullptr;
-    return E_NOTIMPL;
-}
-STDMETHODIMP PageUiHandler::GetDropTarget(IDropTarget*, IDropTarget** target) {
-    if (target != nullptr) *target = nullptr;
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP PageUiHandler::GetExternal(IDispatch** out) {
-    if (out == nullptr) return E_POINTER;
-    // A new object for every request, bound to this document.
-    *out = factory_ ? factory_(address_) : nullptr;
-    return *out != nullptr ? S_OK : S_FALSE;
-}
-
-STDMETHODIMP PageUiHandler::TranslateUrl(DWORD, LPWSTR, LPWSTR* out) {
-    if (out != nullptr) *out = nullptr;
-    return E_NOTIMPL;
-}
-STDMETHODIMP PageUiHandler::FilterDataObject(IDataObject*, IDataObject** out) {
-    if (out != nullptr) *out = nullptr;
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP PageUiHandler::GetTypeInfoCount(UINT* count) {
-    if (count != nullptr) *count = 0;
-    return S_OK;
-}
-STDMETHODIMP PageUiHandler::GetTypeInfo(UINT, LCID, ITypeInfo**) {
-    return E_NOTIMPL;
-}
-STDMETHODIMP PageUiHandler::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
-    return DISP_E_UNKNOWNNAME;
-}
-STDMETHODIMP PageUiHandler::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*) {
-    return DISP_E_MEMBERNOTFOUND;
-}
-
-// ---- BrowserSite
-
-BrowserSite::BrowserSite(BrowserEvents& events, ExternalMaker factory)
-    : events_(&events),
-      factory_(std::move(factory)),
-      fallbackHandler_(new PageUiHandler(nullptr, {})) {}
-
-BrowserSite::~BrowserSite() {
-    close();
-    release(fallbackHandler_);
-}
-
-bool BrowserSite::create(HWND parent, const RECT& area) {
-    parent_ = parent;
-    if (FAILED(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
-                                reinterpret_cast<void**>(&object_))))
-        return false;
-    object_->SetClientSite(static_cast<IOleClientSite*>(this));
-    OleSetContainedObject(object_, TRUE);
-    RECT rect = area;
-    if (FAILED(object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr,
-                               static_cast<IOleClientSite*>(this), 0, parent, &rect)) ||
-        FAILED(object_->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&browser_)))) {
-        close();
-        return false;
+class BrowserSite::InPlaceSite final : public Part<IOleInPlaceSite> {
+  public:
+    using Part::Part;
+    STDMETHODIMP GetWindow(HWND* out) override { return parentWindow(out); }
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
+    STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
+    STDMETHODIMP OnUIActivate() override { return S_OK; }
+    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
+                                  LPRECT position, LPRECT clip,
+                                  LPOLEINPLACEFRAMEINFO info) override;
+    STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
+    STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
+    STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
+    STDMETHODIMP DiscardUndoState() override { return S_OK; }
+    STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
+    STDMETHODIMP OnPosRectChange(LPCRECT area) override {
+        if (area != nullptr) site_.resize(*area);
+        return S_OK;
     }
-    IOleInPlaceObject* inPlace = nullptr;
-    if (SUCCEEDED(
-            object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace)))) {
-        inPlace->GetWindow(&controlWindow_);
-        inPlace->Release();
+};
+
+// The frame and its UI window: no tool space, no menus; it keeps the control's active object,
+// through which the window's keys reach the control.
+class BrowserSite::Frame final : public Part<IOleInPlaceFrame> {
+  public:
+    using Part::Part;
+    STDMETHODIMP GetWindow(HWND* out) override { return parentWindow(out); }
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
+    STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
+    STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return OLE_E_INVALIDRECT; }
+    STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject* active, LPCOLESTR) override {
+        site_.active_ = ComRef<IOleInPlaceActiveObject>::share(active);
+        return S_OK;
     }
-    IConnectionPointContainer* points = nullptr;
-    if (SUCCEEDED(browser_->QueryInterface(IID_IConnectionPointContainer,
-                                           reinterpret_cast<void**>(&points)))) {
-        if (SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, &eventPoint_)) &&
-            FAILED(eventPoint_->Advise(static_cast<IDispatch*>(this), &eventCookie_)))
-            release(eventPoint_);
-        points->Release();
+    STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
+    STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
+    STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
+    STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
+    STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+    STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+};
+
+// Takes the engine's requests to show a script error: no dialog, which would stop the page for
+// every error; the log has it and the scripts go on. Every other command keeps the browser's
+// own handling.
+class BrowserSite::CommandTarget final : public Part<IOleCommandTarget> {
+  public:
+    using Part::Part;
+    STDMETHODIMP QueryStatus(const GUID* group, ULONG count, OLECMD* commands,
+                             OLECMDTEXT*) override;
+    STDMETHODIMP Exec(const GUID* group, DWORD id, DWORD, VARIANT* in, VARIANT* out) override;
+};
+
+// The sink of the browser's events (DWebBrowserEvents2).
+class BrowserSite::EventSink final : public Part<IDispatch> {
+  public:
+    using Part::Part;
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        if (count != nullptr) *count = 0;
+        return S_OK;
     }
-    return true;
-}
-
-void BrowserSite::close() {
-    events_ = nullptr;
-    if (eventPoint_ != nullptr) {
-        eventPoint_->Unadvise(eventCookie_);
-        release(eventPoint_);
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** out) override { return notImplemented(out); }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return DISP_E_UNKNOWNNAME;
     }
-    release(active_);
-    release(browser_);
-    if (object_ != nullptr) {
-        IOleInPlaceObject* inPlace = nullptr;
-        if (SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject,
-                                              reinterpret_cast<void**>(&inPlace)))) {
-            inPlace->InPlaceDeactivate();
-            inPlace->Release();
-        }
-        object_->Close(OLECLOSE_NOSAVE);
-        object_->SetClientSite(nullptr);
-        release(object_);
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                        UINT*) override {
+        return params != nullptr ? site_.browserEvent(id, *params) : S_OK;
     }
-    controlWindow_ = nullptr;
-}
+};
 
-bool BrowserSite::navigate(std::u16string_view address) {
-    if (browser_ == nullptr) return false;
-    BSTR url = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(address.data()),
-                                 static_cast<UINT>(address.size()));
-    VARIANT empty;
-    VariantInit(&empty);
-    HRESULT result = browser_->Navigate(url, &empty, &empty, &empty, &empty);
-    SysFreeString(url);
-    return SUCCEEDED(result);
-}
-
-IDispatch* BrowserSite::document() const {
-    IDispatch* document = nullptr;
-    if (browser_ == nullptr || FAILED(browser_->get_Document(&document))) return nullptr;
-    return document;
-}
-
-bool BrowserSite::hasDocument() const {
-    IDispatch* page = document();
-    if (page == nullptr) return false;
-    page->Release();
-    return true;
-}
-
-void BrowserSite::resize(const RECT& area) {
-    if (object_ == nullptr) return;
-    IOleInPlaceObject* inPlace = nullptr;
-    if (SUCCEEDED(
-            object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace)))) {
-        inPlace->SetObjectRects(&area, &area);
-        inPlace->Release();
+// The host UI handler of documents that have none of their own yet: no context menu of the
+// browser's own (the page has had its right click), a dialog-like document without 3-D border
+// or scroll bars, and no window.external.
+class BrowserSite::UiHandler : public Part<IDocHostUIHandler> {
+  public:
+    using Part::Part;
+    STDMETHODIMP ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override { return S_OK; }
+    STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* info) override {
+        if (info == nullptr) return E_POINTER;
+        info->dwFlags = kHostFlags;
+        info->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
+        return S_OK;
     }
-}
-
-bool BrowserSite::translateAccelerator(MSG& message) {
-    return active_ != nullptr && active_->TranslateAccelerator(&message) == S_OK;
-}
-
-bool BrowserSite::isTopFrame(IDispatch* frame) const {
-    if (frame == nullptr || browser_ == nullptr) return false;
-    IUnknown* a = nullptr;
-    IUnknown* b = nullptr;
-    bool same = SUCCEEDED(frame->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&a))) &&
-                SUCCEEDED(browser_->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&b))) &&
-                a == b;
-    release(a);
-    release(b);
-    return same;
-}
-
-void BrowserSite::installUiHandler(IDispatch* frame, std::u16string_view address) {
-    IWebBrowser2* browser = nullptr;
-    if (frame == nullptr ||
-        FAILED(frame->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&browser))))
-        return;
-    IDispatch* document = nullptr;
-    if (SUCCEEDED(browser->get_Document(&document)) && document != nullptr) {
-        ICustomDoc* custom = nullptr;
-        if (SUCCEEDED(document->QueryInterface(kCustomDocIid, reinterpret_cast<void**>(&custom)))) {
-            auto* handler = new PageUiHandler(factory_, std::u16string(address));
-            custom->SetUIHandler(handler);
-            handler->Release();
-            custom->Release();
-        }
-        document->Release();
+    STDMETHODIMP ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*, IOleInPlaceFrame*,
+                        IOleInPlaceUIWindow*) override {
+        return E_NOTIMPL;
     }
-    browser->Release();
-}
+    STDMETHODIMP HideUI() override { return E_NOTIMPL; }
+    STDMETHODIMP UpdateUI() override { return E_NOTIMPL; }
+    STDMETHODIMP EnableModeless(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP OnDocWindowActivate(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP OnFrameWindowActivate(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return E_NOTIMPL; }
+    // The control's own keys stay with the control (the window's pre-filter hands them over).
+    STDMETHODIMP TranslateAccelerator(LPMSG, const GUID*, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP GetOptionKeyPath(LPOLESTR* key, DWORD) override { return notImplemented(key); }
+    STDMETHODIMP GetDropTarget(IDropTarget*, IDropTarget** out) override {
+        return notImplemented(out);
+    }
+    STDMETHODIMP GetExternal(IDispatch** out) override {
+        if (out == nullptr) return E_POINTER;
+        *out = external().detach();
+        return *out != nullptr ? S_OK : S_FALSE;
+    }
+    STDMETHODIMP TranslateUrl(DWORD, LPWSTR, LPWSTR* out) override { return notImplemented(out); }
+    STDMETHODIMP FilterDataObject(IDataObject*, IDataObject** out) override {
+        return notImplemented(out);
+    }
 
-// ---- IUnknown
+  protected:
+    virtual ComRef<IDispatch> external() { return {}; }
+};
 
-STDMETHODIMP BrowserSite::QueryInterface(REFIID iid, void** out) {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleClientSite))
-        *out = static_cast<IOleClientSite*>(this);
-    else if (IsEqualIID(iid, IID_IOleWindow) || IsEqualIID(iid, IID_IOleInPlaceSite))
-        *out = static_cast<IOleInPlaceSite*>(this);
-    else if (IsEqualIID(iid, IID_IOleInPlaceFrame) || IsEqualIID(iid, IID_IOleInPlaceUIWindow))
-        *out = static_cast<IOleInPlaceFrame*>(this);
-    else if (IsEqualIID(iid, IID_IOleCommandTarget))
-        *out = static_cast<IOleCommandTarget*>(this);
-    else if (IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, DIID_DWebBrowserEvents2))
-        *out = static_cast<IDispatch*>(this);
-    else if (IsEqualIID(iid, IID_IDocHostUIHandler) && fallbackHandler_ != nullptr)
-        return fallbackHandler_->QueryInterface(iid, out);
-    if (*out == nullptr) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-}
+// The host UI handler of one document, bound to the address it was made for: every request for
+// window.external gets a new object made for that address. Documents keep their handler after
+// the container has moved on, so it lives by a count of its own and holds a reference to the
+// container for each of its own.
+class BrowserSite::DocumentUiHandler final : public UiHandler {
+  public:
+    DocumentUiHandler(BrowserSite& site, std::u16string address)
+        : UiHandler(site), address_(std::move(address)) {
+        site_.AddRef();
+    }
 
-STDMETHODIMP_(ULONG) BrowserSite::AddRef() {
-    return InterlockedIncrement(&references_);
-}
-
-STDMETHODIMP_(ULONG) BrowserSite::Release() {
-    LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return left;
-}
-
-// ---- IOleClientSite
-
-STDMETHODIMP BrowserSite::SaveObject() {
-    return E_NOTIMPL;
-}
-STDMETHODIMP BrowserSite::GetMoniker(DWORD, DWORD, IMoniker** out) {
-    if (out != nullptr) *out = nullptr;
-    return E_NOTIMPL;
-}
-STDMETHODIMP BrowserSite::GetContainer(IOleContainer** out) {
-    if (out != nullptr) *out = nullptr;
-    return E_NOINTERFACE;
-}
-STDMETHODIMP BrowserSite::ShowObject() {
-    return S_OK;
-}
-STDMETHODIMP BrowserSite::OnShowWindow(WINBOOL) {
-    return S_OK;
-}
-STDMETHODIMP BrowserSite::RequestNewObjectLayout() {
-    return E_NOTIMPL;
-}
-
-// ---- IOleWindow, IOleInPlaceSite
-
-STDMETHODIMP BrowserSite::GetWindow(HWND* out) {
-    if (out == nullptr) return E_POINTER;
-    *out = parent_;
-    return S_OK;
-}
-STDMETHODIMP BrowserSite::ContextSensitiveHelp(WINBOOL) {
-    return E_NOTIMPL;
-}
-STDMETHODIMP BrowserSite::CanInPlaceActivate() {
-    return S_OK;
-}
-STDMETHODIMP BrowserSite::OnInPlaceActivate() {
-    return S_OK;
-}
-STDMETHODIMP BrowserSite::OnUIActivate() {
-    return S_OK;
-}
-
-STDMETHODIMP BrowserSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
-                                           LPRECT position, LPRECT clip,
-                                           LPOLEINPLACEFRAMEINFO info) {
-    if (frame != nullptr) {
-        *frame = static_cast<IOleInPlaceFrame*>(this);
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr || !IsEqualIID(iid, IID_IDocHostUIHandler))
+            return site_.QueryInterface(iid, out);
+        *out = static_cast<IDocHostUIHandler*>(this);
         AddRef();
+        return S_OK;
     }
+    STDMETHODIMP_(ULONG) AddRef() override {
+        InterlockedIncrement(&references_);
+        return site_.AddRef();
+    }
+    STDMETHODIMP_(ULONG) Release() override {
+        LONG left = InterlockedDecrement(&references_);
+        ULONG siteLeft = site_.Release();
+        if (left == 0) delete this;
+        return siteLeft;
+    }
+
+  private:
+    ComRef<IDispatch> external() override {
+        return site_.factory_ ? site_.factory_(address_) : ComRef<IDispatch>();
+    }
+
+    LONG references_ = 1;
+    const std::u16string address_;
+};
+
+struct BrowserSite::Parts {
+    explicit Parts(BrowserSite& site)
+        : clientSite(site),
+          inPlaceSite(site),
+          frame(site),
+          commands(site),
+          events(site),
+          uiHandler(site) {}
+
+    ClientSite clientSite;
+    InPlaceSite inPlaceSite;
+    Frame frame;
+    CommandTarget commands;
+    EventSink events;
+    UiHandler uiHandler;
+};
+
+STDMETHODIMP BrowserSite::InPlaceSite::GetWindowContext(IOleInPlaceFrame** frame,
+                                                        IOleInPlaceUIWindow** document,
+                                                        LPRECT position, LPRECT clip,
+                                                        LPOLEINPLACEFRAMEINFO info) {
+    if (frame != nullptr)
+        site_.QueryInterface(IID_IOleInPlaceFrame, reinterpret_cast<void**>(frame));
     if (document != nullptr) *document = nullptr;
     RECT client{};
-    GetClientRect(parent_, &client);
+    GetClientRect(site_.parent_, &client);
     if (position != nullptr) *position = client;
     if (clip != nullptr) *clip = client;
     if (info != nullptr) {
         info->fMDIApp = FALSE;
-        info->hwndFrame = parent_;
+        info->hwndFrame = site_.parent_;
         info->haccel = nullptr;
         info->cAccelEntries = 0;
     }
     return S_OK;
 }
 
-STDMETHODIMP BrowserSite::Scroll(SIZE) {
-    return E_NOTIMPL;
-}
-STDMETHODIMP BrowserSite::OnUIDeactivate(WINBOOL) {
-    return S_OK;
-}
-STDMETHODIMP BrowserSite::OnInPlaceDeactivate() {
-    return S_OK;
-}
-STDMETHODIMP BrowserSite::DiscardUndoState() {
-    return S_OK;
-}
-STDMETHODIMP BrowserSite::DeactivateAndUndo() {
-    return S_OK;
-}
-STDMETHODIMP BrowserSite::OnPosRectChange(LPCRECT area) {
-    if (area != nullptr) resize(*area);
-    return S_OK;
-}
-
-// ---- IOleInPlaceUIWindow, IOleInPlaceFrame
-
-STDMETHODIMP BrowserSite::GetBorder(LPRECT) {
-    return INPLACE_E_NOTOOLSPACE;
-}
-STDMETHODIMP BrowserSite::RequestBorderSpace(LPCBORDERWIDTHS) {
-    return INPLACE_E_NOTOOLSPACE;
-}
-STDMETHODIMP BrowserSite::SetBorderSpace(LPCBORDERWIDTHS) {
-    return OLE_E_INVALIDRECT;
-}
-
-STDMETHODIMP BrowserSite::SetActiveObject(IOleInPlaceActiveObject* active, LPCOLESTR) {
-    if (active != nullptr) active->AddRef();
-    release(active_);
-    active_ = active;
-    return S_OK;
-}
-
-STDMETHODIMP BrowserSite::InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) {
-    return E_NOTIMPL;
-}
-STDMETHODIMP BrowserSite::SetMenu(HMENU, HOLEMENU, HWND) {
-    return S_OK;
-}
-STDMETHODIMP BrowserSite::RemoveMenus(HMENU) {
-    return E_NOTIMPL;
-}
-STDMETHODIMP BrowserSite::SetStatusText(LPCOLESTR) {
-    return S_OK;
-}
-STDMETHODIMP BrowserSite::EnableModeless(WINBOOL) {
-    return S_OK;
-}
-STDMETHODIMP BrowserSite::TranslateAccelerator(LPMSG, WORD) {
-    return S_FALSE;
-}
-
-// ---- IOleCommandTarget
-
-STDMETHODIMP BrowserSite::QueryStatus(const GUID* group, ULONG count, OLECMD* commands,
-                                      OLECMDTEXT*) {
+STDMETHODIMP BrowserSite::CommandTarget::QueryStatus(const GUID* group, ULONG count,
+                                                     OLECMD* commands, OLECMDTEXT*) {
     if (!isScriptErrorGroup(group)) return OLECMDERR_E_UNKNOWNGROUP;
     for (ULONG i = 0; commands != nullptr && i < count; ++i)
         commands[i].cmdf =
@@ -468,11 +303,10 @@ STDMETHODIMP BrowserSite::QueryStatus(const GUID* group, ULONG count, OLECMD* co
     return S_OK;
 }
 
-STDMETHODIMP BrowserSite::Exec(const GUID* group, DWORD id, DWORD, VARIANT* in, VARIANT* out) {
+STDMETHODIMP BrowserSite::CommandTarget::Exec(const GUID* group, DWORD id, DWORD, VARIANT* in,
+                                              VARIANT* out) {
     if (!isScriptErrorGroup(group)) return OLECMDERR_E_UNKNOWNGROUP;
-    // Everything else keeps the browser's own handling.
     if (id != OLECMDID_SHOWSCRIPTERROR) return OLECMDERR_E_NOTSUPPORTED;
-    // No dialog, which would stop the page for every error: the log has it, the scripts go on.
     bool hasDocument = in != nullptr && (V_VT(in) == VT_UNKNOWN || V_VT(in) == VT_DISPATCH);
     platform::logLine(scriptErrorLine(hasDocument ? V_UNKNOWN(in) : nullptr));
     if (out != nullptr) {
@@ -482,25 +316,126 @@ STDMETHODIMP BrowserSite::Exec(const GUID* group, DWORD id, DWORD, VARIANT* in, 
     return S_OK;
 }
 
-// ---- IDispatch: events
+// ---- the container
 
-STDMETHODIMP BrowserSite::GetTypeInfoCount(UINT* count) {
-    if (count != nullptr) *count = 0;
+BrowserSite::BrowserSite(BrowserEvents& events, ExternalMaker factory)
+    : events_(&events), factory_(std::move(factory)), parts_(std::make_unique<Parts>(*this)) {}
+
+BrowserSite::~BrowserSite() {
+    close();
+}
+
+HRESULT BrowserSite::QueryInterface(REFIID iid, void** out) {
+    if (out == nullptr) return E_POINTER;
+    *out = partFor(iid);
+    if (*out == nullptr) return E_NOINTERFACE;
+    AddRef();
     return S_OK;
 }
-STDMETHODIMP BrowserSite::GetTypeInfo(UINT, LCID, ITypeInfo**) {
-    return E_NOTIMPL;
-}
-STDMETHODIMP BrowserSite::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
-    return DISP_E_UNKNOWNNAME;
+
+void* BrowserSite::partFor(REFIID iid) {
+    Parts& parts = *parts_;
+    if (IsEqualIID(iid, IID_IUnknown)) return static_cast<IUnknown*>(this);
+    if (IsEqualIID(iid, IID_IOleClientSite)) return static_cast<IOleClientSite*>(&parts.clientSite);
+    if (IsEqualIID(iid, IID_IOleWindow) || IsEqualIID(iid, IID_IOleInPlaceSite))
+        return static_cast<IOleInPlaceSite*>(&parts.inPlaceSite);
+    if (IsEqualIID(iid, IID_IOleInPlaceUIWindow) || IsEqualIID(iid, IID_IOleInPlaceFrame))
+        return static_cast<IOleInPlaceFrame*>(&parts.frame);
+    if (IsEqualIID(iid, IID_IOleCommandTarget))
+        return static_cast<IOleCommandTarget*>(&parts.commands);
+    if (IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, DIID_DWebBrowserEvents2))
+        return static_cast<IDispatch*>(&parts.events);
+    if (IsEqualIID(iid, IID_IDocHostUIHandler))
+        return static_cast<IDocHostUIHandler*>(&parts.uiHandler);
+    return nullptr;
 }
 
-STDMETHODIMP BrowserSite::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
-                                 EXCEPINFO*, UINT*) {
-    if (events_ == nullptr || params == nullptr) return S_OK;
+bool BrowserSite::create(HWND parent, const RECT& area) {
+    parent_ = parent;
+    if (FAILED(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
+                                reinterpret_cast<void**>(object_.put()))))
+        return false;
+    IOleClientSite* site = &parts_->clientSite;
+    object_->SetClientSite(site);
+    OleSetContainedObject(object_.get(), TRUE);
+    RECT rect = area;
+    if (SUCCEEDED(object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site, 0, parent, &rect)))
+        browser_ = queryInterface<IWebBrowser2>(object_.get());
+    if (!browser_) {
+        close();
+        return false;
+    }
+    if (auto inPlace = queryInterface<IOleInPlaceObject>(object_.get()))
+        inPlace->GetWindow(&controlWindow_);
+    auto points = queryInterface<IConnectionPointContainer>(browser_.get());
+    if (points &&
+        SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, eventPoint_.put())) &&
+        FAILED(eventPoint_->Advise(&parts_->events, &eventCookie_)))
+        eventPoint_.reset();
+    return true;
+}
+
+void BrowserSite::close() {
+    events_ = nullptr;
+    factory_ = nullptr;
+    if (eventPoint_) {
+        eventPoint_->Unadvise(eventCookie_);
+        eventPoint_.reset();
+    }
+    active_.reset();
+    browser_.reset();
+    if (object_) {
+        if (auto inPlace = queryInterface<IOleInPlaceObject>(object_.get()))
+            inPlace->InPlaceDeactivate();
+        object_->Close(OLECLOSE_NOSAVE);
+        object_->SetClientSite(nullptr);
+        object_.reset();
+    }
+    controlWindow_ = nullptr;
+}
+
+bool BrowserSite::navigate(std::u16string_view address) {
+    if (!browser_) return false;
+    BSTR url = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(address.data()),
+                                 static_cast<UINT>(address.size()));
+    VARIANT empty;
+    VariantInit(&empty);
+    HRESULT result = browser_->Navigate(url, &empty, &empty, &empty, &empty);
+    SysFreeString(url);
+    return SUCCEEDED(result);
+}
+
+ComRef<IDispatch> BrowserSite::document() const {
+    ComRef<IDispatch> document;
+    if (browser_) browser_->get_Document(document.put());
+    return document;
+}
+
+void BrowserSite::resize(const RECT& area) {
+    if (auto inPlace = queryInterface<IOleInPlaceObject>(object_.get()))
+        inPlace->SetObjectRects(&area, &area);
+}
+
+bool BrowserSite::translateAccelerator(MSG& message) {
+    return active_ && active_->TranslateAccelerator(&message) == S_OK;
+}
+
+bool BrowserSite::isTopFrame(IDispatch* frame) const {
+    return frame != nullptr && browser_ && sameObject(frame, browser_.get());
+}
+
+void BrowserSite::installUiHandler(IDispatch* frame, std::u16string_view address) {
+    auto custom = DispatchProperty(frame, L"Document").as<ICustomDoc>();
+    if (!custom) return;
+    ComRef<DocumentUiHandler> handler(new DocumentUiHandler(*this, std::u16string(address)));
+    custom->SetUIHandler(handler.get());
+}
+
+HRESULT BrowserSite::browserEvent(DISPID id, const DISPPARAMS& params) {
+    if (events_ == nullptr) return S_OK;
     // The arguments arrive last first.
-    VARIANT* args = params->rgvarg;
-    UINT count = params->cArgs;
+    VARIANT* args = params.rgvarg;
+    UINT count = args != nullptr ? params.cArgs : 0;
     switch (id) {
         case DISPID_BEFORENAVIGATE2:  // frame, url, flags, target, post data, headers, cancel
             if (count >= 7 && events_->beforeNavigate(textOf(args[5]))) setCancel(args[0], true);

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <windows.h>
+// After windows.h, which it needs.
+#include <unknwn.h>
+
 #include <utility>
 
 // Owns one reference to a COM interface and releases it when it goes.
@@ -21,6 +25,12 @@ class ComRef {
         return *this;
     }
 
+    // A reference of its own to an interface someone else holds (which may be null).
+    static ComRef share(T* held) {
+        if (held != nullptr) held->AddRef();
+        return ComRef(held);
+    }
+
     T* get() const { return p_; }
     T* operator->() const { return p_; }
     explicit operator bool() const { return p_ != nullptr; }
@@ -29,6 +39,8 @@ class ComRef {
         reset();
         return &p_;
     }
+    // Hands the reference over to the caller (an out-parameter that hands out a new reference).
+    T* detach() { return std::exchange(p_, nullptr); }
     void reset() {
         if (p_ != nullptr) std::exchange(p_, nullptr)->Release();
     }
@@ -36,3 +48,18 @@ class ComRef {
   private:
     T* p_ = nullptr;
 };
+
+// `object`'s `Interface`, or nothing when it has none (or `object` is null).
+template <typename Interface>
+ComRef<Interface> queryInterface(IUnknown* object) {
+    ComRef<Interface> found;
+    if (object != nullptr)
+        object->QueryInterface(__uuidof(Interface), reinterpret_cast<void**>(found.put()));
+    return found;
+}
+
+// Whether two interfaces belong to one object: COM's identity is the IUnknown each leads to.
+inline bool sameObject(IUnknown* a, IUnknown* b) {
+    ComRef<IUnknown> first = queryInterface<IUnknown>(a);
+    return first && first.get() == queryInterface<IUnknown>(b).get();
+}

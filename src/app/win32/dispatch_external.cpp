@@ -3,6 +3,8 @@
 #include <new>
 #include <string>
 
+#include "app/win32/com_object.h"
+
 namespace {
 
 std::u16string wideText(const wchar_t* text, size_t length) {
@@ -103,29 +105,10 @@ HRESULT writeResult(const ScriptResult& answer, VARIANT* slot) {
     return S_OK;
 }
 
-class DispatchExternal final : public IDispatch {
+class DispatchExternal final : public ComObject<IDispatch> {
   public:
     DispatchExternal(ExternalObject& external, bool trusted)
         : external_(external), trusted_(trusted) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IUnknown)) {
-            *object = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override {
-        return static_cast<ULONG>(InterlockedIncrement(&references_));
-    }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
         if (count == nullptr) return E_POINTER;
@@ -178,9 +161,8 @@ class DispatchExternal final : public IDispatch {
     }
 
   private:
-    ~DispatchExternal() = default;
+    ~DispatchExternal() override = default;
 
-    LONG references_ = 1;
     ExternalObject& external_;
     const bool trusted_;
 };
@@ -191,6 +173,6 @@ bool ExternalFactory::trusts(const wchar_t* address) const {
     return address != nullptr && trust_.trusts(wideText(address, wcslen(address)));
 }
 
-IDispatch* ExternalFactory::makeExternalFor(const wchar_t* address) const {
-    return new (std::nothrow) DispatchExternal(external_, trusts(address));
+ComRef<IDispatch> ExternalFactory::makeExternalFor(const wchar_t* address) const {
+    return ComRef<IDispatch>(new (std::nothrow) DispatchExternal(external_, trusts(address)));
 }

@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include "app/win32/com_ref.h"
 #include "app/win32/document_trust.h"
 #include "bridge/external_object.h"
 
@@ -21,8 +22,8 @@
 //
 // Make the object at NavigateComplete2, which comes before the document's scripts run (they may
 // ask for window.external before DocumentComplete), and hand it out from the host UI handler's
-// GetExternal with a reference for the asker. GetExternal does not say which frame asks: the
-// object of the top document serves its frames too.
+// GetExternal. GetExternal does not say which frame asks: the object of the top document serves
+// its frames too.
 //
 // The ExternalObject must outlive the browser control and every object made here.
 class ExternalFactory {
@@ -30,9 +31,8 @@ class ExternalFactory {
     ExternalFactory(ExternalObject& external, DocumentTrust trust)
         : external_(external), trust_(std::move(trust)) {}
 
-    // A new object with one reference, which the caller owns. A null address is trusted by
-    // nothing.
-    IDispatch* makeExternalFor(const wchar_t* address) const;
+    // A new object (nothing when out of memory). A null address is trusted by nothing.
+    ComRef<IDispatch> makeExternalFor(const wchar_t* address) const;
 
     bool trusts(const wchar_t* address) const;
 

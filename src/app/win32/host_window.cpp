@@ -47,7 +47,6 @@ HostWindow::HostWindow(WindowController::Parts parts, ExternalMaker externals)
 
 HostWindow::~HostWindow() {
     site_->close();
-    site_->Release();
     if (window_ != nullptr) DestroyWindow(window_);
     if (icon_ != nullptr) DestroyIcon(icon_);
     if (smallIcon_ != nullptr) DestroyIcon(smallIcon_);
@@ -209,7 +208,6 @@ bool HostWindow::command(WORD id) {
         case IDOK:  // Enter never closes the window
             return true;
         case IDCANCEL:
-        case ID_APP_EXIT:
             controller_.close();
             return true;
         default:
@@ -248,15 +246,6 @@ bool HostWindow::preTranslate(MSG& message) {
             }
             if (message.wParam == kEscape) return false;
             break;
-        case WM_INITMENU:
-        case WM_INITMENUPOPUP: {
-            auto menu = reinterpret_cast<HMENU>(message.wParam);
-            if (GetMenuItemCount(menu) == 2) {
-                DeleteMenu(menu, 0, MF_BYPOSITION);
-                DeleteMenu(menu, 0, MF_BYPOSITION);
-            }
-            break;
-        }
         default:
             break;
     }
@@ -330,10 +319,8 @@ bool HostWindow::BrowserPage::hasDocument() {
 }
 
 void HostWindow::BrowserPage::call(const PageCall& call) {
-    IDispatch* document = host_.site_->document();
-    if (document == nullptr) return;
-    callPageFunction(document, call);
-    document->Release();
+    if (ComRef<IDispatch> document = host_.site_->document())
+        callPageFunction(document.get(), call);
 }
 
 // ---- what the browser tells

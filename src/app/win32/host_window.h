@@ -97,7 +97,7 @@ class HostWindow : public AppWindow, public BrowserEvents {
     WindowController controller_;
     BrowserPage browserPage_{*this};
     PagePort* page_ = &browserPage_;
-    BrowserSite* site_ = nullptr;
+    ComRef<BrowserSite> site_;
     HWND window_ = nullptr;
     HICON icon_ = nullptr;
     HICON smallIcon_ = nullptr;

@@ -2,17 +2,9 @@
 
 #include <mshtml.h>
 
-#include <new>
-
-#include "app/win32/com_ref.h"
 #include "platform/codepage.h"
 
 namespace {
-
-constexpr const char* kErrorPrefix = "JSCall Error:\n";
-constexpr const char* kNoSystemText = "FormatMessage Netive Error";
-// The system default language.
-constexpr DWORD kSystemDefaultLanguage = MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT);
 
 // ANSI text as a new BSTR (null when out of memory).
 BSTR bstrOf(const std::string& ansi) {
@@ -62,76 +54,33 @@ struct ExceptionRecord : EXCEPINFO {
 
 }  // namespace
 
-std::string systemMessageText(HRESULT status) {
-    char* text = nullptr;
-    DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(status), kSystemDefaultLanguage, reinterpret_cast<char*>(&text),
-        0, nullptr);
-    std::string message = length > 0 && text != nullptr ? std::string(text, length) : kNoSystemText;
-    if (text != nullptr) LocalFree(text);
-    return message;
-}
-
-ScriptCaller::~ScriptCaller() {
-    if (document_ != nullptr) document_->Release();
-}
-
-bool ScriptCaller::fail(const std::string& reason) {
-    lastError_ = kErrorPrefix + reason;
-    return false;
-}
+ScriptCaller::~ScriptCaller() = default;
 
 bool ScriptCaller::setDocument(IUnknown* document) {
-    if (document == nullptr) return fail("NULL pointer");
-    if (document_ != nullptr) {
-        document_->Release();
-        document_ = nullptr;
-    }
-    // Only get_Script is used, which IHTMLDocument2 inherits from IHTMLDocument: the narrower
-    // interface is held.
-    void* html = nullptr;
-    if (FAILED(document->QueryInterface(IID_IHTMLDocument2, &html)) || html == nullptr)
-        return fail("Failed to get HTML document COM object");
-    document_ = static_cast<IHTMLDocument*>(html);
-    return true;
+    if (document == nullptr) return false;
+    document_ = queryInterface<IHTMLDocument2>(document);
+    return static_cast<bool>(document_);
 }
 
-bool ScriptCaller::call(const std::string& name, const std::vector<std::string>& args,
-                        VARIANT* result) {
-    if (document_ == nullptr) return fail("NULL pointer");
+bool ScriptCaller::call(const std::string& name, const std::vector<std::string>& args) {
     ComRef<IDispatch> script;
-    if (FAILED(document_->get_Script(script.put())) || !script) return fail("Cannot GetScript");
+    if (!document_ || FAILED(document_->get_Script(script.put())) || !script) return false;
 
     BSTR wideName = bstrOf(name);
-    if (wideName == nullptr) return fail(systemMessageText(E_OUTOFMEMORY));
+    if (wideName == nullptr) return false;
     DISPID id = DISPID_UNKNOWN;
     HRESULT looked = script->GetIDsOfNames(IID_NULL, &wideName, 1, LOCALE_SYSTEM_DEFAULT, &id);
     SysFreeString(wideName);
-    if (FAILED(looked)) return fail(systemMessageText(looked));
-
     ArgumentArray arguments;
-    if (!arguments.fill(args)) return fail(systemMessageText(E_OUTOFMEMORY));
+    if (FAILED(looked) || !arguments.fill(args)) return false;
     DISPPARAMS params = arguments.params();
     VARIANT answer;
     VariantInit(&answer);
     ExceptionRecord exception;
     HRESULT called =
         script->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &answer, &exception, nullptr);
-    if (FAILED(called)) {
-        VariantClear(&answer);
-        return fail(systemMessageText(called));
-    }
-    if (result != nullptr) {
-        HRESULT copied = VariantCopy(result, &answer);
-        if (FAILED(copied)) {
-            VariantClear(result);
-            V_VT(result) = VT_ERROR;
-            V_ERROR(result) = copied;
-        }
-    }
     VariantClear(&answer);
-    return true;
+    return SUCCEEDED(called);
 }
 
 bool callPageFunction(IUnknown* document, const PageCall& call) {

@@ -114,6 +114,10 @@ std::u16string ansiToUtf16(std::string_view ansi) {
     return out;
 }
 
+std::u16string gbkToUtf16(std::string_view gbk) {
+    return ansiToUtf16(gbk);
+}
+
 std::string utf16ToAnsi(std::u16string_view wide) {
     std::vector<char> bytes(wide.size() * 2);
     for (size_t i = 0; i < wide.size(); ++i) {

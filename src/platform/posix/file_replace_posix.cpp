@@ -17,6 +17,15 @@ std::string folderOf(const std::string& nativePath) {
     return cut == 0 ? std::string("/") : nativePath.substr(0, cut);
 }
 
+// Renames and makes the rename itself survive a crash.
+bool renameDurably(const std::string& nativeFrom, const std::string& nativeTo) {
+    if (::rename(nativeFrom.c_str(), nativeTo.c_str()) != 0) return false;
+    posix::Descriptor folder(
+        ::open(folderOf(nativeTo).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() >= 0) fsync(folder.get());
+    return true;
+}
+
 }  // namespace
 
 bool replaceWithCopy(const std::string& source, const std::string& target) {
@@ -39,15 +48,26 @@ bool replaceWithCopy(const std::string& source, const std::string& target) {
     bool written = posix::copyDescriptor(in.get(), out.get()) && fchmod(out.get(), mode) == 0 &&
                    fsync(out.get()) == 0;
     written = out.reset() && written;
-    if (!written || ::rename(temporary.c_str(), nativeTarget.c_str()) != 0) {
+    if (!written || !renameDurably(temporary, nativeTarget)) {
         ::unlink(temporary.c_str());
         return false;
     }
-    // Makes the rename itself survive a crash.
-    posix::Descriptor folder(
-        ::open(folderOf(nativeTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() >= 0) fsync(folder.get());
     return true;
+}
+
+bool moveIntoPlace(const std::string& fresh, const std::string& target) {
+    std::string nativeFresh = posix::toNative(fresh);
+    std::string nativeTarget = posix::toNative(target);
+    posix::Descriptor file(::open(nativeFresh.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat freshStat {};
+    if (file.get() < 0 || fstat(file.get(), &freshStat) != 0 || !S_ISREG(freshStat.st_mode))
+        return false;
+    struct stat targetStat {};
+    if (::lstat(nativeTarget.c_str(), &targetStat) == 0) {
+        if (!S_ISREG(targetStat.st_mode)) return false;
+        if (fchmod(file.get(), targetStat.st_mode & 07777) != 0) return false;
+    }
+    return fsync(file.get()) == 0 && file.reset() && renameDurably(nativeFresh, nativeTarget);
 }
 
 bool makeExecutable(const std::string& path) {

@@ -72,6 +72,10 @@ std::u16string ansiToUtf16(std::string_view ansi) {
     return toWide(CP_ACP, ansi);
 }
 
+std::u16string gbkToUtf16(std::string_view gbk) {
+    return toWide(936, gbk);
+}
+
 std::string utf16ToAnsi(std::u16string_view wide) {
     return fromWide(CP_ACP, wide);
 }

@@ -74,32 +74,37 @@ bool replaceWithCopy(const std::string& source, const std::string& target) {
         }
     }
     if (copy.empty()) return false;
-    // The result carries the target's attributes (read-only, hidden, system) as POSIX keeps the
-    // target's mode; a new target keeps the source's, which CopyFile gave the copy.
-    DWORD finalAttributes = targetExists ? targetAttributes : sourceAttributes;
+    // A new target keeps the source's attributes (read-only, hidden, system), which CopyFile
+    // gave the copy; an existing one keeps its own.
     SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!flushToDisk(copy)) {
+    if (!moveIntoPlace(copy, target)) {
         removeCopy(copy);
         return false;
     }
+    if (!targetExists) SetFileAttributesA(target.c_str(), sourceAttributes);
+    return true;
+}
+
+bool moveIntoPlace(const std::string& fresh, const std::string& target) {
+    DWORD freshAttributes = win32::attributesAt(fresh);
+    if (freshAttributes == INVALID_FILE_ATTRIBUTES || (freshAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    DWORD targetAttributes = win32::attributesAt(target);
+    bool targetExists = targetAttributes != INVALID_FILE_ATTRIBUTES;
+    if (targetExists && (targetAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    if (!flushToDisk(fresh)) return false;
     // A read-only target refuses to be replaced; it gets its flag back if the rename fails.
     if (targetExists && (targetAttributes & kReadOnly))
         SetFileAttributesA(target.c_str(), targetAttributes & ~kReadOnly);
     // A running program's file cannot be replaced on Windows: the renames fail and the old file
     // stays.
-    bool moved = MoveFileExA(copy.c_str(), target.c_str(),
+    bool moved = MoveFileExA(fresh.c_str(), target.c_str(),
                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!moved && targetExists &&
         (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION))
-        moved = renameOverOpenTarget(copy, target);
-    if (!moved) {
-        if (targetExists && (targetAttributes & kReadOnly))
-            SetFileAttributesA(target.c_str(), targetAttributes);
-        removeCopy(copy);
-        return false;
-    }
-    SetFileAttributesA(target.c_str(), finalAttributes);
-    return true;
+        moved = renameOverOpenTarget(fresh, target);
+    if (targetExists) SetFileAttributesA(target.c_str(), targetAttributes);
+    return moved;
 }
 
 bool makeExecutable(const std::string& path) {

@@ -24,12 +24,9 @@
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
-#include "platform/log.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
 #include "support/temp_dir.h"
-#include "win32/stand_in_dispatch.h"
-#include "win32/variants.h"
 
 namespace {
 
@@ -136,38 +133,27 @@ TEST_F(WindowTest, ComesFromTheResourcesMinimisedWithTheBrowserInPlaceAndTheFlas
     EXPECT_TRUE(timerWasRunning(TIMER_FLASH_SCAN));
 }
 
-TEST(ProgramResources, HoldTheOfflinePictureTheExitMenuAndTheIcons) {
+TEST(ProgramResources, HoldTheOfflinePictureAndTheIcon) {
     std::string_view gif = offlinePicture();
     ASSERT_GE(gif.size(), 10u);
     EXPECT_EQ(gif.substr(0, 6), "GIF89a");
     EXPECT_EQ(uint8_t(gif[6]) | uint8_t(gif[7]) << 8, 507);
     EXPECT_EQ(uint8_t(gif[8]) | uint8_t(gif[9]) << 8, 230);
 
-    HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MENU_EXIT));
-    ASSERT_NE(menu, nullptr);
-    HMENU popup = GetSubMenu(menu, 0);
-    ASSERT_EQ(GetMenuItemCount(popup), 1);
-    EXPECT_EQ(GetMenuItemID(popup, 0), UINT(ID_APP_EXIT));
-    wchar_t item[16] = {};
-    GetMenuStringW(popup, 0, item, 16, MF_BYPOSITION);
-    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(item)), u"退出");
-    DestroyMenu(menu);
-
-    for (int id : {IDI_WINDOW, IDI_SPARE})
-        for (int size : {16, 32, 48}) {
-            HANDLE icon = LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_ICON,
-                                     size, size, 0);
-            EXPECT_NE(icon, nullptr) << id << " at " << size;
-            ICONINFO info{};
-            if (icon != nullptr && GetIconInfo(static_cast<HICON>(icon), &info)) {
-                BITMAP bitmap{};
-                GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
-                EXPECT_EQ(bitmap.bmWidth, size);
-                DeleteObject(info.hbmColor);
-                DeleteObject(info.hbmMask);
-                DestroyIcon(static_cast<HICON>(icon));
-            }
+    for (int size : {16, 32, 48}) {
+        HANDLE icon = LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_WINDOW),
+                                 IMAGE_ICON, size, size, 0);
+        EXPECT_NE(icon, nullptr) << size;
+        ICONINFO info{};
+        if (icon != nullptr && GetIconInfo(static_cast<HICON>(icon), &info)) {
+            BITMAP bitmap{};
+            GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+            EXPECT_EQ(bitmap.bmWidth, size);
+            DeleteObject(info.hbmColor);
+            DeleteObject(info.hbmMask);
+            DestroyIcon(static_cast<HICON>(icon));
         }
+    }
     char text[256] = {};
     EXPECT_GT(LoadStringA(GetModuleHandleA(nullptr), IDS_NETWORK_FAILED, text, sizeof text), 0);
 }
@@ -298,8 +284,8 @@ TEST_F(WindowTest, NeitherEnterNorEscNorTheDefaultButtonCloses) {
     EXPECT_FALSE(dialog->ended());
     EXPECT_TRUE(page.calls.empty()) << describe(page.calls);
 
-    // The close box, the system menu's Close and the exit command all end it, telling the page.
-    SendMessageA(window, WM_COMMAND, ID_APP_EXIT, 0);
+    // The close box and the system menu's Close end it, telling the page.
+    SendMessageA(window, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(dialog->ended());
     EXPECT_EQ(describe(page.calls), "onWinExit() ");
     SendMessageA(window, WM_CLOSE, 0, 0);
@@ -658,71 +644,6 @@ TEST(Manifest, EachProgramIsDpiAwareThemedForWindows7To11AndRunsAsItsUser) {
         // The process keeps the system's ANSI code page (GBK on the users' systems).
         EXPECT_TRUE(all(document, "activeCodePage").empty());
     }
-}
-
-class NoEvents : public BrowserEvents {
-  public:
-    bool beforeNavigate(std::u16string_view) override { return false; }
-    void navigateComplete(bool, std::u16string_view) override {}
-    bool navigateError(bool, std::u16string_view) override { return false; }
-};
-
-TEST(BrowserSite, TakesScriptErrorsIntoTheLogWithoutADialogAndLetsTheScriptsGoOn) {
-    // The engine's document, its window and the window's event object, as the engine hands them
-    // over (CGID_DocHostCommandHandler, OLECMDID_SHOWSCRIPTERROR).
-    const GUID kGroup = {
-        0xf38bc242, 0xb950, 0x11d1, {0x89, 0x18, 0x00, 0xc0, 0x4f, 0xc2, 0xc8, 0x36}};
-    auto documentWith = [](std::vector<StandInDispatch::Property> event) {
-        auto* window = new StandInDispatch(
-            {{L"event", dispatchVariant(new StandInDispatch(std::move(event)))}});
-        VARIANT document;
-        V_VT(&document) = VT_UNKNOWN;
-        V_UNKNOWN(&document) = new StandInDispatch({{L"parentWindow", dispatchVariant(window)}});
-        return document;
-    };
-    struct Case {
-        const GUID* group;
-        VARIANT in;
-        const char* line;
-    } cases[] = {
-        {&kGroup,
-         documentWith({{L"errorMessage", stringVariant("\xB6\xD4\xCF\xF3\xB2\xBB\xD6\xA7\xB3\xD6")},
-                       {L"errorLine", variantOf<VT_I4>(212)},
-                       {L"errorUrl", stringVariant("file:///C:/vantu/portal/portal.js")}}),
-         "script error: \xB6\xD4\xCF\xF3\xB2\xBB\xD6\xA7\xB3\xD6 "
-         "(file:///C:/vantu/portal/portal.js, line 212)"},
-        {nullptr, documentWith({{L"errorMessage", stringVariant("two\r\nlines")}}),
-         "script error: two  lines"},
-        {&kGroup, documentWith({{L"errorLine", variantOf<VT_I4>(3)}}),
-         "script error: (no message) (line 3)"},
-        {&kGroup, typeOnly(VT_EMPTY), "script error: (no message)"},
-    };
-    NoEvents events;
-    BrowserSite* site = new BrowserSite(events, nullptr);
-    IOleCommandTarget* target = nullptr;
-    ASSERT_EQ(site->QueryInterface(IID_IOleCommandTarget, reinterpret_cast<void**>(&target)), S_OK);
-    std::vector<std::string> lines;
-    platform::setLogHandler([&lines](std::string_view line) { lines.emplace_back(line); });
-    for (Case& c : cases) {
-        lines.clear();
-        VARIANT goOn;
-        VariantInit(&goOn);
-        EXPECT_EQ(target->Exec(c.group, OLECMDID_SHOWSCRIPTERROR, 0, &c.in, &goOn), S_OK);
-        EXPECT_EQ(V_VT(&goOn), VT_BOOL);
-        EXPECT_EQ(V_BOOL(&goOn), VARIANT_TRUE);
-        EXPECT_EQ(lines, std::vector<std::string>{c.line});
-        VariantClear(&c.in);
-    }
-    // Other commands and other groups keep the browser's own handling.
-    lines.clear();
-    EXPECT_EQ(target->Exec(&kGroup, OLECMDID_SHOWMESSAGE, 0, nullptr, nullptr),
-              OLECMDERR_E_NOTSUPPORTED);
-    EXPECT_EQ(target->Exec(&IID_IDispatch, OLECMDID_SHOWSCRIPTERROR, 0, nullptr, nullptr),
-              OLECMDERR_E_UNKNOWNGROUP);
-    EXPECT_TRUE(lines.empty());
-    platform::setLogHandler(nullptr);
-    target->Release();
-    site->Release();
 }
 
 }  // namespace

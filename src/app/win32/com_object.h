@@ -4,11 +4,15 @@
 // After windows.h, which it needs.
 #include <unknwn.h>
 
-// IUnknown for a test's stand-in of one interface: answers IUnknown and `Interface`, starts with
-// one reference and deletes itself at the last release.
+// IUnknown for an object of one interface: IUnknown and `Interface` both give the object itself.
+// It starts with one reference, its maker's, and deletes itself at the last release.
 template <typename Interface>
 class ComObject : public Interface {
   public:
+    ComObject() = default;
+    ComObject(const ComObject&) = delete;
+    ComObject& operator=(const ComObject&) = delete;
+
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (out == nullptr) return E_POINTER;
         if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, __uuidof(Interface))) {

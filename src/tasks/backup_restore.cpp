@@ -1,0 +1,340 @@
+#include <zlib.h>
+
+#include <map>
+#include <set>
+
+#include "common/task_status.h"
+#include "device/device_files.h"
+#include "device/device_names.h"
+#include "ops/route_book_list.h"
+#include "platform/codepage.h"
+#include "tasks/archive.h"
+#include "tasks/backup.h"
+#include "tasks/backup_files.h"
+#include "tasks/backup_manifest.h"
+
+namespace {
+
+constexpr uint32_t kEncryptedFlag = 0x1;
+
+// A backup's files as its manifest lists them, and the file each entry of the zip holds.
+struct CheckedBackup {
+    std::vector<BackupFile> files;
+    std::map<std::string, size_t> byEntry;
+};
+
+std::string entryNameOf(const BackupFile& file) {
+    return kBackupEntryPrefix + file.name;
+}
+
+// The manifest, read from its entry; nothing with the problem when it is missing or refused.
+std::optional<std::vector<BackupFile>> readManifestEntry(ArchiveReader& reader,
+                                                         std::string& problem) {
+    for (bool more = reader.gotoFirst(); more; more = reader.gotoNext()) {
+        ArchiveEntryInfo info;
+        if (!reader.currentInfo(info) || info.name != kBackupManifestName) continue;
+        if (info.uncompressedSize > kMaxManifestBytes || !reader.openCurrent()) break;
+        std::string text(static_cast<size_t>(info.uncompressedSize), '\0');
+        size_t got = 0;
+        while (got < text.size()) {
+            std::optional<size_t> n = reader.readCurrent(text.data() + got, text.size() - got);
+            if (!n || *n == 0) break;
+            got += *n;
+        }
+        if (!reader.closeCurrent() || got != text.size()) break;
+        return readBackupManifest(text, problem);
+    }
+    problem = "it holds no readable manifest (" + std::string(kBackupManifestName) + ")";
+    return std::nullopt;
+}
+
+// Why the current entry cannot be the file the manifest lists under its name, or empty text.
+std::string entryProblem(const ArchiveEntryInfo& info, const CheckedBackup& backup,
+                         const std::set<size_t>& seen) {
+    auto it = backup.byEntry.find(info.name);
+    if (it == backup.byEntry.end()) return "it holds " + info.name + ", which the manifest lacks";
+    if (seen.count(it->second)) return "it holds " + info.name + " twice";
+    const BackupFile& file = backup.files[it->second];
+    if (info.uncompressedSize != file.size || info.crc != file.crc)
+        return info.name + " is not the file the manifest lists (its size or CRC differs)";
+    if ((info.compressionMethod != 0 && info.compressionMethod != 8) ||
+        (info.flag & kEncryptedFlag))
+        return info.name + " is packed in a way the program does not read";
+    return {};
+}
+
+// Every entry of the zip must be a file of the manifest, each once, of the manifest's size and
+// CRC; the bytes themselves are checked against the CRC as they are read.
+bool checkBackup(ArchiveReader& reader, CheckedBackup& backup, std::string& problem) {
+    std::optional<std::vector<BackupFile>> files = readManifestEntry(reader, problem);
+    if (!files) return false;
+    backup.files = std::move(*files);
+    for (size_t i = 0; i < backup.files.size(); ++i)
+        backup.byEntry[entryNameOf(backup.files[i])] = i;
+    std::set<size_t> seen;
+    for (bool more = reader.gotoFirst(); more; more = reader.gotoNext()) {
+        ArchiveEntryInfo info;
+        if (!reader.currentInfo(info)) {
+            problem = "an entry of it cannot be read";
+            return false;
+        }
+        if (info.name == kBackupManifestName) continue;
+        problem = entryProblem(info, backup, seen);
+        if (!problem.empty()) return false;
+        seen.insert(backup.byEntry[info.name]);
+    }
+    for (size_t i = 0; i < backup.files.size(); ++i) {
+        if (!seen.count(i)) {
+            problem = "it lacks " + entryNameOf(backup.files[i]) + ", which the manifest lists";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Finishes the replacements an earlier run left cut off; answers the files as they are then.
+std::optional<std::vector<DataFile>> finishLeftovers(const TaskContext& context,
+                                                     const DataFolder& folder,
+                                                     std::string& problem) {
+    std::optional<std::vector<DataFile>> listed = folder.listFiles(problem);
+    if (!listed) return std::nullopt;
+    std::set<std::string> stems;
+    for (const DataFile& file : *listed)
+        if (isReplacementName(file.name))
+            stems.insert(file.name.substr(0, file.name.size() - kDeviceReplaceSuffixLength));
+    for (const std::string& stem : stems)
+        finishInterruptedReplacement(context.device.rapi, folder.pathOf(stem));
+    return stems.empty() ? listed : folder.listFiles(problem);
+}
+
+// The navigator's files by name as the navigator compares names.
+using FilesOnNavigator = std::map<std::u16string, DataFile>;
+
+FilesOnNavigator byFoldedName(const std::vector<DataFile>& files) {
+    FilesOnNavigator out;
+    for (const DataFile& file : files)
+        out.emplace(foldDeviceName(platform::ansiToUtf16(file.name)), file);
+    return out;
+}
+
+bool sameAsBackup(const TaskContext& context, const DataFolder& folder, const DataFile& present,
+                  const BackupFile& file) {
+    if (present.size != file.size) return false;
+    uLong crc = crc32(0, nullptr, 0);
+    int read = readNavigatorFile(
+        context.device.rapi, folder.pathOf(present.name), [&](const char* data, size_t n) {
+            crc = crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(n));
+            return true;
+        });
+    // A file the navigator cannot read back differs from any backup.
+    return read && crc == file.crc;
+}
+
+// What the restore does with each file of the backup: the name to write it under, or empty
+// when it stays as it is.
+std::vector<std::string> planWrites(const TaskContext& context, const DataFolder& folder,
+                                    const std::vector<BackupFile>& files,
+                                    const FilesOnNavigator& present, const ReplaceQuestion& replace,
+                                    BackupOutcome& outcome) {
+    std::vector<std::string> targets;
+    for (const BackupFile& file : files) {
+        auto it = present.find(foldDeviceName(platform::ansiToUtf16(file.name)));
+        if (it == present.end()) {
+            targets.push_back(file.name);
+        } else if (sameAsBackup(context, folder, it->second, file)) {
+            ++outcome.unchanged;
+            targets.emplace_back();
+        } else if (replace && replace(it->second.name)) {
+            outcome.replaced.push_back(it->second.name);
+            targets.push_back(it->second.name);
+        } else {
+            outcome.kept.push_back(it->second.name);
+            targets.emplace_back();
+        }
+    }
+    return targets;
+}
+
+// Why the planned writes cannot be made on this navigator, or empty text.
+std::string writesProblem(const DataFolder& folder, const std::vector<BackupFile>& files,
+                          const std::vector<std::string>& targets, TaskStatus& status) {
+    uint64_t needed = 0;
+    status = TaskStatus::UnpackFailed;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (targets[i].empty()) continue;
+        if (!folder.fits(targets[i]))
+            return targets[i] + " would not fit in a path of the navigator's data folder";
+        needed += files[i].size;
+    }
+    std::optional<uint64_t> free = folder.freeBytes();
+    status = TaskStatus::NoSpace;
+    if (free && *free < needed)
+        return "the navigator has " + std::to_string(*free) + " bytes free, the restore needs " +
+               std::to_string(needed);
+    return {};
+}
+
+enum class Written { Done, Failed, Damaged, Stopped };
+
+// Writes the current entry of the zip beside the navigator's file `target`, as the copy that is
+// put in its place later; only bytes that match the entry's CRC are kept.
+Written writeCopy(const TaskContext& context, DataFolder& folder, ArchiveReader& reader,
+                  const BackupFile& file, const std::string& target) {
+    if (!folder.makeFoldersFor(target)) return Written::Failed;
+    if (!reader.openCurrent()) return Written::Damaged;
+    Written failure = Written::Failed;
+    uint64_t total = 0;
+    Replacement replacement;
+    replacement.lastWriteTime = file.lastWriteTime;
+    replacement.source = [&](char* buffer, size_t n) -> std::optional<size_t> {
+        if (context.control.checkpoint()) {
+            failure = Written::Stopped;
+            return std::nullopt;
+        }
+        std::optional<size_t> got = reader.readCurrent(buffer, n);
+        if (!got) failure = Written::Damaged;
+        if (got) total += *got;
+        return got;
+    };
+    replacement.check = [&] {
+        if (reader.closeCurrent() && total == file.size) return true;
+        failure = Written::Damaged;
+        return false;
+    };
+    int done = writeReplacementCopy(context.device.rapi, folder.pathOf(target), replacement);
+    reader.closeCurrent();
+    return done ? Written::Done : failure;
+}
+
+// Reads the current entry of the zip to its end, for its CRC to be checked.
+Written readThrough(const TaskContext& context, ArchiveReader& reader) {
+    if (!reader.openCurrent()) return Written::Damaged;
+    char piece[65536];
+    for (;;) {
+        if (context.control.checkpoint()) {
+            reader.closeCurrent();
+            return Written::Stopped;
+        }
+        std::optional<size_t> got = reader.readCurrent(piece, sizeof piece);
+        if (!got || *got == 0)
+            return got && reader.closeCurrent() ? Written::Done : Written::Damaged;
+    }
+}
+
+// The copies written so far; those not put in place go when the object goes.
+class StagedCopies {
+  public:
+    StagedCopies(const TaskContext& context, const DataFolder& folder)
+        : context_(context), folder_(folder) {}
+    ~StagedCopies() { discard(); }
+    StagedCopies(const StagedCopies&) = delete;
+    StagedCopies& operator=(const StagedCopies&) = delete;
+
+    void add(const std::string& target) { targets_.push_back(target); }
+    // Removes the copies not put in place.
+    void discard() {
+        for (; placed_ < targets_.size(); ++placed_)
+            discardReplacementCopy(context_.device.rapi, folder_.pathOf(targets_[placed_]));
+    }
+    // Puts every copy in place, in the order written; the name of one that fails, else empty.
+    std::string putInPlace() {
+        for (; placed_ < targets_.size(); ++placed_) {
+            context_.control.waitWhilePaused();
+            const std::string& target = targets_[placed_];
+            if (!putReplacementInPlace(context_.device.rapi, folder_.pathOf(target))) {
+                ++placed_;
+                return target;
+            }
+            ++inPlace_;
+        }
+        return {};
+    }
+    size_t inPlace() const { return inPlace_; }
+
+  private:
+    const TaskContext& context_;
+    const DataFolder& folder_;
+    std::vector<std::string> targets_;
+    size_t placed_ = 0;  // copies put in place or given up
+    size_t inPlace_ = 0;
+};
+
+void refuse(BackupOutcome& outcome, std::string problem) {
+    outcome.archiveFailed = true;
+    failTask(outcome, TaskStatus::UnpackFailed, std::move(problem));
+}
+
+// Writes the copies of the planned files in the zip's order, and reads the others through, so
+// that every file of the backup is checked against its CRC before any copy is put in place;
+// false, with the status posted, when a copy fails, the zip turns out damaged or a stop is asked
+// for.
+bool writeCopies(const TaskContext& context, DataFolder& folder, ArchiveReader& reader,
+                 const CheckedBackup& backup, const std::vector<std::string>& targets,
+                 StagedCopies& staged, BackupOutcome& outcome) {
+    int ordinal = 0;
+    for (bool more = reader.gotoFirst(); more; more = reader.gotoNext()) {
+        ArchiveEntryInfo info;
+        auto it = reader.currentInfo(info) ? backup.byEntry.find(info.name) : backup.byEntry.end();
+        if (it == backup.byEntry.end()) continue;
+        const std::string& target = targets[it->second];
+        if (!target.empty()) postTaskProgress(TaskKind::Restore, ++ordinal);
+        Written written =
+            context.control.checkpoint() ? Written::Stopped
+            : target.empty()             ? readThrough(context, reader)
+                             : writeCopy(context, folder, reader, backup.files[it->second], target);
+        if (written == Written::Stopped) {
+            outcome.stopped = true;
+            postTaskStatus(TaskStatus::Done);
+            return false;
+        }
+        if (written == Written::Damaged) {
+            refuse(outcome, info.name + " is damaged: its bytes do not match its CRC");
+            return false;
+        }
+        if (written == Written::Failed) {
+            failTask(outcome, TaskStatus::TransferError,
+                     "cannot write " + target + " on the navigator");
+            return false;
+        }
+        if (target.empty()) continue;
+        staged.add(target);
+        outcome.bytes += backup.files[it->second].size;
+    }
+    return true;
+}
+
+}  // namespace
+
+void restoreNavigator(const TaskContext& context, const std::string& archivePath,
+                      const ReplaceQuestion& replace, BackupOutcome& outcome) {
+    DataFolder folder(context);
+    std::string problem;
+    std::optional<std::vector<DataFile>> present = finishLeftovers(context, folder, problem);
+    if (!present) return failTask(outcome, TaskStatus::TransferError, problem);
+    ArchiveReader reader;
+    if (!reader.open(archivePath)) return refuse(outcome, "it is not a zip archive");
+    CheckedBackup backup;
+    if (!checkBackup(reader, backup, problem)) return refuse(outcome, problem);
+    std::vector<std::string> targets =
+        planWrites(context, folder, backup.files, byFoldedName(*present), replace, outcome);
+    TaskStatus status = TaskStatus::Done;
+    problem = writesProblem(folder, backup.files, targets, status);
+    if (!problem.empty()) return failTask(outcome, status, problem);
+    // Every copy is written and checked before any takes its file's place: a damaged backup or
+    // a stop changes nothing.
+    StagedCopies staged(context, folder);
+    if (!writeCopies(context, folder, reader, backup, targets, staged, outcome)) {
+        staged.discard();
+        folder.removeMadeFolders();
+        outcome.bytes = 0;
+        return;
+    }
+    std::string failed = staged.putInPlace();
+    outcome.files = staged.inPlace();
+    if (outcome.files > 0) clearRouteBooks(context.device);
+    if (!failed.empty())
+        return failTask(outcome, TaskStatus::TransferError,
+                        "cannot put " + failed + " in place on the navigator");
+    outcome.finished = true;
+    postTaskStatus(TaskStatus::Done);
+}
