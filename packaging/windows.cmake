@@ -2,7 +2,7 @@
 # run from there.
 #   vantu.exe            the window
 #   vantu-cli.exe        the page's methods and the file tools from a console
-#   portal\              the bundled start page
+#   portal\              the bundled start page, with Leaflet in portal\leaflet
 #   tools\rapi.dll       the navigator simulator; never beside the programs, where a program that
 #                        loaded its remote API library by bare name would take it for the real one
 #   README.txt
@@ -14,6 +14,7 @@ if(TARGET navsim)
             LIBRARY DESTINATION tools COMPONENT simulator)
 endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/portal/ DESTINATION portal)
+vantu_install_leaflet(portal/leaflet)
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/README-windows.txt DESTINATION . RENAME README.txt)
 
 set(CPACK_GENERATOR ZIP)

@@ -1,5 +1,6 @@
-// The page's only way to the program: the 14 methods of window.external, each called directly
-// with exactly its own number of arguments. Both hosts serve the page through this file.
+// The page's only way to the program: the 14 methods of window.external and the program's own,
+// each called directly with exactly its own number of arguments. Both hosts serve the page
+// through this file.
 //
 // The Windows program's external object runs a method when it is merely read (as the maker's
 // portal expects), so nothing here reads a method as a value: no typeof, no apply, no
@@ -79,6 +80,25 @@ var PortalBridge = (function (external) {
         },
         PauseTask: function (command) {
             return guarded(function () { return external.PauseTask(text(command)); });
+        },
+        // The program's own: each asks the user for a file in the system's dialog.
+        installPackageFromPC: function (name) {
+            return guarded(function () { return external.installPackageFromPC(text(name)); });
+        },
+        installGpxFromPC: function (name) {
+            return guarded(function () { return external.installGpxFromPC(text(name)); });
+        },
+        saveGpxToPC: function (rbid) {
+            return guarded(function () { return external.saveGpxToPC(text(rbid)); });
+        },
+        backupToPC: function (name) {
+            return guarded(function () { return external.backupToPC(text(name)); });
+        },
+        restoreFromPC: function (choice) {
+            return guarded(function () { return external.restoreFromPC(text(choice)); });
+        },
+        backupOutcome: function () {
+            return guarded(function () { return external.backupOutcome(); });
         }
     };
 })(window.external);

@@ -1,6 +1,7 @@
-// The route book map: the track of the print list, the route book's points of interest and
-// legs, and the navigator's saved places, drawn on a canvas. Coordinates are the program's
-// integers in 0.00001 degree.
+// The route book map on a grid of longitudes and latitudes: the track of the print list, the
+// route book's points of interest and legs, and the navigator's saved places, drawn on a
+// canvas. The page shows it where no map tiles can be had (tiles.js draws over tiles).
+// Coordinates are the program's integers in 0.00001 degree.
 var RouteMap = (function () {
     "use strict";
 
@@ -49,18 +50,20 @@ var RouteMap = (function () {
         this.draw();
     };
 
-    RouteMap.prototype.allPoints = function () {
+    // Every located point of a route book (none without one): its track, points of interest
+    // and legs. The tile map fits to the same points.
+    RouteMap.routePoints = function (route) {
         var points = [];
-        if (this.route) {
-            this.route.groups.forEach(function (g) { points = points.concat(g.points); });
-            points = points.concat(this.route.pois, this.route.lines);
+        if (route) {
+            route.groups.forEach(function (g) { points = points.concat(g.points); });
+            points = points.concat(route.pois, route.lines);
         }
         return points.filter(function (p) { return p.lng || p.lat; });
     };
 
     // Shows everything of the route book, or the saved places when no route book is shown.
     RouteMap.prototype.fit = function () {
-        var points = this.allPoints();
+        var points = RouteMap.routePoints(this.route);
         if (!points.length) points = this.places.filter(function (p) { return p.lng || p.lat; });
         if (!points.length) return;
         var minLng = Infinity, maxLng = -Infinity, minLat = Infinity, maxLat = -Infinity;

@@ -343,7 +343,9 @@
 
     // ---- tasks -------------------------------------------------------------------------------
 
-    // {kind, total, label, items (names by ordinal), current, urls, paused, stopping}
+    // {kind, verb (the page's own word), noun (what the items are), total, label, items (names
+    //  by ordinal), current, urls, paused, stopping, note (said at the end), after (runs at the
+    //  end instead of the usual message)}
     var task = null;
     var ACTIONS = {down: "下载", "delete": "删除", updata: "上传"};
     var NETWORK_DOWN = "下载路书失败，网络异常！";
@@ -386,9 +388,12 @@
         task = null;
         setTaskState("没有进行中的任务");
         renderTask();
-        if (finished) {
+        if (finished && finished.after) {
+            finished.after(message);
+        } else if (finished) {
             var text = message ? message : finished.stopping ? finished.label + "已停止。" :
-                       finished.label + "完成（" + finished.total + " 个）。";
+                       finished.label + "完成（" + finished.total + " 个）。" +
+                       (finished.note || "");
             showMessage(text);
             logEvent(text);
         }
@@ -481,6 +486,106 @@
         });
     }
 
+    // ---- files on the PC --------------------------------------------------------------------
+
+    // The program asks the user for the file in the system's dialog and answers
+    // <pcfile status="..." file="..." name="..." dropped="...">message</pcfile>.
+    function pcFileOutcome(answer) {
+        if (answer === undefined) {
+            setConnected(false);
+            showMessage("未连接导航仪。");
+            return null;
+        }
+        var root = X.find(X.parse(answer), "pcfile");
+        if (!root) return null;
+        var outcome = {status: root.attrs.status, file: root.attrs.file || "",
+                       name: root.attrs.name || "", message: X.textOf(root)};
+        if (outcome.status === "refused") showMessage(outcome.message);
+        return outcome;
+    }
+
+    // An installation the program has started: the import's progress, pause and stop.
+    function installFromPC(method) {
+        if (task) return showMessage("请等当前的任务结束。");
+        var outcome = pcFileOutcome(method(""));
+        if (!outcome || outcome.status !== "started") return;
+        // What the navigator cannot keep is said now and again at the end.
+        task = {kind: "down", verb: "安装", total: 1, label: "安装路书", items: [outcome.name],
+                current: 0, urls: [], paused: false, stopping: false, note: outcome.message};
+        $("taskState").textContent = "安装路书：准备中…";
+        renderTask();
+        if (outcome.message) showMessage(outcome.message);
+        logEvent("开始安装 " + outcome.file + "（路书“" + outcome.name + "”）");
+    }
+
+    // A backup or restore the program has started: a progress message per file.
+    function backupTask(label, verb, after) {
+        task = {kind: "backup", verb: verb, noun: "文件", total: 0, label: label, items: [],
+                current: 0, urls: [], paused: false, stopping: false, after: after};
+        $("taskState").textContent = label + "：准备中…";
+        renderTask();
+    }
+
+    // What the last backup or restore did, when its task has ended.
+    function backupOutcome() {
+        var root = X.find(X.parse(program.backupOutcome() || ""), "backup");
+        if (!root) return null;
+        return {state: root.attrs.state, files: Number(root.attrs.files) || 0,
+                unchanged: Number(root.attrs.unchanged) || 0,
+                replaced: Number(root.attrs.replaced) || 0,
+                kept: X.children(root, "kept").map(X.textOf),
+                problem: X.textOf(X.child(root, "problem"))};
+    }
+
+    function report(message, done) {
+        var outcome = backupOutcome();
+        var text = message || (outcome && outcome.state === "finished" ? done(outcome) :
+                               outcome && outcome.state === "stopped" ? "已停止。" : "没有完成。");
+        if (message && outcome && outcome.problem) text += "（" + outcome.problem + "）";
+        showMessage(text);
+        logEvent(text);
+        return message ? null : outcome;
+    }
+
+    function backupNavigator() {
+        if (task) return showMessage("请等当前的任务结束。");
+        var outcome = pcFileOutcome(program.backupToPC(""));
+        if (!outcome || outcome.status !== "started") return;
+        backupTask("备份导航仪", "备份", function (message) {
+            report(message, function (o) {
+                return "导航仪已备份到“" + outcome.file + "”（" + o.files + " 个文件）。";
+            });
+        });
+    }
+
+    // The files that differ from the backup are kept the first time; the page asks about them
+    // and restores again, replacing them, when the user agrees.
+    function restoreNavigator(choice) {
+        if (task) return showMessage("请等当前的任务结束。");
+        var outcome = pcFileOutcome(program.restoreFromPC(choice));
+        if (!outcome || outcome.status !== "started") return;
+        backupTask("恢复备份", "恢复", function (message) {
+            var done = report(message, function (o) {
+                return "已从“" + outcome.file + "”恢复 " + o.files + " 个文件，" + o.unchanged +
+                       " 个与备份相同" + (o.replaced ? "，替换了 " + o.replaced + " 个" : "") + "。";
+            });
+            if (!done || !done.kept.length) return;
+            var shown = done.kept.slice(0, 8).join("\n") + (done.kept.length > 8 ? "\n…" : "");
+            askUser("导航仪上有 " + done.kept.length + " 个文件与备份里的不同：\n" + shown +
+                    "\n要用备份里的替换它们吗？", function () { restoreNavigator("replace"); });
+        });
+    }
+
+    function saveGpx() {
+        var ids = selectedBooks();
+        var rbid = ids.length ? ids[0] : shownBook;
+        if (rbid === null || rbid === undefined) return showMessage("请先选择要存成 GPX 的路书。");
+        var outcome = pcFileOutcome(program.saveGpxToPC(String(rbid)));
+        if (!outcome || outcome.status !== "saved") return;
+        showMessage(outcome.message);
+        logEvent("路书“" + outcome.name + "”存成 " + outcome.file);
+    }
+
     // ---- import queue ------------------------------------------------------------------------
 
     var queue = [];
@@ -568,13 +673,14 @@
 
     window.currentLushu = function (ordinal, action) {
         var n = parseInt(ordinal, 10) || 0;
-        var verb = ACTIONS[action] || "处理";
+        var verb = (task && task.verb) || ACTIONS[action] || "处理";
         if (!task) task = {kind: action, total: n, label: verb + "路书", items: [], urls: [],
                            paused: false, stopping: false};
         task.current = n;
         var name = task.items[n - 1];
         if (!task.paused && !task.stopping)
-            setTaskState("正在" + verb + "第 " + n + " 个路书" + (name ? "“" + name + "”" : "") +
+            setTaskState("正在" + verb + "第 " + n + " 个" + (task.noun || "路书") +
+                         (name ? "“" + name + "”" : "") +
                          (task.total ? "（共 " + task.total + " 个）" : ""));
         $("taskBar").style.width = (task.total ? Math.min(100, (n - 1) / task.total * 100) : 0) + "%";
         renderTask();
@@ -601,7 +707,7 @@
     function openMenu(x, y) {
         var menu = $("menu");
         menu.innerHTML = "";
-        var mapRect = $("map").getBoundingClientRect();
+        var mapRect = document.querySelector(".map-pane").getBoundingClientRect();
         var onMap = x >= mapRect.left && x < mapRect.right && y >= mapRect.top && y < mapRect.bottom;
         var entries = [["刷新路书列表", function () { refreshBooks(true); }],
                        ["刷新收藏点", refreshPlaces]];
@@ -688,8 +794,40 @@
 
     var map;
 
-    function start() {
+    var DEFAULT_TILES = "https://tile.openstreetmap.org/{z}/{x}/{y}.png";
+    var DEFAULT_ATTRIBUTION = "© OpenStreetMap contributors";
+
+    // The map over tiles from the address template of the setting "tiles" ("none": no tiles),
+    // or the grid where the map library or the tiles cannot be had.
+    function makeMap() {
+        var url = setting("tiles", DEFAULT_TILES);
+        if (url === "none" || !TileMap.available()) return new RouteMap($("map"));
+        $("map").hidden = true;
+        var tiles = new TileMap($("tiles"), {url: url,
+                                             attribution: setting("tileAttribution", DEFAULT_ATTRIBUTION)});
+        tiles.onOffline = function () {
+            useGrid();
+            $("mapNote").textContent = "没有网络，地图只显示经纬网格。";
+            $("mapNote").hidden = false;
+        };
+        return tiles;
+    }
+
+    // Everything the tile map showed, on the grid.
+    function useGrid() {
+        var tiles = map;
+        tiles.remove();
+        $("map").hidden = false;
         map = new RouteMap($("map"));
+        map.onSelect = tiles.onSelect;
+        map.covered = tiles.covered;
+        map.insets = tiles.insets;
+        map.setPlaces(tiles.places);
+        map.setRoute(tiles.route);
+    }
+
+    function start() {
+        map = makeMap();
         map.onSelect = function (marker) {
             var detail = $("infoDetail");
             if (!marker) { detail.textContent = ""; return; }
@@ -757,6 +895,13 @@
         $("resume").addEventListener("click", resumeTask);
         $("stop").addEventListener("click", stopTask);
         $("account").addEventListener("submit", bindAccount);
+        $("installPackage").addEventListener("click", function () {
+            installFromPC(program.installPackageFromPC);
+        });
+        $("installGpx").addEventListener("click", function () { installFromPC(program.installGpxFromPC); });
+        $("saveGpx").addEventListener("click", saveGpx);
+        $("backup").addEventListener("click", backupNavigator);
+        $("restore").addEventListener("click", function () { restoreNavigator(""); });
         $("zoomIn").addEventListener("click", function () { map.zoom(1.5); });
         $("zoomOut").addEventListener("click", function () { map.zoom(1 / 1.5); });
         $("fit").addEventListener("click", function () { map.fit(); });

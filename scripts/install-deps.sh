@@ -9,6 +9,8 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libcurl4-openssl-dev libssl-dev libcpp-httplib-dev
     libgtk-3-dev libwebkit2gtk-4.1-dev
+    # The page's map library, copied into the build and the Windows packages.
+    libjs-leaflet
     clang libclang-rt-14-dev clang-format
     g++-mingw-w64-x86-64 libz-mingw-w64-dev
     # The Windows build: its tests run under wine with the Chinese code page (locales), its

@@ -31,7 +31,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 unzip -q "$zip" -d "$work" || fail "the zip does not unpack"
 top=$work/vantu-1.0.0-win64
-for f in vantu.exe vantu-cli.exe tools/rapi.dll portal/index.html README.txt; do
+for f in vantu.exe vantu-cli.exe tools/rapi.dll portal/index.html portal/leaflet/leaflet.js README.txt; do
     [ -f "$top/$f" ] || fail "the zip lacks $f"
 done
 [ ! -e "$top/rapi.dll" ] || fail "the simulator must not sit beside the programs"

@@ -26,4 +26,13 @@ class ExternalMethods {
     virtual std::string deleteSelected(std::string /*text*/) { return {}; }
     virtual std::string exportFromPDA(std::string /*text*/) { return {}; }
     virtual void pauseTask(const std::string& /*text*/) {}
+
+    // The program's own methods beside the portal's: files on the PC, which the user chooses in
+    // the system's dialog (bridge/pc_files.h).
+    virtual std::string installPackageFromPC(const std::string& /*name*/) { return {}; }
+    virtual std::string installGpxFromPC(const std::string& /*name*/) { return {}; }
+    virtual std::string saveGpxToPC(const std::string& /*rbid*/) { return {}; }
+    virtual std::string backupToPC(const std::string& /*name*/) { return {}; }
+    virtual std::string restoreFromPC(const std::string& /*choice*/) { return {}; }
+    virtual std::string backupOutcome() { return {}; }
 };

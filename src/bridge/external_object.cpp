@@ -23,7 +23,16 @@ enum Dispid : int32_t {
     kDeleteSelected,
     kExportFromPDA,
     kPauseTask,
+    kInstallPackageFromPC,
+    kInstallGpxFromPC,
+    kSaveGpxToPC,
+    kBackupToPC,
+    kRestoreFromPC,
+    kBackupOutcome,
+    kEnd,
 };
+static_assert(kInstallPackageFromPC == ExternalObject::kFirstOwnDispid &&
+              kEnd - kInstallPackageFromPC == ExternalObject::kOwnMethodNames.size());
 
 std::string toAnsi(const std::u16string& text) {
     // The script's string counts up to its first NUL character.
@@ -84,6 +93,12 @@ int32_t ExternalObject::getIDsOfNames(const std::u16string* names, size_t count,
     for (size_t i = 0; i < kMethodNames.size(); ++i) {
         if (name == kMethodNames[i]) {
             ids[0] = static_cast<int32_t>(i);
+            return kStatusOk;
+        }
+    }
+    for (size_t i = 0; i < kOwnMethodNames.size(); ++i) {
+        if (name == kOwnMethodNames[i]) {
+            ids[0] = kFirstOwnDispid + static_cast<int32_t>(i);
             break;
         }
     }
@@ -98,8 +113,38 @@ int32_t ExternalObject::call(std::u16string_view name, const std::vector<ScriptV
     return invoke(dispid, args, result);
 }
 
+int32_t ExternalObject::invokeOwn(int32_t dispid, const std::vector<ScriptValue>& args,
+                                  ScriptResult* result) {
+    if (dispid == kBackupOutcome) {
+        setText(result, methods_.backupOutcome());
+        return kStatusOk;
+    }
+    if (!methods_.checkConnection()) return kStatusFalse;
+    auto text = textArg(argFromEnd(args, 0));
+    if (!text) return kStatusFalse;
+    switch (dispid) {
+        case kInstallPackageFromPC:
+            setText(result, methods_.installPackageFromPC(*text));
+            break;
+        case kInstallGpxFromPC:
+            setText(result, methods_.installGpxFromPC(*text));
+            break;
+        case kBackupToPC:
+            setText(result, methods_.backupToPC(*text));
+            break;
+        case kRestoreFromPC:
+            setText(result, methods_.restoreFromPC(*text));
+            break;
+        default:
+            setText(result, methods_.saveGpxToPC(*text));
+            break;
+    }
+    return kStatusOk;
+}
+
 int32_t ExternalObject::invoke(int32_t dispid, const std::vector<ScriptValue>& args,
                                ScriptResult* result) {
+    if (dispid >= kFirstOwnDispid && dispid < kEnd) return invokeOwn(dispid, args, result);
     if (dispid >= kConnToPDA && dispid <= kExportFromPDA && !methods_.checkConnection())
         return kStatusFalse;
     if (dispid >= kGetValue && dispid <= kWriteFileText) {

@@ -11,7 +11,8 @@
 #include "bridge/script_value.h"
 #include "bridge/settings_store.h"
 
-// The object the page reaches as window.external: 14 named methods, numbered by their DISPID.
+// The object the page reaches as window.external: the portal's 14 named methods and the
+// program's own, numbered by their DISPID.
 // It converts the script's arguments to ANSI text, applies the device gate, calls the operation
 // and converts its result back. It holds no state; the hosts adapt it to their script bridge
 // (IDispatch on Windows, the injected bridge on Linux) and keep their own reference counting.
@@ -24,6 +25,13 @@ class ExternalObject {
         "getValue",    "writeValue",     "getFileText",   "writeFileText",     "SetUsername",
         "connToPDA",   "GetPdaAddr",     "poiToPDA",      "deleteSelectedPoi", "showRoadbook",
         "importToPDA", "deleteSelected", "exportFromPDA", "PauseTask"};
+    // The program's own methods, numbered on from the portal's: each takes one text and is
+    // behind the device gate (a missing or null text gives no value, kStatusFalse), except
+    // backupOutcome, which takes nothing and needs no navigator.
+    static constexpr int32_t kFirstOwnDispid = 14;
+    static constexpr std::array<const char*, 6> kOwnMethodNames = {
+        "installPackageFromPC", "installGpxFromPC", "saveGpxToPC",
+        "backupToPC",           "restoreFromPC",    "backupOutcome"};
 
     ExternalObject(const SettingsStore& settings, ExternalMethods& operations)
         : settings_(settings), methods_(operations) {}
@@ -43,6 +51,7 @@ class ExternalObject {
                  ScriptResult* result);
 
   private:
+    int32_t invokeOwn(int32_t dispid, const std::vector<ScriptValue>& args, ScriptResult* result);
     // getValue, writeValue, getFileText, writeFileText: never refused.
     void invokeSettings(int32_t dispid, const std::vector<ScriptValue>& args, ScriptResult* result);
     // The six device methods that take a text and answer a text.

@@ -1,5 +1,6 @@
 #include "bridge/program_methods.h"
 
+#include "bridge/pc_files.h"
 #include "device/link_watch.h"
 #include "ops/poi_operations.h"
 #include "ops/route_book_list.h"
@@ -53,4 +54,28 @@ std::string ProgramMethods::exportFromPDA(std::string text) {
 
 void ProgramMethods::pauseTask(const std::string& text) {
     PauseTask(device_, text);
+}
+
+std::string ProgramMethods::installPackageFromPC(const std::string& name) {
+    return ::installPackageFromPC(device_, name);
+}
+
+std::string ProgramMethods::installGpxFromPC(const std::string& name) {
+    return ::installGpxFromPC(device_, name);
+}
+
+std::string ProgramMethods::saveGpxToPC(const std::string& rbid) {
+    return ::saveGpxToPC(device_, rbid);
+}
+
+std::string ProgramMethods::backupToPC(const std::string& name) {
+    return ::backupToPC(device_, lastBackup_, name);
+}
+
+std::string ProgramMethods::restoreFromPC(const std::string& choice) {
+    return ::restoreFromPC(device_, lastBackup_, choice);
+}
+
+std::string ProgramMethods::backupOutcome() {
+    return ::backupOutcome(device_, lastBackup_);
 }

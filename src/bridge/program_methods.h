@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bridge/external_methods.h"
+#include "bridge/pc_files.h"
 #include "session/device_manager.h"
 
 // The page's operations as the program runs them, over the program-wide DeviceManager.
@@ -20,7 +21,14 @@ class ProgramMethods : public ExternalMethods {
     std::string deleteSelected(std::string text) override;
     std::string exportFromPDA(std::string text) override;
     void pauseTask(const std::string& text) override;
+    std::string installPackageFromPC(const std::string& name) override;
+    std::string installGpxFromPC(const std::string& name) override;
+    std::string saveGpxToPC(const std::string& rbid) override;
+    std::string backupToPC(const std::string& name) override;
+    std::string restoreFromPC(const std::string& choice) override;
+    std::string backupOutcome() override;
 
   private:
     DeviceManager& device_;
+    PcBackup lastBackup_;
 };

@@ -10,7 +10,9 @@
 #include "common/task_status.h"
 #include "ops/poi_operations.h"
 #include "platform/codepage.h"
+#include "platform/file_dialog.h"
 #include "platform/paths.h"
+#include "platform/utf8_text.h"
 #include "tasks/http_transfer.h"
 
 namespace cli {
@@ -97,6 +99,32 @@ std::string CliMethods::deleteSelectedPoi(const std::string& text) {
     return answer;
 }
 
+std::string CliMethods::noted(std::string answer) {
+    // The page reads the refusal's message; a script hears of it by the exit status.
+    if (answer.find("status=\"refused\"") != std::string::npos) refused_ = true;
+    return answer;
+}
+
+std::string CliMethods::installPackageFromPC(const std::string& name) {
+    return noted(ProgramMethods::installPackageFromPC(name));
+}
+
+std::string CliMethods::installGpxFromPC(const std::string& name) {
+    return noted(ProgramMethods::installGpxFromPC(name));
+}
+
+std::string CliMethods::saveGpxToPC(const std::string& rbid) {
+    return noted(ProgramMethods::saveGpxToPC(rbid));
+}
+
+std::string CliMethods::backupToPC(const std::string& name) {
+    return noted(ProgramMethods::backupToPC(name));
+}
+
+std::string CliMethods::restoreFromPC(const std::string& choice) {
+    return noted(ProgramMethods::restoreFromPC(choice));
+}
+
 CliProgram::CliProgram(const Output& output)
     : output_(output),
       printer_(output),
@@ -128,6 +156,8 @@ int CliProgram::exitCode() const {
 
 bool CliProgram::knownMethod(const std::string& method) {
     for (const char* name : ExternalObject::kMethodNames)
+        if (method == name) return true;
+    for (const char* name : ExternalObject::kOwnMethodNames)
         if (method == name) return true;
     std::fprintf(stderr,
                  "vantu-cli: unknown method '%s' (names are case-sensitive; 'vantu-cli methods' "
@@ -244,10 +274,31 @@ bool splitShellWords(const std::string& line, std::vector<std::string>& words) {
 
 namespace {
 
-// The options before the first METHOD: --ansi, --page-calls, --json, and --routebook-server
-// HOST[:PORT], which replaces the built-in route book server (a test server, a staging server).
-// False for an option without its value.
+// What the system's dialog asks for a file is answered on a terminal: by the paths given with
+// --file, in order, and after them by a line of standard input (an empty line or its end
+// cancels). UTF-8 paths; a path the ANSI code page cannot hold is refused as the dialog would.
+void answerDialogs(std::vector<std::string> files) {
+    platform::setFileDialogHandler([files = std::move(files), next = size_t{0}](
+                                       const platform::FileDialogRequest& request) mutable {
+        std::string path;
+        if (next < files.size()) {
+            path = files[next++];
+        } else {
+            std::fprintf(stderr, "%s (%s, *.%s): ", platform::ansiToUtf8(request.title).c_str(),
+                         platform::ansiToUtf8(request.filterName).c_str(),
+                         request.extension.c_str());
+            std::fflush(stderr);
+            if (!std::getline(std::cin, path)) path.clear();
+        }
+        return platform::chosenPath(utf8::toUtf16(path));
+    });
+}
+
+// The options before the first METHOD: --ansi, --page-calls, --json, --file PATH (a dialog's
+// answer), and --routebook-server HOST[:PORT], which replaces the built-in route book server (a
+// test server, a staging server). False for an option without its value.
 bool takeOptions(std::vector<std::string>& args, Output& output) {
+    std::vector<std::string> files;
     while (!args.empty()) {
         if (args[0] == "--ansi") {
             output.ansi = true;
@@ -258,14 +309,18 @@ bool takeOptions(std::vector<std::string>& args, Output& output) {
         } else if (args[0] == "--json") {
             output.json = true;
             args.erase(args.begin());
-        } else if (args[0] == "--routebook-server") {
+        } else if (args[0] == "--routebook-server" || args[0] == "--file") {
             if (args.size() < 2) return false;
-            setRouteBookServer(args[1]);
+            if (args[0] == "--file")
+                files.push_back(args[1]);
+            else
+                setRouteBookServer(args[1]);
             args.erase(args.begin(), args.begin() + 2);
         } else {
             break;
         }
     }
+    answerDialogs(std::move(files));
     return true;
 }
 
@@ -273,7 +328,7 @@ int runCall(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
     Output output;
     if (!takeOptions(args, output)) {
-        std::fprintf(stderr, "vantu-cli call: --routebook-server needs HOST[:PORT]\n");
+        std::fprintf(stderr, "vantu-cli call: --routebook-server and --file need their value\n");
         return kExitUsage;
     }
     // Calls separated by "--", made in order in this one process.
@@ -308,7 +363,7 @@ int runShell(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
     Output output;
     if (!takeOptions(args, output)) {
-        std::fprintf(stderr, "vantu-cli shell: --routebook-server needs HOST[:PORT]\n");
+        std::fprintf(stderr, "vantu-cli shell: --routebook-server and --file need their value\n");
         return kExitUsage;
     }
     CliProgram program(output);
@@ -344,7 +399,11 @@ const char* const kCallOptions =
     "string, true, or null for no value. --page-calls prints the messages as the page calls\n"
     "the window makes (kankan(\"...\"), currentLushu(\"1\",\"down\")) instead of readable lines\n"
     "(status 4: ..., item 1: import). --routebook-server sends exportFromPDA's uploads to HOST\n"
-    "(port 80 by default) instead of the route book server the program was built with.\n\n"
+    "(port 80 by default) instead of the route book server the program was built with.\n"
+    "--file PATH answers the file dialog of installPackageFromPC, installGpxFromPC,\n"
+    "saveGpxToPC, backupToPC or restoreFromPC (one --file per dialog, in order); without it the\n"
+    "dialog's question is asked on standard error and answered by a line of standard input\n"
+    "(an empty line cancels).\n\n"
     "ARG is a string, or typed: int:N (32-bit integer), num:X (double), bool:true, bool:false,\n"
     "null: (null), str:TEXT (a string that would otherwise look typed).\n\n"
     "Exit status: 0 when every call succeeded; 1 when a call answered S_FALSE (no value, for\n"
@@ -386,8 +445,8 @@ const std::string kShellHelp =
 
 const CliCommand kCall({
     "call",
-    "call [--ansi] [--json] [--page-calls] [--routebook-server HOST[:PORT]] METHOD [ARG...] "
-    "[-- METHOD [ARG...]]...",
+    "call [--ansi] [--json] [--page-calls] [--routebook-server HOST[:PORT]] [--file PATH]... "
+    "METHOD [ARG...] [-- METHOD [ARG...]]...",
     "call the page's methods, as the portal page calls them",
     kCallHelp.c_str(),
     runCall,
@@ -395,7 +454,7 @@ const CliCommand kCall({
 
 const CliCommand kShell({
     "shell",
-    "shell [--ansi] [--json] [--page-calls] [--routebook-server HOST[:PORT]]",
+    "shell [--ansi] [--json] [--page-calls] [--routebook-server HOST[:PORT]] [--file PATH]...",
     "read calls from standard input, one per line",
     kShellHelp.c_str(),
     runShell,
@@ -423,27 +482,43 @@ constexpr MethodHelp kMethodHelp[] = {
     {"p|c|t", "pauses, continues or stops the running task"},
 };
 static_assert(std::size(kMethodHelp) == ExternalObject::kMethodNames.size());
+// The program's own, numbered on.
+constexpr MethodHelp kOwnMethodHelp[] = {
+    {"NAME", "[navigator, task, dialog] installs a package from the PC as NAME (\"\": its own)"},
+    {"NAME", "[navigator, task, dialog] installs a GPX file as route book NAME (\"\": the file's)"},
+    {"RBID", "[navigator, dialog] saves a route book as a GPX 1.1 file on the PC"},
+    {"NAME", "[navigator, task, dialog] backs the navigator up into a zip (NAME: offered name)"},
+    {"\"\"|replace", "[navigator, task, dialog] restores a backup, keeping files that differ"},
+    {"", "what the last backup or restore did (the files that differ)"},
+};
+static_assert(std::size(kOwnMethodHelp) == ExternalObject::kOwnMethodNames.size());
 
 int runMethods(const std::vector<std::string>& args) {
     if (!args.empty()) {
         std::fprintf(stderr, "vantu-cli methods: takes no arguments\n");
         return kExitUsage;
     }
-    for (size_t i = 0; i < std::size(kMethodHelp); ++i) {
-        std::string call =
-            std::string(ExternalObject::kMethodNames[i]) + " " + kMethodHelp[i].arguments;
-        std::printf("%-2zu %-31s %s\n", i, call.c_str(), kMethodHelp[i].description);
-    }
+    auto print = [](size_t dispid, const char* name, const MethodHelp& help) {
+        std::string call = std::string(name) + " " + help.arguments;
+        std::printf("%-2zu %-31s %s\n", dispid, call.c_str(), help.description);
+    };
+    for (size_t i = 0; i < std::size(kMethodHelp); ++i)
+        print(i, ExternalObject::kMethodNames[i], kMethodHelp[i]);
+    for (size_t i = 0; i < std::size(kOwnMethodHelp); ++i)
+        print(ExternalObject::kFirstOwnDispid + i, ExternalObject::kOwnMethodNames[i],
+              kOwnMethodHelp[i]);
     return kExitOk;
 }
 
 const CliCommand kMethods({
     "methods",
     "methods",
-    "list the page's 14 methods with their arguments",
+    "list the page's methods with their arguments",
     "Lists the methods of the page's external object in DISPID order, with their arguments and\n"
-    "what they answer. [navigator] methods answer no value (S_FALSE, exit status 1) while no\n"
-    "navigator is connected; [task] methods start a task and answer an empty text at once.\n\n"
+    "what they answer: the portal's 14, then the program's own. [navigator] methods answer no\n"
+    "value (S_FALSE, exit status 1) while no navigator is connected; [task] methods start a\n"
+    "task and answer at once; [dialog] methods ask for a file on the PC (see call --help) and\n"
+    "answer <pcfile status=\"...\"> (docs/page-methods.md); \"refused\" makes exit status 3.\n\n"
     "Example:\n"
     "  vantu-cli methods\n",
     runMethods,

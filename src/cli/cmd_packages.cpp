@@ -20,6 +20,7 @@
 #include "tasks/archive.h"
 #include "tasks/export_worker.h"
 #include "tasks/http_transfer.h"
+#include "tasks/local_install.h"
 #include "tasks/route_book_set.h"
 #include "tasks/task_context.h"
 
@@ -130,22 +131,6 @@ bool fetchRouteBook(CliProgram& program, const std::string& folder, const std::s
     return true;
 }
 
-// The name of the route book inside a package, as the import finds it: its last track entry,
-// without folders.
-std::optional<std::string> innerName(const std::string& package) {
-    ArchiveReader reader;
-    if (!reader.open(package)) return std::nullopt;
-    std::optional<std::string> found;
-    for (bool more = reader.gotoFirst(); more; more = reader.gotoNext()) {
-        ArchiveEntryInfo info;
-        if (!reader.currentInfo(info) || info.name.find(".trk") == std::string::npos) continue;
-        std::string name = info.name.substr(0, info.name.size() - 4);
-        size_t slash = name.find_last_of('\\');
-        found = slash == std::string::npos ? name : name.substr(slash + 1);
-    }
-    return found;
-}
-
 bool writeOut(const std::string& from, const std::string& outUtf8, const char* command) {
     if (platform::replaceWithCopy(from, toAnsi(outUtf8))) return true;
     std::fprintf(stderr, "vantu-cli %s: cannot write %s\n", command, outUtf8.c_str());
@@ -174,7 +159,8 @@ int runInstall(const std::vector<std::string>& argsIn) {
         std::fprintf(stderr, "vantu-cli install: cannot read %s\n", package.c_str());
         return kExitFile;
     }
-    if (name.empty()) name = toTerminal(innerName(staged).value_or(toAnsi(baseName(package))));
+    if (name.empty())
+        name = toTerminal(packageInnerName(staged).value_or(toAnsi(baseName(package))));
     // The import's item text turns "&" into "%" for its parser and never back in the name.
     if (name.find('&') != std::string::npos || !isRouteBookFileName({}, toAnsi(name))) {
         std::fprintf(stderr,
@@ -377,18 +363,8 @@ int runImportGpx(const std::vector<std::string>& args) {
     std::optional<GpxImport> imported = readGpxFile(args[0], name);
     if (!imported) return kExitFile;
     const std::string folder = staging.path();
-    const std::string trackFile = platform::joinPath(folder, name + ".trk");
-    const std::string routeFolder = platform::joinPath(folder, name);
-    const std::string routeFile = platform::joinPath(routeFolder, name + ".rut");
     const std::string package = platform::joinPath(folder, name + ".zip");
-    ArchiveWriter writer;
-    bool ok = writeTrackFile(trackFile, kLongTrackVersion, imported->segments) == 1 &&
-              platform::createFolder(routeFolder) &&
-              imported->route.writeRouteFile(routeFile) == 1 &&
-              writer.open(package, folder, false) && writer.addFile(trackFile) &&
-              writer.addFile(routeFile);
-    ok = writer.close() && ok;
-    if (!ok) {
+    if (!writeImportPackage(*imported, name, folder)) {
         std::fprintf(stderr, "vantu-cli import-gpx: cannot write the package in %s\n",
                      toTerminal(folder).c_str());
         return kExitFile;

@@ -32,6 +32,13 @@ std::string textOf(const TiXmlNode* node) {
     return text ? text : "";
 }
 
+// The track entries of a package: entries that are no folder and whose name holds ".trk".
+bool isTrackEntry(const ArchiveEntryInfo& info) {
+    return !info.isFolder && info.name.find(".trk") != std::string::npos;
+}
+
+}  // namespace
+
 // The storage ignores letter case, so a name that differs from a present set's only in case is
 // that set. The storage itself is asked too: the list may not have been read yet, or be stale.
 bool isPresent(const TaskContext& context, const std::string& name) {
@@ -50,13 +57,6 @@ bool isPresent(const TaskContext& context, const std::string& name) {
         return !(e.attributes & platform::kAttrDirectory) && sameDeviceName(e.name, track);
     });
 }
-
-// The track entries of a package: entries that are no folder and whose name holds ".trk".
-bool isTrackEntry(const ArchiveEntryInfo& info) {
-    return !info.isFolder && info.name.find(".trk") != std::string::npos;
-}
-
-}  // namespace
 
 std::string unpackFolder(const std::string& folder, const std::string& packageName) {
     return platform::joinPath(folder, packageName + ".unpacked");
@@ -129,6 +129,38 @@ bool unpackPackage(const TaskContext& context, const std::string& folder,
     return true;
 }
 
+PackageInstall installPackage(TaskContext& context, const std::string& folder,
+                              const std::string& name) {
+    const TaskControl& control = context.control;
+    const std::string package = platform::joinPath(folder, name + ".zip");
+    const std::string unpacked = unpackFolder(folder, name);
+    if (control.checkpoint()) {
+        platform::deleteFile(package);
+        return PackageInstall::Stopped;
+    }
+    if (!unpackPackage(context, folder, name)) {
+        platform::deleteFile(package);
+        return PackageInstall::Failed;
+    }
+    if (control.checkpoint()) {
+        platform::deleteFile(package);
+        platform::removeTree(unpacked);
+        return PackageInstall::Stopped;
+    }
+    // Only what this import wrote is taken off again: a file it found there is never its.
+    InstalledFiles written;
+    bool installed = installRouteBook(context, unpacked, name, written) && !control.stopRequested();
+    if (!installed) removeInstalledFiles(context, written);
+    platform::deleteFile(package);
+    platform::removeTree(unpacked);
+    if (!installed) return PackageInstall::Failed;
+    if (control.checkpoint()) return PackageInstall::Stopped;
+    context.device.routeBooks.use([&](RouteBookEntries& list) {
+        list.push_back(std::make_unique<RouteBookEntry>(RouteBookEntry{name, name}));
+    });
+    return PackageInstall::Installed;
+}
+
 std::optional<std::vector<ImportItem>> readImportItems(std::string text) {
     // The page writes the URL's "&" as they are; the parser would take them for entities.
     std::replace(text.begin(), text.end(), '&', '%');
@@ -186,38 +218,14 @@ void importWorker(TaskContext& context, std::string text) {
             break;
         }
         const std::string package = platform::joinPath(temp, name + ".zip");
-        const std::string unpacked = unpackFolder(temp, name);
 
         if (!downloadFile(item.url, package, &control)) {
             success = false;
             break;
         }
-        if (control.checkpoint()) {
-            platform::deleteFile(package);
-            break;
-        }
-        if (!unpackPackage(context, temp, name)) {
-            platform::deleteFile(package);
-            success = false;
-            break;
-        }
-        if (control.checkpoint()) {
-            platform::deleteFile(package);
-            platform::removeTree(unpacked);
-            break;
-        }
-        // Only what this import wrote is taken off again: a file it found there is never its.
-        InstalledFiles written;
-        if (!installRouteBook(context, unpacked, name, written) || control.stopRequested()) {
-            success = false;
-            removeInstalledFiles(context, written);
-        }
-        platform::deleteFile(package);
-        platform::removeTree(unpacked);
-        if (!success || control.checkpoint()) break;
-        context.device.routeBooks.use([&](RouteBookEntries& list) {
-            list.push_back(std::make_unique<RouteBookEntry>(RouteBookEntry{name, name}));
-        });
+        PackageInstall installed = installPackage(context, temp, name);
+        if (installed == PackageInstall::Failed) success = false;
+        if (installed != PackageInstall::Installed) break;
     }
     if (success || control.stopRequested()) postTaskStatus(TaskStatus::Done);
 }

@@ -24,6 +24,16 @@ std::optional<std::vector<ImportItem>> readImportItems(std::string text);
 // Downloads, unpacks and installs each item; posts progress, failures and the final code 0.
 void importWorker(TaskContext& context, std::string text);
 
+// Whether the navigator has route book `name` (letter case ignored), in the list or in storage.
+bool isPresent(const TaskContext& context, const std::string& name);
+
+enum class PackageInstall { Installed, Stopped, Failed };
+// Installs the package folder/N.zip as route book N and lists it: unpacks it, copies the set to
+// the navigator, then deletes the package and the unpacked set. Failed after a failure (posted;
+// what the installation wrote is taken off again), Stopped on a stop request.
+PackageInstall installPackage(TaskContext& context, const std::string& folder,
+                              const std::string& name);
+
 // Unpacks the package folder/N.zip into a folder of its own (unpackFolder) after checking the
 // free space, gives the set found in it the package's name N and stamps its track. A package
 // must hold exactly one track. Posts 6 or 10 on failure, and then leaves nothing unpacked.

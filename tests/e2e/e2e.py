@@ -18,12 +18,14 @@ import shutil
 import signal
 import socket
 import ssl
+import struct
 import subprocess
 import sys
 import tempfile
 import threading
 import time
 import urllib.parse
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PAGES = os.path.join(HERE, "pages")
@@ -44,7 +46,26 @@ def check(condition, message):
         raise Failure(message)
 
 
+def solid_png(rgb, size=256):
+    """A PNG of one colour."""
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    row = b"\0" + bytes(rgb) * size
+    return (b"\x89PNG\r\n\x1a\n" +
+            chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 2, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(row * size)) + chunk(b"IEND", b""))
+
+
+# The map tiles of the loopback tile server: one dark colour, under which the attribution's
+# pale box stands out.
+TILE_COLOUR = "#204060"
+TILE_PNG = solid_png((0x20, 0x40, 0x60))
+
+
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    # The headers of every tile request, for the checks of what is sent.
+    tile_requests = []
     # What pages that cannot write the record report, in order of arrival.
     reports = []
 
@@ -56,6 +77,14 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
             QuietHandler.reports.append(urllib.parse.unquote(self.path[len("/report?"):]))
             self.send_response(204)
             self.end_headers()
+            return
+        if self.path.startswith("/tiles/"):
+            QuietHandler.tile_requests.append((self.path, dict(self.headers.items())))
+            self.send_response(200)
+            self.send_header("Content-Type", "image/png")
+            self.send_header("Content-Length", str(len(TILE_PNG)))
+            self.end_headers()
+            self.wfile.write(TILE_PNG)
             return
         # A package that takes a minute to arrive: a download to pause.
         if self.path.startswith("/slow.zip"):
@@ -264,7 +293,8 @@ def compare(got, expected):
 
 METHOD_NAMES = ("getValue,writeValue,getFileText,writeFileText,SetUsername,connToPDA,GetPdaAddr,"
                 "poiToPDA,deleteSelectedPoi,showRoadbook,importToPDA,deleteSelected,exportFromPDA,"
-                "PauseTask")
+                "PauseTask,installPackageFromPC,installGpxFromPC,saveGpxToPC,backupToPC,restoreFromPC,"
+                "backupOutcome")
 
 TYPED_VALUES = [("number:12", "12"), ("number:-5", "-5"), ("number:1.5", "1.5"),
                 ("number:3000000000", "3000000000"), ("boolean:true", "-1"),
@@ -546,7 +576,7 @@ def bundled_page(env, workdir):
     books = dict(re.findall(r"<title>([^<]*)</title><rbid>(\d+)</rbid>", listing))
     check("长城一日游" in books, "the sample has no route book 长城一日游: " + listing)
     program = Program(workdir, env["VANTU"], "", portal=env["VANTU_PORTAL"], env=simulator,
-                      settings=[("portal.lastBook", books["长城一日游"])])
+                      settings=[("portal.lastBook", books["长城一日游"]), ("portal.tiles", "none")])
     program.start()
     shot = os.path.join(env["E2E_ARTIFACTS"], "bundled_page.png")
     deadline = time.time() + FIRST_PAINT_S
@@ -583,7 +613,7 @@ def bundled_page_use(env, workdir):
     simulator = simulated_navigator(env, workdir)
     slow = Program.servers.urls["http"] + "/slow.zip"
     program = Program(workdir, env["VANTU"], "", portal=env["VANTU_PORTAL"], env=simulator,
-                      settings=[("portal.queue", "慢慢下载\t" + slow)])
+                      settings=[("portal.queue", "慢慢下载\t" + slow), ("portal.tiles", "none")])
     program.start()
     art = env["E2E_ARTIFACTS"]
     shot = os.path.join(art, "chinese_text.png")
@@ -644,13 +674,112 @@ def open_gpx(env, workdir):
                         for i in range(10)) + '</trkseg><trkseg>' +
                 "".join('<trkpt lat="%.5f" lon="%.5f"/>' % (31.29 - i * 0.01, 121.49 + i * 0.002)
                         for i in range(10)) + '</trkseg></trk></gpx>')
-    program = Program(workdir, env["VANTU"], "", portal=env["VANTU_PORTAL"])
+    program = Program(workdir, env["VANTU"], "", portal=env["VANTU_PORTAL"],
+                      settings=[("portal.tiles", "none")])
     program.start()
     shot = os.path.join(env["E2E_ARTIFACTS"], "open_gpx.png")
     # The page is there when its tabs are.
     wait_for_pixels(shot, "#2f6fb5", (60, 3, 10, 84), 60, "the page did not show", timeout=FIRST_PAINT_S)
     window = program.window()
     xdotool("mousemove", "--window", window, "%d" % OPEN_FILE[0], "%d" % OPEN_FILE[1], "click", "1")
+    answer_file_chooser(program, window, "ctrl+l", gpx)
+    wait_for_pixels(shot, "#2f7ed8", (560, 500, 310, 50), 100, "the file's second segment is not on the map")
+    wait_for_pixels(shot, "#d9534f", (560, 500, 310, 50), 100, "the file's first segment is not on the map")
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
+# The map in a window of the first start's size: the pane right of the 300-pixel side bar, below
+# the header; the corner where the attribution lies; the legend, which holds the note.
+MAP_BOX = (560, 500, 310, 50)
+ATTRIBUTION_BOX = (200, 14, 680, 546)
+NOTE_BOX = (260, 50, 310, 500)
+
+
+def route_book_program(env, workdir, settings, book="长城一日游"):
+    """The program with its bundled page, a simulated navigator with the sample data and the
+    route book `book` shown first."""
+    simulator = simulated_navigator(env, workdir)
+    listing = subprocess.run([env["VANTU_CLI"], "call", "connToPDA", "r"], check=True,
+                             capture_output=True, text=True,
+                             env=dict(os.environ, **simulator)).stdout
+    books = dict(re.findall(r"<title>([^<]*)</title><rbid>(\d+)</rbid>", listing))
+    check(book in books, "the sample has no route book %s: %s" % (book, listing))
+    program = Program(workdir, env["VANTU"], "", portal=env["VANTU_PORTAL"], env=simulator,
+                      settings=[("portal.lastBook", books[book])] + settings)
+    program.start()
+    return program
+
+
+def program_version(env):
+    return subprocess.run([env["VANTU_CLI"], "--version"], check=True, capture_output=True,
+                          text=True).stdout.split()[-1]
+
+
+def map_tiles(env, workdir):
+    """A route book over tiles from a loopback tile server that the tile setting points at, with
+    the attribution of the setting; each tile request names the program and its version and
+    carries nothing else about the user. The screenshot is kept."""
+    tiles = Program.servers.urls["http"] + "/tiles/{z}/{x}/{y}.png"
+    program = route_book_program(env, workdir, [("portal.tiles", tiles),
+                                                ("portal.tileAttribution", "e2e tiles")])
+    shot = os.path.join(env["E2E_ARTIFACTS"], "map_tiles.png")
+    wait_for_pixels(shot, TILE_COLOUR, MAP_BOX, 100000, "no tiles on the map", timeout=FIRST_PAINT_S)
+    wait_for_pixels(shot, "#d9534f", MAP_BOX, 300, "no route book over the tiles")
+    # rgba(255, 255, 255, 0.7) over the tiles.
+    wait_for_pixels(shot, "#bcc6cf", ATTRIBUTION_BOX, 300, "no attribution over the tiles")
+    window = program.window()
+
+    # The zoom button asks for the tiles of the next level.
+    levels = lambda: {int(path.split("/")[2]) for path, _ in QuietHandler.tile_requests}
+    deepest = max(levels())
+    xdotool("mousemove", "--window", window, "%d" % ZOOM_IN[0], "%d" % ZOOM_IN[1], "click", "1")
+    wait_until(lambda: max(levels()) > deepest, "the zoom button asked for no deeper tiles", 20)
+
+    # A right click on the map takes that place's coordinates for a saved place.
+    xdotool("mousemove", "--window", window, "600", "300", "click", "3")
+    time.sleep(1)
+    xdotool("mousemove", "--window", window, "%d" % ADD_PLACE_HERE[0], "%d" % ADD_PLACE_HERE[1],
+            "click", "1")
+    time.sleep(0.5)
+    xdotool("type", "--delay", "20", "TilePoint")
+    xdotool("key", "Return")
+    time.sleep(2)
+    check(program.stop() == 0, "the program did not end cleanly")
+    places = subprocess.run([env["VANTU_CLI"], "call", "GetPdaAddr"], check=True, capture_output=True,
+                            text=True, env=dict(os.environ, **program.env)).stdout
+    found = re.search(r'lng="(\d+)" lat="(\d+)"[^>]*>TilePoint<', places)
+    check(found, "no saved place from the right click: " + places)
+    # Where the route book lies: north-west of Beijing.
+    lng, lat = int(found.group(1)), int(found.group(2))
+    check(11580000 < lng < 11640000 and 4020000 < lat < 4050000,
+          "the right click took %d, %d" % (lng, lat))
+
+    requests = QuietHandler.tile_requests
+    agent = "KorvelVantu/" + program_version(env)
+    for _, headers in requests:
+        names = {name.lower() for name in headers}
+        check(agent in headers.get("User-Agent", ""), "a tile request without %s: %r" % (agent, headers))
+        check(not names & {"referer", "cookie", "origin"}, "a tile request tells more: %r" % headers)
+
+
+def map_grid(env, workdir):
+    """Where no tile comes (the tile setting names an address where nothing listens), the map
+    falls back to the grid with a quiet note, and the route book shows on it. The screenshot is
+    kept."""
+    tiles = Program.servers.urls["refused"] + "/{z}/{x}/{y}.png"
+    program = route_book_program(env, workdir, [("portal.tiles", tiles)])
+    shot = os.path.join(env["E2E_ARTIFACTS"], "map_grid.png")
+    wait_for_pixels(shot, "#e9efe5", MAP_BOX, 100000, "the map did not fall back to the grid",
+                    timeout=FIRST_PAINT_S)
+    wait_for_pixels(shot, "#d9534f", MAP_BOX, 300, "no route book on the grid")
+    # The note's brown text in the legend.
+    wait_for_pixels(shot, "#8a6d3b", NOTE_BOX, 30, "no note that the map has no tiles")
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
+def answer_file_chooser(program, window, keys, path):
+    """Waits for the program's file chooser, then types `path` into it (after `keys`) and
+    accepts."""
     deadline = time.time() + 30
     while True:
         windows = xdotool("search", "--onlyvisible", "--pid", str(program.process.pid)).split()
@@ -661,12 +790,124 @@ def open_gpx(env, workdir):
         time.sleep(0.5)
     xdotool("windowfocus", chooser[0])
     time.sleep(0.5)
-    xdotool("key", "ctrl+l")
-    xdotool("type", "--delay", "20", gpx)
+    xdotool("key", keys)
+    xdotool("type", "--delay", "20", path)
     time.sleep(0.5)
     xdotool("key", "Return")
-    wait_for_pixels(shot, "#2f7ed8", (560, 500, 310, 50), 100, "the file's second segment is not on the map")
-    wait_for_pixels(shot, "#d9534f", (560, 500, 310, 50), 100, "the file's first segment is not on the map")
+
+
+def wait_until(condition, what, timeout=60):
+    deadline = time.time() + timeout
+    while not condition():
+        check(time.time() < deadline, what)
+        time.sleep(0.3)
+
+
+def page_on_grid(env, workdir, shot):
+    """The bundled page on the grid with the sample's 西湖 shown, and its window."""
+    program = route_book_program(env, workdir, [("portal.tiles", "none")], book="西湖")
+    wait_for_pixels(os.path.join(env["E2E_ARTIFACTS"], shot), "#d9534f", MAP_BOX, 300,
+                    "no route book on the map", timeout=FIRST_PAINT_S)
+    return program, program.window()
+
+
+def navigator_file(root, name):
+    """Where the simulated navigator in `root` holds the file `name`."""
+    found = [os.path.join(d, name) for d, _, files in os.walk(root) if name in files]
+    return found[0] if found else os.path.join(root, "missing", name)
+
+
+def pc_files(env, workdir):
+    """From the bundled page against the simulated navigator: a route book package and a GPX file
+    from the PC installed, and the route book shown saved as GPX. The test answers the real GTK
+    file chooser by typing the path into it. Screenshots are kept."""
+    ride = os.path.join(workdir, "ride.gpx")
+    with open(ride, "w") as f:
+        f.write('<?xml version="1.0" encoding="UTF-8"?><gpx version="1.1" creator="e2e" '
+                'xmlns="http://www.topografix.com/GPX/1/1"><trk><name>Ride</name><trkseg>' +
+                "".join('<trkpt lat="%.5f" lon="%.5f"/>' % (30.2 + i * 0.01, 120.1 + i * 0.01)
+                        for i in range(10)) +
+                '<trkpt lat="-1.0" lon="120.2"/></trkseg></trk></gpx>')
+    package = os.path.join(workdir, "package.zip")
+    subprocess.run([env["VANTU_CLI"], "import-gpx", ride, "Packaged", package], check=True,
+                   capture_output=True)
+    saved = os.path.join(workdir, "saved", "west-lake.gpx")
+    os.makedirs(os.path.dirname(saved))
+    program, window = page_on_grid(env, workdir, "pc_files.png")
+    root = program.env["NAVSIM_ROOT"]
+    art = env["E2E_ARTIFACTS"]
+
+    def click(button):
+        xdotool("mousemove", "--window", window, str(button[0]), str(button[1]), "click", "1")
+
+    click(INSTALL_PACKAGE)
+    answer_file_chooser(program, window, "ctrl+l", package)
+    wait_until(lambda: os.path.exists(navigator_file(root, "Packaged.trk")),
+               "the package was not installed")
+    # The task's end and the list read again.
+    time.sleep(2)
+    screenshot(os.path.join(art, "pc_install_package.png"))
+
+    click(INSTALL_GPX)
+    answer_file_chooser(program, window, "ctrl+l", ride)
+    wait_until(lambda: os.path.exists(navigator_file(root, "ride.trk")),
+               "the GPX file was not installed")
+    # The page says that the point south of the equator was left out.
+    wait_for_pixels(os.path.join(art, "pc_install_gpx.png"), "#3b3f4a", (400, 60, 420, 440), 2000,
+                    "no message about the point left out")
+    time.sleep(2)
+
+    click(SAVE_GPX)
+    answer_file_chooser(program, window, "ctrl+a", saved)
+    wait_until(lambda: os.path.exists(saved), "the route book was not saved as GPX")
+    time.sleep(0.5)
+    with open(saved, encoding="utf-8") as f:
+        text = f.read()
+    check(text.startswith('<?xml version="1.0" encoding="UTF-8"?>') and "<name>西湖</name>" in text
+          and "<trkpt" in text, "the saved file is not the route book as GPX: %r" % text[:300])
+    screenshot(os.path.join(art, "pc_save_gpx.png"))
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
+def pc_backup(env, workdir):
+    """A backup of the simulated navigator and its restore from the bundled page, the file
+    chooser answered by the test: a deleted file comes back, a changed one is kept until the user
+    agrees, in the page's own dialog, to replace it. Screenshots are kept."""
+    program, window = page_on_grid(env, workdir, "pc_backup.png")
+    root = program.env["NAVSIM_ROOT"]
+    art = env["E2E_ARTIFACTS"]
+    backup = os.path.join(workdir, "backup", "navigator.zip")
+    os.makedirs(os.path.dirname(backup))
+
+    def read(path):
+        with open(path, "rb") as f:
+            return f.read()
+
+    xdotool("mousemove", "--window", window, "%d" % BACKUP[0], "%d" % BACKUP[1], "click", "1")
+    answer_file_chooser(program, window, "ctrl+a", backup)
+    wait_until(lambda: os.path.exists(backup), "no backup was written")
+    time.sleep(2)
+    screenshot(os.path.join(art, "pc_backup.png"))
+
+    changed, deleted = navigator_file(root, "Day1.sim"), navigator_file(root, "Day1.tps")
+    kept, lost = read(changed), read(deleted)
+    with open(changed, "wb") as f:
+        f.write(b"changed on the navigator")
+    os.remove(deleted)
+
+    xdotool("mousemove", "--window", window, "%d" % RESTORE[0], "%d" % RESTORE[1], "click", "1")
+    answer_file_chooser(program, window, "ctrl+l", backup)
+    wait_until(lambda: os.path.exists(deleted), "the deleted file was not restored")
+    check(read(changed) == b"changed on the navigator", "a file that differs was replaced unasked")
+    # The page asks about the file that differs, in its own dialog.
+    wait_for_pixels(os.path.join(art, "pc_restore_question.png"), "#2f6fb5", (300, 170, 291, 198),
+                    800, "the page does not ask about the file that differs")
+    xdotool("mousemove", "--window", window, "%d" % QUESTION_OK[0], "%d" % QUESTION_OK[1], "click",
+            "1")
+    wait_until(lambda: read(changed) == kept, "the file that differs was not replaced")
+    check(read(deleted) == lost, "the restored file is not the backup's")
+    time.sleep(1)
+    screenshot(os.path.join(art, "pc_restore.png"))
     check(program.stop() == 0, "the program did not end cleanly")
 
 
@@ -676,12 +917,20 @@ OPEN_FILE = (56, 144)
 START_IMPORT = (62, 460)
 PAUSE_BUTTON = (35, 539)
 TASK_BAR_Y = 517
+ZOOM_IN = (854, 76)
+ADD_PLACE_HERE = (640, 381)
+INSTALL_PACKAGE = (50, 181)
+INSTALL_GPX = (140, 181)
+SAVE_GPX = (225, 181)
+BACKUP = (58, 214)
+RESTORE = (156, 214)
+QUESTION_OK = (553, 337)
 
 
 SCENARIOS = {f.__name__: f for f in (methods, https_alt_page, local_page, offline_refused,
                                      offline_404, text_page, foreign_main, single_instance,
                                      notifications, bundled_page, bundled_page_use, script_dialogs,
-                                     open_gpx)}
+                                     open_gpx, map_tiles, map_grid, pc_files, pc_backup)}
 
 
 def main():

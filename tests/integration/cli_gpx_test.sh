@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # GPX both ways: a route book of the simulated navigator written as GPX 1.1 (well-formed, read
 # by GPSBabel with every point and time), made into a package again and installed, keeping
-# every point; GPSBabel's own GPX imported; the summary; and the failures.
+# every point; the same through the page's methods for files on the PC; GPSBabel's own GPX
+# imported; the summary; and the failures.
 set -euo pipefail
 : "${VANTU_CLI:?}" "${VANTU_BUILD_DIR:?}" "${VANTU_SOURCE_DIR:?}"
 command -v gpsbabel >/dev/null || { echo "gpsbabel is missing (scripts/install-deps.sh)"; exit 1; }
@@ -63,6 +64,27 @@ PY
 "$cli" export-gpx --track "$work/unpacked/Babel.trk" --route "$work/unpacked/Babel/Babel.rut" "$work/babel-back.gpx" ||
     fail "export-gpx of local files"
 points "$work/babel-back.gpx" | cmp -s - "$work/wall.points" || fail "GPSBabel's GPX lost points"
+
+# The page's methods for files on the PC, their dialog answered by --file or a line of input: a
+# GPX file installed and saved again keeps every point; a cancel does nothing; a refusal exits 3.
+nav "$work/nav" "$cli" call --file "$work/wall.gpx" installGpxFromPC 城墙 >"$work/out" 2>/dev/null ||
+    fail "installGpxFromPC: $(cat "$work/out")"
+grep -q '^<pcfile status="started" file="wall.gpx" name="城墙" dropped="0">' "$work/out" ||
+    fail "installGpxFromPC: $(cat "$work/out")"
+rbid=$(nav "$work/nav" "$cli" call connToPDA r | grep -o '<title>城墙</title><rbid>[0-9]*' | grep -o '[0-9]*$')
+echo "$work/page" | nav "$work/nav" "$cli" call connToPDA r -- saveGpxToPC "$rbid" >"$work/out" 2>/dev/null ||
+    fail "saveGpxToPC: $(cat "$work/out")"
+points "$work/page.gpx" | cmp -s - "$work/wall.points" || fail "the page's GPX round trip changed points"
+echo | nav "$work/nav" "$cli" call installPackageFromPC "" 2>/dev/null | grep -q 'status="cancelled"' ||
+    fail "a cancelled dialog"
+rc=0
+nav "$work/nav" "$cli" call --file "$work/wall.gpx" installGpxFromPC 城墙 >"$work/out" 2>/dev/null || rc=$?
+[ "$rc" -eq 3 ] && grep -q 'status="refused"' "$work/out" || fail "a taken name: $rc $(cat "$work/out")"
+# A path that GBK cannot hold (Thai) would name another file: refused.
+cp "$work/wall.gpx" "$work/ก.gpx"
+rc=0
+nav "$work/nav" "$cli" call --file "$work/ก.gpx" installGpxFromPC Thai >"$work/out" 2>/dev/null || rc=$?
+[ "$rc" -eq 3 ] && grep -q '代码页' "$work/out" || fail "a path GBK cannot hold: $rc $(cat "$work/out")"
 
 # Failures: not GPX, nothing the navigator can show, a name it cannot hold, a bad route file.
 run() { # run EXPECTED-STATUS ARGS...

@@ -36,8 +36,9 @@ for page in vantu vantu-cli; do
     LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$work/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null |
         grep . && fail "man reports problems in $page.1"
 done
-# The installed program finds its page in ../share/vantu/portal.
+# The installed program finds its page in ../share/vantu/portal, with the system's map library.
 grep -q "portal.js" "$work/usr/share/vantu/portal/index.html" || fail "the installed page is incomplete"
+[ -f "$work/usr/share/vantu/portal/leaflet/leaflet.js" ] || fail "the installed page has no map library"
 
 # The Debian package.
 (cd "$work" && cpack -G DEB --config "$VANTU_BUILD_DIR/CPackConfig.cmake" -B "$work/pkg" >/dev/null) ||
@@ -45,7 +46,7 @@ grep -q "portal.js" "$work/usr/share/vantu/portal/index.html" || fail "the insta
 deb=$(ls "$work"/pkg/vantu_"$version"_*.deb 2>/dev/null | head -n 1)
 [ -n "$deb" ] || fail "no vantu_${version}_*.deb: $(ls "$work/pkg")"
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in "fonts-noto-cjk | fonts-wqy-microhei" libwebkit2gtk-4.1 libgtk-3 libcurl libminizip libtinyxml; do
+for needed in "fonts-noto-cjk | fonts-wqy-microhei" libjs-leaflet libwebkit2gtk-4.1 libgtk-3 libcurl libminizip libtinyxml; do
     grep -q -- "$needed" <<<"$depends" || fail "the package does not depend on $needed: $depends"
 done
 root=$work/root
@@ -54,6 +55,9 @@ for f in usr/bin/vantu usr/bin/vantu-cli usr/lib/vantu/librapi.so usr/share/vant
          usr/share/applications/vantu.desktop usr/share/man/man1/vantu-cli.1.gz; do
     [ -e "$root/$f" ] || fail "the package lacks /$f"
 done
+# The map library is libjs-leaflet's, linked, never a copy of its own.
+[ "$(readlink "$root/usr/share/vantu/portal/leaflet")" == /usr/share/javascript/leaflet ] ||
+    fail "the package's page does not link to the system's Leaflet"
 for f in usr/bin/vantu usr/bin/vantu-cli usr/lib/vantu/librapi.so; do
     ldd "$root/$f" | grep "not found" && fail "/$f needs a library the system lacks"
 done

@@ -29,6 +29,16 @@ class RecordingMethods : public ExternalMethods {
     std::string deleteSelected(std::string t) override { return record("deleteSelected", t); }
     std::string exportFromPDA(std::string t) override { return record("exportFromPDA", t); }
     void pauseTask(const std::string& t) override { record("PauseTask", t); }
+    std::string installPackageFromPC(const std::string& t) override {
+        return record("installPackageFromPC", t);
+    }
+    std::string installGpxFromPC(const std::string& t) override {
+        return record("installGpxFromPC", t);
+    }
+    std::string saveGpxToPC(const std::string& t) override { return record("saveGpxToPC", t); }
+    std::string backupToPC(const std::string& t) override { return record("backupToPC", t); }
+    std::string restoreFromPC(const std::string& t) override { return record("restoreFromPC", t); }
+    std::string backupOutcome() override { return record("backupOutcome", ""); }
 
   private:
     std::string record(const std::string& name, const std::string& text) {

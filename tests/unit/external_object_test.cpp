@@ -25,14 +25,19 @@ class ExternalObjectTest : public ::testing::Test {
 };
 
 TEST_F(ExternalObjectTest, NamesMapToTheirDispidsCaseSensitively) {
-    for (size_t i = 0; i < ExternalObject::kMethodNames.size(); ++i) {
-        std::u16string name = platform::ansiToUtf16(ExternalObject::kMethodNames[i]);
+    std::vector<const char*> names(ExternalObject::kMethodNames.begin(),
+                                   ExternalObject::kMethodNames.end());
+    names.insert(names.end(), ExternalObject::kOwnMethodNames.begin(),
+                 ExternalObject::kOwnMethodNames.end());
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::u16string name = platform::ansiToUtf16(names[i]);
         int32_t id = -7;
         EXPECT_EQ(external.getIDsOfNames(&name, 1, &id), 0);
-        EXPECT_EQ(id, static_cast<int32_t>(i)) << ExternalObject::kMethodNames[i];
+        EXPECT_EQ(id, static_cast<int32_t>(i)) << names[i];
     }
     // Unknown names succeed and leave the id alone; only the first name counts.
-    for (const char16_t* unknown : {u"getvalue", u"GETVALUE", u"getValue ", u"", u"toString"}) {
+    for (const char16_t* unknown :
+         {u"getvalue", u"GETVALUE", u"getValue ", u"", u"toString", u"savegpxtopc"}) {
         std::u16string name(unknown);
         int32_t id = 42;
         EXPECT_EQ(external.getIDsOfNames(&name, 1, &id), 0);
@@ -44,13 +49,13 @@ TEST_F(ExternalObjectTest, NamesMapToTheirDispidsCaseSensitively) {
     EXPECT_EQ(ids[0], 5);
 }
 
-TEST_F(ExternalObjectTest, TheDeviceGateCoversMethodsFiveToTwelveOnly) {
+TEST_F(ExternalObjectTest, TheDeviceGateCoversMethodsFiveToTwelveAndTheProgramsOwn) {
     ops.connected = 0;
-    for (int32_t id = 0; id <= 14; ++id) {
+    for (int32_t id = -1; id <= 21; ++id) {
         ScriptResult result;
         int before = ops.gateChecks;
         int32_t status = external.invoke(id, {str("x")}, &result);
-        bool gated = id >= 5 && id <= 12;
+        bool gated = (id >= 5 && id <= 12) || (id >= 14 && id <= 18);
         EXPECT_EQ(ops.gateChecks - before, gated ? 1 : 0) << id;
         if (gated) {
             EXPECT_EQ(status, ExternalObject::kStatusFalse) << id;
@@ -59,8 +64,9 @@ TEST_F(ExternalObjectTest, TheDeviceGateCoversMethodsFiveToTwelveOnly) {
             EXPECT_EQ(status, ExternalObject::kStatusOk) << id;
         }
     }
-    // Nothing behind the gate ran; PauseTask and SetUsername did.
-    EXPECT_EQ(ops.calls, (std::vector<std::string>{"SetUsername(x)", "PauseTask(x)"}));
+    // Nothing behind the gate ran; PauseTask, SetUsername and backupOutcome did.
+    EXPECT_EQ(ops.calls,
+              (std::vector<std::string>{"SetUsername(x)", "PauseTask(x)", "backupOutcome()"}));
 }
 
 TEST_F(ExternalObjectTest, StatusAndResultOfEveryMethodWithTextAndWithNull) {
@@ -70,11 +76,23 @@ TEST_F(ExternalObjectTest, StatusAndResultOfEveryMethodWithTextAndWithNull) {
         bool resultWithNull;
         bool textResult;  // with a text argument
     } cases[] = {
-        {"SetUsername", 0, false, true},       {"connToPDA", 1, false, true},
-        {"GetPdaAddr", 0, true, true},         {"poiToPDA", 1, false, true},
-        {"deleteSelectedPoi", 1, false, true}, {"showRoadbook", 1, false, true},
-        {"importToPDA", 0, false, true},       {"deleteSelected", 1, false, true},
-        {"exportFromPDA", 1, false, true},     {"PauseTask", 0, false, false},
+        {"SetUsername", 0, false, true},
+        {"connToPDA", 1, false, true},
+        {"GetPdaAddr", 0, true, true},
+        {"poiToPDA", 1, false, true},
+        {"deleteSelectedPoi", 1, false, true},
+        {"showRoadbook", 1, false, true},
+        {"importToPDA", 0, false, true},
+        {"deleteSelected", 1, false, true},
+        {"exportFromPDA", 1, false, true},
+        {"PauseTask", 0, false, false},
+        // The program's own: no text, no value, and no dialog.
+        {"installPackageFromPC", 1, false, true},
+        {"installGpxFromPC", 1, false, true},
+        {"saveGpxToPC", 1, false, true},
+        {"backupToPC", 1, false, true},
+        {"restoreFromPC", 1, false, true},
+        {"backupOutcome", 0, true, true},
     };
     for (const auto& c : cases) {
         ScriptResult withNull;

@@ -6,6 +6,7 @@
 #include "bridge/program_methods.h"
 #include "platform/codepage.h"
 #include "platform/utf8_text.h"
+#include "support/recording_methods.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -116,7 +117,7 @@ class ExternalRequestsTest : public ::testing::Test {
 
     TempDir dir_;
     SettingsStore settings_{dir_.path()};
-    ExternalMethods methods_;
+    RecordingMethods methods_;
     ExternalObject external_{settings_, methods_};
     ExternalRequests requests_{external_, PageTrust({"http://portal.test/", "", kBundled}, ""),
                                "secret"};
@@ -176,6 +177,11 @@ TEST_F(ExternalRequestsTest, OnlyTheKeyOrATrustedOriginRunsAMethodUnderATrustedM
         EXPECT_EQ(answer, c.runs ? "t" : "") << c.origin << " " << c.key << " " << c.mainDocument;
         EXPECT_EQ(stored("k") == value, c.runs)
             << c.origin << " " << c.key << " " << c.mainDocument;
+        // The program's own methods open a dialog on the PC: the same rule, before any of it.
+        methods_.calls.clear();
+        call("saveGpxToPC", c.origin, std::string(c.key) + "\ns1:0", c.mainDocument);
+        EXPECT_EQ(methods_.calls.size(), c.runs ? 1u : 0u)
+            << c.origin << " " << c.key << " " << c.mainDocument;
     }
 }
 
@@ -190,6 +196,7 @@ TEST_F(ExternalRequestsTest, UnknownMethodsAndMalformedBodiesAnswerNothing) {
     EXPECT_EQ(call("writeFileText", "http://portal.test", "\ns5:a.txts4:x\"<\n"), "t");
     EXPECT_EQ(call("getFileText", "http://portal.test", "\ns5:a.txt"), "sx\"<\n");
     // The device methods answer no value without a navigator.
+    methods_.connected = 0;
     EXPECT_EQ(call("connToPDA", "http://portal.test", "\ns1:r"), "");
 }
 

@@ -92,6 +92,7 @@ TEST_F(DispatchExternalTest, NamesAreLookedUpExactlyAndUnknownOnesReachNoMethod)
         std::wstring wide(name.begin(), name.end());
         EXPECT_EQ(idOf(page.get(), wide.c_str()), static_cast<DISPID>(i));
     }
+    EXPECT_EQ(idOf(page.get(), L"saveGpxToPC"), ExternalObject::kFirstOwnDispid + 2);
     // The slot starts at 0 (getValue's id): an unknown name must not leave it there.
     for (const wchar_t* unknown : {L"getvalue", L"GETVALUE", L"getValue ", L"", L"toString"})
         EXPECT_EQ(idOf(page.get(), unknown), DISPID_UNKNOWN);
@@ -218,7 +219,9 @@ TEST_F(DispatchExternalTest, ArgumentsArriveInScriptOrderWithTheirStatuses) {
 }
 
 TEST_F(DispatchExternalTest, UnknownIdsAndMissingSlotsAreHarmless) {
-    for (DISPID id : {DISPID(14), DISPID(-1), DISPID(0x7FFFFFFF)}) {
+    const DISPID pastTheLast =
+        ExternalObject::kFirstOwnDispid + DISPID(ExternalObject::kOwnMethodNames.size());
+    for (DISPID id : {pastTheLast, DISPID(-1), DISPID(0x7FFFFFFF)}) {
         VARIANT result = variantOf<VT_I4>(777);
         DISPPARAMS none = {nullptr, nullptr, 0, 0};
         EXPECT_EQ(page->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
@@ -245,6 +248,9 @@ TEST_F(DispatchExternalTest, DocumentsThatAreNotTrustedRunNothing) {
         EXPECT_EQ(status, S_OK);
         EXPECT_EQ(call(stranger, L"getValue", {stringVariant("k")}, &status), "none");
         EXPECT_EQ(call(stranger, L"connToPDA", {stringVariant("x")}, &status), "none");
+        EXPECT_EQ(status, S_OK);
+        // The program's own methods would open a dialog on the PC first.
+        EXPECT_EQ(call(stranger, L"installGpxFromPC", {stringVariant("")}, &status), "none");
         EXPECT_EQ(status, S_OK);
         EXPECT_EQ(stranger->Release(), 0u);
     }

@@ -78,12 +78,25 @@ TEST_F(PageBridgeTest, InTheProgramEveryMethodGetsItsArgumentsInOrder) {
         {u"B.deleteSelected('2,0')", 1, "<deleteSelected" + kAnswer, {"deleteSelected(2,0)"}},
         {u"B.exportFromPDA('0')", 1, "<exportFromPDA" + kAnswer, {"exportFromPDA(0)"}},
         {u"B.PauseTask('p')", 1, "undefined", {"PauseTask(p)"}},
+        {u"B.installPackageFromPC('')",
+         1,
+         "<installPackageFromPC" + kAnswer,
+         {"installPackageFromPC()"}},
+        {u"B.installGpxFromPC('Ride')",
+         1,
+         "<installGpxFromPC" + kAnswer,
+         {"installGpxFromPC(Ride)"}},
+        {u"B.saveGpxToPC(3)", 1, "<saveGpxToPC" + kAnswer, {"saveGpxToPC(3)"}},
+        {u"B.restoreFromPC('replace')", 1, "<restoreFromPC" + kAnswer, {"restoreFromPC(replace)"}},
+        {u"B.backupOutcome()", 0, "<backupOutcome" + kAnswer, {"backupOutcome()"}},
         // Without a navigator the device methods give no value, and throw nothing.
         {u"['connToPDA', 'GetPdaAddr', 'poiToPDA', 'deleteSelectedPoi', 'showRoadbook', "
-         u"'importToPDA', 'deleteSelected', 'exportFromPDA'].map(function (m) { "
+         u"'importToPDA', 'deleteSelected', 'exportFromPDA', 'installPackageFromPC', "
+         u"'installGpxFromPC', 'saveGpxToPC'].map(function (m) { "
          u"return typeof B[m]('0'); }).join()",
          0,
-         "undefined,undefined,undefined,undefined,undefined,undefined,undefined,undefined",
+         "undefined,undefined,undefined,undefined,undefined,undefined,undefined,undefined,"
+         "undefined,undefined,undefined",
          {}},
     };
     for (int mode : kModes) {

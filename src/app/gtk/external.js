@@ -6,7 +6,9 @@
     var key = "@KEY@";
     var names = ["getValue", "writeValue", "getFileText", "writeFileText", "SetUsername",
                  "connToPDA", "GetPdaAddr", "poiToPDA", "deleteSelectedPoi", "showRoadbook",
-                 "importToPDA", "deleteSelected", "exportFromPDA", "PauseTask"];
+                 "importToPDA", "deleteSelected", "exportFromPDA", "PauseTask",
+                 "installPackageFromPC", "installGpxFromPC", "saveGpxToPC", "backupToPC",
+                 "restoreFromPC", "backupOutcome"];
     var Request = window.XMLHttpRequest;
     var proto = Request.prototype;
     var open = proto.open, send = proto.send;

@@ -10,6 +10,8 @@
 #include "app/gtk/script_caller.h"
 #include "app/gtk/script_dialogs.h"
 #include "app/gtk/webkit_external.h"
+#include "app/user_agent.h"
+#include "build_config.h"
 #include "platform/codepage.h"
 
 namespace {
@@ -113,6 +115,8 @@ void HostWindow::createView() {
         g_object_new(WEBKIT_TYPE_WEB_VIEW, "user-content-manager", content, nullptr));
     WebKitSettings* settings = webkit_web_view_get_settings(view_);
     webkit_settings_set_enable_developer_extras(settings, FALSE);
+    webkit_settings_set_user_agent_with_application_details(settings, kUserAgentName,
+                                                            build_config::kVersion);
     webkit_settings_set_enable_write_console_messages_to_stdout(settings,
                                                                 hostConfig().consoleToStdout);
     gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));

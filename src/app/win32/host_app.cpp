@@ -1,6 +1,8 @@
 // The program: one window with the portal, answering the page's methods.
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <urlmon.h>
 
 #include <memory>
 #include <string>
@@ -8,8 +10,10 @@
 
 #include "app/page_trust.h"
 #include "app/start_page.h"
+#include "app/user_agent.h"
 #include "app/win32/dispatch_external.h"
 #include "app/win32/document_trust.h"
+#include "app/win32/file_dialog_box.h"
 #include "app/win32/host_resources.h"
 #include "app/win32/host_window.h"
 #include "app/win32/resource_ids.h"
@@ -37,6 +41,18 @@ std::string bundledPortalPage() {
     return "file:///" + path;
 }
 
+// Every request of the browser names the program and its version: set once, before the browser
+// makes its first request.
+void addProgramToUserAgent() {
+    char agent[1024] = {};
+    DWORD size = sizeof agent;
+    if (FAILED(ObtainUserAgentString(0, agent, &size))) agent[0] = '\0';
+    std::string full = withProgramAgent(agent);
+    if (FAILED(UrlMkSetSessionOption(URLMON_OPTION_USERAGENT, full.data(),
+                                     static_cast<DWORD>(full.size()), 0)))
+        platform::logLine("The browser's user agent could not name the program");
+}
+
 void showStartFailure(HINSTANCE instance) {
     char text[512] = {};
     if (LoadStringA(instance, IDS_NETWORK_FAILED, text, sizeof text) <= 0)
@@ -56,6 +72,8 @@ DocumentTrust documentTrust(const PageTrust& trust) {
 // The window from its first page to its end.
 int runWindow(HINSTANCE instance, DeviceManager& device,
               std::unique_ptr<platform::NetworkSession>& network, const std::string& folder) {
+    installFileDialogBox();
+    addProgramToUserAgent();
     SettingsStore settings(folder);
     ProgramMethods methods(device);
     ExternalObject external(settings, methods);

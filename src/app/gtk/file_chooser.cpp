@@ -1,0 +1,82 @@
+#include "app/gtk/file_chooser.h"
+
+#include <gtk/gtk.h>
+
+#include <string>
+
+#include "platform/codepage.h"
+#include "platform/file_dialog.h"
+#include "platform/utf8_text.h"
+
+namespace {
+
+using platform::FileDialogRequest;
+
+// The extension in both letter cases: GTK's patterns heed case, the PC's file names do not.
+GtkFileFilter* filterFor(const FileDialogRequest& request) {
+    GtkFileFilter* filter = gtk_file_filter_new();
+    std::string lower = "*." + request.extension, upper = lower;
+    for (char& c : upper)
+        c = static_cast<char>(g_ascii_toupper(c));
+    gtk_file_filter_set_name(
+        filter, (platform::ansiToUtf8(request.filterName) + " (" + lower + ")").c_str());
+    gtk_file_filter_add_pattern(filter, lower.c_str());
+    gtk_file_filter_add_pattern(filter, upper.c_str());
+    return filter;
+}
+
+// A file name in the system's encoding as the dialog's answer. A name that is not even UTF-8 is
+// no more reachable in GBK.
+platform::FileDialogAnswer answerFor(const gchar* name) {
+    gchar* utf8 = g_filename_to_utf8(name, -1, nullptr, nullptr, nullptr);
+    platform::FileDialogAnswer answer =
+        utf8 != nullptr
+            ? platform::chosenPath(utf8::toUtf16(utf8))
+            : platform::FileDialogAnswer{platform::FileDialogAnswer::Outcome::Unreachable, {}};
+    g_free(utf8);
+    return answer;
+}
+
+// The program's window, which the page that asks lives in: the dialog stays above it.
+GtkWindow* programWindow() {
+    GList* windows = gtk_window_list_toplevels();
+    GtkWindow* found = nullptr;
+    for (GList* w = windows; w != nullptr && found == nullptr; w = w->next) {
+        GtkWindow* window = GTK_WINDOW(w->data);
+        if (gtk_widget_get_visible(GTK_WIDGET(window)) &&
+            gtk_window_get_window_type(window) == GTK_WINDOW_TOPLEVEL)
+            found = window;
+    }
+    g_list_free(windows);
+    return found;
+}
+
+platform::FileDialogAnswer choose(const FileDialogRequest& request) {
+    const bool save = request.kind == FileDialogRequest::Kind::Save;
+    GtkWidget* dialog = gtk_file_chooser_dialog_new(
+        platform::ansiToUtf8(request.title).c_str(), programWindow(),
+        save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, "取消",
+        GTK_RESPONSE_CANCEL, save ? "保存" : "打开", GTK_RESPONSE_ACCEPT, nullptr);
+    GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
+    gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+    gtk_file_chooser_add_filter(chooser, filterFor(request));
+    if (save) {
+        gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
+        gtk_file_chooser_set_current_name(chooser,
+                                          platform::ansiToUtf8(request.suggestedName).c_str());
+    }
+    platform::FileDialogAnswer answer;
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+        gchar* name = gtk_file_chooser_get_filename(chooser);
+        if (name != nullptr) answer = answerFor(name);
+        g_free(name);
+    }
+    gtk_widget_destroy(dialog);
+    return answer;
+}
+
+}  // namespace
+
+void installFileChooser() {
+    platform::setFileDialogHandler(choose);
+}

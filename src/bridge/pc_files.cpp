@@ -1,0 +1,257 @@
+#include "bridge/pc_files.h"
+
+#include <optional>
+
+#include "build_config.h"
+#include "device/device_names.h"
+#include "formats/xml_text.h"
+#include "ops/decimal_text.h"
+#include "ops/route_book_list.h"
+#include "ops/route_book_view.h"
+#include "platform/codepage.h"
+#include "platform/file_dialog.h"
+#include "platform/file_ops.h"
+#include "platform/file_replace.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "tasks/local_install.h"
+
+namespace {
+
+using platform::FileDialogAnswer;
+using platform::FileDialogRequest;
+
+struct Outcome {
+    const char* status;
+    std::string file;
+    std::string name;
+    std::string message;  // UTF-8
+    size_t dropped = 0;
+};
+
+std::string document(const Outcome& outcome) {
+    std::string out = "<pcfile status=\"";
+    out += outcome.status;
+    out += "\" file=\"" + xmlEscape(outcome.file) + "\" name=\"" + xmlEscape(outcome.name) +
+           "\" dropped=\"" + std::to_string(outcome.dropped) + "\">";
+    appendXmlEscaped(out, platform::utf8ToAnsi(outcome.message));
+    return out + "</pcfile>";
+}
+
+std::string refused(const std::string& file, const std::string& message) {
+    return document({"refused", file, {}, message});
+}
+
+// The file name without its folder.
+std::string fileNameOf(const std::string& path) {
+    size_t slash = platform::lastSeparator(path);
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file name without folder and extension.
+std::string baseNameOf(const std::string& path) {
+    std::string name = fileNameOf(path);
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::string quoted(const std::string& ansi) {
+    return "“" + platform::ansiToUtf8(ansi) + "”";
+}
+
+// The user's answer to the dialog, or the outcome that ends the method.
+std::optional<std::string> ask(const FileDialogRequest& request, std::string& outcome) {
+    FileDialogAnswer answer = platform::askForFile(request);
+    if (answer.outcome == FileDialogAnswer::Outcome::Chosen) return answer.path;
+    outcome = answer.outcome == FileDialogAnswer::Outcome::Cancelled
+                  ? document({"cancelled", {}, {}, {}})
+                  : refused({},
+                            "这个文件的路径里有系统的代码页写不出的字符，请把文件改名或换个地方"
+                            "再试。");
+    return std::nullopt;
+}
+
+std::optional<std::string> chooseToOpen(const char* title, const char* what, const char* extension,
+                                        std::string& outcome) {
+    return ask({FileDialogRequest::Kind::Open,
+                platform::utf8ToAnsi(title),
+                platform::utf8ToAnsi(what),
+                extension,
+                {}},
+               outcome);
+}
+
+// Why `name` cannot become a route book on the navigator, or nothing when it can.
+std::optional<std::string> nameProblem(DeviceManager& device, const std::string& name) {
+    // A list not read yet is read now, as connToPDA reads it.
+    if (device.routeBooks.use([](const RouteBookEntries& list) { return list.empty(); }))
+        scanRouteBooks(device);
+    // The import's item text turns "&" into "%" and never back in the name.
+    if (name.find('&') != std::string::npos || !isRouteBookFileName(device.dataRoot, name))
+        return quoted(name) +
+               "不能作为导航仪上的路书名称：不能有 & \\ / : * ? \" < > | "
+               "这些字符，结尾不能是点或空格。";
+    bool taken = device.routeBooks.use([&](const RouteBookEntries& list) {
+        for (const auto& entry : list)
+            if (sameDeviceName(entry->fileName, name)) return true;
+        return false;
+    });
+    if (taken) return "导航仪上已经有名为" + quoted(name) + "的路书。";
+    return std::nullopt;
+}
+
+constexpr const char* kBusy = "程序暂时很忙，请稍候再试！";
+
+// Starts the installation of `package`; its task reports from here on.
+std::string startInstall(DeviceManager& device, const std::string& package, Outcome started) {
+    startTask(device, device, localInstallText(package, started.name), localInstallWorker);
+    return document(started);
+}
+
+}  // namespace
+
+std::string installPackageFromPC(DeviceManager& device, const std::string& name) {
+    if (!isTaskIdle(device)) return refused({}, kBusy);
+    std::string outcome;
+    std::optional<std::string> path = chooseToOpen("安装电脑上的路书包", "路书包", "zip", outcome);
+    if (!path) return outcome;
+    const std::string file = fileNameOf(*path);
+    std::optional<std::string> inner = packageInnerName(*path);
+    if (!inner) return refused(file, quoted(file) + "不是路书包，或者读不出来。");
+    const std::string routeName = name.empty() ? *inner : name;
+    if (std::optional<std::string> problem = nameProblem(device, routeName))
+        return refused(file, *problem);
+    return startInstall(device, *path, {"started", file, routeName, {}});
+}
+
+std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
+    if (!isTaskIdle(device)) return refused({}, kBusy);
+    std::string outcome;
+    std::optional<std::string> path =
+        chooseToOpen("把 GPX 文件放到导航仪上", "GPX 文件", "gpx", outcome);
+    if (!path) return outcome;
+    const std::string file = fileNameOf(*path);
+    const std::string routeName = name.empty() ? baseNameOf(*path) : name;
+    if (std::optional<std::string> problem = nameProblem(device, routeName))
+        return refused(file, *problem);
+    // Made where the installation takes a download from, and taken away by it.
+    const std::string folder = platform::privateFolder();
+    if (folder.empty()) return refused(file, "临时文件夹里写不进文件。");
+    GpxPackage made = writeGpxPackage(*path, routeName, folder);
+    switch (made.outcome) {
+        case GpxPackage::Outcome::Unreadable:
+            return refused(file, quoted(file) + "读不出来。");
+        case GpxPackage::Outcome::NotGpx:
+            return refused(
+                file, quoted(file) + "不是能读的 GPX 文件：" + platform::ansiToUtf8(made.error));
+        case GpxPackage::Outcome::NoPoints:
+            return refused(file, quoted(file) +
+                                     "里没有导航仪能保存的轨迹点：导航仪只保存东经 0.001 度以东、"
+                                     "北纬 0.00001 度以北的点。");
+        case GpxPackage::Outcome::CannotWrite:
+            return refused(file, "临时文件夹里写不进文件。");
+        case GpxPackage::Outcome::Written:
+            break;
+    }
+    Outcome started{"started", file, routeName, {}};
+    started.dropped = made.dropped;
+    if (made.dropped > 0)
+        started.message = std::to_string(made.dropped) +
+                          " 个轨迹点在东经 0.001 度以西或北纬 0.00001 度以南，导航仪不能保存，"
+                          "没有放上去。";
+    return startInstall(device, {}, started);
+}
+
+std::string saveGpxToPC(DeviceManager& device, const std::string& rbid) {
+    std::optional<std::string> name = fileNameAt(device, atoiSaturated(rbid));
+    if (!name) return refused({}, "导航仪上没有这个路书，请刷新路书列表。");
+    std::string outcome;
+    std::optional<std::string> path =
+        ask({FileDialogRequest::Kind::Save, platform::utf8ToAnsi("把路书存成 GPX 文件"),
+             platform::utf8ToAnsi("GPX 文件"), "gpx", *name + ".gpx"},
+            outcome);
+    if (!path) return outcome;
+    // A name typed without an extension gets the dialog's.
+    if (fileNameOf(*path).find('.') == std::string::npos) *path += ".gpx";
+    const std::string file = fileNameOf(*path);
+    std::optional<std::string> text =
+        routeBookGpx(device, *name, std::string("vantu ") + build_config::kVersion);
+    if (!text) return refused(file, "路书读取失败。");
+    // Written whole beside the program's files first: a file the user chose to replace is
+    // never left cut short.
+    const std::string copy = platform::privateFile("saved.gpx");
+    bool saved = !copy.empty() && platform::writeWholeFile(copy, *text) &&
+                 platform::replaceWithCopy(copy, *path);
+    platform::deleteFile(copy);
+    if (!saved) return refused(file, quoted(file) + "写不进去。");
+    return document({"saved", file, *name, "路书已存成" + quoted(file) + "。"});
+}
+
+namespace {
+
+// The user's choice of a backup to write or read, or the outcome that ends the method.
+std::optional<std::string> chooseBackup(FileDialogRequest::Kind kind, const std::string& name,
+                                        std::string& outcome) {
+    const bool save = kind == FileDialogRequest::Kind::Save;
+    std::optional<std::string> path =
+        ask({kind, platform::utf8ToAnsi(save ? "把导航仪备份到电脑上" : "恢复导航仪的备份"),
+             platform::utf8ToAnsi("导航仪备份"), "zip",
+             name.empty() ? platform::utf8ToAnsi("导航仪备份.zip") : name},
+            outcome);
+    if (path && save && fileNameOf(*path).find('.') == std::string::npos) *path += ".zip";
+    return path;
+}
+
+const char* backupState(const DeviceManager& device, const PcBackup& last) {
+    if (!last.outcome) return "none";
+    if (!isTaskIdle(device)) return "running";
+    if (last.outcome->finished) return "finished";
+    return last.outcome->stopped ? "stopped" : "failed";
+}
+
+}  // namespace
+
+std::string backupToPC(DeviceManager& device, PcBackup& last, const std::string& name) {
+    if (!isTaskIdle(device)) return refused({}, kBusy);
+    std::string outcome;
+    std::optional<std::string> path = chooseBackup(FileDialogRequest::Kind::Save, name, outcome);
+    if (!path) return outcome;
+    last = {false, *path, std::make_shared<BackupOutcome>()};
+    startBackup(device, device, *path, last.outcome);
+    return document({"started", fileNameOf(*path), {}, {}});
+}
+
+std::string restoreFromPC(DeviceManager& device, PcBackup& last, const std::string& choice) {
+    if (!isTaskIdle(device)) return refused({}, kBusy);
+    ReplaceQuestion replace;
+    if (choice == "replace") {
+        if (!last.restore) return refused({}, "请先选择要恢复的备份。");
+        replace = [](const std::string&) { return true; };
+    } else {
+        std::string outcome;
+        std::optional<std::string> path = chooseBackup(FileDialogRequest::Kind::Open, {}, outcome);
+        if (!path) return outcome;
+        last.restore = true;
+        last.archive = *path;
+    }
+    last.outcome = std::make_shared<BackupOutcome>();
+    startRestore(device, device, last.archive, replace, last.outcome);
+    return document({"started", fileNameOf(last.archive), {}, {}});
+}
+
+std::string backupOutcome(const DeviceManager& device, const PcBackup& last) {
+    const char* state = backupState(device, last);
+    std::string out = std::string("<backup kind=\"") + (last.restore ? "restore" : "backup") +
+                      "\" state=\"" + state + "\" file=\"" + xmlEscape(fileNameOf(last.archive)) +
+                      "\"";
+    // The worker writes the outcome while it runs: read only once it has ended.
+    if (!last.outcome || std::string(state) == "running") return out + "/>";
+    const BackupOutcome& done = *last.outcome;
+    out += " files=\"" + std::to_string(done.files) + "\" unchanged=\"" +
+           std::to_string(done.unchanged) + "\" replaced=\"" +
+           std::to_string(done.replaced.size()) + "\">";
+    for (const std::string& name : done.kept)
+        out += "<kept>" + xmlEscape(name) + "</kept>";
+    if (!done.problem.empty()) out += "<problem>" + xmlEscape(done.problem) + "</problem>";
+    return out + "</backup>";
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "session/device_manager.h"
+#include "tasks/backup.h"
+
+// The program's own page methods for files on the PC: a route book package or a GPX file put on
+// the navigator, a route book saved as GPX. The page never names a path: each method asks the
+// user in the system's dialog (platform/file_dialog.h) and answers with the outcome, one element
+// (ANSI):
+//
+//   <pcfile status="S" file="F" name="N" dropped="D">message</pcfile>
+//
+// S is "cancelled" (nothing chosen, nothing done), "started" (the installation runs as a task,
+// with the import's progress, pause, stop and messages), "saved" (the file is written) or
+// "refused" (nothing done; the message says why). F is the chosen file's name without its
+// folder, N the route book's name, D the GPX track points the navigator cannot keep; the
+// message is for the user: why it was refused, what was saved, or which points the navigator
+// cannot keep.
+
+// Installs a route book package (.zip) from the PC under `name`, or under the name of the route
+// book inside the package when `name` is empty.
+std::string installPackageFromPC(DeviceManager& device, const std::string& name);
+// Puts a GPX file on the navigator as route book `name` (empty: the file's name), made as
+// vantu-cli import-gpx makes its package and installed as a package is.
+std::string installGpxFromPC(DeviceManager& device, const std::string& name);
+// Saves the route book at list position `rbid` (a recorded track too) as GPX 1.1.
+std::string saveGpxToPC(DeviceManager& device, const std::string& rbid);
+
+// The last backup or restore the page started: its zip on the PC and what it did, which the
+// worker fills in while it runs.
+struct PcBackup {
+    bool restore = false;
+    std::string archive;  // ANSI
+    std::shared_ptr<BackupOutcome> outcome;
+};
+
+// Backs up the navigator into a zip the user chooses (`name`: the name offered, "" for the
+// program's), as vantu-cli backup does.
+std::string backupToPC(DeviceManager& device, PcBackup& last, const std::string& name);
+// Restores a backup the user chooses: puts back what the navigator lacks and keeps the files that
+// differ from the backup (the page asks about them when the task has ended, from
+// backupOutcome). With `choice` "replace" restores the last chosen backup again, this time
+// replacing the files that differ; no dialog.
+std::string restoreFromPC(DeviceManager& device, PcBackup& last, const std::string& choice);
+// What the last backup or restore did, once its task has ended:
+//   <backup kind="backup|restore" state="finished|stopped|failed|running|none" file="F"
+//    files="N" unchanged="U" replaced="R"><kept>NAME</kept>...<problem>TEXT</problem></backup>
+// NAME: a file of the navigator's data folder that differs from the backup and was kept.
+std::string backupOutcome(const DeviceManager& device, const PcBackup& last);
