@@ -6,6 +6,7 @@
 
 #include "app/page_messages.h"
 #include "app/placement.h"
+#include "platform/file_dialog.h"
 
 // The offline page as a window shows it: written to `file` (a local path, ANSI) beside its
 // picture. A window that can show bytes it holds shows `text` and `picture` instead, so that
@@ -45,6 +46,8 @@ class AppWindow {
     // The yes/no question (ANSI text and title) over the window; waits for the answer, true for
     // Yes.
     virtual bool ask(const std::string& text, const std::string& title) = 0;
+    // The system's dialog for a file to open or save, over the window; waits for the answer.
+    virtual platform::FileDialogAnswer chooseFile(const platform::FileDialogRequest& request) = 0;
 
     // Repeating timers whose ticks go to WindowController::timer. Starting a running timer starts
     // it afresh; 0 ms ticks as soon as the event being handled has returned.

@@ -7,6 +7,7 @@
 #include "app/offline_page.h"
 #include "common/task_status.h"
 #include "platform/clock.h"
+#include "platform/file_dialog.h"
 #include "platform/paths.h"
 #include "platform/question.h"
 
@@ -27,10 +28,13 @@ WindowController::WindowController(AppWindow& window, Parts parts)
     platform::setQuestionHandler([this](const std::string& text, const std::string& title) {
         return window_.ask(text, title);
     });
+    platform::setFileDialogHandler(
+        [this](const platform::FileDialogRequest& request) { return window_.chooseFile(request); });
 }
 
 WindowController::~WindowController() {
     platform::setQuestionHandler(nullptr);
+    platform::setFileDialogHandler(nullptr);
 }
 
 WindowRect WindowController::startPlacement() const {

@@ -45,7 +45,7 @@ class WindowController {
         std::string_view offlinePicture;
     };
 
-    // Answers the program's yes/no questions through the window from now on.
+    // Answers the program's yes/no questions and file dialogs through the window from now on.
     WindowController(AppWindow& window, Parts parts);
     ~WindowController();
     WindowController(const WindowController&) = delete;

@@ -54,6 +54,10 @@ class RecordingWindow : public AppWindow {
         log.push_back("ask " + platform::ansiToUtf8(title));
         return true;
     }
+    platform::FileDialogAnswer chooseFile(const platform::FileDialogRequest& request) override {
+        log.push_back("choose " + request.extension);
+        return {platform::FileDialogAnswer::Outcome::Chosen, "route.gpx"};
+    }
     void startTimer(int id, unsigned ms) override {
         running.insert(id);
         log.push_back("start " + std::to_string(id) + " " + std::to_string(ms));
@@ -188,16 +192,19 @@ TEST_F(WindowControllerTest, OnlyTheTopDocumentShowsTheWindowAndStartsTheUpdateC
     }
 }
 
-TEST_F(WindowControllerTest, TheProgramsQuestionsAreAskedOverTheWindowWhileItLives) {
+TEST_F(WindowControllerTest, TheProgramsQuestionsAndFileDialogsComeOverTheWindowWhileItLives) {
+    platform::FileDialogRequest gpx{platform::FileDialogRequest::Kind::Save, "", "", "gpx", ""};
     EXPECT_TRUE(platform::askYesNo(platform::utf8ToAnsi("发现新版本，您希望现在更新吗？"),
                                    platform::utf8ToAnsi("在线更新")));
-    EXPECT_EQ(window_.take(), Log{"ask 在线更新"});
+    EXPECT_EQ(platform::askForFile(gpx).path, "route.gpx");
+    EXPECT_EQ(window_.take(), (Log{"ask 在线更新", "choose gpx"}));
     {
         Harness other;
         platform::askYesNo("", "second");
         EXPECT_EQ(other.window.take(), Log{"ask second"});
     }
     EXPECT_FALSE(platform::askYesNo("", "nobody"));
+    EXPECT_EQ(platform::askForFile(gpx).outcome, platform::FileDialogAnswer::Outcome::Cancelled);
 }
 
 // ---- the offline page

@@ -9,7 +9,6 @@
 #include <memory>
 #include <string>
 
-#include "app/gtk/file_chooser.h"
 #include "app/gtk/host_config.h"
 #include "app/gtk/host_resources.h"
 #include "app/gtk/host_window.h"
@@ -133,7 +132,6 @@ void runMainLoop(HostWindow& host, SingleInstance& instance, WindowSink& sink) {
 // The window from its first page to its end.
 int runWindow(DeviceManager& device, std::unique_ptr<platform::NetworkSession>& network,
               SingleInstance& instance) {
-    installFileChooser();
     SettingsStore settings(SettingsStore::folderFor(platform::programFolder()));
     ProgramMethods methods(device);
     ExternalObject external(settings, methods);

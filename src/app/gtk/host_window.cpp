@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "app/gtk/device_monitor.h"
+#include "app/gtk/file_chooser.h"
 #include "app/gtk/host_config.h"
 #include "app/gtk/host_resources.h"
 #include "app/gtk/offline_scheme.h"
@@ -176,6 +177,10 @@ bool HostWindow::ask(const std::string& text, const std::string& title) {
     gint response = gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
     return response == GTK_RESPONSE_YES;
+}
+
+platform::FileDialogAnswer HostWindow::chooseFile(const platform::FileDialogRequest& request) {
+    return ::chooseFile(request, GTK_WINDOW(window_));
 }
 
 void HostWindow::startTimer(int id, unsigned intervalMs) {

@@ -45,6 +45,7 @@ class HostWindow : public AppWindow {
     void callPage(const PageCall& call, std::function<void()> done) override;
     void show(Show how) override;
     bool ask(const std::string& text, const std::string& title) override;
+    platform::FileDialogAnswer chooseFile(const platform::FileDialogRequest& request) override;
     void startTimer(int id, unsigned intervalMs) override;
     void stopTimer(int id) override;
     WindowPlacement placement() override;

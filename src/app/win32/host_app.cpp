@@ -13,7 +13,6 @@
 #include "app/user_agent.h"
 #include "app/win32/dispatch_external.h"
 #include "app/win32/document_trust.h"
-#include "app/win32/file_dialog_box.h"
 #include "app/win32/host_resources.h"
 #include "app/win32/host_window.h"
 #include "app/win32/resource_ids.h"
@@ -72,7 +71,6 @@ DocumentTrust documentTrust(const PageTrust& trust) {
 // The window from its first page to its end.
 int runWindow(HINSTANCE instance, DeviceManager& device,
               std::unique_ptr<platform::NetworkSession>& network, const std::string& folder) {
-    installFileDialogBox();
     addProgramToUserAgent();
     SettingsStore settings(folder);
     ProgramMethods methods(device);

@@ -1,5 +1,6 @@
 #include "app/win32/host_window.h"
 
+#include "app/win32/file_dialog_box.h"
 #include "app/win32/resource_ids.h"
 #include "app/win32/script_caller.h"
 #include "app/win32/window_subclass.h"
@@ -289,6 +290,10 @@ void HostWindow::show(Show how) {
 bool HostWindow::ask(const std::string& text, const std::string& title) {
     return MessageBoxA(nullptr, text.c_str(), title.c_str(),
                        MB_YESNO | MB_ICONINFORMATION | MB_SETFOREGROUND) == IDYES;
+}
+
+platform::FileDialogAnswer HostWindow::chooseFile(const platform::FileDialogRequest& request) {
+    return runFileDialog(request, window_, nullptr);
 }
 
 void HostWindow::startTimer(int id, unsigned intervalMs) {
