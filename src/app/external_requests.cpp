@@ -48,58 +48,57 @@ std::optional<double> scriptNumber(std::u16string_view text) {
     return number<double>(text);
 }
 
+// The typed value at `at`, which moves past it.
+std::optional<ScriptValue> nextValue(std::u16string_view body, size_t& at) {
+    char16_t type = body[at++];
+    if (type == u's') {
+        auto length = field(body, at, u':');
+        auto count = length ? number<uint32_t>(*length) : std::nullopt;
+        if (!count || *count > body.size() - at) return std::nullopt;
+        std::u16string text(body.substr(at, *count));
+        at += *count;
+        return ScriptValue::string(std::move(text));
+    }
+    auto payload = field(body, at, u';');
+    if (!payload) return std::nullopt;
+    switch (type) {
+        case u'i': {
+            auto n = number<int32_t>(*payload);
+            return n ? std::optional(ScriptValue::int32(*n)) : std::nullopt;
+        }
+        case u'd': {
+            auto x = scriptNumber(*payload);
+            return x ? std::optional(ScriptValue::real(*x)) : std::nullopt;
+        }
+        case u'b':
+            if (*payload != u"0" && *payload != u"1") return std::nullopt;
+            return ScriptValue::boolValue(*payload == u"1");
+        case u'n':
+        case u'u':
+        case u'o':
+            if (!payload->empty()) return std::nullopt;
+            return type == u'n'   ? ScriptValue::null()
+                   : type == u'u' ? ScriptValue::empty()
+                                  : ScriptValue::other();
+        default:
+            return std::nullopt;
+    }
+}
+
 }  // namespace
 
 std::optional<ExternalRequest> decodeExternalRequest(std::string_view utf8Body) {
     std::u16string body = utf8::toUtf16(utf8Body);
     std::u16string_view view(body);
-    ExternalRequest request;
     size_t at = 0;
     auto key = field(view, at, u'\n');
-    if (!key) return std::nullopt;
-    auto keyText = ascii(*key);
+    std::optional<std::string> keyText = key ? ascii(*key) : std::nullopt;
     if (!keyText) return std::nullopt;
-    request.key = *keyText;
+    ExternalRequest request{*keyText, {}};
     while (at < view.size()) {
-        char16_t type = view[at++];
-        if (type == u's') {
-            auto length = field(view, at, u':');
-            auto count = length ? number<uint32_t>(*length) : std::nullopt;
-            if (!count || *count > view.size() - at) return std::nullopt;
-            request.args.push_back(ScriptValue::string(std::u16string(view.substr(at, *count))));
-            at += *count;
-            continue;
-        }
-        auto payload = field(view, at, u';');
-        if (!payload) return std::nullopt;
-        switch (type) {
-            case u'i': {
-                auto n = number<int32_t>(*payload);
-                if (!n) return std::nullopt;
-                request.args.push_back(ScriptValue::int32(*n));
-                break;
-            }
-            case u'd': {
-                auto x = scriptNumber(*payload);
-                if (!x) return std::nullopt;
-                request.args.push_back(ScriptValue::real(*x));
-                break;
-            }
-            case u'b':
-                if (*payload != u"0" && *payload != u"1") return std::nullopt;
-                request.args.push_back(ScriptValue::boolValue(*payload == u"1"));
-                break;
-            case u'n':
-            case u'u':
-            case u'o':
-                if (!payload->empty()) return std::nullopt;
-                request.args.push_back(type == u'n'   ? ScriptValue::null()
-                                       : type == u'u' ? ScriptValue::empty()
-                                                      : ScriptValue::other());
-                break;
-            default:
-                return std::nullopt;
-        }
+        std::optional<ScriptValue> value = nextValue(view, at);
+        if (!value) return std::nullopt;
+        request.args.push_back(std::move(*value));
     }
     return request;
 }
@@ -120,11 +119,11 @@ std::string encodeExternalAnswer(const ScriptResult& result) {
 }
 
 std::string ExternalRequests::answer(std::string_view method, std::string_view origin,
-                                     std::string_view body) {
+                                     std::string_view body, std::string_view mainDocument) {
     std::optional<ExternalRequest> request = decodeExternalRequest(body);
-    if (!request) return {};
+    if (!request || !trust_.trusts(mainDocument)) return {};
     bool keyed = !key_.empty() && request->key == key_;
-    if (!keyed && !policy_.trusts(origin)) return {};
+    if (!keyed && !trust_.origins().trusts(origin)) return {};
 
     ScriptResult result;
     external_.call(utf8::toUtf16(method), request->args, &result);

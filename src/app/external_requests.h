@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/origin_policy.h"
 #include "app/page_messages.h"
+#include "app/page_trust.h"
 #include "bridge/external_object.h"
 #include "bridge/script_value.h"
 
@@ -28,21 +28,25 @@ struct ExternalRequest {
 std::optional<ExternalRequest> decodeExternalRequest(std::string_view body);
 std::string encodeExternalAnswer(const ScriptResult& result);
 
-// Answers requests for documents it trusts: those that carry the key (the program's own local
-// pages get it in their copy of the script) and those from an origin that `policy` trusts.
-// Everything else, and every malformed request, gets no value and runs nothing.
+// Answers requests while the view's main document is one that `trust` trusts, and then only
+// requests that carry the key (the program's own local pages get it in their copy of the script)
+// or come from an origin that `trust` trusts. What the web process claims (key, origin) is thus
+// checked against what the program itself knows (the main document's address). Everything else,
+// and every malformed request, gets no value and runs nothing.
 class ExternalRequests {
   public:
-    ExternalRequests(ExternalObject& external, OriginPolicy policy, std::string key)
-        : external_(external), policy_(std::move(policy)), key_(std::move(key)) {}
+    ExternalRequests(ExternalObject& external, PageTrust trust, std::string key)
+        : external_(external), trust_(std::move(trust)), key_(std::move(key)) {}
 
-    std::string answer(std::string_view method, std::string_view origin, std::string_view body);
+    // `mainDocument`: the address of the main document of the view that sent the request.
+    std::string answer(std::string_view method, std::string_view origin, std::string_view body,
+                       std::string_view mainDocument);
 
     const std::string& key() const { return key_; }
 
   private:
     ExternalObject& external_;
-    OriginPolicy policy_;
+    PageTrust trust_;
     std::string key_;
 };
 

@@ -5,7 +5,7 @@
 #include "platform/paths.h"
 
 std::string offlineFallbackAddress() {
-    return platform::utf8ToAnsi("about:请联网以后使用！");
+    return platform::utf8ToAnsi(std::string("about:") + kOfflineText);
 }
 
 std::string offlinePageText() {

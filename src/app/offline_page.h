@@ -6,7 +6,9 @@
 // The page shown when the portal cannot be reached: "nolink.html" with its picture "nolink.gif",
 // written into the program's private folder every time it is needed.
 
-// The text page shown when even the offline page cannot be written (ANSI).
+// What the text page says (UTF-8): shown when even the offline page cannot be written.
+inline constexpr const char* kOfflineText = "请联网以后使用！";
+// The text page's address: "about:" and the text (ANSI).
 std::string offlineFallbackAddress();
 
 // The offline page, ANSI (GBK) bytes on one line.

@@ -32,14 +32,3 @@ void savePlacement(const SettingsStore& settings, WindowState state, const Windo
             return;
     }
 }
-
-void PlacementTracker::moved(const WindowRect& rect, WindowState state) {
-    if (state == WindowState::Normal) lastNormal_ = rect;
-}
-
-void PlacementTracker::stateChanged(WindowState from, WindowState to) {
-    // Minimising and maximising save first, as they would before the change on Windows; a
-    // restore saves nothing.
-    if (from != to && (to == WindowState::Minimized || to == WindowState::Maximized))
-        savePlacement(settings_, from, lastNormal_);
-}

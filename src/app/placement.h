@@ -14,6 +14,12 @@ struct WindowRect {
 
 enum class WindowState { Normal, Minimized, Maximized };
 
+// Where a window stands: its state and its last rectangle in the normal state.
+struct WindowPlacement {
+    WindowState state = WindowState::Normal;
+    WindowRect normal;
+};
+
 // The smallest size the window may be dragged to; the stored size is floored at 880 x 562 only.
 inline constexpr int kMinTrackWidth = 882;
 inline constexpr int kMinTrackHeight = 562;
@@ -26,21 +32,15 @@ WindowRect startPlacement(const SettingsStore& settings);
 void savePlacement(const SettingsStore& settings, WindowState state, const WindowRect& rect);
 
 // For hosts that learn of minimising and maximising only after the fact: keeps the last normal
-// rectangle and saves it as it stood before the change.
+// rectangle, which moves and sizes of a minimised or maximised window never replace.
 class PlacementTracker {
   public:
-    explicit PlacementTracker(const SettingsStore& settings) : settings_(settings) {}
-
     // The window was moved or resized while in `state`.
-    void moved(const WindowRect& rect, WindowState state);
-    // The window went from one state to another.
-    void stateChanged(WindowState from, WindowState to);
-    // The window is closing in `state`.
-    void closing(WindowState state) { savePlacement(settings_, state, lastNormal_); }
-
+    void moved(const WindowRect& rect, WindowState state) {
+        if (state == WindowState::Normal) lastNormal_ = rect;
+    }
     const WindowRect& lastNormal() const { return lastNormal_; }
 
   private:
-    const SettingsStore& settings_;
     WindowRect lastNormal_;
 };

@@ -147,90 +147,84 @@ int32_t ExternalObject::invoke(int32_t dispid, const std::vector<ScriptValue>& a
     if (dispid >= kFirstOwnDispid && dispid < kEnd) return invokeOwn(dispid, args, result);
     if (dispid >= kConnToPDA && dispid <= kExportFromPDA && !methods_.checkConnection())
         return kStatusFalse;
-
-    // Counted from the end, as the platform's script engine hands arguments over last first:
-    // one-argument methods take the last script argument, two-argument methods the last two.
-    const ScriptValue* single = argFromEnd(args, 0);
+    if (dispid >= kGetValue && dispid <= kWriteFileText) {
+        invokeSettings(dispid, args, result);
+        return kStatusOk;
+    }
+    // One-argument methods take the last script argument: the platform's script engine hands
+    // arguments over last first.
+    std::optional<std::string> text = textArg(argFromEnd(args, 0));
     switch (dispid) {
-        case kGetValue: {
-            auto key = textArg(single);
-            setText(result, key ? settings_.getValue(*key) : std::string());
-            return kStatusOk;
-        }
-        case kWriteValue: {
-            auto key = textArg(argFromEnd(args, 1));
-            auto value = valueArg(argFromEnd(args, 0));
-            if (key && value) settings_.writeValue(*key, value->c_str());
-            setTrue(result);
-            return kStatusOk;
-        }
-        case kGetFileText: {
-            if (args.size() != 1) {
-                setTrue(result);
-                return kStatusOk;
-            }
-            auto name = textArg(single);
-            setText(result, name ? settings_.getFileText(*name) : std::string());
-            return kStatusOk;
-        }
-        case kWriteFileText: {
-            auto name = textArg(argFromEnd(args, 1));
-            auto content = valueArg(argFromEnd(args, 0));
-            if (name && content) settings_.writeFileText(*name, *content);
-            setTrue(result);
-            return kStatusOk;
-        }
-        case kSetUsername: {
-            auto text = textArg(single);
+        case kSetUsername:
             if (text) setText(result, methods_.setUsername(*text));
             return kStatusOk;
-        }
         case kGetPdaAddr:
             setText(result, methods_.getPdaAddr());
             return kStatusOk;
-        case kImportToPDA: {
-            auto text = textArg(single);
+        case kImportToPDA:
             if (text) setText(result, methods_.importToPDA(std::move(*text)));
             return kStatusOk;
-        }
-        case kPauseTask: {
-            auto text = textArg(single);
+        case kPauseTask:
             if (text) methods_.pauseTask(*text);
             return kStatusOk;
-        }
         case kConnToPDA:
         case kPoiToPDA:
         case kDeleteSelectedPoi:
         case kShowRoadbook:
         case kDeleteSelected:
-        case kExportFromPDA: {
-            auto text = textArg(single);
+        case kExportFromPDA:
             if (!text) return kStatusFalse;
-            std::string answer;
-            switch (dispid) {
-                case kConnToPDA:
-                    answer = methods_.connToPDA(*text);
-                    break;
-                case kPoiToPDA:
-                    answer = methods_.poiToPDA(*text);
-                    break;
-                case kDeleteSelectedPoi:
-                    answer = methods_.deleteSelectedPoi(*text);
-                    break;
-                case kShowRoadbook:
-                    answer = methods_.showRoadbook(*text);
-                    break;
-                case kDeleteSelected:
-                    answer = methods_.deleteSelected(std::move(*text));
-                    break;
-                default:
-                    answer = methods_.exportFromPDA(std::move(*text));
-                    break;
-            }
-            setText(result, answer);
+            setText(result, runDeviceMethod(dispid, std::move(*text)));
             return kStatusOk;
-        }
         default:
             return kStatusOk;
+    }
+}
+
+void ExternalObject::invokeSettings(int32_t dispid, const std::vector<ScriptValue>& args,
+                                    ScriptResult* result) {
+    // Two-argument methods take the last two script arguments.
+    switch (dispid) {
+        case kGetValue: {
+            auto key = textArg(argFromEnd(args, 0));
+            setText(result, key ? settings_.getValue(*key) : std::string());
+            return;
+        }
+        case kWriteValue: {
+            auto key = textArg(argFromEnd(args, 1));
+            auto value = valueArg(argFromEnd(args, 0));
+            if (key && value) settings_.writeValue(*key, value->c_str());
+            break;
+        }
+        case kGetFileText: {
+            if (args.size() != 1) break;
+            auto name = textArg(argFromEnd(args, 0));
+            setText(result, name ? settings_.getFileText(*name) : std::string());
+            return;
+        }
+        default: {
+            auto name = textArg(argFromEnd(args, 1));
+            auto content = valueArg(argFromEnd(args, 0));
+            if (name && content) settings_.writeFileText(*name, *content);
+            break;
+        }
+    }
+    setTrue(result);
+}
+
+std::string ExternalObject::runDeviceMethod(int32_t dispid, std::string text) {
+    switch (dispid) {
+        case kConnToPDA:
+            return methods_.connToPDA(text);
+        case kPoiToPDA:
+            return methods_.poiToPDA(text);
+        case kDeleteSelectedPoi:
+            return methods_.deleteSelectedPoi(text);
+        case kShowRoadbook:
+            return methods_.showRoadbook(text);
+        case kDeleteSelected:
+            return methods_.deleteSelected(std::move(text));
+        default:
+            return methods_.exportFromPDA(std::move(text));
     }
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -51,6 +52,10 @@ class ExternalObject {
 
   private:
     int32_t invokeOwn(int32_t dispid, const std::vector<ScriptValue>& args, ScriptResult* result);
+    // getValue, writeValue, getFileText, writeFileText: never refused.
+    void invokeSettings(int32_t dispid, const std::vector<ScriptValue>& args, ScriptResult* result);
+    // The six device methods that take a text and answer a text.
+    std::string runDeviceMethod(int32_t dispid, std::string text);
 
     const SettingsStore& settings_;
     ExternalMethods& methods_;

@@ -24,6 +24,7 @@ import sys
 import tempfile
 import threading
 import time
+import urllib.parse
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -65,11 +66,18 @@ TILE_PNG = solid_png((0x20, 0x40, 0x60))
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
     # The headers of every tile request, for the checks of what is sent.
     tile_requests = []
+    # What pages that cannot write the record report, in order of arrival.
+    reports = []
 
     def log_message(self, *args):
         pass
 
     def do_GET(self):
+        if self.path.startswith("/report?"):
+            QuietHandler.reports.append(urllib.parse.unquote(self.path[len("/report?"):]))
+            self.send_response(204)
+            self.end_headers()
+            return
         if self.path.startswith("/tiles/"):
             QuietHandler.tile_requests.append((self.path, dict(self.headers.items())))
             self.send_response(200)
@@ -470,6 +478,22 @@ def text_page(env, workdir):
         time.sleep(0.3)
     else:
         raise Failure("no text page")
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
+def foreign_main(env, workdir):
+    """A frame of a trusted origin gets no value while the window's main document is of a foreign
+    origin: what a request claims is checked against the address of the view that sent it."""
+    program = Program(workdir, env["VANTU_E2E"], "foreign_main")
+    program.start()
+    deadline = time.time() + FIRST_PAINT_S
+    while not QuietHandler.reports:
+        check(time.time() < deadline, "the framed page reported nothing")
+        check(program.process.poll() is None, "the program ended early")
+        time.sleep(0.2)
+    compare(QuietHandler.reports[0].split("\n"),
+            ["external object", "getValue -> undefined", "writeValue -> undefined"])
+    check("from-trusted" not in program.settings(), "the frame wrote a setting")
     check(program.stop() == 0, "the program did not end cleanly")
 
 
@@ -904,8 +928,8 @@ QUESTION_OK = (553, 337)
 
 
 SCENARIOS = {f.__name__: f for f in (methods, https_alt_page, local_page, offline_refused,
-                                     offline_404, text_page, single_instance, notifications,
-                                     bundled_page, bundled_page_use, script_dialogs,
+                                     offline_404, text_page, foreign_main, single_instance,
+                                     notifications, bundled_page, bundled_page_use, script_dialogs,
                                      open_gpx, map_tiles, map_grid, pc_files, pc_backup)}
 
 

@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "app/external_requests.h"
-#include "app/origin_policy.h"
 #include "bridge/program_methods.h"
 #include "platform/codepage.h"
 #include "platform/utf8_text.h"
@@ -33,54 +32,6 @@ TEST(Utf8Text, ConvertsBothWaysAndReplacesWhatIsMalformed) {
     EXPECT_EQ(utf8::fromUtf16(std::u16string(1, 0xDC00) + u"a" + std::u16string(1, 0xD800)),
               "\xEF\xBF\xBD"
               "a\xEF\xBF\xBD");
-}
-
-TEST(OriginPolicy, OriginsAreWrittenAsTheOriginHeaderHasThem) {
-    struct Case {
-        const char* address;
-        const char* origin;
-    } cases[] = {
-        {"http://Portal.Example.COM/index.html?x=1", "http://portal.example.com"},
-        {"HTTPS://portal.test:443/a", "https://portal.test"},
-        {"http://portal.test:80", "http://portal.test"},
-        {"http://127.0.0.1:8080/", "http://127.0.0.1:8080"},
-        {"https://user:pw@portal.test:8443#top", "https://portal.test:8443"},
-        {"http://[::1]:81/x", "http://[::1]:81"},
-        {"http://[::1]/x", "http://[::1]"},
-        {"https://portal.test", "https://portal.test"},
-        {"file:///opt/portal/index.html", ""},
-        {"about:blank", ""},
-        {"ftp://files.test/", ""},
-        {"http://:80/", ""},
-        {"http://portal.test:8o/", ""},
-        {"portal.test", ""},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(originOf(c.address), c.origin) << c.address;
-}
-
-TEST(OriginPolicy, TrustsTheStartPagesAndTheExtraOriginsOnly) {
-    OriginPolicy policy({"http://portal.test/start.html", "", "file:///opt/portal/index.html"},
-                        " https://secure.test:8443 ;http://other.test/page;;");
-    EXPECT_EQ(policy.origins(),
-              (std::vector<std::string>{"http://portal.test", "https://secure.test:8443",
-                                        "http://other.test"}));
-    struct Case {
-        const char* header;
-        bool trusted;
-    } cases[] = {
-        {"http://portal.test", true},
-        {"https://secure.test:8443", true},
-        {"http://other.test", true},
-        {"https://portal.test", false},
-        {"http://portal.test:8080", false},
-        {"http://evil.test", false},
-        {"null", false},
-        {"", false},
-        {"http://portal.test/", false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(policy.trusts(c.header), c.trusted) << c.header;
 }
 
 TEST(ExternalRequest, DecodesEveryScriptType) {
@@ -153,10 +104,14 @@ TEST(ExternalAnswer, EncodesTextTrueAndNoValue) {
     EXPECT_EQ(encodeExternalAnswer({}), "");
 }
 
+constexpr const char* kPortal = "http://portal.test/start.html";
+constexpr const char* kBundled = "file:///opt/vantu/portal/index.html";
+
 class ExternalRequestsTest : public ::testing::Test {
   protected:
-    std::string call(const char* method, const char* origin, const std::string& body) {
-        return requests_.answer(method, origin, body);
+    std::string call(const char* method, const char* origin, const std::string& body,
+                     const char* mainDocument = kPortal) {
+        return requests_.answer(method, origin, body, mainDocument);
     }
     std::string stored(const char* key) { return platform::ansiToUtf8(settings_.getValue(key)); }
 
@@ -164,7 +119,8 @@ class ExternalRequestsTest : public ::testing::Test {
     SettingsStore settings_{dir_.path()};
     RecordingMethods methods_;
     ExternalObject external_{settings_, methods_};
-    ExternalRequests requests_{external_, OriginPolicy({"http://portal.test/"}, ""), "secret"};
+    ExternalRequests requests_{external_, PageTrust({"http://portal.test/", "", kBundled}, ""),
+                               "secret"};
 };
 
 TEST_F(ExternalRequestsTest, TrustedDocumentsCallWithTypedArgumentsInScriptOrder) {
@@ -188,33 +144,44 @@ TEST_F(ExternalRequestsTest, TrustedDocumentsCallWithTypedArgumentsInScriptOrder
     }
 }
 
-TEST_F(ExternalRequestsTest, OnlyTheKeyOrATrustedOriginRunsAMethod) {
+// What the web process claims (key, origin) counts only while the view's main document, which
+// the program knows itself, is a trusted one.
+TEST_F(ExternalRequestsTest, OnlyTheKeyOrATrustedOriginRunsAMethodUnderATrustedMainDocument) {
     struct Case {
         const char* origin;
         const char* key;
+        const char* mainDocument;
         bool runs;
     } cases[] = {
-        {"http://portal.test", "", true},
-        {"null", "secret", true},
-        {"", "secret", true},
-        {"http://evil.test", "secret", true},
-        {"null", "", false},
-        {"http://evil.test", "", false},
-        {"http://evil.test", "secre", false},
-        {"https://portal.test", "secrets", false},
+        {"http://portal.test", "", kPortal, true},
+        {"null", "secret", kBundled, true},
+        {"", "secret", kBundled, true},
+        {"http://evil.test", "secret", kBundled, true},
+        {"http://portal.test", "", kBundled, true},
+        {"null", "", kBundled, false},
+        {"http://evil.test", "", kPortal, false},
+        {"http://evil.test", "secre", kBundled, false},
+        {"https://portal.test", "secrets", kBundled, false},
+        // A trusted frame, or a leaked key, in a document the program does not trust.
+        {"http://portal.test", "", "http://evil.test/page.html", false},
+        {"null", "secret", "file:///home/user/elsewhere.html", false},
+        {"null", "secret", "vantu-offline://page/nolink.html", false},
+        {"http://portal.test", "secret", "", false},
     };
     int n = 0;
     for (const Case& c : cases) {
         std::string value = std::to_string(++n);
         std::string body =
             std::string(c.key) + "\ns1:ks" + std::to_string(value.size()) + ":" + value;
-        std::string answer = call("writeValue", c.origin, body);
-        EXPECT_EQ(answer, c.runs ? "t" : "") << c.origin << " " << c.key;
-        EXPECT_EQ(stored("k") == value, c.runs) << c.origin << " " << c.key;
+        std::string answer = call("writeValue", c.origin, body, c.mainDocument);
+        EXPECT_EQ(answer, c.runs ? "t" : "") << c.origin << " " << c.key << " " << c.mainDocument;
+        EXPECT_EQ(stored("k") == value, c.runs)
+            << c.origin << " " << c.key << " " << c.mainDocument;
         // The program's own methods open a dialog on the PC: the same rule, before any of it.
         methods_.calls.clear();
-        call("saveGpxToPC", c.origin, std::string(c.key) + "\ns1:0");
-        EXPECT_EQ(methods_.calls.size(), c.runs ? 1u : 0u) << c.origin << " " << c.key;
+        call("saveGpxToPC", c.origin, std::string(c.key) + "\ns1:0", c.mainDocument);
+        EXPECT_EQ(methods_.calls.size(), c.runs ? 1u : 0u)
+            << c.origin << " " << c.key << " " << c.mainDocument;
     }
 }
 

@@ -145,20 +145,4 @@ TEST(OfflinePage, WithoutAPrivateFolderTheTextPageIsShown) {
     EXPECT_FALSE(platform::fileExists("nolink.html"));
 }
 
-TEST(OfflinePage, OnlyTheBrowsersOwnErrorPagesAreIntercepted) {
-    struct Case {
-        const char* address;
-        bool intercepted;
-    } cases[] = {
-        {"res://ieframe.dll/dnserror.htm", true},
-        {"res://", true},
-        {"RES://ieframe.dll/dnserror.htm", false},
-        {"http://portal.test/?next=res://x", false},
-        {" res://x", false},
-        {"res:/", false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(isBrowserErrorPage(c.address), c.intercepted) << c.address;
-}
-
 }  // namespace

@@ -37,24 +37,12 @@ platform::FileDialogAnswer answerFor(const gchar* name) {
     return answer;
 }
 
-// The program's window, which the page that asks lives in: the dialog stays above it.
-GtkWindow* programWindow() {
-    GList* windows = gtk_window_list_toplevels();
-    GtkWindow* found = nullptr;
-    for (GList* w = windows; w != nullptr && found == nullptr; w = w->next) {
-        GtkWindow* window = GTK_WINDOW(w->data);
-        if (gtk_widget_get_visible(GTK_WIDGET(window)) &&
-            gtk_window_get_window_type(window) == GTK_WINDOW_TOPLEVEL)
-            found = window;
-    }
-    g_list_free(windows);
-    return found;
-}
+}  // namespace
 
-platform::FileDialogAnswer choose(const FileDialogRequest& request) {
+platform::FileDialogAnswer chooseFile(const FileDialogRequest& request, GtkWindow* parent) {
     const bool save = request.kind == FileDialogRequest::Kind::Save;
     GtkWidget* dialog = gtk_file_chooser_dialog_new(
-        platform::ansiToUtf8(request.title).c_str(), programWindow(),
+        platform::ansiToUtf8(request.title).c_str(), parent,
         save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN, "取消",
         GTK_RESPONSE_CANCEL, save ? "保存" : "打开", GTK_RESPONSE_ACCEPT, nullptr);
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
@@ -73,10 +61,4 @@ platform::FileDialogAnswer choose(const FileDialogRequest& request) {
     }
     gtk_widget_destroy(dialog);
     return answer;
-}
-
-}  // namespace
-
-void installFileChooser() {
-    platform::setFileDialogHandler(choose);
 }

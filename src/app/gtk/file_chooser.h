@@ -1,6 +1,10 @@
 #pragma once
 
-// Makes the program's file dialogs (platform/file_dialog.h) GTK file choosers: modal, one filter
-// for the files asked for, a save dialog that asks before it replaces a file. Called once at
-// start-up, on the GTK thread.
-void installFileChooser();
+#include <gtk/gtk.h>
+
+#include "platform/file_dialog.h"
+
+// The program's file dialogs (platform/file_dialog.h) as GTK file choosers: modal over `parent`,
+// one filter for the files asked for, a save dialog that asks before it replaces a file.
+platform::FileDialogAnswer chooseFile(const platform::FileDialogRequest& request,
+                                      GtkWindow* parent);

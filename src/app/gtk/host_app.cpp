@@ -8,15 +8,15 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "app/gtk/file_chooser.h"
 #include "app/gtk/host_config.h"
+#include "app/gtk/host_resources.h"
 #include "app/gtk/host_window.h"
-#include "app/gtk/main_loop_sink.h"
-#include "app/gtk/question_dialog.h"
+#include "app/gtk/offline_scheme.h"
 #include "app/gtk/single_instance.h"
 #include "app/gtk/webkit_external.h"
+#include "app/gtk/window_sink.h"
+#include "app/page_trust.h"
 #include "app/start_page.h"
 #include "bridge/external_object.h"
 #include "bridge/program_methods.h"
@@ -26,6 +26,7 @@
 #include "platform/http.h"
 #include "platform/paths.h"
 #include "session/device_manager.h"
+#include "update/update_check.h"
 
 namespace {
 
@@ -52,13 +53,6 @@ std::string bundledPortalFolder() {
             return canonical(candidate) + "/";
     }
     return folder + "portal/";
-}
-
-// The folder pattern of a local page's address, or nothing for other addresses.
-std::string localFolderPattern(const std::string& address) {
-    if (!g_str_has_prefix(address.c_str(), "file://")) return {};
-    std::string path = address.substr(0, address.find_first_of("?#"));
-    return path.substr(0, path.rfind('/') + 1) + "*";
 }
 
 void showStartFailure() {
@@ -99,15 +93,77 @@ int answerArguments(int argc, char** argv) {
     return 2;
 }
 
+// The build's pages; the bundled one where this program finds it.
+StartPages startPages(const HostConfig& config) {
+    return {config.startPage, config.altStartPage, fileUri(bundledPortalFolder() + "index.html")};
+}
+
+WebKitWebContext* webContext(const HostConfig& config) {
+    WebKitWebContext* context = webkit_web_context_get_default();
+    if (config.acceptAnyCertificate) {
+        WebKitWebsiteDataManager* data = webkit_web_context_get_website_data_manager(context);
+        webkit_website_data_manager_set_tls_errors_policy(data, WEBKIT_TLS_ERRORS_POLICY_IGNORE);
+    }
+    return context;
+}
+
+// The window's main loop, with the ways in from outside: a later start, the posted messages and
+// the end of the session.
+void runMainLoop(HostWindow& host, SingleInstance& instance, WindowSink& sink) {
+    host.initialise();
+    instance.listen([&host] { host.present(); });
+    sink.setReceiver([&host](uint32_t message, uintptr_t wParam, intptr_t lParam) {
+        host.message(message, wParam, lParam);
+    });
+    // Ending the session closes the window as its close box does.
+    auto closeWindow = [](gpointer d) -> gboolean {
+        static_cast<HostWindow*>(d)->close();
+        return G_SOURCE_CONTINUE;
+    };
+    guint term = g_unix_signal_add(SIGTERM, closeWindow, &host);
+    guint interrupt = g_unix_signal_add(SIGINT, closeWindow, &host);
+    gtk_main();
+    g_source_remove(term);
+    g_source_remove(interrupt);
+    sink.setReceiver({});
+    instance.listen({});
+}
+
+// The window from its first page to its end.
+int runWindow(DeviceManager& device, std::unique_ptr<platform::NetworkSession>& network,
+              SingleInstance& instance) {
+    SettingsStore settings(SettingsStore::folderFor(platform::programFolder()));
+    ProgramMethods methods(device);
+    ExternalObject external(settings, methods);
+    const HostConfig& config = hostConfig();
+    StartPages pages = startPages(config);
+    WebKitWebContext* context = webContext(config);
+    WebKitExternal webExternal(context, external, PageTrust(pages, config.trustedOrigins));
+    OfflineScheme offline(context);
+    // The worker's notifications outlive the window: a task still running when the window has
+    // gone may post until the program ends.
+    static auto* sink = new WindowSink;
+    platform::setMessageSink(sink);
+    // The first link, after the single-instance check and off the window thread.
+    watchRemoteLink(device);
+    BackgroundUpdate update(platform::programFile(), updateManifestUrl());
+    HostWindow host({settings, methods, device.connected, update, pages, offlinePicture()},
+                    webExternal, offline);
+    runMainLoop(host, instance, *sink);
+    // The end, in this order: the task thread (it may still be transferring), the network,
+    // then the window.
+    device.taskThread.finish();
+    network.reset();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     int answered = answerArguments(argc, argv);
     if (answered >= 0) return answered;
-
     // Built before anything else: it loads the remote API library.
     DeviceManager device;
-
     // The desktop file names the window by this class.
     g_set_prgname("vantu");
     // The program reads no command-line arguments of its own, GTK's included.
@@ -117,68 +173,7 @@ int main(int argc, char** argv) {
         showStartFailure();
         return 1;
     }
-
     SingleInstance instance(platform::programFile());
     if (!instance.claim()) return 0;
-
-    installQuestionDialog();
-    installFileChooser();
-    SettingsStore settings(SettingsStore::folderFor(platform::programFolder()));
-    ProgramMethods methods(device);
-    ExternalObject external(settings, methods);
-
-    const HostConfig& config = hostConfig();
-    std::string portal = bundledPortalFolder();
-    StartPages pages{config.startPage, config.altStartPage, fileUri(portal + "index.html")};
-
-    // The program's own local pages: the bundled portal and start pages that are local files.
-    // The offline page needs no key and gets none.
-    std::vector<std::string> localPages{fileUri(portal) + "*"};
-    for (const std::string& page : {config.startPage, config.altStartPage}) {
-        std::string pattern = localFolderPattern(page);
-        if (!pattern.empty()) localPages.push_back(pattern);
-    }
-
-    WebKitWebContext* context = webkit_web_context_get_default();
-    if (config.acceptAnyCertificate) {
-        WebKitWebsiteDataManager* data = webkit_web_context_get_website_data_manager(context);
-        webkit_website_data_manager_set_tls_errors_policy(data, WEBKIT_TLS_ERRORS_POLICY_IGNORE);
-    }
-    WebKitExternal webExternal(
-        context, external,
-        OriginPolicy({config.startPage, config.altStartPage}, config.trustedOrigins), localPages);
-
-    // The worker's notifications outlive the window: a task still running when the window has
-    // gone may post until the program ends.
-    static auto* sink = new MainLoopSink;
-    platform::setMessageSink(sink);
-    // The first link, after the single-instance check and off the window thread.
-    watchRemoteLink(device);
-
-    {
-        HostWindow host({device, settings, methods, webExternal},
-                        startPageAddress(settings, pages));
-        host.initialise();
-        instance.listen([&host] { host.present(); });
-        sink->setReceiver([&host](uint32_t message, uintptr_t wParam, intptr_t lParam) {
-            host.taskMessage(message, wParam, lParam);
-        });
-        // Ending the session closes the window as its close box does.
-        auto closeWindow = [](gpointer d) -> gboolean {
-            static_cast<HostWindow*>(d)->close();
-            return G_SOURCE_CONTINUE;
-        };
-        guint term = g_unix_signal_add(SIGTERM, closeWindow, &host);
-        guint interrupt = g_unix_signal_add(SIGINT, closeWindow, &host);
-        gtk_main();
-        g_source_remove(term);
-        g_source_remove(interrupt);
-        // The end, in this order: the task thread (it may still be transferring), the network,
-        // then the window.
-        device.taskThread.finish();
-        network.reset();
-        sink->setReceiver({});
-        instance.listen({});
-    }
-    return 0;
+    return runWindow(device, network, instance);
 }

@@ -3,19 +3,17 @@
 #include <functional>
 
 #include "app/gtk/device_monitor.h"
+#include "app/gtk/file_chooser.h"
 #include "app/gtk/host_config.h"
 #include "app/gtk/host_resources.h"
+#include "app/gtk/offline_scheme.h"
 #include "app/gtk/present_window.h"
 #include "app/gtk/script_caller.h"
 #include "app/gtk/script_dialogs.h"
 #include "app/gtk/webkit_external.h"
-#include "app/offline_page.h"
 #include "app/user_agent.h"
 #include "build_config.h"
 #include "platform/codepage.h"
-#include "platform/files.h"
-#include "platform/paths.h"
-#include "update/update_check.h"
 
 namespace {
 
@@ -23,8 +21,6 @@ constexpr const char* kTitle = "KorvelVantu－免费电子地图，路书随身�
 // How long a move or resize must stand before it counts as the normal rectangle: the window
 // manager may report the maximised size before it reports the state change.
 constexpr guint kSettleMs = 250;
-// The page gets this long to run "onWinExit" before the window goes regardless.
-constexpr guint kExitCallMs = 3000;
 
 WindowState stateOf(GdkWindowState state) {
     if (state & GDK_WINDOW_STATE_ICONIFIED) return WindowState::Minimized;
@@ -61,21 +57,15 @@ void later(std::function<void()> work) {
 
 }  // namespace
 
-HostWindow::HostWindow(Parts parts, std::string startAddress)
-    : device_(parts.device),
-      settings_(parts.settings),
-      methods_(parts.methods),
-      webExternal_(parts.webExternal),
-      startAddress_(std::move(startAddress)),
-      placement_(parts.settings),
-      update_(platform::programFile(), updateManifestUrl()) {}
+HostWindow::HostWindow(WindowController::Parts parts, WebKitExternal& webExternal,
+                       OfflineScheme& offline)
+    : webExternal_(webExternal), offline_(offline), controller_(*this, std::move(parts)) {}
 
 HostWindow::~HostWindow() {
     self_.reset();
     for (auto& [id, source] : timers_)
         g_source_remove(source);
     if (pendingRectTimer_ != 0) g_source_remove(pendingRectTimer_);
-    if (exitTimer_ != 0) g_source_remove(exitTimer_);
     deviceMonitor_.reset();
     if (window_ != nullptr) {
         // No handler of ours may run while the widgets go.
@@ -86,6 +76,20 @@ HostWindow::~HostWindow() {
 }
 
 void HostWindow::initialise() {
+    createWindow();
+    createView();
+    controller_.start();
+    WindowRect rect = controller_.startPlacement();
+    placement_.moved(rect, WindowState::Normal);
+    gtk_window_move(GTK_WINDOW(window_), rect.left, rect.top);
+    gtk_window_resize(GTK_WINDOW(window_), rect.width, rect.height);
+    // Minimised until the controller shows it.
+    gtk_window_iconify(GTK_WINDOW(window_));
+    gtk_widget_show_all(window_);
+    deviceMonitor_ = std::make_unique<DeviceMonitor>([this] { controller_.deviceChanged(); });
+}
+
+void HostWindow::createWindow() {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(window_), kTitle);
     if (GdkPixbuf* icon = iconPixbuf()) {
@@ -96,7 +100,12 @@ void HostWindow::initialise() {
     hints.min_width = kMinTrackWidth;
     hints.min_height = kMinTrackHeight;
     gtk_window_set_geometry_hints(GTK_WINDOW(window_), nullptr, &hints, GDK_HINT_MIN_SIZE);
+    g_signal_connect(window_, "delete-event", G_CALLBACK(onDelete), this);
+    g_signal_connect(window_, "configure-event", G_CALLBACK(onConfigure), this);
+    g_signal_connect(window_, "window-state-event", G_CALLBACK(onWindowState), this);
+}
 
+void HostWindow::createView() {
     WebKitUserContentManager* content = webExternal_.contentManager();
     WebKitUserStyleSheet* style = webkit_user_style_sheet_new(
         std::string(hostStyleSheet()).c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
@@ -112,81 +121,66 @@ void HostWindow::initialise() {
     webkit_settings_set_enable_write_console_messages_to_stdout(settings,
                                                                 hostConfig().consoleToStdout);
     gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
-
-    g_signal_connect(window_, "delete-event", G_CALLBACK(onDelete), this);
-    g_signal_connect(window_, "configure-event", G_CALLBACK(onConfigure), this);
-    g_signal_connect(window_, "window-state-event", G_CALLBACK(onWindowState), this);
     g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
     g_signal_connect(view_, "load-failed", G_CALLBACK(onLoadFailed), this);
     g_signal_connect(view_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
     g_signal_connect(view_, "context-menu", G_CALLBACK(onContextMenu), this);
     g_signal_connect(view_, "button-press-event", G_CALLBACK(onButtonPress), this);
     useProgramScriptDialogs(view_, GTK_WINDOW(window_));
-
-    webkit_web_view_load_uri(view_, startAddress_.c_str());
-
-    WindowRect rect = startPlacement(settings_);
-    placement_.moved(rect, WindowState::Normal);
-    gtk_window_move(GTK_WINDOW(window_), rect.left, rect.top);
-    gtk_window_resize(GTK_WINDOW(window_), rect.width, rect.height);
-    gtk_window_iconify(GTK_WINDOW(window_));
-    gtk_widget_show_all(window_);
-
-    deviceMonitor_ = std::make_unique<DeviceMonitor>([this] { deviceChanged(); });
 }
 
 void HostWindow::present() {
     if (window_ != nullptr) presentWindow(GTK_WINDOW(window_));
 }
 
-void HostWindow::close() {
-    if (closing_) return;
-    closing_ = true;
-    if (state_ == WindowState::Normal) commitPendingRect();
-    placement_.closing(state_);
-    if (!hasDocument_) {
-        finishClosing();
-        return;
+// ---- AppWindow
+
+void HostWindow::navigate(const std::string& address) {
+    webkit_web_view_load_uri(view_, address.c_str());
+}
+
+void HostWindow::showOfflinePage(const OfflinePage& page) {
+    // Shown from the bytes held here, never from what the folder holds afterwards.
+    offline_.setPage(page.text, page.picture);
+    webkit_web_view_load_uri(view_, kOfflinePageAddress);
+}
+
+void HostWindow::showTextPage(const std::string& text) {
+    std::string html =
+        "<html><head><meta charset=\"utf-8\"></head><body>" + text + "</body></html>";
+    webkit_web_view_load_html(view_, html.c_str(), nullptr);
+}
+
+void HostWindow::callPage(const PageCall& call, std::function<void()> done) {
+    if (done)
+        done = [weak = std::weak_ptr<HostWindow*>(self_), done = std::move(done)] {
+            if (weak.lock()) done();
+        };
+    callPageFunction(view_, call, std::move(done));
+}
+
+void HostWindow::show(Show how) {
+    if (how == Show::First) {
+        shown_ = true;
+        gtk_window_deiconify(GTK_WINDOW(window_));
+        gtk_window_present(GTK_WINDOW(window_));
+    } else if (state_ == WindowState::Minimized) {
+        gtk_window_deiconify(GTK_WINDOW(window_));
     }
-    ScriptCaller caller;
-    caller.setDocument(G_OBJECT(view_));
-    caller.call("onWinExit", {}, [weak = std::weak_ptr<HostWindow*>(self_)](bool) {
-        if (auto host = weak.lock()) (*host)->finishClosing();
-    });
-    exitTimer_ = g_timeout_add(
-        kExitCallMs,
-        [](gpointer self) -> gboolean {
-            auto* host = static_cast<HostWindow*>(self);
-            host->exitTimer_ = 0;
-            host->finishClosing();
-            return G_SOURCE_REMOVE;
-        },
-        this);
 }
 
-void HostWindow::finishClosing() {
-    if (finished_) return;
-    finished_ = true;
-    if (window_ != nullptr) gtk_widget_hide(window_);
-    gtk_main_quit();
+bool HostWindow::ask(const std::string& text, const std::string& title) {
+    GtkWidget* dialog =
+        gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO,
+                               "%s", platform::ansiToUtf8(text).c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), platform::ansiToUtf8(title).c_str());
+    gint response = gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    return response == GTK_RESPONSE_YES;
 }
 
-void HostWindow::taskMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    bool closeNow = false;
-    if (update_.handleMessage(message, wParam, closeNow)) {
-        if (closeNow) close();
-        return;
-    }
-    router_.taskMessage(message, wParam, lParam);
-}
-
-void HostWindow::deviceChanged() {
-    router_.deviceChanged();
-}
-
-void HostWindow::callPage(const PageCall& call) {
-    ScriptCaller caller;
-    if (caller.setDocument(G_OBJECT(view_))) caller.call(call.function, call.args);
+platform::FileDialogAnswer HostWindow::chooseFile(const platform::FileDialogRequest& request) {
+    return ::chooseFile(request, GTK_WINDOW(window_));
 }
 
 void HostWindow::startTimer(int id, unsigned intervalMs) {
@@ -195,21 +189,20 @@ void HostWindow::startTimer(int id, unsigned intervalMs) {
         HostWindow* host;
         int id;
     };
-    auto* tick = new Tick{this, id};
     guint source = g_timeout_add_full(
         G_PRIORITY_DEFAULT, intervalMs,
         [](gpointer data) -> gboolean {
-            auto* t = static_cast<Tick*>(data);
-            HostWindow* host = t->host;
-            int timerId = t->id;
+            auto* tick = static_cast<Tick*>(data);
+            HostWindow* host = tick->host;
+            int id = tick->id;
             guint self = g_source_get_id(g_main_current_source());
-            host->router_.timer(timerId);
-            // The handler may have stopped or restarted this timer.
-            auto it = host->timers_.find(timerId);
+            host->controller_.timer(id);
+            // The controller may have stopped or restarted this timer.
+            auto it = host->timers_.find(id);
             return it != host->timers_.end() && it->second == self ? G_SOURCE_CONTINUE
                                                                    : G_SOURCE_REMOVE;
         },
-        tick, [](gpointer data) { delete static_cast<Tick*>(data); });
+        new Tick{this, id}, [](gpointer data) { delete static_cast<Tick*>(data); });
     timers_[id] = source;
 }
 
@@ -223,17 +216,17 @@ void HostWindow::stopTimer(int id) {
     if (current == nullptr || g_source_get_id(current) != source) g_source_remove(source);
 }
 
-bool HostWindow::isConnected() {
-    return device_.connected != 0;
+WindowPlacement HostWindow::placement() {
+    if (state_ == WindowState::Normal) commitPendingRect();
+    return {state_, placement_.lastNormal()};
 }
 
-bool HostWindow::checkConnection() {
-    return methods_.checkConnection() != 0;
+void HostWindow::quit() {
+    if (window_ != nullptr) gtk_widget_hide(window_);
+    gtk_main_quit();
 }
 
-void HostWindow::restartDeviceLink() {
-    methods_.restartDeviceLink();
-}
+// ---- the window's events
 
 gboolean HostWindow::onDelete(GtkWidget*, GdkEvent*, gpointer self) {
     static_cast<HostWindow*>(self)->close();
@@ -242,10 +235,10 @@ gboolean HostWindow::onDelete(GtkWidget*, GdkEvent*, gpointer self) {
 
 gboolean HostWindow::onConfigure(GtkWidget*, GdkEvent*, gpointer self) {
     auto* host = static_cast<HostWindow*>(self);
+    if (host->state_ != WindowState::Normal) return FALSE;
     WindowRect rect;
     gtk_window_get_position(GTK_WINDOW(host->window_), &rect.left, &rect.top);
     gtk_window_get_size(GTK_WINDOW(host->window_), &rect.width, &rect.height);
-    if (host->state_ != WindowState::Normal) return FALSE;
     host->pendingRect_ = rect;
     if (host->pendingRectTimer_ != 0) g_source_remove(host->pendingRectTimer_);
     host->pendingRectTimer_ = g_timeout_add(
@@ -276,11 +269,14 @@ gboolean HostWindow::onWindowState(GtkWidget*, GdkEventWindowState* event, gpoin
         g_source_remove(host->pendingRectTimer_);
         host->pendingRectTimer_ = 0;
     }
-    // The window's own minimising at start saves nothing.
-    if (host->shown_) host->placement_.stateChanged(host->state_, state);
+    // The window's own minimising at start is no change of the user's. GTK tells only now, with
+    // the old state still standing here.
+    if (host->shown_) host->controller_.stateChanging(state);
     host->state_ = state;
     return FALSE;
 }
+
+// ---- the view's events
 
 void HostWindow::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
     auto* host = static_cast<HostWindow*>(self);
@@ -295,31 +291,15 @@ void HostWindow::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer s
             host->hasDocument_ = true;
             break;
         case WEBKIT_LOAD_FINISHED:
-            if (!host->loadFailed_) host->navigationComplete();
+            // The view tells only of the main frame's loads.
+            if (!host->loadFailed_) host->controller_.navigationComplete(true);
             break;
         default:
             break;
     }
 }
 
-void HostWindow::navigationComplete() {
-    // The check runs on its own thread and comes back through taskMessage; the window never
-    // waits for it. An updater copy only hands over and closes, so its window stays minimised.
-    update_.start();
-    if (!update_.isUpdaterCopy()) showNormally();
-}
-
-void HostWindow::showNormally() {
-    if (!shown_) {
-        shown_ = true;
-        gtk_window_deiconify(GTK_WINDOW(window_));
-        gtk_window_present(GTK_WINDOW(window_));
-        return;
-    }
-    if (state_ == WindowState::Minimized) gtk_window_deiconify(GTK_WINDOW(window_));
-}
-
-gboolean HostWindow::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
+gboolean HostWindow::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error,
                                   gpointer self) {
     auto* host = static_cast<HostWindow*>(self);
     host->loadFailed_ = true;
@@ -328,65 +308,33 @@ gboolean HostWindow::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, G
         g_error_matches(error, WEBKIT_POLICY_ERROR,
                         WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
         return FALSE;
-    std::string failed = uri != nullptr ? uri : "";
-    later([weak = std::weak_ptr<HostWindow*>(host->self_), failed] {
-        if (auto alive = weak.lock()) (*alive)->loadFailed(failed);
-    });
-    return TRUE;
+    return host->controller_.navigationFailed(true) ? TRUE : FALSE;
 }
 
 gboolean HostWindow::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                     WebKitPolicyDecisionType type, gpointer self) {
     auto* host = static_cast<HostWindow*>(self);
-    if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-        // Pages that open a window get the user's own browser.
-        auto* action = webkit_navigation_policy_decision_get_navigation_action(
-            WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-        const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-        if (uri != nullptr &&
-            (g_str_has_prefix(uri, "http://") || g_str_has_prefix(uri, "https://")))
-            gtk_show_uri_on_window(GTK_WINDOW(host->window_), uri, GDK_CURRENT_TIME, nullptr);
-        webkit_policy_decision_ignore(decision);
-        return TRUE;
-    }
-    if (type != WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return FALSE;
-    auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
-    if (!webkit_response_policy_decision_is_main_frame_main_resource(response)) return FALSE;
-    WebKitURIResponse* answer = webkit_response_policy_decision_get_response(response);
-    if (webkit_uri_response_get_status_code(answer) < 400) return FALSE;
-    // An error answer of the server: the offline page, not the server's error page.
-    const char* uri = webkit_uri_response_get_uri(answer);
-    std::string failed = uri != nullptr ? uri : "";
+    if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE)
+        return host->errorAnswer(WEBKIT_RESPONSE_POLICY_DECISION(decision)) ? TRUE : FALSE;
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) return FALSE;
+    // Pages that open a window get the user's own browser.
+    auto* action = webkit_navigation_policy_decision_get_navigation_action(
+        WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+    const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    if (uri != nullptr && (g_str_has_prefix(uri, "http://") || g_str_has_prefix(uri, "https://")))
+        gtk_show_uri_on_window(GTK_WINDOW(host->window_), uri, GDK_CURRENT_TIME, nullptr);
     webkit_policy_decision_ignore(decision);
-    later([weak = std::weak_ptr<HostWindow*>(host->self_), failed] {
-        if (auto alive = weak.lock()) (*alive)->loadFailed(failed);
-    });
     return TRUE;
 }
 
-void HostWindow::loadFailed(const std::string& failedUri) {
-    if (closing_) return;
-    // The text page needs nothing that could fail; if even it fails there is nothing left.
-    if (failedUri == "about:blank") return;
-    if (failedUri == kOfflinePageAddress) {
-        showTextPage();
-        return;
-    }
-    if (buildOfflinePage(platform::privateFolder(), offlinePicture()) == offlineFallbackAddress()) {
-        showTextPage();
-        return;
-    }
-    // Shown from the bytes held here, never from what the folder holds afterwards.
-    webExternal_.setOfflinePage(offlinePageText(), std::string(offlinePicture()));
-    webkit_web_view_load_uri(view_, kOfflinePageAddress);
-}
-
-void HostWindow::showTextPage() {
-    std::string text = platform::ansiToUtf8(offlineFallbackAddress());
-    text.erase(0, text.find(':') + 1);
-    std::string html =
-        "<html><head><meta charset=\"utf-8\"></head><body>" + text + "</body></html>";
-    webkit_web_view_load_html(view_, html.c_str(), nullptr);
+// A server's error answer to the main document is a failed load, not a page to show.
+bool HostWindow::errorAnswer(WebKitResponsePolicyDecision* decision) {
+    if (!webkit_response_policy_decision_is_main_frame_main_resource(decision)) return false;
+    WebKitURIResponse* answer = webkit_response_policy_decision_get_response(decision);
+    if (webkit_uri_response_get_status_code(answer) < 400) return false;
+    if (!controller_.navigationFailed(true)) return false;
+    webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
+    return true;
 }
 
 gboolean HostWindow::onContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*,
@@ -402,7 +350,7 @@ gboolean HostWindow::onButtonPress(GtkWidget*, GdkEventButton* event, gpointer s
         auto* host = static_cast<HostWindow*>(self);
         intptr_t point = packClientPoint(event->x, event->y);
         later([weak = std::weak_ptr<HostWindow*>(host->self_), point] {
-            if (auto alive = weak.lock()) (*alive)->router_.rightButtonDown(point);
+            if (auto alive = weak.lock()) (*alive)->controller_.rightButtonDown(point);
         });
     }
     return FALSE;

@@ -7,31 +7,22 @@
 #include <memory>
 #include <string>
 
-#include "app/event_router.h"
+#include "app/app_window.h"
 #include "app/placement.h"
-#include "bridge/external_methods.h"
-#include "bridge/settings_store.h"
-#include "session/device_manager.h"
-#include "update/update_check.h"
+#include "app/window_controller.h"
 
 class DeviceMonitor;
+class OfflineScheme;
 class WebKitExternal;
 
-// The program's one window: a web view showing the portal, sized and placed from vantu.ini,
-// shown minimised until the first page has loaded. It routes task notifications, device changes
-// and right clicks to the page, replaces failed loads with the offline page, and tells the page
-// when it closes.
-class HostWindow : public RouterHost {
+// The program's one window on GTK: a web view showing the portal. It carries out what its
+// WindowController asks (app/app_window.h) and hands the controller the events of the window,
+// the view and the drives. Its own are the toolkit's details: the widgets, the view's settings
+// and scripts, the last normal rectangle (GTK tells of minimising and maximising only after the
+// fact), and pages that open a window going to the user's browser.
+class HostWindow : public AppWindow {
   public:
-    struct Parts {
-        DeviceManager& device;
-        const SettingsStore& settings;
-        ExternalMethods& methods;
-        WebKitExternal& webExternal;
-    };
-
-    // `startAddress` is the first page's address (UTF-8).
-    HostWindow(Parts parts, std::string startAddress);
+    HostWindow(WindowController::Parts parts, WebKitExternal& webExternal, OfflineScheme& offline);
     ~HostWindow() override;
     HostWindow(const HostWindow&) = delete;
     HostWindow& operator=(const HostWindow&) = delete;
@@ -40,22 +31,25 @@ class HostWindow : public RouterHost {
     void initialise();
     // A later start of the program asks for the window.
     void present();
-    // The closing sequence: saves the placement, calls "onWinExit" and ends the main loop.
-    void close();
+    void close() { controller_.close(); }
+    // Every message posted to the window.
+    void message(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+        controller_.message(message, wParam, lParam);
+    }
 
-    // Every message posted to the window: task and device link notifications and the update
-    // check's.
-    void taskMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
-    void deviceChanged();
-
-    // RouterHost
+    // AppWindow
+    void navigate(const std::string& address) override;
+    void showOfflinePage(const OfflinePage& page) override;
+    void showTextPage(const std::string& text) override;
     bool hasDocument() const override { return hasDocument_; }
-    void callPage(const PageCall& call) override;
+    void callPage(const PageCall& call, std::function<void()> done) override;
+    void show(Show how) override;
+    bool ask(const std::string& text, const std::string& title) override;
+    platform::FileDialogAnswer chooseFile(const platform::FileDialogRequest& request) override;
     void startTimer(int id, unsigned intervalMs) override;
     void stopTimer(int id) override;
-    bool isConnected() override;
-    bool checkConnection() override;
-    void restartDeviceLink() override;
+    WindowPlacement placement() override;
+    void quit() override;
 
   private:
     static gboolean onDelete(GtkWidget*, GdkEvent*, gpointer self);
@@ -70,39 +64,28 @@ class HostWindow : public RouterHost {
                                   WebKitHitTestResult*, gpointer);
     static gboolean onButtonPress(GtkWidget*, GdkEventButton* event, gpointer self);
 
-    void navigationComplete();
-    void showNormally();
-    // The main frame failed to load `failedUri`: show the offline page, or the text page when
-    // the offline page itself failed or cannot be written.
-    void loadFailed(const std::string& failedUri);
-    void showTextPage();
+    void createWindow();
+    void createView();
+    bool errorAnswer(WebKitResponsePolicyDecision* decision);
     void commitPendingRect();
-    void finishClosing();
 
-    DeviceManager& device_;
-    const SettingsStore& settings_;
-    ExternalMethods& methods_;
     WebKitExternal& webExternal_;
-    std::string startAddress_;
-
-    EventRouter router_{*this};
+    OfflineScheme& offline_;
+    WindowController controller_;
     PlacementTracker placement_;
     WindowState state_ = WindowState::Normal;
     WindowRect pendingRect_;
     guint pendingRectTimer_ = 0;
-    guint exitTimer_ = 0;
     std::map<int, guint> timers_;
     // Closures that may run after the window has gone (script answers, deferred work) hold a
     // weak reference to this and do nothing once it has expired.
     std::shared_ptr<HostWindow*> self_ = std::make_shared<HostWindow*>(this);
     std::unique_ptr<DeviceMonitor> deviceMonitor_;
-    BackgroundUpdate update_;
 
     GtkWidget* window_ = nullptr;
     WebKitWebView* view_ = nullptr;
     bool hasDocument_ = false;
     bool loadFailed_ = false;
+    // Shown by the controller: from then on a change of state is the user's.
     bool shown_ = false;
-    bool closing_ = false;
-    bool finished_ = false;
 };

@@ -1,6 +1,7 @@
 #include "app/gtk/webkit_external.h"
 
 #include <random>
+#include <vector>
 
 #include "app/gtk/host_resources.h"
 #include "build_config.h"
@@ -72,25 +73,6 @@ void respond(WebKitURISchemeRequest* request, const std::string& answer, const c
     g_bytes_unref(bytes);
 }
 
-void respondWithResource(WebKitURISchemeRequest* request, const std::string& contentType,
-                         const std::string& bytes) {
-    GBytes* data = g_bytes_new(bytes.data(), bytes.size());
-    GInputStream* stream = g_memory_input_stream_new_from_bytes(data);
-    WebKitURISchemeResponse* response =
-        webkit_uri_scheme_response_new(stream, static_cast<gint64>(bytes.size()));
-    webkit_uri_scheme_response_set_content_type(response, contentType.c_str());
-    webkit_uri_scheme_request_finish_with_response(request, response);
-    g_object_unref(response);
-    g_object_unref(stream);
-    g_bytes_unref(data);
-}
-
-// The address without its query and fragment.
-std::string resourceAddress(const char* uri) {
-    std::string address = uri != nullptr ? uri : "";
-    return address.substr(0, address.find_first_of("?#"));
-}
-
 }  // namespace
 
 std::string makeDocumentKey() {
@@ -106,8 +88,8 @@ std::string makeDocumentKey() {
 }
 
 WebKitExternal::WebKitExternal(WebKitWebContext* context, ExternalObject& external,
-                               OriginPolicy policy, const std::vector<std::string>& localPages)
-    : requests_(external, std::move(policy), makeDocumentKey()),
+                               const PageTrust& trust)
+    : requests_(external, trust, makeDocumentKey()),
       contentManager_(webkit_user_content_manager_new()) {
     webkit_web_context_register_uri_scheme(context, kScheme, onRequest, this, nullptr);
     WebKitSecurityManager* security = webkit_web_context_get_security_manager(context);
@@ -116,6 +98,9 @@ WebKitExternal::WebKitExternal(WebKitWebContext* context, ExternalObject& extern
     webkit_security_manager_register_uri_scheme_as_secure(security, kScheme);
     webkit_security_manager_register_uri_scheme_as_cors_enabled(security, kScheme);
 
+    std::vector<std::string> localPages;
+    for (const std::string& folder : trust.localFolders())
+        localPages.push_back(folder + "*");
     addScript(contentManager_, scriptWithKey(""), {}, localPages);
     if (!localPages.empty()) {
         addScript(contentManager_, scriptWithKey(requests_.key()), localPages, {});
@@ -131,34 +116,20 @@ WebKitExternal::~WebKitExternal() {
     g_object_unref(contentManager_);
 }
 
-void WebKitExternal::setOfflinePage(std::string page, std::string picture) {
-    std::string address = kOfflinePageAddress;
-    std::string folder = address.substr(0, address.rfind('/') + 1);
-    // GB2312, as the page's own meta element says, read as its superset.
-    resources_[address] = {"text/html; charset=GBK", std::move(page)};
-    resources_[folder + "nolink.gif"] = {"image/gif", std::move(picture)};
-}
-
 void WebKitExternal::onRequest(WebKitURISchemeRequest* request, gpointer self) {
     auto* external = static_cast<WebKitExternal*>(self);
     SoupMessageHeaders* headers = webkit_uri_scheme_request_get_http_headers(request);
     const char* origin =
         headers != nullptr ? soup_message_headers_get_one(headers, "Origin") : nullptr;
-    const char* method = webkit_uri_scheme_request_get_http_method(request);
-    if (method == nullptr || g_strcmp0(method, "GET") == 0) {
-        auto found =
-            external->resources_.find(resourceAddress(webkit_uri_scheme_request_get_uri(request)));
-        if (found != external->resources_.end()) {
-            respondWithResource(request, found->second.first, found->second.second);
-            return;
-        }
-    }
     std::string answer;
-    if (method != nullptr && g_strcmp0(method, "POST") == 0) {
+    if (g_strcmp0(webkit_uri_scheme_request_get_http_method(request), "POST") == 0) {
         const char* path = webkit_uri_scheme_request_get_path(request);
         std::string name = path != nullptr && path[0] == '/' ? path + 1 : "";
-        std::string body = readBody(request);
-        answer = external->requests_.answer(name, origin != nullptr ? origin : "", body);
+        // The web process may claim any origin and key; the view's own address it cannot.
+        WebKitWebView* view = webkit_uri_scheme_request_get_web_view(request);
+        const char* document = view != nullptr ? webkit_web_view_get_uri(view) : nullptr;
+        answer = external->requests_.answer(name, origin != nullptr ? origin : "",
+                                            readBody(request), document != nullptr ? document : "");
     }
     respond(request, answer, origin);
 }

@@ -52,10 +52,3 @@ platform::FileDialogAnswer runFileDialog(const platform::FileDialogRequest& requ
     return platform::chosenPath(
         std::u16string(reinterpret_cast<const char16_t*>(chosen), wcslen(chosen)));
 }
-
-void installFileDialogBox() {
-    platform::setFileDialogHandler([](const platform::FileDialogRequest& request) {
-        // The dialog belongs to the window whose page asked.
-        return runFileDialog(request, GetActiveWindow(), nullptr);
-    });
-}

@@ -6,12 +6,9 @@
 
 #include "platform/file_dialog.h"
 
-// The program's file dialogs (platform/file_dialog.h) as the system's common dialogs,
-// GetOpenFileNameW and GetSaveFileNameW: the path comes back in UTF-16 and is kept only when the
-// ANSI code page holds it exactly. Called once at start-up.
-void installFileDialogBox();
-
-// One dialog owned by `owner`. `hook` (may be null) is the dialog's hook procedure: tests answer
-// the dialog through it.
+// One of the program's file dialogs (platform/file_dialog.h) as the system's common dialog,
+// GetOpenFileNameW or GetSaveFileNameW, owned by `owner`: the path comes back in UTF-16 and is
+// kept only when the ANSI code page holds it exactly. `hook` (may be null) is the dialog's hook
+// procedure: tests answer the dialog through it.
 platform::FileDialogAnswer runFileDialog(const platform::FileDialogRequest& request, HWND owner,
                                          LPOFNHOOKPROC hook);

@@ -6,19 +6,18 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "app/origin_policy.h"
+#include "app/page_trust.h"
 #include "app/start_page.h"
 #include "app/user_agent.h"
 #include "app/win32/dispatch_external.h"
 #include "app/win32/document_trust.h"
-#include "app/win32/file_dialog_box.h"
-#include "app/win32/host_dialog.h"
-#include "app/win32/instance_slot.h"
-#include "app/win32/post_message_sink.h"
-#include "app/win32/question_box.h"
+#include "app/win32/host_resources.h"
+#include "app/win32/host_window.h"
 #include "app/win32/resource_ids.h"
-#include "app/win32/script_caller.h"
+#include "app/win32/single_instance.h"
+#include "app/win32/window_sink.h"
 #include "bridge/external_object.h"
 #include "bridge/program_methods.h"
 #include "bridge/settings_store.h"
@@ -60,6 +59,52 @@ void showStartFailure(HINSTANCE instance) {
     MessageBoxA(nullptr, text, "KorvelVantu", MB_OK | MB_ICONERROR);
 }
 
+// The control reports no origin: each document's window.external is made for the address the
+// control reports and bound to it, trusted by the rule every host follows.
+DocumentTrust documentTrust(const PageTrust& trust) {
+    std::vector<std::string> folders;
+    for (const std::string& folder : trust.localFolders())
+        folders.push_back(platform::utf8ToAnsi(folder));
+    return DocumentTrust(trust.origins(), folders);
+}
+
+// The window from its first page to its end.
+int runWindow(HINSTANCE instance, DeviceManager& device,
+              std::unique_ptr<platform::NetworkSession>& network, const std::string& folder) {
+    addProgramToUserAgent();
+    SettingsStore settings(folder);
+    ProgramMethods methods(device);
+    ExternalObject external(settings, methods);
+    StartPages pages{build_config::kStartPage, build_config::kAltStartPage, bundledPortalPage()};
+    ExternalFactory externals(external,
+                              documentTrust(PageTrust(pages, build_config::kTrustedOrigins)));
+    ExternalMaker makeExternal = [&externals](std::u16string_view address) {
+        std::wstring text(address.begin(), address.end());
+        return externals.makeExternalFor(text.c_str());
+    };
+    // The worker's notifications outlive the window: a task still running when the window has
+    // gone may post until the program ends.
+    static auto* sink = new WindowSink;
+    platform::setMessageSink(sink);
+    BackgroundUpdate update(platform::programFile(), updateManifestUrl());
+    HostWindow window({settings, methods, device.connected, update, pages, offlinePicture()},
+                      makeExternal);
+    if (!window.create(instance)) return 1;
+    instance_slot::claim(window.window());
+    sink->setWindow(window.window());
+    // The first link, after the single-instance check and off the window thread.
+    watchRemoteLink(device);
+    window.run();
+    // A later start must not present a window that is about to go.
+    instance_slot::release(window.window());
+    // The end, in this order: the task thread (it may still be transferring), the network,
+    // then the window.
+    device.taskThread.finish();
+    network.reset();
+    sink->setWindow(nullptr);
+    return 0;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -73,7 +118,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     platform::setLogFile(settingsFolder + "vantu.log");
     // Built before anything else: it loads the remote API library.
     DeviceManager device;
-
     auto network = std::make_unique<platform::NetworkSession>();
     if (!network->started()) {
         showStartFailure(instance);
@@ -81,60 +125,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
     // The browser control lives in this thread's single-threaded apartment.
     if (FAILED(OleInitialize(nullptr))) return 1;
-
-    if (HWND first = instance_slot::runningWindow()) {
+    int status = 0;
+    if (HWND first = instance_slot::runningWindow())
         instance_slot::present(first);
-        OleUninitialize();
-        return 0;
-    }
-
-    installQuestionBox();
-    installFileDialogBox();
-    addProgramToUserAgent();
-    SettingsStore settings(settingsFolder);
-    ProgramMethods methods(device);
-    ExternalObject external(settings, methods);
-    StartPages pages{build_config::kStartPage, build_config::kAltStartPage, bundledPortalPage()};
-    // The page's methods answer only the start pages' origins, the trusted ones and the bundled
-    // portal; the offline page and everything else get an object that does nothing.
-    ExternalFactory externals(
-        external,
-        DocumentTrust(OriginPolicy({build_config::kStartPage, build_config::kAltStartPage},
-                                   build_config::kTrustedOrigins),
-                      {platform::programFolder() + "portal\\"}));
-    ExternalMaker makeExternal = [&externals](std::u16string_view address) {
-        std::wstring text(address.begin(), address.end());
-        return externals.makeExternalFor(text.c_str());
-    };
-    ScriptCall callScript = [](IDispatch* document, const PageCall& call) {
-        callPageFunction(document, call);
-    };
-
-    // The worker's notifications outlive the window: a task still running when the window has
-    // gone may post until the program ends.
-    static auto* sink = new PostMessageSink;
-    platform::setMessageSink(sink);
-
-    {
-        HostDialog dialog({device.connected, methods, settings, makeExternal, callScript,
-                           startPageAddress(settings, pages), updateManifestUrl()});
-        if (!dialog.create(instance)) {
-            OleUninitialize();
-            return 1;
-        }
-        instance_slot::claim(dialog.window());
-        sink->setWindow(dialog.window());
-        // The first link, after the single-instance check and off the window thread.
-        watchRemoteLink(device);
-        dialog.run();
-        // A later start must not present a window that is about to go.
-        instance_slot::release(dialog.window());
-        // The end, in this order: the task thread (it may still be transferring), the network,
-        // then the window.
-        device.taskThread.finish();
-        network.reset();
-        sink->setWindow(nullptr);
-    }
+    else
+        status = runWindow(instance, device, network, settingsFolder);
     OleUninitialize();
-    return 0;
+    return status;
 }

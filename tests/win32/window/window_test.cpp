@@ -13,14 +13,17 @@
 #include <thread>
 #include <vector>
 
+#include "app/offline_page.h"
 #include "app/placement.h"
-#include "app/win32/host_dialog.h"
-#include "app/win32/post_message_sink.h"
-#include "app/win32/program_resources.h"
+#include "app/win32/browser_site.h"
+#include "app/win32/host_resources.h"
+#include "app/win32/host_window.h"
 #include "app/win32/resource_ids.h"
+#include "app/win32/window_sink.h"
 #include "common/task_status.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/files.h"
 #include "platform/message_sink.h"
 #include "platform/paths.h"
 #include "support/temp_dir.h"
@@ -51,14 +54,12 @@ class RecordingPage : public PagePort {
 class ProbeMethods : public ExternalMethods {
   public:
     int answer = 0;
-    int probes = 0;
     int restarts = 0;
-    int checkConnection() override {
-        ++probes;
-        return answer;
-    }
+    int checkConnection() override { return answer; }
     void restartDeviceLink() override { ++restarts; }
 };
+
+const StartPages kBlank{"about:blank", "", "about:blank"};
 
 class FixedClock : public platform::Clock {
   public:
@@ -68,7 +69,7 @@ class FixedClock : public platform::Clock {
 
 // Lets the window's messages run for a while, or until `done` holds.
 template <typename Done>
-bool pumpUntil(HostDialog& dialog, Done done, int limitMs = 3000) {
+bool pumpUntil(HostWindow& dialog, Done done, int limitMs = 3000) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;
@@ -78,7 +79,7 @@ bool pumpUntil(HostDialog& dialog, Done done, int limitMs = 3000) {
     return true;
 }
 
-void pumpFor(HostDialog& dialog, int ms) {
+void pumpFor(HostWindow& dialog, int ms) {
     pumpUntil(
         dialog, [] { return false; }, ms);
 }
@@ -88,8 +89,10 @@ class WindowTest : public ::testing::Test {
     void SetUp() override {
         OleInitialize(nullptr);
         settings = std::make_unique<SettingsStore>(folder.path());
-        dialog = std::make_unique<HostDialog>(HostDialog::Parts{
-            connected, methods, *settings, nullptr, nullptr, "about:blank", "http://127.0.0.1:9/"});
+        dialog =
+            std::make_unique<HostWindow>(WindowController::Parts{*settings, methods, connected,
+                                                                 update, kBlank, offlinePicture()},
+                                         nullptr);
         dialog->usePage(&page);
         ASSERT_TRUE(dialog->create(GetModuleHandleA(nullptr))) << GetLastError();
         window = dialog->window();
@@ -108,8 +111,10 @@ class WindowTest : public ::testing::Test {
     std::unique_ptr<SettingsStore> settings;
     int connected = 0;
     ProbeMethods methods;
+    // Nothing listens at port 9: a check that starts ends at once.
+    BackgroundUpdate update{platform::programFile(), "http://127.0.0.1:9/"};
     RecordingPage page;
-    std::unique_ptr<HostDialog> dialog;
+    std::unique_ptr<HostWindow> dialog;
     HWND window = nullptr;
 };
 
@@ -180,7 +185,9 @@ TEST(WindowPlacement, StartsAtTheStoredRectangleNoSmallerThan880By562) {
         }
         int connected = 0;
         ProbeMethods methods;
-        HostDialog dialog({connected, methods, settings, nullptr, nullptr, "about:blank", ""});
+        BackgroundUpdate update(platform::programFile(), "");
+        HostWindow dialog({settings, methods, connected, update, kBlank, offlinePicture()},
+                          nullptr);
         ASSERT_TRUE(dialog.create(GetModuleHandleA(nullptr)));
         WINDOWPLACEMENT placement{};
         placement.length = sizeof placement;
@@ -293,7 +300,9 @@ TEST_F(WindowTest, RightClicksReachThePageAsClientCoordinatesAndGoOn) {
     EXPECT_EQ(describe(page.calls), "onRButtonDown(120,45) ");
 }
 
-TEST_F(WindowTest, DeviceChangesCallPdaLinkOrArmTheRecheck) {
+// What the controller decides is tested without a window; here, that the system's device
+// notifications, sent or posted, and the remote link's message reach it.
+TEST_F(WindowTest, DeviceChangesAndTheRemoteLinkReachThePageOrArmTheRecheck) {
     FixedClock clock;
     platform::setClock(&clock);
     struct Step {
@@ -301,45 +310,33 @@ TEST_F(WindowTest, DeviceChangesCallPdaLinkOrArmTheRecheck) {
         // Posted instead of sent as the system sends it; only events without data can be posted.
         bool post;
         WPARAM event;
-        bool document;
         int connected;
-        int probeAnswer;
         const char* calls;
-        int probes;
         bool recheckArmed;
     };
     const Step steps[] = {
-        {0, false, DBT_DEVICEARRIVAL, true, 1, 0, "PDALink() ", 0, false},
-        {2000, false, DBT_DEVICEREMOVECOMPLETE, true, 1, 0, "", 0, false},  // too soon
-        {6000, true, DBT_DEVNODES_CHANGED, true, 1, 0, "PDALink() ", 0, false},
-        {12000, false, DBT_DEVICEARRIVAL, true, 0, 1, "PDALink() ", 1, false},
-        {18000, true, DBT_DEVNODES_CHANGED, true, 0, 0, "", 1, true},
-        {24000, false, DBT_DEVICEARRIVAL, false, 1, 0, "", 0, false},  // no page
+        {0, false, DBT_DEVICEARRIVAL, 1, "PDALink() ", false},
+        {6000, true, DBT_DEVNODES_CHANGED, 1, "PDALink() ", false},
+        {12000, false, DBT_DEVICEREMOVECOMPLETE, 0, "", true},
     };
     uint32_t start = clock.tick;
     for (const Step& s : steps) {
         SCOPED_TRACE(s.atMs);
         clock.tick = start + s.atMs;
-        page.document = s.document;
         page.calls.clear();
         connected = s.connected;
-        methods.answer = s.probeAnswer;
-        methods.probes = 0;
         if (s.post)
             PostMessageA(window, WM_DEVICECHANGE, s.event, 0);
         else
             SendMessageA(window, WM_DEVICECHANGE, s.event, 0);
         pumpFor(*dialog, 20);
         EXPECT_EQ(describe(page.calls), s.calls);
-        EXPECT_EQ(methods.probes, s.probes);
         EXPECT_EQ(timerWasRunning(TIMER_DEVICE_RECHECK), s.recheckArmed);
     }
     EXPECT_EQ(methods.restarts, 1) << "only a change that found no navigator restarts the link";
 
     // The restarted link comes up: the window checks, calls the page and stops the recheck.
-    page.document = true;
     page.calls.clear();
-    connected = 0;
     methods.answer = 1;
     dialog->startTimer(TIMER_DEVICE_RECHECK, kDeviceRecheckMs);
     PostMessageA(window, WM_DEVICE_LINK, 0, 0);
@@ -349,37 +346,52 @@ TEST_F(WindowTest, DeviceChangesCallPdaLinkOrArmTheRecheck) {
 }
 
 // The device timers tick for real; the intervals are shortened by starting them directly.
-TEST_F(WindowTest, DeviceTimersFireOnceAndCallPdaLinkOrHandOverToTheLateTimer) {
+TEST_F(WindowTest, DeviceTimersTickOnceOrWaitForAPage) {
     struct Case {
         int timer;
-        int connected;
-        int probeAnswer;
         bool document;
         const char* calls;
-        bool lateArmed;
         bool stillRunning;
     };
     const Case cases[] = {
-        {TIMER_DEVICE_RECHECK, 1, 0, true, "PDALink() ", false, false},
-        {TIMER_DEVICE_RECHECK, 0, 1, true, "PDALink() ", false, false},
-        {TIMER_DEVICE_RECHECK, 0, 0, true, "", true, false},
-        {TIMER_DEVICE_LATE, 0, 0, true, "PDALink() ", false, false},
-        {TIMER_DEVICE_LATE, 0, 0, false, "", false, true},  // waits for a page
+        {TIMER_DEVICE_RECHECK, true, "", false},  // hands over to the late timer
+        {TIMER_DEVICE_LATE, true, "PDALink() ", false},
+        {TIMER_DEVICE_LATE, false, "", true},  // waits for a page
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.timer << " connected " << c.connected);
+        SCOPED_TRACE(testing::Message() << c.timer << " document " << c.document);
         page.calls.clear();
         page.document = c.document;
-        connected = c.connected;
-        methods.answer = c.probeAnswer;
         dialog->startTimer(c.timer, 20);
         pumpFor(*dialog, 150);
         EXPECT_EQ(describe(page.calls), c.calls);
         if (c.timer == TIMER_DEVICE_RECHECK) {
-            EXPECT_EQ(timerWasRunning(TIMER_DEVICE_LATE), c.lateArmed);
+            EXPECT_TRUE(timerWasRunning(TIMER_DEVICE_LATE));
         }
         EXPECT_EQ(timerWasRunning(c.timer), c.stillRunning);
     }
+}
+
+// The browser's events reach the controller: only the top document shows the window, and an
+// error page of the browser's own gives way to the offline page written into the private folder.
+TEST_F(WindowTest, BrowserEventsShowTheWindowAndTheOfflinePage) {
+    BrowserEvents& browser = *dialog;
+    browser.navigateComplete(false, u"http://portal.test/frame.html");
+    EXPECT_TRUE(IsIconic(window));
+    browser.navigateComplete(true, u"http://portal.test/");
+    EXPECT_FALSE(IsIconic(window));
+    EXPECT_TRUE(IsWindowVisible(window));
+
+    std::string page = platform::privateFile("nolink.html");
+    ASSERT_FALSE(page.empty());
+    platform::deleteFile(page);
+    EXPECT_FALSE(browser.beforeNavigate(u"http://portal.test/"));
+    EXPECT_TRUE(browser.beforeNavigate(u"res://ieframe.dll/dnserror.htm"));
+    EXPECT_FALSE(browser.navigateError(false, u"http://portal.test/frame.html"));
+    EXPECT_TRUE(pumpUntil(*dialog, [&] { return platform::fileExists(page); }));
+    std::string written;
+    ASSERT_TRUE(platform::readWholeFile(page, written));
+    EXPECT_EQ(written, offlinePageText());
 }
 
 LRESULT CALLBACK countingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -417,7 +429,7 @@ TEST_F(WindowTest, TheFlashScanFiltersThePlayersMenusAndStopsOnceItFoundOne) {
 }
 
 TEST_F(WindowTest, WorkerMessagesFromAnotherThreadReachThePageInTheOrderPosted) {
-    PostMessageSink sink;
+    WindowSink sink;
     sink.setWindow(window);
     platform::setMessageSink(&sink);
     constexpr int kItems = 40;

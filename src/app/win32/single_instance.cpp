@@ -1,4 +1,4 @@
-#include "app/win32/instance_slot.h"
+#include "app/win32/single_instance.h"
 
 #include <shellapi.h>
 

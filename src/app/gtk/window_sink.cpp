@@ -1,8 +1,8 @@
-#include "app/gtk/main_loop_sink.h"
+#include "app/gtk/window_sink.h"
 
 #include <glib.h>
 
-void MainLoopSink::post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+void WindowSink::post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back({message, wParam, lParam});
     if (!scheduled_) {
@@ -11,13 +11,13 @@ void MainLoopSink::post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     }
 }
 
-void MainLoopSink::setReceiver(Receiver receiver) {
+void WindowSink::setReceiver(Receiver receiver) {
     std::lock_guard<std::mutex> lock(mutex_);
     receiver_ = std::move(receiver);
 }
 
-int MainLoopSink::deliver(void* self) {
-    auto* sink = static_cast<MainLoopSink*>(self);
+int WindowSink::deliver(void* self) {
+    auto* sink = static_cast<WindowSink*>(self);
     std::deque<Message> batch;
     Receiver receiver;
     {

@@ -10,7 +10,7 @@
 // Hands the messages that any thread posts to the window's thread, in the order they were
 // posted, through the GLib main context. Messages that arrive while no receiver is set are
 // dropped.
-class MainLoopSink : public platform::MessageSink {
+class WindowSink : public platform::MessageSink {
   public:
     using Receiver = std::function<void(uint32_t, uintptr_t, intptr_t)>;
 

@@ -1,4 +1,4 @@
-#include "app/win32/program_resources.h"
+#include "app/win32/host_resources.h"
 
 #include <windows.h>
 
