@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "tasks/local_install.h"
+#include "tasks/route_book_set.h"
 
 namespace {
 
@@ -91,6 +92,8 @@ std::optional<std::string> nameProblem(DeviceManager& device, const std::string&
         return quoted(name) +
                "不能作为导航仪上的路书名称：不能有 & \\ / : * ? \" < > | "
                "这些字符，结尾不能是点或空格。";
+    if (!installationFits(device.dataRoot, name))
+        return quoted(name) + "作为导航仪上的路书名称太长。";
     bool taken = device.routeBooks.use([&](const RouteBookEntries& list) {
         for (const auto& entry : list)
             if (sameDeviceName(entry->fileName, name)) return true;

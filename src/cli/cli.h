@@ -46,6 +46,11 @@ std::string toTerminal(const std::string& ansi);
 // XML declaration then names UTF-8 (only the declaration's encoding changes).
 std::string forOutput(const std::string& ansi, bool ansiOut);
 
+// A local path given on the command line (UTF-8) as the program's ANSI path; nothing, with a
+// message on standard error, when the system's code page cannot hold it: another file, whose
+// name has '?' in place of the characters lost, would be read or written instead.
+std::optional<std::string> localPath(const std::string& utf8, const char* command);
+
 // The file name without folder and extension, as route books are named after their files.
 std::string baseName(const std::string& path);
 

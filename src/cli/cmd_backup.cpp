@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,11 +56,13 @@ int runBackup(const std::vector<std::string>& args) {
         std::fprintf(stderr, "vantu-cli backup: give OUT.zip\n");
         return kExitUsage;
     }
+    std::optional<std::string> archive = localPath(options.archive, "backup");
+    if (!archive) return kExitFile;
     CliProgram program(options.output);
     if (!connect(program, "backup")) return program.exitCode();
     auto outcome = std::make_shared<BackupOutcome>();
     DeviceManager& device = program.device();
-    startBackup(device, device, toAnsi(options.archive), outcome);
+    startBackup(device, device, *archive, outcome);
     program.waitForTask();
     if (!outcome->problem.empty()) {
         std::fprintf(stderr, "vantu-cli backup: %s; no backup was written\n",
@@ -78,13 +81,15 @@ int runRestore(const std::vector<std::string>& args) {
         std::fprintf(stderr, "vantu-cli restore: give IN.zip (and optionally --replace)\n");
         return kExitUsage;
     }
+    std::optional<std::string> archive = localPath(options.archive, "restore");
+    if (!archive) return kExitFile;
     CliProgram program(options.output);
     if (!connect(program, "restore")) return program.exitCode();
     auto outcome = std::make_shared<BackupOutcome>();
     ReplaceQuestion replace;
     if (options.replace) replace = [](const std::string&) { return true; };
     DeviceManager& device = program.device();
-    startRestore(device, device, toAnsi(options.archive), replace, outcome);
+    startRestore(device, device, *archive, replace, outcome);
     program.waitForTask();
     for (const std::string& name : outcome->kept)
         std::fprintf(stderr, "vantu-cli restore: kept %s, which differs from the backup\n",

@@ -145,7 +145,9 @@ int runMakeSample(const std::vector<std::string>& args) {
         std::fprintf(stderr, "usage: vantu-cli make-sample ROOT\n");
         return 2;
     }
-    std::string root = platform::joinPath(toAnsi(args[0]), "");
+    std::optional<std::string> given = localPath(args[0], "make-sample");
+    if (!given) return kExitFile;
+    std::string root = platform::joinPath(*given, "");
     std::string card = root + "Storage Card";
     std::string userdata = platform::joinPath(card, "userdata");
     std::string trackFolder = platform::joinPath(userdata, "track");

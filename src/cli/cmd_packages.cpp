@@ -7,6 +7,7 @@
 #include "build_config.h"
 #include "cli.h"
 #include "cli_program.h"
+#include "device/device_names.h"
 #include "formats/gpx.h"
 #include "formats/route_file.h"
 #include "formats/track_file.h"
@@ -31,15 +32,14 @@ namespace {
 
 constexpr const char* kNameRule = " (none of & \\ / : * ? \" < > |, no dot or space at the end)";
 
-// A new, empty folder of the terminal's own in the temporary folder, removed with everything in
-// it when the object goes.
+// A new, empty folder of the terminal's own inside the run's private folder, removed with
+// everything in it when the object goes (and, should the program be killed, by the next run).
 class StagingFolder {
   public:
     StagingFolder() {
-        const platform::Clock& clock = platform::clock();
-        for (int i = 0; i < 100 && path_.empty(); ++i) {
-            std::string candidate = platform::tempFolder() + "vantu-cli-" +
-                                    std::to_string(clock.tickCount()) + "-" + std::to_string(i);
+        const std::string run = platform::privateFolder();
+        for (int i = 0; i < 100 && path_.empty() && !run.empty(); ++i) {
+            std::string candidate = run + "staging-" + std::to_string(i);
             if (!platform::fileExists(candidate) && !platform::folderExists(candidate) &&
                 platform::createFolder(candidate))
                 path_ = candidate;
@@ -84,13 +84,29 @@ bool takeOutputOptions(std::vector<std::string>& args, Output& output, const cha
     return true;
 }
 
-// The file name of the listed route book titled or named `wanted` (ANSI).
-std::optional<std::string> listedFileName(DeviceManager& device, const std::string& wanted) {
+// The file name of the listed route book titled or named `wanted` (ANSI); with `anyCase`, also
+// one whose file name differs only in letter case, which the navigator takes for the same file.
+std::optional<std::string> listedFileName(DeviceManager& device, const std::string& wanted,
+                                          bool anyCase = false) {
     return device.routeBooks.use([&](const RouteBookEntries& list) -> std::optional<std::string> {
         for (const auto& entry : list)
-            if (entry->title == wanted || entry->fileName == wanted) return entry->fileName;
+            if (entry->title == wanted || entry->fileName == wanted ||
+                (anyCase && sameDeviceName(entry->fileName, wanted)))
+                return entry->fileName;
         return std::nullopt;
     });
+}
+
+// Whether `name` (UTF-8) may name a route book that install puts on the navigator; says why
+// not on standard error. The import's item text turns "&" into "%" for its parser and never
+// back in the name, so a package made under such a name could not be installed.
+bool takesRouteBookName(const std::string& name, const std::string& folder, const char* command,
+                        const char* hint) {
+    if (name.find('&') == std::string::npos && isRouteBookFileName(folder, toAnsi(name)))
+        return true;
+    std::fprintf(stderr, "vantu-cli %s: %s cannot name a route book on the navigator%s%s\n",
+                 command, name.c_str(), kNameRule, hint);
+    return false;
 }
 
 // Lists the navigator's route books as the page does (connToPDA "r", behind the device gate)
@@ -112,27 +128,17 @@ std::optional<std::string> findRouteBook(CliProgram& program, const std::string&
     return std::nullopt;
 }
 
-// Copies the route book's set from the navigator into `folder` with the export's routines:
-// over the remote API, or from the navigator's drive (the local install routine, pointed the
-// other way). Their failures are posted as status codes.
+// Copies the route book's set from the navigator into `folder` with the export's routine;
+// its failures are posted as status codes.
 bool fetchRouteBook(CliProgram& program, const std::string& folder, const std::string& name) {
     DeviceManager& device = program.device();
     LocalTask task;
-    if (device.mode == RapiDevice)
-        return copyRouteBookFromDevice(task.context(device, device.dataRoot), folder, name);
-    InstalledFiles written;
-    if (!installRouteBook(task.context(device, platform::joinPath(folder, "")), device.dataRoot,
-                          name, written))
-        return false;
-    // The copy makes the set's folder; a recorded track has none, and its package gets a
-    // generated route file only when the folder is missing.
-    if (!platform::folderExists(platform::joinPath(device.dataRoot, name)))
-        platform::removeFolder(platform::joinPath(folder, name));
-    return true;
+    return copyRouteBookFromDevice(task.context(device, device.dataRoot), folder, name);
 }
 
-bool writeOut(const std::string& from, const std::string& outUtf8, const char* command) {
-    if (platform::replaceWithCopy(from, toAnsi(outUtf8))) return true;
+bool writeOut(const std::string& from, const std::string& out, const std::string& outUtf8,
+              const char* command) {
+    if (platform::replaceWithCopy(from, out)) return true;
     std::fprintf(stderr, "vantu-cli %s: cannot write %s\n", command, outUtf8.c_str());
     return false;
 }
@@ -151,24 +157,23 @@ int runInstall(const std::vector<std::string>& argsIn) {
         return kExitUsage;
     }
     const std::string package = args[0];
+    std::optional<std::string> packagePath = localPath(package, "install");
+    if (!packagePath) return kExitFile;
     // The import writes its download to the temporary folder as NAME.zip and deletes it after
     // use: it gets a copy, so that a package lying there under that name is never lost.
     StagingFolder staging;
     const std::string staged = platform::joinPath(staging.path(), "package.zip");
-    if (!staging.ok() || !platform::copyFile(toAnsi(package), staged, true)) {
+    if (!staging.ok() || !platform::copyFile(*packagePath, staged, true)) {
         std::fprintf(stderr, "vantu-cli install: cannot read %s\n", package.c_str());
+        return kExitFile;
+    }
+    if (ArchiveReader reader; !reader.open(staged)) {
+        std::fprintf(stderr, "vantu-cli install: %s is not a zip package\n", package.c_str());
         return kExitFile;
     }
     if (name.empty())
         name = toTerminal(packageInnerName(staged).value_or(toAnsi(baseName(package))));
-    // The import's item text turns "&" into "%" for its parser and never back in the name.
-    if (name.find('&') != std::string::npos || !isRouteBookFileName({}, toAnsi(name))) {
-        std::fprintf(stderr,
-                     "vantu-cli install: %s cannot name a route book on the navigator%s; give "
-                     "--name\n",
-                     name.c_str(), kNameRule);
-        return kExitUsage;
-    }
+    if (!takesRouteBookName(name, {}, "install", "; give --name")) return kExitUsage;
     // The path travels inside the item text, whose "%" the import turns into "&".
     std::optional<std::string> path = platform::fullPath(staged);
     if (!path || path->find_first_of("%<") != std::string::npos) {
@@ -185,8 +190,9 @@ int runInstall(const std::vector<std::string>& argsIn) {
         std::fprintf(stderr, "vantu-cli install: no navigator is connected\n");
         return program.exitCode();
     }
-    // The import skips a route book the navigator has; say so instead of doing nothing.
-    if (listedFileName(program.device(), toAnsi(name))) {
+    // The import skips a route book the navigator has, also under a name that differs only in
+    // letter case: say so instead of doing nothing.
+    if (listedFileName(program.device(), toAnsi(name), true)) {
         std::fprintf(stderr,
                      "vantu-cli install: the navigator has a route book named %s already; "
                      "nothing was installed\n",
@@ -208,6 +214,8 @@ int runExport(const std::vector<std::string>& argsIn) {
         std::fprintf(stderr, "vantu-cli export: give NAME and OUT.zip\n");
         return kExitUsage;
     }
+    std::optional<std::string> out = localPath(args[1], "export");
+    if (!out) return kExitFile;
     CliProgram program(output);
     std::optional<std::string> name = findRouteBook(program, args[0], "export");
     if (!name) return program.exitCode();
@@ -220,9 +228,15 @@ int runExport(const std::vector<std::string>& argsIn) {
         return std::max<int>(program.exitCode(), kExitFailed);
     // Packed as for an upload: a bare track gets its generated route file in the package.
     LocalTask task;
-    buildPackage(task.context(program.device(), program.device().dataRoot), staging.path(), *name);
-    if (!writeOut(platform::joinPath(staging.path(), *name + ".zip"), args[1], "export"))
+    if (!buildPackage(task.context(program.device(), program.device().dataRoot), staging.path(),
+                      *name)) {
+        std::fprintf(stderr, "vantu-cli export: cannot write the package in %s\n",
+                     toTerminal(staging.path()).c_str());
         program.note(kExitFile);
+    } else if (!writeOut(platform::joinPath(staging.path(), *name + ".zip"), *out, args[1],
+                         "export")) {
+        program.note(kExitFile);
+    }
     return program.exitCode();
 }
 
@@ -253,6 +267,9 @@ int runExportGpx(const std::vector<std::string>& argsIn) {
         return kExitUsage;
     }
     const std::string out = args.back();
+    // Paths given on the command line must reach the file system as given.
+    for (const std::string& given : {out, trackPath, routePath})
+        if (!given.empty() && !localPath(given, "export-gpx")) return kExitFile;
 
     std::optional<CliProgram> program;
     std::optional<StagingFolder> staging;
@@ -297,8 +314,9 @@ int runExportGpx(const std::vector<std::string>& argsIn) {
 
 // The GPX file read as a stream into a route book named `name`, with a warning for what was
 // left out or read as '?'. Nothing, with the reason printed, when it cannot be read or used.
-std::optional<GpxImport> readGpxFile(const std::string& path, const std::string& name) {
-    platform::File file(toAnsi(path), platform::OpenMode::Read);
+std::optional<GpxImport> readGpxFile(const std::string& ansiPath, const std::string& path,
+                                     const std::string& name) {
+    platform::File file(ansiPath, platform::OpenMode::Read);
     if (!file.isOpen()) {
         std::fprintf(stderr, "vantu-cli import-gpx: cannot read %s\n", path.c_str());
         return std::nullopt;
@@ -354,13 +372,12 @@ int runImportGpx(const std::vector<std::string>& args) {
                      "vantu-cli import-gpx: cannot make a folder in the temporary folder\n");
         return kExitFile;
     }
-    if (!isRouteBookFileName(platform::joinPath(staging.path(), ""), name)) {
-        std::fprintf(stderr,
-                     "vantu-cli import-gpx: %s cannot name a route book on the navigator%s\n",
-                     args[1].c_str(), kNameRule);
+    if (!takesRouteBookName(args[1], platform::joinPath(staging.path(), ""), "import-gpx", ""))
         return kExitUsage;
-    }
-    std::optional<GpxImport> imported = readGpxFile(args[0], name);
+    std::optional<std::string> gpxPath = localPath(args[0], "import-gpx");
+    std::optional<std::string> outPath = localPath(args[2], "import-gpx");
+    if (!gpxPath || !outPath) return kExitFile;
+    std::optional<GpxImport> imported = readGpxFile(*gpxPath, args[0], name);
     if (!imported) return kExitFile;
     const std::string folder = staging.path();
     const std::string package = platform::joinPath(folder, name + ".zip");
@@ -369,7 +386,7 @@ int runImportGpx(const std::vector<std::string>& args) {
                      toTerminal(folder).c_str());
         return kExitFile;
     }
-    return writeOut(package, args[2], "import-gpx") ? kExitOk : kExitFile;
+    return writeOut(package, *outPath, args[2], "import-gpx") ? kExitOk : kExitFile;
 }
 
 const CliCommand kInstall({

@@ -35,6 +35,8 @@ int runView(const std::vector<std::string>& args) {
         std::fprintf(stderr, "vantu-cli view: give TRACK (or -) and optionally ROUTE\n");
         return kExitUsage;
     }
+    for (const std::string& file : files)
+        if (file != "-" && !localPath(file, "view")) return kExitFile;
     RouteBookData data;
     data.clearRouteBookData();
     int status = 0;
@@ -76,6 +78,9 @@ int runConvertTrack(const std::vector<std::string>& args) {
         std::fprintf(stderr, "vantu-cli convert-track: give TRACK (or -), NAME and OUT\n");
         return kExitUsage;
     }
+    if ((args[0] != "-" && !localPath(args[0], "convert-track")) ||
+        !localPath(args[2], "convert-track"))
+        return kExitFile;
     std::string track = toAnsi(args[0]);
     std::string out = toAnsi(args[2]);
     RouteBookData data;

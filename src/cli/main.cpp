@@ -9,6 +9,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 #endif
 
 namespace cli {
@@ -50,6 +52,16 @@ std::string forOutput(const std::string& ansi, bool ansiOut) {
     return out.replace(open + 1, close - open - 1, "UTF-8");
 }
 
+std::optional<std::string> localPath(const std::string& utf8, const char* command) {
+    std::string ansi = toAnsi(utf8);
+    if (toTerminal(ansi) == utf8) return ansi;
+    std::fprintf(stderr,
+                 "vantu-cli %s: the path %s has characters the system's code page cannot hold; "
+                 "rename it or choose another\n",
+                 command, utf8.c_str());
+    return std::nullopt;
+}
+
 std::string baseName(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -82,6 +94,35 @@ void printUsage(FILE* out) {
                  "'vantu-cli help COMMAND' or 'vantu-cli COMMAND --help' explains a command.\n");
 }
 
+// The command line as UTF-8 text. Windows hands main() the arguments in the ANSI code page, with
+// what it cannot hold already turned into '?': they are taken from the wide command line
+// instead, so that such a path is recognised and refused rather than taken for another.
+std::vector<std::string> commandLine(int argc, char** argv) {
+#ifdef _WIN32
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide != nullptr && count == argc) {
+        std::vector<std::string> args;
+        for (int i = 1; i < count; ++i) {
+            int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+            std::string arg(size > 0 ? static_cast<size_t>(size) : 1, '\0');
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
+            arg.resize(arg.size() - 1);
+            args.push_back(std::move(arg));
+        }
+        LocalFree(wide);
+        return args;
+    }
+    if (wide != nullptr) LocalFree(wide);
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.push_back(platform::ansiToUtf8(argv[i]));
+    return args;
+#else
+    return std::vector<std::string>(argv + 1, argv + argc);
+#endif
+}
+
 const cli::Command* find(const std::string& name) {
     for (const auto& c : cli::commands())
         if (name == c.name) return &c;
@@ -96,7 +137,7 @@ int main(int argc, char** argv) {
     // command behind a "no disk" box.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 #endif
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = commandLine(argc, argv);
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         printUsage(args.empty() ? stderr : stdout);
         return args.empty() ? cli::kExitUsage : cli::kExitOk;

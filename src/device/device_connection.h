@@ -20,9 +20,9 @@ int isConnected(const DeviceLink& link);
 int probeFolder(const std::string& folder);
 int probeDeviceFolder(RapiBinding& rapi, const std::string& folder);
 
-// Paths built by the searches hold at most 259 characters (bytes of ANSI text, UTF-16 units on
-// the device) with their trailing separator and search wildcard; a folder whose path would not
-// fit is passed over.
+// The navigator's paths hold at most 259 characters (bytes of ANSI text, UTF-16 units on the
+// device): those the searches build with their trailing separator and search wildcard (a folder
+// whose path would not fit is passed over), and those of the files the program writes there.
 inline constexpr size_t kMaxSearchPath = 259;
 
 // Searches the removable drives for the folder `second` below a folder `first` (names in lower

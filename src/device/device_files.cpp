@@ -66,41 +66,26 @@ int deviceMoveFile(RapiBinding& rapi, const std::string& from, const std::string
     return rapi.CeMoveFile(wide(from).c_str(), wide(to).c_str());
 }
 
-namespace {
-
-bool onDevice(const std::string& path) {
-    return !path.empty() && path[0] == '\\';
-}
-
 bool deviceEntryExists(RapiBinding& rapi, const std::string& devicePath) {
     auto found = findDeviceFilesWide(rapi, wide(devicePath));
     return found && !found->empty();
 }
 
-// The few file operations a replacement makes, on the device or on the navigator's drive.
-struct NavigatorFiles {
-    RapiBinding& rapi;
-    bool device;
+namespace {
 
-    bool exists(const std::string& path) const {
-        return device ? deviceEntryExists(rapi, path) : platform::fileExists(path);
-    }
-    bool remove(const std::string& path) const {
-        return device ? deviceDeleteFile(rapi, path) != 0 : platform::deleteFile(path);
-    }
-    bool move(const std::string& from, const std::string& to) const {
-        return device ? deviceMoveFile(rapi, from, to) != 0 : platform::moveNoReplace(from, to);
-    }
-};
+bool isDevicePath(const std::string& path) {
+    return !path.empty() && path[0] == '\\';
+}
 
-// Writes what the source gives to a new device file; stamped with the current time before any
-// data is written, or with the given time after it.
-bool writeDeviceFile(RapiBinding& rapi, const std::string& devicePath,
-                     const Replacement& replacement) {
-    DeviceHandle device(
-        rapi, rapi.CeCreateFile(wide(devicePath).c_str(), rapi::kGenericRead | rapi::kGenericWrite,
-                                0, rapi::kCreateAlways, rapi::kFileAttributeNormal));
-    if (!device.isValid()) return false;
+// Where the bytes of a local file go into a copy.
+ChunkSource localSource(platform::File& local) {
+    return
+        [&local](char* buffer, size_t n) -> std::optional<size_t> { return local.read(buffer, n); };
+}
+
+// Writes what the source gives into an open device file, stamped with the current time before
+// any data is written, or with the given time after it.
+bool pumpIntoDevice(RapiBinding& rapi, const DeviceHandle& device, const Replacement& replacement) {
     rapi::FILETIME stamp = toRapiTime(replacement.lastWriteTime ? replacement.lastWriteTime
                                                                 : platform::clock().utcNow());
     if (!replacement.lastWriteTime) rapi.CeSetFileTime(device.get(), &stamp, &stamp, &stamp);
@@ -117,9 +102,7 @@ bool writeDeviceFile(RapiBinding& rapi, const std::string& devicePath,
     return !replacement.lastWriteTime || rapi.CeSetFileTime(device.get(), &stamp, &stamp, &stamp);
 }
 
-bool writeLocalFile(const std::string& path, const Replacement& replacement) {
-    platform::File out(path, platform::OpenMode::CreateAlways);
-    if (!out.isOpen()) return false;
+bool pumpIntoLocal(platform::File& out, const Replacement& replacement) {
     char buffer[65536];
     for (;;) {
         std::optional<size_t> got = replacement.source(buffer, sizeof buffer);
@@ -130,72 +113,25 @@ bool writeLocalFile(const std::string& path, const Replacement& replacement) {
     return !replacement.lastWriteTime || out.setTimes(replacement.lastWriteTime);
 }
 
-}  // namespace
-
-bool isReplacementName(std::string_view name) {
-    if (name.size() <= kDeviceReplaceSuffixLength) return false;
-    std::string_view suffix = name.substr(name.size() - kDeviceReplaceSuffixLength);
-    return suffix == kDeviceNewSuffix || suffix == kDeviceOldSuffix;
-}
-
-void finishInterruptedReplacement(RapiBinding& rapi, const std::string& path) {
-    const NavigatorFiles files{rapi, onDevice(path)};
-    const std::string fresh = path + kDeviceNewSuffix;
-    const std::string old = path + kDeviceOldSuffix;
-    // Cut off between its two moves, a replacement left the only copy of the file under the old
-    // name: it goes back. Cut off later, it left a spare.
-    if (files.exists(old)) {
-        if (files.exists(path))
-            files.remove(old);
-        else
-            files.move(old, path);
+// Writes what the source gives to a navigator's file that does not exist yet. Whatever was
+// created goes again when the copy fails: the creation fails on a file that was there.
+bool writeNewFile(RapiBinding& rapi, const std::string& path, const Replacement& replacement) {
+    bool written = false;
+    if (isDevicePath(path)) {
+        if (!rapi.isLoaded()) return false;
+        DeviceHandle device(
+            rapi, rapi.CeCreateFile(wide(path).c_str(), rapi::kGenericRead | rapi::kGenericWrite, 0,
+                                    rapi::kCreateNew, rapi::kFileAttributeNormal));
+        if (!device.isValid()) return false;
+        written = pumpIntoDevice(rapi, device, replacement);
+    } else {
+        platform::File out(path, platform::OpenMode::CreateNew);
+        if (!out.isOpen()) return false;
+        written = pumpIntoLocal(out, replacement);
     }
-    if (files.exists(fresh)) files.remove(fresh);
+    if (!written) NavigatorFiles::of(rapi, path).remove(path);
+    return written;
 }
-
-int writeReplacementCopy(RapiBinding& rapi, const std::string& path,
-                         const Replacement& replacement) {
-    const bool device = onDevice(path);
-    if (device && !rapi.isLoaded()) return 0;
-    finishInterruptedReplacement(rapi, path);
-    const std::string fresh = path + kDeviceNewSuffix;
-    const bool written =
-        device ? writeDeviceFile(rapi, fresh, replacement) : writeLocalFile(fresh, replacement);
-    if (written && (!replacement.check || replacement.check())) return 1;
-    NavigatorFiles{rapi, device}.remove(fresh);
-    return 0;
-}
-
-int putReplacementInPlace(RapiBinding& rapi, const std::string& path) {
-    const bool device = onDevice(path);
-    const NavigatorFiles files{rapi, device};
-    const std::string fresh = path + kDeviceNewSuffix;
-    if (!device) {
-        if (platform::moveIntoPlace(fresh, path)) return 1;
-        files.remove(fresh);
-        return 0;
-    }
-    const std::string old = path + kDeviceOldSuffix;
-    bool hadTarget = files.move(path, old);
-    if (!files.move(fresh, path)) {
-        if (hadTarget) files.move(old, path);
-        files.remove(fresh);
-        return 0;
-    }
-    if (hadTarget) files.remove(old);
-    return 1;
-}
-
-void discardReplacementCopy(RapiBinding& rapi, const std::string& path) {
-    NavigatorFiles{rapi, onDevice(path)}.remove(path + kDeviceNewSuffix);
-}
-
-int replaceNavigatorFile(RapiBinding& rapi, const std::string& path,
-                         const Replacement& replacement) {
-    return writeReplacementCopy(rapi, path, replacement) && putReplacementInPlace(rapi, path);
-}
-
-namespace {
 
 // Reads an open device file to its end into the sink.
 bool pumpDeviceFile(RapiBinding& rapi, const DeviceHandle& device, const ChunkSink& sink) {
@@ -219,8 +155,152 @@ DeviceHandle openForReading(RapiBinding& rapi, const std::string& devicePath) {
 
 }  // namespace
 
+NavigatorFiles NavigatorFiles::of(RapiBinding& rapi, const std::string& path) {
+    return NavigatorFiles(rapi, isDevicePath(path));
+}
+
+bool NavigatorFiles::exists(const std::string& path) const {
+    return device_ ? deviceEntryExists(rapi_, path)
+                   : platform::fileExists(path) || platform::folderExists(path);
+}
+
+bool NavigatorFiles::isFolder(const std::string& path) const {
+    if (!device_) return platform::folderExists(path);
+    auto found = findDeviceFiles(rapi_, path);
+    return found && found->size() == 1 && ((*found)[0].attributes & platform::kAttrDirectory);
+}
+
+std::optional<std::vector<platform::FolderEntry>> NavigatorFiles::list(
+    const std::string& folder) const {
+    if (!device_) return platform::listFolder(folder);
+    // The trail byte of a double-byte character may have the value of '\\'.
+    const bool closed = !folder.empty() && platform::isSeparatorAt(folder, folder.size() - 1);
+    const std::string pattern = folder + (closed ? "*" : "\\*");
+    // The device answers an empty folder as it answers a search that failed: asked again, a
+    // search that failed once finds what is there.
+    auto found = findDeviceFiles(rapi_, pattern);
+    return found ? found : findDeviceFiles(rapi_, pattern);
+}
+
+std::optional<std::vector<platform::FolderEntry>> NavigatorFiles::find(
+    const std::string& pattern) const {
+    return device_ ? findDeviceFiles(rapi_, pattern) : platform::findFiles(pattern);
+}
+
+bool NavigatorFiles::createFolder(const std::string& path) const {
+    return device_ ? deviceCreateFolder(rapi_, path) != 0
+                   : !platform::folderExists(path) && platform::createFolder(path);
+}
+
+bool NavigatorFiles::removeFolder(const std::string& path) const {
+    return device_ ? deviceRemoveFolder(rapi_, path) != 0 : platform::removeFolder(path);
+}
+
+bool NavigatorFiles::remove(const std::string& path) const {
+    return device_ ? deviceDeleteFile(rapi_, path) != 0 : platform::deleteFile(path);
+}
+
+bool NavigatorFiles::move(const std::string& from, const std::string& to) const {
+    return device_ ? deviceMoveFile(rapi_, from, to) != 0 : platform::moveNoReplace(from, to);
+}
+
+bool NavigatorFiles::moveAllOrNone(const std::vector<PathMove>& moves, bool skipMissing) const {
+    std::vector<const PathMove*> done;
+    for (const PathMove& m : moves) {
+        if (move(m.from, m.to)) {
+            done.push_back(&m);
+            continue;
+        }
+        // Asked only when a move fails: a set without .sim or .tps, a file that is new.
+        if (skipMissing && !exists(m.from)) continue;
+        for (auto it = done.rbegin(); it != done.rend(); ++it)
+            move((*it)->to, (*it)->from);
+        return false;
+    }
+    return true;
+}
+
+bool NavigatorFiles::copyNew(const std::string& localPath, const std::string& path) const {
+    if (!device_) return platform::copyFile(localPath, path, true);
+    platform::File local(localPath, platform::OpenMode::Read);
+    if (!local.isOpen()) return false;
+    Replacement copy;
+    copy.source = localSource(local);
+    return writeNewFile(rapi_, path, copy);
+}
+
+bool NavigatorFiles::copyOut(const std::string& path, const std::string& localPath) const {
+    return device_ ? copyFromDevice(rapi_, path, localPath) != 0
+                   : platform::copyFile(path, localPath, false);
+}
+
+bool isReplacementName(std::string_view name) {
+    if (name.size() <= kDeviceReplaceSuffixLength) return false;
+    std::string_view suffix = name.substr(name.size() - kDeviceReplaceSuffixLength);
+    return suffix == kDeviceNewSuffix || suffix == kDeviceOldSuffix;
+}
+
+void finishInterruptedReplacement(RapiBinding& rapi, const std::string& path) {
+    const NavigatorFiles files = NavigatorFiles::of(rapi, path);
+    const std::string fresh = path + kDeviceNewSuffix;
+    const std::string old = path + kDeviceOldSuffix;
+    // Cut off between its two moves, a replacement left the only copy of the file under the old
+    // name: it goes back. Cut off later, it left a spare.
+    if (files.exists(old)) {
+        if (files.exists(path))
+            files.remove(old);
+        else
+            files.move(old, path);
+    }
+    if (files.exists(fresh)) files.remove(fresh);
+}
+
+int writeReplacementCopy(RapiBinding& rapi, const std::string& path,
+                         const Replacement& replacement) {
+    if (isDevicePath(path) && !rapi.isLoaded()) return 0;
+    finishInterruptedReplacement(rapi, path);
+    const std::string fresh = path + kDeviceNewSuffix;
+    if (!writeNewFile(rapi, fresh, replacement)) return 0;
+    if (!replacement.check || replacement.check()) return 1;
+    NavigatorFiles::of(rapi, path).remove(fresh);
+    return 0;
+}
+
+int putReplacementInPlace(RapiBinding& rapi, const std::string& path) {
+    const NavigatorFiles files = NavigatorFiles::of(rapi, path);
+    const std::string fresh = path + kDeviceNewSuffix;
+    if (!files.onDevice()) {
+        if (platform::moveIntoPlace(fresh, path)) return 1;
+        files.remove(fresh);
+        return 0;
+    }
+    // The device cannot rename over a file: the old one steps aside for the instant between two
+    // moves.
+    const std::string old = path + kDeviceOldSuffix;
+    const bool hadTarget = files.move(path, old);
+    if (files.move(fresh, path)) {
+        if (!hadTarget || files.remove(old)) return 1;
+        // The old file cannot go: the two change places back, so that nothing is left beside
+        // the file and the caller hears of a replacement that did not happen.
+        files.moveAllOrNone({{path, fresh}, {old, path}}, false);
+    } else if (hadTarget) {
+        files.move(old, path);
+    }
+    files.remove(fresh);
+    return 0;
+}
+
+void discardReplacementCopy(RapiBinding& rapi, const std::string& path) {
+    NavigatorFiles::of(rapi, path).remove(path + kDeviceNewSuffix);
+}
+
+int replaceNavigatorFile(RapiBinding& rapi, const std::string& path,
+                         const Replacement& replacement) {
+    return writeReplacementCopy(rapi, path, replacement) && putReplacementInPlace(rapi, path);
+}
+
 int readNavigatorFile(RapiBinding& rapi, const std::string& path, const ChunkSink& sink) {
-    if (onDevice(path)) {
+    if (isDevicePath(path)) {
         if (!rapi.isLoaded()) return 0;
         DeviceHandle device = openForReading(rapi, path);
         return device.isValid() && pumpDeviceFile(rapi, device, sink) ? 1 : 0;
@@ -239,13 +319,11 @@ int readNavigatorFile(RapiBinding& rapi, const std::string& path, const ChunkSin
 }
 
 int copyToDevice(RapiBinding& rapi, const std::string& localPath, const std::string& devicePath) {
-    if (!rapi.isLoaded() || !onDevice(devicePath)) return 0;
+    if (!rapi.isLoaded() || !isDevicePath(devicePath)) return 0;
     platform::File local(localPath, platform::OpenMode::Read);
     if (!local.isOpen()) return 0;
     Replacement replacement;
-    replacement.source = [&local](char* buffer, size_t n) -> std::optional<size_t> {
-        return local.read(buffer, n);
-    };
+    replacement.source = localSource(local);
     return replaceNavigatorFile(rapi, devicePath, replacement);
 }
 
@@ -267,13 +345,9 @@ int renameRouteBook(RapiBinding& rapi, const std::string& root, const std::strin
     const std::string& r = root;
     const std::string& o = oldName;
     const std::string& n = newName;
-    const bool onDevice = !root.empty() && root[0] == '\\';
-    struct Move {
-        std::string from;
-        std::string to;
-    };
-    std::vector<Move> moves;
-    if (onDevice) {
+    const NavigatorFiles files = NavigatorFiles::of(rapi, root);
+    std::vector<PathMove> moves;
+    if (files.onDevice()) {
         // The route file and its companion are renamed inside the old folder, then the folder.
         moves = {{r + o + ".trk", r + n + ".trk"},
                  {r + o + ".sim", r + n + ".sim"},
@@ -289,27 +363,8 @@ int renameRouteBook(RapiBinding& rapi, const std::string& root, const std::strin
                  {r + n + sep + o + ".rut", r + n + sep + n + ".rut"},
                  {r + n + sep + o + ".tps", r + n + sep + n + ".tps"}};
     }
-    auto exists = [&](const std::string& path) {
-        return onDevice ? deviceEntryExists(rapi, path)
-                        : platform::fileExists(path) || platform::folderExists(path);
-    };
-    auto move = [&](const std::string& from, const std::string& to) {
-        return onDevice ? deviceMoveFile(rapi, from, to) != 0 : platform::moveNoReplace(from, to);
-    };
-    // Half a rename would split the set between two names, and neither would be whole: a move
-    // that fails takes the ones made before it back.
-    std::vector<const Move*> done;
-    for (const Move& m : moves) {
-        if (!exists(m.from)) continue;  // a set without .sim or .tps
-        if (move(m.from, m.to)) {
-            done.push_back(&m);
-            continue;
-        }
-        for (auto it = done.rbegin(); it != done.rend(); ++it)
-            move((*it)->to, (*it)->from);
-        return 0;
-    }
-    return 1;
+    // Half a rename would split the set between two names, and neither would be whole.
+    return files.moveAllOrNone(moves, true) ? 1 : 0;
 }
 
 std::optional<std::vector<DeviceFindEntry>> findDeviceFilesWide(RapiBinding& rapi,

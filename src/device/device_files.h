@@ -88,6 +88,59 @@ int copyToDevice(RapiBinding& rapi, const std::string& localPath, const std::str
 // part way (the local file then holds the chunks copied so far).
 int copyFromDevice(RapiBinding& rapi, const std::string& devicePath, const std::string& localPath);
 
+// One move of a file or folder, to a name that nothing may stand at.
+struct PathMove {
+    std::string from;
+    std::string to;
+};
+
+// The navigator's files and folders, over the remote API (paths that start with '\') or on the
+// navigator's drive (local paths): the operations that copies, replacements, route book sets and
+// backups make, alike for both.
+class NavigatorFiles {
+  public:
+    NavigatorFiles(RapiBinding& rapi, bool device) : rapi_(rapi), device_(device) {}
+    // The files that `path` is one of: the device's when it starts with '\'.
+    static NavigatorFiles of(RapiBinding& rapi, const std::string& path);
+
+    bool onDevice() const { return device_; }
+    // Whether a file or folder stands at the path.
+    bool exists(const std::string& path) const;
+    bool isFolder(const std::string& path) const;
+    // The entries of a folder (given with or without its final separator). The device answers
+    // an empty folder, a missing one and a search that failed alike, with nothing: there a
+    // search that finds nothing is made twice.
+    std::optional<std::vector<platform::FolderEntry>> list(const std::string& folder) const;
+    // The entries matching a folder + a name with '*' and '?'.
+    std::optional<std::vector<platform::FolderEntry>> find(const std::string& pattern) const;
+    // Makes a folder where nothing stands; false when it cannot, or when something is there.
+    bool createFolder(const std::string& path) const;
+    // Removes an empty folder.
+    bool removeFolder(const std::string& path) const;
+    bool remove(const std::string& path) const;
+    // Deleted, or not there in the first place.
+    bool gone(const std::string& path) const { return remove(path) || !exists(path); }
+    bool move(const std::string& from, const std::string& to) const;
+    // Makes the moves in order. A move whose source is missing is passed over when
+    // `skipMissing`, else it fails. When a move fails, those made before it are taken back, the
+    // last first. True when every move was made.
+    bool moveAllOrNone(const std::vector<PathMove>& moves, bool skipMissing) const;
+    // Copies a local file to a file of the navigator that does not exist yet (on the device
+    // stamped with the current time before any data is written, on a drive with the local
+    // file's times); false when it cannot be read, created or written, and then nothing is left
+    // at `path`.
+    bool copyNew(const std::string& localPath, const std::string& path) const;
+    // Copies a file of the navigator to a local file (created or truncated).
+    bool copyOut(const std::string& path, const std::string& localPath) const;
+
+  private:
+    RapiBinding& rapi_;
+    bool device_;
+};
+
+// Whether a file or folder stands at the device path.
+bool deviceEntryExists(RapiBinding& rapi, const std::string& devicePath);
+
 // Gives the file set of route book `oldName` in `root` (N.trk, N.sim, N\N.rut, N\N.tps) the
 // base name `newName`. A root that starts with '\' is a device folder, anything else a local
 // folder (a drive's track folder, or where a package was unpacked). `root` ends with its

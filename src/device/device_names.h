@@ -41,8 +41,14 @@ inline std::u16string foldDeviceName(std::u16string_view name) {
     return out;
 }
 
-// Whether two ANSI names name the same file on the navigator. Compared on their UTF-16 form,
-// so a double-byte character is never split or matched by one of its bytes.
+// An ANSI name as the navigator compares it: names of one file (a package's entries, a backup's
+// files, what the navigator holds) fold alike. Folded on the UTF-16 form, so a double-byte
+// character is never split or matched by one of its bytes.
+inline std::u16string foldedDeviceName(std::string_view ansi) {
+    return foldDeviceName(platform::ansiToUtf16(ansi));
+}
+
+// Whether two ANSI names name the same file on the navigator.
 inline bool sameDeviceName(std::string_view a, std::string_view b) {
-    return foldDeviceName(platform::ansiToUtf16(a)) == foldDeviceName(platform::ansiToUtf16(b));
+    return foldedDeviceName(a) == foldedDeviceName(b);
 }

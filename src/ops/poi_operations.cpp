@@ -40,11 +40,6 @@ std::string tempStore() {
     return platform::privateFile("temp.poi");
 }
 
-bool deviceFileExists(RapiBinding& rapi, const std::string& path) {
-    auto found = findDeviceFiles(rapi, path);
-    return found && !found->empty();
-}
-
 // A store too large for any count is not copied at all: the copy would hold the window.
 bool deviceStoreTooLarge(RapiBinding& rapi, const std::string& path) {
     auto found = findDeviceFiles(rapi, path);
@@ -94,6 +89,10 @@ void changeStore(NavigatorState& device, TaskStatus failureCode, Edit edit) {
 
 }  // namespace
 
+std::string poiStorePath(const NavigatorState& device) {
+    return poiPaths(device).store;
+}
+
 std::string getPdaAddr(NavigatorState& device) {
     PoiStore& store = device.poiStore;
     PoiPaths paths = poiPaths(device);
@@ -108,7 +107,7 @@ std::string getPdaAddr(NavigatorState& device) {
             return buildPoiListXml(store);
         }
         platform::deleteFile(temp);
-        if (!deviceFileExists(rapi, paths.store)) {
+        if (!deviceEntryExists(rapi, paths.store)) {
             if (!folderUsable) deviceCreateFolder(rapi, paths.folder);
             store.writeEmptyPoiStore(temp);
             copyToDevice(rapi, temp, paths.store);

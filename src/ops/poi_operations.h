@@ -13,6 +13,8 @@
 // poi folder where that is missing) and the answer is "". An existing store is never replaced
 // by an empty one, also when it cannot be read.
 std::string getPdaAddr(NavigatorState& device);
+// The navigator's path of its store of saved places.
+std::string poiStorePath(const NavigatorState& device);
 // Adds the places of the page's XML text in front of the others; answers "". A failed copy
 // to or from the navigator posts status code 9. The page is not told of a refused text;
 // `editResult`, when given, receives addPois' result (left alone when the store was not read).

@@ -33,4 +33,11 @@ std::string privateFile(std::string_view name) {
     return folder.empty() ? std::string() : folder + std::string(name);
 }
 
+std::string runName() {
+    std::string folder = privateFolder();
+    if (folder.empty()) return {};
+    folder.pop_back();
+    return folder.substr(lastSeparator(folder) + 1 + kRunFolderPrefix.size());
+}
+
 }  // namespace platform

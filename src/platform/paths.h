@@ -9,8 +9,11 @@ namespace platform {
 
 #ifdef _WIN32
 inline constexpr char kPathSeparator = '\\';
+// The longest local path the system's file functions take, in ANSI bytes (without its end).
+inline constexpr size_t kMaxLocalPath = 259;
 #else
 inline constexpr char kPathSeparator = '/';
+inline constexpr size_t kMaxLocalPath = 4095;
 #endif
 
 // True for either separator: names that come from the page or from packages may use both.
@@ -52,6 +55,15 @@ std::string privateFolder();
 // privateFolder() + name, or empty when there is no private folder: a caller then fails to open
 // the file instead of writing it anywhere else.
 std::string privateFile(std::string_view name);
+// The start of the name of every run's private folder; a random part follows.
+inline constexpr std::string_view kRunFolderPrefix = "vantu-";
+// The random part of the name of this run's private folder: it tells this run's files from
+// another run's where the two share a folder (the navigator's). Empty without a private folder.
+std::string runName();
+// Whether the run whose runName() is `name` may still be running: it is this run, or its private
+// folder stands and is held by a live run, is too new to tell, or is not this user's to look
+// into.
+bool runMayBeLive(const std::string& name);
 // Makes such a folder under `parent` (ANSI, with or without a final separator); empty when it
 // cannot be made or does not turn out to be the user's own. The caller removes it.
 std::string createPrivateFolder(const std::string& parent);

@@ -15,10 +15,16 @@ class DeviceManager : public NavigatorState, public TaskState {
     virtual ~DeviceManager();
     DeviceManager(const DeviceManager&) = delete;
     DeviceManager& operator=(const DeviceManager&) = delete;
+
+    // The track folder from which the leftovers of cut-off work were last taken; empty after a
+    // check that found no navigator.
+    std::string sweptRoot;
 };
 
 // The connection check for the page's device methods: finds the navigator (findNavigator) and,
-// when none is found, empties the route book list.
+// when none is found, empties the route book list. The first check that finds a navigator takes
+// away what work cut off by the end of an earlier run, or by the navigator's removal, left there
+// (removeLeftovers).
 int checkConnection(DeviceManager& device);
 
 // The page's three task methods: each starts its worker (see startTask) and answers "".

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "device/device_connection.h"
 #include "device/device_files.h"
 #include "platform/codepage.h"
 #include "platform/disk_space.h"
@@ -10,9 +11,8 @@
 
 namespace {
 
-// Deeper than any navigator's folders, and than a 260-character path can reach with names.
+// Deeper than any navigator's folders, and than its paths can reach with names.
 constexpr int kMaxFolderDepth = 32;
-constexpr size_t kMaxPathUnits = 259;
 
 }  // namespace
 
@@ -27,6 +27,7 @@ std::string navigatorDataFolder(const std::string& dataRoot) {
 DataFolder::DataFolder(const TaskContext& context)
     : context_(context),
       device_(context.mode == RapiDevice),
+      files_(context.device.rapi, device_),
       folder_(navigatorDataFolder(context.dataRoot)) {}
 
 std::string DataFolder::pathOf(const std::string& name) const {
@@ -41,7 +42,7 @@ std::string DataFolder::pathOf(const std::string& name) const {
 bool DataFolder::fits(const std::string& name) const {
     std::string path = pathOf(name);
     size_t units = device_ ? platform::ansiToUtf16(path).size() : path.size();
-    return units + kDeviceReplaceSuffixLength <= kMaxPathUnits;
+    return units + kDeviceReplaceSuffixLength <= kMaxSearchPath;
 }
 
 std::optional<std::vector<DataFile>> DataFolder::listFiles(std::string& problem) const {
@@ -58,8 +59,7 @@ bool DataFolder::listInto(const std::string& folder, const std::string& prefix, 
         problem = "the folders below " + prefix + " nest deeper than a navigator's";
         return false;
     }
-    auto entries = device_ ? findDeviceFiles(context_.device.rapi, folder + "*")
-                           : platform::listFolder(folder);
+    auto entries = files_.list(folder);
     // The device answers an empty folder as one it cannot list; the data folder is never empty.
     if (!entries && (depth == 0 || !device_)) {
         problem = "cannot list the navigator's folder " + folder;
@@ -81,12 +81,6 @@ bool DataFolder::listInto(const std::string& folder, const std::string& prefix, 
     return true;
 }
 
-bool DataFolder::folderExists(const std::string& path) const {
-    if (!device_) return platform::folderExists(path);
-    auto found = findDeviceFiles(context_.device.rapi, path);
-    return found && found->size() == 1 && ((*found)[0].attributes & platform::kAttrDirectory);
-}
-
 bool DataFolder::makeFoldersFor(const std::string& name) {
     for (size_t i = 0; i < name.size(); ++i) {
         if (name[i] != '\\' || !platform::isSeparatorAt(name, i)) continue;
@@ -94,11 +88,9 @@ bool DataFolder::makeFoldersFor(const std::string& name) {
         if (known_.count(folder)) continue;
         std::string path = pathOf(folder);
         // Made, or there already: a failed creation is asked about only then.
-        bool made = device_ ? deviceCreateFolder(context_.device.rapi, path) != 0
-                            : !platform::folderExists(path) && platform::createFolder(path);
-        if (made)
+        if (files_.createFolder(path))
             made_.push_back(path);
-        else if (!folderExists(path))
+        else if (!files_.isFolder(path))
             return false;
         known_.insert(folder);
     }
@@ -107,7 +99,7 @@ bool DataFolder::makeFoldersFor(const std::string& name) {
 
 void DataFolder::removeMadeFolders() {
     for (auto it = made_.rbegin(); it != made_.rend(); ++it)
-        device_ ? deviceRemoveFolder(context_.device.rapi, *it) : platform::removeFolder(*it);
+        files_.removeFolder(*it);
     made_.clear();
     known_.clear();
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/task_status.h"
+#include "device/device_files.h"
 #include "platform/files.h"
 #include "tasks/backup.h"
 #include "tasks/task_context.h"
@@ -39,16 +40,16 @@ class DataFolder {
     void removeMadeFolders();
     // The free bytes where the folder lies, when the system tells.
     std::optional<uint64_t> freeBytes() const;
-    // Whether the path of `name` with a replacement's suffix fits in a 260-character path.
+    // Whether the path of `name` with a replacement's suffix fits in the navigator's paths.
     bool fits(const std::string& name) const;
 
   private:
     bool listInto(const std::string& folder, const std::string& prefix, int depth,
                   std::vector<DataFile>& out, std::string& problem) const;
-    bool folderExists(const std::string& path) const;
 
     const TaskContext& context_;
     bool device_;
+    NavigatorFiles files_;
     std::string folder_;
     std::set<std::string> known_;    // folders that are there
     std::vector<std::string> made_;  // those of them made here, in order

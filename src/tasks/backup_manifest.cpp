@@ -69,17 +69,12 @@ std::optional<BackupFile> parseLine(std::string_view line, std::string& problem)
     return file;
 }
 
-// A name, and each folder on its way, as the navigator compares them.
-std::u16string folded(const std::string& name) {
-    return foldDeviceName(platform::ansiToUtf16(name));
-}
-
 // Refuses two names for one file, and a name that is a file in one line and a folder in another.
 bool namesAreDistinct(const std::vector<BackupFile>& files, std::string& problem) {
     std::set<std::u16string> names;
     std::set<std::u16string> folders;
     for (const BackupFile& file : files) {
-        std::u16string name = folded(file.name);
+        std::u16string name = foldedDeviceName(file.name);
         if (!names.insert(name).second) {
             problem = "the manifest lists " + file.name + " twice";
             return false;
@@ -89,7 +84,7 @@ bool namesAreDistinct(const std::vector<BackupFile>& files, std::string& problem
             folders.insert(name.substr(0, cut));
     }
     for (const BackupFile& file : files) {
-        if (folders.count(folded(file.name))) {
+        if (folders.count(foldedDeviceName(file.name))) {
             problem = "the manifest lists " + file.name + " as a file and as a folder";
             return false;
         }

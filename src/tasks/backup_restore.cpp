@@ -12,6 +12,7 @@
 #include "tasks/backup.h"
 #include "tasks/backup_files.h"
 #include "tasks/backup_manifest.h"
+#include "tasks/route_book_set.h"
 
 namespace {
 
@@ -92,7 +93,8 @@ bool checkBackup(ArchiveReader& reader, CheckedBackup& backup, std::string& prob
     return true;
 }
 
-// Finishes the replacements an earlier run left cut off; answers the files as they are then.
+// Takes away what work cut off earlier left, the replacements found among the data folder's
+// files included; answers the files as they are then.
 std::optional<std::vector<DataFile>> finishLeftovers(const TaskContext& context,
                                                      const DataFolder& folder,
                                                      std::string& problem) {
@@ -102,8 +104,10 @@ std::optional<std::vector<DataFile>> finishLeftovers(const TaskContext& context,
     for (const DataFile& file : *listed)
         if (isReplacementName(file.name))
             stems.insert(file.name.substr(0, file.name.size() - kDeviceReplaceSuffixLength));
+    std::vector<std::string> replaced;
     for (const std::string& stem : stems)
-        finishInterruptedReplacement(context.device.rapi, folder.pathOf(stem));
+        replaced.push_back(folder.pathOf(stem));
+    removeLeftovers(context.device, context.mode, context.dataRoot, replaced);
     return stems.empty() ? listed : folder.listFiles(problem);
 }
 
@@ -113,7 +117,7 @@ using FilesOnNavigator = std::map<std::u16string, DataFile>;
 FilesOnNavigator byFoldedName(const std::vector<DataFile>& files) {
     FilesOnNavigator out;
     for (const DataFile& file : files)
-        out.emplace(foldDeviceName(platform::ansiToUtf16(file.name)), file);
+        out.emplace(foldedDeviceName(file.name), file);
     return out;
 }
 
@@ -138,7 +142,7 @@ std::vector<std::string> planWrites(const TaskContext& context, const DataFolder
                                     BackupOutcome& outcome) {
     std::vector<std::string> targets;
     for (const BackupFile& file : files) {
-        auto it = present.find(foldDeviceName(platform::ansiToUtf16(file.name)));
+        auto it = present.find(foldedDeviceName(file.name));
         if (it == present.end()) {
             targets.push_back(file.name);
         } else if (sameAsBackup(context, folder, it->second, file)) {

@@ -1,6 +1,6 @@
 #include "tasks/delete_worker.h"
 
-#include <algorithm>
+#include <optional>
 
 #include "common/task_status.h"
 #include "tasks/position_list.h"
@@ -12,18 +12,16 @@ void deleteWorker(TaskContext& context, std::string text) {
     for (long long position : parsePositionList(text)) {
         if (context.control.checkpoint()) break;
         postTaskProgress(TaskKind::Delete, ++counter);
-        const RouteBookEntry* entry = nullptr;
-        std::string name;
+        std::optional<std::string> found;
         device.routeBooks.use([&](const RouteBookEntries& list) {
-            if (position >= 0 && static_cast<unsigned long long>(position) < list.size()) {
-                entry = list[static_cast<size_t>(position)].get();
-                name = entry->fileName;
-            }
+            if (position >= 0 && static_cast<unsigned long long>(position) < list.size())
+                found = list[static_cast<size_t>(position)]->fileName;
         });
-        if (!entry) {
+        if (!found) {
             postTaskStatus(TaskStatus::UnknownError);
             break;
         }
+        const std::string& name = *found;
         bool removed = context.mode == RapiDevice ? removeRouteBookRemote(context, name)
                                                   : removeRouteBookLocal(context.dataRoot, name);
         if (!removed) {
@@ -31,13 +29,10 @@ void deleteWorker(TaskContext& context, std::string text) {
             if (context.mode != RapiDevice) postTaskStatus(TaskStatus::RemoveFailed);
             break;
         }
-        // The window's thread may have listed the route books again meanwhile: the entry goes
-        // by identity, not by its old position.
+        // The window's thread may have listed the route books again meanwhile, the set among
+        // them while it was half-removed: every entry of its files goes, wherever it stands.
         device.routeBooks.use([&](RouteBookEntries& list) {
-            auto it = std::find_if(list.begin(), list.end(), [&](const auto& e) {
-                return e.get() == entry && e->fileName == name;
-            });
-            if (it != list.end()) list.erase(it);
+            std::erase_if(list, [&](const auto& e) { return e->fileName == name; });
         });
     }
     postTaskStatus(TaskStatus::Done);

@@ -11,28 +11,32 @@
 #include "tasks/route_book_set.h"
 
 bool buildPackage(const TaskContext& context, const std::string& folder, const std::string& name) {
+    const std::string package = platform::joinPath(folder, name + ".zip");
     ArchiveWriter writer;
-    writer.open(platform::joinPath(folder, name + ".zip"), folder, false);
     const std::string track = platform::joinPath(folder, name + ".trk");
-    writer.addFile(track);
-    writer.addFile(platform::joinPath(folder, name + ".sim"));
+    const std::string sim = platform::joinPath(folder, name + ".sim");
+    // A part the set has that cannot be packed fails the package; a part it lacks is left out.
+    bool ok = writer.open(package, folder, false) && writer.addFile(track) &&
+              (!platform::fileExists(sim) || writer.addFile(sim));
     const std::string setFolder = platform::joinPath(folder, name);
     auto entries = platform::listFolder(setFolder);
-    if (!entries) {
-        platform::createFolder(setFolder);
+    if (ok && !entries) {
+        ok = !platform::folderExists(setFolder) && platform::createFolder(setFolder);
         const std::string route = platform::joinPath(setFolder, name + ".rut");
-        context.device.routeData.use(
-            [&](RouteBookData& data) { convertTrackToRouteBook(data, route, name, &track); });
-        writer.addFile(route);
-    } else {
+        if (ok)
+            context.device.routeData.use(
+                [&](RouteBookData& data) { convertTrackToRouteBook(data, route, name, &track); });
+        ok = ok && writer.addFile(route);
+    } else if (ok) {
         for (const auto& entry : *entries) {
             if (context.control.checkpoint()) break;
             if (!entry.name.empty() && entry.name[0] != '.')
-                writer.addFile(platform::joinPath(setFolder, entry.name));
+                ok = ok && writer.addFile(platform::joinPath(setFolder, entry.name));
         }
     }
-    writer.close();
-    return true;
+    ok = writer.close() && ok;
+    if (!ok) platform::deleteFile(package);
+    return ok;
 }
 
 void exportWorker(TaskContext& context, std::string text) {
@@ -69,8 +73,14 @@ void exportWorker(TaskContext& context, std::string text) {
                 break;
             }
         }
-        buildPackage(context, work, *name);
         const std::string package = platform::joinPath(work, *name + ".zip");
+        // A package that cannot be made is a file to upload that cannot be read.
+        if (!buildPackage(context, work, *name)) {
+            postTaskStatus(TaskStatus::UnknownError);
+            removeWorkingCopy(*name);
+            success = false;
+            break;
+        }
         if (control.checkpoint()) {
             platform::deleteFile(package);
             removeWorkingCopy(*name);

@@ -3,6 +3,7 @@
 #include <tinyxml.h>
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "common/task_status.h"
 #include "device/device_files.h"
@@ -76,9 +77,21 @@ bool unpackPackage(const TaskContext& context, const std::string& folder,
     uint64_t total = 0;
     std::string innerName;
     int tracks = 0;
+    size_t entries = 0;
+    // Two entries that name one file (the navigator ignores letter case) would leave the last
+    // one's content in place of the first's without a word.
+    std::unordered_set<std::u16string> names;
     for (bool more = reader.gotoFirst(); more; more = reader.gotoNext()) {
         ArchiveEntryInfo info;
+        if (++entries > kMaxPackageEntries) {
+            postTaskStatus(TaskStatus::UnpackFailed);
+            return false;
+        }
         if (!reader.currentInfo(info)) continue;
+        if (!info.isFolder && !names.insert(foldedDeviceName(info.name)).second) {
+            postTaskStatus(TaskStatus::UnpackFailed);
+            return false;
+        }
         total =
             info.uncompressedSize > UINT64_MAX - total ? UINT64_MAX : total + info.uncompressedSize;
         if (isTrackEntry(info)) {
@@ -211,13 +224,18 @@ void importWorker(TaskContext& context, std::string text) {
         postTaskProgress(TaskKind::Import, ++counter);
         if (isPresent(context, name)) continue;
         if (control.checkpoint()) break;
-        // The name becomes a file name in the temporary folder and on the navigator.
-        if (!isRouteBookFileName(context.dataRoot, name)) {
+        const std::string package = platform::joinPath(temp, name + ".zip");
+        const std::string unpacked = unpackFolder(temp, name);
+        // The name becomes a file name on the navigator, where the set first goes under its
+        // installation's longer name, and in the private folder, where it is unpacked.
+        if (!isRouteBookFileName(context.dataRoot, name) ||
+            !installationFits(context.dataRoot, name) ||
+            platform::joinPath(platform::joinPath(unpacked, name), name + ".rut").size() >
+                platform::kMaxLocalPath) {
             postTaskStatus(TaskStatus::UnknownError);
             success = false;
             break;
         }
-        const std::string package = platform::joinPath(temp, name + ".zip");
 
         if (!downloadFile(item.url, package, &control)) {
             success = false;

@@ -24,6 +24,9 @@ std::optional<std::vector<ImportItem>> readImportItems(std::string text);
 // Downloads, unpacks and installs each item; posts progress, failures and the final code 0.
 void importWorker(TaskContext& context, std::string text);
 
+// The most entries a package may hold: a route book is four files.
+inline constexpr size_t kMaxPackageEntries = 10000;
+
 // Whether the navigator has route book `name` (letter case ignored), in the list or in storage.
 bool isPresent(const TaskContext& context, const std::string& name);
 
@@ -36,7 +39,9 @@ PackageInstall installPackage(TaskContext& context, const std::string& folder,
 
 // Unpacks the package folder/N.zip into a folder of its own (unpackFolder) after checking the
 // free space, gives the set found in it the package's name N and stamps its track. A package
-// must hold exactly one track. Posts 6 or 10 on failure, and then leaves nothing unpacked.
+// must hold exactly one track, at most kMaxPackageEntries entries and no two entries for one
+// file (letter case ignored, either separator). Posts 6 or 10 on failure, and then leaves nothing
+// unpacked.
 bool unpackPackage(const TaskContext& context, const std::string& folder,
                    const std::string& packageName);
 // Where unpackPackage puts the package folder/N.zip: folder/N.unpacked.

@@ -1,139 +1,208 @@
 #include "tasks/route_book_set.h"
 
 #include "common/task_status.h"
+#include "device/device_connection.h"
 #include "device/device_files.h"
+#include "device/device_names.h"
 #include "platform/file_ops.h"
-#include "platform/file_replace.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
 namespace {
 
-std::string devicePath(const TaskContext& context, const std::string& name) {
-    return context.dataRoot + name;
+// The navigator's track folder, over the remote API or as a drive: its files, and paths in it
+// with the separator of either.
+class NavigatorFolder : public NavigatorFiles {
+  public:
+    NavigatorFolder(NavigatorState& device, ConnectionMode mode, std::string root)
+        : NavigatorFiles(device.rapi, mode == RapiDevice), root_(std::move(root)) {}
+    explicit NavigatorFolder(const TaskContext& context)
+        : NavigatorFolder(context.device, context.mode, context.dataRoot) {}
+
+    std::string path(const std::string& name) const { return inside(root_, name); }
+    std::string inside(const std::string& folder, const std::string& name) const {
+        if (!onDevice()) return platform::joinPath(folder, name);
+        // The trail byte of a double-byte character may have the value of '\\'.
+        const bool closed = folder.empty() || platform::isSeparatorAt(folder, folder.size() - 1);
+        return folder + (closed ? "" : "\\") + name;
+    }
+
+  private:
+    std::string root_;
+};
+
+bool isPlainEntry(const platform::FolderEntry& entry) {
+    return !entry.name.empty() && entry.name[0] != '.';
 }
 
-// Copies every entry of a set's folder (names starting with "." are left out) with `copy`;
-// posts 9 and stops at the first failure, stops early on a stop request.
-template <typename Entries, typename Copy>
-bool copyEntries(const TaskContext& context, const Entries& entries, Copy copy) {
-    for (const auto& entry : entries) {
-        if (!entry.name.empty() && entry.name[0] != '.' && !copy(entry)) {
-            postTaskStatus(TaskStatus::TransferError);
-            return false;
+// Empties a folder of the set (one level deep) and removes it; true when nothing is left of it.
+bool removeSetFolder(const TaskContext& context, const NavigatorFolder& nav,
+                     const std::string& folder) {
+    if (auto entries = nav.list(folder)) {
+        for (const auto& entry : *entries) {
+            context.control.waitWhilePaused();
+            if (isPlainEntry(entry) && !nav.gone(nav.inside(folder, entry.name))) return false;
         }
-        if (context.control.checkpoint()) return false;
     }
-    return true;
+    return nav.removeFolder(folder) || !nav.exists(folder);
 }
 
 }  // namespace
 
 bool installRouteBook(const TaskContext& context, const std::string& folder,
                       const std::string& name, InstalledFiles& written) {
-    RapiBinding& rapi = context.device.rapi;
-    const bool remote = context.mode == RapiDevice;
-    // Device paths always take '\'; a drive's take the platform's separator.
-    auto target = [&](const std::string& entry) {
-        return remote ? context.dataRoot + entry : platform::joinPath(context.dataRoot, entry);
-    };
-    auto inFolder = [&](const std::string& entry) {
-        return remote ? target(name) + "\\" + entry : platform::joinPath(target(name), entry);
-    };
-    // Each file is replaced only by a whole copy, so a failed copy leaves nothing to take off.
+    const NavigatorFolder nav(context);
+    const std::string staged = installationName(name);
+    const std::string stagedFolder = nav.path(staged);
+    // An earlier installation of this name in this run that could not take its own away.
+    nav.gone(nav.path(staged + ".trk"));
+    nav.gone(nav.path(staged + ".sim"));
+    removeSetFolder(context, nav, stagedFolder);
+
+    InstalledFiles staging;
     auto copy = [&](const std::string& from, const std::string& to) {
-        bool ok = remote ? copyToDevice(rapi, from, to) != 0 : platform::replaceWithCopy(from, to);
-        if (ok) written.files.push_back(to);
-        return ok;
+        if (!nav.copyNew(from, to)) return false;
+        staging.files.push_back(to);
+        return true;
     };
-    const std::string folderOnNavigator = target(name);
-    bool created = remote ? deviceCreateFolder(rapi, folderOnNavigator) != 0
-                          : !platform::folderExists(folderOnNavigator) &&
-                                platform::createFolder(folderOnNavigator);
-    if (created) written.createdFolder = folderOnNavigator;
-    if (!copy(platform::joinPath(folder, name + ".trk"), target(name + ".trk"))) {
-        postTaskStatus(TaskStatus::TransferError);
+    bool ok = nav.createFolder(stagedFolder);
+    if (ok) staging.createdFolder = stagedFolder;
+    const std::string sim = platform::joinPath(folder, name + ".sim");
+    const bool hasSim = platform::fileExists(sim);
+    ok = ok && copy(platform::joinPath(folder, name + ".trk"), nav.path(staged + ".trk")) &&
+         (!hasSim || copy(sim, nav.path(staged + ".sim")));
+    const std::string source = platform::joinPath(folder, name);
+    std::vector<std::string> inner;
+    if (auto entries = platform::listFolder(source)) {
+        for (const auto& entry : *entries) {
+            if (!ok || context.control.checkpoint()) break;
+            // The set's folder is one level deep: what lies in a folder below it is not
+            // installed.
+            if (!isPlainEntry(entry) || (entry.attributes & platform::kAttrDirectory)) continue;
+            ok = copy(platform::joinPath(source, entry.name), nav.inside(stagedFolder, entry.name));
+            if (ok) inner.push_back(entry.name);
+        }
+    } else if (platform::folderExists(source)) {
+        ok = false;
+    }
+    // Into place, the track last: only a whole set is ever listed.
+    std::vector<PathMove> moves = {{stagedFolder, nav.path(name)}};
+    if (hasSim) moves.push_back({nav.path(staged + ".sim"), nav.path(name + ".sim")});
+    moves.push_back({nav.path(staged + ".trk"), nav.path(name + ".trk")});
+    if (ok && !context.control.stopRequested()) ok = nav.moveAllOrNone(moves, false);
+    if (!ok) postTaskStatus(TaskStatus::TransferError);
+    if (!ok || context.control.stopRequested()) {
+        removeInstalledFiles(context, staging);
         return false;
     }
-    const std::string sim = platform::joinPath(folder, name + ".sim");
-    if (platform::fileExists(sim)) copy(sim, target(name + ".sim"));
-    const std::string source = platform::joinPath(folder, name);
-    auto entries = platform::listFolder(source);
-    if (!entries || entries->empty()) return !context.control.stopRequested();
-    bool ok = copyEntries(context, *entries, [&](const platform::FolderEntry& entry) {
-        // The set's folder is one level deep: what lies in a folder below it is not installed.
-        if (entry.attributes & platform::kAttrDirectory) return true;
-        return copy(platform::joinPath(source, entry.name), inFolder(entry.name));
-    });
-    return ok && !context.control.stopRequested();
+    written.createdFolder = nav.path(name);
+    written.files.push_back(nav.path(name + ".trk"));
+    if (hasSim) written.files.push_back(nav.path(name + ".sim"));
+    for (const std::string& entry : inner)
+        written.files.push_back(nav.inside(written.createdFolder, entry));
+    return true;
+}
+
+std::string installationName(const std::string& name) {
+    return kInstallPrefix + platform::runName() + "~" + name;
+}
+
+bool installationFits(const std::string& root, const std::string& name) {
+    // The longest path on the way in: root + installation name + separator + N.rut.
+    return root.size() + installationName(name).size() + 1 + name.size() + 4 <= kMaxSearchPath;
 }
 
 bool removeInstalledFiles(const TaskContext& context, const InstalledFiles& written) {
-    RapiBinding& rapi = context.device.rapi;
-    const bool remote = context.mode == RapiDevice;
+    const NavigatorFolder nav(context);
     bool ok = true;
     for (auto it = written.files.rbegin(); it != written.files.rend(); ++it)
-        ok = (remote ? deviceDeleteFile(rapi, *it) != 0 : platform::deleteFile(*it)) && ok;
+        ok = nav.gone(*it) && ok;
     if (!written.createdFolder.empty())
-        ok = (remote ? deviceRemoveFolder(rapi, written.createdFolder) != 0
-                     : platform::removeFolder(written.createdFolder)) &&
-             ok;
-    if (!ok && remote) postTaskStatus(TaskStatus::RemoveFailed);
+        ok = (nav.removeFolder(written.createdFolder) || !nav.exists(written.createdFolder)) && ok;
+    if (!ok && nav.onDevice()) postTaskStatus(TaskStatus::RemoveFailed);
     return ok;
 }
 
 bool removeRouteBookRemote(const TaskContext& context, const std::string& name) {
-    RapiBinding& rapi = context.device.rapi;
-    const std::string target = devicePath(context, name);
-    if (!deviceDeleteFile(rapi, target + ".trk")) {
-        postTaskStatus(TaskStatus::RemoveFailed);
-        return false;
-    }
-    deviceDeleteFile(rapi, target + ".sim");
-    auto entries = findDeviceFiles(rapi, target + "\\*");
-    if (!entries || entries->empty()) {
-        // The device lists an empty folder as nothing: it goes if it is there.
-        deviceRemoveFolder(rapi, target);
+    const NavigatorFolder nav(context);
+    // The track marks a route book: it goes last, so that a removal cut short leaves a set
+    // that is still listed and can be deleted again.
+    if (removeSetFolder(context, nav, nav.path(name)) && nav.gone(nav.path(name + ".sim")) &&
+        nav.gone(nav.path(name + ".trk")))
         return true;
-    }
-    for (const auto& entry : *entries) {
-        context.control.waitWhilePaused();
-        if (entry.name.empty() || entry.name[0] == '.') continue;
-        if (!deviceDeleteFile(rapi, target + "\\" + entry.name)) {
-            postTaskStatus(TaskStatus::RemoveFailed);
-            return false;
-        }
-    }
-    // A folder left behind is a set not removed: the page hears of it.
-    if (deviceRemoveFolder(rapi, target)) return true;
     postTaskStatus(TaskStatus::RemoveFailed);
     return false;
 }
 
 bool removeRouteBookLocal(const std::string& folder, const std::string& name) {
-    if (!platform::deleteFile(platform::joinPath(folder, name + ".trk"))) return false;
-    platform::deleteFile(platform::joinPath(folder, name + ".sim"));
-    platform::deleteFile(platform::joinPath(folder, name + ".poi"));
-    // A folder that stays is a set not removed.
-    return platform::removeTree(platform::joinPath(folder, name));
+    const std::string track = platform::joinPath(folder, name + ".trk");
+    if (!platform::fileExists(track)) return false;
+    auto gone = [](const std::string& path) {
+        return platform::deleteFile(path) || !platform::fileExists(path);
+    };
+    // The track goes last, as on the device: a set left half-removed is still listed.
+    return platform::removeTree(platform::joinPath(folder, name)) &&
+           gone(platform::joinPath(folder, name + ".sim")) &&
+           gone(platform::joinPath(folder, name + ".poi")) && platform::deleteFile(track);
 }
 
 bool copyRouteBookFromDevice(const TaskContext& context, const std::string& folder,
                              const std::string& name) {
-    RapiBinding& rapi = context.device.rapi;
-    const std::string source = devicePath(context, name);
-    if (!copyFromDevice(rapi, source + ".trk", platform::joinPath(folder, name + ".trk"))) {
-        postTaskStatus(TaskStatus::TransferError);
-        return false;
+    const NavigatorFolder nav(context);
+    // One look at the set tells which parts it has; each of those must arrive whole.
+    bool hasTrack = false, hasSim = false, hasFolder = false;
+    if (auto found = nav.find(nav.path(name + "*"))) {
+        for (const auto& e : *found) {
+            const bool isFolder = (e.attributes & platform::kAttrDirectory) != 0;
+            hasTrack = hasTrack || (!isFolder && sameDeviceName(e.name, name + ".trk"));
+            hasSim = hasSim || (!isFolder && sameDeviceName(e.name, name + ".sim"));
+            hasFolder = hasFolder || (isFolder && sameDeviceName(e.name, name));
+        }
     }
-    copyFromDevice(rapi, source + ".sim", platform::joinPath(folder, name + ".sim"));
-    auto entries = findDeviceFiles(rapi, source + "\\*");
-    if (!entries || entries->empty()) return true;
+    const std::string setFolder = nav.path(name);
     const std::string target = platform::joinPath(folder, name);
-    platform::createFolder(target);
-    bool ok = copyEntries(context, *entries, [&](const platform::FolderEntry& entry) {
-        return copyFromDevice(rapi, source + "\\" + entry.name,
-                              platform::joinPath(target, entry.name)) != 0;
-    });
+    auto entries = hasFolder ? nav.list(setFolder) : std::nullopt;
+    bool ok = hasTrack &&
+              nav.copyOut(nav.path(name + ".trk"), platform::joinPath(folder, name + ".trk")) &&
+              (!hasSim ||
+               nav.copyOut(nav.path(name + ".sim"), platform::joinPath(folder, name + ".sim")));
+    // A folder that a drive cannot list is a failure; an empty one counts as none, as the
+    // device shows it.
+    if (ok && hasFolder && !entries) ok = nav.onDevice();
+    if (ok && entries && !entries->empty()) {
+        ok = platform::createFolder(target);
+        for (const auto& entry : *entries) {
+            if (!ok || context.control.checkpoint()) break;
+            if (!isPlainEntry(entry) || (entry.attributes & platform::kAttrDirectory)) continue;
+            ok = nav.copyOut(nav.inside(setFolder, entry.name),
+                             platform::joinPath(target, entry.name));
+        }
+    }
+    if (!ok) postTaskStatus(TaskStatus::TransferError);
     return ok && !context.control.stopRequested();
+}
+
+void removeLeftovers(NavigatorState& device, ConnectionMode mode, const std::string& dataRoot,
+                     const std::vector<std::string>& replaced) {
+    for (const std::string& path : replaced)
+        finishInterruptedReplacement(device.rapi, path);
+    std::atomic<int> never{0};
+    PauseGate gate;
+    const TaskContext context{device, mode, dataRoot, {}, TaskControl(never, gate)};
+    const NavigatorFolder nav(context);
+    auto found = nav.find(nav.path(std::string(kInstallPrefix) + "*"));
+    if (!found) return;
+    const size_t prefix = std::string_view(kInstallPrefix).size();
+    for (const auto& e : *found) {
+        // Only names this program gives, and only those of runs that have ended.
+        if (e.name.rfind(kInstallPrefix, 0) != 0) continue;
+        const size_t cut = e.name.find('~', prefix);
+        if (cut != std::string::npos && platform::runMayBeLive(e.name.substr(prefix, cut - prefix)))
+            continue;
+        const std::string path = nav.path(e.name);
+        if (e.attributes & platform::kAttrDirectory)
+            removeSetFolder(context, nav, path);
+        else
+            nav.remove(path);
+    }
 }

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <future>
+#include <optional>
 
 #include "navsim_harness.h"
 #include "platform/clock.h"
@@ -247,6 +249,60 @@ TEST_F(DeviceFilesTest, EnumerationGivesNamesAttributesAndNothingForNoMatch) {
     EXPECT_EQ((*root)[0].attributes, platform::kAttrDirectory | platform::kAttrTemporary);
     EXPECT_FALSE(findDeviceFiles(rapi, "\\Storage Card\\userdata\\track\\*.poi"));
     EXPECT_EQ(device.sim.calls("CeFindClose"), 2);
+}
+
+// The simulator remembers the names of the folders it looked into: whatever changes a folder
+// afterwards, from outside or through the device, a name in another letter case still finds its
+// file, and a name that has gone finds nothing.
+TEST_F(DeviceFilesTest, NamesInAnotherLetterCaseFollowEveryChangeOfTheFolder) {
+    namespace fs = std::filesystem;
+    const fs::path d = nativePath(device.onCard("d"));
+    struct Step {
+        const char* label;
+        std::function<void()> change;
+        const char* asked;
+        std::optional<std::string> found;
+    } steps[] = {
+        {"made outside", [&] { writeFileBytes(device.onCard("d/Mixed.TXT"), "1"); }, "mixed.txt",
+         "1"},
+        {"renamed outside", [&] { fs::rename(d / "Mixed.TXT", d / "Other.txt"); }, "MIXED.TXT",
+         std::nullopt},
+        {"the new name", [] {}, "other.TXT", "1"},
+        {"the folder made anew",
+         [&] {
+             fs::remove_all(d);
+             makeFolders(device.card(), "d");
+             writeFileBytes(device.onCard("d/Again.txt"), "2");
+         },
+         "again.txt", "2"},
+        {"made through the device",
+         [&] { copyToDevice(rapi, pc.file("up"), "\\Storage Card\\d\\Made.txt"); }, "MADE.txt",
+         "3"},
+    };
+    writeFileBytes(pc.file("up"), "3");
+    makeFolders(device.card(), "d");
+    // Asked for a name that is not there, the simulator takes the folder's names in.
+    EXPECT_EQ(copyFromDevice(rapi, "\\Storage Card\\d\\none", pc.file("down")), 0);
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.label);
+        s.change();
+        platform::deleteFile(pc.file("down"));
+        bool copied = copyFromDevice(rapi, std::string("\\Storage Card\\d\\") + s.asked,
+                                     pc.file("down")) == 1;
+        EXPECT_EQ(copied, s.found.has_value());
+        EXPECT_EQ(copied ? readFileBytes(pc.file("down")) : "", s.found.value_or(""));
+    }
+#ifndef _WIN32
+    // Two spellings of one name stand side by side only where letter case counts: with the one
+    // the simulator found removed, it finds the other.
+    writeFileBytes(device.onCard("d/Twin.txt"), "4");
+    writeFileBytes(device.onCard("d/TWIN.TXT"), "5");
+    ASSERT_EQ(copyFromDevice(rapi, "\\Storage Card\\d\\twin.txt", pc.file("down")), 1);
+    const bool first = readFileBytes(pc.file("down")) == "4";
+    fs::remove(d / (first ? "Twin.txt" : "TWIN.TXT"));
+    ASSERT_EQ(copyFromDevice(rapi, "\\Storage Card\\d\\tWIN.txt", pc.file("down")), 1);
+    EXPECT_EQ(readFileBytes(pc.file("down")), first ? "5" : "4");
+#endif
 }
 
 TEST_F(DeviceFilesTest, TwoThreadsUseTheDeviceAtOnce) {

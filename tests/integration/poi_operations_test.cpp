@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "device/device_connection.h"
+#include "device/device_files.h"
 #include "navsim_harness.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
@@ -191,6 +192,32 @@ TEST_P(RemotePoiTest, FailedCopiesPostTheirCodeAndNeverLoseTheStore) {
     EXPECT_EQ(getPdaAddr(manager), "");
     EXPECT_EQ(readFileBytes(storePath()), bytes);
     EXPECT_TRUE(treeOf(platform::privateFolder()).empty());
+}
+
+// A replacement of the store cut off between its two moves (the program killed, the cable
+// pulled) leaves it only under its parked name. The first check that finds the navigator, also
+// after it was gone, puts it back: the places are listed, never replaced by an empty store.
+TEST_P(RemotePoiTest, AStoreParkedByACutOffReplacementIsBackAtTheNextConnection) {
+    namespace fs = std::filesystem;
+    const std::string bytes = poiStoreBytes(3, 4, threePlaces());
+    connectWithStore(bytes);
+    const fs::path userdata = nativePath(nav.local("userdata"));
+    for (const char* round : {"next run", "found again"}) {
+        SCOPED_TRACE(round);
+        if (std::string(round) == "next run") {
+            manager.sweptRoot.clear();
+        } else {
+            fs::rename(userdata, userdata.string() + ".away");
+            ASSERT_EQ(checkConnection(manager), 0);
+            fs::rename(userdata.string() + ".away", userdata);
+        }
+        fs::rename(nativePath(storePath()), nativePath(storePath() + kDeviceOldSuffix));
+        writeFileBytes(storePath() + kDeviceNewSuffix, "half");
+        ASSERT_EQ(checkConnection(manager), 1);
+        EXPECT_NE(getPdaAddr(manager).find("count=\"3\""), std::string::npos);
+        EXPECT_EQ(readFileBytes(storePath()), bytes);
+        EXPECT_EQ(treeOf(nav.local("userdata/poi")).size(), 1u);
+    }
 }
 
 // A store larger than any count can need is not even copied from the navigator.

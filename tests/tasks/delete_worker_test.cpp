@@ -93,14 +93,14 @@ TEST_F(DeleteTest, PositionsAndFailures) {
          {P, TaskStatus::RemoveFailed, TaskStatus::Done},
          {"A", "B", "C"},
          {"A", "B", "C"}},
-        // The track goes first: the set no longer counts as present, the list still shows it.
+        // The track goes last: a set left half-removed is still listed and can be deleted again.
         {"remote removal failed part-way",
          Link::Device,
          "0",
          [](DeleteTest& t) { t.navsim().fail("delete", 3); },
          {P, TaskStatus::RemoveFailed, TaskStatus::Done},
          {"A", "B", "C"},
-         {"B", "C"}},
+         {"A", "B", "C"}},
         {"local removal failed",
          Link::Drive,
          "0,1",

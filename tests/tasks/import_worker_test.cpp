@@ -3,11 +3,15 @@
 #include <thread>
 
 #include "common/task_status.h"
+#include "device/device_connection.h"
+#include "ops/route_book_list.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "session/device_manager.h"
 #include "support/zip_fixture.h"
 #include "task_harness.h"
 #include "tasks/http_transfer.h"
+#include "tasks/route_book_set.h"
 #include "tasks/task_runner.h"
 
 namespace {
@@ -50,29 +54,32 @@ class ImportTest : public TaskHarness {
     }
 };
 
+// The second name ends in a character whose second byte has the value of '\\'.
 TEST_F(ImportTest, InstallsThePackageUnderThePageName) {
-    const std::string n = beijing();
     const FileTree package = routeBookSet("X");
-    for (Link how : {Link::Device, Link::Drive}) {
-        for (PackageMaker maker : availablePackageMakers()) {
-            SCOPED_TRACE(testing::Message() << (how == Link::Device ? "device " : "drive ")
-                                            << static_cast<int>(maker));
-            fresh(how);
+    for (const std::string& n : {beijing(), platform::utf8ToAnsi("北乗")}) {
+        for (Link how : {Link::Device, Link::Drive}) {
+            for (PackageMaker maker : availablePackageMakers()) {
+                SCOPED_TRACE(testing::Message()
+                             << (how == Link::Device ? "device " : "drive ")
+                             << static_cast<int>(maker) << " " << platform::ansiToUtf8(n));
+                fresh(how);
 
-            importAs(n, "X", maker);
-            EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
-            FileTree got = treeOf(onNavigator());
-            ASSERT_EQ(got.size(), 5u);
-            EXPECT_EQ(got[n + ".sim"], package.at("X.sim"));
-            EXPECT_EQ(got[n + "/" + n + ".rut"], package.at("X/X.rut"));
-            EXPECT_EQ(got[n + "/" + n + ".tps"], package.at("X/X.tps"));
-            EXPECT_EQ(got[n], "<dir>");
-            // Stamped: the first segment's date is filled in, nothing else moves.
-            const std::string& track = got[n + ".trk"];
-            ASSERT_EQ(track.size(), package.at("X.trk").size());
-            EXPECT_NE(track, package.at("X.trk"));
-            EXPECT_EQ(listedNames(), std::vector<std::string>{n});
-            EXPECT_TRUE(treeOf(inTemp()).empty());
+                importAs(n, "X", maker);
+                EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
+                FileTree got = treeOf(onNavigator());
+                ASSERT_EQ(got.size(), 5u);
+                EXPECT_EQ(got[n + ".sim"], package.at("X.sim"));
+                EXPECT_EQ(got[n + "/" + n + ".rut"], package.at("X/X.rut"));
+                EXPECT_EQ(got[n + "/" + n + ".tps"], package.at("X/X.tps"));
+                EXPECT_EQ(got[n], "<dir>");
+                // Stamped: the first segment's date is filled in, nothing else moves.
+                const std::string& track = got[n + ".trk"];
+                ASSERT_EQ(track.size(), package.at("X.trk").size());
+                EXPECT_NE(track, package.at("X.trk"));
+                EXPECT_EQ(listedNames(), std::vector<std::string>{n});
+                EXPECT_TRUE(treeOf(inTemp()).empty());
+            }
         }
     }
 }
@@ -276,6 +283,23 @@ TEST_F(ImportTest, NamesThatAreNoPlainFileNameAreRefused) {
     run(importToPDA, item(server.url("/a.zip"), name));
     EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
     EXPECT_TRUE(platform::fileExists(onNavigator(name + ".trk")));
+    // The set goes in under its installation's longer name first: a name too long for that is
+    // refused before anything is fetched, not failed half way; the longest that fits goes in
+    // where the PC's own paths hold it.
+    const size_t longest =
+        (kMaxSearchPath - device->dataRoot.size() - installationName("").size() - 5) / 2;
+    for (size_t length : {longest + 1, longest}) {
+        sink.clear();
+        run(importToPDA, item(server.url("/a.zip"), std::string(length, 'x')));
+    }
+#ifdef _WIN32  // where the PC's own paths (the set unpacked in the private folder) are shorter
+    EXPECT_EQ(pageCalls(), progressThen({TaskStatus::UnknownError}));
+    EXPECT_EQ(server.requestCount("/a.zip"), 1);
+#else
+    EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
+    EXPECT_EQ(server.requestCount("/a.zip"), 2);
+#endif
+    EXPECT_TRUE(treeOf(inTemp()).empty());
 }
 
 // Every row of the import's failure table, with the navigator reached through the remote API.
@@ -436,6 +460,33 @@ TEST_F(ImportTest, StopDuringTheCopyRemovesThePartialSet) {
     EXPECT_TRUE(treeOf(onNavigator()).empty());
     EXPECT_TRUE(treeOf(inTemp()).empty());
     EXPECT_TRUE(listedNames().empty());
+}
+
+// A run killed during an installation leaves the set under the installation's own name: the
+// list never shows it, and the first connection check of the next run takes it away, and only
+// it. The set another instance is installing at that moment stays: its run (here this one)
+// holds its private folder.
+TEST_F(ImportTest, AnInstallCutOffIsNeverListedAndTheNextRunTakesItAway) {
+    const std::string staged = std::string(kInstallPrefix) + "ended0~A";
+    const std::string going = installationName("C");
+    for (Link how : {Link::Device, Link::Drive}) {
+        SCOPED_TRACE(how == Link::Device ? "device" : "drive");
+        fresh(how);
+        writeTree(onNavigator(), {{".other.trk", "x"},
+                                  {"~viB.trk", "y"},
+                                  {going + ".trk", "z"},
+                                  {going + "/C.rut", "w"}});
+        const FileTree others = treeOf(onNavigator());
+        writeTree(onNavigator(), {{staged + ".trk", trackBytes(5)}, {staged + "/A.rut", "half"}});
+        connToPDA(*device, "r");
+        EXPECT_TRUE(listedNames() == std::vector<std::string>{"~viB"});
+        device->sweptRoot.clear();
+        if (how == Link::Device)
+            ASSERT_EQ(checkConnection(*device), 1);
+        else  // the test's drive is not one the connection search looks at
+            removeLeftovers(*device, RemovableDrive, device->dataRoot, {});
+        EXPECT_EQ(treeOf(onNavigator()), others);
+    }
 }
 
 TEST_F(ImportTest, PausedImportWaitsAndContinues) {

@@ -63,4 +63,31 @@ TEST_F(UnpackTest, TrackNamesThatLeaveTheTemporaryFolderTakeNothingFromOutside) 
     }
 }
 
+// Two entries for one file would let the last one win without a word; a package far larger
+// than any route book would hold the navigator and the PC's folder without bound.
+TEST_F(UnpackTest, DuplicateEntriesAndTooManyEntriesAreRefused) {
+    std::vector<Entry> tooMany = {{"R.trk", false, "x"}};
+    for (size_t i = 0; i < kMaxPackageEntries; ++i)
+        tooMany.push_back({"R/" + std::to_string(i), false, "x"});
+    const struct {
+        const char* label;
+        std::vector<Entry> entries;
+    } cases[] = {
+        {"both separators",
+         {{"R.trk", false, "t"}, {"R/R.rut", false, "1"}, {"R\\R.rut", false, "2"}}},
+        {"letter case", {{"R.trk", false, "t"}, {"R/R.rut", false, "1"}, {"r/r.RUT", false, "2"}}},
+        {"too many entries", tooMany},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        fresh(Link::Device);
+        server.serve("/a.zip", packageOf(c.entries));
+        run(importToPDA, "<rb><url>" + server.url("/a.zip") + "</url><name>A</name></rb>");
+        EXPECT_EQ(pageCalls(), (std::vector<std::string>{progressCall(1, "down"),
+                                                         statusCall(TaskStatus::UnpackFailed)}));
+        EXPECT_TRUE(treeOf(onNavigator()).empty());
+        EXPECT_TRUE(treeOf(inTemp()).empty());
+    }
+}
+
 }  // namespace

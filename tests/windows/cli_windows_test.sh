@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # vantu-cli.exe under wine (code page 936): its sample card is byte for byte the Linux build's,
 # GBK names included; settings round-trip; the page's device methods work against the simulator
-# installed as the system's remote API library (scripts/test-windows.sh sets up the prefix).
+# installed as the system's remote API library (scripts/test-windows.sh sets up the prefix);
+# paths reach the program as given.
 set -euo pipefail
 : "${VANTU_WIN_CLI:?}" "${VANTU_WINE:?}"
 work=$(mktemp -d)
@@ -46,4 +47,11 @@ case "$places" in
     *'count="3"'*'>公司</point>'*) ;;
     *) fail "GetPdaAddr: got [$places]" ;;
 esac
+# Paths as given: one the code page cannot hold is refused (4) with nothing written, not even
+# under the name with '?' in its place; one it holds is written under its own name.
+rc=0; cli export 西湖 "$(windows_path "$work/o😀.zip")" >/dev/null 2>"$work/err" || rc=$?
+[ $rc -eq 4 ] && grep -q "code page" "$work/err" || fail "a path beyond the code page: status $rc"
+[ -z "$(find "$work" -maxdepth 1 -name 'o*.zip')" ] || fail "a refused path was written"
+cli export 西湖 "$(windows_path "$work/西湖.zip")" >/dev/null || fail "export to a GBK name"
+[ -s "$work/西湖.zip" ] || fail "the package is not under its own name"
 echo "vantu-cli.exe: sample, settings and the simulated navigator all as on Linux"

@@ -1,6 +1,7 @@
 // The simulator's files and event on Linux: UTF-8 paths as they are, the event a pipe.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -8,6 +9,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
 
 #include "device/device_names.h"
 #include "navsim_host.h"
@@ -46,6 +50,132 @@ bool infoOf(const std::string& path, Info& info) {
     return true;
 }
 
+// The names of the folders the simulator looked into, folded, so that a name that is not there
+// (each new file of a copy) costs no listing of its folder. The kernel's change notices keep
+// each folder's names fresh, whoever changes the folder; a folder that cannot be watched is
+// listed instead.
+class NameIndex {
+  public:
+    ~NameIndex() { reset(); }
+
+    // The entry of `folder` that folds to `wanted`: "" when there is none, nothing when the
+    // folder cannot be indexed.
+    std::optional<std::string> spelled(const std::string& folder, const std::u16string& wanted) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        // A forked child shares the notices' queue with its parent: it starts over.
+        if (owner_ != getpid() || folders_.size() >= kMaxFolders) reset();
+        if (notices_ < 0) notices_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        struct stat st {};
+        if (notices_ < 0 || ::stat(folder.c_str(), &st) != 0) return std::nullopt;
+        drain();
+        auto it = folders_.find(folder);
+        if (it == folders_.end() || it->second.device != st.st_dev ||
+            it->second.inode != st.st_ino) {
+            forget(folder);
+            if (!index(folder, st)) return std::nullopt;
+            it = folders_.find(folder);
+        }
+        auto found = it->second.names.find(wanted);
+        return found == it->second.names.end() ? std::string() : found->second;
+    }
+
+  private:
+    static constexpr size_t kMaxFolders = 256;
+    static constexpr uint32_t kMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                      IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+    struct Folder {
+        int watch = -1;
+        dev_t device = 0;
+        ino_t inode = 0;
+        // Folded name -> the first entry of that name the folder showed.
+        std::unordered_map<std::u16string, std::string> names;
+    };
+
+    // The watch comes first: a change made while the folder is listed arrives as a notice.
+    bool index(const std::string& folder, const struct stat& st) {
+        int watch = inotify_add_watch(notices_, folder.c_str(), kMask);
+        if (watch < 0) return false;
+        auto same = byWatch_.find(watch);  // the same folder under another path
+        if (same != byWatch_.end()) forget(same->second);
+        std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+        if (!dir) {
+            inotify_rm_watch(notices_, watch);
+            return false;
+        }
+        Folder& entry = folders_[folder];
+        entry = Folder{watch, st.st_dev, st.st_ino, {}};
+        byWatch_[watch] = folder;
+        while (struct dirent* d = readdir(dir.get()))
+            added(entry, d->d_name);
+        return true;
+    }
+
+    static void added(Folder& folder, const char* name) {
+        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
+            folder.names.emplace(foldDeviceName(utf8::toUtf16(name)), name);
+    }
+
+    // Applies every notice that has arrived.
+    void drain() {
+        alignas(struct inotify_event) char buffer[16384];
+        for (ssize_t got; (got = ::read(notices_, buffer, sizeof buffer)) > 0;) {
+            for (char* at = buffer; at < buffer + got;) {
+                auto* event = reinterpret_cast<struct inotify_event*>(at);
+                at += sizeof(struct inotify_event) + event->len;
+                apply(*event);
+            }
+        }
+    }
+
+    void apply(const struct inotify_event& event) {
+        if (event.mask & IN_Q_OVERFLOW) {
+            reset();
+            return;
+        }
+        auto watched = byWatch_.find(event.wd);
+        if (watched == byWatch_.end()) return;
+        const std::string path = watched->second;
+        Folder& folder = folders_.at(path);
+        if (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT)) {
+            forget(path);
+        } else if (event.len > 0 && (event.mask & (IN_CREATE | IN_MOVED_TO))) {
+            added(folder, event.name);
+        } else if (event.len > 0) {
+            // Another entry of the same folded name may stand there still: listed again.
+            auto it = folder.names.find(foldDeviceName(utf8::toUtf16(event.name)));
+            if (it != folder.names.end() && it->second == event.name) forget(path);
+        }
+    }
+
+    void forget(const std::string& path) {
+        auto it = folders_.find(path);
+        if (it == folders_.end()) return;
+        inotify_rm_watch(notices_, it->second.watch);
+        byWatch_.erase(it->second.watch);
+        folders_.erase(it);
+    }
+
+    void reset() {
+        if (notices_ >= 0) ::close(notices_);
+        notices_ = -1;
+        folders_.clear();
+        byWatch_.clear();
+        owner_ = getpid();
+    }
+
+    std::mutex mutex_;
+    int notices_ = -1;
+    pid_t owner_ = getpid();
+    std::unordered_map<std::string, Folder> folders_;
+    std::unordered_map<int, std::string> byWatch_;
+};
+
+NameIndex& nameIndex() {
+    static NameIndex index;
+    return index;
+}
+
 }  // namespace
 
 bool exists(const std::string& path) {
@@ -58,20 +188,20 @@ bool isFolder(const std::string& path) {
     return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// The entry of `folder` folded like `name`, from a listing of the folder.
+std::string spelledByListing(const std::string& folder, const std::u16string& wanted) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+    if (!dir) return {};
+    while (struct dirent* d = readdir(dir.get()))
+        if (foldDeviceName(utf8::toUtf16(d->d_name)) == wanted) return d->d_name;
+    return {};
+}
+
 std::string spelledEntry(const std::string& folder, const std::string& name) {
     if (exists(folder + "/" + name)) return name;
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr) return {};
-    std::string found;
     std::u16string wanted = foldDeviceName(utf8::toUtf16(name));
-    while (struct dirent* d = readdir(dir)) {
-        if (foldDeviceName(utf8::toUtf16(d->d_name)) == wanted) {
-            found = d->d_name;
-            break;
-        }
-    }
-    closedir(dir);
-    return found;
+    std::optional<std::string> indexed = nameIndex().spelled(folder, wanted);
+    return indexed ? *indexed : spelledByListing(folder, wanted);
 }
 
 std::optional<std::vector<Entry>> list(const std::string& folder) {

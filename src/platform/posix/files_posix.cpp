@@ -11,6 +11,7 @@
 #include "platform/codepage.h"
 #include "platform/file_time.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/posix/posix_util.h"
 
 namespace platform {
@@ -218,7 +219,8 @@ std::optional<std::vector<FolderEntry>> listFolder(const std::string& folder) {
 }
 
 std::string joinFolderPattern(const std::string& folder) {
-    if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) return folder + "*";
+    // The trail byte of a double-byte character may have the value of '\\'.
+    if (!folder.empty() && isSeparatorAt(folder, folder.size() - 1)) return folder + "*";
     return folder + "/*";
 }
 
