@@ -33,6 +33,9 @@ struct HttpRequest {
     // transfer (Failed): a server that trickles is no better than a silent one. 0 for no limit.
     int64_t minBytesPerSecond = 0;
     int minRateWindowMs = 60000;
+    // A response body longer than this ends the transfer (Failed), one announced as longer before
+    // any of it is delivered; 0 for no limit.
+    int64_t maxBodyBytes = 0;
     // Only https, redirects included.
     bool httpsOnly = false;
 };
@@ -55,11 +58,27 @@ class NetworkSession {
 
 enum class HttpOutcome { Complete, Stopped, Aborted, Failed };
 
+// The request's limit that ended a transfer (see TransferWatch).
+enum class TransferLimit { None, Stall, Deadline, MinimumRate, BodySize };
+
+// Why a transfer failed, for the log and for callers that tell causes apart.
+struct HttpError {
+    TransferLimit limit = TransferLimit::None;
+    // Otherwise the HTTP library's or the system's error code (0 for none) ...
+    long code = 0;
+    // ... and the limit or the code in words.
+    std::string text;
+};
+
 struct HttpResponse {
     HttpOutcome outcome = HttpOutcome::Failed;
     int status = 0;  // the final HTTP status; 0 when no response arrived
+    HttpError error;
 };
 
+// A failed request (Failed, or a final status of 400 or more) is written to the program's log
+// with its address, less any query, and its cause.
+//
 // GET, following redirects.
 HttpResponse httpGet(const std::string& url, const HttpRequest& request);
 // POST with `body` as the raw request body: no Content-Type and no "Expect: 100-continue" of

@@ -22,6 +22,7 @@ platform::HttpRequest updateRequest(const FetchLimits& limits) {
     request.deadlineMs = milliseconds(limits.deadline);
     request.minBytesPerSecond = limits.minBytesPerSecond;
     request.minRateWindowMs = milliseconds(limits.rateWindow);
+    request.maxBodyBytes = limits.maxBytes;
     request.httpsOnly = limits.httpsOnly;
     request.shouldStop = limits.shouldStop;
     return request;
@@ -29,12 +30,6 @@ platform::HttpRequest updateRequest(const FetchLimits& limits) {
 
 bool completed(const platform::HttpResponse& response) {
     return response.outcome == platform::HttpOutcome::Complete && response.status < 400;
-}
-
-bool fits(const FetchLimits& limits, size_t have, size_t more) {
-    if (limits.maxBytes <= 0) return true;
-    auto max = static_cast<uint64_t>(limits.maxBytes);
-    return have <= max && more <= max - have;
 }
 
 }  // namespace
@@ -59,8 +54,7 @@ FetchLimits programFetchLimits() {
 std::string fetchText(const std::string& url, const FetchLimits& limits) {
     std::string body;
     platform::HttpRequest request = updateRequest(limits);
-    request.onBody = [&body, &limits](std::string_view piece) {
-        if (!fits(limits, body.size(), piece.size())) return false;
+    request.onBody = [&body](std::string_view piece) {
         body.append(piece);
         return true;
     };
@@ -74,12 +68,9 @@ int fetchToFile(const std::string& url, const std::string& path, const FetchLimi
     auto fileReady = [&file, &path] {
         return file.isOpen() || file.open(path, platform::OpenMode::CreateNew);
     };
-    size_t received = 0;
     platform::HttpRequest request = updateRequest(limits);
     // Created with the first piece, so that an unreachable URL leaves no file behind.
     request.onBody = [&](std::string_view piece) {
-        if (!fits(limits, received, piece.size())) return false;
-        received += piece.size();
         return fileReady() && file.write(piece.data(), piece.size());
     };
     bool whole = completed(platform::httpGet(url, request)) && fileReady();

@@ -99,15 +99,18 @@ for n in z.namelist():
     assert z.read(n) == open(local, 'rb').read(), n
 EOF
 
-# Failures reach the exit status (3) and standard error as readable text: a package the server
-# does not have, an upload the server does not confirm, a deletion of a position not in the list.
+# Failures reach the exit status (3) and standard error as readable text, with the program's log
+# line that names the cause: a package the server does not have, an upload the server does not
+# confirm, a deletion of a position not in the list.
 run() { # run EXPECTED-STATUS ARGS...: runs vantu-cli, leaves its standard error in $work/err
     local want=$1 rc=0; shift
     "$work/vantu-cli" "$@" >"$work/out" 2>"$work/err" || rc=$?
     [ "$rc" -eq "$want" ] || fail "vantu-cli $*: exit status $rc, expected $want: $(cat "$work/err")"
 }
 run 3 call importToPDA "<rb><url>http://127.0.0.1:$port/missing.zip</url><name>Gone</name></rb>"
-[ "$(cat "$work/err")" == $'item 1: import\nstatus 4: 下载路书失败，网络异常！' ] ||
+[ "$(cat "$work/err")" == "item 1: import
+vantu: HTTP GET http://127.0.0.1:$port/missing.zip failed: status 404
+status 4: 下载路书失败，网络异常！" ] ||
     fail "failed download messages: [$(cat "$work/err")]"
 [ ! -e "$track/Gone.trk" ] || fail "a failed download installed something"
 run 3 call --routebook-server "127.0.0.1:1" connToPDA r -- exportFromPDA 0

@@ -14,10 +14,11 @@
 #include <wininet.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -25,12 +26,12 @@
 #include <thread>
 
 #include "platform/http.h"
+#include "platform/transfer_watch.h"
 
 namespace platform {
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr int kMaxRedirects = 10;
@@ -162,6 +163,31 @@ bool isRedirect(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+constexpr const char* kRefusedAddress = "an address the request may not use";
+
+// The system's code with its text: WinINet's own codes from its message table, its extended
+// error from the server's last words.
+HttpError systemError(DWORD code) {
+    HttpError error;
+    error.code = static_cast<long>(code);
+    char text[512] = {};
+    DWORD length = sizeof text;
+    if (code == ERROR_INTERNET_EXTENDED_ERROR) {
+        DWORD detail = 0;
+        if (!InternetGetLastResponseInfoA(&detail, text, &length)) length = 0;
+    } else {
+        bool own = code >= INTERNET_ERROR_BASE && code <= INTERNET_ERROR_LAST;
+        DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+        if (own) flags |= FORMAT_MESSAGE_FROM_HMODULE;
+        length = FormatMessageA(flags, own ? GetModuleHandleA("wininet.dll") : nullptr, code, 0,
+                                text, sizeof text, nullptr);
+    }
+    error.text.assign(text, std::min<DWORD>(length, sizeof text));
+    while (!error.text.empty() && std::strchr("\r\n .", error.text.back()) != nullptr)
+        error.text.pop_back();
+    return error;
+}
+
 // What the two threads share. The caller sets `cancelled`; the transfer thread fills the rest.
 struct Shared {
     std::mutex mutex;
@@ -176,8 +202,11 @@ struct Shared {
     size_t queuedBytes = 0;
     int64_t moved = 0;  // bytes sent and received so far
     int status = 0;
+    // The final response's announced body length, set before its first piece; -1 for none.
+    int64_t announced = -1;
     bool finished = false;
     HttpOutcome outcome = HttpOutcome::Failed;
+    HttpError error;  // why the transfer failed, when it did
 };
 
 struct Job {
@@ -204,6 +233,7 @@ class TransferThread {
             shared_->request = nullptr;
             shared_->finished = true;
             shared_->outcome = outcome;
+            shared_->error = error_;
         }
         shared_->changed.notify_all();
     }
@@ -212,6 +242,17 @@ class TransferThread {
     bool cancelled() {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         return shared_->cancelled;
+    }
+
+    // Keeps the cause of a failure for the caller's log.
+    HttpOutcome failed(std::string text) {
+        error_.text = std::move(text);
+        return HttpOutcome::Failed;
+    }
+    // The same for the WinINet call that has just failed.
+    HttpOutcome callFailed() {
+        error_ = systemError(GetLastError());
+        return HttpOutcome::Failed;
     }
 
     // Publishes the request handle for the caller to close, or answers false when the caller
@@ -242,49 +283,57 @@ class TransferThread {
     HttpOutcome transfer() {
         InternetHandle root(
             InternetOpenA(job_.agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-        if (!root) return HttpOutcome::Failed;
+        if (!root) return callFailed();
         std::string url = job_.url;
         for (int redirects = 0;; ++redirects) {
-            CrackedUrl target;
-            if (!crackUrl(url, job_.httpsOnly, target)) return HttpOutcome::Failed;
-            InternetHandle connection(InternetConnectA(root.handle, target.host.c_str(),
-                                                       target.port, nullptr, nullptr,
-                                                       INTERNET_SERVICE_HTTP, 0, 0));
-            if (!connection) return HttpOutcome::Failed;
-            HINTERNET request = openRequest(connection.handle, target);
-            if (request == nullptr) return HttpOutcome::Failed;
-            if (!publish(request)) {
-                InternetCloseHandle(request);
-                return HttpOutcome::Failed;
-            }
-            bool sent = send(request);
-            int status = sent ? queryNumber(request, HTTP_QUERY_STATUS_CODE, 0) : 0;
-            {
-                std::lock_guard<std::mutex> lock(shared_->mutex);
-                shared_->status = status;
-            }
             std::string next;
-            if (sent && !job_.post && isRedirect(status)) {
-                // A redirect without a target is the final answer.
-                std::string location = queryText(request, HTTP_QUERY_LOCATION);
-                if (!location.empty()) {
-                    next = resolveLocation(url, location);
-                    if (next.empty() || redirects >= kMaxRedirects) sent = false;
-                }
-            }
-            HttpOutcome outcome = HttpOutcome::Failed;
-            if (sent && next.empty()) {
-                if (job_.failOnErrorStatus && status >= 400)
-                    outcome = HttpOutcome::Failed;
-                else
-                    outcome = receive(request);
-            }
-            // Whoever still holds the handle closes it: the caller may have done so already.
-            if (reclaim()) InternetCloseHandle(request);
-            if (!sent || next.empty()) return outcome;
+            HttpOutcome outcome = exchange(root.handle, url, redirects, next);
+            if (next.empty()) return outcome;
             if (cancelled()) return HttpOutcome::Failed;
             url = next;
         }
+    }
+
+    // One request to `url`: its outcome, or the address it redirects to in `next`.
+    HttpOutcome exchange(HINTERNET root, const std::string& url, int redirects, std::string& next) {
+        CrackedUrl target;
+        if (!crackUrl(url, job_.httpsOnly, target)) return failed(kRefusedAddress);
+        InternetHandle connection(InternetConnectA(root, target.host.c_str(), target.port, nullptr,
+                                                   nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+        if (!connection) return callFailed();
+        HINTERNET request = openRequest(connection.handle, target);
+        if (request == nullptr) return callFailed();
+        if (!publish(request)) {
+            InternetCloseHandle(request);
+            return HttpOutcome::Failed;
+        }
+        bool sent = send(request);
+        HttpOutcome outcome = sent ? HttpOutcome::Failed : callFailed();
+        int status = sent ? queryNumber(request, HTTP_QUERY_STATUS_CODE, 0) : 0;
+        {
+            std::lock_guard<std::mutex> lock(shared_->mutex);
+            shared_->status = status;
+        }
+        if (sent) outcome = answer(request, status, url, redirects, next);
+        // Whoever still holds the handle closes it: the caller may have done so already.
+        if (reclaim()) InternetCloseHandle(request);
+        return outcome;
+    }
+
+    // The answer to a request sent: its body, or the address it redirects to in `next`.
+    HttpOutcome answer(HINTERNET request, int status, const std::string& url, int redirects,
+                       std::string& next) {
+        std::string location;
+        if (!job_.post && isRedirect(status)) location = queryText(request, HTTP_QUERY_LOCATION);
+        // A redirect without a target is the final answer.
+        if (!location.empty()) {
+            if (redirects >= kMaxRedirects) return failed("too many redirects");
+            next = resolveLocation(url, location);
+            return next.empty() ? failed("a redirect that cannot be followed")
+                                : HttpOutcome::Complete;
+        }
+        if (job_.failOnErrorStatus && status >= 400) return HttpOutcome::Failed;
+        return receive(request);
     }
 
     HINTERNET openRequest(HINTERNET connection, const CrackedUrl& target) {
@@ -345,111 +394,84 @@ class TransferThread {
         return !shared_->cancelled;
     }
 
+    // The body length the server announced, published for the caller's watch; -1 for none.
+    int64_t announce(HINTERNET request) {
+        char text[32] = {};
+        DWORD length = sizeof text - 1;
+        int64_t announced = -1;
+        if (HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &length, nullptr)) {
+            char* end = nullptr;
+            uint64_t value = std::strtoull(text, &end, 10);
+            if (end != text) announced = static_cast<int64_t>(std::min<uint64_t>(value, INT64_MAX));
+        }
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        shared_->announced = announced;
+        return announced;
+    }
+
+    void hand(const char* data, DWORD size) {
+        {
+            std::lock_guard<std::mutex> lock(shared_->mutex);
+            shared_->pieces.emplace_back(data, size);
+            shared_->queuedBytes += size;
+            shared_->moved += size;
+        }
+        shared_->changed.notify_all();
+    }
+
     HttpOutcome receive(HINTERNET request) {
         // A body cut short ends like a complete one as far as WinINet is concerned; the length
         // the server announced tells them apart.
-        bool hasLength = false;
-        uint64_t expected = 0;
-        {
-            char text[32] = {};
-            DWORD length = sizeof text - 1;
-            if (HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &length, nullptr)) {
-                char* end = nullptr;
-                expected = std::strtoull(text, &end, 10);
-                hasLength = end != text;
-            }
-        }
-        uint64_t received = 0;
+        int64_t expected = announce(request);
+        int64_t received = 0;
         std::string buffer(kPieceBytes, '\0');
         for (;;) {
             if (!mayRead()) return HttpOutcome::Failed;
             DWORD available = 0;
-            if (!InternetQueryDataAvailable(request, &available, 0, 0)) return HttpOutcome::Failed;
+            if (!InternetQueryDataAvailable(request, &available, 0, 0)) return callFailed();
             if (available == 0) break;
             DWORD got = 0;
             DWORD want = std::min<DWORD>(available, kPieceBytes);
-            if (!InternetReadFile(request, buffer.data(), want, &got)) return HttpOutcome::Failed;
+            if (!InternetReadFile(request, buffer.data(), want, &got)) return callFailed();
             if (got == 0) break;
             received += got;
-            {
-                std::lock_guard<std::mutex> lock(shared_->mutex);
-                shared_->pieces.emplace_back(buffer.data(), got);
-                shared_->queuedBytes += got;
-                shared_->moved += got;
-            }
-            shared_->changed.notify_all();
+            hand(buffer.data(), got);
         }
-        if (hasLength && received != expected) return HttpOutcome::Failed;
+        if (expected >= 0 && received != expected)
+            return failed("the body ended after " + std::to_string(received) + " of " +
+                          std::to_string(expected) + " bytes");
         return HttpOutcome::Complete;
     }
 
     Job job_;
     std::shared_ptr<Shared> shared_;
+    HttpError error_;
 };
 
-// The caller's side of one transfer: clocks and limits, with time spent in shouldStop left out.
-class Watch {
-  public:
-    explicit Watch(const HttpRequest& request) : request_(request) {}
-
-    void pausedFor(SteadyClock::duration paused) {
-        started_ += paused;
-        lastMove_ += paused;
-        windowStart_ += paused;
+// Counts transfer threads so that the session's end can wait for them; false when none starts.
+bool startThread(const Job& job, const std::shared_ptr<Shared>& shared, std::thread& worker) {
+    {
+        std::lock_guard<std::mutex> lock(gLiveMutex);
+        ++gLiveTransfers;
     }
-
-    // Whether the transfer must end: no byte moved for too long, past the deadline or too slow.
-    bool exceeded(int64_t moved) {
-        SteadyClock::time_point now = SteadyClock::now();
-        if (moved != lastCount_) {
-            lastCount_ = moved;
-            lastMove_ = now;
-        } else if (now - lastMove_ > milliseconds(request_.stallTimeoutMs)) {
-            return true;
-        }
-        if (request_.deadlineMs > 0 && now - started_ > milliseconds(request_.deadlineMs))
-            return true;
-        if (request_.minBytesPerSecond <= 0) return false;
-        auto elapsed = now - windowStart_;
-        if (elapsed < milliseconds(request_.minRateWindowMs)) return false;
-        double seconds = std::chrono::duration<double>(elapsed).count();
-        if (static_cast<double>(moved - windowCount_) <
-            seconds * static_cast<double>(request_.minBytesPerSecond))
-            return true;
-        windowStart_ = now;
-        windowCount_ = moved;
+    try {
+        worker = std::thread([job, shared] {
+            TransferThread(job, shared).run();
+            {
+                std::lock_guard<std::mutex> lock(gLiveMutex);
+                --gLiveTransfers;
+            }
+            gLiveChanged.notify_all();
+        });
+        return true;
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(gLiveMutex);
+        --gLiveTransfers;
         return false;
     }
-
-  private:
-    const HttpRequest& request_;
-    SteadyClock::time_point started_ = SteadyClock::now();
-    SteadyClock::time_point lastMove_ = started_;
-    int64_t lastCount_ = 0;
-    SteadyClock::time_point windowStart_ = started_;
-    int64_t windowCount_ = 0;
-};
-
-void cancel(Shared& shared) {
-    {
-        std::lock_guard<std::mutex> lock(shared.mutex);
-        shared.cancelled = true;
-        if (shared.request) {
-            // Makes a blocked call on it return.
-            InternetCloseHandle(shared.request);
-            shared.request = nullptr;
-        }
-    }
-    shared.changed.notify_all();
 }
 
-HttpResponse perform(const std::string& url, const std::string_view* postBody,
-                     const HttpRequest& request) {
-    HttpResponse response;
-    CrackedUrl first;
-    // Nothing is sent to a URL the request may not use.
-    if (!crackUrl(url, request.httpsOnly, first)) return response;
-
+Job makeJob(const std::string& url, const std::string_view* postBody, const HttpRequest& request) {
     Job job;
     job.url = url;
     job.post = postBody != nullptr;
@@ -461,94 +483,139 @@ HttpResponse perform(const std::string& url, const std::string_view* postBody,
     job.connectTimeoutMs = static_cast<DWORD>(std::max(request.connectTimeoutMs, 1));
     job.socketTimeoutMs =
         static_cast<DWORD>(std::max(request.stallTimeoutMs, 1)) + kSocketTimeoutMargin;
+    return job;
+}
 
-    auto shared = std::make_shared<Shared>();
-    {
-        std::lock_guard<std::mutex> lock(gLiveMutex);
-        ++gLiveTransfers;
-    }
-    std::thread worker;
-    try {
-        worker = std::thread([job, shared] {
-            TransferThread(job, shared).run();
-            {
-                std::lock_guard<std::mutex> lock(gLiveMutex);
-                --gLiveTransfers;
+// The caller's side of one transfer: delivers the body, asks shouldStop and the watch.
+class Caller {
+  public:
+    Caller(const HttpRequest& request, Shared& shared)
+        : request_(request), shared_(shared), watch_(request) {}
+
+    HttpResponse run() {
+        HttpResponse response;
+        for (;;) {
+            Turn turn = take();
+            response.status = turn.status;
+            if (!watch_.announced(turn.announced)) return ended(response, HttpOutcome::Failed);
+            HttpOutcome delivered = deliver(turn.pieces);
+            if (delivered != HttpOutcome::Complete) return ended(response, delivered);
+            if (turn.finished) {
+                response.outcome = turn.outcome;
+                response.error = turn.error;
+                return response;
             }
-            gLiveChanged.notify_all();
-        });
-    } catch (...) {
-        std::lock_guard<std::mutex> lock(gLiveMutex);
-        --gLiveTransfers;
+            if (stopRequested()) return ended(response, HttpOutcome::Stopped);
+            if (!watch_.goOn(turn.moved)) return ended(response, HttpOutcome::Failed);
+        }
+    }
+
+  private:
+    // What the transfer thread has done since the caller last looked.
+    struct Turn {
+        std::deque<std::string> pieces;
+        int64_t moved = 0;
+        int status = 0;
+        int64_t announced = -1;
+        bool finished = false;
+        HttpOutcome outcome = HttpOutcome::Failed;
+        HttpError error;
+    };
+
+    Turn take() {
+        Turn turn;
+        {
+            std::unique_lock<std::mutex> lock(shared_.mutex);
+            shared_.changed.wait_for(lock, kPollInterval,
+                                     [&] { return shared_.finished || !shared_.pieces.empty(); });
+            turn.pieces.swap(shared_.pieces);
+            shared_.queuedBytes = 0;
+            turn.moved = shared_.moved;
+            turn.status = shared_.status;
+            turn.announced = shared_.announced;
+            turn.finished = shared_.finished;
+            turn.outcome = shared_.outcome;
+            turn.error = shared_.error;
+        }
+        shared_.changed.notify_all();
+        return turn;
+    }
+
+    // Complete when every piece was taken; Failed over the size cap, Aborted when onBody refused.
+    HttpOutcome deliver(const std::deque<std::string>& pieces) {
+        for (const std::string& piece : pieces) {
+            if (!watch_.body(piece.size())) return HttpOutcome::Failed;
+            if (request_.onBody && !request_.onBody(piece)) return HttpOutcome::Aborted;
+        }
+        return HttpOutcome::Complete;
+    }
+
+    // No new read starts while the caller is inside shouldStop.
+    bool stopRequested() {
+        setHeld(true);
+        bool stop = watch_.stopRequested();
+        setHeld(false);
+        return stop;
+    }
+
+    void setHeld(bool held) {
+        {
+            std::lock_guard<std::mutex> lock(shared_.mutex);
+            shared_.held = held;
+        }
+        shared_.changed.notify_all();
+    }
+
+    HttpResponse& ended(HttpResponse& response, HttpOutcome outcome) {
+        response.outcome = outcome;
+        if (outcome == HttpOutcome::Failed) response.error = watch_.error();
         return response;
     }
 
-    Watch watch(request);
-    HttpOutcome ended = HttpOutcome::Failed;
-    bool done = false;
-    while (!done) {
-        std::deque<std::string> pieces;
-        bool finished = false;
-        int64_t moved = 0;
-        {
-            std::unique_lock<std::mutex> lock(shared->mutex);
-            shared->changed.wait_for(lock, kPollInterval,
-                                     [&] { return shared->finished || !shared->pieces.empty(); });
-            pieces.swap(shared->pieces);
-            shared->queuedBytes = 0;
-            finished = shared->finished;
-            moved = shared->moved;
-            response.status = shared->status;
-            if (finished) ended = shared->outcome;
-        }
-        shared->changed.notify_all();
-        for (const std::string& piece : pieces) {
-            if (request.onBody && !request.onBody(piece)) {
-                ended = HttpOutcome::Aborted;
-                done = true;
-                break;
-            }
-        }
-        if (done) break;
-        if (finished) break;
-        if (request.shouldStop) {
-            {
-                std::lock_guard<std::mutex> lock(shared->mutex);
-                shared->held = true;
-            }
-            SteadyClock::time_point before = SteadyClock::now();
-            bool stop = request.shouldStop();
-            watch.pausedFor(SteadyClock::now() - before);
-            {
-                std::lock_guard<std::mutex> lock(shared->mutex);
-                shared->held = false;
-            }
-            shared->changed.notify_all();
-            if (stop) {
-                ended = HttpOutcome::Stopped;
-                break;
-            }
-        }
-        if (watch.exceeded(moved)) {
-            ended = HttpOutcome::Failed;
-            break;
-        }
-    }
+    const HttpRequest& request_;
+    Shared& shared_;
+    TransferWatch watch_;
+};
 
+// Joins a transfer thread that has finished; cancels and leaves one that has not.
+void finish(std::thread& worker, Shared& shared) {
     bool finished = false;
     {
-        std::lock_guard<std::mutex> lock(shared->mutex);
-        finished = shared->finished;
+        std::lock_guard<std::mutex> lock(shared.mutex);
+        finished = shared.finished;
+        if (!finished) {
+            shared.cancelled = true;
+            // Makes a blocked call on it return.
+            if (shared.request) InternetCloseHandle(shared.request);
+            shared.request = nullptr;
+        }
     }
+    shared.changed.notify_all();
     if (finished) {
         worker.join();
     } else {
-        cancel(*shared);
         // A transfer thread stuck in a call that closing its handle did not end finishes on its
         // own once WinINet's socket time-out passes; it holds its share of the state.
         worker.detach();
     }
-    response.outcome = ended;
+}
+
+HttpResponse perform(const std::string& url, const std::string_view* postBody,
+                     const HttpRequest& request) {
+    HttpResponse response;
+    CrackedUrl first;
+    auto shared = std::make_shared<Shared>();
+    std::thread worker;
+    // Nothing is sent to a URL the request may not use.
+    if (!crackUrl(url, request.httpsOnly, first)) {
+        response.error.text = kRefusedAddress;
+    } else if (!startThread(makeJob(url, postBody, request), shared, worker)) {
+        response.error.text = "no thread for the transfer";
+    } else {
+        response = Caller(request, *shared).run();
+        finish(worker, *shared);
+    }
+    logHttpFailure(postBody ? "POST" : "GET", url, response);
     return response;
 }
 
