@@ -450,12 +450,15 @@ TEST_F(ImportTest, StopDuringTheCopyRemovesThePartialSet) {
     FileTree set = routeBookSet("A", 400000);  // a track of some 4 MB: 2000 writes
     set["A/more.dat"] = "more";
     server.serve("/a.zip", makePackage(set));
+    // Writes slow enough that the stop always comes before the copy's end, on a busy machine too.
+    navsim().control("write-delay", "1000");
     ASSERT_EQ(importToPDA(*device, item(server.url("/a.zip"), "A")), "");
     for (int i = 0; i < 6000 && navsim().calls("CeWriteFile") == 0; ++i)
         std::this_thread::sleep_for(1ms);
     ASSERT_GT(navsim().calls("CeWriteFile"), 0);
     PauseTask(*device, std::string("t"));
     ASSERT_TRUE(device->taskThread.waitIdle(60s));
+    navsim().control("write-delay", "0");
     EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
     EXPECT_TRUE(treeOf(onNavigator()).empty());
     EXPECT_TRUE(treeOf(inTemp()).empty());

@@ -4,8 +4,9 @@
 // folder. Its top-level subfolders are shown as mounted storage (directory + temporary
 // attributes), like storage cards, except those named in NAVSIM_MAIN_STORE (comma-separated,
 // default "My Documents,Windows,Program Files,Temp"), which are plain folders of the main store.
-// NAVSIM_WRITE_DELAY_US makes every write, move and deletion take that many microseconds longer,
-// as over a slow link, so that a test can stop the program part way through a copy.
+// NAVSIM_WRITE_DELAY_US (or NavsimControl("write-delay", ...)) makes every write, move and
+// deletion take that many microseconds longer, as over a slow link, so that a test can stop the
+// program part way through a copy.
 // Without a root the link never comes up. Names are matched without regard to letter case (ASCII
 // and the code page's other letters), as on the device; "." and ".." are refused, so no path leaves
 // the root.
@@ -652,6 +653,10 @@ NAVSIM_EXPORT int NavsimControl(const char* command, const char* argument) {
     std::string arg = argument ? argument : "";
     if (cmd == "root") {
         s.setRoot(arg);
+        return 0;
+    }
+    if (cmd == "write-delay") {
+        s.writeDelayUs = std::strtol(arg.c_str(), nullptr, 10);
         return 0;
     }
     if (cmd == "main-store") {
