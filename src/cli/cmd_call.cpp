@@ -9,6 +9,7 @@
 #include "cli_program.h"
 #include "common/task_status.h"
 #include "ops/poi_operations.h"
+#include "options.h"
 #include "platform/codepage.h"
 #include "platform/file_dialog.h"
 #include "platform/paths.h"
@@ -299,27 +300,17 @@ void answerDialogs(std::vector<std::string> files) {
 // test server, a staging server). False for an option without its value.
 bool takeOptions(std::vector<std::string>& args, Output& output) {
     std::vector<std::string> files;
-    while (!args.empty()) {
-        if (args[0] == "--ansi") {
-            output.ansi = true;
-            args.erase(args.begin());
-        } else if (args[0] == "--page-calls") {
-            output.pageCalls = true;
-            args.erase(args.begin());
-        } else if (args[0] == "--json") {
-            output.json = true;
-            args.erase(args.begin());
-        } else if (args[0] == "--routebook-server" || args[0] == "--file") {
-            if (args.size() < 2) return false;
-            if (args[0] == "--file")
-                files.push_back(args[1]);
-            else
-                setRouteBookServer(args[1]);
-            args.erase(args.begin(), args.begin() + 2);
-        } else {
-            break;
-        }
-    }
+    std::optional<std::string> server;
+    ParsedOptions parsed = parseOptions(args,
+                                        {{"--ansi", &output.ansi},
+                                         {"--page-calls", &output.pageCalls},
+                                         {"--json", &output.json},
+                                         {"--file", &files},
+                                         {"--routebook-server", &server}},
+                                        {.leadingOnly = true, .unknownIsArgument = true});
+    if (!parsed.ok()) return false;
+    if (server) setRouteBookServer(server);
+    args = std::move(parsed.arguments);
     answerDialogs(std::move(files));
     return true;
 }

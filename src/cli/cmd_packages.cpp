@@ -12,6 +12,7 @@
 #include "formats/route_file.h"
 #include "formats/track_file.h"
 #include "ops/route_book_list.h"
+#include "options.h"
 #include "platform/clock.h"
 #include "platform/file_ops.h"
 #include "platform/file_replace.h"
@@ -68,20 +69,16 @@ struct LocalTask {
     }
 };
 
-// Options shared by the commands that reach the navigator; false for an unknown option.
-bool takeOutputOptions(std::vector<std::string>& args, Output& output, const char* command) {
-    while (!args.empty() && args[0].rfind("--", 0) == 0 && args[0] != "--name") {
-        if (args[0] == "--ansi")
-            output.ansi = true;
-        else if (args[0] == "--page-calls")
-            output.pageCalls = true;
-        else {
-            std::fprintf(stderr, "vantu-cli %s: unknown option %s\n", command, args[0].c_str());
-            return false;
-        }
-        args.erase(args.begin());
-    }
-    return true;
+// The options of the commands that reach the navigator, before their arguments: --ansi,
+// --page-calls and the command's own. False, said on standard error, for an unknown option.
+bool takeOptions(const std::vector<std::string>& args, Output& output, const char* command,
+                 std::vector<Option> own, ParsedOptions& parsed) {
+    own.push_back({"--ansi", &output.ansi});
+    own.push_back({"--page-calls", &output.pageCalls});
+    parsed = parseOptions(args, own, {.leadingOnly = true});
+    if (parsed.unknown.empty()) return true;
+    std::fprintf(stderr, "vantu-cli %s: unknown option %s\n", command, parsed.unknown.c_str());
+    return false;
 }
 
 // The file name of the listed route book titled or named `wanted` (ANSI); with `anyCase`, also
@@ -143,20 +140,16 @@ bool writeOut(const std::string& from, const std::string& out, const std::string
     return false;
 }
 
-int runInstall(const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
+int runInstall(const std::vector<std::string>& args) {
     Output output;
-    if (!takeOutputOptions(args, output, "install")) return kExitUsage;
     std::string name;
-    if (args.size() == 3 && args[0] == "--name") {
-        name = args[1];
-        args.erase(args.begin(), args.begin() + 2);
-    }
-    if (args.size() != 1) {
+    ParsedOptions parsed;
+    if (!takeOptions(args, output, "install", {{"--name", &name}}, parsed)) return kExitUsage;
+    if (!parsed.ok() || parsed.arguments.size() != 1) {
         std::fprintf(stderr, "vantu-cli install: give PACKAGE.zip (and optionally --name NAME)\n");
         return kExitUsage;
     }
-    const std::string package = args[0];
+    const std::string package = parsed.arguments[0];
     std::optional<std::string> packagePath = localPath(package, "install");
     if (!packagePath) return kExitFile;
     // The import writes its download to the temporary folder as NAME.zip and deletes it after
@@ -206,10 +199,11 @@ int runInstall(const std::vector<std::string>& argsIn) {
     return program.exitCode();
 }
 
-int runExport(const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
+int runExport(const std::vector<std::string>& words) {
     Output output;
-    if (!takeOutputOptions(args, output, "export")) return kExitUsage;
+    ParsedOptions parsed;
+    if (!takeOptions(words, output, "export", {}, parsed)) return kExitUsage;
+    const std::vector<std::string>& args = parsed.arguments;
     if (args.size() != 2) {
         std::fprintf(stderr, "vantu-cli export: give NAME and OUT.zip\n");
         return kExitUsage;
@@ -240,26 +234,23 @@ int runExport(const std::vector<std::string>& argsIn) {
     return program.exitCode();
 }
 
-int runExportGpx(const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
+int runExportGpx(const std::vector<std::string>& words) {
     Output output;
-    std::string trackPath, routePath, name;
-    bool local = false;
-    while (!args.empty() && args[0].rfind("--", 0) == 0) {
-        const std::string option = args[0];
-        if ((option == "--track" || option == "--route" || option == "--name") &&
-            args.size() >= 2) {
-            (option == "--track" ? trackPath : option == "--route" ? routePath : name) = args[1];
-            local = local || option != "--name";
-            args.erase(args.begin(), args.begin() + 2);
-        } else if (option == "--ansi" || option == "--page-calls") {
-            (option == "--ansi" ? output.ansi : output.pageCalls) = true;
-            args.erase(args.begin());
-        } else {
-            std::fprintf(stderr, "vantu-cli export-gpx: unknown option %s\n", option.c_str());
-            return kExitUsage;
-        }
+    std::optional<std::string> givenTrack, givenRoute;
+    std::string name;
+    ParsedOptions parsed;
+    if (!takeOptions(words, output, "export-gpx",
+                     {{"--track", &givenTrack}, {"--route", &givenRoute}, {"--name", &name}},
+                     parsed))
+        return kExitUsage;
+    if (!parsed.missingValue.empty()) {
+        std::fprintf(stderr, "vantu-cli export-gpx: unknown option %s\n",
+                     parsed.missingValue.c_str());
+        return kExitUsage;
     }
+    const std::vector<std::string>& args = parsed.arguments;
+    const bool local = givenTrack || givenRoute;
+    std::string trackPath = givenTrack.value_or(""), routePath = givenRoute.value_or("");
     if (args.size() != (local ? 1u : 2u) || (local && trackPath.empty())) {
         std::fprintf(stderr,
                      "vantu-cli export-gpx: give NAME and OUT.gpx, or --track TRACK [--route "
