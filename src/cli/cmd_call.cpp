@@ -3,8 +3,10 @@
 #include <iostream>
 #include <iterator>
 #include <string>
+#include <string_view>
 
 #include "app/page_messages.h"
+#include "bridge/page_method_table.h"
 #include "cli.h"
 #include "cli_program.h"
 #include "common/task_status.h"
@@ -156,10 +158,7 @@ int CliProgram::exitCode() const {
 }
 
 bool CliProgram::knownMethod(const std::string& method) {
-    for (const char* name : ExternalObject::kMethodNames)
-        if (method == name) return true;
-    for (const char* name : ExternalObject::kOwnMethodNames)
-        if (method == name) return true;
+    if (findPageMethod(method)) return true;
     std::fprintf(stderr,
                  "vantu-cli: unknown method '%s' (names are case-sensitive; 'vantu-cli methods' "
                  "lists them)\n",
@@ -451,9 +450,10 @@ const CliCommand kShell({
     runShell,
 });
 
-// The page's methods in DISPID order, with their arguments and what they answer.
+// What `vantu-cli methods` says of each page method, in DISPID order: its arguments and what it
+// answers.
 struct MethodHelp {
-    const char* arguments;
+    const char* arguments;  // one word per argument
     const char* description;
 };
 constexpr MethodHelp kMethodHelp[] = {
@@ -471,10 +471,7 @@ constexpr MethodHelp kMethodHelp[] = {
     {"RBIDS", "[navigator, task] deletes route books by rbid: 2,0"},
     {"RBIDS", "[navigator, task] uploads route books to the route book server: 0,3"},
     {"p|c|t", "pauses, continues or stops the running task"},
-};
-static_assert(std::size(kMethodHelp) == ExternalObject::kMethodNames.size());
-// The program's own, numbered on.
-constexpr MethodHelp kOwnMethodHelp[] = {
+    // The program's own.
     {"NAME", "[navigator, task, dialog] installs a package from the PC as NAME (\"\": its own)"},
     {"NAME", "[navigator, task, dialog] installs a GPX file as route book NAME (\"\": the file's)"},
     {"RBID", "[navigator, dialog] saves a route book as a GPX 1.1 file on the PC"},
@@ -482,22 +479,33 @@ constexpr MethodHelp kOwnMethodHelp[] = {
     {"\"\"|replace", "[navigator, task, dialog] restores a backup, keeping files that differ"},
     {"", "what the last backup or restore did (the files that differ)"},
 };
-static_assert(std::size(kOwnMethodHelp) == ExternalObject::kOwnMethodNames.size());
+
+constexpr int wordCount(std::string_view text) {
+    int words = 0;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] != ' ' && (i == 0 || text[i - 1] == ' ')) ++words;
+    return words;
+}
+
+constexpr bool helpFitsMethods() {
+    if (std::size(kMethodHelp) != kPageMethods.size()) return false;
+    for (size_t i = 0; i < kPageMethods.size(); ++i)
+        if (wordCount(kMethodHelp[i].arguments) != kPageMethods[i].arguments) return false;
+    return true;
+}
+static_assert(helpFitsMethods(), "one help line per page method, naming each of its arguments");
 
 int runMethods(const std::vector<std::string>& args) {
     if (!args.empty()) {
         std::fprintf(stderr, "vantu-cli methods: takes no arguments\n");
         return kExitUsage;
     }
-    auto print = [](size_t dispid, const char* name, const MethodHelp& help) {
-        std::string call = std::string(name) + " " + help.arguments;
-        std::printf("%-2zu %-31s %s\n", dispid, call.c_str(), help.description);
-    };
-    for (size_t i = 0; i < std::size(kMethodHelp); ++i)
-        print(i, ExternalObject::kMethodNames[i], kMethodHelp[i]);
-    for (size_t i = 0; i < std::size(kOwnMethodHelp); ++i)
-        print(ExternalObject::kFirstOwnDispid + i, ExternalObject::kOwnMethodNames[i],
-              kOwnMethodHelp[i]);
+    for (const PageMethod& method : kPageMethods) {
+        const MethodHelp& help = kMethodHelp[method.dispid];
+        std::string call = std::string(method.name) + " " + help.arguments;
+        std::printf("%-2d %-31s %s\n", static_cast<int>(method.dispid), call.c_str(),
+                    help.description);
+    }
     return kExitOk;
 }
 
