@@ -17,11 +17,11 @@
 #include "platform/file_ops.h"
 #include "platform/file_replace.h"
 #include "platform/files.h"
-#include "platform/full_path.h"
 #include "platform/paths.h"
 #include "tasks/archive.h"
 #include "tasks/export_worker.h"
 #include "tasks/http_transfer.h"
+#include "tasks/import_worker.h"
 #include "tasks/local_install.h"
 #include "tasks/route_book_set.h"
 #include "tasks/task_context.h"
@@ -167,17 +167,8 @@ int runInstall(const std::vector<std::string>& args) {
     if (name.empty())
         name = toTerminal(packageInnerName(staged).value_or(toAnsi(baseName(package))));
     if (!takesRouteBookName(name, {}, "install", "; give --name")) return kExitUsage;
-    // The path travels inside the item text, whose "%" the import turns into "&".
-    std::optional<std::string> path = platform::fullPath(staged);
-    if (!path || path->find_first_of("%<") != std::string::npos) {
-        std::fprintf(stderr,
-                     "vantu-cli install: the temporary folder's path cannot hold '%%' or '<'\n");
-        return kExitFile;
-    }
 
     CliProgram program(output);
-    std::string item =
-        "<rb><url>file://" + toTerminal(*path) + "</url><name>" + name + "</name></rb>";
     ScriptResult listing;
     if (program.invoke("connToPDA", {"r"}, listing) == ExternalObject::kStatusFalse) {
         std::fprintf(stderr, "vantu-cli install: no navigator is connected\n");
@@ -192,9 +183,9 @@ int runInstall(const std::vector<std::string>& args) {
                      name.c_str());
         return kExitFailed;
     }
-    allowLocalPackages(true);
-    ScriptResult started;
-    program.invoke("importToPDA", {"str:" + item}, started);
+    ImportRequest request{{{"file://" + staged, toAnsi(name)}}, LocalPackages::Allowed};
+    DeviceManager& device = program.device();
+    startTaskJob(device, device, [request](TaskContext& context) { runImport(context, request); });
     program.waitForTask();
     return program.exitCode();
 }
