@@ -1,6 +1,5 @@
 #include "bridge/external_object.h"
 
-#include <cstring>
 #include <optional>
 #include <string>
 
@@ -31,8 +30,8 @@ enum Dispid : int32_t {
     kBackupOutcome,
     kEnd,
 };
-static_assert(kInstallPackageFromPC == ExternalObject::kFirstOwnDispid &&
-              kEnd - kInstallPackageFromPC == ExternalObject::kOwnMethodNames.size());
+static_assert(kInstallPackageFromPC == kFirstOwnDispid && kEnd == kPageMethods.size() &&
+              std::string_view(kPageMethods[kBackupOutcome].name) == "backupOutcome");
 
 std::string toAnsi(const std::u16string& text) {
     // The script's string counts up to its first NUL character.
@@ -89,19 +88,7 @@ void setTrue(ScriptResult* result) {
 int32_t ExternalObject::getIDsOfNames(const std::u16string* names, size_t count,
                                       int32_t* ids) const {
     if (names == nullptr || count == 0 || ids == nullptr) return kStatusOk;
-    std::string name = toAnsi(names[0]);
-    for (size_t i = 0; i < kMethodNames.size(); ++i) {
-        if (name == kMethodNames[i]) {
-            ids[0] = static_cast<int32_t>(i);
-            return kStatusOk;
-        }
-    }
-    for (size_t i = 0; i < kOwnMethodNames.size(); ++i) {
-        if (name == kOwnMethodNames[i]) {
-            ids[0] = kFirstOwnDispid + static_cast<int32_t>(i);
-            break;
-        }
-    }
+    if (const PageMethod* method = findPageMethod(toAnsi(names[0]))) ids[0] = method->dispid;
     return kStatusOk;
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -8,11 +7,14 @@
 #include <vector>
 
 #include "bridge/external_methods.h"
+#include "bridge/page_method_table.h"
 #include "bridge/script_value.h"
 #include "bridge/settings_store.h"
 
-// The object the page reaches as window.external: the portal's 14 named methods and the
-// program's own, numbered by their DISPID.
+// The object the page reaches as window.external: the methods of `kPageMethods`, numbered by
+// their DISPID. The program's own each take one text and are behind the device gate (a missing
+// or null text gives no value, kStatusFalse), except backupOutcome, which takes nothing and
+// needs no navigator.
 // It converts the script's arguments to ANSI text, applies the device gate, calls the operation
 // and converts its result back. It holds no state; the hosts adapt it to their script bridge
 // (IDispatch on Windows, the injected bridge on Linux) and keep their own reference counting.
@@ -20,18 +22,6 @@ class ExternalObject {
   public:
     static constexpr int32_t kStatusOk = 0;
     static constexpr int32_t kStatusFalse = 1;  // S_FALSE: the page gets no value
-
-    static constexpr std::array<const char*, 14> kMethodNames = {
-        "getValue",    "writeValue",     "getFileText",   "writeFileText",     "SetUsername",
-        "connToPDA",   "GetPdaAddr",     "poiToPDA",      "deleteSelectedPoi", "showRoadbook",
-        "importToPDA", "deleteSelected", "exportFromPDA", "PauseTask"};
-    // The program's own methods, numbered on from the portal's: each takes one text and is
-    // behind the device gate (a missing or null text gives no value, kStatusFalse), except
-    // backupOutcome, which takes nothing and needs no navigator.
-    static constexpr int32_t kFirstOwnDispid = 14;
-    static constexpr std::array<const char*, 6> kOwnMethodNames = {
-        "installPackageFromPC", "installGpxFromPC", "saveGpxToPC",
-        "backupToPC",           "restoreFromPC",    "backupOutcome"};
 
     ExternalObject(const SettingsStore& settings, ExternalMethods& operations)
         : settings_(settings), methods_(operations) {}

@@ -54,11 +54,4 @@ std::optional<std::string> localPath(const std::string& utf8, const char* comman
 // The file name without folder and extension, as route books are named after their files.
 std::string baseName(const std::string& path);
 
-// The program's document (route book list, places, route book) as JSON; nothing for any other
-// text, and nothing for a document too large or too deeply nested to read (the reason in
-// `refusal`). ANSI in, UTF-8 out.
-std::optional<std::string> documentToJson(const std::string& ansi, std::string* refusal = nullptr);
-// A JSON string for UTF-8 text.
-std::string jsonString(const std::string& utf8);
-
 }  // namespace cli

@@ -91,11 +91,4 @@ class CliProgram {
     int exitCode_ = kExitOk;
 };
 
-// A command-line argument as a script value: "int:N", "num:X", "bool:true|false", "null:",
-// "str:TEXT" (to pass a text that starts like a prefix), anything else a string. Text is UTF-8.
-ScriptValue parseScriptArg(const std::string& arg);
-
-// Splits a line into words with shell-like quoting ('...', "...", backslash escapes).
-bool splitShellWords(const std::string& line, std::vector<std::string>& words);
-
 }  // namespace cli

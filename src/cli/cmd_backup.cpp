@@ -6,6 +6,7 @@
 
 #include "cli.h"
 #include "cli_program.h"
+#include "options.h"
 #include "tasks/backup.h"
 
 // A backup of the navigator's data into a zip on the PC, and its restore: backup, restore.
@@ -20,20 +21,13 @@ struct BackupOptions {
 
 // [--ansi] [--page-calls] [--replace, for restore] ARCHIVE; false for anything else.
 bool takeOptions(const std::vector<std::string>& args, bool restore, BackupOptions& options) {
-    for (const std::string& arg : args) {
-        if (arg == "--ansi") {
-            options.output.ansi = true;
-        } else if (arg == "--page-calls") {
-            options.output.pageCalls = true;
-        } else if (restore && arg == "--replace") {
-            options.replace = true;
-        } else if (arg.rfind("--", 0) == 0 || !options.archive.empty()) {
-            return false;
-        } else {
-            options.archive = arg;
-        }
-    }
-    return !options.archive.empty();
+    std::vector<Option> table = {{"--ansi", &options.output.ansi},
+                                 {"--page-calls", &options.output.pageCalls}};
+    if (restore) table.push_back({"--replace", &options.replace});
+    ParsedOptions parsed = parseOptions(args, table);
+    if (!parsed.ok() || parsed.arguments.size() != 1 || parsed.arguments[0].empty()) return false;
+    options.archive = parsed.arguments[0];
+    return true;
 }
 
 // The program's text as the terminal shows it.

@@ -1,276 +1,19 @@
-#include <algorithm>
-#include <cstdlib>
 #include <iostream>
 #include <iterator>
 #include <string>
+#include <string_view>
 
-#include "app/page_messages.h"
+#include "bridge/page_method_table.h"
+#include "call_arguments.h"
 #include "cli.h"
 #include "cli_program.h"
-#include "common/task_status.h"
-#include "ops/poi_operations.h"
+#include "options.h"
 #include "platform/codepage.h"
 #include "platform/file_dialog.h"
-#include "platform/paths.h"
 #include "platform/utf8_text.h"
 #include "tasks/http_transfer.h"
 
 namespace cli {
-
-namespace {
-
-// Texts for the codes that the page gets without one.
-const char* ownStatusText(intptr_t code) {
-    switch (code) {
-        case 0:
-            return "finished";
-        case 6:
-            return "not enough free space (five times the package's unpacked size is needed)";
-        case 11:
-            return "removing the route book from the navigator failed";
-        default:
-            return nullptr;
-    }
-}
-
-const char* taskWord(uintptr_t kind) {
-    switch (kind) {
-        case 0:
-            return "import";
-        case 1:
-            return "delete";
-        case 2:
-            return "export";
-        case 3:
-            return "backup";
-        case 4:
-            return "restore";
-        default:
-            return "task";
-    }
-}
-
-}  // namespace
-
-void MessagePrinter::post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    auto call = pageCallForMessage(message, wParam, lParam);
-    if (!call) return;
-    if (message == WM_TASK_STATUS && lParam != 0) failure_.store(true);
-    std::string line;  // UTF-8
-    if (output_.pageCalls) {
-        line = formatPageCall(*call);
-    } else if (message == WM_TASK_STATUS) {
-        line = "status " + std::to_string(lParam);
-        std::optional<std::string> text = lParam == 0 ? std::nullopt : statusText(lParam);
-        if (text)
-            line += ": " + platform::ansiToUtf8(*text);
-        else if (const char* own = ownStatusText(lParam))
-            line += std::string(": ") + own;
-    } else {
-        line = "item " + std::to_string(lParam) + ": " + taskWord(wParam);
-    }
-    if (output_.ansi) line = platform::utf8ToAnsi(line);
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::fprintf(stderr, "%s\n", line.c_str());
-    std::fflush(stderr);
-}
-
-std::string CliMethods::poiToPDA(const std::string& text) {
-    int result = 1;
-    std::string answer = ::poiToPDA(device_, text, &result);
-    if (result < 0) {
-        refused_ = true;
-        std::fprintf(stderr,
-                     "vantu-cli: poiToPDA refused its text (not well-formed XML); no place was "
-                     "added\n");
-    }
-    return answer;
-}
-
-std::string CliMethods::deleteSelectedPoi(const std::string& text) {
-    int result = 1;
-    std::string answer = ::deleteSelectedPoi(device_, text, &result);
-    if (result < 0) {
-        refused_ = true;
-        std::fprintf(stderr,
-                     "vantu-cli: deleteSelectedPoi refused its ids (negative, out of range or "
-                     "repeated); no place was removed\n");
-    }
-    return answer;
-}
-
-std::string CliMethods::noted(std::string answer) {
-    // The page reads the refusal's message; a script hears of it by the exit status.
-    if (answer.find("status=\"refused\"") != std::string::npos) refused_ = true;
-    return answer;
-}
-
-std::string CliMethods::installPackageFromPC(const std::string& name) {
-    return noted(ProgramMethods::installPackageFromPC(name));
-}
-
-std::string CliMethods::installGpxFromPC(const std::string& name) {
-    return noted(ProgramMethods::installGpxFromPC(name));
-}
-
-std::string CliMethods::saveGpxToPC(const std::string& rbid) {
-    return noted(ProgramMethods::saveGpxToPC(rbid));
-}
-
-std::string CliMethods::backupToPC(const std::string& name) {
-    return noted(ProgramMethods::backupToPC(name));
-}
-
-std::string CliMethods::restoreFromPC(const std::string& choice) {
-    return noted(ProgramMethods::restoreFromPC(choice));
-}
-
-CliProgram::CliProgram(const Output& output)
-    : output_(output),
-      printer_(output),
-      settings_(SettingsStore::folderFor(platform::programFolder())),
-      methods_(device_),
-      external_(settings_, methods_) {
-    platform::setMessageSink(&printer_);
-}
-
-CliProgram::~CliProgram() {
-    platform::setMessageSink(nullptr);
-}
-
-void CliProgram::waitForTask() {
-    while (!device_.taskThread.waitIdle(std::chrono::hours(1))) {
-    }
-}
-
-void CliProgram::note(int exitCode) {
-    exitCode_ = std::max(exitCode_, exitCode);
-}
-
-int CliProgram::exitCode() const {
-    int code = exitCode_;
-    if (printer_.failureReported() || methods_.argumentRefused())
-        code = std::max<int>(code, kExitFailed);
-    return code;
-}
-
-bool CliProgram::knownMethod(const std::string& method) {
-    for (const char* name : ExternalObject::kMethodNames)
-        if (method == name) return true;
-    for (const char* name : ExternalObject::kOwnMethodNames)
-        if (method == name) return true;
-    std::fprintf(stderr,
-                 "vantu-cli: unknown method '%s' (names are case-sensitive; 'vantu-cli methods' "
-                 "lists them)\n",
-                 method.c_str());
-    return false;
-}
-
-int32_t CliProgram::invoke(const std::string& method, const std::vector<std::string>& args,
-                           ScriptResult& result) {
-    std::vector<ScriptValue> values;
-    for (const std::string& arg : args)
-        values.push_back(parseScriptArg(arg));
-    int32_t status = external_.call(platform::ansiToUtf16(toAnsi(method)), values, &result);
-    if (status == ExternalObject::kStatusFalse) note(kExitRefused);
-    return status;
-}
-
-int32_t CliProgram::call(const std::string& method, const std::vector<std::string>& args,
-                         bool lineAlways) {
-    ScriptResult result;
-    int32_t status = invoke(method, args, result);
-    std::string out;
-    bool line = true;
-    switch (result.type) {
-        case ScriptResult::Type::String: {
-            std::string ansi = platform::utf16ToAnsi(result.text);
-            if (output_.json) {
-                std::string refusal;
-                std::optional<std::string> json = documentToJson(ansi, &refusal);
-                if (!refusal.empty())
-                    std::fprintf(stderr,
-                                 "vantu-cli: the document %s answered is printed as a string, "
-                                 "not as JSON (%s)\n",
-                                 method.c_str(), refusal.c_str());
-                out = json ? *json : jsonString(platform::ansiToUtf8(ansi));
-            } else {
-                out = forOutput(ansi, output_.ansi);
-            }
-            break;
-        }
-        case ScriptResult::Type::BoolTrue:
-            out = "true";
-            break;
-        case ScriptResult::Type::None:
-            if (output_.json)
-                out = "null";
-            else
-                line = lineAlways;
-            break;
-    }
-    if (line) {
-        std::fwrite(out.data(), 1, out.size(), stdout);
-        std::fputc('\n', stdout);
-    }
-    std::fflush(stdout);
-    return status;
-}
-
-ScriptValue parseScriptArg(const std::string& arg) {
-    auto text = [](const std::string& utf8) {
-        return ScriptValue::string(platform::ansiToUtf16(platform::utf8ToAnsi(utf8)));
-    };
-    if (arg.rfind("str:", 0) == 0) return text(arg.substr(4));
-    if (arg.rfind("int:", 0) == 0)
-        return ScriptValue::int32(static_cast<int32_t>(std::strtol(arg.c_str() + 4, nullptr, 10)));
-    if (arg.rfind("num:", 0) == 0) return ScriptValue::real(std::strtod(arg.c_str() + 4, nullptr));
-    if (arg == "bool:true") return ScriptValue::boolValue(true);
-    if (arg == "bool:false") return ScriptValue::boolValue(false);
-    if (arg == "null:") return ScriptValue::null();
-    return text(arg);
-}
-
-bool splitShellWords(const std::string& line, std::vector<std::string>& words) {
-    words.clear();
-    std::string word;
-    bool inWord = false;
-    char quote = 0;
-    for (size_t i = 0; i < line.size(); ++i) {
-        char c = line[i];
-        if (quote == '\'') {
-            if (c == '\'')
-                quote = 0;
-            else
-                word += c;
-        } else if (quote == '"') {
-            if (c == '"') {
-                quote = 0;
-            } else if (c == '\\' && i + 1 < line.size() &&
-                       (line[i + 1] == '"' || line[i + 1] == '\\' || line[i + 1] == '$')) {
-                word += line[++i];
-            } else {
-                word += c;
-            }
-        } else if (c == '\'' || c == '"') {
-            quote = c;
-            inWord = true;
-        } else if (c == '\\' && i + 1 < line.size()) {
-            word += line[++i];
-            inWord = true;
-        } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            if (inWord) words.push_back(word);
-            word.clear();
-            inWord = false;
-        } else {
-            word += c;
-            inWord = true;
-        }
-    }
-    if (quote) return false;
-    if (inWord) words.push_back(word);
-    return true;
-}
 
 namespace {
 
@@ -299,27 +42,17 @@ void answerDialogs(std::vector<std::string> files) {
 // test server, a staging server). False for an option without its value.
 bool takeOptions(std::vector<std::string>& args, Output& output) {
     std::vector<std::string> files;
-    while (!args.empty()) {
-        if (args[0] == "--ansi") {
-            output.ansi = true;
-            args.erase(args.begin());
-        } else if (args[0] == "--page-calls") {
-            output.pageCalls = true;
-            args.erase(args.begin());
-        } else if (args[0] == "--json") {
-            output.json = true;
-            args.erase(args.begin());
-        } else if (args[0] == "--routebook-server" || args[0] == "--file") {
-            if (args.size() < 2) return false;
-            if (args[0] == "--file")
-                files.push_back(args[1]);
-            else
-                setRouteBookServer(args[1]);
-            args.erase(args.begin(), args.begin() + 2);
-        } else {
-            break;
-        }
-    }
+    std::optional<std::string> server;
+    ParsedOptions parsed = parseOptions(args,
+                                        {{"--ansi", &output.ansi},
+                                         {"--page-calls", &output.pageCalls},
+                                         {"--json", &output.json},
+                                         {"--file", &files},
+                                         {"--routebook-server", &server}},
+                                        {.leadingOnly = true, .unknownIsArgument = true});
+    if (!parsed.ok()) return false;
+    if (server) setRouteBookServer(server);
+    args = std::move(parsed.arguments);
     answerDialogs(std::move(files));
     return true;
 }
@@ -460,9 +193,10 @@ const CliCommand kShell({
     runShell,
 });
 
-// The page's methods in DISPID order, with their arguments and what they answer.
+// What `vantu-cli methods` says of each page method, in DISPID order: its arguments and what it
+// answers.
 struct MethodHelp {
-    const char* arguments;
+    const char* arguments;  // one word per argument
     const char* description;
 };
 constexpr MethodHelp kMethodHelp[] = {
@@ -480,10 +214,7 @@ constexpr MethodHelp kMethodHelp[] = {
     {"RBIDS", "[navigator, task] deletes route books by rbid: 2,0"},
     {"RBIDS", "[navigator, task] uploads route books to the route book server: 0,3"},
     {"p|c|t", "pauses, continues or stops the running task"},
-};
-static_assert(std::size(kMethodHelp) == ExternalObject::kMethodNames.size());
-// The program's own, numbered on.
-constexpr MethodHelp kOwnMethodHelp[] = {
+    // The program's own.
     {"NAME", "[navigator, task, dialog] installs a package from the PC as NAME (\"\": its own)"},
     {"NAME", "[navigator, task, dialog] installs a GPX file as route book NAME (\"\": the file's)"},
     {"RBID", "[navigator, dialog] saves a route book as a GPX 1.1 file on the PC"},
@@ -491,22 +222,33 @@ constexpr MethodHelp kOwnMethodHelp[] = {
     {"\"\"|replace", "[navigator, task, dialog] restores a backup, keeping files that differ"},
     {"", "what the last backup or restore did (the files that differ)"},
 };
-static_assert(std::size(kOwnMethodHelp) == ExternalObject::kOwnMethodNames.size());
+
+constexpr int wordCount(std::string_view text) {
+    int words = 0;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] != ' ' && (i == 0 || text[i - 1] == ' ')) ++words;
+    return words;
+}
+
+constexpr bool helpFitsMethods() {
+    if (std::size(kMethodHelp) != kPageMethods.size()) return false;
+    for (size_t i = 0; i < kPageMethods.size(); ++i)
+        if (wordCount(kMethodHelp[i].arguments) != kPageMethods[i].arguments) return false;
+    return true;
+}
+static_assert(helpFitsMethods(), "one help line per page method, naming each of its arguments");
 
 int runMethods(const std::vector<std::string>& args) {
     if (!args.empty()) {
         std::fprintf(stderr, "vantu-cli methods: takes no arguments\n");
         return kExitUsage;
     }
-    auto print = [](size_t dispid, const char* name, const MethodHelp& help) {
-        std::string call = std::string(name) + " " + help.arguments;
-        std::printf("%-2zu %-31s %s\n", dispid, call.c_str(), help.description);
-    };
-    for (size_t i = 0; i < std::size(kMethodHelp); ++i)
-        print(i, ExternalObject::kMethodNames[i], kMethodHelp[i]);
-    for (size_t i = 0; i < std::size(kOwnMethodHelp); ++i)
-        print(ExternalObject::kFirstOwnDispid + i, ExternalObject::kOwnMethodNames[i],
-              kOwnMethodHelp[i]);
+    for (const PageMethod& method : kPageMethods) {
+        const MethodHelp& help = kMethodHelp[method.dispid];
+        std::string call = std::string(method.name) + " " + help.arguments;
+        std::printf("%-2d %-31s %s\n", static_cast<int>(method.dispid), call.c_str(),
+                    help.description);
+    }
     return kExitOk;
 }
 

@@ -12,15 +12,16 @@
 #include "formats/route_file.h"
 #include "formats/track_file.h"
 #include "ops/route_book_list.h"
+#include "options.h"
 #include "platform/clock.h"
 #include "platform/file_ops.h"
 #include "platform/file_replace.h"
 #include "platform/files.h"
-#include "platform/full_path.h"
 #include "platform/paths.h"
 #include "tasks/archive.h"
 #include "tasks/export_worker.h"
 #include "tasks/http_transfer.h"
+#include "tasks/import_worker.h"
 #include "tasks/local_install.h"
 #include "tasks/route_book_set.h"
 #include "tasks/task_context.h"
@@ -68,20 +69,16 @@ struct LocalTask {
     }
 };
 
-// Options shared by the commands that reach the navigator; false for an unknown option.
-bool takeOutputOptions(std::vector<std::string>& args, Output& output, const char* command) {
-    while (!args.empty() && args[0].rfind("--", 0) == 0 && args[0] != "--name") {
-        if (args[0] == "--ansi")
-            output.ansi = true;
-        else if (args[0] == "--page-calls")
-            output.pageCalls = true;
-        else {
-            std::fprintf(stderr, "vantu-cli %s: unknown option %s\n", command, args[0].c_str());
-            return false;
-        }
-        args.erase(args.begin());
-    }
-    return true;
+// The options of the commands that reach the navigator, before their arguments: --ansi,
+// --page-calls and the command's own. False, said on standard error, for an unknown option.
+bool takeOptions(const std::vector<std::string>& args, Output& output, const char* command,
+                 std::vector<Option> own, ParsedOptions& parsed) {
+    own.push_back({"--ansi", &output.ansi});
+    own.push_back({"--page-calls", &output.pageCalls});
+    parsed = parseOptions(args, own, {.leadingOnly = true});
+    if (parsed.unknown.empty()) return true;
+    std::fprintf(stderr, "vantu-cli %s: unknown option %s\n", command, parsed.unknown.c_str());
+    return false;
 }
 
 // The file name of the listed route book titled or named `wanted` (ANSI); with `anyCase`, also
@@ -143,20 +140,16 @@ bool writeOut(const std::string& from, const std::string& out, const std::string
     return false;
 }
 
-int runInstall(const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
+int runInstall(const std::vector<std::string>& args) {
     Output output;
-    if (!takeOutputOptions(args, output, "install")) return kExitUsage;
     std::string name;
-    if (args.size() == 3 && args[0] == "--name") {
-        name = args[1];
-        args.erase(args.begin(), args.begin() + 2);
-    }
-    if (args.size() != 1) {
+    ParsedOptions parsed;
+    if (!takeOptions(args, output, "install", {{"--name", &name}}, parsed)) return kExitUsage;
+    if (!parsed.ok() || parsed.arguments.size() != 1) {
         std::fprintf(stderr, "vantu-cli install: give PACKAGE.zip (and optionally --name NAME)\n");
         return kExitUsage;
     }
-    const std::string package = args[0];
+    const std::string package = parsed.arguments[0];
     std::optional<std::string> packagePath = localPath(package, "install");
     if (!packagePath) return kExitFile;
     // The import writes its download to the temporary folder as NAME.zip and deletes it after
@@ -174,17 +167,8 @@ int runInstall(const std::vector<std::string>& argsIn) {
     if (name.empty())
         name = toTerminal(packageInnerName(staged).value_or(toAnsi(baseName(package))));
     if (!takesRouteBookName(name, {}, "install", "; give --name")) return kExitUsage;
-    // The path travels inside the item text, whose "%" the import turns into "&".
-    std::optional<std::string> path = platform::fullPath(staged);
-    if (!path || path->find_first_of("%<") != std::string::npos) {
-        std::fprintf(stderr,
-                     "vantu-cli install: the temporary folder's path cannot hold '%%' or '<'\n");
-        return kExitFile;
-    }
 
     CliProgram program(output);
-    std::string item =
-        "<rb><url>file://" + toTerminal(*path) + "</url><name>" + name + "</name></rb>";
     ScriptResult listing;
     if (program.invoke("connToPDA", {"r"}, listing) == ExternalObject::kStatusFalse) {
         std::fprintf(stderr, "vantu-cli install: no navigator is connected\n");
@@ -199,17 +183,18 @@ int runInstall(const std::vector<std::string>& argsIn) {
                      name.c_str());
         return kExitFailed;
     }
-    allowLocalPackages(true);
-    ScriptResult started;
-    program.invoke("importToPDA", {"str:" + item}, started);
+    ImportRequest request{{{"file://" + staged, toAnsi(name)}}, LocalPackages::Allowed};
+    DeviceManager& device = program.device();
+    startTaskJob(device, device, [request](TaskContext& context) { runImport(context, request); });
     program.waitForTask();
     return program.exitCode();
 }
 
-int runExport(const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
+int runExport(const std::vector<std::string>& words) {
     Output output;
-    if (!takeOutputOptions(args, output, "export")) return kExitUsage;
+    ParsedOptions parsed;
+    if (!takeOptions(words, output, "export", {}, parsed)) return kExitUsage;
+    const std::vector<std::string>& args = parsed.arguments;
     if (args.size() != 2) {
         std::fprintf(stderr, "vantu-cli export: give NAME and OUT.zip\n");
         return kExitUsage;
@@ -240,26 +225,23 @@ int runExport(const std::vector<std::string>& argsIn) {
     return program.exitCode();
 }
 
-int runExportGpx(const std::vector<std::string>& argsIn) {
-    std::vector<std::string> args = argsIn;
+int runExportGpx(const std::vector<std::string>& words) {
     Output output;
-    std::string trackPath, routePath, name;
-    bool local = false;
-    while (!args.empty() && args[0].rfind("--", 0) == 0) {
-        const std::string option = args[0];
-        if ((option == "--track" || option == "--route" || option == "--name") &&
-            args.size() >= 2) {
-            (option == "--track" ? trackPath : option == "--route" ? routePath : name) = args[1];
-            local = local || option != "--name";
-            args.erase(args.begin(), args.begin() + 2);
-        } else if (option == "--ansi" || option == "--page-calls") {
-            (option == "--ansi" ? output.ansi : output.pageCalls) = true;
-            args.erase(args.begin());
-        } else {
-            std::fprintf(stderr, "vantu-cli export-gpx: unknown option %s\n", option.c_str());
-            return kExitUsage;
-        }
+    std::optional<std::string> givenTrack, givenRoute;
+    std::string name;
+    ParsedOptions parsed;
+    if (!takeOptions(words, output, "export-gpx",
+                     {{"--track", &givenTrack}, {"--route", &givenRoute}, {"--name", &name}},
+                     parsed))
+        return kExitUsage;
+    if (!parsed.missingValue.empty()) {
+        std::fprintf(stderr, "vantu-cli export-gpx: unknown option %s\n",
+                     parsed.missingValue.c_str());
+        return kExitUsage;
     }
+    const std::vector<std::string>& args = parsed.arguments;
+    const bool local = givenTrack || givenRoute;
+    std::string trackPath = givenTrack.value_or(""), routePath = givenRoute.value_or("");
     if (args.size() != (local ? 1u : 2u) || (local && trackPath.empty())) {
         std::fprintf(stderr,
                      "vantu-cli export-gpx: give NAME and OUT.gpx, or --track TRACK [--route "

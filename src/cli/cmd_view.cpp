@@ -9,6 +9,7 @@
 #include "formats/track_conversion.h"
 #include "formats/track_file.h"
 #include "formats/track_summary.h"
+#include "options.h"
 
 namespace cli {
 namespace {
@@ -16,21 +17,15 @@ namespace {
 int runView(const std::vector<std::string>& args) {
     bool ansi = false;
     bool summary = false;
-    std::string name;
-    bool named = false;
-    std::vector<std::string> files;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--ansi") {
-            ansi = true;
-        } else if (args[i] == "--summary") {
-            summary = true;
-        } else if (args[i] == "--name" && i + 1 < args.size()) {
-            name = toAnsi(args[++i]);
-            named = true;
-        } else {
-            files.push_back(args[i]);
-        }
-    }
+    std::vector<std::string> names;
+    ParsedOptions parsed =
+        parseOptions(args, {{"--ansi", &ansi}, {"--summary", &summary}, {"--name", &names}},
+                     {.unknownIsArgument = true});
+    std::vector<std::string>& files = parsed.arguments;
+    // Anything else is a file, even a last --name without its value.
+    if (!parsed.missingValue.empty()) files.push_back(parsed.missingValue);
+    const bool named = !names.empty();
+    std::string name = named ? toAnsi(names.back()) : std::string();
     if (files.empty() || files.size() > 2) {
         std::fprintf(stderr, "vantu-cli view: give TRACK (or -) and optionally ROUTE\n");
         return kExitUsage;

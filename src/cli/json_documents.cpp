@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string_view>
 
-#include "cli.h"
 #include "formats/xml_bounds.h"
+#include "json_documents.h"
 #include "platform/codepage.h"
 
 namespace cli {

@@ -28,76 +28,24 @@ namespace {
 
 constexpr double kFirstTolerance = 50.0;
 
-// Signed 128-bit integer for tracks that span more than 2^31 − 1 (only damaged files do): their
-// products of coordinate differences need up to 66 bits.
-struct Wide {
-    int64_t hi = 0;
-    uint64_t lo = 0;
-
-    friend auto operator<=>(const Wide&, const Wide&) = default;  // hi signed, then lo
-};
-
-Wide operator-(const Wide& a, const Wide& b) {
-    Wide r;
-    r.lo = a.lo - b.lo;
-    r.hi = static_cast<int64_t>(static_cast<uint64_t>(a.hi) - static_cast<uint64_t>(b.hi) -
-                                (a.lo < b.lo ? 1 : 0));
-    return r;
-}
-
-uint64_t magnitude(int64_t v) {
-    return v < 0 ? uint64_t{0} - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-}
-
-Wide product(int64_t a, int64_t b) {
-    constexpr uint64_t kLow = 0xffffffff;
-    uint64_t x = magnitude(a);
-    uint64_t y = magnitude(b);
-    uint64_t low = (x & kLow) * (y & kLow);
-    uint64_t cross1 = (x & kLow) * (y >> 32);
-    uint64_t cross2 = (x >> 32) * (y & kLow);
-    uint64_t mid = (low >> 32) + (cross1 & kLow) + (cross2 & kLow);
-    Wide w;
-    w.lo = (mid << 32) | (low & kLow);
-    w.hi =
-        static_cast<int64_t>((x >> 32) * (y >> 32) + (cross1 >> 32) + (cross2 >> 32) + (mid >> 32));
-    return (a < 0) != (b < 0) ? Wide{} - w : w;
-}
+// Tracks that span more than 2^31 − 1 (only damaged files do) need up to 66 bits for their
+// products of coordinate differences: those are computed in 128 bits.
+__extension__ using Wide = __int128;
 
 // a·b − c·e, exactly, for differences of two coordinates.
 template <class V>
-V cross(int64_t a, int64_t b, int64_t c, int64_t e);
-template <>
-int64_t cross<int64_t>(int64_t a, int64_t b, int64_t c, int64_t e) {
-    return a * b - c * e;
-}
-template <>
-Wide cross<Wide>(int64_t a, int64_t b, int64_t c, int64_t e) {
-    return product(a, b) - product(c, e);
+V cross(int64_t a, int64_t b, int64_t c, int64_t e) {
+    return V{a} * b - V{c} * e;
 }
 
-int64_t negated(int64_t v) {
-    return -v;
-}
-Wide negated(const Wide& v) {
-    return Wide{} - v;
-}
-int64_t absolute(int64_t v) {
+template <class V>
+V absolute(V v) {
     return v < 0 ? -v : v;
 }
-Wide absolute(const Wide& v) {
-    return v.hi < 0 ? negated(v) : v;
-}
-
-double toDouble(int64_t v) {
+// Rounded to nearest.
+template <class V>
+double toDouble(V v) {
     return static_cast<double>(v);
-}
-// Rounded to nearest, as a direct conversion of the whole value would be. The values converted
-// are below 2^65.
-double toDouble(const Wide& v) {
-    if (v.hi == 0) return static_cast<double>(v.lo);
-    uint64_t half = (v.lo >> 1) | (uint64_t{1} << 63) | (v.lo & 1);  // low bit kept as sticky
-    return static_cast<double>(half) * 2.0;
 }
 
 struct Chord {
@@ -320,7 +268,7 @@ class HullTree {
     V peak(const uint32_t* chain, size_t count, const Chord& c, bool negate) const {
         auto value = [&](size_t i) {
             V d = c.area<V>(p_[chain[i]]);
-            return negate ? negated(d) : d;
+            return negate ? -d : d;
         };
         size_t lo = 0;
         size_t hi = count - 1;

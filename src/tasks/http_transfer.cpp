@@ -19,7 +19,6 @@ std::mutex gServerMutex;
 std::optional<std::string> gServerOverride;
 std::atomic<int> gConnectTimeoutMs{60000};
 std::atomic<int> gStallTimeoutMs{30000};
-std::atomic<bool> gLocalPackages{false};
 constexpr std::string_view kFileScheme = "file://";
 
 // A local package read as a download would arrive, piece by piece.
@@ -62,10 +61,6 @@ void setRouteBookServer(std::optional<std::string> hostPort) {
     gServerOverride = std::move(hostPort);
 }
 
-void allowLocalPackages(bool allowed) {
-    gLocalPackages.store(allowed);
-}
-
 void setTransferTimeouts(int connectMs, int stallMs) {
     gConnectTimeoutMs.store(connectMs);
     gStallTimeoutMs.store(stallMs);
@@ -76,7 +71,8 @@ void setTransferMinimumRate(int bytesPerSecond, int windowMs) {
     gMinRateWindowMs.store(windowMs);
 }
 
-bool downloadFile(const std::string& url, const std::string& path, const TaskControl* control) {
+bool downloadFile(const std::string& url, const std::string& path, const TaskControl* control,
+                  LocalPackages local) {
     if (url.empty() || path.empty()) {
         postTaskStatus(TaskStatus::UnknownError);
         return false;
@@ -108,8 +104,7 @@ bool downloadFile(const std::string& url, const std::string& path, const TaskCon
     };
     platform::HttpResponse response;
     if (url.rfind(kFileScheme, 0) == 0) {
-        // Only the terminal's install opens local packages; a page never does.
-        if (gLocalPackages.load()) {
+        if (local == LocalPackages::Allowed) {
             response.outcome =
                 readLocalPackage(url.substr(kFileScheme.size()), request.onBody, control);
             response.status = response.outcome == platform::HttpOutcome::Complete ? 200 : 0;

@@ -18,17 +18,19 @@ inline constexpr int kMinTransferRateWindowMs = 60000;
 // The largest package either way: 20 MB exactly passes, one byte more fails.
 inline constexpr int64_t kMaxPackageBytes = 20971520;
 
+// Whether a download may read a package on the PC: "file://" followed by a local path as its
+// URL (taken as it is, without any decoding), so that such a package goes through the same
+// checks as a download. Only the terminal's install asks for it; a page never reaches local
+// files.
+enum class LocalPackages { Refused, Allowed };
+
 // Downloads `url` into the file `path`. Posts 2 for a missing argument, 4 when the transfer or
 // the file fails (an HTTP error status, a stall or a trickle below the minimum rate included), 7
 // as soon as the body grows past the limit;
 // the file is deleted in each case. A stop request ends the transfer early and answers true
 // with the part received: the caller looks at the stop flag before using the file.
-bool downloadFile(const std::string& url, const std::string& path, const TaskControl* control);
-
-// Lets downloadFile take "file://" followed by a local path as its URL (taken as it is, without
-// any decoding), so that a package on the PC goes through the same checks as a download. Off
-// unless a caller turns it on; the window never does, so a page cannot reach local files.
-void allowLocalPackages(bool allowed);
+bool downloadFile(const std::string& url, const std::string& path, const TaskControl* control,
+                  LocalPackages local = LocalPackages::Refused);
 
 // Posts the whole file `path` as the raw body to the route book server under `objectName`
 // (path and query). True when the reply carries "<rbid>" with a status below 400. Posts 2 for a

@@ -204,12 +204,16 @@ std::optional<std::vector<ImportItem>> readImportItems(std::string text) {
 }
 
 void importWorker(TaskContext& context, std::string text) {
-    const TaskControl& control = context.control;
     std::optional<std::vector<ImportItem>> items = readImportItems(std::move(text));
     if (!items) {
         postTaskStatus(TaskStatus::UnknownError);
         return;
     }
+    runImport(context, ImportRequest{std::move(*items)});
+}
+
+void runImport(TaskContext& context, const ImportRequest& request) {
+    const TaskControl& control = context.control;
     // The run's own folder: package names are the server's choice, and in the shared temporary
     // folder another user could have put a link at any of them.
     const std::string temp = platform::privateFolder();
@@ -219,7 +223,7 @@ void importWorker(TaskContext& context, std::string text) {
     }
     int counter = 0;
     bool success = true;
-    for (const ImportItem& item : *items) {
+    for (const ImportItem& item : request.items) {
         const std::string& name = item.name;
         postTaskProgress(TaskKind::Import, ++counter);
         if (isPresent(context, name)) continue;
@@ -237,7 +241,7 @@ void importWorker(TaskContext& context, std::string text) {
             break;
         }
 
-        if (!downloadFile(item.url, package, &control)) {
+        if (!downloadFile(item.url, package, &control, request.local)) {
             success = false;
             break;
         }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tasks/http_transfer.h"
 #include "tasks/task_context.h"
 
 // Installing route books from the portal on the navigator. The page's argument lists one item
@@ -21,7 +22,14 @@ struct ImportItem {
 // empty text lists no items).
 std::optional<std::vector<ImportItem>> readImportItems(std::string text);
 
+// What an import installs, and whether its URLs may name packages on the PC.
+struct ImportRequest {
+    std::vector<ImportItem> items;
+    LocalPackages local = LocalPackages::Refused;
+};
 // Downloads, unpacks and installs each item; posts progress, failures and the final code 0.
+void runImport(TaskContext& context, const ImportRequest& request);
+// The page's import: runImport for the items of its argument, from the network only.
 void importWorker(TaskContext& context, std::string text);
 
 // The most entries a package may hold: a route book is four files.

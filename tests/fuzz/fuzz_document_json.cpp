@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "cli/cli.h"
+#include "cli/json_documents.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text = "<?xml version=\"1.0\" encoding=\"GBK\" ?>" +

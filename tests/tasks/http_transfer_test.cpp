@@ -135,12 +135,12 @@ TEST_F(HttpTransferTest, LocalPackagesWhileAllowed) {
         {"missing", dir.file("none.zip"), false, {TaskStatus::DownloadFailed}},
         {"over 20 MB", large, false, {TaskStatus::DownloadTooLarge}},
     };
-    allowLocalPackages(true);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         sink.clear();
         const std::string target = dir.file("got.zip");
-        EXPECT_EQ(downloadFile("file://" + c.source, target, nullptr), c.result);
+        EXPECT_EQ(downloadFile("file://" + c.source, target, nullptr, LocalPackages::Allowed),
+                  c.result);
         EXPECT_EQ(sink.statusCodes(), c.codes);
         EXPECT_EQ(platform::fileExists(target), c.result);
         if (c.result) {
@@ -148,7 +148,6 @@ TEST_F(HttpTransferTest, LocalPackagesWhileAllowed) {
         }
         platform::deleteFile(target);
     }
-    allowLocalPackages(false);
     EXPECT_FALSE(downloadFile("file://" + small, dir.file("got.zip"), nullptr));
 }
 

@@ -25,15 +25,11 @@ class ExternalObjectTest : public ::testing::Test {
 };
 
 TEST_F(ExternalObjectTest, NamesMapToTheirDispidsCaseSensitively) {
-    std::vector<const char*> names(ExternalObject::kMethodNames.begin(),
-                                   ExternalObject::kMethodNames.end());
-    names.insert(names.end(), ExternalObject::kOwnMethodNames.begin(),
-                 ExternalObject::kOwnMethodNames.end());
-    for (size_t i = 0; i < names.size(); ++i) {
-        std::u16string name = platform::ansiToUtf16(names[i]);
+    for (const PageMethod& method : kPageMethods) {
+        std::u16string name = platform::ansiToUtf16(method.name);
         int32_t id = -7;
         EXPECT_EQ(external.getIDsOfNames(&name, 1, &id), 0);
-        EXPECT_EQ(id, static_cast<int32_t>(i)) << names[i];
+        EXPECT_EQ(id, method.dispid) << method.name;
     }
     // Unknown names succeed and leave the id alone; only the first name counts.
     for (const char16_t* unknown :

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "cli/cli.h"
+#include "cli/json_documents.h"
 #include "formats/gpx.h"
 #include "tasks/import_worker.h"
 #include "update/update_check.h"

@@ -87,12 +87,11 @@ TEST_F(DispatchExternalTest, AnswersUnknownAndDispatchAndCountsItsReferences) {
 }
 
 TEST_F(DispatchExternalTest, NamesAreLookedUpExactlyAndUnknownOnesReachNoMethod) {
-    for (size_t i = 0; i < ExternalObject::kMethodNames.size(); ++i) {
-        std::u16string name = platform::ansiToUtf16(ExternalObject::kMethodNames[i]);
+    for (const PageMethod& method : kPageMethods) {
+        std::u16string name = platform::ansiToUtf16(method.name);
         std::wstring wide(name.begin(), name.end());
-        EXPECT_EQ(idOf(page.get(), wide.c_str()), static_cast<DISPID>(i));
+        EXPECT_EQ(idOf(page.get(), wide.c_str()), static_cast<DISPID>(method.dispid));
     }
-    EXPECT_EQ(idOf(page.get(), L"saveGpxToPC"), ExternalObject::kFirstOwnDispid + 2);
     // The slot starts at 0 (getValue's id): an unknown name must not leave it there.
     for (const wchar_t* unknown : {L"getvalue", L"GETVALUE", L"getValue ", L"", L"toString"})
         EXPECT_EQ(idOf(page.get(), unknown), DISPID_UNKNOWN);
@@ -219,8 +218,7 @@ TEST_F(DispatchExternalTest, ArgumentsArriveInScriptOrderWithTheirStatuses) {
 }
 
 TEST_F(DispatchExternalTest, UnknownIdsAndMissingSlotsAreHarmless) {
-    const DISPID pastTheLast =
-        ExternalObject::kFirstOwnDispid + DISPID(ExternalObject::kOwnMethodNames.size());
+    const DISPID pastTheLast = DISPID(kPageMethods.size());
     for (DISPID id : {pastTheLast, DISPID(-1), DISPID(0x7FFFFFFF)}) {
         VARIANT result = variantOf<VT_I4>(777);
         DISPPARAMS none = {nullptr, nullptr, 0, 0};

@@ -4,11 +4,7 @@
 (function () {
     "use strict";
     var key = "@KEY@";
-    var names = ["getValue", "writeValue", "getFileText", "writeFileText", "SetUsername",
-                 "connToPDA", "GetPdaAddr", "poiToPDA", "deleteSelectedPoi", "showRoadbook",
-                 "importToPDA", "deleteSelected", "exportFromPDA", "PauseTask",
-                 "installPackageFromPC", "installGpxFromPC", "saveGpxToPC", "backupToPC",
-                 "restoreFromPC", "backupOutcome"];
+    var names = [@NAMES@];
     var Request = window.XMLHttpRequest;
     var proto = Request.prototype;
     var open = proto.open, send = proto.send;

@@ -1,9 +1,11 @@
 #include "app/gtk/webkit_external.h"
 
 #include <random>
+#include <string_view>
 #include <vector>
 
 #include "app/gtk/host_resources.h"
+#include "bridge/page_method_table.h"
 #include "build_config.h"
 
 namespace {
@@ -21,10 +23,18 @@ struct PatternList {
     std::vector<const char*> pointers;
 };
 
+// The script with the document key and the page's method names filled in.
 std::string scriptWithKey(const std::string& key) {
+    std::string names;
+    for (const PageMethod& method : kPageMethods)
+        names += std::string(names.empty() ? "" : ", ") + '"' + method.name + '"';
     std::string script(externalScript());
-    size_t at = script.find("@KEY@");
-    if (at != std::string::npos) script.replace(at, 5, key);
+    auto fill = [&script](std::string_view mark, const std::string& text) {
+        size_t at = script.find(mark);
+        if (at != std::string::npos) script.replace(at, mark.size(), text);
+    };
+    fill("@KEY@", key);
+    fill("@NAMES@", names);
     return script;
 }
 

@@ -1,0 +1,214 @@
+#include "cli_program.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/page_messages.h"
+#include "bridge/page_method_table.h"
+#include "call_arguments.h"
+#include "common/task_status.h"
+#include "json_documents.h"
+#include "ops/poi_operations.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
+
+namespace cli {
+
+namespace {
+
+// Texts for the codes that the page gets without one.
+const char* ownStatusText(intptr_t code) {
+    switch (code) {
+        case 0:
+            return "finished";
+        case 6:
+            return "not enough free space (five times the package's unpacked size is needed)";
+        case 11:
+            return "removing the route book from the navigator failed";
+        default:
+            return nullptr;
+    }
+}
+
+const char* taskWord(uintptr_t kind) {
+    switch (kind) {
+        case 0:
+            return "import";
+        case 1:
+            return "delete";
+        case 2:
+            return "export";
+        case 3:
+            return "backup";
+        case 4:
+            return "restore";
+        default:
+            return "task";
+    }
+}
+
+}  // namespace
+
+void MessagePrinter::post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    auto call = pageCallForMessage(message, wParam, lParam);
+    if (!call) return;
+    if (message == WM_TASK_STATUS && lParam != 0) failure_.store(true);
+    std::string line;  // UTF-8
+    if (output_.pageCalls) {
+        line = formatPageCall(*call);
+    } else if (message == WM_TASK_STATUS) {
+        line = "status " + std::to_string(lParam);
+        std::optional<std::string> text = lParam == 0 ? std::nullopt : statusText(lParam);
+        if (text)
+            line += ": " + platform::ansiToUtf8(*text);
+        else if (const char* own = ownStatusText(lParam))
+            line += std::string(": ") + own;
+    } else {
+        line = "item " + std::to_string(lParam) + ": " + taskWord(wParam);
+    }
+    if (output_.ansi) line = platform::utf8ToAnsi(line);
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+std::string CliMethods::poiToPDA(const std::string& text) {
+    int result = 1;
+    std::string answer = ::poiToPDA(device_, text, &result);
+    if (result < 0) {
+        refused_ = true;
+        std::fprintf(stderr,
+                     "vantu-cli: poiToPDA refused its text (not well-formed XML); no place was "
+                     "added\n");
+    }
+    return answer;
+}
+
+std::string CliMethods::deleteSelectedPoi(const std::string& text) {
+    int result = 1;
+    std::string answer = ::deleteSelectedPoi(device_, text, &result);
+    if (result < 0) {
+        refused_ = true;
+        std::fprintf(stderr,
+                     "vantu-cli: deleteSelectedPoi refused its ids (negative, out of range or "
+                     "repeated); no place was removed\n");
+    }
+    return answer;
+}
+
+std::string CliMethods::noted(std::string answer) {
+    // The page reads the refusal's message; a script hears of it by the exit status.
+    if (answer.find("status=\"refused\"") != std::string::npos) refused_ = true;
+    return answer;
+}
+
+std::string CliMethods::installPackageFromPC(const std::string& name) {
+    return noted(ProgramMethods::installPackageFromPC(name));
+}
+
+std::string CliMethods::installGpxFromPC(const std::string& name) {
+    return noted(ProgramMethods::installGpxFromPC(name));
+}
+
+std::string CliMethods::saveGpxToPC(const std::string& rbid) {
+    return noted(ProgramMethods::saveGpxToPC(rbid));
+}
+
+std::string CliMethods::backupToPC(const std::string& name) {
+    return noted(ProgramMethods::backupToPC(name));
+}
+
+std::string CliMethods::restoreFromPC(const std::string& choice) {
+    return noted(ProgramMethods::restoreFromPC(choice));
+}
+
+CliProgram::CliProgram(const Output& output)
+    : output_(output),
+      printer_(output),
+      settings_(SettingsStore::folderFor(platform::programFolder())),
+      methods_(device_),
+      external_(settings_, methods_) {
+    platform::setMessageSink(&printer_);
+}
+
+CliProgram::~CliProgram() {
+    platform::setMessageSink(nullptr);
+}
+
+void CliProgram::waitForTask() {
+    while (!device_.taskThread.waitIdle(std::chrono::hours(1))) {
+    }
+}
+
+void CliProgram::note(int exitCode) {
+    exitCode_ = std::max(exitCode_, exitCode);
+}
+
+int CliProgram::exitCode() const {
+    int code = exitCode_;
+    if (printer_.failureReported() || methods_.argumentRefused())
+        code = std::max<int>(code, kExitFailed);
+    return code;
+}
+
+bool CliProgram::knownMethod(const std::string& method) {
+    if (findPageMethod(method)) return true;
+    std::fprintf(stderr,
+                 "vantu-cli: unknown method '%s' (names are case-sensitive; 'vantu-cli methods' "
+                 "lists them)\n",
+                 method.c_str());
+    return false;
+}
+
+int32_t CliProgram::invoke(const std::string& method, const std::vector<std::string>& args,
+                           ScriptResult& result) {
+    std::vector<ScriptValue> values;
+    for (const std::string& arg : args)
+        values.push_back(parseScriptArg(arg));
+    int32_t status = external_.call(platform::ansiToUtf16(toAnsi(method)), values, &result);
+    if (status == ExternalObject::kStatusFalse) note(kExitRefused);
+    return status;
+}
+
+int32_t CliProgram::call(const std::string& method, const std::vector<std::string>& args,
+                         bool lineAlways) {
+    ScriptResult result;
+    int32_t status = invoke(method, args, result);
+    std::string out;
+    bool line = true;
+    switch (result.type) {
+        case ScriptResult::Type::String: {
+            std::string ansi = platform::utf16ToAnsi(result.text);
+            if (output_.json) {
+                std::string refusal;
+                std::optional<std::string> json = documentToJson(ansi, &refusal);
+                if (!refusal.empty())
+                    std::fprintf(stderr,
+                                 "vantu-cli: the document %s answered is printed as a string, "
+                                 "not as JSON (%s)\n",
+                                 method.c_str(), refusal.c_str());
+                out = json ? *json : jsonString(platform::ansiToUtf8(ansi));
+            } else {
+                out = forOutput(ansi, output_.ansi);
+            }
+            break;
+        }
+        case ScriptResult::Type::BoolTrue:
+            out = "true";
+            break;
+        case ScriptResult::Type::None:
+            if (output_.json)
+                out = "null";
+            else
+                line = lineAlways;
+            break;
+    }
+    if (line) {
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        std::fputc('\n', stdout);
+    }
+    std::fflush(stdout);
+    return status;
+}
+
+}  // namespace cli
