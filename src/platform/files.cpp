@@ -6,6 +6,7 @@ File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         close();
         handle_ = other.handle_;
+        path_ = std::move(other.path_);
         other.handle_ = -1;
     }
     return *this;

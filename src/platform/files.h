@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Local files and folders. Paths are ANSI text (see paths.h); the POSIX side converts them to
@@ -40,7 +41,9 @@ class File {
     ~File() { close(); }
     File(const File&) = delete;
     File& operator=(const File&) = delete;
-    File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+    File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) {
+        other.handle_ = -1;
+    }
     File& operator=(File&& other) noexcept;
 
     bool open(const std::string& path, OpenMode mode);
@@ -59,6 +62,7 @@ class File {
 
   private:
     intptr_t handle_ = -1;  // file descriptor or HANDLE
+    std::string path_;      // for the log
 };
 
 struct FolderEntry {

@@ -13,6 +13,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "support/native_path.h"
+#include "support/os_faults.h"
 
 namespace {
 
@@ -117,6 +118,32 @@ TEST_F(DeviceFilesTest, ADeviceFileIsReplacedOnlyByACompleteCopy) {
         ASSERT_EQ(copyToDevice(rapi, pc.file("new"), "\\Storage Card\\poi\\address.poi"), 1);
         EXPECT_EQ(treeOf(device.onCard("poi/")),
                   (std::map<std::string, std::string>{{"address.poi", newBytes}}));
+    }
+}
+
+// The same on the navigator's drive, where the PC's own file system refuses.
+TEST_F(DeviceFilesTest, OnTheDriveAFailingSystemKeepsTheOldFile) {
+    const std::string newBytes = pattern(70000);
+    Replacement replacement;
+    size_t given = 0;
+    replacement.source = [&](char* buffer, size_t n) -> std::optional<size_t> {
+        size_t part = std::min(n, newBytes.size() - given);
+        newBytes.copy(buffer, part, given);
+        given += part;
+        return part;
+    };
+    platform::createFolder(pc.file("poi"));
+    const std::string store = pc.file("poi/address.poi");
+    for (test::OsFault fault : test::kOsFaults) {
+        SCOPED_TRACE(test::nameOf(fault));
+        writeFileBytes(store, "old store");
+        given = 0;
+        {
+            test::ScopedOsFault failing(fault, store);
+            EXPECT_EQ(replaceNavigatorFile(rapi, store, replacement), 0);
+        }
+        EXPECT_EQ(treeOf(pc.file("poi/")),
+                  (std::map<std::string, std::string>{{"address.poi", "old store"}}));
     }
 }
 

@@ -11,6 +11,7 @@
 #include "platform/codepage.h"
 #include "platform/file_info.h"
 #include "support/native_path.h"
+#include "support/os_faults.h"
 #include "support/zip_fixture.h"
 #include "task_harness.h"
 #include "tasks/archive.h"
@@ -240,6 +241,27 @@ TEST_F(BackupTest, AnUnreadableFileFailsTheBackup) {
     EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::TransferError});
     for (const auto& [name, bytes] : treeOf(programTemp.path()))
         EXPECT_NE(name.rfind("backup.zip", 0), 0u) << name;
+}
+
+// Whatever the system refuses while a backup is written, an earlier backup at the name stays
+// whole and the user hears of the failure.
+TEST_F(BackupTest, AFailingSystemKeepsTheEarlierBackup) {
+    connect(Link::Device);
+    fillNavigator();
+    for (test::OsFault fault : test::kOsFaults) {
+        SCOPED_TRACE(test::nameOf(fault));
+        writeFileBytes(backupFile(), "the earlier backup");
+        std::shared_ptr<BackupOutcome> outcome;
+        {
+            test::ScopedOsFault failing(fault, backupFile());
+            outcome = backUp(backupFile());
+        }
+        EXPECT_FALSE(outcome->finished);
+        EXPECT_TRUE(outcome->archiveFailed);
+        EXPECT_EQ(readFileBytes(backupFile()), "the earlier backup");
+        for (const auto& [name, bytes] : treeOf(programTemp.path()))
+            EXPECT_TRUE(name.rfind("backup.zip", 0) != 0 || name == "backup.zip") << name;
+    }
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "platform/files.h"
+#include "platform/log.h"
+#include "support/os_faults.h"
 #include "support/temp_dir.h"
 
 #ifdef _WIN32
@@ -95,6 +97,33 @@ TEST(ReplaceWithCopy, ReplacesWholeOrNotAtAll) {
         // A read-only file would outlive the temporary folder.
         SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
 #endif
+    }
+}
+
+TEST(ReplaceWithCopy, AFailingSystemLeavesTheOldTargetWholeAndNothingBesideIt) {
+    for (test::OsFault fault : test::kOsFaults) {
+        SCOPED_TRACE(test::nameOf(fault));
+        TempDir dir;
+        std::string source = dir.file("source");
+        std::string target = dir.file("target");
+        writeFileBytes(source, std::string(300000, 'n'));
+        writeFileBytes(target, "old");
+        std::vector<std::string> lines;
+        platform::setLogHandler([&](std::string_view line) { lines.emplace_back(line); });
+        {
+            test::ScopedOsFault failing(fault, target);
+            EXPECT_FALSE(platform::replaceWithCopy(source, target));
+        }
+        platform::setLogHandler(nullptr);
+        EXPECT_EQ(readFileBytes(target), "old");
+        EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"source", "target"}));
+        // The cause reaches the log: the system's code and, on the line, the file it concerns.
+        std::string code = "(" + std::to_string(test::codeOf(fault)) + ")";
+        bool named = std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(code) != std::string::npos &&
+                   line.find(dir.path()) != std::string::npos;
+        });
+        EXPECT_TRUE(named) << (lines.empty() ? "no log line" : lines.front());
     }
 }
 

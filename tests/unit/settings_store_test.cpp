@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "support/environment.h"
+#include "support/os_faults.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -50,6 +51,20 @@ TEST_F(SettingsStoreTest, WritingTextCreatesOrTruncates) {
     EXPECT_EQ(store.writeFileText("a.txt", ""), 1);
     EXPECT_TRUE(platform::fileExists(dir.file("a.txt")));
     EXPECT_EQ(readFileBytes(dir.file("a.txt")), "");
+}
+
+TEST_F(SettingsStoreTest, AFailingSystemKeepsTheSettingsFileWhole) {
+    const std::string settings = "[xxx]\r\nwidth=1000\r\n";
+    for (test::OsFault fault : test::kOsFaults) {
+        SCOPED_TRACE(test::nameOf(fault));
+        writeFileBytes(dir.file("vantu.ini"), settings);
+        {
+            test::ScopedOsFault failing(fault, dir.file("vantu.ini"));
+            store.writeValue("height", std::string(5000, '7').c_str());
+        }
+        EXPECT_EQ(readFileBytes(dir.file("vantu.ini")), settings);
+        EXPECT_EQ(platform::listFolder(dir.path())->size(), 1u) << "nothing beside it";
+    }
 }
 
 TEST_F(SettingsStoreTest, SubFoldersWorkButAreNeverCreated) {

@@ -8,36 +8,48 @@
 #include <system_error>
 
 #include "platform/file_ops.h"
+#include "platform/os_error.h"
 #include "platform/posix/posix_util.h"
+#include "platform/posix/syscalls_posix.h"
 
 namespace platform {
 
+namespace {
+
+bool failedMove(const std::string& from, const std::string& to) {
+    return failWithOsError("move", from + " -> " + to);
+}
+
+}  // namespace
+
 bool moveNoReplace(const std::string& from, const std::string& to) {
+    const posix::Syscalls& sys = posix::syscalls();
     std::string source = posix::toNative(from);
     std::string target = posix::toNative(to);
-    if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS) return false;
+    if (sys.renameNoReplace(source.c_str(), target.c_str()) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return errno == EEXIST ? false : failedMove(from, to);
     // A file system without the no-replace rename: check first (not atomic, but nothing that was
     // there before the call is replaced unless it appears in between).
     struct stat st {};
-    if (lstat(target.c_str(), &st) == 0 || errno != ENOENT) return false;
-    return ::rename(source.c_str(), target.c_str()) == 0;
+    if (sys.lstat(target.c_str(), &st) == 0 || errno != ENOENT) return false;
+    return sys.rename(source.c_str(), target.c_str()) == 0 || failedMove(from, to);
 }
 
 bool copyFile(const std::string& from, const std::string& to, bool failIfExists) {
-    posix::Descriptor in(::open(posix::toNative(from).c_str(), O_RDONLY | O_CLOEXEC));
+    const posix::Syscalls& sys = posix::syscalls();
+    posix::Descriptor in(sys.open(posix::toNative(from).c_str(), O_RDONLY | O_CLOEXEC, 0));
     struct stat st {};
-    if (in.get() < 0 || fstat(in.get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    if (in.get() < 0 || sys.fstat(in.get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
     std::string target = posix::toNative(to);
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
-    posix::Descriptor out(::open(target.c_str(), flags, 0644));
-    if (out.get() < 0) return false;
-    bool ok = posix::copyDescriptor(in.get(), out.get());
+    posix::Descriptor out(sys.open(target.c_str(), flags, 0644));
+    if (out.get() < 0) return errno == EEXIST ? false : failWithOsError("create", to);
+    bool ok =
+        posix::copyDescriptor(in.get(), out.get()) || failWithOsError("copy", from + " -> " + to);
     struct timespec times[2] = {st.st_atim, st.st_mtim};
     ok = ok && futimens(out.get(), times) == 0;
     ok = out.reset() && ok;
-    if (!ok) ::unlink(target.c_str());
+    if (!ok) sys.unlink(target.c_str());
     return ok;
 }
 
@@ -46,7 +58,7 @@ bool removeTree(const std::string& path) {
     std::error_code ec;
     std::filesystem::remove_all(native, ec);
     struct stat st {};
-    return lstat(native.c_str(), &st) != 0 && errno == ENOENT;
+    return posix::syscalls().lstat(native.c_str(), &st) != 0 && errno == ENOENT;
 }
 
 }  // namespace platform

@@ -11,8 +11,10 @@
 #include "platform/codepage.h"
 #include "platform/file_time.h"
 #include "platform/files.h"
+#include "platform/os_error.h"
 #include "platform/paths.h"
 #include "platform/posix/posix_util.h"
+#include "platform/posix/syscalls_posix.h"
 
 namespace platform {
 
@@ -25,18 +27,18 @@ std::string toNative(const std::string& ansiPath) {
 bool Descriptor::reset() {
     int fd = fd_;
     fd_ = -1;
-    return fd < 0 || ::close(fd) == 0;
+    return fd < 0 || syscalls().close(fd) == 0;
 }
 
 bool copyDescriptor(int in, int out) {
     char buffer[65536];
     for (;;) {
-        ssize_t got = ::read(in, buffer, sizeof buffer);
+        ssize_t got = syscalls().read(in, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return false;
         if (got == 0) return true;
         for (ssize_t done = 0; done < got;) {
-            ssize_t put = ::write(out, buffer + done, static_cast<size_t>(got - done));
+            ssize_t put = syscalls().write(out, buffer + done, static_cast<size_t>(got - done));
             if (put < 0 && errno == EINTR) continue;
             if (put <= 0) return false;
             done += put;
@@ -93,20 +95,24 @@ bool File::open(const std::string& path, OpenMode mode) {
             break;
     }
     std::string native = posix::toNative(path);
-    int fd = ::open(native.c_str(), flags | O_CLOEXEC, 0644);
+    int fd = posix::syscalls().open(native.c_str(), flags | O_CLOEXEC, 0644);
+    // A missing file to read, or a name a new file finds taken, is an answer, not a fault.
+    if (fd < 0 && mode != OpenMode::Read && !(mode == OpenMode::CreateNew && errno == EEXIST))
+        return failWithOsError("open", path);
     if (fd < 0) return false;
     struct stat st {};
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(fd);
+    if (posix::syscalls().fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        posix::syscalls().close(fd);
         return false;
     }
     handle_ = fd;
+    path_ = path;
     return true;
 }
 
 void File::close() {
     if (handle_ != -1) {
-        ::close(static_cast<int>(handle_));
+        posix::syscalls().close(static_cast<int>(handle_));
         handle_ = -1;
     }
 }
@@ -116,7 +122,7 @@ size_t File::read(void* buffer, size_t n) {
     size_t total = 0;
     auto* out = static_cast<char*>(buffer);
     while (total < n) {
-        ssize_t got = ::read(static_cast<int>(handle_), out + total, n - total);
+        ssize_t got = posix::syscalls().read(static_cast<int>(handle_), out + total, n - total);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         total += static_cast<size_t>(got);
@@ -129,9 +135,9 @@ bool File::write(const void* data, size_t n) {
     size_t total = 0;
     const auto* in = static_cast<const char*>(data);
     while (total < n) {
-        ssize_t put = ::write(static_cast<int>(handle_), in + total, n - total);
+        ssize_t put = posix::syscalls().write(static_cast<int>(handle_), in + total, n - total);
         if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
+        if (put <= 0) return failWithOsError("write", path_);
         total += static_cast<size_t>(put);
     }
     return true;
@@ -144,7 +150,7 @@ bool File::seek(int64_t offset) {
 
 int64_t File::size() const {
     struct stat st {};
-    if (handle_ == -1 || fstat(static_cast<int>(handle_), &st) != 0) return -1;
+    if (handle_ == -1 || posix::syscalls().fstat(static_cast<int>(handle_), &st) != 0) return -1;
     return static_cast<int64_t>(st.st_size);
 }
 
@@ -203,7 +209,7 @@ std::optional<std::vector<FolderEntry>> findFiles(const std::string& pattern) {
         if (!wildcardMatch(nativeMask.c_str(), d->d_name)) continue;
         std::string full = nativeFolder + "/" + d->d_name;
         struct stat st {};
-        if (stat(full.c_str(), &st) != 0) continue;
+        if (posix::syscalls().stat(full.c_str(), &st) != 0) continue;
         FolderEntry e;
         e.name = utf8ToAnsi(d->d_name);
         e.attributes = posix::attributesOf(full, st, d->d_name);
@@ -225,49 +231,52 @@ std::string joinFolderPattern(const std::string& folder) {
 }
 
 bool writeNewFile(const std::string& path, std::string_view data) {
+    const posix::Syscalls& sys = posix::syscalls();
     std::string native = posix::toNative(path);
     struct stat st {};
-    if (lstat(native.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(native.c_str());
+    if (sys.lstat(native.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) sys.unlink(native.c_str());
     posix::Descriptor fd(
-        ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (fd.get() < 0) return false;
+        sys.open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (fd.get() < 0) return failWithOsError("create", path);
     bool ok = true;
     for (size_t done = 0; ok && done < data.size();) {
-        ssize_t put = ::write(fd.get(), data.data() + done, data.size() - done);
+        ssize_t put = sys.write(fd.get(), data.data() + done, data.size() - done);
         if (put < 0 && errno == EINTR) continue;
-        ok = put > 0;
+        ok = put > 0 || failWithOsError("write", path);
         if (ok) done += static_cast<size_t>(put);
     }
-    ok = fd.reset() && ok;
-    if (!ok) ::unlink(native.c_str());
+    ok = ok && (fd.reset() || failWithOsError("close", path));
+    if (!ok) sys.unlink(native.c_str());
     return ok;
 }
 
 bool fileExists(const std::string& path) {
     struct stat st {};
-    return stat(posix::toNative(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return posix::syscalls().stat(posix::toNative(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool folderExists(const std::string& path) {
     struct stat st {};
-    return stat(posix::toNative(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return posix::syscalls().stat(posix::toNative(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool deleteFile(const std::string& path) {
+    const posix::Syscalls& sys = posix::syscalls();
     std::string native = posix::toNative(path);
     struct stat st {};
-    if (lstat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    return unlink(native.c_str()) == 0;
+    if (sys.lstat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    return sys.unlink(native.c_str()) == 0 || failWithOsError("delete", path);
 }
 
 bool createFolder(const std::string& path) {
     std::string native = posix::toNative(path);
-    if (mkdir(native.c_str(), 0755) == 0) return true;
-    return errno == EEXIST && folderExists(path);
+    if (posix::syscalls().mkdir(native.c_str(), 0755) == 0) return true;
+    if (errno == EEXIST && folderExists(path)) return true;
+    return failWithOsError("create folder", path);
 }
 
 bool removeFolder(const std::string& path) {
-    return rmdir(posix::toNative(path).c_str()) == 0;
+    return posix::syscalls().rmdir(posix::toNative(path).c_str()) == 0;
 }
 
 }  // namespace platform

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/file_replace.h"
 #include "platform/files.h"
-#include "platform/posix/posix_util.h"
 #include "platform/profile.h"
 
 // A reader and writer of Windows initialisation files with the behaviour of the profile functions
@@ -130,7 +130,7 @@ bool replaceFile(const std::string& file, const std::string& content) {
         deleteFile(temp);
         return false;
     }
-    if (::rename(posix::toNative(temp).c_str(), posix::toNative(file).c_str()) != 0) {
+    if (!moveIntoPlace(temp, file)) {
         deleteFile(temp);
         return false;
     }

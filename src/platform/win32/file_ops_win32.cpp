@@ -5,17 +5,25 @@
 #include <vector>
 
 #include "platform/file_ops.h"
+#include "platform/os_error.h"
 
 namespace platform {
 
 bool moveNoReplace(const std::string& from, const std::string& to) {
     // Without MOVEFILE_REPLACE_EXISTING the move fails on any target, file or folder.
-    return MoveFileA(from.c_str(), to.c_str()) != 0;
+    if (win32::syscalls().moveFile(from.c_str(), to.c_str())) return true;
+    DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return false;
+    return failWithOsError("move", from + " -> " + to);
 }
 
 bool copyFile(const std::string& from, const std::string& to, bool failIfExists) {
     // CopyFile carries the last-write time and the attributes along with the bytes.
-    return CopyFileA(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != 0;
+    if (win32::syscalls().copyFile(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE))
+        return true;
+    DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return false;
+    return failWithOsError("copy", from + " -> " + to);
 }
 
 bool removeTree(const std::string& path) {

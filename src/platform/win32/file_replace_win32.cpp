@@ -4,6 +4,7 @@
 #include "platform/codepage.h"
 #include "platform/file_replace.h"
 #include "platform/full_path.h"
+#include "platform/os_error.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {
@@ -17,9 +18,11 @@ constexpr auto kRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 // Pushes the copy's bytes to the disk before it takes the target's name, so that a crash right
 // after the rename finds the whole new file rather than an empty one.
 bool flushToDisk(const std::string& path) {
-    win32::Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.valid() && FlushFileBuffers(file.get()) && file.reset();
+    const win32::Syscalls& sys = win32::syscalls();
+    win32::Handle file(sys.createFile(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return (file.valid() && sys.flushFileBuffers(file.get()) && file.reset()) ||
+           failWithOsError("flush", path);
 }
 
 // Renames over a target that others hold open (a reader, a virus scanner), which a plain
@@ -35,18 +38,19 @@ bool renameOverOpenTarget(const std::string& from, const std::string& to) {
     info->RootDirectory = nullptr;
     info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(char16_t));
     std::memcpy(info->FileName, name.data(), name.size() * sizeof(char16_t));
-    win32::Handle file(CreateFileA(from.c_str(), DELETE | SYNCHRONIZE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const win32::Syscalls& sys = win32::syscalls();
+    win32::Handle file(sys.createFile(from.c_str(), DELETE | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return file.valid() &&
-           SetFileInformationByHandle(file.get(), kRenameInfoEx, info,
-                                      static_cast<DWORD>(buffer.size())) &&
+           sys.setFileInformation(file.get(), kRenameInfoEx, info,
+                                  static_cast<DWORD>(buffer.size())) &&
            file.reset();
 }
 
 void removeCopy(const std::string& path) {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path.c_str());
+    win32::syscalls().deleteFile(path.c_str());
 }
 
 }  // namespace
@@ -65,11 +69,13 @@ bool replaceWithCopy(const std::string& source, const std::string& target) {
     std::string copy;
     for (int attempt = 0; attempt < 16 && copy.empty(); ++attempt) {
         std::string candidate = target + "." + win32::randomName(8) + ".tmp";
-        if (CopyFileA(source.c_str(), candidate.c_str(), TRUE)) {
+        if (win32::syscalls().copyFile(source.c_str(), candidate.c_str(), TRUE)) {
             copy = candidate;
         } else if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+            OsError error = lastOsError();
             // A copy cut short by a full disk may be left half-written.
             if (win32::attributesAt(candidate) != INVALID_FILE_ATTRIBUTES) removeCopy(candidate);
+            logOsError("copy", source + " -> " + candidate, error);
             return false;
         }
     }
@@ -98,12 +104,15 @@ bool moveIntoPlace(const std::string& fresh, const std::string& target) {
         SetFileAttributesA(target.c_str(), targetAttributes & ~kReadOnly);
     // A running program's file cannot be replaced on Windows: the renames fail and the old file
     // stays.
-    bool moved = MoveFileExA(fresh.c_str(), target.c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    bool moved = win32::syscalls().moveFileEx(fresh.c_str(), target.c_str(),
+                                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    OsError error = moved ? OsError{} : lastOsError();
     if (!moved && targetExists &&
-        (GetLastError() == ERROR_ACCESS_DENIED || GetLastError() == ERROR_SHARING_VIOLATION))
+        (error.code == ERROR_ACCESS_DENIED || error.code == ERROR_SHARING_VIOLATION))
         moved = renameOverOpenTarget(fresh, target);
     if (targetExists) SetFileAttributesA(target.c_str(), targetAttributes);
+    // The move's own cause: the second way's failure says less.
+    if (!moved) logOsError("rename", fresh + " -> " + target, error);
     return moved;
 }
 

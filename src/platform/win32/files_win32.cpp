@@ -1,6 +1,7 @@
 #include <random>
 
 #include "platform/files.h"
+#include "platform/os_error.h"
 #include "platform/paths.h"
 #include "platform/win32/win32_util.h"
 
@@ -69,22 +70,27 @@ bool File::open(const std::string& path, OpenMode mode) {
             disposition = CREATE_NEW;
             break;
     }
-    HANDLE h = CreateFileA(path.c_str(), access, kShareAll, nullptr, disposition,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = win32::syscalls().createFile(path.c_str(), access, kShareAll, nullptr, disposition,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A missing file to read, or a name a new file finds taken, is an answer, not a fault.
+    if (h == INVALID_HANDLE_VALUE && mode != OpenMode::Read &&
+        !(mode == OpenMode::CreateNew && GetLastError() == ERROR_FILE_EXISTS))
+        return failWithOsError("open", path);
     if (h == INVALID_HANDLE_VALUE) return false;
     // Folders do not open without backup semantics; device names ("NUL", "COM1", "CON") do, and
     // are no files to read or write.
     if (GetFileType(h) != FILE_TYPE_DISK) {
-        CloseHandle(h);
+        win32::syscalls().closeHandle(h);
         return false;
     }
     handle_ = reinterpret_cast<intptr_t>(h);
+    path_ = path;
     return true;
 }
 
 void File::close() {
     if (handle_ != -1) {
-        CloseHandle(reinterpret_cast<HANDLE>(handle_));
+        win32::syscalls().closeHandle(reinterpret_cast<HANDLE>(handle_));
         handle_ = -1;
     }
 }
@@ -96,8 +102,8 @@ size_t File::read(void* buffer, size_t n) {
     while (total < n) {
         size_t want = n - total > kMaxTransfer ? kMaxTransfer : n - total;
         DWORD got = 0;
-        if (!ReadFile(reinterpret_cast<HANDLE>(handle_), out + total, static_cast<DWORD>(want),
-                      &got, nullptr) ||
+        if (!win32::syscalls().readFile(reinterpret_cast<HANDLE>(handle_), out + total,
+                                        static_cast<DWORD>(want), &got, nullptr) ||
             got == 0)
             break;
         total += got;
@@ -112,10 +118,10 @@ bool File::write(const void* data, size_t n) {
     while (total < n) {
         size_t want = n - total > kMaxTransfer ? kMaxTransfer : n - total;
         DWORD put = 0;
-        if (!WriteFile(reinterpret_cast<HANDLE>(handle_), in + total, static_cast<DWORD>(want),
-                       &put, nullptr) ||
+        if (!win32::syscalls().writeFile(reinterpret_cast<HANDLE>(handle_), in + total,
+                                         static_cast<DWORD>(want), &put, nullptr) ||
             put == 0)
-            return false;
+            return failWithOsError("write", path_);
         total += put;
     }
     return true;
@@ -165,31 +171,34 @@ std::optional<std::vector<FolderEntry>> listFolder(const std::string& folder) {
 }
 
 bool writeNewFile(const std::string& path, std::string_view data) {
+    const win32::Syscalls& sys = win32::syscalls();
     DWORD standing = win32::attributesAt(path);
     if (standing != INVALID_FILE_ATTRIBUTES) {
         if (standing & FILE_ATTRIBUTE_DIRECTORY) {
             // A link to a folder is removed as the link; a real folder stays and the create fails.
-            if (standing & FILE_ATTRIBUTE_REPARSE_POINT) RemoveDirectoryA(path.c_str());
+            if (standing & FILE_ATTRIBUTE_REPARSE_POINT) sys.removeDirectory(path.c_str());
         } else {
             // A read-only file would refuse to go.
             if (standing & FILE_ATTRIBUTE_READONLY)
                 SetFileAttributesA(path.c_str(), standing & ~DWORD{FILE_ATTRIBUTE_READONLY});
-            DeleteFileA(path.c_str());
+            sys.deleteFile(path.c_str());
         }
     }
-    win32::Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return false;
+    win32::Handle file(sys.createFile(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return failWithOsError("create", path);
     bool ok = GetFileType(file.get()) == FILE_TYPE_DISK;
     for (size_t done = 0; ok && done < data.size();) {
         size_t want = data.size() - done > kMaxTransfer ? kMaxTransfer : data.size() - done;
         DWORD put = 0;
-        ok = WriteFile(file.get(), data.data() + done, static_cast<DWORD>(want), &put, nullptr) &&
-             put > 0;
+        ok = (sys.writeFile(file.get(), data.data() + done, static_cast<DWORD>(want), &put,
+                            nullptr) &&
+              put > 0) ||
+             failWithOsError("write", path);
         done += put;
     }
     ok = file.reset() && ok;
-    if (!ok) DeleteFileA(path.c_str());
+    if (!ok) sys.deleteFile(path.c_str());
     return ok;
 }
 
@@ -204,16 +213,21 @@ bool folderExists(const std::string& path) {
 }
 
 bool deleteFile(const std::string& path) {
-    return DeleteFileA(path.c_str()) != 0;
+    if (win32::syscalls().deleteFile(path.c_str())) return true;
+    return win32::lastErrorIsMissing() ? false : failWithOsError("delete", path);
 }
 
 bool createFolder(const std::string& path) {
     // A drive root answers "access denied" rather than "exists".
-    return CreateDirectoryA(path.c_str(), nullptr) || folderExists(path);
+    if (win32::syscalls().createDirectory(path.c_str(), nullptr)) return true;
+    OsError error = lastOsError();
+    if (folderExists(path)) return true;
+    logOsError("create folder", path, error);
+    return false;
 }
 
 bool removeFolder(const std::string& path) {
-    return RemoveDirectoryA(path.c_str()) != 0;
+    return win32::syscalls().removeDirectory(path.c_str()) != 0;
 }
 
 }  // namespace platform

@@ -1,8 +1,8 @@
-#include <windows.h>
-
+#include "platform/win32/win32_util.h"
+// After windows.h, which they need.
 #include <objbase.h>
-#include <shellapi.h>
 
+#include "platform/os_error.h"
 #include "platform/process.h"
 
 namespace platform {
@@ -10,15 +10,17 @@ namespace platform {
 bool startProgram(const std::string& path) {
     if (path.empty()) return false;
     // "Open" on a folder would show it in a window: that is not starting a program.
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = win32::attributesAt(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
     // The shell may hand the file to an extension that needs COM on this thread.
     HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    HINSTANCE result = ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOW);
+    HINSTANCE result =
+        win32::syscalls().shellExecute(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOW);
+    // Values above 32 mean success; the shell leaves the cause as the thread's last error.
+    bool started = reinterpret_cast<INT_PTR>(result) > 32 || failWithOsError("start", path);
     if (SUCCEEDED(com)) CoUninitialize();
-    // Values above 32 mean success.
-    return reinterpret_cast<INT_PTR>(result) > 32;
+    return started;
 }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 
 #include "platform/codepage.h"
 #include "platform/full_path.h"
+#include "platform/os_error.h"
 #include "platform/profile.h"
 #include "platform/win32/win32_util.h"
 
@@ -59,7 +60,9 @@ bool writeProfileString(const std::string& section, const std::string& key, cons
     std::string path = locate(file);
     // Removing a key from a file that does not exist leaves nothing to create.
     if (value == nullptr && win32::attributesAt(path) == INVALID_FILE_ATTRIBUTES) return true;
-    return WritePrivateProfileStringA(section.c_str(), key.c_str(), value, path.c_str()) != 0;
+    return win32::syscalls().writeProfileString(section.c_str(), key.c_str(), value,
+                                                path.c_str()) ||
+           failWithOsError("write", path);
 }
 
 }  // namespace platform

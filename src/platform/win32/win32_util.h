@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "platform/files.h"
+#include "platform/win32/syscalls_win32.h"
 
 // Helpers shared by the Win32 side of the seam. Paths stay ANSI text and go to the "A" functions
 // as they are: the system converts them with the process code page, as the program's text is.
@@ -31,7 +32,7 @@ class Handle {
     bool reset() {
         HANDLE h = h_;
         h_ = INVALID_HANDLE_VALUE;
-        return h == INVALID_HANDLE_VALUE || h == nullptr || CloseHandle(h) != 0;
+        return h == INVALID_HANDLE_VALUE || h == nullptr || syscalls().closeHandle(h) != 0;
     }
 
   private:
@@ -57,7 +58,7 @@ inline FILETIME toFiletime(FileTime time) {
 
 // INVALID_FILE_ATTRIBUTES when nothing can be found at the path.
 inline DWORD attributesAt(const std::string& path) {
-    return GetFileAttributesA(path.c_str());
+    return syscalls().getFileAttributes(path.c_str());
 }
 
 // Whether the last failure said that the name, or a folder on its way, does not exist.

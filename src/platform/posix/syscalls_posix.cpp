@@ -1,0 +1,37 @@
+#include "platform/posix/syscalls_posix.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace platform::posix {
+
+Syscalls& syscalls() {
+    // Lambdas where the system's declaration is variadic or overloaded.
+    static Syscalls table{
+        [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
+        &::read,
+        &::write,
+        &::close,
+        &::rename,
+        [](const char* from, const char* to) {
+            return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+        },
+        &::unlink,
+        &::mkdir,
+        &::rmdir,
+        [](const char* path, struct stat* st) { return ::stat(path, st); },
+        [](const char* path, struct stat* st) { return ::lstat(path, st); },
+        [](int fd, struct stat* st) { return ::fstat(fd, st); },
+        &::fsync,
+        &::mkostemp,
+        &::fork,
+        &::execve,
+        &::waitpid,
+    };
+    return table;
+}
+
+}  // namespace platform::posix

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+
+// Every file and process call of the POSIX side goes through this one table, so that a test can
+// put a failing call in one entry's place and see the real code path meet it.
+namespace platform::posix {
+
+struct Syscalls {
+    int (*open)(const char* path, int flags, mode_t mode);
+    ssize_t (*read)(int fd, void* buffer, size_t n);
+    ssize_t (*write)(int fd, const void* data, size_t n);
+    int (*close)(int fd);
+    int (*rename)(const char* from, const char* to);
+    // rename that fails on an existing target (renameat2's RENAME_NOREPLACE).
+    int (*renameNoReplace)(const char* from, const char* to);
+    int (*unlink)(const char* path);
+    int (*mkdir)(const char* path, mode_t mode);
+    int (*rmdir)(const char* path);
+    int (*stat)(const char* path, struct stat* st);
+    int (*lstat)(const char* path, struct stat* st);
+    int (*fstat)(int fd, struct stat* st);
+    int (*fsync)(int fd);
+    int (*mkostemp)(char* pattern, int flags);
+    pid_t (*fork)();
+    int (*execve)(const char* path, char* const argv[], char* const envp[]);
+    pid_t (*waitpid)(pid_t pid, int* status, int options);
+};
+
+// The table the seam calls through; the real system calls unless a test replaced an entry.
+Syscalls& syscalls();
+
+}  // namespace platform::posix

@@ -1,0 +1,38 @@
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+// Every file and process call of the Win32 side goes through this one table, so that a test can
+// put a failing call in one entry's place and see the real code path meet it.
+namespace platform::win32 {
+
+struct Syscalls {
+    decltype(&::CreateFileA) createFile = &::CreateFileA;
+    decltype(&::ReadFile) readFile = &::ReadFile;
+    decltype(&::WriteFile) writeFile = &::WriteFile;
+    decltype(&::CloseHandle) closeHandle = &::CloseHandle;
+    decltype(&::MoveFileA) moveFile = &::MoveFileA;
+    decltype(&::MoveFileExA) moveFileEx = &::MoveFileExA;
+    // The rename over a target that others hold open.
+    decltype(&::SetFileInformationByHandle) setFileInformation = &::SetFileInformationByHandle;
+    decltype(&::CopyFileA) copyFile = &::CopyFileA;
+    decltype(&::DeleteFileA) deleteFile = &::DeleteFileA;
+    decltype(&::CreateDirectoryA) createDirectory = &::CreateDirectoryA;
+    decltype(&::RemoveDirectoryA) removeDirectory = &::RemoveDirectoryA;
+    decltype(&::GetFileAttributesA) getFileAttributes = &::GetFileAttributesA;
+    decltype(&::FlushFileBuffers) flushFileBuffers = &::FlushFileBuffers;
+    decltype(&::WritePrivateProfileStringA) writeProfileString = &::WritePrivateProfileStringA;
+    // ShellExecuteA, which shellapi.h declares.
+    HINSTANCE(WINAPI* shellExecute)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT) = nullptr;
+};
+
+// The table the seam calls through; the real system calls unless a test replaced an entry.
+Syscalls& syscalls();
+
+}  // namespace platform::win32

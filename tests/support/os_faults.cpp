@@ -1,0 +1,218 @@
+#include "support/os_faults.h"
+
+#include <algorithm>
+#include <optional>
+
+#ifdef _WIN32
+#include "platform/win32/syscalls_win32.h"
+#else
+#include <fcntl.h>
+
+#include <cerrno>
+
+#include "platform/posix/posix_util.h"
+#include "platform/posix/syscalls_posix.h"
+#endif
+
+namespace test {
+namespace {
+
+#ifdef _WIN32
+using Table = platform::win32::Syscalls;
+Table& table() {
+    return platform::win32::syscalls();
+}
+#else
+using Table = platform::posix::Syscalls;
+Table& table() {
+    return platform::posix::syscalls();
+}
+#endif
+
+struct Active {
+    OsFault fault = OsFault::PartialWrite;
+    std::string locked;  // as the system calls see it
+    bool halfWritten = false;
+    Table real;
+};
+std::optional<Active> active;
+
+#ifdef _WIN32
+
+// Windows compares names without regard to letter case.
+bool sameName(const char* a, const std::string& b) {
+    return a != nullptr && _stricmp(a, b.c_str()) == 0;
+}
+
+BOOL fail(DWORD code) {
+    SetLastError(code);
+    return FALSE;
+}
+
+BOOL WINAPI writeFile(HANDLE h, LPCVOID data, DWORD n, LPDWORD put, LPOVERLAPPED overlapped) {
+    if (active->fault == OsFault::DiskFull) return fail(ERROR_DISK_FULL);
+    if (active->fault != OsFault::PartialWrite)
+        return active->real.writeFile(h, data, n, put, overlapped);
+    if (active->halfWritten) return fail(ERROR_WRITE_FAULT);
+    active->halfWritten = true;
+    return active->real.writeFile(h, data, std::max<DWORD>(1, n / 2), put, overlapped);
+}
+
+// A copy that the fault cuts off half way leaves what it wrote, as the system's does.
+BOOL WINAPI copyFile(LPCSTR from, LPCSTR to, BOOL failIfExists) {
+    if (active->fault == OsFault::RenameRefused)
+        return active->real.copyFile(from, to, failIfExists);
+    if (sameName(to, active->locked)) return fail(ERROR_SHARING_VIOLATION);
+    if (active->fault == OsFault::Locked) return active->real.copyFile(from, to, failIfExists);
+    if (!active->real.copyFile(from, to, failIfExists)) return FALSE;
+    HANDLE h = active->real.createFile(to, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    LARGE_INTEGER size{};
+    GetFileSizeEx(h, &size);
+    size.QuadPart /= 2;
+    SetFilePointerEx(h, size, nullptr, FILE_BEGIN);
+    SetEndOfFile(h);
+    CloseHandle(h);
+    return fail(codeOf(active->fault));
+}
+
+HANDLE WINAPI createFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                         DWORD disposition, DWORD flags, HANDLE templateFile) {
+    if (sameName(path, active->locked)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    return active->real.createFile(path, access, share, security, disposition, flags, templateFile);
+}
+
+BOOL refusedMove(LPCSTR from, LPCSTR to) {
+    if (active->fault == OsFault::RenameRefused) return fail(ERROR_ACCESS_DENIED);
+    if (sameName(from, active->locked) || sameName(to, active->locked))
+        return fail(ERROR_SHARING_VIOLATION);
+    return TRUE;
+}
+
+void install(Table& t) {
+    t.writeFile = writeFile;
+    t.copyFile = copyFile;
+    t.createFile = createFile;
+    t.moveFile = [](LPCSTR from, LPCSTR to) -> BOOL {
+        return refusedMove(from, to) && active->real.moveFile(from, to);
+    };
+    t.moveFileEx = [](LPCSTR from, LPCSTR to, DWORD how) -> BOOL {
+        return refusedMove(from, to) && active->real.moveFileEx(from, to, how);
+    };
+    // The rename over an open target: the holder shares no deletion, and a refusal stands.
+    t.setFileInformation = [](HANDLE h, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info,
+                              DWORD size) -> BOOL {
+        if (active->fault == OsFault::RenameRefused || active->fault == OsFault::Locked)
+            return fail(codeOf(active->fault));
+        return active->real.setFileInformation(h, kind, info, size);
+    };
+    t.deleteFile = [](LPCSTR path) -> BOOL {
+        return sameName(path, active->locked) ? fail(ERROR_SHARING_VIOLATION)
+                                              : active->real.deleteFile(path);
+    };
+    // The system's profile writer is one call: the fault refuses it whole.
+    t.writeProfileString = [](LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file) -> BOOL {
+        if (active->fault == OsFault::Locked && !sameName(file, active->locked))
+            return active->real.writeProfileString(section, key, value, file);
+        return fail(active->fault == OsFault::PartialWrite ? ERROR_WRITE_FAULT
+                                                           : codeOf(active->fault));
+    };
+}
+
+std::string systemName(const std::string& path) {
+    return path;
+}
+
+#else
+
+int fail(int code) {
+    errno = code;
+    return -1;
+}
+
+bool isLocked(const char* path) {
+    return active->fault == OsFault::Locked && path != nullptr && active->locked == path;
+}
+
+ssize_t write(int fd, const void* data, size_t n) {
+    if (active->fault == OsFault::DiskFull) return fail(ENOSPC);
+    if (active->fault != OsFault::PartialWrite) return active->real.write(fd, data, n);
+    if (active->halfWritten) return fail(EIO);
+    active->halfWritten = true;
+    return active->real.write(fd, data, std::max<size_t>(1, n / 2));
+}
+
+int refusedRename(const char* from, const char* to) {
+    if (active->fault == OsFault::RenameRefused) return fail(EACCES);
+    if (isLocked(from) || isLocked(to)) return fail(EBUSY);
+    return 0;
+}
+
+void install(Table& t) {
+    t.write = write;
+    t.rename = [](const char* from, const char* to) {
+        int refused = refusedRename(from, to);
+        return refused != 0 ? refused : active->real.rename(from, to);
+    };
+    t.renameNoReplace = [](const char* from, const char* to) {
+        int refused = refusedRename(from, to);
+        return refused != 0 ? refused : active->real.renameNoReplace(from, to);
+    };
+    // The nearest POSIX has to a file another program holds: a running program's file.
+    t.open = [](const char* path, int flags, mode_t mode) {
+        if (isLocked(path) && (flags & O_ACCMODE) != O_RDONLY) return fail(ETXTBSY);
+        return active->real.open(path, flags, mode);
+    };
+    t.unlink = [](const char* path) {
+        return isLocked(path) ? fail(EBUSY) : active->real.unlink(path);
+    };
+}
+
+std::string systemName(const std::string& path) {
+    return platform::posix::toNative(path);
+}
+
+#endif
+
+}  // namespace
+
+const char* nameOf(OsFault fault) {
+    switch (fault) {
+        case OsFault::PartialWrite:
+            return "PartialWrite";
+        case OsFault::DiskFull:
+            return "DiskFull";
+        case OsFault::RenameRefused:
+            return "RenameRefused";
+        case OsFault::Locked:
+            return "Locked";
+    }
+    return "";
+}
+
+unsigned long codeOf(OsFault fault) {
+#ifdef _WIN32
+    constexpr unsigned long codes[] = {ERROR_WRITE_FAULT, ERROR_DISK_FULL, ERROR_ACCESS_DENIED,
+                                       ERROR_SHARING_VIOLATION};
+#else
+    constexpr unsigned long codes[] = {EIO, ENOSPC, EACCES, EBUSY};
+#endif
+    return codes[static_cast<int>(fault)];
+}
+
+ScopedOsFault::ScopedOsFault(OsFault fault, const std::string& locked) {
+    active.emplace();
+    active->fault = fault;
+    active->locked = locked.empty() ? std::string() : systemName(locked);
+    active->real = table();
+    install(table());
+}
+
+ScopedOsFault::~ScopedOsFault() {
+    table() = active->real;
+    active.reset();
+}
+
+}  // namespace test
