@@ -7,12 +7,12 @@
 #include <future>
 #include <optional>
 
-#include "navsim_harness.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "support/native_path.h"
+#include "support/navsim_harness.h"
 #include "support/os_faults.h"
 
 namespace {
