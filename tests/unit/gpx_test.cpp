@@ -1,7 +1,6 @@
 #include "formats/gpx.h"
 
 #include <gtest/gtest.h>
-#include <tinyxml.h>
 
 #include "formats/text_encoding.h"
 #include "formats/track_summary.h"
