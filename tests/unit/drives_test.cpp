@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cstdlib>
 
+#ifndef _WIN32
+#include "platform/posix/drives_posix.h"
+#endif
+
 namespace {
 
 #ifdef _WIN32
