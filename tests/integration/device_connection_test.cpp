@@ -6,13 +6,13 @@
 #include <cstdlib>
 
 #include "device/link_watch.h"
-#include "navsim_harness.h"
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/file_ops.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "support/eventually.h"
+#include "support/navsim_harness.h"
 #include "support/recording_sink.h"
 
 namespace {

@@ -7,12 +7,12 @@
 #include <future>
 #include <optional>
 
-#include "navsim_harness.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "support/native_path.h"
+#include "support/navsim_harness.h"
 #include "support/os_faults.h"
 
 namespace {
@@ -349,54 +349,6 @@ TEST_F(DeviceFilesTest, TwoThreadsUseTheDeviceAtOnce) {
     auto other = std::async(std::launch::async, work, 1);
     EXPECT_TRUE(work(0));
     EXPECT_TRUE(other.get());
-}
-
-// A library that is missing, and one that loads but lacks entry points the program calls.
-TEST(RapiBindingTest, MissingLibraryOrEntryPointsFailWithoutAnyCall) {
-    TempDir pc;
-    writeFileBytes(pc.file("f"), "data");
-    RapiBinding none("libno-such-remote-api.so");
-    EXPECT_EQ(none.isLoaded(), 0);
-    EXPECT_EQ(none.openRemoteLink(), 0);
-    EXPECT_EQ(copyToDevice(none, pc.file("f"), "\\f"), 0);
-    EXPECT_EQ(copyFromDevice(none, "\\f", pc.file("g")), 0);
-    EXPECT_EQ(deviceCreateFolder(none, "\\d"), 0);
-    EXPECT_EQ(deviceMoveFile(none, "\\a", "\\b"), 0);
-    EXPECT_EQ(deviceDeleteFile(none, "\\a"), 0);
-    EXPECT_EQ(deviceRemoveFolder(none, "\\d"), 0);
-    EXPECT_EQ(renameRouteBook(none, "\\track\\", "a", "b"), 1);
-    EXPECT_FALSE(findDeviceFiles(none, "\\*"));
-    EXPECT_FALSE(deviceStoreInformation(none));
-
-    // The partial simulator has no CeWriteFile, CeSetFileTime, CeMoveFile, CeGetStoreInformation
-    // or CeRapiUninit.
-    Navsim partial(partialSimulatorName());
-    ASSERT_TRUE(partial.loaded());
-    TempDir root;
-    partial.setRoot(root.path());
-    RapiBinding rapi(partialSimulatorName());
-    ASSERT_EQ(rapi.isLoaded(), 1);
-    EXPECT_EQ(rapi.openRemoteLink(), 1);
-    EXPECT_EQ(copyToDevice(rapi, pc.file("f"), "\\f"), 0);
-    EXPECT_TRUE(treeOf(root.path()).empty());  // the copy begun is taken away again
-    writeFileBytes(root.file("f"), "device data");
-    EXPECT_EQ(copyFromDevice(rapi, "\\f", pc.file("g")), 1);
-    EXPECT_EQ(readFileBytes(pc.file("g")), "device data");
-    EXPECT_EQ(deviceMoveFile(rapi, "\\f", "\\h"), 0);
-    EXPECT_FALSE(deviceStoreInformation(rapi));
-}
-
-TEST(RapiBindingTest, ALinkStartThatDoesNotCompleteOrFailsIsNoLink) {
-    SimulatedDevice device;
-    RapiBinding rapi;
-    EXPECT_EQ(rapi.openRemoteLink(), 1);
-    EXPECT_EQ(device.sim.calls("CeRapiUninit"), 1);  // also before the first link
-    device.sim.control("link", "error");
-    EXPECT_EQ(rapi.openRemoteLink(), 0);
-    device.sim.control("link", "never");
-    EXPECT_EQ(rapi.openRemoteLink(), 0);  // after 2000 ms
-    device.sim.control("link", "up");
-    EXPECT_EQ(rapi.openRemoteLink(), 1);
 }
 
 }  // namespace

@@ -5,12 +5,12 @@
 #include <unistd.h>
 
 #include "device/device_connection.h"
-#include "navsim_harness.h"
 #include "ops/poi_operations.h"
 #include "ops/route_book_list.h"
 #include "ops/route_book_view.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "support/navsim_harness.h"
 #include "support/poi_fixtures.h"
 #include "support/recording_sink.h"
 #include "support/route_fixtures.h"

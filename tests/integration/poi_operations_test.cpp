@@ -7,12 +7,12 @@
 
 #include "device/device_connection.h"
 #include "device/device_files.h"
-#include "navsim_harness.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "support/native_path.h"
+#include "support/navsim_harness.h"
 #include "support/poi_fixtures.h"
 #include "support/recording_sink.h"
 

@@ -4,12 +4,12 @@
 
 #include "common/task_status.h"
 #include "device/device_connection.h"
-#include "navsim_harness.h"
 #include "ops/route_book_list.h"
 #include "ops/route_book_view.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "support/navsim_harness.h"
 #include "support/recording_sink.h"
 #include "support/route_fixtures.h"
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "navsim_harness.h"
 #include "session/device_manager.h"
 #include "support/environment.h"
 #include "support/file_tree.h"
 #include "support/loopback_server.h"
+#include "support/navsim_harness.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "platform/disk_space.h"
 #include "platform/file_info.h"
 #include "platform/full_path.h"
 #include "platform/local_time.h"
@@ -154,15 +153,6 @@ TEST(FilesTest, FullPathsResolveDotsByName) {
     EXPECT_FALSE(platform::isAbsolutePath("C:relative"));
     EXPECT_FALSE(platform::isAbsolutePath("\\on the current drive"));
 #endif
-}
-
-TEST(FilesTest, DiskSpaceOfTheVolumeThatHoldsAFile) {
-    TempDir dir;
-    writeFileBytes(dir.file("f"), "x");
-    auto space = platform::diskSpace(dir.file("f"));
-    ASSERT_TRUE(space);
-    EXPECT_GT(space->total, 0u);
-    EXPECT_LE(space->available, space->total);
 }
 
 TEST(FilesTest, LogLinesAreAppendedToTheLogFileUntilItOutgrowsItsLimit) {

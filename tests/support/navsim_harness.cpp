@@ -1,4 +1,4 @@
-#include "navsim_harness.h"
+#include "support/navsim_harness.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
