@@ -109,7 +109,6 @@ std::string privateFolder() {
     for (const std::string& parent : runFolderParents())
         if (folder.path.empty()) folder.path = createPrivateFolder(parent);
     if (folder.path.empty()) return {};
-    run_folder::release();
     run_folder::hold(withoutSeparator(folder.path));
     const std::string own = withoutSeparator(folder.path);
     removeEndedRuns(own.substr(0, lastSeparator(own) + 1), folder.path);

@@ -16,8 +16,8 @@ inline constexpr size_t kRandomLength = 6;  // mkdtemp's
 #endif
 
 // Makes a folder named `base` + a fresh random part that only the user can enter, never taking
-// a name where something stands. Its path with a final separator, or empty (logged) when it
-// cannot be made or does not turn out to be the user's own.
+// a name where something stands. Its path with a final separator, or empty when it cannot be
+// made (logged) or does not turn out to be the user's own.
 std::string makeClosed(const std::string& base);
 
 enum class Found {
