@@ -109,8 +109,8 @@ std::string privateFolder() {
     for (const std::string& parent : runFolderParents())
         if (folder.path.empty()) folder.path = createPrivateFolder(parent);
     if (folder.path.empty()) return {};
-    run_folder::hold(withoutSeparator(folder.path));
     const std::string own = withoutSeparator(folder.path);
+    run_folder::hold(own);
     removeEndedRuns(own.substr(0, lastSeparator(own) + 1), folder.path);
     folder.owner = self;
     if (folder.registered != self) {
