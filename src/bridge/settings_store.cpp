@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/file_replace.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
@@ -80,9 +81,13 @@ std::string SettingsStore::getFileText(const std::string& name) const {
 int SettingsStore::writeFileText(const std::string& name, const std::string& content) const {
     std::string path = pathFor(name);
     if (path.empty()) return 0;
-    platform::File file(path, platform::OpenMode::CreateAlways);
-    if (!file.isOpen()) return 0;
-    size_t length = std::strlen(content.c_str());  // the content's bytes up to its terminator
-    file.write(content.data(), length);
+    // Written beside the file and then put in its place whole: a write that fails part way (a
+    // full disk, say) leaves the page's earlier text as it was.
+    const std::string fresh = path + ".~new";
+    const std::string_view text(content.data(), std::strlen(content.c_str()));
+    if (!platform::writeNewFile(fresh, text) || !platform::moveIntoPlace(fresh, path)) {
+        platform::deleteFile(fresh);
+        return 0;
+    }
     return 1;
 }

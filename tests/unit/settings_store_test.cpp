@@ -53,17 +53,24 @@ TEST_F(SettingsStoreTest, WritingTextCreatesOrTruncates) {
     EXPECT_EQ(readFileBytes(dir.file("a.txt")), "");
 }
 
-TEST_F(SettingsStoreTest, AFailingSystemKeepsTheSettingsFileWhole) {
+TEST_F(SettingsStoreTest, AFailingSystemKeepsTheSettingsAndThePagesFilesWhole) {
     const std::string settings = "[xxx]\r\nwidth=1000\r\n";
     for (test::OsFault fault : test::kOsFaults) {
-        SCOPED_TRACE(test::nameOf(fault));
-        writeFileBytes(dir.file("vantu.ini"), settings);
-        {
-            test::ScopedOsFault failing(fault, dir.file("vantu.ini"));
-            store.writeValue("height", std::string(5000, '7').c_str());
+        for (const char* file : {"vantu.ini", "page.txt"}) {
+            SCOPED_TRACE(test::nameOf(fault) + std::string(" ") + file);
+            writeFileBytes(dir.file("vantu.ini"), settings);
+            writeFileBytes(dir.file("page.txt"), "earlier text");
+            {
+                test::ScopedOsFault failing(fault, dir.file(file));
+                if (file == std::string("vantu.ini"))
+                    store.writeValue("height", std::string(5000, '7').c_str());
+                else
+                    EXPECT_EQ(store.writeFileText(file, std::string(100000, 'p')), 0);
+            }
+            EXPECT_EQ(readFileBytes(dir.file("vantu.ini")), settings);
+            EXPECT_EQ(readFileBytes(dir.file("page.txt")), "earlier text");
+            EXPECT_EQ(platform::listFolder(dir.path())->size(), 2u) << "nothing beside them";
         }
-        EXPECT_EQ(readFileBytes(dir.file("vantu.ini")), settings);
-        EXPECT_EQ(platform::listFolder(dir.path())->size(), 1u) << "nothing beside it";
     }
 }
 
