@@ -28,16 +28,4 @@ std::string programFolder() {
     return cut == std::string::npos ? std::string() : file.substr(0, cut + 1);
 }
 
-std::string privateFile(std::string_view name) {
-    std::string folder = privateFolder();
-    return folder.empty() ? std::string() : folder + std::string(name);
-}
-
-std::string runName() {
-    std::string folder = privateFolder();
-    if (folder.empty()) return {};
-    folder.pop_back();
-    return folder.substr(lastSeparator(folder) + 1 + kRunFolderPrefix.size());
-}
-
 }  // namespace platform

@@ -2,21 +2,28 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/file_info.h"
 #include "platform/file_ops.h"
 #include "platform/files.h"
+#include "platform/log.h"
 #include "platform/paths.h"
 #include "support/environment.h"
+#include "support/os_faults.h"
 #include "support/temp_dir.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "platform/win32/syscalls_win32.h"
 #else
 #include <sys/stat.h>
+
+#include <cerrno>
+
 #include <sys/wait.h>
 #include <unistd.h>
+#include "platform/posix/syscalls_posix.h"
 #endif
 
 namespace {
@@ -75,6 +82,39 @@ TEST(PrivateFolder, MadeFreshUnderItsParentOrNotAtAll) {
         EXPECT_TRUE(platform::removeTree(first));
         EXPECT_TRUE(platform::removeTree(second));
     }
+}
+
+#ifdef _WIN32
+constexpr unsigned long kRefused = ERROR_ACCESS_DENIED;
+BOOL WINAPI refuseFolder(LPCSTR, LPSECURITY_ATTRIBUTES) {
+    SetLastError(kRefused);
+    return FALSE;
+}
+#else
+constexpr unsigned long kRefused = EACCES;
+char* refuseFolder(char*) {
+    errno = kRefused;
+    return nullptr;
+}
+#endif
+
+TEST(PrivateFolder, ARefusedCreationMakesNothingAndIsLoggedWithItsCause) {
+    TempDir temp;
+    std::vector<std::string> lines;
+    platform::setLogHandler([&](std::string_view line) { lines.emplace_back(line); });
+    {
+#ifdef _WIN32
+        test::ScopedSyscall refused(platform::win32::syscalls().createDirectory, &refuseFolder);
+#else
+        test::ScopedSyscall refused(platform::posix::syscalls().mkdtemp, &refuseFolder);
+#endif
+        EXPECT_EQ(platform::createPrivateFolder(temp.path()), "");
+    }
+    platform::setLogHandler(nullptr);
+    EXPECT_TRUE(platform::listFolder(temp.path())->empty());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("create folder failed: " + temp.file("vantu-"), 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find("(" + std::to_string(kRefused) + ")"), std::string::npos) << lines[0];
 }
 
 TEST(PrivateFolder, TheRunsFolderIsClosedStaysAndIsMadeAgainWhenRemoved) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,6 +28,8 @@ Syscalls& syscalls() {
         [](int fd, struct stat* st) { return ::fstat(fd, st); },
         &::fsync,
         &::mkostemp,
+        &::mkdtemp,
+        &::flock,
         &::fork,
         &::execve,
         &::waitpid,

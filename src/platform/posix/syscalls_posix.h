@@ -25,6 +25,8 @@ struct Syscalls {
     int (*fstat)(int fd, struct stat* st);
     int (*fsync)(int fd);
     int (*mkostemp)(char* pattern, int flags);
+    char* (*mkdtemp)(char* pattern);
+    int (*flock)(int fd, int operation);
     pid_t (*fork)();
     int (*execve)(const char* path, char* const argv[], char* const envp[]);
     pid_t (*waitpid)(pid_t pid, int* status, int options);
