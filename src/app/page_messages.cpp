@@ -51,6 +51,36 @@ void appendUnicodeEscape(std::string& out, unsigned unit) {
     out += buf;
 }
 
+// A character beyond the 16-bit range as its surrogate pair.
+void appendEscapedUnits(std::string& out, char32_t cp) {
+    if (cp < 0x10000) {
+        appendUnicodeEscape(out, cp);
+        return;
+    }
+    char32_t v = cp - 0x10000;
+    appendUnicodeEscape(out, 0xD800 + (v >> 10));
+    appendUnicodeEscape(out, 0xDC00 + (v & 0x3FF));
+}
+
+const char* shortEscape(char32_t cp) {
+    switch (cp) {
+        case '"':
+            return "\\\"";
+        case '\\':
+            return "\\\\";
+        case '\n':
+            return "\\n";
+        case '\r':
+            return "\\r";
+        case '\t':
+            return "\\t";
+        case '<':
+            return "\\u003C";
+        default:
+            return nullptr;
+    }
+}
+
 }  // namespace
 
 std::string jsStringLiteral(const std::string& utf8, bool escapeNonAscii) {
@@ -59,42 +89,12 @@ std::string jsStringLiteral(const std::string& utf8, bool escapeNonAscii) {
     while (i < utf8.size()) {
         size_t start = i;
         char32_t cp = utf8::decode(utf8, i);
-        switch (cp) {
-            case '"':
-                out += "\\\"";
-                continue;
-            case '\\':
-                out += "\\\\";
-                continue;
-            case '\n':
-                out += "\\n";
-                continue;
-            case '\r':
-                out += "\\r";
-                continue;
-            case '\t':
-                out += "\\t";
-                continue;
-            case '<':
-                out += "\\u003C";
-                continue;
-            case 0x2028:
-            case 0x2029:
-                appendUnicodeEscape(out, cp);
-                continue;
-            default:
-                break;
-        }
-        if (cp < 0x20 || cp == 0x7F) {
+        if (const char* escape = shortEscape(cp)) {
+            out += escape;
+        } else if (cp < 0x20 || cp == 0x7F || cp == 0x2028 || cp == 0x2029) {
             appendUnicodeEscape(out, cp);
         } else if (cp >= 0x80 && (escapeNonAscii || cp == 0xFFFD)) {
-            if (cp >= 0x10000) {
-                char32_t v = cp - 0x10000;
-                appendUnicodeEscape(out, 0xD800 + (v >> 10));
-                appendUnicodeEscape(out, 0xDC00 + (v & 0x3FF));
-            } else {
-                appendUnicodeEscape(out, cp);
-            }
+            appendEscapedUnits(out, cp);
         } else {
             out.append(utf8, start, i - start);
         }

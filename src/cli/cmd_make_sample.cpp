@@ -140,24 +140,9 @@ void addPlace(PoiStore& store, const char* name, int32_t lng, int32_t lat, int32
     store.header.count = static_cast<int32_t>(store.records.size());
 }
 
-int runMakeSample(const std::vector<std::string>& args) {
-    if (args.size() != 1) {
-        std::fprintf(stderr, "usage: vantu-cli make-sample ROOT\n");
-        return 2;
-    }
-    std::optional<std::string> given = localPath(args[0], "make-sample");
-    if (!given) return kExitFile;
-    std::string root = platform::joinPath(*given, "");
-    std::string card = root + "Storage Card";
-    std::string userdata = platform::joinPath(card, "userdata");
-    std::string trackFolder = platform::joinPath(userdata, "track");
-    std::string poiFolder = platform::joinPath(userdata, "poi");
-    bool ok = true;
-    for (const std::string& f :
-         {root, card, userdata, trackFolder, poiFolder, root + "My Documents", root + "Windows"})
-        ok = platform::createFolder(f) && ok;
+// The route books and recorded tracks of the sample, into the track folder.
+bool writeTracks(const std::string& trackFolder) {
     Sample sample{platform::joinPath(trackFolder, "")};
-
     auto day1 = track(11639000, 3990000, 300, 1, 1);
     sample.writeTrack("Day1", day1, 1);
     sample.writeRoute("Day1",
@@ -178,21 +163,42 @@ int runMakeSample(const std::vector<std::string>& args) {
     // Recorded tracks without a route file of their own.
     sample.writeTrack("Track0504", track(11645000, 3993000, 60, 0, 4), 4);
     sample.writeTrack("Track0505", track(11650000, 3994000, 1500, 0, 5), 5);
-    ok = sample.ok && ok;
+    return sample.ok;
+}
 
+bool writePlaces(const std::string& poiFolder) {
     PoiStore store;
     store.header.version = 4;
     addPlace(store, "Home", 11600000, 3900000, 3, 6);
     addPlace(store, "公司", 11645500, 3991500, 7, 7);
     addPlace(store, "Gate & garden <east>", 11639200, 3990100, 1, 8);
-    ok = store.writePoiStore(platform::joinPath(poiFolder, "address.poi")) == 0 && ok;
+    return store.writePoiStore(platform::joinPath(poiFolder, "address.poi")) == 0;
+}
 
+int runMakeSample(const std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        std::fprintf(stderr, "usage: vantu-cli make-sample ROOT\n");
+        return 2;
+    }
+    std::optional<std::string> given = localPath(args[0], "make-sample");
+    if (!given) return kExitFile;
+    std::string root = platform::joinPath(*given, "");
+    std::string card = root + "Storage Card";
+    std::string userdata = platform::joinPath(card, "userdata");
+    std::string trackFolder = platform::joinPath(userdata, "track");
+    std::string poiFolder = platform::joinPath(userdata, "poi");
+    bool ok = true;
+    for (const std::string& f :
+         {root, card, userdata, trackFolder, poiFolder, root + "My Documents", root + "Windows"})
+        ok = platform::createFolder(f) && ok;
+    ok = writeTracks(trackFolder) && ok;
+    ok = writePlaces(poiFolder) && ok;
     if (!ok) {
         std::fprintf(stderr, "vantu-cli make-sample: could not write all files below %s\n",
                      args[0].c_str());
         return 1;
     }
-    std::printf("%s\n", toTerminal(sample.folder).c_str());
+    std::printf("%s\n", toTerminal(platform::joinPath(trackFolder, "")).c_str());
     return 0;
 }
 

@@ -106,15 +106,20 @@ bool takesRouteBookName(const std::string& name, const std::string& folder, cons
     return false;
 }
 
-// Lists the navigator's route books as the page does (connToPDA "r", behind the device gate)
-// and finds the one titled or named `name`. Says what went wrong on standard error.
+// Lists the navigator's route books as the page does (connToPDA "r", behind the device gate);
+// false, said on standard error, when no navigator is connected.
+bool listRouteBooks(CliProgram& program, const char* command) {
+    ScriptResult listing;
+    if (program.invoke("connToPDA", {"r"}, listing) != ExternalObject::kStatusFalse) return true;
+    std::fprintf(stderr, "vantu-cli %s: no navigator is connected\n", command);
+    return false;
+}
+
+// Lists the navigator's route books and finds the one titled or named `name`. Says what went
+// wrong on standard error.
 std::optional<std::string> findRouteBook(CliProgram& program, const std::string& name,
                                          const char* command) {
-    ScriptResult listing;
-    if (program.invoke("connToPDA", {"r"}, listing) == ExternalObject::kStatusFalse) {
-        std::fprintf(stderr, "vantu-cli %s: no navigator is connected\n", command);
-        return std::nullopt;
-    }
+    if (!listRouteBooks(program, command)) return std::nullopt;
     const std::string wanted = toAnsi(name);
     if (std::optional<std::string> found = listedFileName(program.device(), wanted)) return found;
     std::fprintf(stderr,
@@ -140,6 +145,25 @@ bool writeOut(const std::string& from, const std::string& out, const std::string
     return false;
 }
 
+// The package copied into `staging` as the import reads it; nothing, said on standard error,
+// when it cannot be read or is no zip.
+std::optional<std::string> stagePackage(const std::string& package, const StagingFolder& staging) {
+    std::optional<std::string> packagePath = localPath(package, "install");
+    if (!packagePath) return std::nullopt;
+    // The import writes its download to the temporary folder as NAME.zip and deletes it after
+    // use: it gets a copy, so that a package lying there under that name is never lost.
+    const std::string staged = platform::joinPath(staging.path(), "package.zip");
+    if (!staging.ok() || !platform::copyFile(*packagePath, staged, true)) {
+        std::fprintf(stderr, "vantu-cli install: cannot read %s\n", package.c_str());
+        return std::nullopt;
+    }
+    if (ArchiveReader reader; !reader.open(staged)) {
+        std::fprintf(stderr, "vantu-cli install: %s is not a zip package\n", package.c_str());
+        return std::nullopt;
+    }
+    return staged;
+}
+
 int runInstall(const std::vector<std::string>& args) {
     Output output;
     std::string name;
@@ -150,30 +174,15 @@ int runInstall(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     const std::string package = parsed.arguments[0];
-    std::optional<std::string> packagePath = localPath(package, "install");
-    if (!packagePath) return kExitFile;
-    // The import writes its download to the temporary folder as NAME.zip and deletes it after
-    // use: it gets a copy, so that a package lying there under that name is never lost.
     StagingFolder staging;
-    const std::string staged = platform::joinPath(staging.path(), "package.zip");
-    if (!staging.ok() || !platform::copyFile(*packagePath, staged, true)) {
-        std::fprintf(stderr, "vantu-cli install: cannot read %s\n", package.c_str());
-        return kExitFile;
-    }
-    if (ArchiveReader reader; !reader.open(staged)) {
-        std::fprintf(stderr, "vantu-cli install: %s is not a zip package\n", package.c_str());
-        return kExitFile;
-    }
+    std::optional<std::string> staged = stagePackage(package, staging);
+    if (!staged) return kExitFile;
     if (name.empty())
-        name = toTerminal(packageInnerName(staged).value_or(toAnsi(baseName(package))));
+        name = toTerminal(packageInnerName(*staged).value_or(toAnsi(baseName(package))));
     if (!takesRouteBookName(name, {}, "install", "; give --name")) return kExitUsage;
 
     CliProgram program(output);
-    ScriptResult listing;
-    if (program.invoke("connToPDA", {"r"}, listing) == ExternalObject::kStatusFalse) {
-        std::fprintf(stderr, "vantu-cli install: no navigator is connected\n");
-        return program.exitCode();
-    }
+    if (!listRouteBooks(program, "install")) return program.exitCode();
     // The import skips a route book the navigator has, also under a name that differs only in
     // letter case: say so instead of doing nothing.
     if (listedFileName(program.device(), toAnsi(name), true)) {
@@ -183,7 +192,7 @@ int runInstall(const std::vector<std::string>& args) {
                      name.c_str());
         return kExitFailed;
     }
-    ImportRequest request{{{"file://" + staged, toAnsi(name)}}, LocalPackages::Allowed};
+    ImportRequest request{{{"file://" + *staged, toAnsi(name)}}, LocalPackages::Allowed};
     DeviceManager& device = program.device();
     startTaskJob(device, device, [request](TaskContext& context) { runImport(context, request); });
     program.waitForTask();
@@ -225,6 +234,58 @@ int runExport(const std::vector<std::string>& words) {
     return program.exitCode();
 }
 
+// The files export-gpx reads (as given on the terminal) and the route book's name.
+struct GpxSource {
+    std::string trackPath;
+    std::string routePath;
+    std::string name;
+};
+
+// Copies the route book titled or named `given` from the navigator into a staging folder and
+// names its files there. Nothing, with the exit status noted, when it cannot.
+std::optional<GpxSource> fetchGpxSource(CliProgram& program, std::optional<StagingFolder>& staging,
+                                        const std::string& given) {
+    std::optional<std::string> fileName = findRouteBook(program, given, "export-gpx");
+    if (!fileName) return std::nullopt;
+    staging.emplace();
+    if (!staging->ok() || !fetchRouteBook(program, staging->path(), *fileName)) {
+        program.note(kExitFailed);
+        return std::nullopt;
+    }
+    const std::string& folder = staging->path();
+    return GpxSource{
+        toTerminal(platform::joinPath(folder, *fileName + ".trk")),
+        toTerminal(platform::joinPath(platform::joinPath(folder, *fileName), *fileName + ".rut")),
+        toTerminal(*fileName)};
+}
+
+// Writes the source's track and route as GPX to `out`; the exit status. A route file given on
+// the command line (`local`) must be readable.
+int writeGpxFrom(const GpxSource& source, bool local, const std::string& out) {
+    std::optional<std::vector<RecordedSegment>> track = readRecordedTrack(toAnsi(source.trackPath));
+    if (!track) {
+        std::fprintf(stderr, "vantu-cli export-gpx: %s is not a track file or cannot be opened\n",
+                     source.trackPath.c_str());
+        return kExitFile;
+    }
+    RouteBookData route;
+    // A recorded track has no route file.
+    const std::string routePath = toAnsi(source.routePath);
+    if (!source.routePath.empty() && route.readRouteFile(routePath) == 0 &&
+        (local || platform::fileExists(routePath))) {
+        std::fprintf(stderr, "vantu-cli export-gpx: %s is not a route file or cannot be opened\n",
+                     source.routePath.c_str());
+        return kExitFile;
+    }
+    GpxDocument gpx = routeBookToGpx(route, *track, toAnsi(source.name));
+    std::string text = writeGpx(gpx, std::string("vantu ") + build_config::kVersion);
+    if (!platform::writeWholeFile(toAnsi(out), text)) {
+        std::fprintf(stderr, "vantu-cli export-gpx: cannot write %s\n", out.c_str());
+        return kExitFile;
+    }
+    return kExitOk;
+}
+
 int runExportGpx(const std::vector<std::string>& words) {
     Output output;
     std::optional<std::string> givenTrack, givenRoute;
@@ -241,8 +302,8 @@ int runExportGpx(const std::vector<std::string>& words) {
     }
     const std::vector<std::string>& args = parsed.arguments;
     const bool local = givenTrack || givenRoute;
-    std::string trackPath = givenTrack.value_or(""), routePath = givenRoute.value_or("");
-    if (args.size() != (local ? 1u : 2u) || (local && trackPath.empty())) {
+    GpxSource source{givenTrack.value_or(""), givenRoute.value_or(""), name};
+    if (args.size() != (local ? 1u : 2u) || (local && source.trackPath.empty())) {
         std::fprintf(stderr,
                      "vantu-cli export-gpx: give NAME and OUT.gpx, or --track TRACK [--route "
                      "ROUTE] OUT.gpx\n");
@@ -250,7 +311,7 @@ int runExportGpx(const std::vector<std::string>& words) {
     }
     const std::string out = args.back();
     // Paths given on the command line must reach the file system as given.
-    for (const std::string& given : {out, trackPath, routePath})
+    for (const std::string& given : {out, source.trackPath, source.routePath})
         if (!given.empty() && !localPath(given, "export-gpx")) return kExitFile;
 
     std::optional<CliProgram> program;
@@ -258,40 +319,34 @@ int runExportGpx(const std::vector<std::string>& words) {
     int status = kExitOk;
     if (!local) {
         program.emplace(output);
-        std::optional<std::string> fileName = findRouteBook(*program, args[0], "export-gpx");
-        if (!fileName) return program->exitCode();
-        staging.emplace();
-        if (!staging->ok() || !fetchRouteBook(*program, staging->path(), *fileName))
-            return std::max<int>(program->exitCode(), kExitFailed);
-        trackPath = toTerminal(platform::joinPath(staging->path(), *fileName + ".trk"));
-        routePath = toTerminal(
-            platform::joinPath(platform::joinPath(staging->path(), *fileName), *fileName + ".rut"));
-        name = toTerminal(*fileName);
+        std::optional<GpxSource> fetched = fetchGpxSource(*program, staging, args[0]);
+        if (!fetched) return program->exitCode();
+        source = *fetched;
         status = program->exitCode();
     }
-    if (name.empty()) name = baseName(trackPath);
+    if (source.name.empty()) source.name = baseName(source.trackPath);
+    const int written = writeGpxFrom(source, local, out);
+    return written == kExitOk ? status : written;
+}
 
-    std::optional<std::vector<RecordedSegment>> track = readRecordedTrack(toAnsi(trackPath));
-    if (!track) {
-        std::fprintf(stderr, "vantu-cli export-gpx: %s is not a track file or cannot be opened\n",
-                     trackPath.c_str());
-        return kExitFile;
-    }
-    RouteBookData route;
-    // A recorded track has no route file; one given on the command line must be readable.
-    if (!routePath.empty() && route.readRouteFile(toAnsi(routePath)) == 0 &&
-        (local || platform::fileExists(toAnsi(routePath)))) {
-        std::fprintf(stderr, "vantu-cli export-gpx: %s is not a route file or cannot be opened\n",
-                     routePath.c_str());
-        return kExitFile;
-    }
-    GpxDocument gpx = routeBookToGpx(route, *track, toAnsi(name));
-    std::string text = writeGpx(gpx, std::string("vantu ") + build_config::kVersion);
-    if (!platform::writeWholeFile(toAnsi(out), text)) {
-        std::fprintf(stderr, "vantu-cli export-gpx: cannot write %s\n", out.c_str());
-        return kExitFile;
-    }
-    return status;
+// Says on standard error what of the GPX file was left out or read as '?'.
+void warnOfLosses(const std::string& path, const GpxLoss& dropped, const GpxReader& reader) {
+    if (dropped.count > 0)
+        std::fprintf(stderr,
+                     "vantu-cli import-gpx: %zu track points west of 0.001 E or south of 0.00001 "
+                     "N were left out; the navigator cannot show them (%s)\n",
+                     dropped.count, dropped.examples().c_str());
+    if (const GpxLoss& invalid = reader.invalidText(); invalid.count > 0)
+        std::fprintf(stderr,
+                     "vantu-cli import-gpx: %s: %zu characters not valid in its encoding (%s) "
+                     "were read as '?' (%s)\n",
+                     path.c_str(), invalid.count, reader.encoding().c_str(),
+                     invalid.examples().c_str());
+    if (const GpxLoss& unheld = reader.unheldText(); unheld.count > 0)
+        std::fprintf(stderr,
+                     "vantu-cli import-gpx: %s: %zu characters the navigator's text (GBK) cannot "
+                     "hold were read as '?' (%s)\n",
+                     path.c_str(), unheld.count, unheld.examples().c_str());
 }
 
 // The GPX file read as a stream into a route book named `name`, with a warning for what was
@@ -322,23 +377,7 @@ std::optional<GpxImport> readGpxFile(const std::string& ansiPath, const std::str
                      path.c_str());
         return std::nullopt;
     }
-    const GpxLoss& dropped = imported->dropped;
-    if (dropped.count > 0)
-        std::fprintf(stderr,
-                     "vantu-cli import-gpx: %zu track points west of 0.001 E or south of 0.00001 "
-                     "N were left out; the navigator cannot show them (%s)\n",
-                     dropped.count, dropped.examples().c_str());
-    if (const GpxLoss& invalid = reader.invalidText(); invalid.count > 0)
-        std::fprintf(stderr,
-                     "vantu-cli import-gpx: %s: %zu characters not valid in its encoding (%s) "
-                     "were read as '?' (%s)\n",
-                     path.c_str(), invalid.count, reader.encoding().c_str(),
-                     invalid.examples().c_str());
-    if (const GpxLoss& unheld = reader.unheldText(); unheld.count > 0)
-        std::fprintf(stderr,
-                     "vantu-cli import-gpx: %s: %zu characters the navigator's text (GBK) cannot "
-                     "hold were read as '?' (%s)\n",
-                     path.c_str(), unheld.count, unheld.examples().c_str());
+    warnOfLosses(path, imported->dropped, reader);
     return imported;
 }
 

@@ -14,28 +14,11 @@
 namespace cli {
 namespace {
 
-int runView(const std::vector<std::string>& args) {
-    bool ansi = false;
-    bool summary = false;
-    std::vector<std::string> names;
-    ParsedOptions parsed =
-        parseOptions(args, {{"--ansi", &ansi}, {"--summary", &summary}, {"--name", &names}},
-                     {.unknownIsArgument = true});
-    std::vector<std::string>& files = parsed.arguments;
-    // Anything else is a file, even a last --name without its value.
-    if (!parsed.missingValue.empty()) files.push_back(parsed.missingValue);
-    const bool named = !names.empty();
-    std::string name = named ? toAnsi(names.back()) : std::string();
-    if (files.empty() || files.size() > 2) {
-        std::fprintf(stderr, "vantu-cli view: give TRACK (or -) and optionally ROUTE\n");
-        return kExitUsage;
-    }
-    for (const std::string& file : files)
-        if (file != "-" && !localPath(file, "view")) return kExitFile;
-    RouteBookData data;
-    data.clearRouteBookData();
-    int status = 0;
-    std::string track = files[0] == "-" ? std::string() : toAnsi(files[0]);
+// Reads the track (unless "-") and the route file into `data`; kExitFile, said on standard
+// error, when one cannot be read.
+int readViewed(const std::vector<std::string>& files, const std::string& track,
+               RouteBookData& data) {
+    int status = kExitOk;
     if (!track.empty() && readTrackFile(data, track) == 0) {
         std::fprintf(stderr, "vantu-cli view: %s is not a track file or cannot be opened\n",
                      files[0].c_str());
@@ -46,25 +29,55 @@ int runView(const std::vector<std::string>& args) {
                      files[1].c_str());
         status = kExitFile;
     }
-    if (!named) name = baseName(track.empty() && files.size() == 2 ? toAnsi(files[1]) : track);
-    std::string document;
-    if (summary) {
-        // The Book record's title names the route book, as in the document.
-        for (const auto& r : data.records)
-            if (r->kind == RecordKind::Book) {
-                name = fieldToAnsi(r->title.data(), r->title.size());
-                break;
-            }
-        std::vector<RecordedSegment> segments;
-        if (!track.empty()) segments = readRecordedTrack(track).value_or(segments);
-        document = formatTrackSummary(summarizeTrack(segments, name));
-        document.pop_back();  // the line end below ends the last line
-    } else {
-        writeRouteBookXml(data, document, name);
+    return status;
+}
+
+// The track's summary, named by the Book record's title as the document is, without its last
+// line end.
+std::string viewSummary(const RouteBookData& data, const std::string& track, std::string name) {
+    for (const auto& r : data.records)
+        if (r->kind == RecordKind::Book) {
+            name = fieldToAnsi(r->title.data(), r->title.size());
+            break;
+        }
+    std::vector<RecordedSegment> segments;
+    if (!track.empty()) segments = readRecordedTrack(track).value_or(segments);
+    std::string document = formatTrackSummary(summarizeTrack(segments, name));
+    document.pop_back();
+    return document;
+}
+
+int runView(const std::vector<std::string>& args) {
+    bool ansi = false;
+    bool summary = false;
+    std::vector<std::string> names;
+    ParsedOptions parsed =
+        parseOptions(args, {{"--ansi", &ansi}, {"--summary", &summary}, {"--name", &names}},
+                     {.unknownIsArgument = true});
+    std::vector<std::string>& files = parsed.arguments;
+    // Anything else is a file, even a last --name without its value.
+    if (!parsed.missingValue.empty()) files.push_back(parsed.missingValue);
+    if (files.empty() || files.size() > 2) {
+        std::fprintf(stderr, "vantu-cli view: give TRACK (or -) and optionally ROUTE\n");
+        return kExitUsage;
     }
+    for (const std::string& file : files)
+        if (file != "-" && !localPath(file, "view")) return kExitFile;
+    RouteBookData data;
+    data.clearRouteBookData();
+    const std::string track = files[0] == "-" ? std::string() : toAnsi(files[0]);
+    const int status = readViewed(files, track, data);
+    const std::string name =
+        !names.empty() ? toAnsi(names.back())
+                       : baseName(track.empty() && files.size() == 2 ? toAnsi(files[1]) : track);
+    std::string document;
+    if (summary)
+        document = viewSummary(data, track, name);
+    else
+        writeRouteBookXml(data, document, name);
     std::string out = forOutput(document, ansi);
     std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fputc('\n', stdout);
+    std::fputc('\n', stdout);  // also ends the summary's last line
     return status;
 }
 

@@ -40,6 +40,54 @@ void civilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
     y = static_cast<int64_t>(yoe) + era * 400 + (m <= 2);
 }
 
+std::string_view withoutOuterSpace(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\n' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\n' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// The `len` decimal digits at `pos` as a number; false when one is missing or no digit.
+bool readDigits(std::string_view s, size_t pos, size_t len, int& out) {
+    if (pos + len > s.size()) return false;
+    out = 0;
+    for (size_t i = pos; i < pos + len; ++i) {
+        if (s[i] < '0' || s[i] > '9') return false;
+        out = out * 10 + (s[i] - '0');
+    }
+    return true;
+}
+
+// A fraction of a second at `pos` (".d..."), in milliseconds; digits past them are read over.
+int64_t readFraction(std::string_view s, size_t& pos) {
+    int64_t ms = 0;
+    if (pos >= s.size() || s[pos] != '.') return 0;
+    int64_t scale = 100;
+    for (++pos; pos < s.size() && s[pos] >= '0' && s[pos] <= '9'; ++pos) {
+        ms += (s[pos] - '0') * scale;
+        scale /= 10;
+    }
+    return ms;
+}
+
+// The zone at `pos` ("Z", "+hh:mm", "-hh:mm" or none, which is UTC) in minutes east of UTC;
+// nothing for a malformed offset.
+std::optional<int64_t> readZone(std::string_view s, size_t& pos) {
+    if (pos < s.size() && (s[pos] == 'Z' || s[pos] == 'z')) {
+        ++pos;
+        return 0;
+    }
+    if (pos >= s.size() || (s[pos] != '+' && s[pos] != '-')) return 0;
+    int oh, om;
+    if (!readDigits(s, pos + 1, 2, oh) || pos + 3 >= s.size() || s[pos + 3] != ':' ||
+        !readDigits(s, pos + 4, 2, om))
+        return std::nullopt;
+    const int64_t minutes = (s[pos] == '-' ? -1 : 1) * (oh * 60 + om);
+    pos += 6;
+    return minutes;
+}
+
 std::string degrees(int32_t units) {
     int64_t v = units;
     bool negative = v < 0;
@@ -99,6 +147,47 @@ void appendPlace(std::string& out, const char* tag, const GpxPlace& place) {
     out += ">\n";
 }
 
+void appendMetadata(std::string& out, const GpxDocument& document) {
+    if (document.name.empty() && document.description.empty() && document.author.empty()) return;
+    out += "<metadata>";
+    appendElement(out, "name", document.name);
+    appendElement(out, "desc", document.description);
+    if (!document.author.empty()) {
+        out += "<author>";
+        appendElement(out, "name", document.author);
+        out += "</author>";
+    }
+    out += "</metadata>\n";
+}
+
+void appendRoute(std::string& out, const GpxDocument& document) {
+    if (document.routePoints.empty()) return;
+    out += "<rte>";
+    appendElement(out, "name", document.routeName);
+    out += '\n';
+    for (const GpxPlace& place : document.routePoints)
+        if (gpxCanHold(place.lng, place.lat)) appendPlace(out, "rtept", place);
+    out += "</rte>\n";
+}
+
+void appendTrack(std::string& out, const GpxTrack& track) {
+    out += "<trk>";
+    appendElement(out, "name", track.name);
+    if (track.number) appendElement(out, "number", std::to_string(*track.number));
+    out += '\n';
+    for (const auto& segment : track.segments) {
+        out += "<trkseg>\n";
+        for (const GpxPoint& p : segment) {
+            if (!gpxCanHold(p.lng, p.lat)) continue;
+            appendPointStart(out, "trkpt", p.lng, p.lat);
+            if (p.timeMs) out += "<time>" + formatUtcTime(*p.timeMs) + "</time>";
+            out += "</trkpt>\n";
+        }
+        out += "</trkseg>\n";
+    }
+    out += "</trk>\n";
+}
+
 template <size_t N>
 void setField(std::array<char16_t, N>& field, const std::string& ansi, size_t maxUnits) {
     std::u16string wide = ansiToWideString(ansi);
@@ -139,51 +228,22 @@ std::string GpxLoss::examples() const {
 }
 
 std::optional<int64_t> parseUtcTime(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\n' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\n' || s.back() == '\t'))
-        s.remove_suffix(1);
-    auto number = [&s](size_t pos, size_t len, int& out) {
-        if (pos + len > s.size()) return false;
-        out = 0;
-        for (size_t i = pos; i < pos + len; ++i) {
-            if (s[i] < '0' || s[i] > '9') return false;
-            out = out * 10 + (s[i] - '0');
-        }
-        return true;
-    };
+    s = withoutOuterSpace(s);
     int year, month, day, hour, minute, second;
-    if (!number(0, 4, year) || s.size() < 19 || s[4] != '-' || !number(5, 2, month) ||
-        s[7] != '-' || !number(8, 2, day) || (s[10] != 'T' && s[10] != ' ') ||
-        !number(11, 2, hour) || s[13] != ':' || !number(14, 2, minute) || s[16] != ':' ||
-        !number(17, 2, second))
+    if (!readDigits(s, 0, 4, year) || s.size() < 19 || s[4] != '-' || !readDigits(s, 5, 2, month) ||
+        s[7] != '-' || !readDigits(s, 8, 2, day) || (s[10] != 'T' && s[10] != ' ') ||
+        !readDigits(s, 11, 2, hour) || s[13] != ':' || !readDigits(s, 14, 2, minute) ||
+        s[16] != ':' || !readDigits(s, 17, 2, second))
         return std::nullopt;
     if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
         return std::nullopt;
     size_t pos = 19;
-    int64_t ms = 0;
-    if (pos < s.size() && s[pos] == '.') {
-        int64_t scale = 100;
-        for (++pos; pos < s.size() && s[pos] >= '0' && s[pos] <= '9'; ++pos) {
-            ms += (s[pos] - '0') * scale;
-            scale /= 10;
-        }
-    }
-    int64_t offsetMinutes = 0;
-    if (pos < s.size() && (s[pos] == 'Z' || s[pos] == 'z')) {
-        ++pos;
-    } else if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) {
-        int oh, om;
-        if (!number(pos + 1, 2, oh) || pos + 3 >= s.size() || s[pos + 3] != ':' ||
-            !number(pos + 4, 2, om))
-            return std::nullopt;
-        offsetMinutes = (s[pos] == '-' ? -1 : 1) * (oh * 60 + om);
-        pos += 6;
-    }
-    if (pos != s.size()) return std::nullopt;
+    const int64_t ms = readFraction(s, pos);
+    const std::optional<int64_t> offsetMinutes = readZone(s, pos);
+    if (!offsetMinutes || pos != s.size()) return std::nullopt;
     int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
     return days * kMsPerDay + ((hour * 60 + minute) * 60 + second) * int64_t{1000} + ms -
-           offsetMinutes * 60000;
+           *offsetMinutes * 60000;
 }
 
 std::string formatUtcTime(int64_t unixMs) {
@@ -216,44 +276,12 @@ std::string writeGpx(const GpxDocument& document, const std::string& creator) {
         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
         "xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 "
         "http://www.topografix.com/GPX/1/1/gpx.xsd\">\n";
-    if (!document.name.empty() || !document.description.empty() || !document.author.empty()) {
-        out += "<metadata>";
-        appendElement(out, "name", document.name);
-        appendElement(out, "desc", document.description);
-        if (!document.author.empty()) {
-            out += "<author>";
-            appendElement(out, "name", document.author);
-            out += "</author>";
-        }
-        out += "</metadata>\n";
-    }
+    appendMetadata(out, document);
     for (const GpxPlace& place : document.waypoints)
         if (gpxCanHold(place.lng, place.lat)) appendPlace(out, "wpt", place);
-    if (!document.routePoints.empty()) {
-        out += "<rte>";
-        appendElement(out, "name", document.routeName);
-        out += '\n';
-        for (const GpxPlace& place : document.routePoints)
-            if (gpxCanHold(place.lng, place.lat)) appendPlace(out, "rtept", place);
-        out += "</rte>\n";
-    }
-    for (const GpxTrack& track : document.tracks) {
-        out += "<trk>";
-        appendElement(out, "name", track.name);
-        if (track.number) appendElement(out, "number", std::to_string(*track.number));
-        out += '\n';
-        for (const auto& segment : track.segments) {
-            out += "<trkseg>\n";
-            for (const GpxPoint& p : segment) {
-                if (!gpxCanHold(p.lng, p.lat)) continue;
-                appendPointStart(out, "trkpt", p.lng, p.lat);
-                if (p.timeMs) out += "<time>" + formatUtcTime(*p.timeMs) + "</time>";
-                out += "</trkpt>\n";
-            }
-            out += "</trkseg>\n";
-        }
-        out += "</trk>\n";
-    }
+    appendRoute(out, document);
+    for (const GpxTrack& track : document.tracks)
+        appendTrack(out, track);
     out += "</gpx>\n";
     return out;
 }

@@ -37,19 +37,78 @@ TrackDateTime later(TrackDateTime t, uint32_t seconds) {
     return t;
 }
 
+// The car between seconds of a drive: where it is (exactly, in units), where it heads, how
+// fast, and what the driver is about.
+class Car {
+  public:
+    Car(const SampleDriveOptions& options, Random& random)
+        : random_(random),
+          homeLng_(options.startLng),
+          homeLat_(options.startLat),
+          metresPerLngUnit_(kMetresPerLatUnit * std::cos(options.startLat * 0.00001 * kPi / 180)),
+          x_(options.startLng),
+          y_(options.startLat),
+          heading_(random.between(0, 2 * kPi)) {}
+
+    // One second on: the driver's choices, then the move.
+    void drive() {
+        if (stoppedFor_ > 0) {
+            --stoppedFor_;
+            speed_ = 0;
+        } else {
+            maybeCross();
+            steer();
+            speed_ += std::clamp(cruise_ - speed_, -3.0, 1.5);
+        }
+        x_ += speed_ * std::cos(heading_) / metresPerLngUnit_;
+        y_ += speed_ * std::sin(heading_) / kMetresPerLatUnit;
+    }
+    double x() const { return x_; }
+    double y() const { return y_; }
+
+  private:
+    // A crossing: a right angle either way, sometimes a light first.
+    void maybeCross() {
+        if (turnLeft_ != 0 || !random_.chance(0.004)) return;
+        turnLeft_ = random_.chance(0.5) ? kPi / 2 : -kPi / 2;
+        if (random_.chance(0.4)) stoppedFor_ = static_cast<int>(random_.between(10, 60));
+        cruise_ = random_.chance(0.2) ? random_.between(22, 33) : random_.between(8, 17);
+    }
+
+    void steer() {
+        if (turnLeft_ != 0) {
+            double step = std::clamp(turnLeft_, -0.25, 0.25);
+            heading_ += step;
+            turnLeft_ = std::abs(turnLeft_ - step) < 1e-9 ? 0 : turnLeft_ - step;
+            speed_ = std::min(speed_, 7.0);
+        } else {
+            heading_ += random_.between(-0.02, 0.02);  // bends of the road
+        }
+        // Far from home the roads lead back.
+        double dx = x_ - homeLng_;
+        double dy = y_ - homeLat_;
+        if (dx * dx + dy * dy > kHomeRadius * kHomeRadius && turnLeft_ == 0)
+            turnLeft_ = std::remainder(std::atan2(-dy, -dx) - heading_, 2 * kPi);
+    }
+
+    Random& random_;
+    const int32_t homeLng_;
+    const int32_t homeLat_;
+    const double metresPerLngUnit_;
+    double x_;
+    double y_;
+    double heading_;
+    double speed_ = 0;     // metres per second
+    double cruise_ = 14;   // speed the driver aims for on this road
+    double turnLeft_ = 0;  // radians still to turn
+    int stoppedFor_ = 0;   // seconds left at a light
+};
+
 }  // namespace
 
 std::vector<TrackSegment> sampleDrive(const SampleDriveOptions& options) {
     Random random(options.seed);
-    const double metresPerLngUnit =
-        kMetresPerLatUnit * std::cos(options.startLat * 0.00001 * kPi / 180);
-    double x = options.startLng;  // exact position, units
-    double y = options.startLat;
-    double heading = random.between(0, 2 * kPi);
-    double speed = 0;     // metres per second
-    double cruise = 14;   // speed the driver aims for on this road
-    double turnLeft = 0;  // radians still to turn
-    int stoppedFor = 0;   // seconds left at a light
+    Car car(options, random);
     int32_t lastLng = options.startLng;
     int32_t lastLat = options.startLat;
 
@@ -65,35 +124,9 @@ std::vector<TrackSegment> sampleDrive(const SampleDriveOptions& options) {
             s.steps.reserve(std::min(perSegment, options.points - i));
             segments.push_back(std::move(s));
         }
-        if (stoppedFor > 0) {
-            --stoppedFor;
-            speed = 0;
-        } else {
-            if (turnLeft == 0 && random.chance(0.004)) {
-                // A crossing: a right angle either way, sometimes a light first.
-                turnLeft = random.chance(0.5) ? kPi / 2 : -kPi / 2;
-                if (random.chance(0.4)) stoppedFor = static_cast<int>(random.between(10, 60));
-                cruise = random.chance(0.2) ? random.between(22, 33) : random.between(8, 17);
-            }
-            if (turnLeft != 0) {
-                double step = std::clamp(turnLeft, -0.25, 0.25);
-                heading += step;
-                turnLeft = std::abs(turnLeft - step) < 1e-9 ? 0 : turnLeft - step;
-                speed = std::min(speed, 7.0);
-            } else {
-                heading += random.between(-0.02, 0.02);  // bends of the road
-            }
-            // Far from home the roads lead back.
-            double dx = x - options.startLng;
-            double dy = y - options.startLat;
-            if (dx * dx + dy * dy > kHomeRadius * kHomeRadius && turnLeft == 0)
-                turnLeft = std::remainder(std::atan2(-dy, -dx) - heading, 2 * kPi);
-            speed += std::clamp(cruise - speed, -3.0, 1.5);
-        }
-        x += speed * std::cos(heading) / metresPerLngUnit;
-        y += speed * std::sin(heading) / kMetresPerLatUnit;
-        int32_t lng = static_cast<int32_t>(std::lround(x + random.between(-3, 3)));
-        int32_t lat = static_cast<int32_t>(std::lround(y + random.between(-3, 3)));
+        car.drive();
+        int32_t lng = static_cast<int32_t>(std::lround(car.x() + random.between(-3, 3)));
+        int32_t lat = static_cast<int32_t>(std::lround(car.y() + random.between(-3, 3)));
         segments.back().steps.push_back({static_cast<int16_t>(lng - lastLng),
                                          static_cast<int16_t>(lat - lastLat),
                                          static_cast<uint16_t>(i % perSegment == 0 ? 0 : 1000)});

@@ -143,6 +143,31 @@ zip_fileinfo entryInfo(const platform::LocalTime& written, uint32_t attributes) 
     return entry;
 }
 
+// The name a file is stored under, with '\\' between folders: its own name, or its path below
+// `base`. Nothing for a path that leaves the base folder.
+std::optional<std::string> storedName(const std::string& path, bool ignorePath, bool absolute,
+                                      const std::string& base) {
+    std::string stored;
+    if (ignorePath) {
+        stored = fileNameOf(path);
+    } else if (path.size() >= 3 && path[0] == '.' && path[1] == '.' &&
+               platform::isPathSeparator(path[2])) {
+        return std::nullopt;
+    } else if (absolute) {
+        if (path.size() < base.size() ||
+            !sameIgnoringCase(std::string_view(path).substr(0, base.size()), base))
+            return std::nullopt;
+        stored = path.substr(base.size());
+    } else {
+        stored = path;
+        if (stored.size() >= 2 && stored[0] == '.' && platform::isPathSeparator(stored[1]))
+            stored.erase(0, 2);
+    }
+    for (char& c : stored)
+        if (c == '/') c = '\\';
+    return stored;
+}
+
 }  // namespace
 
 // ---- ArchiveReader
@@ -328,27 +353,10 @@ bool ArchiveWriter::open(const std::string& archivePath, const std::string& base
 
 bool ArchiveWriter::addFile(const std::string& path, bool ignorePath) {
     if (!handle_ || path.empty()) return false;
-    if (!ignorePath && path.size() >= 3 && path[0] == '.' && path[1] == '.' &&
-        platform::isPathSeparator(path[2]))
-        return false;
-    bool absolute = platform::isAbsolutePath(path);
-    std::string source = absolute ? path : platform::joinPath(baseFolder_, path);
-
-    std::string stored;
-    if (ignorePath) {
-        stored = fileNameOf(path);
-    } else if (absolute) {
-        if (path.size() < baseFolder_.size() ||
-            !sameIgnoringCase(std::string_view(path).substr(0, baseFolder_.size()), baseFolder_))
-            return false;
-        stored = path.substr(baseFolder_.size());
-    } else {
-        stored = path;
-        if (stored.size() >= 2 && stored[0] == '.' && platform::isPathSeparator(stored[1]))
-            stored.erase(0, 2);
-    }
-    for (char& c : stored)
-        if (c == '/') c = '\\';
+    const bool absolute = platform::isAbsolutePath(path);
+    std::optional<std::string> stored = storedName(path, ignorePath, absolute, baseFolder_);
+    if (!stored) return false;
+    const std::string source = absolute ? path : platform::joinPath(baseFolder_, path);
 
     std::optional<platform::FileInfo> fileInfo = platform::fileInfo(source);
     std::optional<platform::LocalTime> written = fileLocalTime(source);
@@ -357,21 +365,15 @@ bool ArchiveWriter::addFile(const std::string& path, bool ignorePath) {
 
     platform::File in(source, platform::OpenMode::Read);
     if (!in.isOpen()) return false;
-    bool ok = zipOpenNewFileInZip(handle_, stored.c_str(), &entry, nullptr, 0, nullptr, 0, nullptr,
+    bool ok = zipOpenNewFileInZip(handle_, stored->c_str(), &entry, nullptr, 0, nullptr, 0, nullptr,
                                   Z_DEFLATED, Z_DEFAULT_COMPRESSION) == ZIP_OK;
     if (ok) {
         ++fileCount_;
         char piece[kPieceBytes];
-        while (size_t got = in.read(piece, sizeof piece)) {
-            byteCount_ += got;
-            if (zipWriteInFileInZip(handle_, piece, static_cast<unsigned>(got)) != ZIP_OK) {
-                ok = false;
-                break;
-            }
-        }
+        while (size_t got = in.read(piece, sizeof piece))
+            if (!(ok = writeEntry(piece, got))) break;
     }
-    if (zipCloseFileInZip(handle_) != ZIP_OK) ok = false;
-    return ok;
+    return endEntry() && ok;
 }
 
 bool ArchiveWriter::beginEntry(const std::string& name, platform::FileTime lastWriteTime,

@@ -39,10 +39,56 @@ bool buildPackage(const TaskContext& context, const std::string& folder, const s
     return ok;
 }
 
-void exportWorker(TaskContext& context, std::string text) {
+namespace {
+
+enum class ExportStep { Next, Stopped, Failed };
+
+// Fetches the set (over the remote API), packs and uploads it; what it wrote for that is taken
+// away whatever happens.
+ExportStep exportRouteBook(const TaskContext& context, const std::string& work,
+                           const std::string& name) {
     const TaskControl& control = context.control;
     const bool remote = context.mode == RapiDevice;
-    const std::string work = remote ? platform::privateFolder() : context.dataRoot;
+    // The working copy exists only when the set was fetched over the remote API.
+    auto removeWorkingCopy = [&] {
+        if (remote) removeRouteBookLocal(work, name);
+    };
+    if (remote && !copyRouteBookFromDevice(context, work, name)) {
+        removeWorkingCopy();
+        return ExportStep::Failed;
+    }
+    if (remote && control.checkpoint()) {
+        removeWorkingCopy();
+        return ExportStep::Stopped;
+    }
+    const std::string package = platform::joinPath(work, name + ".zip");
+    // A package that cannot be made is a file to upload that cannot be read.
+    if (!buildPackage(context, work, name)) {
+        postTaskStatus(TaskStatus::UnknownError);
+        removeWorkingCopy();
+        return ExportStep::Failed;
+    }
+    if (control.checkpoint()) {
+        platform::deleteFile(package);
+        removeWorkingCopy();
+        return ExportStep::Stopped;
+    }
+    if (!uploadFile(package, context.uploadPath + urlEncode(name + ".zip"), &control)) {
+        removeWorkingCopy();
+        platform::deleteFile(package);
+        return ExportStep::Failed;
+    }
+    platform::deleteFile(package);
+    removeWorkingCopy();
+    return control.checkpoint() ? ExportStep::Stopped : ExportStep::Next;
+}
+
+}  // namespace
+
+void exportWorker(TaskContext& context, std::string text) {
+    const TaskControl& control = context.control;
+    const std::string work =
+        context.mode == RapiDevice ? platform::privateFolder() : context.dataRoot;
     // Without a folder of its own nothing can be fetched from the navigator.
     if (work.empty()) {
         postTaskStatus(TaskStatus::TransferError);
@@ -50,10 +96,6 @@ void exportWorker(TaskContext& context, std::string text) {
     }
     bool success = true;
     int counter = 0;
-    // The working copy exists only when the set was fetched over the remote API.
-    auto removeWorkingCopy = [&](const std::string& name) {
-        if (remote) removeRouteBookLocal(work, name);
-    };
     for (long long position : parsePositionList(text)) {
         if (control.checkpoint()) break;
         postTaskProgress(TaskKind::Export, ++counter);
@@ -62,40 +104,9 @@ void exportWorker(TaskContext& context, std::string text) {
             postTaskStatus(TaskStatus::UnknownError);
             break;
         }
-        if (remote) {
-            if (!copyRouteBookFromDevice(context, work, *name)) {
-                removeRouteBookLocal(work, *name);
-                success = false;
-                break;
-            }
-            if (control.checkpoint()) {
-                removeRouteBookLocal(work, *name);
-                break;
-            }
-        }
-        const std::string package = platform::joinPath(work, *name + ".zip");
-        // A package that cannot be made is a file to upload that cannot be read.
-        if (!buildPackage(context, work, *name)) {
-            postTaskStatus(TaskStatus::UnknownError);
-            removeWorkingCopy(*name);
-            success = false;
-            break;
-        }
-        if (control.checkpoint()) {
-            platform::deleteFile(package);
-            removeWorkingCopy(*name);
-            break;
-        }
-        const std::string objectName = context.uploadPath + urlEncode(*name + ".zip");
-        if (!uploadFile(package, objectName, &control)) {
-            removeWorkingCopy(*name);
-            platform::deleteFile(package);
-            success = false;
-            break;
-        }
-        platform::deleteFile(package);
-        removeWorkingCopy(*name);
-        if (control.checkpoint()) break;
+        const ExportStep step = exportRouteBook(context, work, *name);
+        if (step == ExportStep::Failed) success = false;
+        if (step != ExportStep::Next) break;
     }
     if (success || control.stopRequested()) postTaskStatus(TaskStatus::Done);
 }

@@ -49,6 +49,41 @@ platform::HttpRequest baseRequest(const char* agent, const TaskControl* control)
     return request;
 }
 
+// The download's file, written piece by piece up to the package limit.
+struct DownloadTarget {
+    platform::File& file;
+    int64_t received = 0;
+    bool tooLarge = false;
+    bool writeFailed = false;
+
+    bool take(std::string_view piece) {
+        if (received + static_cast<int64_t>(piece.size()) > kMaxPackageBytes) {
+            tooLarge = true;
+            return false;
+        }
+        if (!file.write(piece.data(), piece.size())) {
+            writeFailed = true;
+            return false;
+        }
+        received += static_cast<int64_t>(piece.size());
+        return true;
+    }
+};
+
+// The package at `url` handed to the request's onBody: over HTTP, or read from the PC when
+// local packages are allowed (else a file address fails).
+platform::HttpResponse fetchPackage(const std::string& url, const platform::HttpRequest& request,
+                                    const TaskControl* control, LocalPackages local) {
+    if (url.rfind(kFileScheme, 0) != 0) return platform::httpGet(url, request);
+    platform::HttpResponse response;
+    if (local == LocalPackages::Allowed) {
+        response.outcome =
+            readLocalPackage(url.substr(kFileScheme.size()), request.onBody, control);
+        response.status = response.outcome == platform::HttpOutcome::Complete ? 200 : 0;
+    }
+    return response;
+}
+
 }  // namespace
 
 std::string routeBookServer() {
@@ -84,41 +119,20 @@ bool downloadFile(const std::string& url, const std::string& path, const TaskCon
         postTaskStatus(TaskStatus::DownloadFailed);
         return false;
     }
-    int64_t received = 0;
-    bool tooLarge = false;
-    bool writeFailed = false;
+    DownloadTarget target{file};
     platform::HttpRequest request = baseRequest("Hello", control);
     request.reload = true;
     request.failOnErrorStatus = true;
-    request.onBody = [&](std::string_view piece) {
-        if (received + static_cast<int64_t>(piece.size()) > kMaxPackageBytes) {
-            tooLarge = true;
-            return false;
-        }
-        if (!file.write(piece.data(), piece.size())) {
-            writeFailed = true;
-            return false;
-        }
-        received += static_cast<int64_t>(piece.size());
-        return true;
-    };
-    platform::HttpResponse response;
-    if (url.rfind(kFileScheme, 0) == 0) {
-        if (local == LocalPackages::Allowed) {
-            response.outcome =
-                readLocalPackage(url.substr(kFileScheme.size()), request.onBody, control);
-            response.status = response.outcome == platform::HttpOutcome::Complete ? 200 : 0;
-        }
-    } else {
-        response = platform::httpGet(url, request);
-    }
+    request.onBody = [&target](std::string_view piece) { return target.take(piece); };
+    platform::HttpResponse response = fetchPackage(url, request, control, local);
     file.close();
     if (response.outcome == platform::HttpOutcome::Stopped) return true;
-    bool ok = !tooLarge && !writeFailed && response.outcome == platform::HttpOutcome::Complete &&
-              response.status >= 200 && response.status < 300;
+    bool ok = !target.tooLarge && !target.writeFailed &&
+              response.outcome == platform::HttpOutcome::Complete && response.status >= 200 &&
+              response.status < 300;
     if (ok) return true;
     platform::deleteFile(path);
-    postTaskStatus(tooLarge ? TaskStatus::DownloadTooLarge : TaskStatus::DownloadFailed);
+    postTaskStatus(target.tooLarge ? TaskStatus::DownloadTooLarge : TaskStatus::DownloadFailed);
     return false;
 }
 

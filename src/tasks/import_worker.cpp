@@ -63,19 +63,17 @@ std::string unpackFolder(const std::string& folder, const std::string& packageNa
     return platform::joinPath(folder, packageName + ".unpacked");
 }
 
-bool unpackPackage(const TaskContext& context, const std::string& folder,
-                   const std::string& packageName) {
-    const std::string output = unpackFolder(folder, packageName);
-    // Whatever an earlier, stopped import left there is not this package's.
-    platform::removeTree(output);
-    ArchiveReader reader;
-    if (!reader.open(platform::joinPath(folder, packageName + ".zip"))) {
-        postTaskStatus(TaskStatus::UnpackFailed);
-        return false;
-    }
+namespace {
 
+// What the package's listing says of it: the unpacked size and the route book's name inside.
+struct PackageSurvey {
     uint64_t total = 0;
     std::string innerName;
+};
+
+// Nothing when the listing is no package of one route book that can be unpacked safely.
+std::optional<PackageSurvey> surveyPackage(ArchiveReader& reader) {
+    PackageSurvey survey;
     int tracks = 0;
     size_t entries = 0;
     // Two entries that name one file (the navigator ignores letter case) would leave the last
@@ -83,57 +81,69 @@ bool unpackPackage(const TaskContext& context, const std::string& folder,
     std::unordered_set<std::u16string> names;
     for (bool more = reader.gotoFirst(); more; more = reader.gotoNext()) {
         ArchiveEntryInfo info;
-        if (++entries > kMaxPackageEntries) {
-            postTaskStatus(TaskStatus::UnpackFailed);
-            return false;
-        }
+        if (++entries > kMaxPackageEntries) return std::nullopt;
         if (!reader.currentInfo(info)) continue;
-        if (!info.isFolder && !names.insert(foldedDeviceName(info.name)).second) {
-            postTaskStatus(TaskStatus::UnpackFailed);
-            return false;
-        }
-        total =
-            info.uncompressedSize > UINT64_MAX - total ? UINT64_MAX : total + info.uncompressedSize;
+        if (!info.isFolder && !names.insert(foldedDeviceName(info.name)).second)
+            return std::nullopt;
+        survey.total = info.uncompressedSize > UINT64_MAX - survey.total
+                           ? UINT64_MAX
+                           : survey.total + info.uncompressedSize;
         if (isTrackEntry(info)) {
             ++tracks;
-            innerName = info.name.substr(0, info.name.size() - 4);
+            survey.innerName = info.name.substr(0, info.name.size() - 4);
         }
     }
     // A package holds one route book: with no track or several it is not one.
-    if (tracks != 1) {
-        postTaskStatus(TaskStatus::UnpackFailed);
-        return false;
-    }
+    if (tracks != 1) return std::nullopt;
     // The set is renamed from the inner name; a folder entry is never unpacked and so never
     // checked, and its name must not let the renaming take files from outside the folder.
-    if (!innerName.empty() && !staysInsideFolder(innerName)) {
+    if (!survey.innerName.empty() && !staysInsideFolder(survey.innerName)) return std::nullopt;
+    return survey;
+}
+
+// Room for five times the unpacked size on the PC and, over the remote API, on the navigator.
+bool hasRoomToUnpack(const TaskContext& context, const std::string& folder, uint64_t total) {
+    std::optional<platform::DiskSpace> space = platform::diskSpace(folder);
+    // free < 5 * total, without overflow.
+    if (space && space->available / 5 < total) return false;
+    if (context.mode != RapiDevice) return true;
+    std::optional<DeviceStoreInfo> store = deviceStoreInformation(context.device.rapi);
+    return !store || store->freeSize / 5 >= total;
+}
+
+// Unpacks into `output` and renames the set from its inner name to the package's.
+bool extractAs(const TaskContext& context, ArchiveReader& reader, const std::string& output,
+               std::string innerName, const std::string& packageName) {
+    bool unpacked = reader.setOutputFolder(output) && reader.extractAll(false);
+    reader.close();
+    if (!unpacked || innerName == packageName) return unpacked;
+    for (size_t i = 0; i < innerName.size(); ++i)
+        if (platform::isSeparatorAt(innerName, i)) innerName[i] = platform::kPathSeparator;
+    return renameRouteBook(context.device.rapi, platform::joinPath(output, ""), innerName,
+                           packageName) != 0;
+}
+
+}  // namespace
+
+bool unpackPackage(const TaskContext& context, const std::string& folder,
+                   const std::string& packageName) {
+    const std::string output = unpackFolder(folder, packageName);
+    // Whatever an earlier, stopped import left there is not this package's.
+    platform::removeTree(output);
+    ArchiveReader reader;
+    std::optional<PackageSurvey> survey;
+    if (!reader.open(platform::joinPath(folder, packageName + ".zip")) ||
+        !(survey = surveyPackage(reader))) {
         postTaskStatus(TaskStatus::UnpackFailed);
         return false;
     }
-    std::optional<platform::DiskSpace> space = platform::diskSpace(folder);
-    // free < 5 * total, without overflow.
-    if (space && space->available / 5 < total) {
+    if (!hasRoomToUnpack(context, folder, survey->total)) {
         postTaskStatus(TaskStatus::NoSpace);
         return false;
     }
-    if (context.mode == RapiDevice) {
-        std::optional<DeviceStoreInfo> store = deviceStoreInformation(context.device.rapi);
-        if (store && store->freeSize / 5 < total) {
-            postTaskStatus(TaskStatus::NoSpace);
-            return false;
-        }
-    }
     // The package goes into a folder of its own, so that a refused or failed one is taken away
     // whole, entries outside the set and those unpacked before a failing one included.
-    bool unpacked = reader.setOutputFolder(output) && reader.extractAll(false);
-    reader.close();
-    if (unpacked && innerName != packageName) {
-        for (size_t i = 0; i < innerName.size(); ++i)
-            if (platform::isSeparatorAt(innerName, i)) innerName[i] = platform::kPathSeparator;
-        unpacked = renameRouteBook(context.device.rapi, platform::joinPath(output, ""), innerName,
-                                   packageName) != 0;
-    }
-    if (!unpacked) {
+    if (!extractAs(context, reader, output, survey->innerName, packageName)) {
         platform::removeTree(output);
         postTaskStatus(TaskStatus::UnpackFailed);
         return false;

@@ -47,6 +47,49 @@ bool removeSetFolder(const TaskContext& context, const NavigatorFolder& nav,
     return nav.removeFolder(folder) || !nav.exists(folder);
 }
 
+// A set copied to its installation names on the navigator: what was written there, and the
+// names of the files of its folder.
+struct StagedSet {
+    InstalledFiles written;
+    std::vector<std::string> inner;
+    bool hasSim = false;
+
+    bool copy(const NavigatorFolder& nav, const std::string& from, const std::string& to) {
+        if (!nav.copyNew(from, to)) return false;
+        written.files.push_back(to);
+        return true;
+    }
+};
+
+// Copies the set in `folder` to its installation names: track, sim, then the set's folder.
+bool stageSet(const TaskContext& context, const NavigatorFolder& nav, const std::string& folder,
+              const std::string& name, StagedSet& set) {
+    const std::string staged = installationName(name);
+    const std::string stagedFolder = nav.path(staged);
+    bool ok = nav.createFolder(stagedFolder);
+    if (ok) set.written.createdFolder = stagedFolder;
+    const std::string sim = platform::joinPath(folder, name + ".sim");
+    set.hasSim = platform::fileExists(sim);
+    ok = ok &&
+         set.copy(nav, platform::joinPath(folder, name + ".trk"), nav.path(staged + ".trk")) &&
+         (!set.hasSim || set.copy(nav, sim, nav.path(staged + ".sim")));
+    const std::string source = platform::joinPath(folder, name);
+    if (auto entries = platform::listFolder(source)) {
+        for (const auto& entry : *entries) {
+            if (!ok || context.control.checkpoint()) break;
+            // The set's folder is one level deep: what lies in a folder below it is not
+            // installed.
+            if (!isPlainEntry(entry) || (entry.attributes & platform::kAttrDirectory)) continue;
+            ok = set.copy(nav, platform::joinPath(source, entry.name),
+                          nav.inside(stagedFolder, entry.name));
+            if (ok) set.inner.push_back(entry.name);
+        }
+    } else if (platform::folderExists(source)) {
+        ok = false;
+    }
+    return ok;
+}
+
 }  // namespace
 
 bool installRouteBook(const TaskContext& context, const std::string& folder,
@@ -59,46 +102,22 @@ bool installRouteBook(const TaskContext& context, const std::string& folder,
     nav.gone(nav.path(staged + ".sim"));
     removeSetFolder(context, nav, stagedFolder);
 
-    InstalledFiles staging;
-    auto copy = [&](const std::string& from, const std::string& to) {
-        if (!nav.copyNew(from, to)) return false;
-        staging.files.push_back(to);
-        return true;
-    };
-    bool ok = nav.createFolder(stagedFolder);
-    if (ok) staging.createdFolder = stagedFolder;
-    const std::string sim = platform::joinPath(folder, name + ".sim");
-    const bool hasSim = platform::fileExists(sim);
-    ok = ok && copy(platform::joinPath(folder, name + ".trk"), nav.path(staged + ".trk")) &&
-         (!hasSim || copy(sim, nav.path(staged + ".sim")));
-    const std::string source = platform::joinPath(folder, name);
-    std::vector<std::string> inner;
-    if (auto entries = platform::listFolder(source)) {
-        for (const auto& entry : *entries) {
-            if (!ok || context.control.checkpoint()) break;
-            // The set's folder is one level deep: what lies in a folder below it is not
-            // installed.
-            if (!isPlainEntry(entry) || (entry.attributes & platform::kAttrDirectory)) continue;
-            ok = copy(platform::joinPath(source, entry.name), nav.inside(stagedFolder, entry.name));
-            if (ok) inner.push_back(entry.name);
-        }
-    } else if (platform::folderExists(source)) {
-        ok = false;
-    }
+    StagedSet set;
+    bool ok = stageSet(context, nav, folder, name, set);
     // Into place, the track last: only a whole set is ever listed.
     std::vector<PathMove> moves = {{stagedFolder, nav.path(name)}};
-    if (hasSim) moves.push_back({nav.path(staged + ".sim"), nav.path(name + ".sim")});
+    if (set.hasSim) moves.push_back({nav.path(staged + ".sim"), nav.path(name + ".sim")});
     moves.push_back({nav.path(staged + ".trk"), nav.path(name + ".trk")});
     if (ok && !context.control.stopRequested()) ok = nav.moveAllOrNone(moves, false);
     if (!ok) postTaskStatus(TaskStatus::TransferError);
     if (!ok || context.control.stopRequested()) {
-        removeInstalledFiles(context, staging);
+        removeInstalledFiles(context, set.written);
         return false;
     }
     written.createdFolder = nav.path(name);
     written.files.push_back(nav.path(name + ".trk"));
-    if (hasSim) written.files.push_back(nav.path(name + ".sim"));
-    for (const std::string& entry : inner)
+    if (set.hasSim) written.files.push_back(nav.path(name + ".sim"));
+    for (const std::string& entry : set.inner)
         written.files.push_back(nav.inside(written.createdFolder, entry));
     return true;
 }

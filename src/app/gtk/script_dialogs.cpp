@@ -4,6 +4,28 @@ namespace {
 
 constexpr const char* kDialogTitle = "KorvelVantu";
 
+void addButtons(GtkWidget* dialog, WebKitScriptDialogType type) {
+    if (type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) {
+        gtk_dialog_add_buttons(GTK_DIALOG(dialog), "留在此页", GTK_RESPONSE_CANCEL, "离开此页",
+                               GTK_RESPONSE_OK, nullptr);
+    } else if (type != WEBKIT_SCRIPT_DIALOG_ALERT) {
+        gtk_dialog_add_buttons(GTK_DIALOG(dialog), "取消", GTK_RESPONSE_CANCEL, "确定",
+                               GTK_RESPONSE_OK, nullptr);
+    } else {
+        gtk_dialog_add_button(GTK_DIALOG(dialog), "确定", GTK_RESPONSE_OK);
+    }
+}
+
+GtkWidget* addPromptEntry(GtkWidget* dialog, WebKitScriptDialog* request) {
+    GtkWidget* entry = gtk_entry_new();
+    gtk_entry_set_text(GTK_ENTRY(entry), webkit_script_dialog_prompt_get_default_text(request));
+    gtk_entry_set_activates_default(GTK_ENTRY(entry), TRUE);
+    GtkWidget* area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog));
+    gtk_container_add(GTK_CONTAINER(area), entry);
+    gtk_widget_show(entry);
+    return entry;
+}
+
 gboolean onScriptDialog(WebKitWebView*, WebKitScriptDialog* request, gpointer parent) {
     WebKitScriptDialogType type = webkit_script_dialog_get_dialog_type(request);
     bool question = type != WEBKIT_SCRIPT_DIALOG_ALERT;
@@ -13,25 +35,10 @@ gboolean onScriptDialog(WebKitWebView*, WebKitScriptDialog* request, gpointer pa
         question ? GTK_MESSAGE_QUESTION : GTK_MESSAGE_INFO, GTK_BUTTONS_NONE, "%s",
         webkit_script_dialog_get_message(request));
     gtk_window_set_title(GTK_WINDOW(dialog), kDialogTitle);
-    if (type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM) {
-        gtk_dialog_add_buttons(GTK_DIALOG(dialog), "留在此页", GTK_RESPONSE_CANCEL, "离开此页",
-                               GTK_RESPONSE_OK, nullptr);
-    } else if (question) {
-        gtk_dialog_add_buttons(GTK_DIALOG(dialog), "取消", GTK_RESPONSE_CANCEL, "确定",
-                               GTK_RESPONSE_OK, nullptr);
-    } else {
-        gtk_dialog_add_button(GTK_DIALOG(dialog), "确定", GTK_RESPONSE_OK);
-    }
+    addButtons(dialog, type);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
-    GtkWidget* entry = nullptr;
-    if (type == WEBKIT_SCRIPT_DIALOG_PROMPT) {
-        entry = gtk_entry_new();
-        gtk_entry_set_text(GTK_ENTRY(entry), webkit_script_dialog_prompt_get_default_text(request));
-        gtk_entry_set_activates_default(GTK_ENTRY(entry), TRUE);
-        GtkWidget* area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog));
-        gtk_container_add(GTK_CONTAINER(area), entry);
-        gtk_widget_show(entry);
-    }
+    GtkWidget* entry =
+        type == WEBKIT_SCRIPT_DIALOG_PROMPT ? addPromptEntry(dialog, request) : nullptr;
     bool confirmed = gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK;
     switch (type) {
         case WEBKIT_SCRIPT_DIALOG_CONFIRM:

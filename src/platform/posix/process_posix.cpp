@@ -13,6 +13,50 @@
 extern char** environ;
 
 namespace platform {
+namespace {
+
+// In the forked middle process: starts the program in a grandchild of its own session and ends
+// at once, which hands the program to init, so nobody has to wait for it. Only
+// async-signal-safe calls: the caller may have other threads.
+[[noreturn]] void startGrandchild(const posix::Syscalls& sys, char* const argv[], int report) {
+    pid_t child = sys.fork();
+    if (child == 0) {
+        setsid();
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        signal(SIGPIPE, SIG_DFL);
+        signal(SIGCHLD, SIG_DFL);
+        sys.execve(argv[0], argv, environ);
+        int error = errno;
+        ssize_t written = write(report, &error, sizeof error);
+        (void)written;
+        _exit(127);
+    }
+    _exit(child < 0 ? 1 : 0);
+}
+
+// Waits for the middle process and reads the pipe, which holds the error of a failed exec and
+// nothing after a successful one.
+bool awaitStart(const posix::Syscalls& sys, pid_t middle, int report, const std::string& path) {
+    int status = 0;
+    while (sys.waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+    }
+    int error = 0;
+    ssize_t got;
+    do {
+        got = read(report, &error, sizeof error);
+    } while (got < 0 && errno == EINTR);
+    close(report);
+    if (got > 0) {
+        // The program's own failure, which the child could only report through the pipe.
+        errno = error;
+        return failWithOsError("start", path);
+    }
+    return got == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
 
 bool startProgram(const std::string& path) {
     const posix::Syscalls& sys = posix::syscalls();
@@ -30,41 +74,11 @@ bool startProgram(const std::string& path) {
         return false;
     }
     if (middle == 0) {
-        // Only async-signal-safe calls from here on: the caller may have other threads.
         close(report[0]);
-        pid_t child = sys.fork();
-        if (child == 0) {
-            setsid();
-            sigset_t none;
-            sigemptyset(&none);
-            sigprocmask(SIG_SETMASK, &none, nullptr);
-            signal(SIGPIPE, SIG_DFL);
-            signal(SIGCHLD, SIG_DFL);
-            sys.execve(native.c_str(), argv, environ);
-            int error = errno;
-            ssize_t written = write(report[1], &error, sizeof error);
-            (void)written;
-            _exit(127);
-        }
-        // Ending at once hands the program to init, so nobody has to wait for it.
-        _exit(child < 0 ? 1 : 0);
+        startGrandchild(sys, argv, report[1]);
     }
     close(report[1]);
-    int status = 0;
-    while (sys.waitpid(middle, &status, 0) < 0 && errno == EINTR) {
-    }
-    int error = 0;
-    ssize_t got;
-    do {
-        got = read(report[0], &error, sizeof error);
-    } while (got < 0 && errno == EINTR);
-    close(report[0]);
-    if (got > 0) {
-        // The program's own failure, which the child could only report through the pipe.
-        errno = error;
-        return failWithOsError("start", path);
-    }
-    return got == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return awaitStart(sys, middle, report[0], path);
 }
 
 }  // namespace platform
