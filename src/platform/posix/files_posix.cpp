@@ -96,9 +96,12 @@ bool File::open(const std::string& path, OpenMode mode) {
     }
     std::string native = posix::toNative(path);
     int fd = posix::syscalls().open(native.c_str(), flags | O_CLOEXEC, 0644);
-    // A missing file to read, or a name a new file finds taken, is an answer, not a fault.
-    if (fd < 0 && mode != OpenMode::Read && !(mode == OpenMode::CreateNew && errno == EEXIST))
-        return failWithOsError("open", path);
+    // A missing file to read or update, or a name a new file finds taken, is an answer, not a
+    // fault.
+    const bool answer = mode == OpenMode::Read ||
+                        (mode == OpenMode::ReadWriteExisting && errno == ENOENT) ||
+                        (mode == OpenMode::CreateNew && errno == EEXIST);
+    if (fd < 0 && !answer) return failWithOsError("open", path);
     if (fd < 0) return false;
     struct stat st {};
     if (posix::syscalls().fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {

@@ -72,10 +72,14 @@ bool File::open(const std::string& path, OpenMode mode) {
     }
     HANDLE h = win32::syscalls().createFile(path.c_str(), access, kShareAll, nullptr, disposition,
                                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    // A missing file to read, or a name a new file finds taken, is an answer, not a fault.
-    if (h == INVALID_HANDLE_VALUE && mode != OpenMode::Read &&
-        !(mode == OpenMode::CreateNew && GetLastError() == ERROR_FILE_EXISTS))
-        return failWithOsError("open", path);
+    // A missing file to read or update, or a name a new file finds taken, is an answer, not a
+    // fault.
+    const DWORD error = GetLastError();
+    const bool answer = mode == OpenMode::Read ||
+                        (mode == OpenMode::ReadWriteExisting &&
+                         (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) ||
+                        (mode == OpenMode::CreateNew && error == ERROR_FILE_EXISTS);
+    if (h == INVALID_HANDLE_VALUE && !answer) return failWithOsError("open", path);
     if (h == INVALID_HANDLE_VALUE) return false;
     // Folders do not open without backup semantics; device names ("NUL", "COM1", "CON") do, and
     // are no files to read or write.
