@@ -1,6 +1,7 @@
-// Files on the PC: a GPX or track file shown on the map (read in the page), and what the program
-// does with files the user chooses in the system's dialog: install a route book package or a GPX
-// file, save a route book as GPX, back the navigator up and restore a backup.
+// Files on the PC: a GPX or track file shown on the map (read in the page, a GPX in the
+// encoding it declares), and what the program does with files the user chooses in the system's
+// dialog: install a route book package or a GPX file, save a route book as GPX, back the
+// navigator up and restore a backup.
 var PortalPcFiles = (function () {
     "use strict";
 
@@ -9,13 +10,23 @@ var PortalPcFiles = (function () {
     var ui = PortalUi;
     var logEvent = PortalSettings.logEvent;
 
-    // A GPX file as text, a track file as bytes; then `done(content)`.
+    // A GPX file as text in the encoding its first bytes declare (a GBK file from a Chinese
+    // track site reads as GBK in both engines), a track file as bytes; then `done(content)`.
     function read(file, isGpx, done, failed) {
         var reader = new FileReader();
         reader.onerror = failed;
-        reader.onload = function () { done(isGpx ? String(reader.result) : reader.result); };
-        if (isGpx) reader.readAsText(file);
-        else reader.readAsArrayBuffer(file);
+        if (!isGpx) {
+            reader.onload = function () { done(reader.result); };
+            reader.readAsArrayBuffer(file);
+            return;
+        }
+        reader.onload = function () {
+            var text = new FileReader();
+            text.onerror = failed;
+            text.onload = function () { done(String(text.result)); };
+            text.readAsText(file, PortalFiles.gpxEncoding(new Uint8Array(reader.result)));
+        };
+        reader.readAsArrayBuffer(file.slice(0, PortalFiles.DECLARATION_BYTES));
     }
 
     function openFile(file) {

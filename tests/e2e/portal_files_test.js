@@ -30,6 +30,18 @@ for (const text of ["", "<html></html>", '<gpx><trk><trkseg></trkseg></trk></gpx
 assert.strictEqual(F.readGpx('<gpx><trk><trkseg><trkpt lat="1" lon="2"/></trkseg></trk></gpx>',
                              "plain.gpx").name, "plain.gpx");
 
+// The encoding a GPX file is read in, from its first bytes.
+const bytes = text => Uint8Array.from(Buffer.from(text, "latin1"));
+const declared = '<?xml version="1.0" encoding=';
+for (const [start, expected] of [
+    [declared + '"GBK"?><gpx>', "gb2312"], [declared + "'gb2312' standalone=\"yes\"?>", "gb2312"],
+    ["\n  " + declared + '"GB18030"?>', "gb18030"], [declared + '"Big5"?>', "big5"],
+    [declared + '"UTF-8"?>', "utf-8"],
+    ['<?xml version="1.0"?><gpx creator="encoding=\'gbk\'">', "utf-8"],
+    [declared + '"x-mac-chinesesimp"?>', "utf-8"], ["\xEF\xBB\xBF" + declared + '"GBK"?>', "utf-8"],
+    ['<gpx><name encoding="gbk">', "utf-8"], ["", "utf-8"]])
+    assert.strictEqual(F.gpxEncoding(bytes(start)), expected, JSON.stringify(start));
+
 // Track files, built field by field.
 function trk(version, segments, cut) {
     const bytes = [];
