@@ -50,9 +50,12 @@
         rightClick: contextMenu
     });
 
+    // The about line: the version, and the document mode where the engine has one (IE's), for
+    // whoever helps a user.
     function about() {
+        var mode = document.documentMode;
         return "KorvelVantu" + (window.vantuVersion ? " " + window.vantuVersion : "") +
-               " · 免费电子地图，路书随身行";
+               " · 免费电子地图，路书随身行" + (mode ? " · 文档模式 " + mode : "");
     }
 
     function on(id, type, handler) { $(id).addEventListener(type, handler); }
