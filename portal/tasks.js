@@ -23,14 +23,13 @@ var PortalTasks = (function () {
         if (!task) bar.style.width = "0";
     }
 
-    // `step` is a state machine's answer: its task and the state line's new text, if any.
+    // `step` is a state machine's answer: its task, and the state line's and the bar's new
+    // values where they change.
     function apply(step) {
-        if (!step) return false;
         task = step.task;
         if (step.text !== undefined) $("taskState").textContent = step.text;
         if (step.width !== undefined) $("taskBar").style.width = step.width + "%";
         render();
-        return true;
     }
 
     // A task that the program has started already (`fields` as PortalTaskState.begin takes them).

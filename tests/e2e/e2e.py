@@ -711,38 +711,33 @@ def open_gpx(env, workdir):
     window = program.window()
 
     def open_file(path, name, ready, what):
-        """Opens `path` with 打开文件… and waits until its screenshot `name` and the card cut
-        from it are `ready`; answers the card."""
+        """Opens `path` with 打开文件… and waits until `ready(shot, card)`: the screenshot `name`
+        and the route's card cut from it. Answers the card."""
         xdotool("mousemove", "--window", window, "%d" % OPEN_FILE[0], "%d" % OPEN_FILE[1], "click", "1")
         answer_file_chooser(program, window, "ctrl+l", path)
         shot, card = os.path.join(art, name), os.path.join(workdir, name)
-        deadline = time.time() + 20
-        while True:
+
+        def shown():
             screenshot(shot)
             crop(shot, CARD_BOX, card)
-            if ready(shot, card):
-                return card
-            check(time.time() < deadline, what(shot, card))
-            time.sleep(0.3)
+            return ready(shot, card)
+        wait_until(shown, what, 20)
+        return card
 
     def on_map(shot, colour):
         return count_colour(shot, colour, MAP_BOX) >= 100
 
     utf8 = open_file(walks["UTF-8"], "open_gpx_utf8.png", lambda shot, card: on_map(shot, "#d9534f"),
-                     lambda shot, card: "the UTF-8 walk is not on the map")
-    # The card as it settles.
-    time.sleep(1)
+                     "the UTF-8 walk is not on the map")
+    time.sleep(1)  # the card as it settles
     screenshot(os.path.join(art, "open_gpx_utf8.png"))
     crop(os.path.join(art, "open_gpx_utf8.png"), CARD_BOX, utf8)
     # Between the two walks another file, so that the card cannot simply stay.
-    open_file(gpx, "open_gpx.png",
-              lambda shot, card: on_map(shot, "#2f7ed8") and on_map(shot, "#d9534f") and
-              differing_pixels(card, utf8) > 1000,
-              lambda shot, card: "the file's two segments and its card are not on the map")
-    open_file(walks["GBK"], "open_gpx_gbk.png",
-              lambda shot, card: differing_pixels(card, utf8) == 0,
-              lambda shot, card: "the GBK file's names do not read as the UTF-8 file's (%d pixels "
-                                 "of the card differ)" % differing_pixels(card, utf8))
+    open_file(gpx, "open_gpx.png", lambda shot, card: on_map(shot, "#2f7ed8") and
+              on_map(shot, "#d9534f") and differing_pixels(card, utf8) > 1000,
+              "the file's two segments and its card are not on the map")
+    open_file(walks["GBK"], "open_gpx_gbk.png", lambda shot, card: differing_pixels(card, utf8) == 0,
+              "the GBK file's names do not read as the UTF-8 file's (screenshot open_gpx_gbk.png)")
     check(program.stop() == 0, "the program did not end cleanly")
 
 
