@@ -679,7 +679,10 @@ def crop(shot, box, out):
 
 
 def differing_pixels(a, b):
-    out = subprocess.run(["compare", "-metric", "AE", a, b, "null:"], capture_output=True, text=True)
+    """How many pixels of two pictures differ by more than a shade (the translucent card lets
+    the map's faint redrawing through)."""
+    out = subprocess.run(["compare", "-metric", "AE", "-fuzz", "10%", a, b, "null:"],
+                         capture_output=True, text=True)
     return int(float(out.stderr.split()[0]))
 
 
@@ -721,7 +724,7 @@ def open_gpx(env, workdir):
             screenshot(shot)
             crop(shot, CARD_BOX, card)
             return ready(shot, card)
-        wait_until(shown, what, 20)
+        wait_until(shown, what, 30)
         return card
 
     def on_map(shot, colour):
