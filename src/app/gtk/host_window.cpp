@@ -14,6 +14,7 @@
 #include "app/user_agent.h"
 #include "build_config.h"
 #include "platform/codepage.h"
+#include "platform/startup_marks.h"
 
 namespace {
 
@@ -289,6 +290,7 @@ void HostWindow::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer s
             // The new document runs its scripts from here on; what its own calls post while it
             // is still loading must reach it.
             host->hasDocument_ = true;
+            platform::startupMark("engine ready");
             break;
         case WEBKIT_LOAD_FINISHED:
             // The view tells only of the main frame's loads.

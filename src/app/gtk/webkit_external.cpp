@@ -7,6 +7,7 @@
 #include "app/gtk/host_resources.h"
 #include "bridge/page_method_table.h"
 #include "build_config.h"
+#include "platform/startup_marks.h"
 
 namespace {
 
@@ -83,6 +84,29 @@ void respond(WebKitURISchemeRequest* request, const std::string& answer, const c
     g_bytes_unref(bytes);
 }
 
+// With start-up marks wanted, the first route book list the page is given is marked when it has
+// been drawn: two frames after the answer, as the first may have begun before the page drew it.
+void markListShown(WebKitWebView* view, const std::string& name, const std::string& answer) {
+    static bool asked = false;
+    if (asked || view == nullptr || name != "connToPDA" || answer.empty() || answer[0] != 's' ||
+        !platform::startupMarksWanted())
+        return;
+    asked = true;
+    webkit_web_view_call_async_javascript_function(
+        view,
+        "return new Promise(function (drawn) {"
+        "    requestAnimationFrame(function () { requestAnimationFrame(drawn); });"
+        "});",
+        -1, nullptr, "vantu-marks", nullptr, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer) {
+            JSCValue* value = webkit_web_view_call_async_javascript_function_finish(
+                WEBKIT_WEB_VIEW(source), result, nullptr);
+            if (value != nullptr) g_object_unref(value);
+            platform::startupMark("page listed");
+        },
+        nullptr);
+}
+
 }  // namespace
 
 std::string makeDocumentKey() {
@@ -140,6 +164,9 @@ void WebKitExternal::onRequest(WebKitURISchemeRequest* request, gpointer self) {
         const char* document = view != nullptr ? webkit_web_view_get_uri(view) : nullptr;
         answer = external->requests_.answer(name, origin != nullptr ? origin : "",
                                             readBody(request), document != nullptr ? document : "");
+        respond(request, answer, origin);
+        markListShown(view, name, answer);
+        return;
     }
     respond(request, answer, origin);
 }
