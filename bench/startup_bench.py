@@ -29,6 +29,9 @@ import tempfile
 import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from e2e import Display  # noqa: E402  a virtual display of its own, as the window's tests use
+
 MARK = re.compile(r"start-up: (.+?) at [0-9.]+ ms \(monotonic clock ([0-9.]+) ms\)")
 MARKS = ["program running", "settings read", "engine ready", "first listing answered",
          "page listed", "page loaded", "window shown"]
@@ -39,29 +42,6 @@ PROBE = ("<script>requestAnimationFrame(function () { requestAnimationFrame(func
 
 def now_ms():
     return time.monotonic() * 1000
-
-
-class Display:
-    """A virtual X display of its own (Xvfb picks a free display number)."""
-
-    def __init__(self):
-        read, write = os.pipe()
-        self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-            pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write)
-        number = b""
-        while not number.endswith(b"\n"):
-            byte = os.read(read, 1)
-            if not byte:
-                sys.exit("Xvfb did not start")
-            number += byte
-        os.close(read)
-        self.name = ":" + number.decode().strip()
-
-    def close(self):
-        self.process.terminate()
-        self.process.wait()
 
 
 class Bench:
@@ -147,24 +127,9 @@ class Bench:
                                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         lines = queue.Queue()
         threading.Thread(target=lambda: [lines.put(l) for l in process.stderr], daemon=True).start()
-        marks = {}
-        deadline = time.monotonic() + 60
-        while "page listed" not in marks and time.monotonic() < deadline:
-            try:
-                match = MARK.search(lines.get(timeout=1))
-            except queue.Empty:
-                continue
-            if match:
-                marks[match.group(1)] = float(match.group(2)) - start
+        marks = read_marks(lines, start, time.monotonic() + 60, "page listed")
         # What comes soon after the list (the window shown at the load's end) is kept too.
-        end = time.monotonic() + 0.5
-        while time.monotonic() < end:
-            try:
-                match = MARK.search(lines.get(timeout=0.1))
-            except queue.Empty:
-                continue
-            if match:
-                marks[match.group(1)] = float(match.group(2)) - start
+        marks.update(read_marks(lines, start, time.monotonic() + 0.5))
         process.send_signal(signal.SIGTERM)
         try:
             process.wait(15)
@@ -185,6 +150,19 @@ class Bench:
         if not match:
             sys.exit("the floor never listed the route books")
         return float(match.group(1)) - start
+
+
+def read_marks(lines, start, deadline, until=None):
+    """The program's marks from its log lines, in ms from its start, until a mark or a time."""
+    marks = {}
+    while until not in marks and time.monotonic() < deadline:
+        try:
+            match = MARK.search(lines.get(timeout=0.1))
+        except queue.Empty:
+            continue
+        if match:
+            marks[match.group(1)] = float(match.group(2)) - start
+    return marks
 
 
 def median(values):
@@ -218,7 +196,7 @@ def main():
     display = Display()
     work = tempfile.mkdtemp(prefix="vantu-startup-bench-")
     try:
-        bench = Bench(args, work, display.name)
+        bench = Bench(args, work, os.environ["DISPLAY"])
         results = {kind: {"program": [], "floor": []} for kind in ("cold", "warm")}
         # The first starts make the homes' caches and the program's settings.
         bench.program(False)
