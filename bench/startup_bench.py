@@ -11,8 +11,9 @@ Cold: the system's file cache dropped before each start (as root: --drop-caches 
 the cold runs, which are otherwise left out). Warm: right after an earlier start. Each program
 keeps one home and one program folder throughout, so that the engine's own caches and the
 program's settings are there as after a first start. The program's end is its mark "page
-listed": the second frame after the page was given its first list. The floor's page posts the
-same two frames after it was parsed.
+listed": the second frame after the page was given its first list; the program also says how
+long it took to answer the page's calls until then, its own part of the page's start. The
+floor's page posts the same two frames after it was parsed.
 """
 
 import argparse
@@ -33,6 +34,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from e2e import Display  # noqa: E402  a virtual display of its own, as the window's tests use
 
 MARK = re.compile(r"start-up: (.+?) at [0-9.]+ ms \(monotonic clock ([0-9.]+) ms\)")
+CALLS = re.compile(r"start-up: (\d+) page calls answered in ([0-9.]+) ms")
 MARKS = ["program running", "settings read", "engine ready", "first listing answered",
          "page listed", "page loaded", "window shown"]
 SIZE = ("880", "562")  # the window's first size
@@ -157,11 +159,14 @@ def read_marks(lines, start, deadline, until=None):
     marks = {}
     while until not in marks and time.monotonic() < deadline:
         try:
-            match = MARK.search(lines.get(timeout=0.1))
+            line = lines.get(timeout=0.1)
         except queue.Empty:
             continue
+        match, calls = MARK.search(line), CALLS.search(line)
         if match:
             marks[match.group(1)] = float(match.group(2)) - start
+        elif calls:
+            marks["page calls"] = float(calls.group(2))
     return marks
 
 
@@ -176,6 +181,9 @@ def report(results, runs):
         row = [median([m[mark] for m in results[kind]["program"] if mark in m])
                for kind in ("cold", "warm")]
         print("%-36s %9.1f %9.1f" % ("program: " + mark, *row))
+    calls = [median([m["page calls"] for m in results[kind]["program"] if "page calls" in m])
+             for kind in ("cold", "warm")]
+    print("%-36s %9.1f %9.1f" % ("program: answering the page's calls", *calls))
     floor = [median(results[kind]["floor"]) for kind in ("cold", "warm")]
     listed = [median([m["page listed"] for m in results[kind]["program"]])
               for kind in ("cold", "warm")]
