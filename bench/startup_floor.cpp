@@ -41,8 +41,8 @@ int main(int argc, char** argv) {
     WebKitUserContentManager* content = webkit_user_content_manager_new();
     g_signal_connect(content, "script-message-received::listed", G_CALLBACK(listed), nullptr);
     webkit_user_content_manager_register_script_message_handler(content, "listed");
-    GtkWidget* view = GTK_WIDGET(
-        g_object_new(WEBKIT_TYPE_WEB_VIEW, "user-content-manager", content, nullptr));
+    GtkWidget* view =
+        GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "user-content-manager", content, nullptr));
     gtk_container_add(GTK_CONTAINER(window), view);
     webkit_web_view_load_uri(WEBKIT_WEB_VIEW(view), argv[1]);
     gtk_widget_show_all(window);
