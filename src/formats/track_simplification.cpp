@@ -240,9 +240,6 @@ class HullTree {
     // first.
     void sortRuns() {
         std::vector<Packed>& v = sorted_;
-        auto at = [](std::vector<Packed>& of, size_t i) {
-            return of.begin() + static_cast<std::ptrdiff_t>(i);
-        };
         starts_.clear();
         for (size_t i = 0; i < v.size();) {
             starts_.push_back(i);
@@ -252,7 +249,7 @@ class HullTree {
             if (j == i + 1) {  // a falling run, or a run of one at the end
                 while (j < v.size() && v[j] <= v[j - 1])
                     ++j;
-                std::reverse(at(v, i), at(v, j));
+                std::reverse(v.data() + i, v.data() + j);
             }
             i = j;
         }
