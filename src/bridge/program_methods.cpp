@@ -40,7 +40,7 @@ std::string ProgramMethods::showRoadbook(const std::string& text) {
 }
 
 std::string ProgramMethods::setUsername(const std::string& account) {
-    return SetUsername(device_, account);
+    return SetUsername(device_, device_.seat, account);
 }
 
 std::string ProgramMethods::importToPDA(std::string text) {

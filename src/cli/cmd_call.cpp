@@ -17,43 +17,22 @@ namespace cli {
 
 namespace {
 
-// What the system's dialog asks for a file is answered on a terminal: by the paths given with
-// --file, in order, and after them by a line of standard input (an empty line or its end
-// cancels). UTF-8 paths; a path the ANSI code page cannot hold is refused as the dialog would.
-void answerDialogs(std::vector<std::string> files) {
-    platform::setFileDialogHandler([files = std::move(files), next = size_t{0}](
-                                       const platform::FileDialogRequest& request) mutable {
-        std::string path;
-        if (next < files.size()) {
-            path = files[next++];
-        } else {
-            std::fprintf(stderr, "%s (%s, *.%s): ", platform::ansiToUtf8(request.title).c_str(),
-                         platform::ansiToUtf8(request.filterName).c_str(),
-                         request.extension.c_str());
-            std::fflush(stderr);
-            if (!std::getline(std::cin, path)) path.clear();
-        }
-        return platform::chosenPath(utf8::toUtf16(path));
-    });
-}
-
 // The options before the first METHOD: --ansi, --page-calls, --json, --file PATH (a dialog's
 // answer), and --routebook-server HOST[:PORT], which replaces the built-in route book server (a
 // test server, a staging server). False for an option without its value.
 bool takeOptions(std::vector<std::string>& args, Output& output) {
-    std::vector<std::string> files;
     std::optional<std::string> server;
     ParsedOptions parsed = parseOptions(args,
                                         {{"--ansi", &output.ansi},
                                          {"--page-calls", &output.pageCalls},
                                          {"--json", &output.json},
-                                         {"--file", &files},
+                                         {"--file", &output.files},
                                          {"--routebook-server", &server}},
                                         {.leadingOnly = true, .unknownIsArgument = true});
     if (!parsed.ok()) return false;
     if (server) setRouteBookServer(server);
     args = std::move(parsed.arguments);
-    answerDialogs(std::move(files));
+    output.answerDialogs = true;
     return true;
 }
 

@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-const char* taskStatusText(intptr_t code) {
+const char* taskStatusText(int code) {
     static const char* const kTexts[] = {
         " ",
         "程序暂时很忙，请稍候再试！",
@@ -18,6 +18,6 @@ const char* taskStatusText(intptr_t code) {
         nullptr,
         "路书读取失败。",
     };
-    if (code < 0 || code >= static_cast<intptr_t>(std::size(kTexts))) return nullptr;
+    if (code < 0 || code >= static_cast<int>(std::size(kTexts))) return nullptr;
     return kTexts[code];
 }

@@ -1,6 +1,6 @@
 #include "device/link_watch.h"
 
-#include "common/task_status.h"
+#include "common/seat.h"
 #include "device/device_link.h"
 
 namespace {
@@ -12,7 +12,8 @@ constexpr uint32_t kWatchMs = 60000;
 
 }  // namespace
 
-LinkWatch::LinkWatch(RapiBinding& rapi) : rapi_(rapi), thread_([this] { run(); }) {}
+LinkWatch::LinkWatch(RapiBinding& rapi, Seat& seat)
+    : rapi_(rapi), seat_(seat), thread_([this] { run(); }) {}
 
 LinkWatch::~LinkWatch() {
     {
@@ -39,7 +40,7 @@ void LinkWatch::run() {
         restart_ = false;
         lock.unlock();
         rapi_.startRemoteLink();
-        if (watchLink()) platform::postMessage(WM_DEVICE_LINK, 0, 0);
+        if (watchLink()) seat_.post(TaskEvent::of(TaskEvent::Kind::DeviceLink));
         lock.lock();
     }
 }
@@ -54,9 +55,9 @@ bool LinkWatch::watchLink() {
     return false;
 }
 
-void watchRemoteLink(DeviceLink& device) {
+void watchRemoteLink(DeviceLink& device, Seat& seat) {
     if (device.rapi.isLoaded() && !device.linkWatch)
-        device.linkWatch = std::make_unique<LinkWatch>(device.rapi);
+        device.linkWatch = std::make_unique<LinkWatch>(device.rapi, seat);
 }
 
 void restartRemoteLink(DeviceLink& device) {

@@ -5,22 +5,6 @@
 #include "platform/codepage.h"
 
 namespace platform {
-namespace {
-FileDialogHandler& handler() {
-    static FileDialogHandler installed;
-    return installed;
-}
-}  // namespace
-
-void setFileDialogHandler(FileDialogHandler replacement) {
-    handler() = std::move(replacement);
-}
-
-FileDialogAnswer askForFile(const FileDialogRequest& request) {
-    // A copy, so that a handler may replace itself while it asks.
-    FileDialogHandler ask = handler();
-    return ask ? ask(request) : FileDialogAnswer{};
-}
 
 FileDialogAnswer chosenPath(std::u16string_view path) {
     if (path.empty()) return {};

@@ -105,9 +105,9 @@ bool addManifest(ArchiveWriter& writer, const std::vector<BackupFile>& files) {
            writer.writeEntry(text.data(), text.size()) && writer.endEntry();
 }
 
-void failArchive(BackupOutcome& outcome, std::string problem) {
+void failArchive(Seat& seat, BackupOutcome& outcome, std::string problem) {
     outcome.archiveFailed = true;
-    failTask(outcome, TaskStatus::TransferError, std::move(problem));
+    failTask(seat, outcome, TaskStatus::TransferError, std::move(problem));
 }
 
 }  // namespace
@@ -117,33 +117,34 @@ void backupNavigator(const TaskContext& context, const std::string& archivePath,
     DataFolder folder(context);
     std::string problem;
     std::optional<std::vector<DataFile>> listed = folder.listFiles(problem);
-    if (!listed) return failTask(outcome, TaskStatus::TransferError, problem);
+    if (!listed) return failTask(context.device.seat, outcome, TaskStatus::TransferError, problem);
     PendingArchive archive(archivePath);
-    if (!archive.isOpen()) return failArchive(outcome, "cannot write " + archivePath);
+    if (!archive.isOpen())
+        return failArchive(context.device.seat, outcome, "cannot write " + archivePath);
     std::vector<BackupFile> files;
     for (const DataFile& file : filesToBackUp(*listed)) {
-        postTaskProgress(TaskKind::Backup, static_cast<int>(files.size()) + 1);
+        context.device.seat.postProgress(TaskKind::Backup, static_cast<int>(files.size()) + 1);
         BackupFile written;
         Copied copied = context.control.checkpoint()
                             ? Copied::Stopped
                             : backUpFile(context, folder, file, archive.writer, written);
         if (copied == Copied::Stopped) {
             outcome.stopped = true;
-            return postTaskStatus(TaskStatus::Done);
+            return context.device.seat.postStatus(TaskStatus::Done);
         }
         if (copied == Copied::ReadFailed)
-            return failTask(outcome, TaskStatus::TransferError,
+            return failTask(context.device.seat, outcome, TaskStatus::TransferError,
                             "cannot read " + file.name + " on the navigator");
         if (copied == Copied::WriteFailed)
-            return failArchive(outcome, "cannot write " + archivePath);
+            return failArchive(context.device.seat, outcome, "cannot write " + archivePath);
         outcome.bytes += written.size;
         files.push_back(std::move(written));
     }
     if (!addManifest(archive.writer, files) || !archive.commit())
-        return failArchive(outcome, "cannot write " + archivePath);
+        return failArchive(context.device.seat, outcome, "cannot write " + archivePath);
     outcome.files = files.size();
     outcome.finished = true;
-    postTaskStatus(TaskStatus::Done);
+    context.device.seat.postStatus(TaskStatus::Done);
 }
 
 bool startBackup(NavigatorState& navigator, TaskState& tasks, std::string archivePath,

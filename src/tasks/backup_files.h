@@ -56,4 +56,4 @@ class DataFolder {
 };
 
 // Posts the status of a failure and says in the outcome why it happened.
-void failTask(BackupOutcome& outcome, TaskStatus status, std::string problem);
+void failTask(Seat& seat, BackupOutcome& outcome, TaskStatus status, std::string problem);

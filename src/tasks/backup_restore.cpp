@@ -263,9 +263,9 @@ class StagedCopies {
     size_t inPlace_ = 0;
 };
 
-void refuse(BackupOutcome& outcome, std::string problem) {
+void refuse(Seat& seat, BackupOutcome& outcome, std::string problem) {
     outcome.archiveFailed = true;
-    failTask(outcome, TaskStatus::UnpackFailed, std::move(problem));
+    failTask(seat, outcome, TaskStatus::UnpackFailed, std::move(problem));
 }
 
 // Writes the copies of the planned files in the zip's order, and reads the others through, so
@@ -281,22 +281,23 @@ bool writeCopies(const TaskContext& context, DataFolder& folder, ArchiveReader& 
         auto it = reader.currentInfo(info) ? backup.byEntry.find(info.name) : backup.byEntry.end();
         if (it == backup.byEntry.end()) continue;
         const std::string& target = targets[it->second];
-        if (!target.empty()) postTaskProgress(TaskKind::Restore, ++ordinal);
+        if (!target.empty()) context.device.seat.postProgress(TaskKind::Restore, ++ordinal);
         Written written =
             context.control.checkpoint() ? Written::Stopped
             : target.empty()             ? readThrough(context, reader)
                              : writeCopy(context, folder, reader, backup.files[it->second], target);
         if (written == Written::Stopped) {
             outcome.stopped = true;
-            postTaskStatus(TaskStatus::Done);
+            context.device.seat.postStatus(TaskStatus::Done);
             return false;
         }
         if (written == Written::Damaged) {
-            refuse(outcome, info.name + " is damaged: its bytes do not match its CRC");
+            refuse(context.device.seat, outcome,
+                   info.name + " is damaged: its bytes do not match its CRC");
             return false;
         }
         if (written == Written::Failed) {
-            failTask(outcome, TaskStatus::TransferError,
+            failTask(context.device.seat, outcome, TaskStatus::TransferError,
                      "cannot write " + target + " on the navigator");
             return false;
         }
@@ -314,16 +315,17 @@ void restoreNavigator(const TaskContext& context, const std::string& archivePath
     DataFolder folder(context);
     std::string problem;
     std::optional<std::vector<DataFile>> present = finishLeftovers(context, folder, problem);
-    if (!present) return failTask(outcome, TaskStatus::TransferError, problem);
+    if (!present) return failTask(context.device.seat, outcome, TaskStatus::TransferError, problem);
     ArchiveReader reader;
-    if (!reader.open(archivePath)) return refuse(outcome, "it is not a zip archive");
+    if (!reader.open(archivePath))
+        return refuse(context.device.seat, outcome, "it is not a zip archive");
     CheckedBackup backup;
-    if (!checkBackup(reader, backup, problem)) return refuse(outcome, problem);
+    if (!checkBackup(reader, backup, problem)) return refuse(context.device.seat, outcome, problem);
     std::vector<std::string> targets =
         planWrites(context, folder, backup.files, byFoldedName(*present), replace, outcome);
     TaskStatus status = TaskStatus::Done;
     problem = writesProblem(folder, backup.files, targets, status);
-    if (!problem.empty()) return failTask(outcome, status, problem);
+    if (!problem.empty()) return failTask(context.device.seat, outcome, status, problem);
     // Every copy is written and checked before any takes its file's place: a damaged backup or
     // a stop changes nothing.
     StagedCopies staged(context, folder);
@@ -337,8 +339,8 @@ void restoreNavigator(const TaskContext& context, const std::string& archivePath
     outcome.files = staged.inPlace();
     if (outcome.files > 0) clearRouteBooks(context.device);
     if (!failed.empty())
-        return failTask(outcome, TaskStatus::TransferError,
+        return failTask(context.device.seat, outcome, TaskStatus::TransferError,
                         "cannot put " + failed + " in place on the navigator");
     outcome.finished = true;
-    postTaskStatus(TaskStatus::Done);
+    context.device.seat.postStatus(TaskStatus::Done);
 }

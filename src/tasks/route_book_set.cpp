@@ -109,7 +109,7 @@ bool installRouteBook(const TaskContext& context, const std::string& folder,
     if (set.hasSim) moves.push_back({nav.path(staged + ".sim"), nav.path(name + ".sim")});
     moves.push_back({nav.path(staged + ".trk"), nav.path(name + ".trk")});
     if (ok && !context.control.stopRequested()) ok = nav.moveAllOrNone(moves, false);
-    if (!ok) postTaskStatus(TaskStatus::TransferError);
+    if (!ok) context.device.seat.postStatus(TaskStatus::TransferError);
     if (!ok || context.control.stopRequested()) {
         removeInstalledFiles(context, set.written);
         return false;
@@ -138,7 +138,7 @@ bool removeInstalledFiles(const TaskContext& context, const InstalledFiles& writ
         ok = nav.gone(*it) && ok;
     if (!written.createdFolder.empty())
         ok = (nav.removeFolder(written.createdFolder) || !nav.exists(written.createdFolder)) && ok;
-    if (!ok && nav.onDevice()) postTaskStatus(TaskStatus::RemoveFailed);
+    if (!ok && nav.onDevice()) context.device.seat.postStatus(TaskStatus::RemoveFailed);
     return ok;
 }
 
@@ -149,7 +149,7 @@ bool removeRouteBookRemote(const TaskContext& context, const std::string& name) 
     if (removeSetFolder(context, nav, nav.path(name)) && nav.gone(nav.path(name + ".sim")) &&
         nav.gone(nav.path(name + ".trk")))
         return true;
-    postTaskStatus(TaskStatus::RemoveFailed);
+    context.device.seat.postStatus(TaskStatus::RemoveFailed);
     return false;
 }
 
@@ -197,7 +197,7 @@ bool copyRouteBookFromDevice(const TaskContext& context, const std::string& fold
                              platform::joinPath(target, entry.name));
         }
     }
-    if (!ok) postTaskStatus(TaskStatus::TransferError);
+    if (!ok) context.device.seat.postStatus(TaskStatus::TransferError);
     return ok && !context.control.stopRequested();
 }
 

@@ -48,14 +48,13 @@ class PcFilesTest : public TaskHarness {
         writeFileBytes(pc.file("ride.gpx"), kRide);
         writeFileBytes(pc.file("page.gpx"), "<html></html>");
         writeFileBytes(pc.file("south.gpx"), kSouthOnly);
-        platform::setFileDialogHandler([this](const FileDialogRequest& request) {
+        seat.answerDialog = [this](const FileDialogRequest& request) {
             asked.push_back(request);
             if (!answer) return FileDialogAnswer{};
             if (*answer == "?") return FileDialogAnswer{FileDialogAnswer::Outcome::Unreachable, {}};
             return FileDialogAnswer{FileDialogAnswer::Outcome::Chosen, pc.file(*answer)};
-        });
+        };
     }
-    ~PcFilesTest() override { platform::setFileDialogHandler({}); }
 
     // The longest route book name the navigator's folder takes.
     std::string longestName() const {

@@ -445,14 +445,18 @@ HRESULT BrowserSite::browserEvent(DISPID id, const DISPPARAMS& params) {
             IDispatch* frame = dispatchOf(args[1]);
             std::u16string address = textOf(args[0]);
             installUiHandler(frame, address);
-            events_->navigateComplete(isTopFrame(frame), address);
             break;
         }
-        case DISPID_DOCUMENTCOMPLETE:  // frame, url
+        case DISPID_DOCUMENTCOMPLETE: {  // frame, url
+            if (count < 2) break;
             // A document made without a completed navigation of its own (written by script)
             // still gets its handler.
-            if (count >= 2) installUiHandler(dispatchOf(args[1]), textOf(args[0]));
+            IDispatch* frame = dispatchOf(args[1]);
+            installUiHandler(frame, textOf(args[0]));
+            // Inner frames complete before the top one, which comes last.
+            if (isTopFrame(frame)) events_->documentComplete();
             break;
+        }
         case DISPID_NAVIGATEERROR:  // frame, url, target, status, cancel
             if (count >= 5 &&
                 events_->navigateError(isTopFrame(dispatchOf(args[4])), textOf(args[3])))

@@ -24,8 +24,8 @@ class BrowserEvents {
     virtual ~BrowserEvents() = default;
     // Before every navigation of every frame; true cancels it.
     virtual bool beforeNavigate(std::u16string_view address) = 0;
-    // A navigation of `frame` has completed: its document exists.
-    virtual void navigateComplete(bool topFrame, std::u16string_view address) = 0;
+    // The top document has loaded, its inner frames included.
+    virtual void documentComplete() = 0;
     // A navigation failed; true cancels the browser's own error page.
     virtual bool navigateError(bool topFrame, std::u16string_view address) = 0;
 };

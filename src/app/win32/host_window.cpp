@@ -199,10 +199,12 @@ INT_PTR HostWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DESTROY:
             KillTimer(window_, TIMER_FLASH_SCAN);
             return FALSE;
+        case WM_TASK_EVENT:
+            // What other threads post through the seat.
+            controller_.taskEvent(taskEventFrom(wParam, lParam));
+            return TRUE;
         default:
-            // What other threads post: the controller's notifications.
-            return controller_.message(message, wParam, static_cast<intptr_t>(lParam)) ? TRUE
-                                                                                       : FALSE;
+            return FALSE;
     }
 }
 
@@ -237,7 +239,7 @@ bool HostWindow::preTranslate(MSG& message) {
     switch (message.message) {
         case WM_RBUTTONDOWN:
             // The click goes on to the page as well.
-            controller_.rightButtonDown(static_cast<intptr_t>(message.lParam));
+            controller_.rightButtonDown(LOWORD(message.lParam), HIWORD(message.lParam));
             return false;
         case WM_KEYDOWN:
         case WM_KEYUP:
@@ -336,8 +338,8 @@ bool HostWindow::beforeNavigate(std::u16string_view address) {
     return controller_.beforeNavigate(utf8::fromUtf16(address));
 }
 
-void HostWindow::navigateComplete(bool topFrame, std::u16string_view) {
-    controller_.navigationComplete(topFrame);
+void HostWindow::documentComplete() {
+    controller_.documentReady();
 }
 
 bool HostWindow::navigateError(bool topFrame, std::u16string_view) {

@@ -68,7 +68,7 @@ class HostWindow : public AppWindow, public BrowserEvents {
 
     // BrowserEvents
     bool beforeNavigate(std::u16string_view address) override;
-    void navigateComplete(bool topFrame, std::u16string_view address) override;
+    void documentComplete() override;
     bool navigateError(bool topFrame, std::u16string_view address) override;
 
   private:
