@@ -1,28 +1,77 @@
 #include "tasks/archive_stream.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/files.h"
 
 namespace {
 
-// Writes are gathered into large pieces: minizip hands over at most 64 KiB at a time, and a
-// backup's entries reach it in the navigator's 2000 bytes.
+// Reads and writes go to the file in large pieces. minizip reads a zip's directory a field at a
+// time and hands over at most 64 KiB to write, and a backup's entries reach it in the
+// navigator's 2000 bytes: one system call each would cost more than the work.
+constexpr size_t kReadAhead = size_t{64} << 10;
+constexpr size_t kWriteGathering = size_t{1} << 20;
+
 struct Stream {
     platform::File file;
-    int64_t position = 0;
+    int64_t position = 0;  // where minizip is
+    // Read ahead of the position: ahead[taken..] are the bytes from the position on, and the
+    // file stands at their end.
+    std::vector<char> ahead;
+    size_t taken = 0;
     std::string pending;  // written, not yet handed to the file
     bool failed = false;
 
-    bool flush() {
+    // Puts the file where minizip is, with nothing read ahead or held back.
+    bool settle() {
         if (!pending.empty() && !file.write(pending.data(), pending.size())) failed = true;
         pending.clear();
+        if (taken < ahead.size() && !file.seek(position)) failed = true;
+        ahead.clear();
+        taken = 0;
         return !failed;
     }
-};
 
-constexpr size_t kWriteGathering = size_t{1} << 20;
+    size_t read(char* out, size_t size) {
+        size_t total = 0;
+        while (total < size) {
+            if (taken < ahead.size()) {
+                size_t n = std::min(size - total, ahead.size() - taken);
+                std::copy_n(ahead.data() + taken, n, out + total);
+                taken += n;
+                total += n;
+                continue;
+            }
+            if (size - total >= kReadAhead) {
+                total += file.read(out + total, size - total);
+                break;
+            }
+            ahead.resize(kReadAhead);
+            ahead.resize(file.read(ahead.data(), ahead.size()));
+            taken = 0;
+            if (ahead.empty()) break;
+        }
+        position += static_cast<int64_t>(total);
+        return total;
+    }
+
+    bool seek(int64_t target) {
+        // Within what was read ahead, no system call is needed.
+        const int64_t start = position - static_cast<int64_t>(taken);
+        if (pending.empty() && target >= start &&
+            target <= start + static_cast<int64_t>(ahead.size())) {
+            taken = static_cast<size_t>(target - start);
+            position = target;
+            return true;
+        }
+        if (!settle() || target < 0 || !file.seek(target)) return false;
+        position = target;
+        return true;
+    }
+};
 
 voidpf ZCALLBACK openStream(voidpf, const void* filename, int mode) {
     platform::OpenMode how = platform::OpenMode::Read;
@@ -36,16 +85,15 @@ voidpf ZCALLBACK openStream(voidpf, const void* filename, int mode) {
 
 uLong ZCALLBACK readStream(voidpf, voidpf s, void* buffer, uLong size) {
     auto* stream = static_cast<Stream*>(s);
-    if (!stream->flush()) return 0;
-    size_t got = stream->file.read(buffer, size);
-    stream->position += static_cast<int64_t>(got);
-    return static_cast<uLong>(got);
+    if (!stream->pending.empty() && !stream->settle()) return 0;
+    return static_cast<uLong>(stream->read(static_cast<char*>(buffer), size));
 }
 
 uLong ZCALLBACK writeStream(voidpf, voidpf s, const void* buffer, uLong size) {
     auto* stream = static_cast<Stream*>(s);
+    if (!stream->ahead.empty() && !stream->settle()) return 0;
     stream->pending.append(static_cast<const char*>(buffer), size);
-    if (stream->pending.size() >= kWriteGathering && !stream->flush()) return 0;
+    if (stream->pending.size() >= kWriteGathering && !stream->settle()) return 0;
     stream->position += static_cast<int64_t>(size);
     return size;
 }
@@ -56,18 +104,18 @@ ZPOS64_T ZCALLBACK tellStream(voidpf, voidpf s) {
 
 long ZCALLBACK seekStream(voidpf, voidpf s, ZPOS64_T offset, int origin) {
     auto* stream = static_cast<Stream*>(s);
-    if (!stream->flush()) return -1;
     int64_t target = static_cast<int64_t>(offset);
     if (origin == ZLIB_FILEFUNC_SEEK_CUR) target += stream->position;
-    if (origin == ZLIB_FILEFUNC_SEEK_END) target += stream->file.size();
-    if (target < 0 || !stream->file.seek(target)) return -1;
-    stream->position = target;
-    return 0;
+    if (origin == ZLIB_FILEFUNC_SEEK_END) {
+        if (!stream->settle()) return -1;
+        target += stream->file.size();
+    }
+    return stream->seek(target) ? 0 : -1;
 }
 
 int ZCALLBACK closeStream(voidpf, voidpf s) {
     std::unique_ptr<Stream> stream(static_cast<Stream*>(s));
-    return stream->flush() ? 0 : 1;
+    return stream->pending.empty() || stream->settle() ? 0 : 1;
 }
 
 int ZCALLBACK streamError(voidpf, voidpf s) {
