@@ -419,7 +419,7 @@ TEST_F(WindowControllerTest, PostedNotificationsBecomePageCallsOnlyWithADocument
         {WM_TASK_STATUS, 0, 10, {"kankan(\"路书文件解压失败。\")"}},
         {WM_TASK_STATUS, 0, 11, {"kankan()"}},
         {WM_TASK_STATUS, 0, 12, {"kankan(\"路书读取失败。\")"}},
-        {WM_TASK_STATUS, 0, 13, {"kankan()"}},
+        {WM_TASK_STATUS, 0, 15, {"kankan()"}},
         {WM_TASK_STATUS, 0, -1, {"kankan()"}},
         {WM_TASK_PROGRESS, 0, 1, {"currentLushu(\"1\",\"down\")"}},
         {WM_TASK_PROGRESS, 1, 3, {"currentLushu(\"3\",\"delete\")"}},

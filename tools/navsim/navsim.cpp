@@ -299,6 +299,20 @@ int parseNumber(const char* text) {
     return text ? static_cast<int>(std::strtol(text, nullptr, 0)) : 0;
 }
 
+// The entries of a folder that a search's last part may match. A name without wildcards is
+// looked up rather than searched for, as a device's file system does: asking for one name in a
+// folder of thousands of files costs no listing of them all.
+std::optional<std::vector<navsim::host::Entry>> lookUp(const std::string& folder,
+                                                       const std::u16string& mask) {
+    if (mask.find_first_of(u"*?") != std::u16string::npos) return navsim::host::list(folder);
+    std::vector<navsim::host::Entry> entries;
+    if (mask == u"." || mask == u"..") return entries;
+    std::string name = navsim::host::spelledEntry(folder, toUtf8(mask));
+    if (name.empty()) return entries;
+    if (auto found = navsim::host::entry(folder, name)) entries.push_back(std::move(*found));
+    return entries;
+}
+
 }  // namespace
 
 extern "C" {
@@ -402,7 +416,7 @@ NAVSIM_EXPORT HANDLE RAPI_CALL CeFindFirstFile(const WCHAR* lpFileName,
     std::u16string mask = pattern.substr(cut + 1);
     auto folder = resolve(s, cut == 0 ? std::u16string(u"\\") : pattern.substr(0, cut));
     if (!folder || mask.empty()) return rapi::invalidHandleValue();
-    auto listed = navsim::host::list(folder->host);
+    auto listed = lookUp(folder->host, mask);
     if (!listed) return rapi::invalidHandleValue();
     std::vector<navsim::host::Entry> entries;
     for (auto& entry : *listed)
