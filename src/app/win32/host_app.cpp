@@ -86,7 +86,7 @@ int runWindow(HINSTANCE instance, DeviceManager& device,
     // gone may post until the program ends.
     static auto* sink = new WindowSink;
     platform::setMessageSink(sink);
-    BackgroundUpdate update(platform::programFile(), updateManifestUrl());
+    BackgroundUpdate update(platform::programFile(), updateManifestUrl(), updatePublicKey());
     HostWindow window({settings, methods, device.connected, update, pages, offlinePicture()},
                       makeExternal);
     if (!window.create(instance)) return 1;

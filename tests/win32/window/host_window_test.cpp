@@ -112,7 +112,7 @@ class WindowTest : public ::testing::Test {
     int connected = 0;
     ProbeMethods methods;
     // Nothing listens at port 9: a check that starts ends at once.
-    BackgroundUpdate update{platform::programFile(), "http://127.0.0.1:9/"};
+    BackgroundUpdate update{platform::programFile(), "http://127.0.0.1:9/", ""};
     RecordingPage page;
     std::unique_ptr<HostWindow> dialog;
     HWND window = nullptr;
@@ -185,7 +185,7 @@ TEST(WindowPlacement, StartsAtTheStoredRectangleNoSmallerThan880By562) {
         }
         int connected = 0;
         ProbeMethods methods;
-        BackgroundUpdate update(platform::programFile(), "");
+        BackgroundUpdate update(platform::programFile(), "", "");
         HostWindow dialog({settings, methods, connected, update, kBlank, offlinePicture()},
                           nullptr);
         ASSERT_TRUE(dialog.create(GetModuleHandleA(nullptr)));
