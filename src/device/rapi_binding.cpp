@@ -72,6 +72,7 @@ void RapiBinding::startRemoteLink() {
 
 void RapiBinding::startOnThread(uint64_t start) {
     CeRapiUninit();
+    current_ = start;
     linkStart_ = rapi::RAPIINIT{};
     linkStart_.cbSize = sizeof(rapi::RAPIINIT);
     bool started = ceRapiInitEx_ != nullptr && ceRapiInitEx_(&linkStart_) == rapi::kOk;
@@ -159,7 +160,12 @@ rapi::BOOL RapiBinding::CeCreateDirectory(const char16_t* path) {
 
 rapi::HRESULT RapiBinding::CeRapiUninit() {
     if (ceRapiUninit_ == nullptr) return rapi::kFail;
-    return onThread([&] { return ceRapiUninit_(); });
+    return onThread([&] {
+        // The link's event goes with it: it is waited for no more, and the link is down.
+        thread_->watch(nullptr, nullptr);
+        settle(current_, LinkState::Down);
+        return ceRapiUninit_();
+    });
 }
 
 rapi::BOOL RapiBinding::CeFindClose(rapi::HANDLE find) {

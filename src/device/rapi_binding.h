@@ -108,6 +108,7 @@ class RapiBinding {
     // be after the caller gave up waiting; so it lives as long as the binding. Only the binding's
     // thread touches it.
     rapi::RAPIINIT linkStart_{};
+    uint64_t current_ = 0;  // the number of the start linkStart_ belongs to (binding's thread)
     std::mutex linkMutex_;
     std::condition_variable linkSettled_;
     std::atomic<LinkState> link_{LinkState::Down};
