@@ -333,7 +333,9 @@ TEST_F(UpdateScriptTest, OnlyAProgramSignedWithTheUpdateKeyIsStarted) {
         server.serve("/new", c.served);
         server.serve(kManifestPath, "<do><b><download><url>" + server.url("/new") + "</url>" +
                                         c.signatureElement + "</download><run/><exit/></b></do>");
-        platform::deleteFile(marker);
+        // The last case's copy may still run (and hold the marker open) on a slow machine.
+        waitAndDelete(updaterPathFor(program));
+        waitAndDelete(marker);
         questions = 0;
         std::vector<std::string> log;
         platform::setLogHandler([&log](std::string_view line) { log.emplace_back(line); });

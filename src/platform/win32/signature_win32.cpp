@@ -15,8 +15,10 @@ class Key {
   public:
     Key(std::string_view point, std::string_view scalar) {
         // The blob: its header, X, Y and, for a signing key, the scalar.
-        BCRYPT_ECCKEY_BLOB header{
-            scalar.empty() ? BCRYPT_ECDSA_PUBLIC_P256_MAGIC : BCRYPT_ECDSA_PRIVATE_P256_MAGIC, 32};
+        BCRYPT_ECCKEY_BLOB header{};
+        header.dwMagic =
+            scalar.empty() ? BCRYPT_ECDSA_PUBLIC_P256_MAGIC : BCRYPT_ECDSA_PRIVATE_P256_MAGIC;
+        header.cbKey = 32;
         std::string blob(reinterpret_cast<const char*>(&header), sizeof header);
         blob.append(point.substr(1));
         blob.append(scalar);
