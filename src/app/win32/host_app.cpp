@@ -25,6 +25,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/http.h"
+#include "platform/library.h"
 #include "platform/log.h"
 #include "platform/paths.h"
 #include "session/device_manager.h"
@@ -108,6 +109,7 @@ int runWindow(HINSTANCE instance, DeviceManager& device,
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    platform::loadLibrariesFromSystemOnly();
     if (instance_slot::isRunningQuery())
         return instance_slot::runningWindow() != nullptr ? instance_slot::kRunningAnswer : 0;
     // The navigator search looks at every removable drive: an empty card reader must fail
