@@ -321,11 +321,6 @@ TEST_F(UpdateScriptTest, OnlyAProgramSignedWithTheUpdateKeyIsStarted) {
         {"signed with another key", newProgram,
          "<signature>" + signatureOf(newProgram, kOtherKeyPem) + "</signature>", true,
          "was deleted: its signature is not one by the update key"},
-        {"a signature that is no signature", newProgram, "<signature>c2lnbmVk</signature>", true,
-         "was deleted: its signature is not 64 bytes in base64"},
-        {"signed, but not the MD5 the manifest gives", newProgram,
-         "<md5>0123456789abcdef0123456789abcdef</md5><signature>" + newSignature + "</signature>",
-         true, "was deleted: its MD5 differs"},
     };
     answer = true;
     for (const auto& c : cases) {
