@@ -45,6 +45,8 @@ EventWait waitForRapiEvent(rapi::HANDLE event, RapiWake& wake, uint32_t millisec
     p[1].fd = hasEvent ? static_cast<int>(fd) : -1;
     p[1].events = POLLIN;
     int timeout = milliseconds > 0x7fffffffU ? -1 : static_cast<int>(milliseconds);
+    // Without a pipe (no descriptors were left) the thread looks for work every 10 ms instead.
+    if (p[0].fd < 0 && (timeout < 0 || timeout > 10)) timeout = 10;
     int got = 0;
     while ((got = poll(p, 2, timeout)) < 0 && errno == EINTR) {
     }
