@@ -102,6 +102,10 @@ int32_t ExternalObject::call(std::u16string_view name, const std::vector<ScriptV
 
 int32_t ExternalObject::invokeOwn(int32_t dispid, const std::vector<ScriptValue>& args,
                                   ScriptResult* result) {
+    // The program's own methods take exactly their arguments, as vantu-cli does: a stray one
+    // would otherwise take the real one's place ("", "replace" read as "replace").
+    if (args.size() != static_cast<size_t>(kPageMethods[static_cast<size_t>(dispid)].arguments))
+        return kStatusFalse;
     if (dispid == kBackupOutcome) {
         setText(result, methods_.backupOutcome());
         return kStatusOk;

@@ -30,6 +30,9 @@ enum ExitCode : int {
     kExitFailed = 3,   // the program reported a failure: a status other than 0, a refused
                        // argument, a route book that is not on the navigator
     kExitFile = 4,     // a local file could not be read, understood or written
+    // a backup was saved without some of the navigator's files, which no restore could put
+    // back (each named on standard error)
+    kExitIncomplete = 5,
 };
 
 // How results and messages are printed.
@@ -39,8 +42,11 @@ struct Output {
     bool json = false;       // call results as JSON
     // Whether the system's dialog for a file is answered (else it is cancelled): by `files`
     // (UTF-8), in order, and after them by a line of standard input.
+    // A save's answer without an extension gets the dialog's, as the dialog completes it; a file
+    // at the completed name is replaced only with `replace`, since nobody here can be asked.
     bool answerDialogs = false;
     std::vector<std::string> files;
+    bool replace = false;
 };
 
 // Terminal text (UTF-8) and the program's ANSI text.

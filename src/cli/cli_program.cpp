@@ -11,6 +11,7 @@
 #include "json_documents.h"
 #include "ops/poi_operations.h"
 #include "platform/codepage.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/utf8_text.h"
 
@@ -88,7 +89,19 @@ platform::FileDialogAnswer TerminalSeat::chooseFile(const platform::FileDialogRe
         if (!std::getline(std::cin, path)) path.clear();
     }
     // A path the ANSI code page cannot hold is refused, as the system's dialog would.
-    return platform::chosenPath(utf8::toUtf16(path));
+    platform::FileDialogAnswer answer = platform::chosenPath(utf8::toUtf16(path));
+    if (request.kind != platform::FileDialogRequest::Kind::Save ||
+        answer.outcome != platform::FileDialogAnswer::Outcome::Chosen)
+        return answer;
+    std::string completed = platform::withDefaultExtension(answer.path, request.extension);
+    if (completed != answer.path && platform::fileExists(completed) && !output_.replace) {
+        std::fprintf(stderr, "vantu-cli: %s exists; give --replace to replace it\n",
+                     toTerminal(completed).c_str());
+        dialogRefused_ = true;
+        return {};
+    }
+    answer.path = std::move(completed);
+    return answer;
 }
 
 std::string CliMethods::poiToPDA(const std::string& text) {
@@ -162,6 +175,7 @@ int CliProgram::exitCode() const {
     int code = exitCode_;
     if (seat_.failureReported() || methods_.argumentRefused())
         code = std::max<int>(code, kExitFailed);
+    if (seat_.dialogRefused()) code = std::max<int>(code, kExitFile);
     return code;
 }
 

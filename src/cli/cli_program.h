@@ -28,11 +28,14 @@ class TerminalSeat : public Seat {
     bool ask(const std::string&, const std::string&) override { return false; }
     platform::FileDialogAnswer chooseFile(const platform::FileDialogRequest& request) override;
     bool failureReported() const { return failure_.load(); }
+    // A save's completed name was refused: the file there stays.
+    bool dialogRefused() const { return dialogRefused_; }
 
   private:
     std::mutex mutex_;
     Output output_;
     size_t nextFile_ = 0;
+    bool dialogRefused_ = false;
     std::atomic<bool> failure_{false};
 };
 

@@ -1,5 +1,6 @@
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,7 @@
 #include "options.h"
 #include "platform/codepage.h"
 #include "platform/file_dialog.h"
+#include "platform/files.h"
 #include "platform/utf8_text.h"
 #include "tasks/http_transfer.h"
 
@@ -18,8 +20,9 @@ namespace cli {
 namespace {
 
 // The options before the first METHOD: --ansi, --page-calls, --json, --file PATH (a dialog's
-// answer), and --routebook-server HOST[:PORT], which replaces the built-in route book server (a
-// test server, a staging server). False for an option without its value.
+// answer), --replace (a save's completed name may replace a file), and --routebook-server
+// HOST[:PORT], which replaces the built-in route book server (a test server, a staging server).
+// False for an option without its value.
 bool takeOptions(std::vector<std::string>& args, Output& output) {
     std::optional<std::string> server;
     ParsedOptions parsed = parseOptions(args,
@@ -27,6 +30,7 @@ bool takeOptions(std::vector<std::string>& args, Output& output) {
                                          {"--page-calls", &output.pageCalls},
                                          {"--json", &output.json},
                                          {"--file", &output.files},
+                                         {"--replace", &output.replace},
                                          {"--routebook-server", &server}},
                                         {.leadingOnly = true, .unknownIsArgument = true});
     if (!parsed.ok()) return false;
@@ -115,13 +119,16 @@ const char* const kCallOptions =
     "--file PATH answers the file dialog of installPackageFromPC, installGpxFromPC,\n"
     "saveGpxToPC, backupToPC or restoreFromPC (one --file per dialog, in order); without it the\n"
     "dialog's question is asked on standard error and answered by a line of standard input\n"
-    "(an empty line cancels).\n\n"
+    "(an empty line cancels). A save's answer without an extension gets the dialog's (.gpx,\n"
+    ".zip), as the dialog would add it; when a file stands at that completed name the save is\n"
+    "cancelled, and the exit status is 4, unless --replace is given.\n\n"
     "ARG is a string, or typed: int:N (32-bit integer), num:X (double), bool:true, bool:false,\n"
     "null: (null), str:TEXT (a string that would otherwise look typed).\n\n"
     "Exit status: 0 when every call succeeded; 1 when a call answered S_FALSE (no value, for\n"
     "example a navigator method without a navigator); 2 for an unknown method (nothing runs);\n"
     "3 when the program reported a failure (a status other than 0, or poiToPDA or\n"
-    "deleteSelectedPoi refusing its argument).\n\n";
+    "deleteSelectedPoi refusing its argument); 4 when a save would have replaced a file at a\n"
+    "completed name without --replace.\n\n";
 
 std::string callHelp() {
     return std::string(
@@ -158,6 +165,7 @@ const std::string kShellHelp =
 const CliCommand kCall({
     "call",
     "call [--ansi] [--json] [--page-calls] [--routebook-server HOST[:PORT]] [--file PATH]... "
+    "[--replace] "
     "METHOD [ARG...] [-- METHOD [ARG...]]...",
     "call the page's methods, as the portal page calls them",
     kCallHelp.c_str(),
@@ -166,7 +174,8 @@ const CliCommand kCall({
 
 const CliCommand kShell({
     "shell",
-    "shell [--ansi] [--json] [--page-calls] [--routebook-server HOST[:PORT]] [--file PATH]...",
+    "shell [--ansi] [--json] [--page-calls] [--routebook-server HOST[:PORT]] [--file PATH]... "
+    "[--replace]",
     "read calls from standard input, one per line",
     kShellHelp.c_str(),
     runShell,

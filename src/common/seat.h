@@ -39,6 +39,12 @@ class Seat {
     // answer.
     virtual platform::FileDialogAnswer chooseFile(const platform::FileDialogRequest& request) = 0;
 
+    // The file dialog as the core uses it: a save's answer without an extension gets the
+    // request's; when that changes it and a file stands at the completed name, the user is
+    // asked whether to replace it, since the dialog could only have asked about the name as
+    // typed: No cancels.
+    platform::FileDialogAnswer askForFile(const platform::FileDialogRequest& request);
+
     void postStatus(TaskStatus status) { post(TaskEvent::ofStatus(status)); }
     void postProgress(TaskKind task, int ordinal) { post(TaskEvent::ofProgress(task, ordinal)); }
 };

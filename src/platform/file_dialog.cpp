@@ -3,8 +3,22 @@
 #include <utility>
 
 #include "platform/codepage.h"
+#include "platform/paths.h"
 
 namespace platform {
+
+std::string withDefaultExtension(const std::string& path, const std::string& extension) {
+    size_t cut = lastSeparator(path);
+    std::string_view name = std::string_view(path).substr(cut == std::string::npos ? 0 : cut + 1);
+    if (name.empty() || name.find('.') != std::string_view::npos) return path;
+    return path + "." + extension;
+}
+
+std::string replaceQuestion(const std::string& path) {
+    size_t cut = lastSeparator(path);
+    return utf8ToAnsi("“") + path.substr(cut == std::string::npos ? 0 : cut + 1) +
+           utf8ToAnsi("”已经存在。要替换它吗？");
+}
 
 FileDialogAnswer chosenPath(std::u16string_view path) {
     if (path.empty()) return {};

@@ -30,6 +30,13 @@ struct FileDialogAnswer {
     std::string path;  // ANSI, when chosen
 };
 
+// `path` with "." + `extension` added when its file name has no extension (no dot), as a save
+// dialog completes a name typed without one.
+std::string withDefaultExtension(const std::string& path, const std::string& extension);
+
+// The question asked before a save replaces the file at `path` (ANSI).
+std::string replaceQuestion(const std::string& path);
+
 // The answer for a path the system hands over in UTF-16: chosen when ANSI text holds it
 // exactly, else unreachable.
 FileDialogAnswer chosenPath(std::u16string_view path);

@@ -18,6 +18,7 @@
 #include "support/loopback_server.h"
 #include "support/program_stub.h"
 #include "support/temp_dir.h"
+#include "support/update_keys.h"
 
 namespace {
 
@@ -119,7 +120,7 @@ struct Harness {
     explicit Harness(std::string program = "vantu", std::string manifest = "",
                      TestSeat* outside = nullptr)
         : seat(outside != nullptr ? *outside : ownSeat),
-          update(dir.file(program + kProgramSuffix), std::move(manifest), seat),
+          update(dir.file(program + kProgramSuffix), std::move(manifest), kUpdateKeyPoint, seat),
           controller(
               window,
               {settings, device, device.connected, update, {kStart, "", ""}, "GIF89a", seat}) {}
@@ -159,8 +160,8 @@ TEST_F(WindowControllerTest, OnlyTheTopDocumentShowsTheWindowAndStartsTheUpdateC
     // A manifest whose check asks the user: a started check waits on that question for good.
     LoopbackServer server;
     server.serve("/update.xml",
-                 "<do><b><download><url>http://127.0.0.1:9/</url></download>"
-                 "</b></do>");
+                 "<do><b><download><url>http://127.0.0.1:9/</url><signature>s</signature>"
+                 "</download></b></do>");
     struct Case {
         const char* name;
         std::vector<Event> events;
@@ -439,7 +440,7 @@ TEST_F(WindowControllerTest, TaskEventsBecomePageCallsOnlyWithADocument) {
         {status(10), {"kankan(\"路书文件解压失败。\")"}},
         {status(11), {"kankan()"}},
         {status(12), {"kankan(\"路书读取失败。\")"}},
-        {status(13), {"kankan()"}},
+        {status(15), {"kankan()"}},
         {status(-1), {"kankan()"}},
         {progress(0, 1), {"currentLushu(\"1\",\"down\")"}},
         {progress(1, 3), {"currentLushu(\"3\",\"delete\")"}},

@@ -27,7 +27,9 @@ class RecordingEvents : public BrowserEvents {
         seen.push_back("before " + utf8::fromUtf16(address));
         return cancel;
     }
-    void documentComplete() override { seen.push_back("document"); }
+    void documentComplete(bool topFrame) override {
+        seen.push_back("document " + std::to_string(topFrame));
+    }
     bool navigateError(bool topFrame, std::u16string_view address) override {
         seen.push_back("error " + std::to_string(topFrame) + " " + utf8::fromUtf16(address));
         return cancel;
@@ -196,10 +198,10 @@ TEST(BrowserSite, BrowserEventsReachTheWindowAndItsAnswersCancel) {
         {DISPID_BEFORENAVIGATE2, 6, true, S_OK, "", VARIANT_FALSE},
         {DISPID_NAVIGATEERROR, 5, true, S_OK, "error 0 http://portal.example/a", VARIANT_TRUE},
         {DISPID_NAVIGATEERROR, 5, false, S_OK, "error 0 http://portal.example/a", VARIANT_FALSE},
-        // A navigation's end is not the document's; an inner frame's document is not the top's.
         {DISPID_NAVIGATECOMPLETE2, 2, true, S_OK, "", VARIANT_FALSE},
         {DISPID_NAVIGATECOMPLETE2, 1, true, S_OK, "", VARIANT_FALSE},
-        {DISPID_DOCUMENTCOMPLETE, 2, true, S_OK, "", VARIANT_FALSE},
+        {DISPID_DOCUMENTCOMPLETE, 2, true, S_OK, "document 0", VARIANT_FALSE},
+        {DISPID_DOCUMENTCOMPLETE, 1, true, S_OK, "", VARIANT_FALSE},
         {DISPID_STATUSTEXTCHANGE, 1, true, DISP_E_MEMBERNOTFOUND, "", VARIANT_FALSE},
     };
     RecordingEvents events;

@@ -1,5 +1,6 @@
 #include "app/win32/dispatch_external.h"
 
+#include <dispex.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -215,6 +216,31 @@ TEST_F(DispatchExternalTest, ArgumentsArriveInScriptOrderWithTheirStatuses) {
         EXPECT_EQ(ops.calls, c.calls) << label;
     }
     EXPECT_EQ(readFileBytes(dir.file("out.txt")), "body");
+}
+
+// A function value called by the engine gets its `this` named DISPID_THIS, which is no argument;
+// a property put's value, named DISPID_PROPERTYPUT, is.
+TEST_F(DispatchExternalTest, OfTheNamedArgumentsOnlyAPutValueCounts) {
+    const struct {
+        const char* name;
+        DISPID named;
+        WORD flags;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {"this", DISPID_THIS, DISPATCH_METHOD, {"showRoadbook(r)"}},
+        {"a put value", DISPID_PROPERTYPUT, DISPATCH_PROPERTYPUT, {"showRoadbook(named)"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ops.calls.clear();
+        ops.connected = 1;
+        Arguments args({stringVariant("r")}, {{c.named, stringVariant("named")}});
+        DISPPARAMS params = args.params();
+        EXPECT_EQ(page->Invoke(idOf(page.get(), L"showRoadbook"), IID_NULL, LOCALE_USER_DEFAULT,
+                               c.flags, &params, nullptr, nullptr, nullptr),
+                  S_OK);
+        EXPECT_EQ(ops.calls, c.calls);
+    }
 }
 
 TEST_F(DispatchExternalTest, UnknownIdsAndMissingSlotsAreHarmless) {

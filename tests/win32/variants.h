@@ -5,6 +5,7 @@
 #include <oaidl.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -50,11 +51,18 @@ inline std::string ansiOf(const VARIANT& v) {
     return platform::utf16ToAnsi(text);
 }
 
-// Arguments given in the script's order, held last first as DISPPARAMS carries them.
+// Arguments given in the script's order, held last first as DISPPARAMS carries them, after the
+// named ones.
 class Arguments {
   public:
-    explicit Arguments(std::vector<VARIANT> scriptOrder)
-        : reversed_(scriptOrder.rbegin(), scriptOrder.rend()) {}
+    explicit Arguments(std::vector<VARIANT> scriptOrder,
+                       std::vector<std::pair<DISPID, VARIANT>> named = {}) {
+        for (auto& [id, value] : named) {
+            names_.push_back(id);
+            reversed_.push_back(value);
+        }
+        reversed_.insert(reversed_.end(), scriptOrder.rbegin(), scriptOrder.rend());
+    }
     ~Arguments() {
         for (VARIANT& v : reversed_)
             VariantClear(&v);
@@ -63,10 +71,12 @@ class Arguments {
     Arguments& operator=(const Arguments&) = delete;
 
     DISPPARAMS params() {
-        return {reversed_.empty() ? nullptr : reversed_.data(), nullptr,
-                static_cast<UINT>(reversed_.size()), 0};
+        return {reversed_.empty() ? nullptr : reversed_.data(),
+                names_.empty() ? nullptr : names_.data(), static_cast<UINT>(reversed_.size()),
+                static_cast<UINT>(names_.size())};
     }
 
   private:
     std::vector<VARIANT> reversed_;
+    std::vector<DISPID> names_;
 };

@@ -139,7 +139,7 @@ int runWindow(DeviceManager& device, WindowSeat& seat,
     OfflineScheme offline(context);
     // The first link, after the single-instance check and off the window thread.
     watchRemoteLink(device, seat);
-    BackgroundUpdate update(platform::programFile(), updateManifestUrl(), seat);
+    BackgroundUpdate update(platform::programFile(), updateManifestUrl(), updatePublicKey(), seat);
     HostWindow host({settings, methods, device.connected, update, pages, offlinePicture(), seat},
                     webExternal, offline);
     runMainLoop(host, instance);

@@ -24,8 +24,9 @@ class BrowserEvents {
     virtual ~BrowserEvents() = default;
     // Before every navigation of every frame; true cancels it.
     virtual bool beforeNavigate(std::u16string_view address) = 0;
-    // The top document has loaded, its inner frames included.
-    virtual void documentComplete() = 0;
+    // The document of `frame` has loaded completely; the top frame's comes after its inner
+    // frames'.
+    virtual void documentComplete(bool topFrame) = 0;
     // A navigation failed; true cancels the browser's own error page.
     virtual bool navigateError(bool topFrame, std::u16string_view address) = 0;
 };
@@ -55,6 +56,8 @@ class BrowserSite final : public ComObject<IUnknown> {
     // The top document, or nothing.
     ComRef<IDispatch> document() const;
     void resize(const RECT& area);
+    // Sets the page's zoom in percent (100 for none).
+    void zoom(int percent);
     // Lets the control handle its keys (tab between fields, shortcuts). True when it took the
     // message.
     bool translateAccelerator(MSG& message);

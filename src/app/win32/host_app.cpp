@@ -25,6 +25,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/http.h"
+#include "platform/library.h"
 #include "platform/log.h"
 #include "platform/paths.h"
 #include "platform/startup_marks.h"
@@ -83,7 +84,7 @@ int runWindow(HINSTANCE instance, DeviceManager& device, WindowSink& seat,
         std::wstring text(address.begin(), address.end());
         return externals.makeExternalFor(text.c_str());
     };
-    BackgroundUpdate update(platform::programFile(), updateManifestUrl(), seat);
+    BackgroundUpdate update(platform::programFile(), updateManifestUrl(), updatePublicKey(), seat);
     HostWindow window({settings, methods, device.connected, update, pages, offlinePicture(), seat},
                       makeExternal);
     if (!window.create(instance)) return 1;
@@ -105,6 +106,7 @@ int runWindow(HINSTANCE instance, DeviceManager& device, WindowSink& seat,
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    platform::loadLibrariesFromSystemOnly();
     if (instance_slot::isRunningQuery())
         return instance_slot::runningWindow() != nullptr ? instance_slot::kRunningAnswer : 0;
     // The navigator search looks at every removable drive: an empty card reader must fail
