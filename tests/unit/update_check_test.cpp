@@ -341,7 +341,7 @@ TEST_F(UpdateScriptTest, OnlyAProgramSignedWithTheUpdateKeyIsStarted) {
         questions = 0;
         std::vector<std::string> log;
         platform::setLogHandler([&log](std::string_view line) { log.emplace_back(line); });
-        Updater updater(program, server.url(kManifestPath), kUpdateKeyPoint);
+        Updater updater = updaterFor(program, server.url(kManifestPath));
         bool started = *c.logged == '\0';
         // A refused copy ends its block: the program does not close either.
         EXPECT_EQ(updater.checkForUpdate(), started ? UpdateResult::Close : UpdateResult::GoOn);
