@@ -104,17 +104,21 @@
             $("outside").hidden = false;
             return;
         }
-        $("accountName").value = settings.setting("account", "");
-        if ($("accountName").value) settings.bindAccount();
-        settings.loadHistory();
-        books.loadQueue();
         switchTab(settings.setting("tab", "books"));
-        if (books.refresh(true)) {
-            places.refresh();
-            books.showFirst();
-        } else {
-            places.render();
-        }
+        // The list first, so that it paints before the rest of the page's calls are answered.
+        var found = books.refresh(true);
+        setTimeout(function () {
+            $("accountName").value = settings.setting("account", "");
+            if ($("accountName").value) settings.bindAccount();
+            settings.loadHistory();
+            books.loadQueue();
+            if (found) {
+                places.refresh();
+                books.showFirst();
+            } else {
+                places.render();
+            }
+        }, 0);
     }
 
     document.addEventListener("DOMContentLoaded", start);
