@@ -18,6 +18,7 @@ MethodOutcome ProgramMethods::run(const PageMethod& method, std::string text) {
     if (operation == nullptr) return {};
     MethodOutcome outcome = (*operation)(state_, std::move(text));
     // The window's start ends, for the page, with its first route book list answered.
-    if (std::string_view(method.name) == "connToPDA") platform::startupMark("first listing answered");
+    if (std::string_view(method.name) == "connToPDA")
+        platform::startupMark("first listing answered");
     return outcome;
 }
