@@ -5,10 +5,12 @@
 
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "bridge/page_method_table.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -71,6 +73,7 @@ TEST_F(PageBridgeTest, InTheProgramTheBridgeServesEveryCaseOfThePageMethods) {
     for (int mode : kModes) {
         auto page = pageWith(mode, factory.makeExternalFor(L"http://portal.example/"));
         EXPECT_EQ(page->evaluate(u"B.inProgram"), "true");
+        std::set<std::string> reached;
         int n = 0;
         for (const PageMethodCase& c : pageMethodCases()) {
             const std::string label = std::string(c.method) + " (case " + std::to_string(n++) +
@@ -86,7 +89,11 @@ TEST_F(PageBridgeTest, InTheProgramTheBridgeServesEveryCaseOfThePageMethods) {
                 call + u"))";
             EXPECT_EQ(platform::ansiToUtf8(page->evaluate(expression)), c.answer) << label;
             EXPECT_EQ(observed(), c.calls) << label;
+            if (c.answer != "none" || !c.calls.empty()) reached.insert(c.method);
         }
+        // Every method is run through the bridge at least once.
+        for (const PageMethod& method : pageMethods())
+            EXPECT_TRUE(reached.count(method.name)) << method.name;
     }
 }
 
