@@ -7,15 +7,12 @@
 #include "build_config.h"
 #include "cli.h"
 #include "cli_program.h"
-#include "device/device_names.h"
 #include "formats/gpx.h"
 #include "formats/route_file.h"
 #include "formats/track_file.h"
-#include "ops/route_book_list.h"
+#include "navigator_commands.h"
 #include "options.h"
-#include "platform/clock.h"
 #include "platform/file_ops.h"
-#include "platform/file_replace.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "tasks/archive.h"
@@ -23,127 +20,12 @@
 #include "tasks/http_transfer.h"
 #include "tasks/import_worker.h"
 #include "tasks/local_install.h"
-#include "tasks/route_book_set.h"
 #include "tasks/task_context.h"
 
 // Route book packages and GPX files between the PC and the navigator, without the route book
 // server: install, export, export-gpx, import-gpx.
 namespace cli {
 namespace {
-
-constexpr const char* kNameRule = " (none of & \\ / : * ? \" < > |, no dot or space at the end)";
-
-// A new, empty folder of the terminal's own inside the run's private folder, removed with
-// everything in it when the object goes (and, should the program be killed, by the next run).
-class StagingFolder {
-  public:
-    StagingFolder() {
-        const std::string run = platform::privateFolder();
-        for (int i = 0; i < 100 && path_.empty() && !run.empty(); ++i) {
-            std::string candidate = run + "staging-" + std::to_string(i);
-            if (!platform::fileExists(candidate) && !platform::folderExists(candidate) &&
-                platform::createFolder(candidate))
-                path_ = candidate;
-        }
-    }
-    ~StagingFolder() {
-        if (!path_.empty()) platform::removeTree(path_);
-    }
-    StagingFolder(const StagingFolder&) = delete;
-    StagingFolder& operator=(const StagingFolder&) = delete;
-
-    bool ok() const { return !path_.empty(); }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
-// What a task's routines need, for work done here on the main thread.
-struct LocalTask {
-    std::atomic<int> stop{0};
-    PauseGate gate;
-    TaskContext context(DeviceManager& device, const std::string& dataRoot) {
-        return TaskContext{device, device.mode, dataRoot, device.uploadPath,
-                           TaskControl(stop, gate)};
-    }
-};
-
-// The options of the commands that reach the navigator, before their arguments: --ansi,
-// --page-calls and the command's own. False, said on standard error, for an unknown option.
-bool takeOptions(const std::vector<std::string>& args, Output& output, const char* command,
-                 std::vector<Option> own, ParsedOptions& parsed) {
-    own.push_back({"--ansi", &output.ansi});
-    own.push_back({"--page-calls", &output.pageCalls});
-    parsed = parseOptions(args, own, {.leadingOnly = true});
-    if (parsed.unknown.empty()) return true;
-    std::fprintf(stderr, "vantu-cli %s: unknown option %s\n", command, parsed.unknown.c_str());
-    return false;
-}
-
-// The file name of the listed route book titled or named `wanted` (ANSI); with `anyCase`, also
-// one whose file name differs only in letter case, which the navigator takes for the same file.
-std::optional<std::string> listedFileName(DeviceManager& device, const std::string& wanted,
-                                          bool anyCase = false) {
-    return device.routeBooks.use([&](const RouteBookEntries& list) -> std::optional<std::string> {
-        for (const auto& entry : list)
-            if (entry->title == wanted || entry->fileName == wanted ||
-                (anyCase && sameDeviceName(entry->fileName, wanted)))
-                return entry->fileName;
-        return std::nullopt;
-    });
-}
-
-// Whether `name` (UTF-8) may name a route book that install puts on the navigator; says why
-// not on standard error. The import's item text turns "&" into "%" for its parser and never
-// back in the name, so a package made under such a name could not be installed.
-bool takesRouteBookName(const std::string& name, const std::string& folder, const char* command,
-                        const char* hint) {
-    if (name.find('&') == std::string::npos && isRouteBookFileName(folder, toAnsi(name)))
-        return true;
-    std::fprintf(stderr, "vantu-cli %s: %s cannot name a route book on the navigator%s%s\n",
-                 command, name.c_str(), kNameRule, hint);
-    return false;
-}
-
-// Lists the navigator's route books as the page does (connToPDA "r", behind the device gate);
-// false, said on standard error, when no navigator is connected.
-bool listRouteBooks(CliProgram& program, const char* command) {
-    ScriptResult listing;
-    if (program.invoke("connToPDA", {"r"}, listing) != ExternalObject::kStatusFalse) return true;
-    std::fprintf(stderr, "vantu-cli %s: no navigator is connected\n", command);
-    return false;
-}
-
-// Lists the navigator's route books and finds the one titled or named `name`. Says what went
-// wrong on standard error.
-std::optional<std::string> findRouteBook(CliProgram& program, const std::string& name,
-                                         const char* command) {
-    if (!listRouteBooks(program, command)) return std::nullopt;
-    const std::string wanted = toAnsi(name);
-    if (std::optional<std::string> found = listedFileName(program.device(), wanted)) return found;
-    std::fprintf(stderr,
-                 "vantu-cli %s: the navigator has no route book named %s ('vantu-cli call "
-                 "connToPDA r' lists them)\n",
-                 command, name.c_str());
-    program.note(kExitFailed);
-    return std::nullopt;
-}
-
-// Copies the route book's set from the navigator into `folder` with the export's routine;
-// its failures are posted as status codes.
-bool fetchRouteBook(CliProgram& program, const std::string& folder, const std::string& name) {
-    DeviceManager& device = program.device();
-    LocalTask task;
-    return copyRouteBookFromDevice(task.context(device, device.dataRoot), folder, name);
-}
-
-bool writeOut(const std::string& from, const std::string& out, const std::string& outUtf8,
-              const char* command) {
-    if (platform::replaceWithCopy(from, out)) return true;
-    std::fprintf(stderr, "vantu-cli %s: cannot write %s\n", command, outUtf8.c_str());
-    return false;
-}
 
 // The package copied into `staging` as the import reads it; nothing, said on standard error,
 // when it cannot be read or is no zip.
