@@ -37,10 +37,9 @@ inline constexpr size_t kPictureUnits = 259;
 inline constexpr size_t kFolderFiles = 256;
 inline constexpr size_t kFileBytes = size_t{20} << 20;  // all of them together
 inline constexpr size_t kFileNameUnits = 100;
-// Positions in 0.00001 degree; a step between two points of a segment at most kStep each way.
+// Positions in 0.00001 degree; two points of a segment lie at most one int16 step apart each way.
 inline constexpr int32_t kMaxLng = 18000000;
 inline constexpr int32_t kMaxLat = 9000000;
-inline constexpr int32_t kStep = 32767;
 }  // namespace edit_limits
 
 // A file of the set's folder other than its route file.

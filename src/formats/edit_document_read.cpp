@@ -226,18 +226,30 @@ struct PointRecord {
     TrackStep step;
 };
 
-PointRecord readPoint(const Json& v, const std::string& path, bool longLayout) {
+// The number of the point's field k, when an integer in the range; the path of a refusal is
+// made only for one, as a track holds many points.
+int64_t pointField(const Json& point, size_t k, int64_t least, int64_t most,
+                   const std::string& list, size_t i) {
+    const Json& v = point[k];
+    if (v.is_number_integer() && !(v.is_number_unsigned() && v.get<uint64_t>() > uint64_t(most))) {
+        const int64_t value = v.get<int64_t>();
+        if (value >= least && value <= most) return value;
+    }
+    return integer(v, at(at(list, i), k), least, most);
+}
+
+PointRecord readPoint(const Json& v, const std::string& list, size_t i, bool longLayout) {
     if (!v.is_array() || (v.size() != 3 && v.size() != 5))
-        refuse(path, "not [lng, lat, ms] or [lng, lat, ms, unused, fifth]");
+        refuse(at(list, i), "not [lng, lat, ms] or [lng, lat, ms, unused, fifth]");
     PointRecord p{};
-    p.lng = static_cast<int32_t>(integer(v[0], at(path, 0), -limits::kMaxLng, limits::kMaxLng));
-    p.lat = static_cast<int32_t>(integer(v[1], at(path, 1), -limits::kMaxLat, limits::kMaxLat));
-    p.step.dTime = number<uint16_t>(v[2], at(path, 2));
+    p.lng = static_cast<int32_t>(pointField(v, 0, -limits::kMaxLng, limits::kMaxLng, list, i));
+    p.lat = static_cast<int32_t>(pointField(v, 1, -limits::kMaxLat, limits::kMaxLat, list, i));
+    p.step.dTime = static_cast<uint16_t>(pointField(v, 2, 0, UINT16_MAX, list, i));
     if (v.size() == 5) {
-        p.step.unused = number<uint16_t>(v[3], at(path, 3));
-        p.step.dFifth = number<int16_t>(v[4], at(path, 4));
+        p.step.unused = static_cast<uint16_t>(pointField(v, 3, 0, UINT16_MAX, list, i));
+        p.step.dFifth = static_cast<int16_t>(pointField(v, 4, INT16_MIN, INT16_MAX, list, i));
         if (!longLayout && p.step.dFifth != 0)
-            refuse(at(path, 4), "the short layout (version 256) has no fifth sum");
+            refuse(at(at(list, i), 4), "the short layout (version 256) has no fifth sum");
     }
     return p;
 }
@@ -249,7 +261,7 @@ void readPoints(const Json& list, const std::string& path, TrackSegment& s, bool
     int64_t lng = s.lng;
     int64_t lat = s.lat;
     for (size_t i = 0; i < list.size(); ++i) {
-        PointRecord p = readPoint(list[i], at(path, i), longLayout);
+        PointRecord p = readPoint(list[i], path, i, longLayout);
         if (i == 0 && !ownOrigin) {
             s.lng = p.lng;
             s.lat = p.lat;
@@ -260,9 +272,9 @@ void readPoints(const Json& list, const std::string& path, TrackSegment& s, bool
         const int64_t dLat = p.lat - lat;
         if (dLng < INT16_MIN || dLng > INT16_MAX || dLat < INT16_MIN || dLat > INT16_MAX)
             refuse(at(path, i), "a step of " + std::to_string(dLng) + ", " + std::to_string(dLat) +
-                                    " from the point before; a segment's steps are at most " +
-                                    std::to_string(limits::kStep) +
-                                    " each way (start a segment there, or add points between)");
+                                    " from the point before; a segment's steps are -32768 to "
+                                    "32767 each way (start a segment there, or add points "
+                                    "between)");
         p.step.dLng = static_cast<int16_t>(dLng);
         p.step.dLat = static_cast<int16_t>(dLat);
         s.steps.push_back(p.step);

@@ -37,6 +37,33 @@ RouteIndex indexOf(const RouteBookData& route) {
     return index == routeRecordOffsets(route) ? RouteIndex::Offsets : RouteIndex::Kept;
 }
 
+// Takes the stored route file as the document's route.
+void takeRoute(StoredRouteFile& route, const std::string& fileName, EditDocument& document,
+               SetDocument& out) {
+    if (!route.exact)
+        out.inexact.push_back(fileName +
+                              ": it ends inside a record, or its lengths disagree with its "
+                              "texts; what it holds whole is kept");
+    document.routeIndex = indexOf(route.data);
+    document.routeTrailing = std::move(route.trailing);
+    document.route = std::move(route.data);
+}
+
+// Reads a file of the set's folder into the document; the refusal when it cannot.
+std::string takeFolderFile(const std::string& path, const std::string& fileName,
+                           EditDocument& document, size_t& budget) {
+    if (document.folderFiles.size() == limits::kFolderFiles)
+        return "the set's folder holds more than " + std::to_string(limits::kFolderFiles) +
+               " files";
+    EditFile file{platform::ansiToUtf16(fileName), {}};
+    if (largerThan(path, budget)) return kTooMuch;
+    if (!platform::readWholeFile(path, file.bytes)) return "cannot read " + fileName;
+    if (file.bytes.size() > budget) return kTooMuch;
+    budget -= file.bytes.size();
+    document.folderFiles.push_back(std::move(file));
+    return {};
+}
+
 // The files of the set's folder, sorted by name so that a document does not depend on the order
 // a file system lists them in; the route file becomes the document's route. False, with the
 // refusal set, when the folder cannot be read or holds more than a document may.
@@ -45,8 +72,10 @@ bool readSetFolder(const std::string& folder, const std::string& name, EditDocum
     const std::string source = platform::joinPath(folder, name);
     if (!platform::folderExists(source)) return true;
     auto entries = platform::listFolder(source);
-    if (!entries) out.refusal = "cannot list the folder " + name;
-    if (!entries) return false;
+    if (!entries) {
+        out.refusal = "cannot list the folder " + name;
+        return false;
+    }
     std::sort(entries->begin(), entries->end(),
               [](const auto& a, const auto& b) { return a.name < b.name; });
     for (const platform::FolderEntry& entry : *entries) {
@@ -59,28 +88,12 @@ bool readSetFolder(const std::string& folder, const std::string& name, EditDocum
             !largerThan(path, limits::kDocumentBytes))
             route = readStoredRouteFile(path);
         if (route && route->trailing.size() <= budget) {
-            if (!route->exact)
-                out.inexact.push_back(entry.name +
-                                      ": it ends inside a record, or its lengths disagree with "
-                                      "its texts; what it holds whole is kept");
             budget -= route->trailing.size();
-            document.routeIndex = indexOf(route->data);
-            document.routeTrailing = std::move(route->trailing);
-            document.route = std::move(route->data);
-            continue;
+            takeRoute(*route, entry.name, document, out);
+        } else {
+            out.refusal = takeFolderFile(path, entry.name, document, budget);
+            if (!out.refusal.empty()) return false;
         }
-        EditFile file{platform::ansiToUtf16(entry.name), {}};
-        if (document.folderFiles.size() == limits::kFolderFiles || largerThan(path, budget) ||
-            !platform::readWholeFile(path, file.bytes) || file.bytes.size() > budget) {
-            out.refusal = document.folderFiles.size() == limits::kFolderFiles
-                              ? "the folder " + name + " holds more than " +
-                                    std::to_string(limits::kFolderFiles) + " files"
-                          : platform::fileExists(path) ? kTooMuch
-                                                       : "cannot read " + entry.name;
-            return false;
-        }
-        budget -= file.bytes.size();
-        document.folderFiles.push_back(std::move(file));
     }
     return true;
 }

@@ -42,8 +42,8 @@ std::string manyRecords(size_t n) {
 TEST(EditDocumentTest, BadDocumentsAreRefusedWithTheirReason) {
     ASSERT_EQ(refusalOf(kValid), "");
     const std::string step =
-        " from the point before; a segment's steps are at most 32767 each way "
-        "(start a segment there, or add points between)";
+        " from the point before; a segment's steps are -32768 to 32767 each "
+        "way (start a segment there, or add points between)";
     struct Case {
         std::string json;
         std::string reason;  // a reason ending in "..." is compared up to there
