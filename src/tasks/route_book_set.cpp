@@ -155,8 +155,10 @@ bool replaceRouteBook(const TaskContext& context, const std::string& folder,
     StagedSet set;
     bool ok = stageSet(context, nav, folder, name, set);
     // The old set steps aside, its track first so that it is no longer listed, and the new one
-    // takes its place, its track last: a failure takes every move back.
+    // takes its place, its track last: a failure takes every move back. An old set parked by an
+    // earlier replacement in this run that could not remove it goes first.
     const std::string parked = parkingName(existing);
+    removeSet(context, nav, parked);
     std::vector<PathMove> moves = {{nav.path(existing + ".trk"), nav.path(parked + ".trk")}};
     if (nav.exists(nav.path(existing + ".sim")))
         moves.push_back({nav.path(existing + ".sim"), nav.path(parked + ".sim")});
@@ -257,19 +259,30 @@ bool copyRouteBookFromDevice(const TaskContext& context, const std::string& fold
 
 namespace {
 
-// The sets under `prefix` that runs which have ended left: each one's name there (prefix, run,
-// '~' and the route book's name) and the route book's name.
-std::map<std::string, std::string> endedSets(const NavigatorFolder& nav, const char* prefix) {
-    std::map<std::string, std::string> sets;
+// The entries under `prefix` that runs which have ended left.
+std::vector<platform::FolderEntry> endedEntries(const NavigatorFolder& nav, const char* prefix) {
+    std::vector<platform::FolderEntry> ended;
     auto found = nav.find(nav.path(std::string(prefix) + "*"));
-    if (!found) return sets;
+    if (!found) return ended;
     const size_t length = std::string_view(prefix).size();
-    for (const auto& e : *found) {
+    for (auto& e : *found) {
         // Only names this program gives, and only those of runs that have ended.
         if (e.name.rfind(prefix, 0) != 0) continue;
         const size_t cut = e.name.find('~', length);
-        if (cut == std::string::npos || platform::runMayBeLive(e.name.substr(length, cut - length)))
+        if (cut != std::string::npos && platform::runMayBeLive(e.name.substr(length, cut - length)))
             continue;
+        ended.push_back(std::move(e));
+    }
+    return ended;
+}
+
+// The parked sets of replacements whose run has ended: each one's name there (prefix, run, '~'
+// and the route book's name) and the route book's name.
+std::map<std::string, std::string> parkedSets(const NavigatorFolder& nav) {
+    std::map<std::string, std::string> sets;
+    for (const platform::FolderEntry& e : endedEntries(nav, kParkPrefix)) {
+        const size_t cut = e.name.find('~', std::string_view(kParkPrefix).size());
+        if (cut == std::string::npos) continue;
         std::string base = e.name;
         if (!(e.attributes & platform::kAttrDirectory) && base.size() > cut + 4 &&
             (base.ends_with(".trk") || base.ends_with(".sim")))
@@ -307,12 +320,13 @@ void removeLeftovers(NavigatorState& device, ConnectionMode mode, const std::str
     PauseGate gate;
     const TaskContext context{device, mode, dataRoot, {}, TaskControl(never, gate)};
     const NavigatorFolder nav(context);
-    for (const auto& [staged, name] : endedSets(nav, kInstallPrefix)) {
-        // None of it is listed: each part goes on its own.
-        removeSetFolder(context, nav, nav.path(staged));
-        nav.gone(nav.path(staged + ".sim"));
-        nav.gone(nav.path(staged + ".trk"));
+    for (const platform::FolderEntry& e : endedEntries(nav, kInstallPrefix)) {
+        const std::string path = nav.path(e.name);
+        if (e.attributes & platform::kAttrDirectory)
+            removeSetFolder(context, nav, path);
+        else
+            nav.remove(path);
     }
-    for (const auto& [parked, name] : endedSets(nav, kParkPrefix))
+    for (const auto& [parked, name] : parkedSets(nav))
         finishReplacement(context, nav, parked, name);
 }
