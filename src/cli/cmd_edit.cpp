@@ -26,7 +26,8 @@ void printWarnings(const char* command, const std::vector<EditWarning>& warnings
 // it; nothing, said on standard error, when it cannot be one.
 std::optional<std::string> documentOf(const std::string& folder, const std::string& name) {
     SetDocument set = readRouteBookSet(folder, name);
-    std::string refusal = set.refusal;
+    // The set's refusals name its files (ANSI); the document's its fields (UTF-8).
+    std::string refusal = toTerminal(set.refusal);
     std::string text;
     if (set.document) {
         for (const std::string& file : set.inexact)
@@ -40,7 +41,7 @@ std::optional<std::string> documentOf(const std::string& folder, const std::stri
     }
     if (refusal.empty()) return text;
     std::fprintf(stderr, "vantu-cli edit-export: %s cannot be edited: %s\n",
-                 toTerminal(name).c_str(), toTerminal(refusal).c_str());
+                 toTerminal(name).c_str(), refusal.c_str());
     return std::nullopt;
 }
 
@@ -59,7 +60,12 @@ int runEditExport(const std::vector<std::string>& words) {
     std::optional<std::string> name = findRouteBook(program, args[0], "edit-export");
     if (!name) return program.exitCode();
     StagingFolder staging;
-    if (!staging.ok() || !fetchRouteBook(program, staging.path(), *name)) {
+    if (!staging.ok()) {
+        std::fprintf(stderr,
+                     "vantu-cli edit-export: cannot make a folder in the temporary folder\n");
+        return kExitFile;
+    }
+    if (!fetchRouteBook(program, staging.path(), *name)) {
         program.note(kExitFailed);
         return program.exitCode();
     }
