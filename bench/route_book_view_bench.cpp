@@ -1,8 +1,8 @@
 // Viewing a route book with a long track: read the track file, thin it to the print list and
 // write the document, for generated drives of 10,000 to 1,000,000 points; the thinning alone on
-// the shapes that make Douglas-Peucker slow, which should stay within a few times the drive of the
-// same length; and, for comparison, the drive with every range scanned and thinning again for
-// every tolerance as the plain method does.
+// shapes that make Douglas-Peucker slow or that circle, each of which should stay within twice
+// the drive of the same length; and, for comparison, the drive with every range scanned and
+// thinning again for every tolerance as the plain method does.
 //
 //   cmake --preset release && cmake --build --preset release -j2 --target route_book_view_bench
 //   build/release/bench/route_book_view_bench
@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -107,48 +108,63 @@ BENCHMARK(BM_ThinDriveThinningAgainPerTolerance)
     ->Arg(100000)
     ->Unit(benchmark::kMillisecond);
 
-// Shapes that unbalance the split tree.
-std::vector<TrackPoint> shape(int which, size_t n) {
-    std::vector<TrackPoint> p;
-    for (size_t i = 0; i < n; ++i) {
-        int32_t k = static_cast<int32_t>(i);
-        switch (which) {
-            case 0:  // zig-zag growing wider: every split next to the range's end
-                p.push_back({k * 10, (i % 2 ? 1 : -1) * k, 0});
-                break;
-            case 1: {  // spiral
-                double a = 0.05 * static_cast<double>(i);
-                double r = 1000 + 3.0 * static_cast<double>(i);
-                p.push_back({static_cast<int32_t>(std::lround(r * std::cos(a))),
-                             static_cast<int32_t>(std::lround(r * std::sin(a))), 0});
-                break;
-            }
-            case 2: {  // circle traced many times
-                double a = 0.01 * static_cast<double>(i);
-                p.push_back({static_cast<int32_t>(std::lround(100000 * std::cos(a))),
-                             static_cast<int32_t>(std::lround(100000 * std::sin(a))), 0});
-                break;
-            }
-            default:  // back and forth along one line in runs of growing length: ties everywhere
-                int32_t run = static_cast<int32_t>(std::sqrt(static_cast<double>(i)));
-                p.push_back({(run % 2 ? 1 : -1) * (k - run * run) * 10, 0, 0});
-                if (i % 1000 == 0) p.back().lat = 100;
-        }
-    }
-    return p;
+// Shapes that unbalance the split tree, or keep most points on the hulls that find the farthest
+// point once it is: tracks that circle.
+TrackPoint polar(double r, double angle, double x = 0) {
+    return {static_cast<int32_t>(std::lround(x + r * std::cos(angle))),
+            static_cast<int32_t>(std::lround(r * std::sin(angle))), 0};
 }
 
+struct Shape {
+    const char* name;
+    TrackPoint (*at)(size_t i);
+};
+
+const Shape kShapes[] = {
+    {"widening zig-zag",  // every split next to the range's end
+     [](size_t i) -> TrackPoint {
+         int32_t k = static_cast<int32_t>(i);
+         return {k * 10, (i % 2 ? 1 : -1) * k, 0};
+     }},
+    {"spiral", [](size_t i) { return polar(1000 + 3.0 * double(i), 0.05 * double(i)); }},
+    {"circle traced again", [](size_t i) { return polar(100000, 0.01 * double(i)); }},
+    {"collinear runs",  // back and forth along one line in runs of growing length: ties everywhere
+     [](size_t i) -> TrackPoint {
+         int32_t k = static_cast<int32_t>(i);
+         int32_t run = static_cast<int32_t>(std::sqrt(static_cast<double>(i)));
+         return {(run % 2 ? 1 : -1) * (k - run * run) * 10, i % 1000 == 0 ? 100 : 0, 0};
+     }},
+    {"widening circles",  // a search flown in circles 1.5 km wider each time: arcs of 3,000 points
+     [](size_t i) { return polar(1000 + 0.5 * double(i), 0.002 * double(i)); }},
+    {"drifting circles",  // circling in a thermal that drifts with the wind
+     [](size_t i) { return polar(5000, 0.01 * double(i), 2.0 * double(i)); }},
+    {"laps of a circuit",  // an oval of 3.4 km, 160 points a lap, with a receiver's noise
+     [](size_t i) -> TrackPoint {
+         constexpr double kPi = 3.14159265358979323846;
+         constexpr double kStraight = 1800, kRadius = 350, kBend = kPi * kRadius;
+         double s = std::fmod(36.0 * double(i), 2 * (kStraight + kBend));
+         int32_t noise = static_cast<int32_t>((i * 2654435761u) % 7) - 3;
+         TrackPoint p = s < kStraight ? TrackPoint{int32_t(s), int32_t(-kRadius), 0}
+                        : s < kStraight + kBend
+                            ? polar(kRadius, (s - kStraight) / kRadius - kPi / 2, kStraight)
+                        : s < 2 * kStraight + kBend
+                            ? TrackPoint{int32_t(2 * kStraight + kBend - s), int32_t(kRadius), 0}
+                            : polar(kRadius, (s - 2 * kStraight - kBend) / kRadius + kPi / 2);
+         return {11600000 + p.lng + noise, 3900000 + p.lat - noise, 0};
+     }},
+};
+
 void BM_ThinShape(benchmark::State& state) {
-    std::vector<TrackPoint> points =
-        shape(static_cast<int>(state.range(0)), static_cast<size_t>(state.range(1)));
+    const Shape& shape = kShapes[state.range(0)];
+    std::vector<TrackPoint> points;
+    for (size_t i = 0; i < static_cast<size_t>(state.range(1)); ++i)
+        points.push_back(shape.at(i));
     for (auto _ : state)
         benchmark::DoNotOptimize(simplifyTrack(points).data());
-    static const char* kNames[] = {"widening zig-zag", "spiral", "circle traced again",
-                                   "collinear runs"};
-    state.SetLabel(kNames[state.range(0)]);
+    state.SetLabel(shape.name);
 }
 BENCHMARK(BM_ThinShape)
-    ->ArgsProduct({{0, 1, 2, 3}, {100000, 1000000}})
+    ->ArgsProduct({benchmark::CreateDenseRange(0, std::size(kShapes) - 1, 1), {100000, 1000000}})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

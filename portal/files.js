@@ -1,6 +1,7 @@
-// Route files from the PC, read in the page itself: GPX (tracks, routes and waypoints) and the
-// navigator's binary track files (.trk). Both give a route as the map draws it, coordinates in
-// 0.00001 degree.
+// Route files from the PC, read in the page itself: GPX (tracks, routes and waypoints; the
+// encoding to read one in) and the navigator's binary track files (.trk). Both give a route as
+// the map draws it, coordinates in 0.00001 degree. Also the check of a saved place typed into
+// the form.
 var PortalFiles = (function () {
     "use strict";
 
@@ -43,6 +44,26 @@ var PortalFiles = (function () {
         result.pois = points(gpx, "wpt");
         if (!result.groups.length && !result.lines.length && !result.pois.length) return null;
         return result;
+    }
+
+    // How much of a GPX file's start holds its XML declaration.
+    var DECLARATION_BYTES = 512;
+    // Declared encodings that the page reads as declared, by names that both engines know:
+    // "gb2312" is the GBK decoder in WebKit and code page 936 (GBK) in IE.
+    var ENCODINGS = {"utf-8": "utf-8", gbk: "gb2312", gb2312: "gb2312", "x-gbk": "gb2312",
+                     cp936: "gb2312", gb18030: "gb18030", big5: "big5"};
+
+    // The encoding to read a GPX file in, from its first bytes (a Uint8Array): after a UTF-8
+    // byte order mark UTF-8, else the encoding its XML declaration names where it is one of
+    // the above, else UTF-8, XML's own default.
+    function gpxEncoding(bytes) {
+        var start = "";
+        for (var i = 0; i < bytes.length && i < DECLARATION_BYTES; i++)
+            start += String.fromCharCode(bytes[i]);
+        if (start.indexOf("\xEF\xBB\xBF") === 0) return "utf-8";
+        var declared = /^\s*<\?xml\s[^>]*?\bencoding\s*=\s*["']([A-Za-z0-9._-]+)["']/.exec(start);
+        var name = declared ? declared[1].toLowerCase() : "";
+        return ENCODINGS.hasOwnProperty(name) ? ENCODINGS[name] : "utf-8";
     }
 
     var MAGIC = "SMG_TRACK";
@@ -97,5 +118,6 @@ var PortalFiles = (function () {
         return {name: name, lng: Math.round(lng * UNITS), lat: Math.round(lat * UNITS)};
     }
 
-    return {readGpx: readGpx, readTrk: readTrk, checkPlace: checkPlace};
+    return {readGpx: readGpx, readTrk: readTrk, checkPlace: checkPlace, gpxEncoding: gpxEncoding,
+            DECLARATION_BYTES: DECLARATION_BYTES};
 })();

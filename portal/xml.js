@@ -1,6 +1,7 @@
 // A forgiving reader for the program's XML answers. The program writes its documents by joining
 // fixed pieces and values without escaping anything, so a title may hold "&", "<" or a quote;
-// a strict parser would refuse the whole list for one such title.
+// a strict parser would refuse the whole list for one such title. GPX files from the PC are read
+// with it too.
 var PortalXml = (function () {
     "use strict";
 
@@ -51,6 +52,9 @@ var PortalXml = (function () {
         return attrs;
     }
 
+    // GPX files from track sites write names and descriptions as character data sections.
+    var CDATA = "<![CDATA[";
+
     function parse(text) {
         var root = node("#document");
         var stack = [root];
@@ -61,6 +65,15 @@ var PortalXml = (function () {
             if (lt < 0) lt = text.length;
             if (lt > i) stack[stack.length - 1].text += text.slice(i, lt);
             if (lt >= text.length) break;
+            if (text.substr(lt, CDATA.length) === CDATA) {
+                var close = text.indexOf("]]>", lt);
+                var end = close < 0 ? text.length : close;
+                // Text as written: its "&" stay when the element's text is decoded.
+                var data = text.slice(lt + CDATA.length, end);
+                stack[stack.length - 1].text += data.replace(/&/g, "&amp;");
+                i = close < 0 ? text.length : close + 3;
+                continue;
+            }
             var skip = [["<?", "?>"], ["<!--", "-->"]];
             var skipped = false;
             for (var s = 0; s < skip.length; s++) {

@@ -2,8 +2,10 @@
 # The bundled page (portal/) in the engine that Windows users have, IE11 in the WebBrowser
 # control: its scripts parse as ES5 and use no API that IE11 lacks (eslint with
 # eslint-plugin-compat), its styles nothing that IE11 lacks (stylelint with a doiuse-based
-# plugin), and every page opens its head with the IE=edge line. The tools come from npm at the
-# versions of tests/portal_checks/package-lock.json and are installed under build/.
+# plugin), every page opens its head with the IE=edge line, and the map library that the build
+# bundles (leaflet.js of VANTU_LEAFLET_DIR, /usr/share/javascript/leaflet by default) parses as
+# ES5 and is the version the map code was tested with. The tools come from npm at the versions
+# of tests/portal_checks/package-lock.json and are installed under build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -30,4 +32,7 @@ echo "== styles: IE11's CSS"
 "$bin/stylelint" --config "$tools/stylelint.config.js" "portal/**/*.css" || status=1
 echo "== pages: IE=edge first in the head"
 node "$checks/check_pages.js" portal || status=1
+echo "== the bundled map library: ES5 and the tested version"
+NODE_PATH=$tools/node_modules node "$checks/check_leaflet.js" \
+    "${VANTU_LEAFLET_DIR:-/usr/share/javascript/leaflet}/leaflet.js" || status=1
 exit $status

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Windows packages (windows-release preset, cpack) into build/windows-release and
-# checks them: the installer is there, the zip holds the programs, the simulator under tools\, the page and the README,
-# and the program in it runs under wine.
+# checks them: the installer is there, the zip holds the programs, the simulator under tools\,
+# every file of the page and the README, and the program in it runs under wine.
 # With VANTU_SIGN_PKCS12 and VANTU_SIGN_PASSWORD_FILE (a PKCS#12 file and a file holding its
 # password) the programs and the installer are signed; VANTU_UPDATE_MANIFEST_URL, when set, is
 # the update address built in (none by default: no update check).
@@ -31,7 +31,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 unzip -q "$zip" -d "$work" || fail "the zip does not unpack"
 top=$work/vantu-1.0.0-win64
-for f in vantu.exe vantu-cli.exe tools/rapi.dll portal/index.html portal/leaflet/leaflet.js README.txt; do
+# The installer installs what the zip holds (one install tree): every file of the page among it.
+for f in vantu.exe vantu-cli.exe tools/rapi.dll portal/leaflet/leaflet.js README.txt $(find portal -type f); do
     [ -f "$top/$f" ] || fail "the zip lacks $f"
 done
 [ ! -e "$top/rapi.dll" ] || fail "the simulator must not sit beside the programs"

@@ -10,6 +10,7 @@
 #include "platform/file_dialog.h"
 #include "platform/paths.h"
 #include "platform/question.h"
+#include "platform/startup_marks.h"
 
 namespace {
 
@@ -38,7 +39,9 @@ WindowController::~WindowController() {
 }
 
 WindowRect WindowController::startPlacement() const {
-    return ::startPlacement(parts_.settings);
+    WindowRect rect = ::startPlacement(parts_.settings);
+    platform::startupMark("settings read");
+    return rect;
 }
 
 void WindowController::start() {
@@ -72,6 +75,7 @@ void WindowController::navigationComplete(bool topFrame) {
     if (!topFrame || closing_) return;
     fallback_ = Fallback::None;
     navigated_ = true;
+    platform::startupMark("page loaded");
     window_.stopTimer(TIMER_UPDATE_WITHOUT_PAGE);
     // The check runs on a thread of its own and comes back through message(). An updater copy
     // only hands over and closes, so its window is never shown.
@@ -79,6 +83,7 @@ void WindowController::navigationComplete(bool topFrame) {
     if (update_.isUpdaterCopy()) return;
     window_.show(shown_ ? AppWindow::Show::Restore : AppWindow::Show::First);
     shown_ = true;
+    platform::startupMark("window shown");
 }
 
 // The browser must not be sent elsewhere from inside its own event: the page changes when the

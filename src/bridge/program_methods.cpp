@@ -5,6 +5,7 @@
 #include "ops/poi_operations.h"
 #include "ops/route_book_list.h"
 #include "ops/route_book_view.h"
+#include "platform/startup_marks.h"
 #include "tasks/account_binding.h"
 #include "tasks/task_runner.h"
 
@@ -17,7 +18,9 @@ void ProgramMethods::restartDeviceLink() {
 }
 
 std::string ProgramMethods::connToPDA(const std::string& text) {
-    return ::connToPDA(device_, text);
+    std::string list = ::connToPDA(device_, text);
+    platform::startupMark("first listing answered");
+    return list;
 }
 
 std::string ProgramMethods::getPdaAddr() {

@@ -80,55 +80,65 @@ size_t scanFarthest(const TrackPoint* p, size_t from, size_t to, const Chord& c,
     return at;
 }
 
-// Orders points by (lng, lat) as one unsigned number, which compiles without branches.
-uint64_t lexKey(const TrackPoint& a) {
-    constexpr uint32_t kBias = uint32_t{1} << 31;
-    return uint64_t{static_cast<uint32_t>(a.lng) ^ kBias} << 32 |
+// A point as one unsigned number, longitude first, each coordinate offset by 2^31: the numbers
+// order points by (lng, lat) without branches, and differences of their halves are differences
+// of the coordinates.
+using Packed = uint64_t;
+constexpr uint32_t kBias = uint32_t{1} << 31;
+
+Packed pack(const TrackPoint& a) {
+    return Packed{static_cast<uint32_t>(a.lng) ^ kBias} << 32 |
            (static_cast<uint32_t>(a.lat) ^ kBias);
 }
-
-bool lexLess(const TrackPoint& a, const TrackPoint& b) {
-    return lexKey(a) < lexKey(b);
+int64_t packedLng(Packed a) {
+    return static_cast<int64_t>(a >> 32);
+}
+int64_t packedLat(Packed a) {
+    return static_cast<int64_t>(a & 0xFFFFFFFFu);
+}
+TrackPoint unpack(Packed a) {
+    return {static_cast<int32_t>(static_cast<uint32_t>(a >> 32) ^ kBias),
+            static_cast<int32_t>(static_cast<uint32_t>(a) ^ kBias), 0};
 }
 
-// Convex hulls of the blocks of kBlock consecutive points (level 0) and of the unions of 2^k
-// neighbouring blocks (level k). Each hull is kept as two chains of point indices without
+// Convex hulls of the blocks of kBlock consecutive points (level 0) and of the unions of kFan^k
+// neighbouring blocks (level k). Each hull is kept as two chains of packed points without
 // collinear points, counter-clockwise: the lower one from the smallest (lng, lat) to the
 // largest, the upper one back. Along a chain the edges turn steadily, so d rises to at most one
-// peak and falls: its largest value is found by bisection.
+// peak and falls: its largest value is found by bisection. The chains hold coordinates, not
+// point numbers: building them reads each vertex where it lies, and a search needs no more.
+//
+// A chain is made by Andrew's monotone chain from its points in (lng, lat) order, which come
+// from merging sorted runs: a block's runs sorted one way or the other (a track has few of them,
+// and sorting outright would cost more than all the rest), or the same chains of the hulls one
+// level down. Four of those are merged at a time, so that half the levels are never built: on
+// tracks that circle, most points stay on their hulls for several levels.
 template <class V>
 class HullTree {
   public:
     HullTree(const TrackPoint* p, size_t n) : p_(p), n_(n) {
-        // A block's hull from the hulls of its runs that are sorted one way or the other: a
-        // track has few of them, and sorting by (lng, lat) would cost more than all the rest.
+        // Each chain holds at most the points it was made of.
         Level base;
-        Level runs;
-        Level merged;
+        base.vertices.reserve(2 * n);
         for (size_t a = 0; a < n; a += kBlock) {
-            size_t b = std::min(n, a + kBlock);
-            runs.clear();
-            for (size_t i = a; i < b;) {
-                size_t j = i + 1;
-                int order = 0;  // of the run so far: 1 ascending, −1 descending, 0 all equal
-                for (; j < b; ++j) {
-                    int step = lexLess(p[j - 1], p[j]) ? 1 : lexLess(p[j], p[j - 1]) ? -1 : 0;
-                    if (step != 0 && order != 0 && step != order) break;
-                    if (step != 0) order = step;
-                }
-                appendRunHull(runs, i, j, order < 0);
-                i = j;
-            }
-            while (runs.nodes() > 1) {
-                mergePairs(runs, merged);
-                std::swap(runs, merged);
-            }
-            base.append(runs, 0);
+            sorted_.clear();
+            for (size_t i = a; i < std::min(n, a + kBlock); ++i)
+                sorted_.push_back(pack(p[i]));
+            sortRuns();
+            appendChain(base, false);
+            appendChain(base, true);
         }
         levels_.push_back(std::move(base));
         while (levels_.back().nodes() > 1) {
             Level up;
-            mergePairs(levels_.back(), up);
+            const Level& below = levels_.back();
+            up.vertices.reserve(below.vertices.size());
+            for (size_t k = 0; k < below.nodes(); k += kFan) {
+                for (int chain = 0; chain < 2; ++chain) {
+                    mergeChildren(below, k, std::min(below.nodes(), k + kFan), chain);
+                    appendChain(up, false);
+                }
+            }
             levels_.push_back(std::move(up));
         }
     }
@@ -145,8 +155,9 @@ class HullTree {
         size_t node = found.node;
         while (level > 0) {
             --level;
-            node *= 2;
-            if (largest(level, node, c) != found.value) ++node;
+            node *= kFan;
+            while (largest(level, node, c) != found.value)
+                ++node;
         }
         V value;
         return scanFarthest(p_, node * kBlock, std::min(n_, (node + 1) * kBlock), c, value);
@@ -154,31 +165,21 @@ class HullTree {
 
   private:
     static constexpr size_t kBlock = 256;
+    static constexpr size_t kFan = 4;
     static constexpr size_t kNone = std::numeric_limits<size_t>::max();
 
     // Hulls one after the other.
     struct Level {
-        std::vector<uint32_t> vertices;
+        std::vector<Packed> vertices;
         // Hull k: lower chain [bounds[2k], bounds[2k+1]), upper chain [bounds[2k+1], bounds[2k+2]).
         std::vector<uint32_t> bounds{0};
 
         size_t nodes() const { return bounds.size() / 2; }
-        const uint32_t* begin(size_t k, int chain) const {
+        const Packed* begin(size_t k, int chain) const {
             return vertices.data() + bounds[2 * k + chain];
         }
-        const uint32_t* end(size_t k, int chain) const {
+        const Packed* end(size_t k, int chain) const {
             return vertices.data() + bounds[2 * k + chain + 1];
-        }
-        void endChain() { bounds.push_back(static_cast<uint32_t>(vertices.size())); }
-        void clear() {
-            vertices.clear();
-            bounds.assign(1, 0);
-        }
-        void append(const Level& other, size_t k) {
-            for (int chain = 0; chain < 2; ++chain) {
-                vertices.insert(vertices.end(), other.begin(k, chain), other.end(k, chain));
-                endChain();
-            }
         }
     };
 
@@ -189,85 +190,106 @@ class HullTree {
         size_t at = kNone;  // set when found by scanning part of a block
     };
 
-    bool leftTurn(uint32_t a, uint32_t b, uint32_t q) const {
-        const TrackPoint& pa = p_[a];
-        const TrackPoint& pb = p_[b];
-        const TrackPoint& pq = p_[q];
-        return cross<V>(int64_t{pb.lng} - pa.lng, int64_t{pq.lat} - pa.lat,
-                        int64_t{pb.lat} - pa.lat, int64_t{pq.lng} - pa.lng) > V{};
+    // The turn a → b → q is counter-clockwise.
+    static bool leftTurn(Packed a, Packed b, Packed q) {
+        return cross<V>(packedLng(b) - packedLng(a), packedLat(q) - packedLat(a),
+                        packedLat(b) - packedLat(a), packedLng(q) - packedLng(a)) > V{};
     }
 
-    // Andrew's monotone chain: adds q to the chain [begin, top) of points sorted by (lng, lat),
-    // one way or the other; returns the chain's new end.
-    uint32_t* extendChain(uint32_t* begin, uint32_t* top, uint32_t q) const {
-        while (top - begin >= 2 && !leftTurn(top[-2], top[-1], q))
-            --top;
-        *top++ = q;
-        return top;
+    // Merges the runs [a, aEnd) and [b, bEnd), ascending or both descending, into out, without
+    // branches on the order: the runs of a track that circles interleave. Answers the end.
+    static Packed* mergeRuns(const Packed* a, const Packed* aEnd, const Packed* b,
+                             const Packed* bEnd, Packed* out, bool descending = false) {
+        while (a != aEnd && b != bEnd) {
+            bool takeB = descending ? *a < *b : *b < *a;
+            *out++ = takeB ? *b : *a;
+            a += !takeB;
+            b += takeB;
+        }
+        out = std::copy(a, aEnd, out);
+        return std::copy(b, bEnd, out);
     }
 
-    // The hull of the points i..j−1, which are sorted by (lng, lat) or, when `descending`, the
-    // other way round.
-    void appendRunHull(Level& level, size_t i, size_t j, bool descending) const {
-        for (int chain = 0; chain < 2; ++chain) {
-            size_t begin = level.vertices.size();
-            level.vertices.resize(begin + (j - i));
-            uint32_t* first = level.vertices.data() + begin;
-            uint32_t* top = first;
-            if ((chain == 0) != descending)
-                for (size_t k = i; k < j; ++k)
-                    top = extendChain(first, top, static_cast<uint32_t>(k));
-            else
-                for (size_t k = j; k-- > i;)
-                    top = extendChain(first, top, static_cast<uint32_t>(k));
-            level.vertices.resize(begin + static_cast<size_t>(top - first));
-            level.endChain();
+    // The same chain of the hulls [k, last) of `below` (at most four), merged in its order into
+    // sorted_, pairs first: every vertex of a union's chain is a vertex of the same chain of one
+    // of its parts.
+    void mergeChildren(const Level& below, size_t k, size_t last, int chain) {
+        bool descending = chain == 1;
+        auto pair = [&](size_t child, Packed* out) {
+            if (child + 1 >= last)
+                return std::copy(below.begin(child, chain), below.end(child, chain), out);
+            return mergeRuns(below.begin(child, chain), below.end(child, chain),
+                             below.begin(child + 1, chain), below.end(child + 1, chain), out,
+                             descending);
+        };
+        size_t size = 0;
+        for (size_t child = k; child < last; ++child)
+            size += static_cast<size_t>(below.end(child, chain) - below.begin(child, chain));
+        sorted_.resize(size);
+        merged_.resize(std::max(merged_.size(), size));
+        if (last - k <= 2) {
+            pair(k, sorted_.data());
+            return;
+        }
+        Packed* middle = pair(k, merged_.data());
+        Packed* end = pair(k + 2, middle);
+        mergeRuns(merged_.data(), middle, middle, end, sorted_.data(), descending);
+    }
+
+    // Puts sorted_ in ascending order by merging neighbouring runs, descending ones turned round
+    // first.
+    void sortRuns() {
+        std::vector<Packed>& v = sorted_;
+        starts_.clear();
+        for (size_t i = 0; i < v.size();) {
+            starts_.push_back(i);
+            size_t j = i + 1;
+            while (j < v.size() && v[j - 1] <= v[j])
+                ++j;
+            if (j == i + 1) {  // a falling run, or a run of one at the end
+                while (j < v.size() && v[j] <= v[j - 1])
+                    ++j;
+                std::reverse(v.data() + i, v.data() + j);
+            }
+            i = j;
+        }
+        starts_.push_back(v.size());
+        while (starts_.size() > 2) {
+            merged_.resize(v.size());
+            size_t kept = 0;
+            for (size_t k = 0; k + 1 < starts_.size(); k += 2) {
+                size_t end = starts_[std::min(k + 2, starts_.size() - 1)];
+                mergeRuns(v.data() + starts_[k], v.data() + starts_[k + 1],
+                          v.data() + starts_[k + 1], v.data() + end, merged_.data() + starts_[k]);
+                starts_[kept++] = starts_[k];
+            }
+            starts_[kept++] = v.size();
+            starts_.resize(kept);
+            std::swap(v, merged_);
         }
     }
 
-    // The hulls of neighbouring pairs of hulls: every vertex of a union's chain is a vertex of
-    // the same chain of one of its parts, so merging the parts' chains in order is enough.
-    void mergePairs(const Level& below, Level& level) const {
-        level.clear();
-        level.vertices.reserve(below.vertices.size());
-        for (size_t k = 0; k < below.nodes(); k += 2) {
-            if (k + 1 == below.nodes()) {
-                level.append(below, k);
-                break;
-            }
-            for (int chain = 0; chain < 2; ++chain) {
-                const uint32_t* a = below.begin(k, chain);
-                const uint32_t* aEnd = below.end(k, chain);
-                const uint32_t* b = below.begin(k + 1, chain);
-                const uint32_t* bEnd = below.end(k + 1, chain);
-                size_t begin = level.vertices.size();
-                level.vertices.resize(begin + static_cast<size_t>((aEnd - a) + (bEnd - b)));
-                uint32_t* first = level.vertices.data() + begin;
-                uint32_t* top = first;
-                // The lower chain runs by ascending (lng, lat), the upper one by descending.
-                while (a != aEnd && b != bEnd) {
-                    uint64_t ka = lexKey(p_[*a]);
-                    uint64_t kb = lexKey(p_[*b]);
-                    bool bFirst = chain == 0 ? kb < ka : ka < kb;
-                    uint32_t q = bFirst ? *b : *a;
-                    a += !bFirst;
-                    b += bFirst;
-                    top = extendChain(first, top, q);
-                }
-                for (; a != aEnd; ++a)
-                    top = extendChain(first, top, *a);
-                for (; b != bEnd; ++b)
-                    top = extendChain(first, top, *b);
-                level.vertices.resize(begin + static_cast<size_t>(top - first));
-                level.endChain();
-            }
+    // Andrew's monotone chain over sorted_, forwards or backwards; the chain becomes the next of
+    // `level`.
+    void appendChain(Level& level, bool backwards) {
+        size_t n = sorted_.size();
+        chain_.resize(std::max(chain_.size(), n));
+        Packed* first = chain_.data();
+        Packed* top = first;
+        for (size_t i = 0; i < n; ++i) {
+            Packed q = sorted_[backwards ? n - 1 - i : i];
+            while (top - first >= 2 && !leftTurn(top[-2], top[-1], q))
+                --top;
+            *top++ = q;
         }
+        level.vertices.insert(level.vertices.end(), first, top);
+        level.bounds.push_back(static_cast<uint32_t>(level.vertices.size()));
     }
 
     // The largest d (or −d) on a chain along which it rises to one peak and then falls.
-    V peak(const uint32_t* chain, size_t count, const Chord& c, bool negate) const {
+    V peak(const Packed* chain, size_t count, const Chord& c, bool negate) const {
         auto value = [&](size_t i) {
-            V d = c.area<V>(p_[chain[i]]);
+            V d = c.area<V>(unpack(chain[i]));
             return negate ? -d : d;
         };
         size_t lo = 0;
@@ -287,9 +309,9 @@ class HullTree {
     // largest −d on the other one.
     V largest(size_t level, size_t node, const Chord& c) const {
         const Level& l = levels_[level];
-        const uint32_t* lower = l.begin(node, 0);
+        const Packed* lower = l.begin(node, 0);
         size_t lowerCount = static_cast<size_t>(l.end(node, 0) - lower);
-        const uint32_t* upper = l.begin(node, 1);
+        const Packed* upper = l.begin(node, 1);
         size_t upperCount = static_cast<size_t>(l.end(node, 1) - upper);
         bool lowerForMax = c.ex > 0 || (c.ex == 0 && c.ey < 0);
         V high =
@@ -298,11 +320,19 @@ class HullTree {
         return std::max(high, low);
     }
 
+    // The first point of a node; of the next node, the end of this one's.
+    size_t nodeStart(size_t level, size_t node) const {
+        size_t blocks = node;
+        for (size_t k = 0; k < level; ++k)
+            blocks *= kFan;
+        return std::min(n_, blocks * kBlock);
+    }
+
     // Visits the nodes that tile [from, to) in order, keeping the first with the largest |d|.
     void visit(size_t level, size_t node, size_t from, size_t to, const Chord& c,
                Found& found) const {
-        size_t a = (node * kBlock) << level;
-        size_t b = std::min(n_, ((node + 1) * kBlock) << level);
+        size_t a = nodeStart(level, node);
+        size_t b = nodeStart(level, node + 1);
         if (b <= from || a >= to) return;
         if (from <= a && b <= to) {
             V value = largest(level, node, c);
@@ -312,14 +342,19 @@ class HullTree {
             size_t at = scanFarthest(p_, std::max(a, from), std::min(b, to), c, value);
             if (value > found.value) found = {value, 0, node, at};
         } else {
-            visit(level - 1, 2 * node, from, to, c, found);
-            visit(level - 1, 2 * node + 1, from, to, c, found);
+            for (size_t child = node * kFan; child < (node + 1) * kFan; ++child)
+                visit(level - 1, child, from, to, c, found);
         }
     }
 
     const TrackPoint* p_;
     size_t n_;
     std::vector<Level> levels_;
+    // Work space of the building.
+    std::vector<Packed> sorted_;
+    std::vector<Packed> merged_;
+    std::vector<Packed> chain_;
+    std::vector<size_t> starts_;
 };
 
 // A budget of reads per track point.

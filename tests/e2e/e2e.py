@@ -663,9 +663,33 @@ def bundled_page_use(env, workdir):
     check(program.stop() == 0, "the program did not end cleanly")
 
 
+# A walk with names in Chinese, one of them outside GB2312 (喆), the other with a GBK byte that
+# is ASCII ("镕" is E9 46).
+WALK = ('<gpx version="1.1" creator="e2e" xmlns="http://www.topografix.com/GPX/1/1"><metadata>'
+        '<name>长城徒步·喆园</name></metadata><wpt lat="40.43" lon="116.56"><name>慕田峪</name></wpt>'
+        '<trk><name>慕田峪—箭扣，镕</name><trkseg>' +
+        "".join('<trkpt lat="%.5f" lon="%.5f"/>' % (40.43 + i * 0.004, 116.56 - i * 0.006)
+                for i in range(10)) + '</trkseg></trk></gpx>')
+# The route's card over the map, in a window of the first start's size.
+CARD_BOX = (360, 130, 306, 50)
+
+
+def crop(shot, box, out):
+    subprocess.run(["convert", shot, "-crop", "%dx%d+%d+%d" % box, "+repage", out], check=True)
+
+
+def differing_pixels(a, b):
+    """How many pixels of two pictures differ by more than a shade (the translucent card lets
+    the map's faint redrawing through)."""
+    out = subprocess.run(["compare", "-metric", "AE", "-fuzz", "10%", a, b, "null:"],
+                         capture_output=True, text=True)
+    return int(float(out.stderr.split()[0]))
+
+
 def open_gpx(env, workdir):
-    """A GPX file chosen from the PC shows on the bundled page's map, read by the page itself:
-    its two track segments in the first two track colours."""
+    """GPX files chosen from the PC show on the bundled page's map, read by the page itself: two
+    track segments in the first two track colours, and a walk whose Chinese names read the same
+    from a GBK file (declared so) as from a UTF-8 one. The screenshots are kept."""
     gpx = os.path.join(workdir, "drive.gpx")
     with open(gpx, "w") as f:
         f.write('<?xml version="1.0" encoding="UTF-8"?><gpx version="1.1" creator="e2e" '
@@ -674,17 +698,49 @@ def open_gpx(env, workdir):
                         for i in range(10)) + '</trkseg><trkseg>' +
                 "".join('<trkpt lat="%.5f" lon="%.5f"/>' % (31.29 - i * 0.01, 121.49 + i * 0.002)
                         for i in range(10)) + '</trkseg></trk></gpx>')
+    walks = {}
+    for encoding in ("UTF-8", "GBK"):
+        walks[encoding] = os.path.join(workdir, encoding, "walk.gpx")
+        os.makedirs(os.path.dirname(walks[encoding]))
+        with open(walks[encoding], "wb") as f:
+            f.write(('<?xml version="1.0" encoding="%s"?>' % encoding + WALK).encode(encoding))
     program = Program(workdir, env["VANTU"], "", portal=env["VANTU_PORTAL"],
                       settings=[("portal.tiles", "none")])
     program.start()
-    shot = os.path.join(env["E2E_ARTIFACTS"], "open_gpx.png")
+    art = env["E2E_ARTIFACTS"]
     # The page is there when its tabs are.
-    wait_for_pixels(shot, "#2f6fb5", (60, 3, 10, 84), 60, "the page did not show", timeout=FIRST_PAINT_S)
+    wait_for_pixels(os.path.join(art, "open_gpx.png"), "#2f6fb5", (60, 3, 10, 84), 60,
+                    "the page did not show", timeout=FIRST_PAINT_S)
     window = program.window()
-    xdotool("mousemove", "--window", window, "%d" % OPEN_FILE[0], "%d" % OPEN_FILE[1], "click", "1")
-    answer_file_chooser(program, window, "ctrl+l", gpx)
-    wait_for_pixels(shot, "#2f7ed8", (560, 500, 310, 50), 100, "the file's second segment is not on the map")
-    wait_for_pixels(shot, "#d9534f", (560, 500, 310, 50), 100, "the file's first segment is not on the map")
+
+    def open_file(path, name, ready, what):
+        """Opens `path` with 打开文件… and waits until `ready(shot, card)`: the screenshot `name`
+        and the route's card cut from it. Answers the card."""
+        xdotool("mousemove", "--window", window, "%d" % OPEN_FILE[0], "%d" % OPEN_FILE[1], "click", "1")
+        answer_file_chooser(program, window, "ctrl+l", path)
+        shot, card = os.path.join(art, name), os.path.join(workdir, name)
+
+        def shown():
+            screenshot(shot)
+            crop(shot, CARD_BOX, card)
+            return ready(shot, card)
+        wait_until(shown, what, 30)
+        return card
+
+    def on_map(shot, colour):
+        return count_colour(shot, colour, MAP_BOX) >= 100
+
+    utf8 = open_file(walks["UTF-8"], "open_gpx_utf8.png", lambda shot, card: on_map(shot, "#d9534f"),
+                     "the UTF-8 walk is not on the map")
+    time.sleep(1)  # the card as it settles
+    screenshot(os.path.join(art, "open_gpx_utf8.png"))
+    crop(os.path.join(art, "open_gpx_utf8.png"), CARD_BOX, utf8)
+    # Between the two walks another file, so that the card cannot simply stay.
+    open_file(gpx, "open_gpx.png", lambda shot, card: on_map(shot, "#2f7ed8") and
+              on_map(shot, "#d9534f") and differing_pixels(card, utf8) > 1000,
+              "the file's two segments and its card are not on the map")
+    open_file(walks["GBK"], "open_gpx_gbk.png", lambda shot, card: differing_pixels(card, utf8) == 0,
+              "the GBK file's names do not read as the UTF-8 file's (screenshot open_gpx_gbk.png)")
     check(program.stop() == 0, "the program did not end cleanly")
 
 

@@ -15,6 +15,7 @@ const gpx = F.readGpx(
     '<?xml version="1.0" encoding="UTF-8"?><gpx version="1.1" creator="t" ' +
     'xmlns="http://www.topografix.com/GPX/1/1"><metadata><name>Day &amp; night</name></metadata>' +
     '<wpt lat="39.9" lon="116.4"><name>Gate</name></wpt>' +
+    '<wpt lat="39.8" lon="116.3"><name><![CDATA[West & <b>gate</b> &amp;]]></name></wpt>' +
     '<rte><rtept lat="40.0" lon="116.5"><name>Leg</name></rtept></rte>' +
     '<trk><name>Drive</name><trkseg><trkpt lat="39.90001" lon="116.40001"><ele>50</ele>' +
     '</trkpt><trkpt lat="91" lon="116"></trkpt><trkpt lat="39.9" lon="x"></trkpt>' +
@@ -23,12 +24,24 @@ const gpx = F.readGpx(
 assert.strictEqual(gpx.name, "Day & night");
 assert.deepStrictEqual(gpx.groups.map(g => g.id + ":" + coords(g.points).join(" ")),
                        ["1:11640001,3990001 -7025000,-3350000", "1:200000,100000"]);
-assert.deepStrictEqual(gpx.pois.map(p => p.title), ["Gate"]);
+assert.deepStrictEqual(gpx.pois.map(p => p.title), ["Gate", "West & <b>gate</b> &amp;"]);
 assert.deepStrictEqual(coords(gpx.lines), ["11650000,4000000"]);
 for (const text of ["", "<html></html>", '<gpx><trk><trkseg></trkseg></trk></gpx>'])
     assert.strictEqual(F.readGpx(text, "x.gpx"), null, text);
 assert.strictEqual(F.readGpx('<gpx><trk><trkseg><trkpt lat="1" lon="2"/></trkseg></trk></gpx>',
                              "plain.gpx").name, "plain.gpx");
+
+// The encoding a GPX file is read in, from its first bytes.
+const bytes = text => Uint8Array.from(Buffer.from(text, "latin1"));
+const declared = '<?xml version="1.0" encoding=';
+for (const [start, expected] of [
+    [declared + '"GBK"?><gpx>', "gb2312"], [declared + "'gb2312' standalone=\"yes\"?>", "gb2312"],
+    ["\n  " + declared + '"GB18030"?>', "gb18030"], [declared + '"Big5"?>', "big5"],
+    [declared + '"UTF-8"?>', "utf-8"],
+    ['<?xml version="1.0"?><gpx creator="encoding=\'gbk\'">', "utf-8"],
+    [declared + '"x-mac-chinesesimp"?>', "utf-8"], ["\xEF\xBB\xBF" + declared + '"GBK"?>', "utf-8"],
+    ['<gpx><name encoding="gbk">', "utf-8"], ["", "utf-8"]])
+    assert.strictEqual(F.gpxEncoding(bytes(start)), expected, JSON.stringify(start));
 
 // Track files, built field by field.
 function trk(version, segments, cut) {

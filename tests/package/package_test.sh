@@ -23,8 +23,7 @@ set -e
 
 # cmake --install into a staging folder.
 cmake --install "$VANTU_BUILD_DIR" --prefix "$work/usr" >/dev/null
-for f in bin/vantu bin/vantu-cli lib/vantu/librapi.so share/vantu/portal/index.html \
-         share/vantu/portal/files.js share/applications/vantu.desktop \
+for f in bin/vantu bin/vantu-cli lib/vantu/librapi.so share/applications/vantu.desktop \
          share/icons/hicolor/scalable/apps/vantu.svg share/man/man1/vantu.1.gz \
          share/man/man1/vantu-cli.1.gz; do
     [ -e "$work/usr/$f" ] || fail "cmake --install did not install $f"
@@ -36,8 +35,12 @@ for page in vantu vantu-cli; do
     LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$work/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null |
         grep . && fail "man reports problems in $page.1"
 done
-# The installed program finds its page in ../share/vantu/portal, with the system's map library.
-grep -q "portal.js" "$work/usr/share/vantu/portal/index.html" || fail "the installed page is incomplete"
+# The installed program finds its page in ../share/vantu/portal, every file of it, with the
+# system's map library.
+page_files=$(cd "$VANTU_SOURCE_DIR" && find portal -type f | sort)
+for f in $page_files; do
+    cmp -s "$VANTU_SOURCE_DIR/$f" "$work/usr/share/vantu/$f" || fail "cmake --install did not install $f"
+done
 [ -f "$work/usr/share/vantu/portal/leaflet/leaflet.js" ] || fail "the installed page has no map library"
 
 # The Debian package.
@@ -51,8 +54,8 @@ for needed in "fonts-noto-cjk | fonts-wqy-microhei" libjs-leaflet libwebkit2gtk-
 done
 root=$work/root
 dpkg-deb -x "$deb" "$root"
-for f in usr/bin/vantu usr/bin/vantu-cli usr/lib/vantu/librapi.so usr/share/vantu/portal/index.html \
-         usr/share/applications/vantu.desktop usr/share/man/man1/vantu-cli.1.gz; do
+for f in usr/bin/vantu usr/bin/vantu-cli usr/lib/vantu/librapi.so usr/share/applications/vantu.desktop \
+         usr/share/man/man1/vantu-cli.1.gz $(sed 's#^#usr/share/vantu/#' <<<"$page_files"); do
     [ -e "$root/$f" ] || fail "the package lacks /$f"
 done
 # The map library is libjs-leaflet's, linked, never a copy of its own.

@@ -7,6 +7,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 namespace {
@@ -140,6 +142,36 @@ TEST_F(ProfileTest, LfFilesStayLf) {
     platform::writeProfileString("new", "a", "b", ini);
     EXPECT_EQ(readFileBytes(ini), "[xxx]\nleft=1\ntop=2\n[new]\na=b\n");
 }
+
+#ifndef _WIN32
+// Linux only: the Windows side is the system's own writer.
+TEST_F(ProfileTest, AFileThatWouldNotChangeIsNotWrittenAgain) {
+    const struct {
+        const char* file;
+        const char* key;
+        const char* value;
+        bool replaced;
+    } cases[] = {
+        {"[xxx]\r\ntab=books\r\n", "tab", "books", false},
+        {"[xxx]\r\ntab=books\r\n", "TAB", "books", false},
+        {"[xxx]\r\ntab=books\r\n", "tab", "places", true},
+        {"[xxx]\r\ntab = books\r\n", "tab", "books", true},
+        {"[xxx]\r\ntab=books\r\n", "tab", "", true},
+        {"[xxx]\r\ntab=\r\n", "tab", "", false},
+    };
+    auto inode = [this] {
+        struct stat info {};
+        return ::stat(ini.c_str(), &info) == 0 ? info.st_ino : 0;
+    };
+    for (const auto& c : cases) {
+        writeFileBytes(ini, c.file);
+        auto before = inode();
+        EXPECT_TRUE(platform::writeProfileString("xxx", c.key, c.value, ini));
+        EXPECT_EQ(inode() != before, c.replaced) << c.file << " " << c.key << "=" << c.value;
+        EXPECT_EQ(platform::getProfileString("xxx", c.key, "-", ini), c.value);
+    }
+}
+#endif
 
 TEST_F(ProfileTest, IntegersReadLikeTheProfileFunctions) {
     writeFileBytes(ini, "[xxx]\r\na=12\r\nb=-5\r\nc=abc\r\nd=34px\r\ne=\r\n");

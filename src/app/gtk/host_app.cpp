@@ -25,6 +25,7 @@
 #include "platform/codepage.h"
 #include "platform/http.h"
 #include "platform/paths.h"
+#include "platform/startup_marks.h"
 #include "session/device_manager.h"
 #include "update/update_check.h"
 
@@ -162,6 +163,7 @@ int runWindow(DeviceManager& device, std::unique_ptr<platform::NetworkSession>& 
 int main(int argc, char** argv) {
     int answered = answerArguments(argc, argv);
     if (answered >= 0) return answered;
+    platform::startupMark("program running");
     // Built before anything else: it loads the remote API library.
     DeviceManager device;
     // The desktop file names the window by this class.

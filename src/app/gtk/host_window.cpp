@@ -14,6 +14,7 @@
 #include "app/user_agent.h"
 #include "build_config.h"
 #include "platform/codepage.h"
+#include "platform/startup_marks.h"
 
 namespace {
 
@@ -86,7 +87,20 @@ void HostWindow::initialise() {
     // Minimised until the controller shows it.
     gtk_window_iconify(GTK_WINDOW(window_));
     gtk_widget_show_all(window_);
-    deviceMonitor_ = std::make_unique<DeviceMonitor>([this] { controller_.deviceChanged(); });
+}
+
+// The drives are watched from the first page's end on, off the way to its first paint: the
+// system's volume monitor may first ask its services over the session bus and wait for them. A
+// change before then would call nothing: the page checks the drives itself when it starts.
+void HostWindow::watchDevices() {
+    if (deviceMonitor_) return;
+    later([weak = std::weak_ptr<HostWindow*>(self_)] {
+        auto alive = weak.lock();
+        if (!alive || (*alive)->deviceMonitor_) return;
+        HostWindow* host = *alive;
+        host->deviceMonitor_ =
+            std::make_unique<DeviceMonitor>([host] { host->controller_.deviceChanged(); });
+    });
 }
 
 void HostWindow::createWindow() {
@@ -289,10 +303,12 @@ void HostWindow::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer s
             // The new document runs its scripts from here on; what its own calls post while it
             // is still loading must reach it.
             host->hasDocument_ = true;
+            platform::startupMark("engine ready");
             break;
         case WEBKIT_LOAD_FINISHED:
             // The view tells only of the main frame's loads.
             if (!host->loadFailed_) host->controller_.navigationComplete(true);
+            host->watchDevices();
             break;
         default:
             break;

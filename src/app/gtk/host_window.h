@@ -27,7 +27,8 @@ class HostWindow : public AppWindow {
     HostWindow(const HostWindow&) = delete;
     HostWindow& operator=(const HostWindow&) = delete;
 
-    // Creates the window, starts loading the first page and shows the window minimised.
+    // Creates the window, starts loading the first page and shows the window minimised; the
+    // drives are watched once a page has loaded.
     void initialise();
     // A later start of the program asks for the window.
     void present();
@@ -66,6 +67,7 @@ class HostWindow : public AppWindow {
 
     void createWindow();
     void createView();
+    void watchDevices();
     bool errorAnswer(WebKitResponsePolicyDecision* decision);
     void commitPendingRect();
 

@@ -1,5 +1,7 @@
 #include "app/gtk/webkit_external.h"
 
+#include <chrono>
+#include <cstdio>
 #include <random>
 #include <string_view>
 #include <vector>
@@ -7,6 +9,8 @@
 #include "app/gtk/host_resources.h"
 #include "bridge/page_method_table.h"
 #include "build_config.h"
+#include "platform/log.h"
+#include "platform/startup_marks.h"
 
 namespace {
 
@@ -83,6 +87,54 @@ void respond(WebKitURISchemeRequest* request, const std::string& answer, const c
     g_bytes_unref(bytes);
 }
 
+double nowMs() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// With start-up marks wanted: the page's calls until its first route book list has been drawn,
+// and how long the program took to answer them, its own part of the page's start.
+struct StartCalls {
+    int count = 0;
+    double ms = 0;
+    bool listed = false;
+};
+
+StartCalls& startCalls() {
+    static StartCalls calls;
+    return calls;
+}
+
+// With start-up marks wanted, the first route book list the page is given is marked when it has
+// been drawn: two frames after the answer, as the first may have begun before the page drew it.
+void markListShown(WebKitWebView* view, const std::string& name, const std::string& answer) {
+    static bool asked = false;
+    if (asked || view == nullptr || name != "connToPDA" || answer.empty() || answer[0] != 's' ||
+        !platform::startupMarksWanted())
+        return;
+    asked = true;
+    webkit_web_view_call_async_javascript_function(
+        view,
+        "return new Promise(function (drawn) {"
+        "    requestAnimationFrame(function () { requestAnimationFrame(drawn); });"
+        "});",
+        -1, nullptr, "vantu-marks", nullptr, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer) {
+            JSCValue* value = webkit_web_view_call_async_javascript_function_finish(
+                WEBKIT_WEB_VIEW(source), result, nullptr);
+            if (value != nullptr) g_object_unref(value);
+            StartCalls& calls = startCalls();
+            calls.listed = true;
+            char text[96];
+            std::snprintf(text, sizeof text, "start-up: %d page calls answered in %.1f ms",
+                          calls.count, calls.ms);
+            platform::logLine(text);
+            platform::startupMark("page listed");
+        },
+        nullptr);
+}
+
 }  // namespace
 
 std::string makeDocumentKey() {
@@ -138,8 +190,16 @@ void WebKitExternal::onRequest(WebKitURISchemeRequest* request, gpointer self) {
         // The web process may claim any origin and key; the view's own address it cannot.
         WebKitWebView* view = webkit_uri_scheme_request_get_web_view(request);
         const char* document = view != nullptr ? webkit_web_view_get_uri(view) : nullptr;
+        double began = nowMs();
         answer = external->requests_.answer(name, origin != nullptr ? origin : "",
                                             readBody(request), document != nullptr ? document : "");
+        if (platform::startupMarksWanted() && !startCalls().listed) {
+            ++startCalls().count;
+            startCalls().ms += nowMs() - began;
+        }
+        respond(request, answer, origin);
+        markListShown(view, name, answer);
+        return;
     }
     respond(request, answer, origin);
 }

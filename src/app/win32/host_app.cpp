@@ -27,6 +27,7 @@
 #include "platform/http.h"
 #include "platform/log.h"
 #include "platform/paths.h"
+#include "platform/startup_marks.h"
 #include "session/device_manager.h"
 #include "update/update_check.h"
 
@@ -116,6 +117,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // The log lives with the settings: a window program's standard error goes nowhere.
     const std::string settingsFolder = SettingsStore::folderFor(platform::programFolder());
     platform::setLogFile(settingsFolder + "vantu.log");
+    platform::startupMark("program running");
     // Built before anything else: it loads the remote API library.
     DeviceManager device;
     auto network = std::make_unique<platform::NetworkSession>();

@@ -6,6 +6,7 @@
 #include "app/win32/window_subclass.h"
 #include "platform/codepage.h"
 #include "platform/library.h"
+#include "platform/startup_marks.h"
 #include "platform/utf8_text.h"
 
 namespace {
@@ -103,6 +104,7 @@ void HostWindow::initialise() {
     if (HWND placeholder = GetDlgItem(window_, IDC_BROWSER)) DestroyWindow(placeholder);
     if (site_->create(window_, client) && site_->window() != nullptr)
         SetWindowLongPtrA(site_->window(), GWLP_ID, IDC_BROWSER);
+    platform::startupMark("engine ready");
     SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
     SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     dpi_ = dpiOf(window_);

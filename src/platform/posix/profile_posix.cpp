@@ -197,6 +197,9 @@ bool writeProfileString(const std::string& section, const std::string& key, cons
     std::string out;
     for (const Line& line : p.lines)
         out += line.text + line.end;
+    // The page stores the same values at every start: a file that would not change is not
+    // written again, nor made durable twice over on the window thread.
+    if (exists && out == content) return true;
     return replaceFile(file, out);
 }
 
