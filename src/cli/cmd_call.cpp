@@ -181,61 +181,15 @@ const CliCommand kShell({
     runShell,
 });
 
-// What `vantu-cli methods` says of each page method, in DISPID order: its arguments and what it
-// answers.
-struct MethodHelp {
-    const char* arguments;  // one word per argument
-    const char* description;
-};
-constexpr MethodHelp kMethodHelp[] = {
-    {"KEY", "the setting KEY from vantu.ini"},
-    {"KEY VALUE", "stores VALUE (text, or int:N, num:X, bool:...) as the setting KEY; true"},
-    {"NAME", "the text of the page's text file NAME"},
-    {"NAME CONTENT", "writes the page's text file NAME; true"},
-    {"ACCOUNT", "binds the account for uploads; the verified account name"},
-    {"TEXT", "[navigator] the route book list; TEXT starting with r reads the navigator again"},
-    {"", "[navigator] the saved places"},
-    {"PLACES", "[navigator] adds places: '<p lng=\"11600000\" lat=\"3900000\">Home</p>'..."},
-    {"IDS", "[navigator] removes places by their ids in the list: 2,0"},
-    {"RBID", "[navigator] one route book in full, by its rbid in the list"},
-    {"ITEMS", "[navigator, task] installs '<rb><url>URL</url><name>NAME</name></rb>'..."},
-    {"RBIDS", "[navigator, task] deletes route books by rbid: 2,0"},
-    {"RBIDS", "[navigator, task] uploads route books to the route book server: 0,3"},
-    {"p|c|t", "pauses, continues or stops the running task"},
-    // The program's own.
-    {"NAME", "[navigator, task, dialog] installs a package from the PC as NAME (\"\": its own)"},
-    {"NAME", "[navigator, task, dialog] installs a GPX file as route book NAME (\"\": the file's)"},
-    {"RBID", "[navigator, dialog] saves a route book as a GPX 1.1 file on the PC"},
-    {"NAME", "[navigator, task, dialog] backs the navigator up into a zip (NAME: offered name)"},
-    {"\"\"|replace", "[navigator, task, dialog] restores a backup, keeping files that differ"},
-    {"", "what the last backup or restore did (the files that differ)"},
-};
-
-constexpr int wordCount(std::string_view text) {
-    int words = 0;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (text[i] != ' ' && (i == 0 || text[i - 1] == ' ')) ++words;
-    return words;
-}
-
-constexpr bool helpFitsMethods() {
-    if (std::size(kMethodHelp) != kPageMethods.size()) return false;
-    for (size_t i = 0; i < kPageMethods.size(); ++i)
-        if (wordCount(kMethodHelp[i].arguments) != kPageMethods[i].arguments) return false;
-    return true;
-}
-static_assert(helpFitsMethods(), "one help line per page method, naming each of its arguments");
-
 int runMethods(const std::vector<std::string>& args) {
     if (!args.empty()) {
         std::fprintf(stderr, "vantu-cli methods: takes no arguments\n");
         return kExitUsage;
     }
-    for (const PageMethod& method : kPageMethods) {
-        const MethodHelp& help = kMethodHelp[method.dispid];
-        std::string call = std::string(method.name) + " " + help.arguments;
+    for (const PageMethod& method : pageMethods()) {
+        std::string call = std::string(method.name) + " " + method.arguments;
         std::printf("%-2d %-31s %s\n", static_cast<int>(method.dispid), call.c_str(),
-                    help.description);
+                    method.description);
     }
     return kExitOk;
 }

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "bridge/script_value.h"
 #include "platform/codepage.h"
 
 // Variants for tests. Each helper hands out a variant that owns its string; Arguments clears
@@ -40,6 +41,32 @@ inline VARIANT typeOnly(VARTYPE type) {
     VARIANT v{};
     V_VT(&v) = type;
     return v;
+}
+
+// A script value as the script engine hands it over: a string, VT_I4, VT_R8, VT_BOOL, VT_NULL,
+// VT_EMPTY, or an object (a null VT_UNKNOWN).
+inline VARIANT variantOf(const ScriptValue& value) {
+    switch (value.type) {
+        case ScriptValue::Type::String: {
+            std::wstring wide(value.text.begin(), value.text.end());
+            VARIANT v = typeOnly(VT_BSTR);
+            V_BSTR(&v) = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+            return v;
+        }
+        case ScriptValue::Type::Int32:
+            return variantOf<VT_I4>(value.integer);
+        case ScriptValue::Type::Double:
+            return variantOf<VT_R8>(value.number);
+        case ScriptValue::Type::Bool:
+            return variantOf<VT_BOOL>(value.boolean ? VARIANT_TRUE : VARIANT_FALSE);
+        case ScriptValue::Type::Null:
+            return typeOnly(VT_NULL);
+        case ScriptValue::Type::Empty:
+            return typeOnly(VT_EMPTY);
+        case ScriptValue::Type::Other:
+            break;
+    }
+    return typeOnly(VT_UNKNOWN);
 }
 
 // A variant's string as ANSI text, or "<vt N>" for another type.
