@@ -463,13 +463,13 @@ HRESULT BrowserSite::browserEvent(DISPID id, const DISPPARAMS& params) {
             installUiHandler(dispatchOf(args[1]), textOf(args[0]));
             events_->documentComplete(isTopFrame(dispatchOf(args[1])));
             break;
+        case DISPID_NAVIGATEERROR:  // frame, url, target, status, cancel
+            if (count >= 5 &&
+                events_->navigateError(isTopFrame(dispatchOf(args[4])), textOf(args[3])))
+                setCancel(args[0], true);
+            break;
+        default:
+            return DISP_E_MEMBERNOTFOUND;
     }
-    case DISPID_NAVIGATEERROR:  // frame, url, target, status, cancel
-        if (count >= 5 && events_->navigateError(isTopFrame(dispatchOf(args[4])), textOf(args[3])))
-            setCancel(args[0], true);
-        break;
-    default:
-        return DISP_E_MEMBERNOTFOUND;
-}
-return S_OK;
+    return S_OK;
 }

@@ -3,6 +3,7 @@
 #include "app/win32/file_dialog_box.h"
 #include "app/win32/resource_ids.h"
 #include "app/win32/script_caller.h"
+#include "app/win32/window_sink.h"
 #include "app/win32/window_subclass.h"
 #include "platform/codepage.h"
 #include "platform/library.h"

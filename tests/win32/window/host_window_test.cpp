@@ -382,12 +382,13 @@ TEST_F(WindowTest, DeviceTimersTickOnceOrWaitForAPage) {
     }
 }
 
-// The browser's events reach the controller: the top document shows the window, and an
+// The browser's events reach the controller: only the top document shows the window, and an
 // error page of the browser's own gives way to the offline page written into the private folder.
 TEST_F(WindowTest, BrowserEventsShowTheWindowAndTheOfflinePage) {
     BrowserEvents& browser = *dialog;
+    browser.documentComplete(false);
     EXPECT_TRUE(IsIconic(window));
-    browser.documentComplete();
+    browser.documentComplete(true);
     EXPECT_FALSE(IsIconic(window));
     EXPECT_TRUE(IsWindowVisible(window));
 
