@@ -61,8 +61,8 @@ std::string quoted(const std::string& ansi) {
 }
 
 // The user's answer to the dialog, or the outcome that ends the method.
-std::optional<std::string> ask(const FileDialogRequest& request, std::string& outcome) {
-    FileDialogAnswer answer = platform::askForFile(request);
+std::optional<std::string> ask(Seat& seat, const FileDialogRequest& request, std::string& outcome) {
+    FileDialogAnswer answer = seat.askForFile(request);
     if (answer.outcome == FileDialogAnswer::Outcome::Chosen) return answer.path;
     outcome = answer.outcome == FileDialogAnswer::Outcome::Cancelled
                   ? document({"cancelled", {}, {}, {}})
@@ -72,9 +72,10 @@ std::optional<std::string> ask(const FileDialogRequest& request, std::string& ou
     return std::nullopt;
 }
 
-std::optional<std::string> chooseToOpen(const char* title, const char* what, const char* extension,
-                                        std::string& outcome) {
-    return ask({FileDialogRequest::Kind::Open,
+std::optional<std::string> chooseToOpen(Seat& seat, const char* title, const char* what,
+                                        const char* extension, std::string& outcome) {
+    return ask(seat,
+               {FileDialogRequest::Kind::Open,
                 platform::utf8ToAnsi(title),
                 platform::utf8ToAnsi(what),
                 extension,
@@ -116,7 +117,8 @@ std::string startInstall(DeviceManager& device, const std::string& package, Outc
 std::string installPackageFromPC(DeviceManager& device, const std::string& name) {
     if (!isTaskIdle(device)) return refused({}, kBusy);
     std::string outcome;
-    std::optional<std::string> path = chooseToOpen("安装电脑上的路书包", "路书包", "zip", outcome);
+    std::optional<std::string> path =
+        chooseToOpen(device.seat, "安装电脑上的路书包", "路书包", "zip", outcome);
     if (!path) return outcome;
     const std::string file = fileNameOf(*path);
     std::optional<std::string> inner = packageInnerName(*path);
@@ -131,7 +133,7 @@ std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
     if (!isTaskIdle(device)) return refused({}, kBusy);
     std::string outcome;
     std::optional<std::string> path =
-        chooseToOpen("把 GPX 文件放到导航仪上", "GPX 文件", "gpx", outcome);
+        chooseToOpen(device.seat, "把 GPX 文件放到导航仪上", "GPX 文件", "gpx", outcome);
     if (!path) return outcome;
     const std::string file = fileNameOf(*path);
     const std::string routeName = name.empty() ? baseNameOf(*path) : name;
@@ -170,7 +172,8 @@ std::string saveGpxToPC(DeviceManager& device, const std::string& rbid) {
     if (!name) return refused({}, "导航仪上没有这个路书，请刷新路书列表。");
     std::string outcome;
     std::optional<std::string> path =
-        ask({FileDialogRequest::Kind::Save, platform::utf8ToAnsi("把路书存成 GPX 文件"),
+        ask(device.seat,
+            {FileDialogRequest::Kind::Save, platform::utf8ToAnsi("把路书存成 GPX 文件"),
              platform::utf8ToAnsi("GPX 文件"), "gpx", *name + ".gpx"},
             outcome);
     if (!path) return outcome;
@@ -191,10 +194,11 @@ std::string saveGpxToPC(DeviceManager& device, const std::string& rbid) {
 namespace {
 
 // The user's choice of a backup to write or read, or the outcome that ends the method.
-std::optional<std::string> chooseBackup(FileDialogRequest::Kind kind, const std::string& name,
-                                        std::string& outcome) {
+std::optional<std::string> chooseBackup(Seat& seat, FileDialogRequest::Kind kind,
+                                        const std::string& name, std::string& outcome) {
     const bool save = kind == FileDialogRequest::Kind::Save;
-    return ask({kind, platform::utf8ToAnsi(save ? "把导航仪备份到电脑上" : "恢复导航仪的备份"),
+    return ask(seat,
+               {kind, platform::utf8ToAnsi(save ? "把导航仪备份到电脑上" : "恢复导航仪的备份"),
                 platform::utf8ToAnsi("导航仪备份"), "zip",
                 name.empty() ? platform::utf8ToAnsi("导航仪备份.zip") : name},
                outcome);
@@ -212,7 +216,8 @@ const char* backupState(const DeviceManager& device, const PcBackup& last) {
 std::string backupToPC(DeviceManager& device, PcBackup& last, const std::string& name) {
     if (!isTaskIdle(device)) return refused({}, kBusy);
     std::string outcome;
-    std::optional<std::string> path = chooseBackup(FileDialogRequest::Kind::Save, name, outcome);
+    std::optional<std::string> path =
+        chooseBackup(device.seat, FileDialogRequest::Kind::Save, name, outcome);
     if (!path) return outcome;
     last = {false, *path, std::make_shared<BackupOutcome>()};
     startBackup(device, device, *path, last.outcome);
@@ -227,7 +232,8 @@ std::string restoreFromPC(DeviceManager& device, PcBackup& last, const std::stri
         replace = [](const std::string&) { return true; };
     } else {
         std::string outcome;
-        std::optional<std::string> path = chooseBackup(FileDialogRequest::Kind::Open, {}, outcome);
+        std::optional<std::string> path =
+            chooseBackup(device.seat, FileDialogRequest::Kind::Open, {}, outcome);
         if (!path) return outcome;
         last.restore = true;
         last.archive = *path;
