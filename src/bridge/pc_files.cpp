@@ -106,12 +106,6 @@ std::optional<std::string> nameProblem(DeviceManager& device, const std::string&
 
 constexpr const char* kBusy = "程序暂时很忙，请稍候再试！";
 
-// Starts the installation of `package`; its task reports from here on.
-std::string startInstall(DeviceManager& device, const std::string& package, Outcome started) {
-    startTask(device, device, localInstallText(package, started.name), localInstallWorker);
-    return document(started);
-}
-
 }  // namespace
 
 std::string installPackageFromPC(DeviceManager& device, const std::string& name) {
@@ -126,7 +120,8 @@ std::string installPackageFromPC(DeviceManager& device, const std::string& name)
     const std::string routeName = name.empty() ? *inner : name;
     if (std::optional<std::string> problem = nameProblem(device, routeName))
         return refused(file, *problem);
-    return startInstall(device, *path, {"started", file, routeName, {}});
+    startLocalInstall(device, device, {routeName, *path, nullptr});
+    return document({"started", file, routeName, {}});
 }
 
 std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
@@ -139,32 +134,29 @@ std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
     const std::string routeName = name.empty() ? baseNameOf(*path) : name;
     if (std::optional<std::string> problem = nameProblem(device, routeName))
         return refused(file, *problem);
-    // Made where the installation takes a download from, and taken away by it.
-    const std::string folder = platform::privateFolder();
-    if (folder.empty()) return refused(file, "临时文件夹里写不进文件。");
-    GpxPackage made = writeGpxPackage(*path, routeName, folder);
-    switch (made.outcome) {
-        case GpxPackage::Outcome::Unreadable:
+    if (platform::privateFolder().empty()) return refused(file, "临时文件夹里写不进文件。");
+    GpxRouteBook read = readGpxRouteBook(*path, routeName);
+    switch (read.outcome) {
+        case GpxRouteBook::Outcome::Unreadable:
             return refused(file, quoted(file) + "读不出来。");
-        case GpxPackage::Outcome::NotGpx:
+        case GpxRouteBook::Outcome::NotGpx:
             return refused(
-                file, quoted(file) + "不是能读的 GPX 文件：" + platform::ansiToUtf8(made.error));
-        case GpxPackage::Outcome::NoPoints:
+                file, quoted(file) + "不是能读的 GPX 文件：" + platform::ansiToUtf8(read.error));
+        case GpxRouteBook::Outcome::NoPoints:
             return refused(file, quoted(file) +
                                      "里没有导航仪能保存的轨迹点：导航仪只保存东经 0.001 度以东、"
                                      "北纬 0.00001 度以北的点。");
-        case GpxPackage::Outcome::CannotWrite:
-            return refused(file, "临时文件夹里写不进文件。");
-        case GpxPackage::Outcome::Written:
+        case GpxRouteBook::Outcome::Read:
             break;
     }
     Outcome started{"started", file, routeName, {}};
-    started.dropped = made.dropped;
-    if (made.dropped > 0)
-        started.message = std::to_string(made.dropped) +
+    started.dropped = read.dropped;
+    if (read.dropped > 0)
+        started.message = std::to_string(read.dropped) +
                           " 个轨迹点在东经 0.001 度以西或北纬 0.00001 度以南，导航仪不能保存，"
                           "没有放上去。";
-    return startInstall(device, {}, started);
+    startLocalInstall(device, device, {routeName, {}, read.book});
+    return document(started);
 }
 
 std::string saveGpxToPC(DeviceManager& device, const std::string& rbid) {
