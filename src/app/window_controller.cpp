@@ -159,7 +159,11 @@ bool WindowController::taskEvent(const TaskEvent& event) {
     }
     if (event.kind == TaskEvent::Kind::DeviceLink) return deviceLinkUp();
     std::optional<PageCall> call = pageCallFor(event);
-    if (!call || !window_.hasDocument()) return false;
+    if (!call || !window_.hasDocument()) {
+        // A question no page can see is answered No, so that its worker goes on.
+        if (event.question) event.question->answer(false);
+        return false;
+    }
     window_.callPage(*call);
     return true;
 }

@@ -196,6 +196,11 @@ std::optional<std::string> chooseBackup(Seat& seat, FileDialogRequest::Kind kind
                outcome);
 }
 
+void appendKept(std::string& out, const std::vector<std::string>& names) {
+    for (const std::string& name : names)
+        out += "<kept>" + xmlEscapeUnicode(name) + "</kept>";
+}
+
 const char* backupState(const DeviceManager& device, const PcBackup& last) {
     if (!last.outcome) return "none";
     if (!isTaskIdle(device)) return "running";
@@ -211,26 +216,27 @@ std::string backupToPC(DeviceManager& device, PcBackup& last, const std::string&
     std::optional<std::string> path =
         chooseBackup(device.seat, FileDialogRequest::Kind::Save, name, outcome);
     if (!path) return outcome;
-    last = {false, *path, std::make_shared<BackupOutcome>()};
+    last = {false, *path, std::make_shared<BackupOutcome>(), nullptr};
     startBackup(device, device, *path, last.outcome);
     return document({"started", fileNameOf(*path), {}, {}});
 }
 
 std::string restoreFromPC(DeviceManager& device, PcBackup& last, const std::string& choice) {
-    if (!isTaskIdle(device)) return refused({}, kBusy);
-    ReplaceQuestion replace;
-    if (choice == "replace") {
-        if (!last.restore) return refused({}, "请先选择要恢复的备份。");
-        replace = [](const std::string&) { return true; };
-    } else {
-        std::string outcome;
-        std::optional<std::string> path =
-            chooseBackup(device.seat, FileDialogRequest::Kind::Open, {}, outcome);
-        if (!path) return outcome;
-        last.restore = true;
-        last.archive = *path;
+    if (choice == "replace" || choice == "keep") {
+        if (!last.question || !last.question->answer(choice == "replace"))
+            return refused({}, "请先选择要恢复的备份。");
+        return document({"started", fileNameOf(last.archive), {}, {}});
     }
-    last.outcome = std::make_shared<BackupOutcome>();
+    if (!isTaskIdle(device)) return refused({}, kBusy);
+    std::string outcome;
+    std::optional<std::string> path =
+        chooseBackup(device.seat, FileDialogRequest::Kind::Open, {}, outcome);
+    if (!path) return outcome;
+    last = {true, *path, std::make_shared<BackupOutcome>(), std::make_shared<SeatQuestion>()};
+    // The page is asked about the files that differ while the restore waits for its answer.
+    ReplaceQuestion replace = [&device, question = last.question](const auto& names) {
+        return question->ask(device.seat, names, [&device] { return device.stopRequested != 0; });
+    };
     startRestore(device, device, last.archive, replace, last.outcome);
     return document({"started", fileNameOf(last.archive), {}, {}});
 }
@@ -240,14 +246,21 @@ std::string backupOutcome(const DeviceManager& device, const PcBackup& last) {
     std::string out = std::string("<backup kind=\"") + (last.restore ? "restore" : "backup") +
                       "\" state=\"" + state + "\" file=\"" + xmlEscape(fileNameOf(last.archive)) +
                       "\"";
-    // The worker writes the outcome while it runs: read only once it has ended.
-    if (!last.outcome || std::string(state) == "running") return out + "/>";
+    // The worker writes the outcome while it runs: read only once it has ended. Meanwhile the
+    // files it asks about are those it keeps unless the page answers "replace".
+    if (!last.outcome || std::string(state) == "running") {
+        std::vector<std::string> asked;
+        if (last.question) asked = last.question->items();
+        if (asked.empty()) return out + "/>";
+        out += ">";
+        appendKept(out, asked);
+        return out + "</backup>";
+    }
     const BackupOutcome& done = *last.outcome;
     out += " files=\"" + std::to_string(done.files) + "\" unchanged=\"" +
            std::to_string(done.unchanged) + "\" replaced=\"" +
            std::to_string(done.replaced.size()) + "\">";
-    for (const std::string& name : done.kept)
-        out += "<kept>" + xmlEscapeUnicode(name) + "</kept>";
+    appendKept(out, done.kept);
     for (const LeftOut& left : done.leftOut)
         out += "<left why=\"" + xmlEscapeUnicode(left.why) + "\">" + xmlEscapeUnicode(left.name) +
                "</left>";

@@ -91,7 +91,7 @@ int runRestore(const std::vector<std::string>& args) {
     if (!connect(program, "restore")) return program.exitCode();
     auto outcome = std::make_shared<BackupOutcome>();
     ReplaceQuestion replace;
-    if (options.replace) replace = [](const std::string&) { return true; };
+    if (options.replace) replace = [](const std::vector<std::string>&) { return true; };
     DeviceManager& device = program.device();
     startRestore(device, device, *archive, replace, outcome);
     program.waitForTask();
