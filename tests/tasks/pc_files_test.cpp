@@ -202,18 +202,29 @@ namespace {
 
 // A backup of the navigator and its restore, as the page asks for them: a restore asks about a
 // file that differs from the backup while it runs, and keeps or replaces it as the page answers,
-// in the same run; an answer with no question waiting does nothing.
+// in the same run; a stop while it waits ends it with nothing changed; an answer with no
+// question waiting does nothing.
 TEST_F(PcFilesTest, BacksUpAndRestoresAskingWhetherToReplaceWhatDiffers) {
+    struct Case {
+        const char* answer;  // "stop": the page stops the task instead of answering
+        bool replaced;
+        bool restored;  // the file the navigator lacked is back
+        const char* state;
+    } cases[] = {
+        {"keep", false, true, "finished"},
+        {"replace", true, true, "finished"},
+        {"stop", false, false, "stopped"},
+    };
     for (Link how : {Link::Device, Link::Drive}) {
-        for (const char* answer : {"keep", "replace"}) {
+        for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message()
-                         << (how == Link::Device ? "device " : "drive ") << answer);
+                         << (how == Link::Device ? "device " : "drive ") << c.answer);
             fresh(how);
             addRouteBook("A", routeBookSet("A"));
             platform::deleteFile(pc.file("nav.zip"));
             PcBackup last;
             EXPECT_EQ(attribute(backupOutcome(*device, last), "state"), "none");
-            EXPECT_EQ(attribute(restoreFromPC(*device, last, answer), "status"), "refused");
+            EXPECT_EQ(attribute(restoreFromPC(*device, last, "keep"), "status"), "refused");
             auto backup = [&](auto& d, auto& a) { return backupToPC(d, last, a); };
             EXPECT_EQ(attribute(call(backup, {}, ""), "status"), "cancelled");
             EXPECT_EQ(attribute(call(backup, "nav", ""), "status"), "started");
@@ -227,7 +238,8 @@ TEST_F(PcFilesTest, BacksUpAndRestoresAskingWhetherToReplaceWhatDiffers) {
             seat.setOnPost([&](const TaskEvent& event) {
                 if (event.kind != TaskEvent::Kind::ReplaceQuestion) return;
                 questions.push_back(backupOutcome(*device, last));
-                EXPECT_EQ(attribute(restoreFromPC(*device, last, answer), "status"), "started");
+                if (c.answer == std::string("stop")) return device->taskThread.control('t');
+                EXPECT_EQ(attribute(restoreFromPC(*device, last, c.answer), "status"), "started");
             });
             seat.clear();
             auto restore = [&](auto& d, auto& a) { return restoreFromPC(d, last, a); };
@@ -240,12 +252,12 @@ TEST_F(PcFilesTest, BacksUpAndRestoresAskingWhetherToReplaceWhatDiffers) {
             // One run, one end.
             std::vector<std::string> calls = pageCalls();
             EXPECT_EQ(std::count(calls.begin(), calls.end(), statusCall(TaskStatus::Done)), 1);
-            EXPECT_TRUE(platform::fileExists(onNavigator("A/A.tps")));
-            const bool replaced = answer == std::string("replace");
-            EXPECT_EQ(readFileBytes(onNavigator("A.sim")), replaced ? original : "changed");
+            EXPECT_EQ(platform::fileExists(onNavigator("A/A.tps")), c.restored);
+            EXPECT_EQ(readFileBytes(onNavigator("A.sim")), c.replaced ? original : "changed");
             std::string outcome = backupOutcome(*device, last);
-            EXPECT_EQ(attribute(outcome, "replaced"), replaced ? "1" : "0") << outcome;
-            EXPECT_EQ(outcome.find("<kept>") != std::string::npos, !replaced) << outcome;
+            EXPECT_EQ(attribute(outcome, "state"), c.state) << outcome;
+            EXPECT_EQ(attribute(outcome, "replaced"), c.replaced ? "1" : "0") << outcome;
+            EXPECT_EQ(outcome.find("<kept>") != std::string::npos, !c.replaced) << outcome;
         }
     }
 }
