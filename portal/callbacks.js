@@ -1,14 +1,17 @@
 // The page's functions that the program calls, the other direction of bridge.js: a task's
-// message and its end (kankan), its steps (currentLushu), a navigator that came (PDALink), the
-// window closing (onWinExit) and a right click (onRButtonDown). The program finds them by name
+// message and its end (kankan), its steps (currentLushu), a restore's question (askReplace), a
+// navigator that came (PDALink), the window closing (onWinExit) and a right click
+// (onRButtonDown). The program finds them by name
 // on the window; they are defined here, once, and hand their arguments on in the page's types.
 var PortalCallbacks = (function () {
     "use strict";
 
-    // `page`: {message(text), step(ordinal, action), navigator(), closing(), rightClick(x, y)}.
+    // `page`: {message(text), step(ordinal, action), askReplace(), navigator(), closing(),
+    // rightClick(x, y)}.
     function answer(page) {
         window.kankan = function (text) { page.message(text); };
         window.currentLushu = function (ordinal, action) { page.step(ordinal, action); };
+        window.askReplace = function () { page.askReplace(); };
         window.PDALink = function () { page.navigator(); };
         window.onWinExit = function () { page.closing(); };
         // The position in the window, in pixels.

@@ -121,21 +121,27 @@ var PortalPcFiles = (function () {
         });
     }
 
-    // The files that differ from the backup are kept the first time; the page asks about them
-    // and restores again, replacing them, when the user agrees.
-    function restore(choice) {
-        var outcome = started(program.restoreFromPC, choice);
+    function restore() {
+        var outcome = started(program.restoreFromPC, "");
         if (!outcome) return;
         backupTask("恢复备份", "恢复", function (message) {
-            var done = report(message, function (o) {
+            report(message, function (o) {
                 return "已从“" + outcome.file + "”恢复 " + o.files + " 个文件，" + o.unchanged +
                        " 个与备份相同" + (o.replaced ? "，替换了 " + o.replaced + " 个" : "") + "。";
             });
-            if (!done || !done.kept.length) return;
-            var shown = done.kept.slice(0, 8).join("\n") + (done.kept.length > 8 ? "\n…" : "");
-            ui.ask("导航仪上有 " + done.kept.length + " 个文件与备份里的不同：\n" + shown +
-                   "\n要用备份里的替换它们吗？", function () { restore("replace"); });
         });
+    }
+
+    // The running restore waits while the page asks whether to replace the files that differ
+    // from the backup, and goes on as the user answers.
+    function askReplace() {
+        var asked = backupOutcome();
+        var kept = asked ? asked.kept : [];
+        var shown = kept.slice(0, 8).join("\n") + (kept.length > 8 ? "\n…" : "");
+        ui.ask("导航仪上有 " + kept.length + " 个文件与备份里的不同：\n" + shown +
+               "\n要用备份里的替换它们吗？",
+               function () { program.restoreFromPC("replace"); },
+               function () { program.restoreFromPC("keep"); });
     }
 
     function saveGpx() {
@@ -148,5 +154,5 @@ var PortalPcFiles = (function () {
     }
 
     return {openFile: openFile, install: install, backup: backup, saveGpx: saveGpx,
-            restore: function () { restore(""); }};
+            restore: restore, askReplace: askReplace};
 })();

@@ -40,6 +40,7 @@
     PortalCallbacks.answer({
         message: tasks.notice,
         step: tasks.progress,
+        askReplace: pcFiles.askReplace,
         navigator: function () {
             if (books.refresh(true)) {
                 settings.logEvent("导航仪已连接");

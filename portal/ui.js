@@ -90,9 +90,12 @@ var PortalUi = (function () {
     var dialogAnswer = null;
 
     // Asks a yes/no question in the page; `yes` runs when the user agrees.
-    function ask(text, yes) {
+    // The page's own yes/no dialog: `yes` or `no` (optional) is called with the answer.
+    function ask(text, yes, no) {
+        // A question still open is answered No by the one that takes its place.
+        if (dialogAnswer && dialogAnswer.no) dialogAnswer.no();
         $("dialogText").textContent = text;
-        dialogAnswer = {yes: yes, focus: document.activeElement};
+        dialogAnswer = {yes: yes, no: no, focus: document.activeElement};
         $("dialog").hidden = false;
         $("dialogOk").focus();
     }
@@ -104,6 +107,7 @@ var PortalUi = (function () {
         $("dialog").hidden = true;
         if (asked.focus && asked.focus.focus) asked.focus.focus();
         if (agreed) asked.yes();
+        else if (asked.no) asked.no();
     }
 
     // The menu at (x, y) in the window: `entries` are [text, action].

@@ -39,6 +39,8 @@ std::optional<PageCall> pageCallFor(const TaskEvent& event) {
         if (auto word = actionWord(event.progress)) call.args.push_back(*word);
         return call;
     }
+    // The page asks in its own dialog and answers through restoreFromPC.
+    if (event.kind == TaskEvent::Kind::ReplaceQuestion) return PageCall{"askReplace", {}};
     return std::nullopt;
 }
 

@@ -64,6 +64,7 @@ bool WindowController::navigationFailed(bool topFrame) {
 }
 
 void WindowController::documentReady() {
+    dropQuestion();
     if (closing_) return;
     fallback_ = Fallback::None;
     navigated_ = true;
@@ -159,9 +160,19 @@ bool WindowController::taskEvent(const TaskEvent& event) {
     }
     if (event.kind == TaskEvent::Kind::DeviceLink) return deviceLinkUp();
     std::optional<PageCall> call = pageCallFor(event);
-    if (!call || !window_.hasDocument()) return false;
+    if (!call || !window_.hasDocument()) {
+        // A question no page can see is answered No, so that its worker goes on.
+        if (event.question) event.question->answer(false);
+        return false;
+    }
+    if (event.question) asked_ = event.question;
     window_.callPage(*call);
     return true;
+}
+
+void WindowController::dropQuestion() {
+    if (asked_) asked_->answer(false);
+    asked_.reset();
 }
 
 bool WindowController::ask(const std::string& text, const std::string& title) {
@@ -208,6 +219,7 @@ void WindowController::stateChanging(WindowState to) {
 void WindowController::close() {
     if (closing_) return;
     closing_ = true;
+    dropQuestion();
     WindowPlacement now = window_.placement();
     savePlacement(parts_.settings, now.state, now.normal);
     if (!window_.hasDocument()) return finish();

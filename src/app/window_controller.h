@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -98,6 +99,7 @@ class WindowController {
     void showFallback();
     void showTextPage();
     void finish();
+    void dropQuestion();
 
     AppWindow& window_;
     Parts parts_;
@@ -110,4 +112,7 @@ class WindowController {
     bool shown_ = false;
     bool closing_ = false;
     bool finished_ = false;
+    // The worker's question the page was asked: a page that goes (another document, the
+    // window's end) before answering it answers No, so that the worker does not wait on.
+    std::shared_ptr<SeatQuestion> asked_;
 };

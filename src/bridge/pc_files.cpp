@@ -106,12 +106,6 @@ std::optional<std::string> nameProblem(DeviceManager& device, const std::string&
 
 constexpr const char* kBusy = "程序暂时很忙，请稍候再试！";
 
-// Starts the installation of `package`; its task reports from here on.
-std::string startInstall(DeviceManager& device, const std::string& package, Outcome started) {
-    startTask(device, device, localInstallText(package, started.name), localInstallWorker);
-    return document(started);
-}
-
 }  // namespace
 
 std::string installPackageFromPC(DeviceManager& device, const std::string& name) {
@@ -126,7 +120,8 @@ std::string installPackageFromPC(DeviceManager& device, const std::string& name)
     const std::string routeName = name.empty() ? *inner : name;
     if (std::optional<std::string> problem = nameProblem(device, routeName))
         return refused(file, *problem);
-    return startInstall(device, *path, {"started", file, routeName, {}});
+    startLocalInstall(device, device, {routeName, *path, nullptr});
+    return document({"started", file, routeName, {}});
 }
 
 std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
@@ -139,32 +134,29 @@ std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
     const std::string routeName = name.empty() ? baseNameOf(*path) : name;
     if (std::optional<std::string> problem = nameProblem(device, routeName))
         return refused(file, *problem);
-    // Made where the installation takes a download from, and taken away by it.
-    const std::string folder = platform::privateFolder();
-    if (folder.empty()) return refused(file, "临时文件夹里写不进文件。");
-    GpxPackage made = writeGpxPackage(*path, routeName, folder);
-    switch (made.outcome) {
-        case GpxPackage::Outcome::Unreadable:
+    if (platform::privateFolder().empty()) return refused(file, "临时文件夹里写不进文件。");
+    GpxRouteBook read = readGpxRouteBook(*path, routeName);
+    switch (read.outcome) {
+        case GpxRouteBook::Outcome::Unreadable:
             return refused(file, quoted(file) + "读不出来。");
-        case GpxPackage::Outcome::NotGpx:
+        case GpxRouteBook::Outcome::NotGpx:
             return refused(
-                file, quoted(file) + "不是能读的 GPX 文件：" + platform::ansiToUtf8(made.error));
-        case GpxPackage::Outcome::NoPoints:
+                file, quoted(file) + "不是能读的 GPX 文件：" + platform::ansiToUtf8(read.error));
+        case GpxRouteBook::Outcome::NoPoints:
             return refused(file, quoted(file) +
                                      "里没有导航仪能保存的轨迹点：导航仪只保存东经 0.001 度以东、"
                                      "北纬 0.00001 度以北的点。");
-        case GpxPackage::Outcome::CannotWrite:
-            return refused(file, "临时文件夹里写不进文件。");
-        case GpxPackage::Outcome::Written:
+        case GpxRouteBook::Outcome::Read:
             break;
     }
     Outcome started{"started", file, routeName, {}};
-    started.dropped = made.dropped;
-    if (made.dropped > 0)
-        started.message = std::to_string(made.dropped) +
+    started.dropped = read.dropped;
+    if (read.dropped > 0)
+        started.message = std::to_string(read.dropped) +
                           " 个轨迹点在东经 0.001 度以西或北纬 0.00001 度以南，导航仪不能保存，"
                           "没有放上去。";
-    return startInstall(device, {}, started);
+    startLocalInstall(device, device, {routeName, {}, read.book});
+    return document(started);
 }
 
 std::string saveGpxToPC(DeviceManager& device, const std::string& rbid) {
@@ -204,6 +196,11 @@ std::optional<std::string> chooseBackup(Seat& seat, FileDialogRequest::Kind kind
                outcome);
 }
 
+void appendKept(std::string& out, const std::vector<std::string>& names) {
+    for (const std::string& name : names)
+        out += "<kept>" + xmlEscapeUnicode(name) + "</kept>";
+}
+
 const char* backupState(const DeviceManager& device, const PcBackup& last) {
     if (!last.outcome) return "none";
     if (!isTaskIdle(device)) return "running";
@@ -219,26 +216,27 @@ std::string backupToPC(DeviceManager& device, PcBackup& last, const std::string&
     std::optional<std::string> path =
         chooseBackup(device.seat, FileDialogRequest::Kind::Save, name, outcome);
     if (!path) return outcome;
-    last = {false, *path, std::make_shared<BackupOutcome>()};
+    last = {false, *path, std::make_shared<BackupOutcome>(), nullptr};
     startBackup(device, device, *path, last.outcome);
     return document({"started", fileNameOf(*path), {}, {}});
 }
 
 std::string restoreFromPC(DeviceManager& device, PcBackup& last, const std::string& choice) {
-    if (!isTaskIdle(device)) return refused({}, kBusy);
-    ReplaceQuestion replace;
-    if (choice == "replace") {
-        if (!last.restore) return refused({}, "请先选择要恢复的备份。");
-        replace = [](const std::string&) { return true; };
-    } else {
-        std::string outcome;
-        std::optional<std::string> path =
-            chooseBackup(device.seat, FileDialogRequest::Kind::Open, {}, outcome);
-        if (!path) return outcome;
-        last.restore = true;
-        last.archive = *path;
+    if (choice == "replace" || choice == "keep") {
+        if (!last.question || !last.question->answer(choice == "replace"))
+            return refused({}, "请先选择要恢复的备份。");
+        return document({"started", fileNameOf(last.archive), {}, {}});
     }
-    last.outcome = std::make_shared<BackupOutcome>();
+    if (!isTaskIdle(device)) return refused({}, kBusy);
+    std::string outcome;
+    std::optional<std::string> path =
+        chooseBackup(device.seat, FileDialogRequest::Kind::Open, {}, outcome);
+    if (!path) return outcome;
+    last = {true, *path, std::make_shared<BackupOutcome>(), std::make_shared<SeatQuestion>()};
+    // The page is asked about the files that differ while the restore waits for its answer.
+    ReplaceQuestion replace = [&device, question = last.question](const auto& names) {
+        return question->ask(device.seat, names, [&device] { return device.stopRequested != 0; });
+    };
     startRestore(device, device, last.archive, replace, last.outcome);
     return document({"started", fileNameOf(last.archive), {}, {}});
 }
@@ -248,14 +246,21 @@ std::string backupOutcome(const DeviceManager& device, const PcBackup& last) {
     std::string out = std::string("<backup kind=\"") + (last.restore ? "restore" : "backup") +
                       "\" state=\"" + state + "\" file=\"" + xmlEscape(fileNameOf(last.archive)) +
                       "\"";
-    // The worker writes the outcome while it runs: read only once it has ended.
-    if (!last.outcome || std::string(state) == "running") return out + "/>";
+    // The worker writes the outcome while it runs: read only once it has ended. Meanwhile the
+    // files it asks about are those it keeps unless the page answers "replace".
+    if (!last.outcome || std::string(state) == "running") {
+        std::vector<std::string> asked;
+        if (last.question) asked = last.question->items();
+        if (asked.empty()) return out + "/>";
+        out += ">";
+        appendKept(out, asked);
+        return out + "</backup>";
+    }
     const BackupOutcome& done = *last.outcome;
     out += " files=\"" + std::to_string(done.files) + "\" unchanged=\"" +
            std::to_string(done.unchanged) + "\" replaced=\"" +
            std::to_string(done.replaced.size()) + "\">";
-    for (const std::string& name : done.kept)
-        out += "<kept>" + xmlEscapeUnicode(name) + "</kept>";
+    appendKept(out, done.kept);
     for (const LeftOut& left : done.leftOut)
         out += "<left why=\"" + xmlEscapeUnicode(left.why) + "\">" + xmlEscapeUnicode(left.name) +
                "</left>";

@@ -23,29 +23,31 @@
 // Installs a route book package (.zip) from the PC under `name`, or under the name of the route
 // book inside the package when `name` is empty.
 std::string installPackageFromPC(DeviceManager& device, const std::string& name);
-// Puts a GPX file on the navigator as route book `name` (empty: the file's name), made as
-// vantu-cli import-gpx makes its package and installed as a package is.
+// Puts a GPX file on the navigator as route book `name` (empty: the file's name): the route
+// book vantu-cli import-gpx would package, installed from memory as a package's set is.
 std::string installGpxFromPC(DeviceManager& device, const std::string& name);
 // Saves the route book at list position `rbid` (a recorded track too) as GPX 1.1.
 std::string saveGpxToPC(DeviceManager& device, const std::string& rbid);
 
 // The last backup or restore the page started: its zip on the PC and what it did, which the
-// worker fills in while it runs.
+// worker fills in while it runs, and a restore's question to the page.
 struct PcBackup {
     bool restore = false;
     std::string archive;  // ANSI
     std::shared_ptr<BackupOutcome> outcome;
+    std::shared_ptr<SeatQuestion> question;
 };
 
 // Backs up the navigator into a zip the user chooses (`name`: the name offered, "" for the
 // program's), as vantu-cli backup does.
 std::string backupToPC(DeviceManager& device, PcBackup& last, const std::string& name);
-// Restores a backup the user chooses: puts back what the navigator lacks and keeps the files that
-// differ from the backup (the page asks about them when the task has ended, from
-// backupOutcome). With `choice` "replace" restores the last chosen backup again, this time
-// replacing the files that differ; no dialog.
+// Restores a backup the user chooses: puts back what the navigator lacks and, when files differ
+// from the backup, asks the page (askReplace) and waits before anything is written. The page
+// reads them from backupOutcome and answers with `choice` "replace" or "keep" (kept too when the
+// task is stopped meanwhile).
 std::string restoreFromPC(DeviceManager& device, PcBackup& last, const std::string& choice);
-// What the last backup or restore did, once its task has ended:
+// What the last backup or restore did, once its task has ended (while it runs, only the files
+// its question is about):
 //   <backup kind="backup|restore" state="finished|stopped|failed|running|none" file="F"
 //    files="N" unchanged="U" replaced="R"><kept>NAME</kept>...<problem>TEXT</problem></backup>
 // NAME: a file of the navigator's data folder that differs from the backup and was kept.

@@ -52,6 +52,8 @@ const char* taskWord(TaskKind kind) {
 }  // namespace
 
 void TerminalSeat::post(const TaskEvent& event) {
+    // The terminal keeps the files that differ, as restore does without --replace.
+    if (event.question) event.question->answer(false);
     auto call = pageCallFor(event);
     if (!call) return;
     const bool status = event.kind == TaskEvent::Kind::Status;

@@ -79,6 +79,34 @@ int runBackup(const std::vector<std::string>& args) {
     return program.exitCode();
 }
 
+// What a restore did, on the terminal; the exit status noted in `program`.
+void reportRestore(CliProgram& program, const BackupOptions& options,
+                   const BackupOutcome& outcome) {
+    for (const std::string& name : outcome.kept)
+        std::fprintf(stderr, "vantu-cli restore: kept %s, which differs from the backup\n",
+                     shown(name, options.output).c_str());
+    if (outcome.finished)
+        for (const std::string& name : outcome.replaced)
+            std::fprintf(stderr, "vantu-cli restore: replaced %s by the backup's\n",
+                         shown(name, options.output).c_str());
+    if (!outcome.problem.empty()) {
+        std::fprintf(stderr, "vantu-cli restore: %s: %s; %s\n", options.archive.c_str(),
+                     shown(outcome.problem, options.output).c_str(),
+                     outcome.files ? "the files restored before it stay restored"
+                                   : "nothing on the navigator was changed");
+        if (outcome.archiveFailed) program.note(kExitFile);
+        return;
+    }
+    if (!outcome.kept.empty()) {
+        std::fprintf(stderr, "vantu-cli restore: give --replace to replace them\n");
+        program.note(kExitFailed);
+    }
+    if (outcome.finished)
+        std::printf("restored %zu files (%llu bytes), %zu already as backed up, %zu kept\n",
+                    outcome.files, static_cast<unsigned long long>(outcome.bytes),
+                    outcome.unchanged, outcome.kept.size());
+}
+
 int runRestore(const std::vector<std::string>& args) {
     BackupOptions options;
     if (!takeOptions(args, true, options)) {
@@ -91,33 +119,11 @@ int runRestore(const std::vector<std::string>& args) {
     if (!connect(program, "restore")) return program.exitCode();
     auto outcome = std::make_shared<BackupOutcome>();
     ReplaceQuestion replace;
-    if (options.replace) replace = [](const std::string&) { return true; };
+    if (options.replace) replace = [](const std::vector<std::string>&) { return true; };
     DeviceManager& device = program.device();
     startRestore(device, device, *archive, replace, outcome);
     program.waitForTask();
-    for (const std::string& name : outcome->kept)
-        std::fprintf(stderr, "vantu-cli restore: kept %s, which differs from the backup\n",
-                     shown(name, options.output).c_str());
-    if (outcome->finished)
-        for (const std::string& name : outcome->replaced)
-            std::fprintf(stderr, "vantu-cli restore: replaced %s by the backup's\n",
-                         shown(name, options.output).c_str());
-    if (!outcome->problem.empty()) {
-        std::fprintf(stderr, "vantu-cli restore: %s: %s; %s\n", options.archive.c_str(),
-                     shown(outcome->problem, options.output).c_str(),
-                     outcome->files ? "the files restored before it stay restored"
-                                    : "nothing on the navigator was changed");
-        if (outcome->archiveFailed) program.note(kExitFile);
-        return program.exitCode();
-    }
-    if (!outcome->kept.empty()) {
-        std::fprintf(stderr, "vantu-cli restore: give --replace to replace them\n");
-        program.note(kExitFailed);
-    }
-    if (outcome->finished)
-        std::printf("restored %zu files (%llu bytes), %zu already as backed up, %zu kept\n",
-                    outcome->files, static_cast<unsigned long long>(outcome->bytes),
-                    outcome->unchanged, outcome->kept.size());
+    reportRestore(program, options, *outcome);
     return program.exitCode();
 }
 

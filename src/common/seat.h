@@ -1,26 +1,67 @@
 #pragma once
 
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "common/task_status.h"
 #include "platform/file_dialog.h"
 
+class Seat;
+
+// A question a worker puts to its front end without holding the front end's thread: posted as a
+// task event, it is answered from the front end's thread whenever its user has decided, while
+// the worker waits. Held by a shared_ptr, which the event shares.
+class SeatQuestion : public std::enable_shared_from_this<SeatQuestion> {
+  public:
+    // Worker: posts the question about `items` (UTF-8) through `seat` and waits for the answer;
+    // No when `stopped` turns true first (looked at every tenth of a second).
+    bool ask(Seat& seat, std::vector<std::string> items, const std::function<bool()>& stopped);
+    // Any thread: answers the question asked now; false when none is waiting.
+    bool answer(bool yes);
+    // What the question waiting now is about; empty when none is.
+    std::vector<std::string> items() const;
+
+  private:
+    enum class State { Idle, Asked, Yes, No };
+    mutable std::mutex mutex_;
+    std::condition_variable answered_;
+    State state_ = State::Idle;
+    std::vector<std::string> items_;
+};
+
 // What the core tells its front end from any thread: a task's status or progress, the remote
-// link coming up, the update check's question and end. The front end turns each into what its
-// user sees (a page call, a line on the terminal).
+// link coming up, the update check's question and end, a worker's question. The front end turns
+// each into what its user sees (a page call, a line on the terminal).
 struct TaskEvent {
-    enum class Kind { Status, Progress, DeviceLink, UpdateQuestion, UpdateDone, UpdateClose };
+    enum class Kind {
+        Status,
+        Progress,
+        DeviceLink,
+        UpdateQuestion,
+        UpdateDone,
+        UpdateClose,
+        ReplaceQuestion
+    };
     Kind kind = Kind::Status;
     int ordinal = 0;                       // Progress: the item being worked on, from 1
     TaskKind progress = TaskKind::Import;  // Progress: the task whose item it is
     TaskStatus status = TaskStatus::Done;  // Status
+    // ReplaceQuestion: whether to replace the files that differ from the backup being restored.
+    // A front end that cannot ask answers No.
+    std::shared_ptr<SeatQuestion> question;
 
-    static TaskEvent of(Kind kind) { return {kind, 0, TaskKind::Import, TaskStatus::Done}; }
+    static TaskEvent of(Kind kind) {
+        return {kind, 0, TaskKind::Import, TaskStatus::Done, nullptr};
+    }
     static TaskEvent ofStatus(TaskStatus status) {
-        return {Kind::Status, 0, TaskKind::Import, status};
+        return {Kind::Status, 0, TaskKind::Import, status, nullptr};
     }
     static TaskEvent ofProgress(TaskKind task, int ordinal) {
-        return {Kind::Progress, ordinal, task, TaskStatus::Done};
+        return {Kind::Progress, ordinal, task, TaskStatus::Done, nullptr};
     }
 };
 

@@ -48,9 +48,9 @@ struct BackupOutcome {
     std::vector<LeftOut> leftOut;
 };
 
-// Asked on the worker's thread, before anything is written, for each file that the navigator
-// holds with other contents than the backup: true replaces it, false keeps it.
-using ReplaceQuestion = std::function<bool(const std::string& name)>;
+// Asked once on the worker's thread, before anything is written, about the files that the
+// navigator holds with other contents than the backup: true replaces them all, false keeps them.
+using ReplaceQuestion = std::function<bool(const std::vector<std::string>& names)>;
 
 // Writes every file of the data folder into the zip `archivePath` (replaced only when the backup
 // is written to its end) with its manifest, each under the navigator's own name. The navigator

@@ -182,26 +182,31 @@ bool sameAsBackup(const DataFolder& folder, const DataFile& present, const Backu
 }
 
 // What the restore does with each file of the backup: the name to write it under, or empty
-// when it stays as it is.
+// when it stays as it is. The files that differ are replaced or kept all alike, on one answer.
 std::vector<std::string> planWrites(const DataFolder& folder, const std::vector<BackupFile>& files,
                                     const OnNavigator& present, const ReplaceQuestion& replace,
                                     BackupOutcome& outcome) {
     std::vector<std::string> targets;
+    std::vector<size_t> differ;  // positions in targets
+    std::vector<std::string> names;
     for (const BackupFile& file : files) {
         auto it = present.find(foldedName(file.name));
         if (it == present.end()) {
             targets.push_back(file.name);
-        } else if (sameAsBackup(folder, it->second, file)) {
+            continue;
+        }
+        targets.emplace_back();
+        if (sameAsBackup(folder, it->second, file)) {
             ++outcome.unchanged;
-            targets.emplace_back();
-        } else if (replace && replace(it->second.name)) {
-            outcome.replaced.push_back(it->second.name);
-            targets.push_back(it->second.name);
         } else {
-            outcome.kept.push_back(it->second.name);
-            targets.emplace_back();
+            differ.push_back(targets.size() - 1);
+            names.push_back(it->second.name);
         }
     }
+    const bool yes = !names.empty() && replace && replace(names);
+    for (size_t i = 0; yes && i < differ.size(); ++i)
+        targets[differ[i]] = names[i];
+    (yes ? outcome.replaced : outcome.kept) = std::move(names);
     return targets;
 }
 

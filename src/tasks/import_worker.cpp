@@ -107,7 +107,8 @@ std::optional<PackageSurvey> surveyPackage(ArchiveReader& reader) {
     return survey;
 }
 
-// Room for five times the unpacked size on the PC and, over the remote API, on the navigator.
+}  // namespace
+
 bool hasRoomToUnpack(const TaskContext& context, const std::string& folder, uint64_t total) {
     std::optional<platform::DiskSpace> space = platform::diskSpace(folder);
     // free < 5 * total, without overflow.
@@ -116,6 +117,8 @@ bool hasRoomToUnpack(const TaskContext& context, const std::string& folder, uint
     std::optional<DeviceStoreInfo> store = deviceStoreInformation(context.device.rapi);
     return !store || store->freeSize / 5 >= total;
 }
+
+namespace {
 
 // Unpacks into `output` and renames the set from its inner name to the package's.
 bool extractAs(const TaskContext& context, ArchiveReader& reader, const std::string& output,
@@ -160,28 +163,28 @@ bool unpackPackage(const TaskContext& context, const std::string& folder,
 
 PackageInstall installPackage(TaskContext& context, const std::string& folder,
                               const std::string& name) {
-    const TaskControl& control = context.control;
     const std::string package = platform::joinPath(folder, name + ".zip");
-    const std::string unpacked = unpackFolder(folder, name);
-    if (control.checkpoint()) {
+    if (context.control.checkpoint()) {
         platform::deleteFile(package);
         return PackageInstall::Stopped;
     }
-    if (!unpackPackage(context, folder, name)) {
-        platform::deleteFile(package);
-        return PackageInstall::Failed;
-    }
+    bool unpacked = unpackPackage(context, folder, name);
+    platform::deleteFile(package);
+    if (!unpacked) return PackageInstall::Failed;
+    return installSet(context, unpackFolder(folder, name), name);
+}
+
+PackageInstall installSet(TaskContext& context, const std::string& set, const std::string& name) {
+    const TaskControl& control = context.control;
     if (control.checkpoint()) {
-        platform::deleteFile(package);
-        platform::removeTree(unpacked);
+        platform::removeTree(set);
         return PackageInstall::Stopped;
     }
     // Only what this import wrote is taken off again: a file it found there is never its.
     InstalledFiles written;
-    bool installed = installRouteBook(context, unpacked, name, written) && !control.stopRequested();
+    bool installed = installRouteBook(context, set, name, written) && !control.stopRequested();
     if (!installed) removeInstalledFiles(context, written);
-    platform::deleteFile(package);
-    platform::removeTree(unpacked);
+    platform::removeTree(set);
     if (!installed) return PackageInstall::Failed;
     if (control.checkpoint()) return PackageInstall::Stopped;
     context.device.routeBooks.use([&](RouteBookEntries& list) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,6 +47,12 @@ enum class PackageInstall { Installed, Stopped, Failed };
 // what the installation wrote is taken off again), Stopped on a stop request.
 PackageInstall installPackage(TaskContext& context, const std::string& folder,
                               const std::string& name);
+// Installs the set N unpacked or written into the folder `set` and lists it, as installPackage
+// does from its unpacking on; the folder goes afterwards.
+PackageInstall installSet(TaskContext& context, const std::string& set, const std::string& name);
+// Room for five times `total` bytes on the PC (where `folder` is) and, over the remote API, on
+// the navigator.
+bool hasRoomToUnpack(const TaskContext& context, const std::string& folder, uint64_t total);
 
 // Unpacks the package folder/N.zip into a folder of its own (unpackFolder) after checking the
 // free space, gives the set found in it the package's name N and stamps its track. A package

@@ -32,57 +32,106 @@ std::optional<std::string> packageInnerName(const std::string& package) {
     return found;
 }
 
-std::string localInstallText(const std::string& package, const std::string& name) {
-    return package + '\n' + name;
+namespace {
+
+// Copies the package from the PC to folder/N.zip, where installPackage takes it from.
+bool copyPackage(TaskContext& context, const std::string& source, const std::string& package) {
+    std::optional<platform::FileInfo> info = platform::fileInfo(source);
+    if (info && info->size > static_cast<uint64_t>(kMaxPackageBytes)) {
+        context.device.seat.postStatus(TaskStatus::DownloadTooLarge);
+        return false;
+    }
+    if (!info || !platform::copyFile(source, package, false)) {
+        platform::deleteFile(package);
+        context.device.seat.postStatus(TaskStatus::UnpackFailed);
+        return false;
+    }
+    return true;
 }
 
-void localInstallWorker(TaskContext& context, std::string text) {
-    // A name holds no line feed; a path may.
-    const size_t feed = text.rfind('\n');
+uint64_t sizeOf(const std::string& path) {
+    std::optional<platform::FileInfo> info = platform::fileInfo(path);
+    return info ? info->size : 0;
+}
+
+// Writes the set of `book` where a package would have been unpacked, and checks and stamps it
+// as that is.
+bool writeSet(TaskContext& context, const GpxImport& book, const std::string& temp,
+              const std::string& name) {
+    const std::string set = unpackFolder(temp, name);
+    platform::removeTree(set);
+    const std::string track = platform::joinPath(set, name + ".trk");
+    if (!writeRouteBookSet(book, name, set)) {
+        platform::removeTree(set);
+        context.device.seat.postStatus(TaskStatus::UnpackFailed);
+        return false;
+    }
+    const uint64_t bytes =
+        sizeOf(track) + sizeOf(platform::joinPath(platform::joinPath(set, name), name + ".rut"));
+    if (!hasRoomToUnpack(context, temp, bytes)) {
+        platform::removeTree(set);
+        context.device.seat.postStatus(TaskStatus::NoSpace);
+        return false;
+    }
+    stampTrackFile(track);
+    return true;
+}
+
+PackageInstall install(TaskContext& context, const LocalInstall& request, const std::string& temp) {
+    if (!request.book) return installPackage(context, temp, request.name);
+    if (context.control.checkpoint()) return PackageInstall::Stopped;
+    if (!writeSet(context, *request.book, temp, request.name)) return PackageInstall::Failed;
+    return installSet(context, unpackFolder(temp, request.name), request.name);
+}
+
+}  // namespace
+
+void localInstallWorker(TaskContext& context, const LocalInstall& request) {
+    Seat& seat = context.device.seat;
     const std::string temp = platform::privateFolder();
-    if (feed == std::string::npos || temp.empty()) {
-        context.device.seat.postStatus(TaskStatus::UnknownError);
+    if (temp.empty()) {
+        seat.postStatus(TaskStatus::UnknownError);
         return;
     }
-    const std::string source = text.substr(0, feed);
-    const std::string name = text.substr(feed + 1);
-    context.device.seat.postProgress(TaskKind::Import, 1);
-    const std::string package = platform::joinPath(temp, name + ".zip");
-    if (!source.empty()) {
-        std::optional<platform::FileInfo> info = platform::fileInfo(source);
-        if (info && info->size > static_cast<uint64_t>(kMaxPackageBytes)) {
-            context.device.seat.postStatus(TaskStatus::DownloadTooLarge);
-            return;
-        }
-        if (!info || !platform::copyFile(source, package, false)) {
-            platform::deleteFile(package);
-            context.device.seat.postStatus(TaskStatus::UnpackFailed);
-            return;
-        }
-    }
+    seat.postProgress(TaskKind::Import, 1);
+    const std::string package = platform::joinPath(temp, request.name + ".zip");
+    if (!request.book && !copyPackage(context, request.package, package)) return;
     // The page was told of a route book of that name when it asked; one that came meanwhile is
     // never replaced.
-    if (isPresent(context, name)) {
+    if (isPresent(context, request.name)) {
         platform::deleteFile(package);
-        context.device.seat.postStatus(TaskStatus::UnknownError);
+        seat.postStatus(TaskStatus::UnknownError);
         return;
     }
-    PackageInstall installed = installPackage(context, temp, name);
-    if (installed != PackageInstall::Failed) context.device.seat.postStatus(TaskStatus::Done);
+    if (install(context, request, temp) != PackageInstall::Failed)
+        seat.postStatus(TaskStatus::Done);
+}
+
+bool startLocalInstall(NavigatorState& navigator, TaskState& tasks, LocalInstall request) {
+    return startTaskJob(navigator, tasks, [request = std::move(request)](TaskContext& context) {
+        localInstallWorker(context, request);
+    });
+}
+
+bool writeRouteBookSet(const GpxImport& imported, const std::string& name,
+                       const std::string& folder) {
+    const std::string routeFolder = platform::joinPath(folder, name);
+    return platform::createFolder(folder) &&
+           writeTrackFile(platform::joinPath(folder, name + ".trk"), kLongTrackVersion,
+                          imported.segments) == 1 &&
+           platform::createFolder(routeFolder) &&
+           imported.route.writeRouteFile(platform::joinPath(routeFolder, name + ".rut")) == 1;
 }
 
 bool writeImportPackage(const GpxImport& imported, const std::string& name,
                         const std::string& folder) {
     const std::string trackFile = platform::joinPath(folder, name + ".trk");
     const std::string routeFolder = platform::joinPath(folder, name);
-    const std::string routeFile = platform::joinPath(routeFolder, name + ".rut");
     const std::string package = platform::joinPath(folder, name + ".zip");
     ArchiveWriter writer;
-    bool ok = writeTrackFile(trackFile, kLongTrackVersion, imported.segments) == 1 &&
-              platform::createFolder(routeFolder) &&
-              imported.route.writeRouteFile(routeFile) == 1 &&
-              writer.open(package, folder, false) && writer.addFile(trackFile) &&
-              writer.addFile(routeFile);
+    bool ok = writeRouteBookSet(imported, name, folder) && writer.open(package, folder, false) &&
+              writer.addFile(trackFile) &&
+              writer.addFile(platform::joinPath(routeFolder, name + ".rut"));
     ok = writer.close() && ok;
     platform::deleteFile(trackFile);
     platform::removeTree(routeFolder);
@@ -90,14 +139,10 @@ bool writeImportPackage(const GpxImport& imported, const std::string& name,
     return ok;
 }
 
-GpxPackage writeGpxPackage(const std::string& gpxPath, const std::string& name,
-                           const std::string& folder) {
-    GpxPackage result;
+GpxRouteBook readGpxRouteBook(const std::string& gpxPath, const std::string& name) {
+    GpxRouteBook result;
     platform::File file(gpxPath, platform::OpenMode::Read);
-    if (!file.isOpen()) {
-        result.outcome = GpxPackage::Outcome::Unreadable;
-        return result;
-    }
+    if (!file.isOpen()) return result;
     // As a stream: memory grows with the points kept, not with the file.
     GpxRouteBookBuilder builder(name);
     GpxReader reader(builder);
@@ -106,16 +151,17 @@ GpxPackage writeGpxPackage(const std::string& gpxPath, const std::string& name,
     while (size_t n = file.read(buffer.data(), buffer.size()))
         if (!(read = reader.feed(std::string_view(buffer.data(), n)))) break;
     if (!read || !reader.finish()) {
-        result.outcome = GpxPackage::Outcome::NotGpx;
+        result.outcome = GpxRouteBook::Outcome::NotGpx;
         result.error = reader.error();
         return result;
     }
     std::optional<GpxImport> imported = builder.finish();
     if (!imported) {
-        result.outcome = GpxPackage::Outcome::NoPoints;
+        result.outcome = GpxRouteBook::Outcome::NoPoints;
         return result;
     }
+    result.outcome = GpxRouteBook::Outcome::Read;
     result.dropped = imported->dropped.count;
-    if (writeImportPackage(*imported, name, folder)) result.outcome = GpxPackage::Outcome::Written;
+    result.book = std::make_shared<const GpxImport>(std::move(*imported));
     return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -16,25 +17,35 @@
 // or holds no track.
 std::optional<std::string> packageInnerName(const std::string& package);
 
-// The worker's text: the package's path on the PC, a line feed, the route book's name. An empty
-// path stands for a package the program has made as N.zip in its private folder.
-std::string localInstallText(const std::string& package, const std::string& name);
-// Copies the package into the run's private folder (the user's file is only read) and installs
-// it; the copy goes after use, as a download does.
-void localInstallWorker(TaskContext& context, std::string text);
+// What an installation from the PC installs: route book `name`, from the package at `package`
+// (ANSI) or, when `book` is set, from a route book read from GPX.
+struct LocalInstall {
+    std::string name;
+    std::string package;
+    std::shared_ptr<const GpxImport> book;
+};
+// A package is copied into the run's private folder (the user's file is only read) and
+// installed, the copy going after use as a download does; a book's set is written once there,
+// checked for room and stamped as an unpacked package is, and installed.
+void localInstallWorker(TaskContext& context, const LocalInstall& request);
+// Starts localInstallWorker as the running task (false, with code 1 posted, while another runs).
+bool startLocalInstall(NavigatorState& navigator, TaskState& tasks, LocalInstall request);
 
+// Writes the set of a route book made of GPX into `folder` (made when missing): N.trk and
+// N/N.rut.
+bool writeRouteBookSet(const GpxImport& imported, const std::string& name,
+                       const std::string& folder);
 // Writes folder/N.zip from a route book made of GPX: N.trk and N\N.rut. The files it is made
 // of do not stay, nor a package that could not be written whole.
 bool writeImportPackage(const GpxImport& imported, const std::string& name,
                         const std::string& folder);
 
-// A route book package made from a GPX file, read as a stream.
-struct GpxPackage {
-    enum class Outcome { Written, Unreadable, NotGpx, NoPoints, CannotWrite };
-    Outcome outcome = Outcome::CannotWrite;
+// A route book read from a GPX file as a stream, kept in memory until its installation.
+struct GpxRouteBook {
+    enum class Outcome { Read, Unreadable, NotGpx, NoPoints };
+    Outcome outcome = Outcome::Unreadable;
     std::string error;   // NotGpx: the reader's reason (ANSI)
     size_t dropped = 0;  // track points west of 0.001 E or south of 0.00001 N, left out
+    std::shared_ptr<const GpxImport> book;  // Read
 };
-// Writes folder/N.zip from the GPX file at `gpxPath`.
-GpxPackage writeGpxPackage(const std::string& gpxPath, const std::string& name,
-                           const std::string& folder);
+GpxRouteBook readGpxRouteBook(const std::string& gpxPath, const std::string& name);

@@ -974,14 +974,16 @@ def pc_backup(env, workdir):
 
     xdotool("mousemove", "--window", window, "%d" % RESTORE[0], "%d" % RESTORE[1], "click", "1")
     answer_file_chooser(program, window, "ctrl+l", backup)
-    wait_until(lambda: os.path.exists(deleted), "the deleted file was not restored")
-    check(read(changed) == b"changed on the navigator", "a file that differs was replaced unasked")
-    # The page asks about the file that differs, in its own dialog.
+    # The page asks about the file that differs, in its own dialog, while the restore waits with
+    # nothing written yet.
     wait_for_pixels(os.path.join(art, "pc_restore_question.png"), "#2f6fb5", (300, 170, 291, 198),
                     800, "the page does not ask about the file that differs")
+    check(read(changed) == b"changed on the navigator" and not os.path.exists(deleted),
+          "the restore wrote before the page answered")
     xdotool("mousemove", "--window", window, "%d" % QUESTION_OK[0], "%d" % QUESTION_OK[1], "click",
             "1")
     wait_until(lambda: read(changed) == kept, "the file that differs was not replaced")
+    wait_until(lambda: os.path.exists(deleted), "the deleted file was not restored")
     check(read(deleted) == lost, "the restored file is not the backup's")
     time.sleep(1)
     screenshot(os.path.join(art, "pc_restore.png"))

@@ -5,15 +5,8 @@
 # runs, after which every file of the navigator is whole: the old one or the new one.
 set -euo pipefail
 : "${VANTU_CLI:?}" "${VANTU_BUILD_DIR:?}"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
-cp "$VANTU_CLI" "$work/vantu-cli"
-cli="$work/vantu-cli"
-mkdir "$work/tmp"
-export TMPDIR="$work/tmp"
-export LD_LIBRARY_PATH="$VANTU_BUILD_DIR/tools/navsim${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
-export NAVSIM_ROOT="$work/nav"
+source "${BASH_SOURCE%/*}/common.sh"
+use_navsim "$work/nav"
 data="$work/nav/Storage Card/userdata"
 
 run() { # run EXPECTED-STATUS ARGS...: runs vantu-cli, leaves its output in $work/out, $work/err

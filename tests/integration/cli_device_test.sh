@@ -3,14 +3,8 @@
 # made by make-sample, listed, shown and its places changed through scripts/navsim-run.
 set -euo pipefail
 : "${VANTU_CLI:?}" "${VANTU_BUILD_DIR:?}" "${VANTU_SOURCE_DIR:?}"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cp "$VANTU_CLI" "$work/vantu-cli"
-cli="$work/vantu-cli"
-mkdir "$work/tmp" "$work/empty"
-export TMPDIR="$work/tmp"
-fail() { echo "FAIL: $*"; exit 1; }
-nav() { VANTU_BUILD_DIR="$VANTU_BUILD_DIR" "$VANTU_SOURCE_DIR/scripts/navsim-run" "$@"; }
+source "${BASH_SOURCE%/*}/common.sh"
+mkdir "$work/empty"
 
 "$cli" make-sample "$work/nav" >/dev/null || fail "make-sample"
 

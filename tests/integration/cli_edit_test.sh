@@ -5,14 +5,7 @@
 # leave the navigator as it was.
 set -euo pipefail
 : "${VANTU_CLI:?}" "${VANTU_BUILD_DIR:?}" "${VANTU_SOURCE_DIR:?}"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cp "$VANTU_CLI" "$work/vantu-cli"
-cli="$work/vantu-cli"
-mkdir "$work/tmp"
-export TMPDIR="$work/tmp"
-fail() { echo "FAIL: $*"; exit 1; }
-nav() { VANTU_BUILD_DIR="$VANTU_BUILD_DIR" "$VANTU_SOURCE_DIR/scripts/navsim-run" "$@"; }
+source "${BASH_SOURCE%/*}/common.sh"
 # The exit status of a command run with the simulator, its standard error in $work/err.
 navstatus() { local rc=0; nav "$@" >/dev/null 2>"$work/err" || rc=$?; echo $rc; }
 

@@ -4,12 +4,9 @@
 # byte for byte, and the failures.
 set -euo pipefail
 : "${VANTU_CLI:?}" "${VANTU_SOURCE_DIR:?}"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cli=$VANTU_CLI
+source "${BASH_SOURCE%/*}/common.sh"
 support="$VANTU_SOURCE_DIR/tests/support"
 python3 "$support/route_files.py" "$work"
-fail() { echo "FAIL: $*"; exit 1; }
 expect() { # expect "description" "expected" command...
     local what=$1 want=$2; shift 2
     local got

@@ -3,13 +3,8 @@
 # the exit statuses, several calls in one process, ANSI and JSON output, version and methods,
 # the signature of an update.
 set -euo pipefail
-: "${VANTU_CLI:?}"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-# The CLI keeps vantu.ini beside its executable: run a private copy.
-cp "$VANTU_CLI" "$work/vantu-cli"
-cli="$work/vantu-cli"
-fail() { echo "FAIL: $*"; exit 1; }
+# The CLI keeps vantu.ini beside its executable: common.sh runs a private copy.
+source "${BASH_SOURCE%/*}/common.sh"
 expect() { # expect "description" "expected" command...
     local what=$1 want=$2; shift 2
     local got

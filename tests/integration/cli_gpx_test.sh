@@ -6,14 +6,7 @@
 set -euo pipefail
 : "${VANTU_CLI:?}" "${VANTU_BUILD_DIR:?}" "${VANTU_SOURCE_DIR:?}"
 command -v gpsbabel >/dev/null || { echo "gpsbabel is missing (scripts/install-deps.sh)"; exit 1; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cp "$VANTU_CLI" "$work/vantu-cli"
-cli="$work/vantu-cli"
-mkdir "$work/tmp"
-export TMPDIR="$work/tmp"
-fail() { echo "FAIL: $*"; exit 1; }
-nav() { VANTU_BUILD_DIR="$VANTU_BUILD_DIR" "$VANTU_SOURCE_DIR/scripts/navsim-run" "$@"; }
+source "${BASH_SOURCE%/*}/common.sh"
 # The track points of a GPX file as "lat lon time" lines, in order.
 points() { grep -o '<trkpt lat="[^"]*" lon="[^"]*"><time>[^<]*' "$1" | sed 's/<trkpt lat="\([^"]*\)" lon="\([^"]*\)"><time>/\1 \2 /'; }
 

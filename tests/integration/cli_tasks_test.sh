@@ -5,20 +5,12 @@
 # error, in order.
 set -euo pipefail
 : "${VANTU_CLI:?}" "${VANTU_BUILD_DIR:?}"
-work=$(mktemp -d)
+source "${BASH_SOURCE%/*}/common.sh"
 server_pid=""
-cleanup() {
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+more_cleanup() { [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true; }
 
-cp "$VANTU_CLI" "$work/vantu-cli"
-mkdir -p "$work/device/Storage Card/userdata/track" "$work/tmp" "$work/www" "$work/uploads"
-export NAVSIM_ROOT="$work/device"
-export LD_LIBRARY_PATH="$VANTU_BUILD_DIR/tools/navsim${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
-export TMPDIR="$work/tmp"
+mkdir -p "$work/device/Storage Card/userdata/track" "$work/www" "$work/uploads"
+use_navsim "$work/device"
 
 # The package: a route book whose inner name is X, as another tool packs it.
 python3 - "$work/www/a.zip" <<'EOF'

@@ -118,8 +118,8 @@ TEST_F(BackupTest, BackupThenRestorePutsEveryFileBack) {
         writeFileBytes(inData("new.txt"), "new");
         seat.clear();
         std::vector<std::string> asked;
-        auto restored = restore(backupFile(), [&](const std::string& name) {
-            asked.push_back(name);
+        auto restored = restore(backupFile(), [&](const std::vector<std::string>& names) {
+            asked = names;
             return true;
         });
         ASSERT_TRUE(restored->finished) << restored->problem;
@@ -190,7 +190,8 @@ TEST_F(BackupTest, ADamagedBackupIsRefusedAndChangesNothing) {
             SCOPED_TRACE(std::string(c.label) + (how == Link::Device ? " (device)" : " (drive)"));
             writeFileBytes(backupFile(), c.zip);
             seat.clear();
-            auto outcome = restore(backupFile(), [](const std::string&) { return true; });
+            auto outcome =
+                restore(backupFile(), [](const std::vector<std::string>&) { return true; });
             EXPECT_FALSE(outcome->finished);
             EXPECT_TRUE(outcome->archiveFailed);
             EXPECT_FALSE(outcome->problem.empty());
@@ -360,7 +361,8 @@ TEST_F(BackupTest, HostileBackupsChangeNothingAndTheNavigatorStaysUsable) {
             seat.clear();
             navsim().control("reset");
             if (*c.failingMove) navsim().control("fail", c.failingMove);
-            auto outcome = restore(backupFile(), [](const std::string&) { return true; });
+            auto outcome =
+                restore(backupFile(), [](const std::vector<std::string>&) { return true; });
             EXPECT_TRUE(outcome->archiveFailed) << outcome->problem;
             EXPECT_EQ(seat.statusCodes(), std::vector<TaskStatus>{TaskStatus::RestoreRefused});
             EXPECT_EQ(treeOf(inData()), before);
@@ -433,7 +435,7 @@ TEST_F(BackupTest, OnADriveNothingOutsideIsReadOrWrittenAndNothingWaits) {
     for (const char* name : {"folder-link\\new", "link", "fifo", "socket\\x"}) {
         SCOPED_TRACE(name);
         writeFileBytes(backupFile(), backupZip({{name, "written through"}}));
-        auto restored = restore(backupFile(), [](const std::string&) { return true; });
+        auto restored = restore(backupFile(), [](const std::vector<std::string>&) { return true; });
         EXPECT_TRUE(restored->archiveFailed) << restored->problem;
     }
     ASSERT_EQ(mkfifo(programTemp.file("pipe.zip").c_str(), 0600), 0);

@@ -1,5 +1,6 @@
 #include "bridge/pc_files.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -199,47 +200,65 @@ TEST_F(PcFilesTest, SavesARouteBookAsGpxWhereTheUserChose) {
 
 namespace {
 
-// A backup of the navigator and its restore, as the page asks for them: a restore keeps a file
-// that differs from the backup and names it; "replace" restores the same backup again and
-// replaces it; "replace" before any chosen backup does nothing.
-TEST_F(PcFilesTest, BacksUpAndRestoresKeepingWhatDiffersUntilAskedToReplace) {
+// A backup of the navigator and its restore, as the page asks for them: a restore asks about a
+// file that differs from the backup while it runs, and keeps or replaces it as the page answers,
+// in the same run; a stop while it waits ends it with nothing changed; an answer with no
+// question waiting does nothing.
+TEST_F(PcFilesTest, BacksUpAndRestoresAskingWhetherToReplaceWhatDiffers) {
+    struct Case {
+        const char* answer;  // "stop": the page stops the task instead of answering
+        bool replaced;
+        bool restored;  // the file the navigator lacked is back
+        const char* state;
+    } cases[] = {
+        {"keep", false, true, "finished"},
+        {"replace", true, true, "finished"},
+        {"stop", false, false, "stopped"},
+    };
     for (Link how : {Link::Device, Link::Drive}) {
-        SCOPED_TRACE(how == Link::Device ? "device" : "drive");
-        fresh(how);
-        addRouteBook("A", routeBookSet("A"));
-        platform::deleteFile(pc.file("nav.zip"));
-        PcBackup last;
-        EXPECT_EQ(attribute(backupOutcome(*device, last), "state"), "none");
-        EXPECT_EQ(attribute(restoreFromPC(*device, last, "replace"), "status"), "refused");
-        EXPECT_EQ(attribute(call([&](auto& d, auto& a) { return backupToPC(d, last, a); }, {}, ""),
-                            "status"),
-                  "cancelled");
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message()
+                         << (how == Link::Device ? "device " : "drive ") << c.answer);
+            fresh(how);
+            addRouteBook("A", routeBookSet("A"));
+            platform::deleteFile(pc.file("nav.zip"));
+            PcBackup last;
+            EXPECT_EQ(attribute(backupOutcome(*device, last), "state"), "none");
+            EXPECT_EQ(attribute(restoreFromPC(*device, last, "keep"), "status"), "refused");
+            auto backup = [&](auto& d, auto& a) { return backupToPC(d, last, a); };
+            EXPECT_EQ(attribute(call(backup, {}, ""), "status"), "cancelled");
+            EXPECT_EQ(attribute(call(backup, "nav", ""), "status"), "started");
+            EXPECT_EQ(asked.at(0).kind, FileDialogRequest::Kind::Save);
+            EXPECT_EQ(attribute(backupOutcome(*device, last), "state"), "finished");
 
-        auto backup = [&](auto& d, auto& a) { return backupToPC(d, last, a); };
-        EXPECT_EQ(attribute(call(backup, "nav", ""), "status"), "started");
-        EXPECT_EQ(asked.at(0).kind, FileDialogRequest::Kind::Save);
-        std::string outcome = backupOutcome(*device, last);
-        EXPECT_EQ(attribute(outcome, "state"), "finished") << outcome;
-        EXPECT_TRUE(platform::fileExists(pc.file("nav.zip")));
-
-        const std::string original = readFileBytes(onNavigator("A.sim"));
-        writeFileBytes(onNavigator("A.sim"), "changed");
-        platform::deleteFile(onNavigator("A/A.tps"));
-        auto restore = [&](auto& d, auto& a) { return restoreFromPC(d, last, a); };
-        EXPECT_EQ(attribute(call(restore, "nav.zip", ""), "status"), "started");
-        outcome = backupOutcome(*device, last);
-        EXPECT_EQ(attribute(outcome, "kind"), "restore");
-        EXPECT_NE(outcome.find("<kept>"), std::string::npos) << outcome;
-        EXPECT_EQ(readFileBytes(onNavigator("A.sim")), "changed");
-        EXPECT_TRUE(platform::fileExists(onNavigator("A/A.tps")));
-
-        // No dialog the second time: the same backup.
-        EXPECT_EQ(attribute(call(restore, std::nullopt, "replace"), "status"), "started");
-        EXPECT_TRUE(asked.empty());
-        EXPECT_EQ(readFileBytes(onNavigator("A.sim")), original);
-        outcome = backupOutcome(*device, last);
-        EXPECT_EQ(attribute(outcome, "replaced"), "1") << outcome;
-        EXPECT_EQ(outcome.find("<kept>"), std::string::npos) << outcome;
+            const std::string original = readFileBytes(onNavigator("A.sim"));
+            writeFileBytes(onNavigator("A.sim"), "changed");
+            platform::deleteFile(onNavigator("A/A.tps"));
+            std::vector<std::string> questions;  // what the page read when asked
+            seat.setOnPost([&](const TaskEvent& event) {
+                if (event.kind != TaskEvent::Kind::ReplaceQuestion) return;
+                questions.push_back(backupOutcome(*device, last));
+                if (c.answer == std::string("stop")) return device->taskThread.control('t');
+                EXPECT_EQ(attribute(restoreFromPC(*device, last, c.answer), "status"), "started");
+            });
+            seat.clear();
+            auto restore = [&](auto& d, auto& a) { return restoreFromPC(d, last, a); };
+            EXPECT_EQ(attribute(call(restore, "nav.zip", ""), "status"), "started");
+            seat.setOnPost(nullptr);
+            ASSERT_EQ(questions.size(), 1u);
+            EXPECT_EQ(questions[0],
+                      "<backup kind=\"restore\" state=\"running\" file=\"nav.zip\">"
+                      "<kept>track\\A.sim</kept></backup>");
+            // One run, one end.
+            std::vector<std::string> calls = pageCalls();
+            EXPECT_EQ(std::count(calls.begin(), calls.end(), statusCall(TaskStatus::Done)), 1);
+            EXPECT_EQ(platform::fileExists(onNavigator("A/A.tps")), c.restored);
+            EXPECT_EQ(readFileBytes(onNavigator("A.sim")), c.replaced ? original : "changed");
+            std::string outcome = backupOutcome(*device, last);
+            EXPECT_EQ(attribute(outcome, "state"), c.state) << outcome;
+            EXPECT_EQ(attribute(outcome, "replaced"), c.replaced ? "1" : "0") << outcome;
+            EXPECT_EQ(outcome.find("<kept>") != std::string::npos, !c.replaced) << outcome;
+        }
     }
 }
 

@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include "app/offline_page.h"
 #include "common/seat.h"
@@ -456,6 +459,31 @@ TEST_F(WindowControllerTest, TaskEventsBecomePageCallsOnlyWithADocument) {
         window_.document = false;
         EXPECT_FALSE(controller_.taskEvent(c.event));
         EXPECT_EQ(window_.take(), Log{});
+    }
+}
+
+// A worker's question goes to the page; a window without a page, or a page that goes before it
+// answers, answers No, so that the worker does not wait on.
+TEST_F(WindowControllerTest, AQuestionNoPageAnswersIsAnsweredNo) {
+    for (bool document : {false, true}) {
+        SCOPED_TRACE(document ? "a page that goes" : "no page");
+        window_.document = document;
+        TestSeat seat;
+        auto question = std::make_shared<SeatQuestion>();
+        std::future<bool> answer = std::async(std::launch::async, [&] {
+            return question->ask(seat, {"track\\A.sim"}, [] { return false; });
+        });
+        while (question->items().empty())
+            std::this_thread::yield();
+        TaskEvent asked = TaskEvent::of(TaskEvent::Kind::ReplaceQuestion);
+        asked.question = question;
+        EXPECT_EQ(controller_.taskEvent(asked), document);
+        if (document) {
+            EXPECT_EQ(window_.take(), Log{"askReplace()"});
+            EXPECT_EQ(answer.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+            controller_.documentReady();
+        }
+        EXPECT_FALSE(answer.get());
     }
 }
 
