@@ -967,6 +967,41 @@ def pc_backup(env, workdir):
     check(program.stop() == 0, "the program did not end cleanly")
 
 
+def recorded_walk(path, points):
+    """A GPX track recorded a point a second going north, with altitudes, standing still for
+    20 seconds a third of the way."""
+    def north(i):
+        return i if i < points // 3 else max(points // 3, i - 20)
+    with open(path, "w") as f:
+        f.write('<?xml version="1.0" encoding="UTF-8"?><gpx version="1.1" creator="e2e" '
+                'xmlns="http://www.topografix.com/GPX/1/1"><trk><name>Walk</name><trkseg>' +
+                "".join('<trkpt lat="%.5f" lon="116.30000"><ele>%d</ele><time>2024-05-01T08:%02d:%02dZ'
+                        '</time></trkpt>' % (40.0 + north(i) * 0.0001, 100 + (i * 7) % 60, i // 60, i % 60)
+                        for i in range(points)) + '</trkseg></trk></gpx>')
+
+
+def edit_profile(env, workdir):
+    """A recorded GPX track opened in the bundled page's editor: its figures and the profile of
+    altitude against distance under the map; hovering the chart marks that point on the map.
+    The screenshot is kept."""
+    walk = os.path.join(workdir, "walk.gpx")
+    recorded_walk(walk, 240)
+    program, window = page_on_grid(env, workdir, "edit_profile.png")
+    click(window, EDIT_BOOKS)
+    click(window, EDIT_OPEN_GPX)
+    answer_file_chooser(program, window, "ctrl+l", walk)
+    shot = os.path.join(env["E2E_ARTIFACTS"], "edit_profile.png")
+    wait_for_pixels(shot, "#2f7ed8", PROFILE_BOX, 300, "no profile under the editor's map")
+    xdotool("mousemove", "--window", window, "%d" % (PROFILE_BOX[2] + PROFILE_BOX[0] // 2),
+            "%d" % (PROFILE_BOX[3] + PROFILE_BOX[1] // 2))
+    wait_for_pixels(shot, "#c9302c", EDIT_MAP_BOX, 40, "hovering the chart marks no point on the map")
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
+def click(window, button):
+    xdotool("mousemove", "--window", window, str(button[0]), str(button[1]), "click", "1")
+
+
 # Where the bundled page has its import button, its pause button and its task bar, in a window
 # of the first start's size.
 OPEN_FILE = (56, 144)
@@ -981,12 +1016,17 @@ SAVE_GPX = (225, 181)
 BACKUP = (58, 214)
 RESTORE = (156, 214)
 QUESTION_OK = (553, 337)
+# The editor: its button in the route books' tab, its own buttons, its map and the profile.
+EDIT_BOOKS = (242, 216)
+EDIT_OPEN_GPX = (70, 143)
+EDIT_MAP_BOX = (580, 350, 300, 50)
+PROFILE_BOX = (560, 140, 310, 410)
 
 
 SCENARIOS = {f.__name__: f for f in (methods, https_alt_page, local_page, offline_refused,
                                      offline_404, text_page, foreign_main, single_instance,
                                      notifications, bundled_page, bundled_page_use, script_dialogs,
-                                     open_gpx, map_tiles, map_grid, pc_files, pc_backup)}
+                                     open_gpx, map_tiles, map_grid, pc_files, pc_backup, edit_profile)}
 
 
 def main():
