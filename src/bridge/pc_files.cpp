@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "bridge/pc_file_answer.h"
 #include "build_config.h"
 #include "device/device_names.h"
 #include "formats/xml_text.h"
@@ -19,68 +20,7 @@
 
 namespace {
 
-using platform::FileDialogAnswer;
 using platform::FileDialogRequest;
-
-struct Outcome {
-    const char* status;
-    std::string file;
-    std::string name;
-    std::string message;  // UTF-8
-    size_t dropped = 0;
-};
-
-std::string document(const Outcome& outcome) {
-    std::string out = "<pcfile status=\"";
-    out += outcome.status;
-    out += "\" file=\"" + xmlEscape(outcome.file) + "\" name=\"" + xmlEscape(outcome.name) +
-           "\" dropped=\"" + std::to_string(outcome.dropped) + "\">";
-    appendXmlEscaped(out, platform::utf8ToAnsi(outcome.message));
-    return out + "</pcfile>";
-}
-
-std::string refused(const std::string& file, const std::string& message) {
-    return document({"refused", file, {}, message});
-}
-
-// The file name without its folder.
-std::string fileNameOf(const std::string& path) {
-    size_t slash = platform::lastSeparator(path);
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The file name without folder and extension.
-std::string baseNameOf(const std::string& path) {
-    std::string name = fileNameOf(path);
-    size_t dot = name.rfind('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
-std::string quoted(const std::string& ansi) {
-    return "“" + platform::ansiToUtf8(ansi) + "”";
-}
-
-// The user's answer to the dialog, or the outcome that ends the method.
-std::optional<std::string> ask(const FileDialogRequest& request, std::string& outcome) {
-    FileDialogAnswer answer = platform::askForFile(request);
-    if (answer.outcome == FileDialogAnswer::Outcome::Chosen) return answer.path;
-    outcome = answer.outcome == FileDialogAnswer::Outcome::Cancelled
-                  ? document({"cancelled", {}, {}, {}})
-                  : refused({},
-                            "这个文件的路径里有系统的代码页写不出的字符，请把文件改名或换个地方"
-                            "再试。");
-    return std::nullopt;
-}
-
-std::optional<std::string> chooseToOpen(const char* title, const char* what, const char* extension,
-                                        std::string& outcome) {
-    return ask({FileDialogRequest::Kind::Open,
-                platform::utf8ToAnsi(title),
-                platform::utf8ToAnsi(what),
-                extension,
-                {}},
-               outcome);
-}
 
 // Why `name` cannot become a route book on the navigator, or nothing when it can.
 std::optional<std::string> nameProblem(DeviceManager& device, const std::string& name) {
@@ -106,29 +46,29 @@ std::optional<std::string> nameProblem(DeviceManager& device, const std::string&
 constexpr const char* kBusy = "程序暂时很忙，请稍候再试！";
 
 // Starts the installation of `package`; its task reports from here on.
-std::string startInstall(DeviceManager& device, const std::string& package, Outcome started) {
+std::string startInstall(DeviceManager& device, const std::string& package, PcFileOutcome started) {
     startTask(device, device, localInstallText(package, started.name), localInstallWorker);
-    return document(started);
+    return pcFileAnswer(started);
 }
 
 }  // namespace
 
 std::string installPackageFromPC(DeviceManager& device, const std::string& name) {
-    if (!isTaskIdle(device)) return refused({}, kBusy);
+    if (!isTaskIdle(device)) return pcFileRefused({}, kBusy);
     std::string outcome;
     std::optional<std::string> path = chooseToOpen("安装电脑上的路书包", "路书包", "zip", outcome);
     if (!path) return outcome;
     const std::string file = fileNameOf(*path);
     std::optional<std::string> inner = packageInnerName(*path);
-    if (!inner) return refused(file, quoted(file) + "不是路书包，或者读不出来。");
+    if (!inner) return pcFileRefused(file, quoted(file) + "不是路书包，或者读不出来。");
     const std::string routeName = name.empty() ? *inner : name;
     if (std::optional<std::string> problem = nameProblem(device, routeName))
-        return refused(file, *problem);
+        return pcFileRefused(file, *problem);
     return startInstall(device, *path, {"started", file, routeName, {}});
 }
 
 std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
-    if (!isTaskIdle(device)) return refused({}, kBusy);
+    if (!isTaskIdle(device)) return pcFileRefused({}, kBusy);
     std::string outcome;
     std::optional<std::string> path =
         chooseToOpen("把 GPX 文件放到导航仪上", "GPX 文件", "gpx", outcome);
@@ -136,27 +76,28 @@ std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
     const std::string file = fileNameOf(*path);
     const std::string routeName = name.empty() ? baseNameOf(*path) : name;
     if (std::optional<std::string> problem = nameProblem(device, routeName))
-        return refused(file, *problem);
+        return pcFileRefused(file, *problem);
     // Made where the installation takes a download from, and taken away by it.
     const std::string folder = platform::privateFolder();
-    if (folder.empty()) return refused(file, "临时文件夹里写不进文件。");
+    if (folder.empty()) return pcFileRefused(file, "临时文件夹里写不进文件。");
     GpxPackage made = writeGpxPackage(*path, routeName, folder);
     switch (made.outcome) {
         case GpxPackage::Outcome::Unreadable:
-            return refused(file, quoted(file) + "读不出来。");
+            return pcFileRefused(file, quoted(file) + "读不出来。");
         case GpxPackage::Outcome::NotGpx:
-            return refused(
+            return pcFileRefused(
                 file, quoted(file) + "不是能读的 GPX 文件：" + platform::ansiToUtf8(made.error));
         case GpxPackage::Outcome::NoPoints:
-            return refused(file, quoted(file) +
+            return pcFileRefused(file,
+                                 quoted(file) +
                                      "里没有导航仪能保存的轨迹点：导航仪只保存东经 0.001 度以东、"
                                      "北纬 0.00001 度以北的点。");
         case GpxPackage::Outcome::CannotWrite:
-            return refused(file, "临时文件夹里写不进文件。");
+            return pcFileRefused(file, "临时文件夹里写不进文件。");
         case GpxPackage::Outcome::Written:
             break;
     }
-    Outcome started{"started", file, routeName, {}};
+    PcFileOutcome started{"started", file, routeName, {}};
     started.dropped = made.dropped;
     if (made.dropped > 0)
         started.message = std::to_string(made.dropped) +
@@ -167,27 +108,27 @@ std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
 
 std::string saveGpxToPC(DeviceManager& device, const std::string& rbid) {
     std::optional<std::string> name = fileNameAt(device, atoiSaturated(rbid));
-    if (!name) return refused({}, "导航仪上没有这个路书，请刷新路书列表。");
+    if (!name) return pcFileRefused({}, "导航仪上没有这个路书，请刷新路书列表。");
     std::string outcome;
     std::optional<std::string> path =
-        ask({FileDialogRequest::Kind::Save, platform::utf8ToAnsi("把路书存成 GPX 文件"),
-             platform::utf8ToAnsi("GPX 文件"), "gpx", *name + ".gpx"},
-            outcome);
+        askForPcFile({FileDialogRequest::Kind::Save, platform::utf8ToAnsi("把路书存成 GPX 文件"),
+                      platform::utf8ToAnsi("GPX 文件"), "gpx", *name + ".gpx"},
+                     outcome);
     if (!path) return outcome;
     // A name typed without an extension gets the dialog's.
     if (fileNameOf(*path).find('.') == std::string::npos) *path += ".gpx";
     const std::string file = fileNameOf(*path);
     std::optional<std::string> text =
         routeBookGpx(device, *name, std::string("vantu ") + build_config::kVersion);
-    if (!text) return refused(file, "路书读取失败。");
+    if (!text) return pcFileRefused(file, "路书读取失败。");
     // Written whole beside the program's files first: a file the user chose to replace is
     // never left cut short.
     const std::string copy = platform::privateFile("saved.gpx");
     bool saved = !copy.empty() && platform::writeWholeFile(copy, *text) &&
                  platform::replaceWithCopy(copy, *path);
     platform::deleteFile(copy);
-    if (!saved) return refused(file, quoted(file) + "写不进去。");
-    return document({"saved", file, *name, "路书已存成" + quoted(file) + "。"});
+    if (!saved) return pcFileRefused(file, quoted(file) + "写不进去。");
+    return pcFileAnswer({"saved", file, *name, "路书已存成" + quoted(file) + "。"});
 }
 
 namespace {
@@ -196,11 +137,11 @@ namespace {
 std::optional<std::string> chooseBackup(FileDialogRequest::Kind kind, const std::string& name,
                                         std::string& outcome) {
     const bool save = kind == FileDialogRequest::Kind::Save;
-    std::optional<std::string> path =
-        ask({kind, platform::utf8ToAnsi(save ? "把导航仪备份到电脑上" : "恢复导航仪的备份"),
-             platform::utf8ToAnsi("导航仪备份"), "zip",
-             name.empty() ? platform::utf8ToAnsi("导航仪备份.zip") : name},
-            outcome);
+    std::optional<std::string> path = askForPcFile(
+        {kind, platform::utf8ToAnsi(save ? "把导航仪备份到电脑上" : "恢复导航仪的备份"),
+         platform::utf8ToAnsi("导航仪备份"), "zip",
+         name.empty() ? platform::utf8ToAnsi("导航仪备份.zip") : name},
+        outcome);
     if (path && save && fileNameOf(*path).find('.') == std::string::npos) *path += ".zip";
     return path;
 }
@@ -215,20 +156,20 @@ const char* backupState(const DeviceManager& device, const PcBackup& last) {
 }  // namespace
 
 std::string backupToPC(DeviceManager& device, PcBackup& last, const std::string& name) {
-    if (!isTaskIdle(device)) return refused({}, kBusy);
+    if (!isTaskIdle(device)) return pcFileRefused({}, kBusy);
     std::string outcome;
     std::optional<std::string> path = chooseBackup(FileDialogRequest::Kind::Save, name, outcome);
     if (!path) return outcome;
     last = {false, *path, std::make_shared<BackupOutcome>()};
     startBackup(device, device, *path, last.outcome);
-    return document({"started", fileNameOf(*path), {}, {}});
+    return pcFileAnswer({"started", fileNameOf(*path), {}, {}});
 }
 
 std::string restoreFromPC(DeviceManager& device, PcBackup& last, const std::string& choice) {
-    if (!isTaskIdle(device)) return refused({}, kBusy);
+    if (!isTaskIdle(device)) return pcFileRefused({}, kBusy);
     ReplaceQuestion replace;
     if (choice == "replace") {
-        if (!last.restore) return refused({}, "请先选择要恢复的备份。");
+        if (!last.restore) return pcFileRefused({}, "请先选择要恢复的备份。");
         replace = [](const std::string&) { return true; };
     } else {
         std::string outcome;
@@ -239,7 +180,7 @@ std::string restoreFromPC(DeviceManager& device, PcBackup& last, const std::stri
     }
     last.outcome = std::make_shared<BackupOutcome>();
     startRestore(device, device, last.archive, replace, last.outcome);
-    return document({"started", fileNameOf(last.archive), {}, {}});
+    return pcFileAnswer({"started", fileNameOf(last.archive), {}, {}});
 }
 
 std::string backupOutcome(const DeviceManager& device, const PcBackup& last) {
