@@ -22,24 +22,10 @@ namespace {
 
 using platform::FileDialogRequest;
 
-// Why `name` cannot become a route book on the navigator, or nothing when it can.
+// Why `name` cannot become a new route book on the navigator, or nothing when it can.
 std::optional<std::string> nameProblem(DeviceManager& device, const std::string& name) {
-    // A list not read yet is read now, as connToPDA reads it.
-    if (device.routeBooks.use([](const RouteBookEntries& list) { return list.empty(); }))
-        scanRouteBooks(device);
-    // The import's item text turns "&" into "%" and never back in the name.
-    if (name.find('&') != std::string::npos || !isRouteBookFileName(device.dataRoot, name))
-        return quoted(name) +
-               "不能作为导航仪上的路书名称：不能有 & \\ / : * ? \" < > | "
-               "这些字符，结尾不能是点或空格。";
-    if (!installationFits(device.dataRoot, name))
-        return quoted(name) + "作为导航仪上的路书名称太长。";
-    bool taken = device.routeBooks.use([&](const RouteBookEntries& list) {
-        for (const auto& entry : list)
-            if (sameDeviceName(entry->fileName, name)) return true;
-        return false;
-    });
-    if (taken) return "导航仪上已经有名为" + quoted(name) + "的路书。";
+    if (std::optional<std::string> problem = routeBookNameProblem(device, name)) return problem;
+    if (routeBookListed(device, name)) return "导航仪上已经有名为" + quoted(name) + "的路书。";
     return std::nullopt;
 }
 
@@ -52,6 +38,28 @@ std::string startInstall(DeviceManager& device, const std::string& package, PcFi
 }
 
 }  // namespace
+
+std::optional<std::string> routeBookNameProblem(DeviceManager& device, const std::string& name) {
+    // A list not read yet is read now, as connToPDA reads it.
+    if (device.routeBooks.use([](const RouteBookEntries& list) { return list.empty(); }))
+        scanRouteBooks(device);
+    // The import's item text turns "&" into "%" and never back in the name.
+    if (name.find('&') != std::string::npos || !isRouteBookFileName(device.dataRoot, name))
+        return quoted(name) +
+               "不能作为导航仪上的路书名称：不能有 & \\ / : * ? \" < > | "
+               "这些字符，结尾不能是点或空格。";
+    if (!installationFits(device.dataRoot, name))
+        return quoted(name) + "作为导航仪上的路书名称太长。";
+    return std::nullopt;
+}
+
+bool routeBookListed(DeviceManager& device, const std::string& name) {
+    return device.routeBooks.use([&](const RouteBookEntries& list) {
+        for (const auto& entry : list)
+            if (sameDeviceName(entry->fileName, name)) return true;
+        return false;
+    });
+}
 
 std::string installPackageFromPC(DeviceManager& device, const std::string& name) {
     if (!isTaskIdle(device)) return pcFileRefused({}, kBusy);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "session/device_manager.h"
@@ -19,6 +20,12 @@
 // folder, N the route book's name, D the GPX track points the navigator cannot keep; the
 // message is for the user: why it was refused, what was saved, or which points the navigator
 // cannot keep.
+
+// Why `name` (ANSI) cannot name a route book on the navigator (its characters, its length
+// there), or nothing when it can; the list is read first when it has not been.
+std::optional<std::string> routeBookNameProblem(DeviceManager& device, const std::string& name);
+// Whether the navigator lists a route book that it takes for `name` (letter case aside).
+bool routeBookListed(DeviceManager& device, const std::string& name);
 
 // Installs a route book package (.zip) from the PC under `name`, or under the name of the route
 // book inside the package when `name` is empty.
