@@ -88,7 +88,7 @@ var PortalEditMap = (function () {
         var self = this, tooMany = 0;
         this.doc.track.segments.forEach(function (segment, s) {
             var line = segment.points.map(function (p) { return latLng(p[0], p[1]); });
-            var layer = L.polyline(line, {color: "#2f7ed8", weight: 4, opacity: 0.9});
+            var layer = L.polyline(line, {color: "#d9534f", weight: 4, opacity: 0.9});
             layer.segment = s;
             self.drawn.addLayer(layer);
             if (line.length <= EDITABLE_POINTS) layer.enableEdit(self.map);
