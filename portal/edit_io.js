@@ -88,6 +88,14 @@ var PortalEditIo = (function () {
         PortalEditor.perform(S.changeRecord(current.doc, b, {lng: first[0], lat: first[1], mileage: mileage}));
     }
 
+    // The document as JSON in ASCII alone: the page's texts reach the program in the system's
+    // code page, which would turn every character beyond it into "?"; JSON's escapes carry any.
+    function asciiJson(doc) {
+        return JSON.stringify(doc).replace(/[\u007f-\uffff]/g, function (c) {
+            return "\\u" + ("000" + c.charCodeAt(0).toString(16)).slice(-4);
+        });
+    }
+
     var BAD_NAME = /[<>&%\\\/:*?"|\u0000-\u001f]/;
 
     function saveToNavigator() {
@@ -106,7 +114,7 @@ var PortalEditIo = (function () {
         // The request: the name, "replace" or nothing, then the document, on lines of their own.
         function send(replace) {
             var answer = PortalPcFiles.outcomeOf(program.saveEditToPDA(
-                name + "\n" + replace + "\n" + JSON.stringify(current.doc)));
+                name + "\n" + replace + "\n" + asciiJson(current.doc)));
             if (answer && answer.status === "present") {
                 return ui.ask("导航仪上已经有叫“" + name + "”的路书，要替换它吗？", function () { send("replace"); });
             }
@@ -129,7 +137,7 @@ var PortalEditIo = (function () {
         if (!current) return;
         completeBook(current);
         current = PortalEditor.current();
-        var answer = PortalPcFiles.outcomeOf(program.saveEditToPC(format + "\n" + JSON.stringify(current.doc)));
+        var answer = PortalPcFiles.outcomeOf(program.saveEditToPC(format + "\n" + asciiJson(current.doc)));
         if (!answer || answer.status !== "saved") return;
         PortalEditor.saved(current.source, current.edit);
         ui.showMessage(answer.message || "已存为 " + answer.file);
