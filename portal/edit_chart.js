@@ -20,9 +20,10 @@ var PortalEditChart = (function () {
         this.samples = [];
     }
 
-    // The profile of `doc`: false when the track has neither altitude nor times to show.
-    EditChart.prototype.show = function (doc) {
-        var series = PortalEditProfile.profile(doc, SAMPLES);
+    // The profile of `doc` (`figures`: its figures): false when the track has neither altitude
+    // nor times to show.
+    EditChart.prototype.show = function (doc, figures) {
+        var series = PortalEditProfile.profile(doc, SAMPLES, figures);
         this.samples = series.samples;
         if (!series.kind || series.samples.length < 2 || !available()) {
             this.clear();

@@ -80,9 +80,9 @@ var PortalEditProfile = (function () {
 
     // The chart's series: {kind: "altitude" (m), "speed" (km/h) or null when the track has
     // neither, samples: [{x (km), y, segment, point}]}, at most `most` samples evenly along the
-    // points, the last point always among them.
-    function profile(doc, most) {
-        var fig = figures(doc);
+    // points, the last point always among them. `fig`: the document's figures, when known.
+    function profile(doc, most, fig) {
+        fig = fig || figures(doc);
         var kind = fig.altitude ? "altitude" : fig.recorded ? "speed" : null;
         var samples = [];
         if (!kind) return {kind: null, samples: samples};

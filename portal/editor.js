@@ -83,8 +83,7 @@ var PortalEditor = (function () {
         return Math.floor(minutes / 60) + " 小时 " + minutes % 60 + " 分";
     }
 
-    function renderFigures() {
-        var f = PortalEditProfile.figures(doc);
+    function renderFigures(f) {
         var facts = [(f.distance / 1000).toFixed(2) + " 公里", f.points + " 个轨迹点" +
                      (f.segments > 1 ? "（" + f.segments + " 段）" : "")];
         if (f.recorded) {
@@ -105,8 +104,9 @@ var PortalEditor = (function () {
         if (fit) map.fit();
         renderFields();
         renderWarnings();
-        renderFigures();
-        var charted = chart.show(doc);
+        var figures = PortalEditProfile.figures(doc);
+        renderFigures(figures);
+        var charted = chart.show(doc, figures);
         $("profile").hidden = !charted || !visible;
         ui.setClass($("editMap"), "with-profile", charted);
         map.resize();
