@@ -120,8 +120,9 @@ var PortalEditor = (function () {
         var records = doc.route ? (doc.route.records || []).length : 0;
         hist = S.perform(hist, doc, edit);
         // A POI or Line just put is the one to name.
-        if (doc.route && doc.route.records.length > records) selected = doc.route.records.length - 1;
-        if (selected !== null && !record()) selected = null;
+        var now = doc.route ? (doc.route.records || []).length : 0;
+        if (now > records) selected = now - 1;
+        else if (now < records || !record()) selected = null;
         render();
     }
 
