@@ -9,8 +9,8 @@ var PortalEditMap = (function () {
     "use strict";
 
     var UNIT = 1e-5;
-    // A segment with more points is drawn but not edited point by point: a handle per point
-    // would make the map too slow to use.
+    // A segment with more points gets handles only for the run of its points in view, once the
+    // view holds no more than this: a handle per point would make the map too slow to use.
     var EDITABLE_POINTS = 1500;
     var E = PortalEditState;
 
@@ -39,6 +39,8 @@ var PortalEditMap = (function () {
                                             interactive: false});
         this.map.setView([39.9, 116.39], 8);
         this.map.on("click", function (e) { self.clicked(units(e.latlng)); });
+        // The handles of a long segment follow the view.
+        this.map.on("moveend", function () { if (self.doc && self.windowed) self.draw(self.doc, self.selected); });
         // A vertex that the plugin has moved, put in or taken out: the edit is read from the
         // segment's line as it stands against the document.
         this.map.on("editable:vertex:dragend editable:vertex:deleted", function (e) {
@@ -62,21 +64,35 @@ var PortalEditMap = (function () {
         else this.options.onSelect(null);
     };
 
-    // The edit that turns the document's segment into the line the plugin has left.
+    // The edit that turns the document's segment (the run of it that the line stands for: from
+    // `first`, `count` points) into the line the plugin has left.
     EditMap.prototype.sync = function (layer) {
         if (!this.doc || layer.segment === undefined || !layer.editEnabled()) return;
-        var s = layer.segment, points = this.doc.track.segments[s].points;
+        var s = layer.segment, at = layer.first;
+        var points = this.doc.track.segments[s].points.slice(at, at + layer.count);
         var line = layer.getLatLngs().map(units);
         var i = 0;
         while (i < points.length && i < line.length && points[i][0] === line[i].lng &&
                points[i][1] === line[i].lat)
             i++;
         if (line.length === points.length && i < line.length)
-            this.options.onEdit(E.movePoint(this.doc, s, i, line[i].lng, line[i].lat));
+            this.options.onEdit(E.movePoint(this.doc, s, at + i, line[i].lng, line[i].lat));
         else if (line.length === points.length + 1)
-            this.options.onEdit(E.insertPoint(this.doc, s, i, line[i].lng, line[i].lat));
+            this.options.onEdit(E.insertPoint(this.doc, s, at + i, line[i].lng, line[i].lat));
         else if (line.length === points.length - 1)
-            this.options.onEdit(E.deletePoint(this.doc, s, i));
+            this.options.onEdit(E.deletePoint(this.doc, s, at + i));
+    };
+
+    // The run of `points` in view (the first and the last point inside it, and all between), or
+    // null when that is too many for handles.
+    EditMap.prototype.inView = function (points) {
+        var bounds = this.map.getBounds(), first = -1, last = -1;
+        for (var i = 0; i < points.length; i++) {
+            if (!bounds.contains(latLng(points[i][0], points[i][1]))) continue;
+            if (first < 0) first = i;
+            last = i;
+        }
+        return first >= 0 && last - first < EDITABLE_POINTS ? {first: first, count: last - first + 1} : null;
     };
 
     EditMap.prototype.setMode = function (mode) {
@@ -84,18 +100,34 @@ var PortalEditMap = (function () {
         this.map.getContainer().style.cursor = mode ? "crosshair" : "";
     };
 
+    function trackLine(points, editable) {
+        return L.polyline(points.map(function (p) { return latLng(p[0], p[1]); }),
+                          {color: "#d9534f", weight: 4, opacity: 0.9, interactive: editable});
+    }
+
+    // Each segment's line; a long one whole without handles, and over it the run in view with
+    // them when the view holds few enough of its points.
     EditMap.prototype.drawTrack = function () {
-        var self = this, tooMany = 0;
+        var self = this, tooMany = false;
+        this.windowed = false;
         this.doc.track.segments.forEach(function (segment, s) {
-            var line = segment.points.map(function (p) { return latLng(p[0], p[1]); });
-            var layer = L.polyline(line, {color: "#d9534f", weight: 4, opacity: 0.9});
+            var points = segment.points;
+            var run = points.length <= EDITABLE_POINTS ? {first: 0, count: points.length} : null;
+            if (!run) {
+                self.windowed = true;
+                self.drawn.addLayer(trackLine(points, false));
+                run = self.inView(points);
+                tooMany = tooMany || !run;
+            }
+            if (!run) return;
+            var layer = trackLine(run.count === points.length ? points : points.slice(run.first, run.first + run.count), true);
             layer.segment = s;
+            layer.first = run.first;
+            layer.count = run.count;
             self.drawn.addLayer(layer);
-            if (line.length <= EDITABLE_POINTS) layer.enableEdit(self.map);
-            else tooMany += line.length;
+            layer.enableEdit(self.map);
         });
-        this.options.onNote(tooMany ? "轨迹点很多（" + tooMany + " 个），只显示，不能逐点编辑；" +
-                                      "兴趣点、路线和文字照常编辑。" : "");
+        this.options.onNote(tooMany ? "这段轨迹的点很多：放大地图，就能逐点编辑看得到的部分。" : "");
     };
 
     EditMap.prototype.drawRecords = function () {
