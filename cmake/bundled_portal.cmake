@@ -29,8 +29,8 @@ foreach(library IN LISTS VANTU_PAGE_LIBRARY_FILES)
 endforeach()
 
 # vantu_bundled_portal(PROGRAM): a copy of the bundled start page (portal/) with Leaflet in its
-# leaflet/ folder and the other libraries in lib/ beside PROGRAM in the build tree, kept up to date with its sources, so that the
-# program finds its page when started from there.
+# leaflet/ folder and the other libraries in lib/ beside PROGRAM in the build tree, kept up to
+# date with its sources, so that the program finds its page when started from there.
 function(vantu_bundled_portal program)
     file(GLOB_RECURSE portal_files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/portal/*)
     set(copy ${CMAKE_CURRENT_BINARY_DIR}/portal)

@@ -62,7 +62,7 @@ var PortalEditIo = (function () {
     function openPackage() {
         PortalEditor.leave(function () {
             var since = new Date().getTime();
-            openAnswer(program.editRouteBook("pc"), function (name) { return "电脑上的“" + name + "”"; }, since);
+            openAnswer(program.editRouteBook("package"), function (name) { return "电脑上的“" + name + "”"; }, since);
         });
     }
 
