@@ -42,14 +42,16 @@ var PortalEditProfile = (function () {
     }
 
     // {points, segments, distance (m), recorded, duration and moving (ms), averageSpeed,
-    // movingSpeed, maxSpeed (m/s), altitude ({min, max, ascent, descent} in m, or null)}.
+    // movingSpeed, maxSpeed (m/s), altitude ({min, max, ascent, descent} in m, or null), along
+    // (each point's metres from the start, in track order)}.
     function figures(doc) {
         var segments = (doc.track && doc.track.segments) || [];
         var result = {points: 0, segments: segments.length, distance: 0,
                       recorded: segments.some(recorded), duration: 0, moving: 0,
                       averageSpeed: 0, movingSpeed: 0, maxSpeed: 0, altitude: null};
-        var movingMetres = 0, alt = null, lastEle = null;
-        result.distance = walk(doc, function (p, before) {
+        var movingMetres = 0, alt = null, lastEle = null, along = [];
+        result.distance = walk(doc, function (p, before, s, i, metresAlong) {
+            along.push(metresAlong);
             result.points++;
             if (p.ele !== undefined) {
                 if (!alt) alt = {min: p.ele, max: p.ele, ascent: 0, descent: 0};
@@ -75,6 +77,7 @@ var PortalEditProfile = (function () {
             if (result.moving) result.movingSpeed = movingMetres / (result.moving / 1000);
         }
         result.altitude = alt;
+        result.along = along;
         return result;
     }
 
@@ -88,18 +91,20 @@ var PortalEditProfile = (function () {
         if (!kind) return {kind: null, samples: samples};
         var stride = Math.max(1, Math.ceil(fig.points / Math.max(2, most)));
         var n = 0;
-        walk(doc, function (p, before, s, i, along) {
-            var take = n % stride === 0 || n === fig.points - 1;
-            n++;
-            if (!take) return;
-            var y;
-            if (kind === "altitude") {
-                if (p.ele === undefined) return;
-                y = p.ele;
-            } else {
-                y = before && p[2] ? metres(before, p) / (p[2] / 1000) * 3.6 : 0;
+        // Only the samples' steps are measured again: the distances are the figures'.
+        ((doc.track && doc.track.segments) || []).forEach(function (segment, s) {
+            var points = segment.points;
+            for (var i = 0; i < points.length; i++, n++) {
+                if (n % stride !== 0 && n !== fig.points - 1) continue;
+                var p = points[i], before = points[i - 1], y;
+                if (kind === "altitude") {
+                    if (p.ele === undefined) continue;
+                    y = p.ele;
+                } else {
+                    y = before && p[2] ? metres(before, p) / (p[2] / 1000) * 3.6 : 0;
+                }
+                samples.push({x: fig.along[n] / 1000, y: Math.round(y * 10) / 10, segment: s, point: i});
             }
-            samples.push({x: along / 1000, y: Math.round(y * 10) / 10, segment: s, point: i});
         });
         return {kind: kind, samples: samples};
     }

@@ -99,10 +99,14 @@ var PortalEditor = (function () {
         $("editFigures").textContent = facts.join(" · ");
     }
 
-    function render(fit) {
-        map.draw(doc, selected);
-        if (fit) map.fit();
-        renderFields();
+    var details = null;
+
+    // The limits, the figures and the chart walk every point again: on a large route book they
+    // run after the map has been drawn, on their own turn of the page, so that no one turn does
+    // so much that IE11 asks whether to stop the script.
+    function renderDetails() {
+        details = null;
+        if (!doc) return;
         renderWarnings();
         var figures = PortalEditProfile.figures(doc);
         renderFigures(figures);
@@ -110,6 +114,14 @@ var PortalEditor = (function () {
         $("profile").hidden = !charted || !visible;
         ui.setClass($("editMap"), "with-profile", charted);
         map.resize();
+    }
+
+    function render(fit) {
+        map.draw(doc, selected);
+        if (fit) map.fit();
+        renderFields();
+        clearTimeout(details);
+        details = setTimeout(renderDetails, 0);
         $("editUndo").disabled = !S.canUndo(hist);
         $("editRedo").disabled = !S.canRedo(hist);
         $("editSource").textContent = (source.label || "新路书") + (S.dirty(hist) ? " · 未保存" : "");
