@@ -9,9 +9,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <functional>
+#include <string>
 #include <vector>
 
-#include "app/event_router.h"
+#include "app/window_controller.h"
 #include "bridge/program_methods.h"
 #include "platform/clock.h"
 #include "platform/drives.h"
@@ -28,21 +30,23 @@ class AdvancingClock : public platform::Clock {
     mutable uint32_t tick_ = 0;
 };
 
-// The window as the router sees it, with the program's own connection check behind it.
-class WindowStandIn : public RouterHost {
+// The window as the controller sees it: a page always there, nothing drawn, no timer run.
+class WindowStandIn : public AppWindow {
   public:
-    explicit WindowStandIn(DeviceManager& device) : device_(device), methods_(device) {}
+    void navigate(const std::string&) override {}
+    void showOfflinePage(const OfflinePage&) override {}
+    void showTextPage(const std::string&) override {}
     bool hasDocument() const override { return true; }
-    void callPage(const PageCall&) override {}
+    void callPage(const PageCall&, std::function<void()>) override {}
+    void show(Show) override {}
+    bool ask(const std::string&, const std::string&) override { return false; }
+    platform::FileDialogAnswer chooseFile(const platform::FileDialogRequest&) override {
+        return {};
+    }
     void startTimer(int, unsigned) override {}
     void stopTimer(int) override {}
-    bool isConnected() override { return device_.connected != 0; }
-    bool checkConnection() override { return methods_.checkConnection() != 0; }
-    void restartDeviceLink() override { methods_.restartDeviceLink(); }
-
-  private:
-    DeviceManager& device_;
-    ProgramMethods methods_;
+    WindowPlacement placement() override { return {}; }
+    void quit() override {}
 };
 
 // No navigator anywhere; the window's device manager as the program builds it, its remote link
@@ -69,10 +73,16 @@ void BM_DeviceChangeCheck(benchmark::State& state) {
     NoNavigator none;
     AdvancingClock clock;
     platform::setClock(&clock);
-    WindowStandIn window(none.device);
-    EventRouter router(window);
+    // The window's controller as the program builds it, the program's own connection check
+    // behind it; the settings and the update check are not reached by a device change.
+    ProgramMethods methods(none.device);
+    SettingsStore settings("");
+    BackgroundUpdate update("", "");
+    WindowStandIn window;
+    WindowController controller(
+        window, {settings, methods, none.device.connected, update, {"", "", ""}, ""});
     for (auto _ : state)
-        benchmark::DoNotOptimize(router.deviceChanged());
+        benchmark::DoNotOptimize(controller.deviceChanged());
     platform::setClock(nullptr);
 }
 BENCHMARK(BM_DeviceChangeCheck)->UseRealTime()->Unit(benchmark::kMicrosecond);

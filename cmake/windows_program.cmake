@@ -3,6 +3,9 @@
 set(VANTU_SIGN_PKCS12 "" CACHE FILEPATH
     "PKCS#12 file (certificate and key) that signs the Windows programs and installer; empty: unsigned")
 set(VANTU_SIGN_PASSWORD_FILE "" CACHE FILEPATH "File holding the password of VANTU_SIGN_PKCS12")
+# Without a timestamp a signature stops counting when the certificate expires.
+set(VANTU_SIGN_TIMESTAMP_URL "" CACHE STRING
+    "RFC 3161 timestamp server that countersigns each signature; empty: not timestamped")
 if(VANTU_SIGN_PKCS12)
     find_program(VANTU_OSSLSIGNCODE osslsigncode REQUIRED)
     if(NOT EXISTS "${VANTU_SIGN_PKCS12}" OR NOT EXISTS "${VANTU_SIGN_PASSWORD_FILE}")
@@ -28,6 +31,7 @@ function(vantu_windows_program target)
         add_custom_command(TARGET ${target} POST_BUILD
             COMMAND ${CMAKE_COMMAND} -DOSSLSIGNCODE=${VANTU_OSSLSIGNCODE}
                     -DPKCS12=${VANTU_SIGN_PKCS12} -DPASSWORD_FILE=${VANTU_SIGN_PASSWORD_FILE}
+                    -DTIMESTAMP=${VANTU_SIGN_TIMESTAMP_URL}
                     -DFILE=$<TARGET_FILE:${target}> -P ${VANTU_SIGN_SCRIPT}
             VERBATIM)
     endif()

@@ -1,6 +1,7 @@
 // The page's only way to the program: the 14 methods of window.external and the program's own,
-// each called directly with exactly its own number of arguments. Both hosts serve the page
-// through this file.
+// each called directly with exactly its own number of arguments, in the order of the program's
+// table of methods (a test of the program holds this file to that table). Both hosts serve the
+// page through this file.
 //
 // The Windows program's external object runs a method when it is merely read (as the maker's
 // portal expects), so nothing here reads a method as a value: no typeof, no apply, no

@@ -3,7 +3,8 @@
 # sources, into a prefix under the build folder:
 #   minizip, TinyXML and expat from Debian's source packages (zlib, tinyxml, expat), zlib itself
 #   from libz-mingw-w64-dev, the single-header HTTP library (loopback servers of the tests) from the
-#   cpp-httplib source package, GoogleTest from the sources Debian's googletest package ships.
+#   cpp-httplib source package, GoogleTest from the sources Debian's googletest package ships,
+#   nlohmann/json (header-only) copied from Debian's nlohmann-json3-dev.
 # Usage: build-windows-deps.sh [PREFIX]   (default: build/windows-deps)
 # Nothing of it is committed; a second run with the same versions does nothing.
 set -euo pipefail
@@ -15,7 +16,7 @@ toolchain=$root/cmake/toolchains/mingw-w64.cmake
 cc=x86_64-w64-mingw32-gcc-posix
 cxx=x86_64-w64-mingw32-g++-posix
 ar=x86_64-w64-mingw32-ar
-stamp_text="zlib tinyxml expat cpp-httplib googletest $(dpkg-query -W -f='${Version} ' zlib1g libtinyxml-dev libexpat1-dev googletest 2>/dev/null) v3"
+stamp_text="zlib tinyxml expat cpp-httplib googletest json $(dpkg-query -W -f='${Version} ' zlib1g libtinyxml-dev libexpat1-dev googletest nlohmann-json3-dev 2>/dev/null) v4"
 if [ -f "$prefix/.built" ] && [ "$(cat "$prefix/.built")" = "$stamp_text" ]; then
     echo "Windows dependencies are up to date in $prefix"
     exit 0
@@ -77,6 +78,10 @@ cmake --build "$obj/expat" >/dev/null
 cmake --install "$obj/expat" >/dev/null
 
 cp "$httplib_src/httplib.h" "$prefix/include/"
+
+# Header-only: the package's headers as they are.
+[ -f /usr/include/nlohmann/json.hpp ] || { echo "nlohmann-json3-dev is missing (scripts/install-deps.sh)"; exit 1; }
+cp -r /usr/include/nlohmann "$prefix/include/"
 
 echo "Building GoogleTest"
 cmake -S /usr/src/googletest -B "$obj/googletest" -G Ninja -DCMAKE_BUILD_TYPE=Release \

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config git python3
-    zlib1g-dev libminizip-dev libtinyxml-dev libexpat1-dev
+    zlib1g-dev libminizip-dev libtinyxml-dev libexpat1-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libcurl4-openssl-dev libssl-dev libcpp-httplib-dev
     libgtk-3-dev libwebkit2gtk-4.1-dev

@@ -3,8 +3,10 @@
 # checks them: the installer is there, the zip holds the programs, the simulator under tools\,
 # every file of the page and the README, and the program in it runs under wine.
 # With VANTU_SIGN_PKCS12 and VANTU_SIGN_PASSWORD_FILE (a PKCS#12 file and a file holding its
-# password) the programs and the installer are signed; VANTU_UPDATE_MANIFEST_URL, when set, is
-# the update address built in (none by default: no update check).
+# password) the programs and the installer are signed, and with VANTU_SIGN_TIMESTAMP_URL (an
+# RFC 3161 server) timestamped; VANTU_UPDATE_MANIFEST_URL, when set, is the update address built
+# in (none by default: no update check), and then VANTU_UPDATE_PUBLIC_KEY (the update key's
+# public half) is needed too.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -13,7 +15,8 @@ fail() { echo "package-windows: $*" >&2; exit 1; }
 
 bash scripts/build-windows-deps.sh >/dev/null || fail "the dependencies did not build"
 settings=()
-for name in VANTU_SIGN_PKCS12 VANTU_SIGN_PASSWORD_FILE VANTU_UPDATE_MANIFEST_URL; do
+for name in VANTU_SIGN_PKCS12 VANTU_SIGN_PASSWORD_FILE VANTU_SIGN_TIMESTAMP_URL \
+    VANTU_UPDATE_MANIFEST_URL VANTU_UPDATE_PUBLIC_KEY; do
     [ -n "${!name:-}" ] && settings+=("-D$name=${!name}")
 done
 cmake --preset windows-release "${settings[@]}" >/dev/null || fail "configure failed"

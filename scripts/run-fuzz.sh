@@ -110,6 +110,26 @@ open(out + "book.doc", "wb").write(
     b'<lineId id="1"><p lng="1" lat="2" /></lineId></printlist><Description>d</Description>'
     b'</RouteBook>')
 PY
+python3 - "$seeds" <<'PY'
+import sys
+out = sys.argv[1] + "/"
+# Editing documents: a route book with every kind of record, texts as strings and as units, a
+# short-layout track, and one with every optional field of the files' unused parts.
+open(out + "book.edit", "w", encoding="utf-8").write(
+    '{"format":"vantu-route-book","formatVersion":1,"name":"长城",'
+    '"route":{"version":259,"magic":"SMG_RUT\\u0000Z","author":"王","lastUpDate":20090321,'
+    '"startCity":"北京","endCity":"延庆","headerText":"a\\u0000b","recordIndex":"offsets",'
+    '"records":[{"kind":"book","title":"Trip","lng":11639000,"lat":3990000,"mileage":5,'
+    '"param1":1,"param2":100,"text":"Nice","picture":""},{"kind":"poi","title":[71,55296],'
+    '"lng":-1,"lat":-2,"text":"x"},{"kind":7,"lng":0,"lat":0}],"trailing":"dGFpbA=="},'
+    '"track":{"version":257,"segments":[{"lineId":3,"start":[2009,5,1,8,30,0],'
+    '"origin":[11638990,3990010],"marker":5,"reserved":[1,2,3],'
+    '"points":[[11639000,3990000,0,7,-3],[11639100,3990100,1000]]},{"points":[]}],'
+    '"trailing":"AA=="},"sim":"AAAA","folderFiles":[{"name":"长城.tps","data":""}]}')
+open(out + "short.edit", "w", encoding="utf-8").write(
+    '{"format":"vantu-route-book","formatVersion":1,"track":{"version":256,'
+    '"segments":[{"points":[[50,3990000,0],[32817,3990000,1]]}]}}')
+PY
 
 # target, then the seed files it starts from.
 targets=(
@@ -123,6 +143,7 @@ targets=(
     "fuzz_gpx utf8.gpx utf16.gpx gbk.gpx deep.gpx"
     "fuzz_update_manifest update.manifest deep.manifest"
     "fuzz_document_json list.doc places.doc book.doc"
+    "fuzz_edit_document book.edit short.edit"
 )
 # The XML readers try long inputs from the start: deep nesting needs kilobytes.
 long_inputs=" fuzz_page_arguments fuzz_gpx fuzz_update_manifest fuzz_document_json "

@@ -44,13 +44,23 @@ if [ ! -f "$signing/test.p12" ]; then
             -out "$signing/test.p12" -passout "file:$signing/password" ||
         { echo "test-windows: cannot make the test certificate" >&2; exit 1; }
 fi
+# A throw-away update key: the build carries its public half, and the installer's test signs the
+# new version with it.
+if [ ! -f "$signing/update-public.pem" ]; then
+    openssl ecparam -name prime256v1 -genkey -noout -out "$signing/update-key.pem" &&
+        openssl ec -in "$signing/update-key.pem" -pubout -out "$signing/update-public.pem" \
+            2>/dev/null ||
+        { echo "test-windows: cannot make the test update key" >&2; exit 1; }
+fi
 # The installed copy updates itself from a loopback server (tests/win32/window/installer_test.sh)
 # at this address; the port is the worktree's own, so that the tests of several checkouts on one
 # machine do not meet.
 port=$((20000 + $(printf '%s' "$root" | cksum | cut -d' ' -f1) % 20000))
 if ! cmake --preset windows -DVANTU_SIGN_PKCS12="$signing/test.p12" \
         -DVANTU_SIGN_PASSWORD_FILE="$signing/password" \
-        -DVANTU_UPDATE_MANIFEST_URL="http://127.0.0.1:$port/vantu3/update/update.xml" >/dev/null ||
+        -DVANTU_UPDATE_MANIFEST_URL="http://127.0.0.1:$port/vantu3/update/update.xml" \
+        -DVANTU_UPDATE_PUBLIC_KEY="$signing/update-public.pem" \
+        -DVANTU_UPDATE_SIGNING_KEY="$signing/update-key.pem" >/dev/null ||
     ! cmake --build --preset windows -j "$jobs"; then
     echo "test-windows: BUILD FAILED"
     exit 1

@@ -11,13 +11,12 @@
 #include "bridge/script_value.h"
 #include "bridge/settings_store.h"
 
-// The object the page reaches as window.external: the methods of `kPageMethods`, numbered by
-// their DISPID. The program's own each take one text and are behind the device gate (a missing
-// or null text gives no value, kStatusFalse), except backupOutcome, which takes nothing and
-// needs no navigator.
-// It converts the script's arguments to ANSI text, applies the device gate, calls the operation
-// and converts its result back. It holds no state; the hosts adapt it to their script bridge
-// (IDispatch on Windows, the injected bridge on Linux) and keep their own reference counting.
+// The object the page reaches as window.external: the methods of the table
+// (bridge/page_method_table.h), numbered by their DISPID, each served by its kind.
+// It converts the script's arguments to ANSI text, refuses a wrong number of arguments where
+// the kind says so, applies the device gate, runs the method and converts its answer back. It
+// holds no state; the hosts adapt it to their script bridge (IDispatch on Windows, the injected
+// bridge on Linux) and keep their own reference counting.
 class ExternalObject {
   public:
     static constexpr int32_t kStatusOk = 0;
@@ -31,8 +30,9 @@ class ExternalObject {
     int32_t getIDsOfNames(const std::u16string* names, size_t count, int32_t* ids) const;
 
     // `args` in the script's order (a host whose platform hands them over last first, as
-    // IDispatch does, turns them round in its adapter). The result is written only when `result`
-    // is given. Returns kStatusOk or kStatusFalse.
+    // IDispatch does, turns them round in its adapter); a method takes its last ones. The result
+    // is written only when `result` is given. An unknown DISPID runs nothing (kStatusOk).
+    // Returns kStatusOk or kStatusFalse.
     int32_t invoke(int32_t dispid, const std::vector<ScriptValue>& args, ScriptResult* result);
 
     // The hosts' one entry point: looks `name` up as getIDsOfNames does and invokes it. An
@@ -41,12 +41,6 @@ class ExternalObject {
                  ScriptResult* result);
 
   private:
-    int32_t invokeOwn(int32_t dispid, const std::vector<ScriptValue>& args, ScriptResult* result);
-    // getValue, writeValue, getFileText, writeFileText: never refused.
-    void invokeSettings(int32_t dispid, const std::vector<ScriptValue>& args, ScriptResult* result);
-    // The six device methods that take a text and answer a text.
-    std::string runDeviceMethod(int32_t dispid, std::string text);
-
     const SettingsStore& settings_;
     ExternalMethods& methods_;
 };

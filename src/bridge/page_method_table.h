@@ -1,59 +1,78 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
+#include <variant>
+#include <vector>
 
-// Every method the page reaches on window.external, in DISPID order: the portal's 14, then the
-// program's own. The external object, the hosts' script bridges, vantu-cli and the tests all
-// read their names here.
-struct PageMethod {
-    const char* name;
-    int32_t dispid;
-    int arguments;  // as the page calls it
-    bool own;       // the program's own, not the portal's
+#include "bridge/script_value.h"
+
+class SettingsStore;
+struct ProgramState;
+
+// How the external object serves a method, before and after its handler runs.
+enum class MethodKind : uint8_t {
+    Setting,  // settings and the page's text files: never refused; the handler reads its
+              // arguments itself and answers
+    Open,     // needs no navigator; without its text nothing runs and nothing is answered
+    Command,  // as Open, and it never answers (PauseTask)
+    Device,   // behind the device gate; without its text the page gets no value
+    Import,   // behind the device gate; without its text nothing runs and nothing is answered,
+              // with success (importToPDA has always answered so)
+    Own,      // the program's own: exactly its arguments, then as Device
+    OwnOpen,  // the program's own that needs no navigator: exactly its arguments
 };
 
-inline constexpr std::array<PageMethod, 20> kPageMethods = {{
-    {"getValue", 0, 1, false},
-    {"writeValue", 1, 2, false},
-    {"getFileText", 2, 1, false},
-    {"writeFileText", 3, 2, false},
-    {"SetUsername", 4, 1, false},
-    {"connToPDA", 5, 1, false},
-    {"GetPdaAddr", 6, 0, false},
-    {"poiToPDA", 7, 1, false},
-    {"deleteSelectedPoi", 8, 1, false},
-    {"showRoadbook", 9, 1, false},
-    {"importToPDA", 10, 1, false},
-    {"deleteSelected", 11, 1, false},
-    {"exportFromPDA", 12, 1, false},
-    {"PauseTask", 13, 1, false},
-    {"installPackageFromPC", 14, 1, true},
-    {"installGpxFromPC", 15, 1, true},
-    {"saveGpxToPC", 16, 1, true},
-    {"backupToPC", 17, 1, true},
-    {"restoreFromPC", 18, 1, true},
-    {"backupOutcome", 19, 0, true},
-}};
-
-inline constexpr int32_t kFirstOwnDispid = 14;
-
-// The method of that name (byte-wise, case-sensitive), or nothing.
-constexpr const PageMethod* findPageMethod(std::string_view name) {
-    for (const PageMethod& method : kPageMethods)
-        if (name == method.name) return &method;
-    return nullptr;
+constexpr bool isGated(MethodKind kind) {
+    return kind == MethodKind::Device || kind == MethodKind::Import || kind == MethodKind::Own;
+}
+// A stray argument of the program's own would otherwise take the real one's place ("",
+// "replace" read as "replace"); the portal's methods have always taken the last ones.
+constexpr bool takesExactArguments(MethodKind kind) {
+    return kind == MethodKind::Own || kind == MethodKind::OwnOpen;
+}
+// A missing text gives no value (S_FALSE) rather than success without an answer.
+constexpr bool refusesWithoutText(MethodKind kind) {
+    return kind == MethodKind::Device || kind == MethodKind::Own;
 }
 
-namespace page_method_checks {
-constexpr bool numberedInOrder() {
-    for (size_t i = 0; i < kPageMethods.size(); ++i)
-        if (kPageMethods[i].dispid != static_cast<int32_t>(i) ||
-            kPageMethods[i].own != (kPageMethods[i].dispid >= kFirstOwnDispid))
-            return false;
-    return true;
-}
-static_assert(numberedInOrder(), "a method's DISPID is its place; the program's own come last");
-}  // namespace page_method_checks
+// What an operation of the program answers.
+struct MethodOutcome {
+    std::string answer;  // ANSI
+    // The operation refused its argument and did nothing; the terminal's exit status says so.
+    bool refused = false;
+    // Why, for the terminal, where the page is not told; null when the answer says it.
+    const char* why = nullptr;
+};
+
+// A Setting method: reads its script arguments (script order) and writes the page's answer.
+using SettingHandler = void (*)(const SettingsStore& settings, const std::vector<ScriptValue>& args,
+                                ScriptResult* result);
+// Any other method: the program's operation on the method's text ("" when it takes none).
+using Operation = MethodOutcome (*)(ProgramState& program, std::string text);
+
+// One method the page reaches on window.external. The real portal page relies on the names,
+// DISPIDs and argument counts as they stand.
+struct PageMethod {
+    const char* name;  // byte-wise, case-sensitive
+    int32_t dispid;
+    // One word per argument, as `vantu-cli methods` names them; the page passes exactly as many.
+    const char* arguments;
+    MethodKind kind;
+    std::variant<SettingHandler, Operation> handler;
+    // What `vantu-cli methods` says it does and answers.
+    const char* description;
+
+    size_t argumentCount() const;
+};
+
+// Every method, in DISPID order: the portal's 14, then the program's own. The external object,
+// the hosts' script bridges, vantu-cli and the tests all read them here, and portal/bridge.js
+// calls each as it is listed (a test holds the two together).
+std::span<const PageMethod> pageMethods();
+// The method of that name (byte-wise, case-sensitive) or of that DISPID, or nothing.
+const PageMethod* findPageMethod(std::string_view name);
+const PageMethod* pageMethodAt(int32_t dispid);

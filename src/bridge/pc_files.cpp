@@ -123,8 +123,6 @@ std::string saveGpxToPC(DeviceManager& device, const std::string& rbid) {
                       platform::utf8ToAnsi("GPX 文件"), "gpx", *name + ".gpx"},
                      outcome);
     if (!path) return outcome;
-    // A name typed without an extension gets the dialog's.
-    if (fileNameOf(*path).find('.') == std::string::npos) *path += ".gpx";
     const std::string file = fileNameOf(*path);
     std::optional<std::string> text =
         routeBookGpx(device, *name, std::string("vantu ") + build_config::kVersion);
@@ -145,13 +143,11 @@ namespace {
 std::optional<std::string> chooseBackup(FileDialogRequest::Kind kind, const std::string& name,
                                         std::string& outcome) {
     const bool save = kind == FileDialogRequest::Kind::Save;
-    std::optional<std::string> path = askForPcFile(
+    return askForPcFile(
         {kind, platform::utf8ToAnsi(save ? "把导航仪备份到电脑上" : "恢复导航仪的备份"),
          platform::utf8ToAnsi("导航仪备份"), "zip",
          name.empty() ? platform::utf8ToAnsi("导航仪备份.zip") : name},
         outcome);
-    if (path && save && fileNameOf(*path).find('.') == std::string::npos) *path += ".zip";
-    return path;
 }
 
 const char* backupState(const DeviceManager& device, const PcBackup& last) {
@@ -203,7 +199,10 @@ std::string backupOutcome(const DeviceManager& device, const PcBackup& last) {
            std::to_string(done.unchanged) + "\" replaced=\"" +
            std::to_string(done.replaced.size()) + "\">";
     for (const std::string& name : done.kept)
-        out += "<kept>" + xmlEscape(name) + "</kept>";
-    if (!done.problem.empty()) out += "<problem>" + xmlEscape(done.problem) + "</problem>";
+        out += "<kept>" + xmlEscapeUnicode(name) + "</kept>";
+    for (const LeftOut& left : done.leftOut)
+        out += "<left why=\"" + xmlEscapeUnicode(left.why) + "\">" + xmlEscapeUnicode(left.name) +
+               "</left>";
+    if (!done.problem.empty()) out += "<problem>" + xmlEscapeUnicode(done.problem) + "</problem>";
     return out + "</backup>";
 }

@@ -4,31 +4,22 @@
 #include "bridge/pc_files.h"
 #include "session/device_manager.h"
 
-// The page's operations as the program runs them, over the program-wide DeviceManager.
+// What the program's operations work on: the program-wide DeviceManager, and the backup or
+// restore the page started last.
+struct ProgramState {
+    DeviceManager& device;
+    PcBackup lastBackup;
+};
+
+// The page's operations as the program runs them: each method's handler in the table.
 class ProgramMethods : public ExternalMethods {
   public:
-    explicit ProgramMethods(DeviceManager& device) : device_(device) {}
+    explicit ProgramMethods(DeviceManager& device) : state_{device, {}} {}
 
     int checkConnection() override;
     void restartDeviceLink() override;
-    std::string connToPDA(const std::string& text) override;
-    std::string getPdaAddr() override;
-    std::string poiToPDA(const std::string& text) override;
-    std::string deleteSelectedPoi(const std::string& text) override;
-    std::string showRoadbook(const std::string& text) override;
-    std::string setUsername(const std::string& account) override;
-    std::string importToPDA(std::string text) override;
-    std::string deleteSelected(std::string text) override;
-    std::string exportFromPDA(std::string text) override;
-    void pauseTask(const std::string& text) override;
-    std::string installPackageFromPC(const std::string& name) override;
-    std::string installGpxFromPC(const std::string& name) override;
-    std::string saveGpxToPC(const std::string& rbid) override;
-    std::string backupToPC(const std::string& name) override;
-    std::string restoreFromPC(const std::string& choice) override;
-    std::string backupOutcome() override;
+    MethodOutcome run(const PageMethod& method, std::string text) override;
 
   private:
-    DeviceManager& device_;
-    PcBackup lastBackup_;
+    ProgramState state_;
 };

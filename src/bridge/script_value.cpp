@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/codepage.h"
+
 namespace {
 
 std::u16string fromAscii(const char* s) {
@@ -10,6 +12,16 @@ std::u16string fromAscii(const char* s) {
     while (*s)
         out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*s++)));
     return out;
+}
+
+std::string toAnsi(const std::u16string& text) {
+    // The script's string counts up to its first NUL character.
+    size_t nul = text.find(u'\0');
+    return platform::utf16ToAnsi(std::u16string_view(text).substr(0, nul));
+}
+
+const ScriptValue* fromEnd(const std::vector<ScriptValue>& args, size_t back) {
+    return back < args.size() ? &args[args.size() - 1 - back] : nullptr;
 }
 
 }  // namespace
@@ -38,4 +50,39 @@ std::optional<std::u16string> scriptValueToString(const ScriptValue& value) {
             return std::nullopt;
     }
     return std::nullopt;
+}
+
+std::optional<std::string> textArgument(const std::vector<ScriptValue>& args, size_t back) {
+    const ScriptValue* value = fromEnd(args, back);
+    if (value == nullptr) return std::nullopt;
+    switch (value->type) {
+        case ScriptValue::Type::String:
+            return toAnsi(value->text);
+        case ScriptValue::Type::Int32:
+        case ScriptValue::Type::Double:
+        case ScriptValue::Type::Bool:
+            return toAnsi(*scriptValueToString(*value));
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<std::string> valueArgument(const std::vector<ScriptValue>& args, size_t back) {
+    const ScriptValue* value = fromEnd(args, back);
+    std::optional<std::u16string> text =
+        value != nullptr ? scriptValueToString(*value) : std::nullopt;
+    if (!text) return std::nullopt;
+    return toAnsi(*text);
+}
+
+void answerText(ScriptResult* result, const std::string& ansi) {
+    if (result == nullptr) return;
+    result->type = ScriptResult::Type::String;
+    result->text = platform::ansiToUtf16(ansi);
+}
+
+void answerTrue(ScriptResult* result) {
+    if (result == nullptr) return;
+    result->type = ScriptResult::Type::BoolTrue;
+    result->text.clear();
 }

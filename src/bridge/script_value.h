@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // A value passed from the page's script, as the platform's script bridge delivers it.
 struct ScriptValue {
@@ -60,3 +61,18 @@ struct ScriptResult {
     // The boolean true is handed over as the 16-bit value 1 (not the usual -1).
     static constexpr int16_t kTrueValue = 1;
 };
+
+// The page's arguments as the methods read them, `back` places before the last one (0: the
+// last) in the script's order.
+//
+// A text: strings up to their first NUL; numbers and booleans by their string form, so that a
+// page that passes an rbid as a number is served. Nothing for anything else (missing, empty,
+// null, objects). ANSI.
+std::optional<std::string> textArgument(const std::vector<ScriptValue>& args, size_t back);
+// A value to store: strings as they are, everything else by the platform's conversion; nothing
+// for missing, null and unconvertible values. ANSI.
+std::optional<std::string> valueArgument(const std::vector<ScriptValue>& args, size_t back);
+
+// Writes the answer, when there is a slot for it.
+void answerText(ScriptResult* result, const std::string& ansi);
+void answerTrue(ScriptResult* result);

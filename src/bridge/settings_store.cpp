@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/clock.h"
+#include "platform/file_info.h"
 #include "platform/file_replace.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -11,6 +13,10 @@
 namespace {
 constexpr const char* kSection = "xxx";
 constexpr const char* kSettingsFile = "vantu.ini";
+// Within this of its last write a file may change again without changing its stamp: file times
+// are kept in steps of up to 2 s (FAT, on which a portable copy keeps its settings), and the
+// clock that stamps them moves in steps of its own.
+constexpr platform::FileTime kStampResolution = 3 * 10'000'000;
 }  // namespace
 
 SettingsStore::SettingsStore(std::string folder) : folder_(std::move(folder)) {}
@@ -33,12 +39,33 @@ std::string SettingsStore::settingsFilePath() const {
     return folder_ + kSettingsFile;
 }
 
+SettingsStore::FileStamp SettingsStore::stamp() const {
+    std::optional<platform::FileInfo> info = platform::fileInfo(settingsFilePath());
+    if (!info) return {};
+    return {true, info->size, info->lastWriteTime};
+}
+
 std::string SettingsStore::getValue(const std::string& key) const {
-    return platform::getProfileString(kSection, key, "", settingsFilePath(), 256);
+    std::lock_guard<std::mutex> lock(cacheMutex_);
+    // Taken before the file is read: a change meanwhile then shows in the next stamp.
+    const FileStamp now = stamp();
+    if (cachedStamp_ != now) {
+        cachedValues_.clear();
+        cachedStamp_ = now;
+    }
+    if (auto known = cachedValues_.find(key); known != cachedValues_.end()) return known->second;
+    std::string value = platform::getProfileString(kSection, key, "", settingsFilePath(), 256);
+    const bool settled =
+        !now.exists || now.lastWriteTime + kStampResolution < platform::Clock().utcNow();
+    if (settled) cachedValues_[key] = value;
+    return value;
 }
 
 void SettingsStore::writeValue(const std::string& key, const char* value) const {
+    std::lock_guard<std::mutex> lock(cacheMutex_);
     platform::writeProfileString(kSection, key, value, settingsFilePath());
+    cachedValues_.clear();
+    cachedStamp_.reset();
 }
 
 int SettingsStore::readIntSetting(const std::string& key) const {

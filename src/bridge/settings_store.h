@@ -1,5 +1,9 @@
 #pragma once
 
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <string>
 
 // The program's settings file "vantu.ini" (every key in section "xxx") and the page's text files,
@@ -18,7 +22,8 @@ class SettingsStore {
     const std::string& folder() const { return folder_; }
     std::string settingsFilePath() const;
 
-    // At most 255 characters; empty when the key or the file is missing.
+    // At most 255 characters; empty when the key or the file is missing. Read from the file
+    // once, and again only when the file has changed since (the window and vantu-cli share it).
     std::string getValue(const std::string& key) const;
     // A null value removes the key.
     void writeValue(const std::string& key, const char* value) const;
@@ -36,5 +41,20 @@ class SettingsStore {
     // The local path for a page's file name, or empty when the name is refused.
     std::string pathFor(const std::string& name) const;
 
+    // What tells whether the settings file has changed: its size and last-write time, or that
+    // it is not there.
+    struct FileStamp {
+        bool exists = false;
+        uint64_t size = 0;
+        uint64_t lastWriteTime = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+    FileStamp stamp() const;
+
     std::string folder_;
+    // The values read since the file last changed. Nothing is kept while the file's last write
+    // is so recent that a change within the file time's resolution could leave the stamp alone.
+    mutable std::mutex cacheMutex_;
+    mutable std::optional<FileStamp> cachedStamp_;
+    mutable std::map<std::string, std::string> cachedValues_;
 };

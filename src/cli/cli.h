@@ -30,6 +30,9 @@ enum ExitCode : int {
     kExitFailed = 3,   // the program reported a failure: a status other than 0, a refused
                        // argument, a route book that is not on the navigator
     kExitFile = 4,     // a local file could not be read, understood or written
+    // a backup was saved without some of the navigator's files, which no restore could put
+    // back (each named on standard error)
+    kExitIncomplete = 5,
 };
 
 // How results and messages are printed.

@@ -8,7 +8,6 @@
 #include "call_arguments.h"
 #include "common/task_status.h"
 #include "json_documents.h"
-#include "ops/poi_operations.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 
@@ -72,54 +71,15 @@ void MessagePrinter::post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     std::fflush(stderr);
 }
 
-std::string CliMethods::poiToPDA(const std::string& text) {
-    int result = 1;
-    std::string answer = ::poiToPDA(device_, text, &result);
-    if (result < 0) {
-        refused_ = true;
-        std::fprintf(stderr,
-                     "vantu-cli: poiToPDA refused its text (not well-formed XML); no place was "
-                     "added\n");
-    }
-    return answer;
-}
-
-std::string CliMethods::deleteSelectedPoi(const std::string& text) {
-    int result = 1;
-    std::string answer = ::deleteSelectedPoi(device_, text, &result);
-    if (result < 0) {
-        refused_ = true;
-        std::fprintf(stderr,
-                     "vantu-cli: deleteSelectedPoi refused its ids (negative, out of range or "
-                     "repeated); no place was removed\n");
-    }
-    return answer;
-}
-
-std::string CliMethods::noted(std::string answer) {
-    // The page reads the refusal's message; a script hears of it by the exit status.
-    if (answer.find("status=\"refused\"") != std::string::npos) refused_ = true;
-    return answer;
-}
-
-std::string CliMethods::installPackageFromPC(const std::string& name) {
-    return noted(ProgramMethods::installPackageFromPC(name));
-}
-
-std::string CliMethods::installGpxFromPC(const std::string& name) {
-    return noted(ProgramMethods::installGpxFromPC(name));
-}
-
-std::string CliMethods::saveGpxToPC(const std::string& rbid) {
-    return noted(ProgramMethods::saveGpxToPC(rbid));
-}
-
-std::string CliMethods::backupToPC(const std::string& name) {
-    return noted(ProgramMethods::backupToPC(name));
-}
-
-std::string CliMethods::restoreFromPC(const std::string& choice) {
-    return noted(ProgramMethods::restoreFromPC(choice));
+MethodOutcome CliMethods::run(const PageMethod& method, std::string text) {
+    MethodOutcome outcome = ProgramMethods::run(method, std::move(text));
+    if (!outcome.refused) return outcome;
+    refused_ = true;
+    // The page reads a refusal's reason from the answer, where there is one; a script hears of
+    // it by the exit status.
+    if (outcome.why != nullptr)
+        std::fprintf(stderr, "vantu-cli: %s %s\n", method.name, outcome.why);
+    return outcome;
 }
 
 CliProgram::CliProgram(const Output& output)

@@ -32,25 +32,16 @@ class MessagePrinter : public platform::MessageSink {
     std::atomic<bool> failure_{false};
 };
 
-// The program's operations, telling the terminal what the page is not told: that poiToPDA or
-// deleteSelectedPoi refused its argument and left the places as they were, or that a method for
-// files on the PC refused.
+// The program's operations, telling the terminal what the page is not told: that an operation
+// refused its argument and did nothing (poiToPDA's text, deleteSelectedPoi's ids, a method for
+// files on the PC), which the exit status then says.
 class CliMethods : public ProgramMethods {
   public:
-    explicit CliMethods(DeviceManager& device) : ProgramMethods(device), device_(device) {}
-    std::string poiToPDA(const std::string& text) override;
-    std::string deleteSelectedPoi(const std::string& text) override;
-    std::string installPackageFromPC(const std::string& name) override;
-    std::string installGpxFromPC(const std::string& name) override;
-    std::string saveGpxToPC(const std::string& rbid) override;
-    std::string backupToPC(const std::string& name) override;
-    std::string restoreFromPC(const std::string& choice) override;
+    explicit CliMethods(DeviceManager& device) : ProgramMethods(device) {}
+    MethodOutcome run(const PageMethod& method, std::string text) override;
     bool argumentRefused() const { return refused_; }
 
   private:
-    std::string noted(std::string answer);
-
-    DeviceManager& device_;
     bool refused_ = false;
 };
 

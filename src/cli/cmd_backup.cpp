@@ -30,9 +30,9 @@ bool takeOptions(const std::vector<std::string>& args, bool restore, BackupOptio
     return true;
 }
 
-// The program's text as the terminal shows it.
-std::string shown(const std::string& ansi, const Output& output) {
-    return output.ansi ? ansi : toTerminal(ansi);
+// A backup's text (UTF-8) as the terminal shows it.
+std::string shown(const std::string& text, const Output& output) {
+    return output.ansi ? toAnsi(text) : text;
 }
 
 // Finds the navigator as every device method does, but without its probe file: a run's first
@@ -63,8 +63,18 @@ int runBackup(const std::vector<std::string>& args) {
                      shown(outcome->problem, options.output).c_str());
         if (outcome->archiveFailed) program.note(kExitFile);
     } else if (outcome->finished) {
-        std::printf("backed up %zu files (%llu bytes) to %s\n", outcome->files,
+        for (const LeftOut& left : outcome->leftOut)
+            std::fprintf(stderr, "vantu-cli backup: left out %s: %s\n",
+                         shown(left.name, options.output).c_str(),
+                         shown(left.why, options.output).c_str());
+        std::printf("backed up %zu files (%llu bytes) to %s", outcome->files,
                     static_cast<unsigned long long>(outcome->bytes), options.archive.c_str());
+        if (!outcome->leftOut.empty()) {
+            std::printf("; %zu things of the navigator left out\n", outcome->leftOut.size());
+            program.note(kExitIncomplete);
+        } else {
+            std::printf("\n");
+        }
     }
     return program.exitCode();
 }
@@ -120,10 +130,15 @@ const CliCommand kBackup({
     "tracks (track), the saved places (poi\\address.poi) and the navigator's own settings and\n"
     "other files beside them. The zip holds them under userdata\\ as they are (stored, not\n"
     "compressed) and a manifest, manifest.txt, with each file's size, CRC-32 and time. The\n"
-    "navigator is only read: nothing is written there. OUT.zip is replaced only when the\n"
-    "backup is whole. Progress is printed as for install, one item per file.\n\n"
+    "navigator is only read: nothing is written there. Names are kept exactly as the\n"
+    "navigator has them (UTF-8 in the zip). What no restore could put back (a name, depth or\n"
+    "path longer than a navigator holds, two names for one file) and, on a drive, links,\n"
+    "FIFOs, devices and sockets are left out, each named on standard error. OUT.zip is\n"
+    "replaced only when the backup is written to its end. Progress is printed as for\n"
+    "install, one item per file.\n\n"
     "Exit status: 0 saved, 1 no navigator, 2 usage, 3 a file of the navigator cannot be read\n"
-    "(its status on standard error), 4 OUT.zip cannot be written.\n\n"
+    "(its status on standard error), 4 OUT.zip cannot be written, 5 saved, but with things of\n"
+    "the navigator left out (named on standard error).\n\n"
     "Example:\n"
     "  scripts/navsim-run /tmp/nav vantu-cli backup nav-backup.zip\n",
     runBackup,
@@ -135,13 +150,15 @@ const CliCommand kRestore({
     "put the files of a backup back on the navigator",
     "Checks the backup IN.zip made by 'backup' first: every file the manifest lists must be\n"
     "there once, with its size and CRC, and nothing else; names must stay inside the data\n"
-    "folder. A backup that fails is refused and nothing is changed. Then puts back every file\n"
-    "the navigator lacks; a file the navigator holds with other contents is kept (and named)\n"
-    "unless --replace is given. Files the backup does not hold are left alone. Each file is\n"
-    "written beside the old one under a temporary name, checked, and only then put in its\n"
-    "place, so a restore cut short (the cable pulled, the program killed) leaves every file\n"
-    "old or new, never cut; the next restore clears what it left. Progress is printed as for\n"
-    "install, one item per file written.\n\n"
+    "folder and fit the navigator's names, depth and paths; no file may take the place of a\n"
+    "folder of the navigator, nor a folder the place of a file. A backup that fails is\n"
+    "refused and nothing is changed. Then puts back every file the navigator lacks; a file\n"
+    "the navigator holds with other contents is kept (and named) unless --replace is given.\n"
+    "Files the backup does not hold are left alone. Each file is written beside the old one\n"
+    "under a temporary name, checked, and only then put in its place, so a restore cut short\n"
+    "(the cable pulled, the program killed) leaves every file old or new, never cut; the next\n"
+    "restore clears what it left. Backups of both formats restore (docs/backup-format.md).\n"
+    "Progress is printed as for install, one item per file written.\n\n"
     "Exit status: 0 restored, 1 no navigator, 2 usage, 3 a file cannot be written, not enough\n"
     "free space, or files that differ were kept, 4 IN.zip cannot be read or is refused.\n\n"
     "Example:\n"

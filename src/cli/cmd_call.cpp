@@ -1,5 +1,6 @@
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,7 @@
 #include "options.h"
 #include "platform/codepage.h"
 #include "platform/file_dialog.h"
+#include "platform/files.h"
 #include "platform/utf8_text.h"
 #include "tasks/http_transfer.h"
 
@@ -19,10 +21,13 @@ namespace {
 
 // What the system's dialog asks for a file is answered on a terminal: by the paths given with
 // --file, in order, and after them by a line of standard input (an empty line or its end
-// cancels). UTF-8 paths; a path the ANSI code page cannot hold is refused as the dialog would.
-void answerDialogs(std::vector<std::string> files) {
-    platform::setFileDialogHandler([files = std::move(files), next = size_t{0}](
-                                       const platform::FileDialogRequest& request) mutable {
+// cancels). UTF-8 paths; a path the ANSI code page cannot hold is refused as the dialog would. A
+// save's answer without an extension gets the dialog's, as the dialog completes it; a file at
+// the completed name is replaced only with --replace, since nobody here can be asked (the
+// dialog is then cancelled and `refused` set).
+void answerDialogs(std::vector<std::string> files, bool replace, std::shared_ptr<bool> refused) {
+    platform::setFileDialogHandler([files = std::move(files), next = size_t{0}, replace,
+                                    refused](const platform::FileDialogRequest& request) mutable {
         std::string path;
         if (next < files.size()) {
             path = files[next++];
@@ -33,34 +38,50 @@ void answerDialogs(std::vector<std::string> files) {
             std::fflush(stderr);
             if (!std::getline(std::cin, path)) path.clear();
         }
-        return platform::chosenPath(utf8::toUtf16(path));
+        platform::FileDialogAnswer answer = platform::chosenPath(utf8::toUtf16(path));
+        if (request.kind != platform::FileDialogRequest::Kind::Save ||
+            answer.outcome != platform::FileDialogAnswer::Outcome::Chosen)
+            return answer;
+        std::string completed = platform::withDefaultExtension(answer.path, request.extension);
+        if (completed != answer.path && platform::fileExists(completed) && !replace) {
+            std::fprintf(stderr, "vantu-cli: %s exists; give --replace to replace it\n",
+                         toTerminal(completed).c_str());
+            *refused = true;
+            return platform::FileDialogAnswer{};
+        }
+        answer.path = std::move(completed);
+        return answer;
     });
 }
 
 // The options before the first METHOD: --ansi, --page-calls, --json, --file PATH (a dialog's
-// answer), and --routebook-server HOST[:PORT], which replaces the built-in route book server (a
-// test server, a staging server). False for an option without its value.
-bool takeOptions(std::vector<std::string>& args, Output& output) {
+// answer), --replace (a save's completed name may replace a file), and --routebook-server
+// HOST[:PORT], which replaces the built-in route book server (a test server, a staging server).
+// False for an option without its value.
+bool takeOptions(std::vector<std::string>& args, Output& output, std::shared_ptr<bool> refused) {
     std::vector<std::string> files;
     std::optional<std::string> server;
+    bool replace = false;
     ParsedOptions parsed = parseOptions(args,
                                         {{"--ansi", &output.ansi},
                                          {"--page-calls", &output.pageCalls},
                                          {"--json", &output.json},
                                          {"--file", &files},
+                                         {"--replace", &replace},
                                          {"--routebook-server", &server}},
                                         {.leadingOnly = true, .unknownIsArgument = true});
     if (!parsed.ok()) return false;
     if (server) setRouteBookServer(server);
     args = std::move(parsed.arguments);
-    answerDialogs(std::move(files));
+    answerDialogs(std::move(files), replace, std::move(refused));
     return true;
 }
 
 int runCall(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
     Output output;
-    if (!takeOptions(args, output)) {
+    auto refused = std::make_shared<bool>(false);
+    if (!takeOptions(args, output, refused)) {
         std::fprintf(stderr, "vantu-cli call: --routebook-server and --file need their value\n");
         return kExitUsage;
     }
@@ -89,13 +110,15 @@ int runCall(const std::vector<std::string>& argsIn) {
         // A task's page calls come while it runs; the next call sees what it did.
         program.waitForTask();
     }
+    if (*refused) program.note(kExitFile);
     return program.exitCode();
 }
 
 int runShell(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
     Output output;
-    if (!takeOptions(args, output)) {
+    auto refused = std::make_shared<bool>(false);
+    if (!takeOptions(args, output, refused)) {
         std::fprintf(stderr, "vantu-cli shell: --routebook-server and --file need their value\n");
         return kExitUsage;
     }
@@ -121,6 +144,7 @@ int runShell(const std::vector<std::string>& argsIn) {
         program.call(words[0], callArgs, true);
     }
     program.waitForTask();
+    if (*refused) program.note(kExitFile);
     return program.exitCode();
 }
 
@@ -136,13 +160,16 @@ const char* const kCallOptions =
     "--file PATH answers the file dialog of installPackageFromPC, installGpxFromPC,\n"
     "saveGpxToPC, backupToPC or restoreFromPC (one --file per dialog, in order); without it the\n"
     "dialog's question is asked on standard error and answered by a line of standard input\n"
-    "(an empty line cancels).\n\n"
+    "(an empty line cancels). A save's answer without an extension gets the dialog's (.gpx,\n"
+    ".zip), as the dialog would add it; when a file stands at that completed name the save is\n"
+    "cancelled, and the exit status is 4, unless --replace is given.\n\n"
     "ARG is a string, or typed: int:N (32-bit integer), num:X (double), bool:true, bool:false,\n"
     "null: (null), str:TEXT (a string that would otherwise look typed).\n\n"
     "Exit status: 0 when every call succeeded; 1 when a call answered S_FALSE (no value, for\n"
     "example a navigator method without a navigator); 2 for an unknown method (nothing runs);\n"
     "3 when the program reported a failure (a status other than 0, or poiToPDA or\n"
-    "deleteSelectedPoi refusing its argument).\n\n";
+    "deleteSelectedPoi refusing its argument); 4 when a save would have replaced a file at a\n"
+    "completed name without --replace.\n\n";
 
 std::string callHelp() {
     return std::string(
@@ -179,6 +206,7 @@ const std::string kShellHelp =
 const CliCommand kCall({
     "call",
     "call [--ansi] [--json] [--page-calls] [--routebook-server HOST[:PORT]] [--file PATH]... "
+    "[--replace] "
     "METHOD [ARG...] [-- METHOD [ARG...]]...",
     "call the page's methods, as the portal page calls them",
     kCallHelp.c_str(),
@@ -187,67 +215,22 @@ const CliCommand kCall({
 
 const CliCommand kShell({
     "shell",
-    "shell [--ansi] [--json] [--page-calls] [--routebook-server HOST[:PORT]] [--file PATH]...",
+    "shell [--ansi] [--json] [--page-calls] [--routebook-server HOST[:PORT]] [--file PATH]... "
+    "[--replace]",
     "read calls from standard input, one per line",
     kShellHelp.c_str(),
     runShell,
 });
-
-// What `vantu-cli methods` says of each page method, in DISPID order: its arguments and what it
-// answers.
-struct MethodHelp {
-    const char* arguments;  // one word per argument
-    const char* description;
-};
-constexpr MethodHelp kMethodHelp[] = {
-    {"KEY", "the setting KEY from vantu.ini"},
-    {"KEY VALUE", "stores VALUE (text, or int:N, num:X, bool:...) as the setting KEY; true"},
-    {"NAME", "the text of the page's text file NAME"},
-    {"NAME CONTENT", "writes the page's text file NAME; true"},
-    {"ACCOUNT", "binds the account for uploads; the verified account name"},
-    {"TEXT", "[navigator] the route book list; TEXT starting with r reads the navigator again"},
-    {"", "[navigator] the saved places"},
-    {"PLACES", "[navigator] adds places: '<p lng=\"11600000\" lat=\"3900000\">Home</p>'..."},
-    {"IDS", "[navigator] removes places by their ids in the list: 2,0"},
-    {"RBID", "[navigator] one route book in full, by its rbid in the list"},
-    {"ITEMS", "[navigator, task] installs '<rb><url>URL</url><name>NAME</name></rb>'..."},
-    {"RBIDS", "[navigator, task] deletes route books by rbid: 2,0"},
-    {"RBIDS", "[navigator, task] uploads route books to the route book server: 0,3"},
-    {"p|c|t", "pauses, continues or stops the running task"},
-    // The program's own.
-    {"NAME", "[navigator, task, dialog] installs a package from the PC as NAME (\"\": its own)"},
-    {"NAME", "[navigator, task, dialog] installs a GPX file as route book NAME (\"\": the file's)"},
-    {"RBID", "[navigator, dialog] saves a route book as a GPX 1.1 file on the PC"},
-    {"NAME", "[navigator, task, dialog] backs the navigator up into a zip (NAME: offered name)"},
-    {"\"\"|replace", "[navigator, task, dialog] restores a backup, keeping files that differ"},
-    {"", "what the last backup or restore did (the files that differ)"},
-};
-
-constexpr int wordCount(std::string_view text) {
-    int words = 0;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (text[i] != ' ' && (i == 0 || text[i - 1] == ' ')) ++words;
-    return words;
-}
-
-constexpr bool helpFitsMethods() {
-    if (std::size(kMethodHelp) != kPageMethods.size()) return false;
-    for (size_t i = 0; i < kPageMethods.size(); ++i)
-        if (wordCount(kMethodHelp[i].arguments) != kPageMethods[i].arguments) return false;
-    return true;
-}
-static_assert(helpFitsMethods(), "one help line per page method, naming each of its arguments");
 
 int runMethods(const std::vector<std::string>& args) {
     if (!args.empty()) {
         std::fprintf(stderr, "vantu-cli methods: takes no arguments\n");
         return kExitUsage;
     }
-    for (const PageMethod& method : kPageMethods) {
-        const MethodHelp& help = kMethodHelp[method.dispid];
-        std::string call = std::string(method.name) + " " + help.arguments;
+    for (const PageMethod& method : pageMethods()) {
+        std::string call = std::string(method.name) + " " + method.arguments;
         std::printf("%-2d %-31s %s\n", static_cast<int>(method.dispid), call.c_str(),
-                    help.description);
+                    method.description);
     }
     return kExitOk;
 }

@@ -7,15 +7,12 @@
 #include "build_config.h"
 #include "cli.h"
 #include "cli_program.h"
-#include "device/device_names.h"
 #include "formats/gpx.h"
 #include "formats/route_file.h"
 #include "formats/track_file.h"
-#include "ops/route_book_list.h"
+#include "navigator_commands.h"
 #include "options.h"
-#include "platform/clock.h"
 #include "platform/file_ops.h"
-#include "platform/file_replace.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "tasks/archive.h"
@@ -23,127 +20,12 @@
 #include "tasks/http_transfer.h"
 #include "tasks/import_worker.h"
 #include "tasks/local_install.h"
-#include "tasks/route_book_set.h"
 #include "tasks/task_context.h"
 
-// Route book packages and GPX files between the PC and the navigator, without the route book
-// server: install, export, export-gpx, import-gpx.
+// Route book packages between the PC and the navigator, without the route book server: install
+// and export. (GPX files: cmd_packages_gpx.cpp.)
 namespace cli {
 namespace {
-
-constexpr const char* kNameRule = " (none of & \\ / : * ? \" < > |, no dot or space at the end)";
-
-// A new, empty folder of the terminal's own inside the run's private folder, removed with
-// everything in it when the object goes (and, should the program be killed, by the next run).
-class StagingFolder {
-  public:
-    StagingFolder() {
-        const std::string run = platform::privateFolder();
-        for (int i = 0; i < 100 && path_.empty() && !run.empty(); ++i) {
-            std::string candidate = run + "staging-" + std::to_string(i);
-            if (!platform::fileExists(candidate) && !platform::folderExists(candidate) &&
-                platform::createFolder(candidate))
-                path_ = candidate;
-        }
-    }
-    ~StagingFolder() {
-        if (!path_.empty()) platform::removeTree(path_);
-    }
-    StagingFolder(const StagingFolder&) = delete;
-    StagingFolder& operator=(const StagingFolder&) = delete;
-
-    bool ok() const { return !path_.empty(); }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
-// What a task's routines need, for work done here on the main thread.
-struct LocalTask {
-    std::atomic<int> stop{0};
-    PauseGate gate;
-    TaskContext context(DeviceManager& device, const std::string& dataRoot) {
-        return TaskContext{device, device.mode, dataRoot, device.uploadPath,
-                           TaskControl(stop, gate)};
-    }
-};
-
-// The options of the commands that reach the navigator, before their arguments: --ansi,
-// --page-calls and the command's own. False, said on standard error, for an unknown option.
-bool takeOptions(const std::vector<std::string>& args, Output& output, const char* command,
-                 std::vector<Option> own, ParsedOptions& parsed) {
-    own.push_back({"--ansi", &output.ansi});
-    own.push_back({"--page-calls", &output.pageCalls});
-    parsed = parseOptions(args, own, {.leadingOnly = true});
-    if (parsed.unknown.empty()) return true;
-    std::fprintf(stderr, "vantu-cli %s: unknown option %s\n", command, parsed.unknown.c_str());
-    return false;
-}
-
-// The file name of the listed route book titled or named `wanted` (ANSI); with `anyCase`, also
-// one whose file name differs only in letter case, which the navigator takes for the same file.
-std::optional<std::string> listedFileName(DeviceManager& device, const std::string& wanted,
-                                          bool anyCase = false) {
-    return device.routeBooks.use([&](const RouteBookEntries& list) -> std::optional<std::string> {
-        for (const auto& entry : list)
-            if (entry->title == wanted || entry->fileName == wanted ||
-                (anyCase && sameDeviceName(entry->fileName, wanted)))
-                return entry->fileName;
-        return std::nullopt;
-    });
-}
-
-// Whether `name` (UTF-8) may name a route book that install puts on the navigator; says why
-// not on standard error. The import's item text turns "&" into "%" for its parser and never
-// back in the name, so a package made under such a name could not be installed.
-bool takesRouteBookName(const std::string& name, const std::string& folder, const char* command,
-                        const char* hint) {
-    if (name.find('&') == std::string::npos && isRouteBookFileName(folder, toAnsi(name)))
-        return true;
-    std::fprintf(stderr, "vantu-cli %s: %s cannot name a route book on the navigator%s%s\n",
-                 command, name.c_str(), kNameRule, hint);
-    return false;
-}
-
-// Lists the navigator's route books as the page does (connToPDA "r", behind the device gate);
-// false, said on standard error, when no navigator is connected.
-bool listRouteBooks(CliProgram& program, const char* command) {
-    ScriptResult listing;
-    if (program.invoke("connToPDA", {"r"}, listing) != ExternalObject::kStatusFalse) return true;
-    std::fprintf(stderr, "vantu-cli %s: no navigator is connected\n", command);
-    return false;
-}
-
-// Lists the navigator's route books and finds the one titled or named `name`. Says what went
-// wrong on standard error.
-std::optional<std::string> findRouteBook(CliProgram& program, const std::string& name,
-                                         const char* command) {
-    if (!listRouteBooks(program, command)) return std::nullopt;
-    const std::string wanted = toAnsi(name);
-    if (std::optional<std::string> found = listedFileName(program.device(), wanted)) return found;
-    std::fprintf(stderr,
-                 "vantu-cli %s: the navigator has no route book named %s ('vantu-cli call "
-                 "connToPDA r' lists them)\n",
-                 command, name.c_str());
-    program.note(kExitFailed);
-    return std::nullopt;
-}
-
-// Copies the route book's set from the navigator into `folder` with the export's routine;
-// its failures are posted as status codes.
-bool fetchRouteBook(CliProgram& program, const std::string& folder, const std::string& name) {
-    DeviceManager& device = program.device();
-    LocalTask task;
-    return copyRouteBookFromDevice(task.context(device, device.dataRoot), folder, name);
-}
-
-bool writeOut(const std::string& from, const std::string& out, const std::string& outUtf8,
-              const char* command) {
-    if (platform::replaceWithCopy(from, out)) return true;
-    std::fprintf(stderr, "vantu-cli %s: cannot write %s\n", command, outUtf8.c_str());
-    return false;
-}
 
 // The package copied into `staging` as the import reads it; nothing, said on standard error,
 // when it cannot be read or is no zip.
@@ -234,182 +116,6 @@ int runExport(const std::vector<std::string>& words) {
     return program.exitCode();
 }
 
-// The files export-gpx reads (as given on the terminal) and the route book's name.
-struct GpxSource {
-    std::string trackPath;
-    std::string routePath;
-    std::string name;
-};
-
-// Copies the route book titled or named `given` from the navigator into a staging folder and
-// names its files there. Nothing, with the exit status noted, when it cannot.
-std::optional<GpxSource> fetchGpxSource(CliProgram& program, std::optional<StagingFolder>& staging,
-                                        const std::string& given) {
-    std::optional<std::string> fileName = findRouteBook(program, given, "export-gpx");
-    if (!fileName) return std::nullopt;
-    staging.emplace();
-    if (!staging->ok() || !fetchRouteBook(program, staging->path(), *fileName)) {
-        program.note(kExitFailed);
-        return std::nullopt;
-    }
-    const std::string& folder = staging->path();
-    return GpxSource{
-        toTerminal(platform::joinPath(folder, *fileName + ".trk")),
-        toTerminal(platform::joinPath(platform::joinPath(folder, *fileName), *fileName + ".rut")),
-        toTerminal(*fileName)};
-}
-
-// Writes the source's track and route as GPX to `out`; the exit status. A route file given on
-// the command line (`local`) must be readable.
-int writeGpxFrom(const GpxSource& source, bool local, const std::string& out) {
-    std::optional<std::vector<RecordedSegment>> track = readRecordedTrack(toAnsi(source.trackPath));
-    if (!track) {
-        std::fprintf(stderr, "vantu-cli export-gpx: %s is not a track file or cannot be opened\n",
-                     source.trackPath.c_str());
-        return kExitFile;
-    }
-    RouteBookData route;
-    // A recorded track has no route file.
-    const std::string routePath = toAnsi(source.routePath);
-    if (!source.routePath.empty() && route.readRouteFile(routePath) == 0 &&
-        (local || platform::fileExists(routePath))) {
-        std::fprintf(stderr, "vantu-cli export-gpx: %s is not a route file or cannot be opened\n",
-                     source.routePath.c_str());
-        return kExitFile;
-    }
-    GpxDocument gpx = routeBookToGpx(route, *track, toAnsi(source.name));
-    std::string text = writeGpx(gpx, std::string("vantu ") + build_config::kVersion);
-    if (!platform::writeWholeFile(toAnsi(out), text)) {
-        std::fprintf(stderr, "vantu-cli export-gpx: cannot write %s\n", out.c_str());
-        return kExitFile;
-    }
-    return kExitOk;
-}
-
-int runExportGpx(const std::vector<std::string>& words) {
-    Output output;
-    std::optional<std::string> givenTrack, givenRoute;
-    std::string name;
-    ParsedOptions parsed;
-    if (!takeOptions(words, output, "export-gpx",
-                     {{"--track", &givenTrack}, {"--route", &givenRoute}, {"--name", &name}},
-                     parsed))
-        return kExitUsage;
-    if (!parsed.missingValue.empty()) {
-        std::fprintf(stderr, "vantu-cli export-gpx: unknown option %s\n",
-                     parsed.missingValue.c_str());
-        return kExitUsage;
-    }
-    const std::vector<std::string>& args = parsed.arguments;
-    const bool local = givenTrack || givenRoute;
-    GpxSource source{givenTrack.value_or(""), givenRoute.value_or(""), name};
-    if (args.size() != (local ? 1u : 2u) || (local && source.trackPath.empty())) {
-        std::fprintf(stderr,
-                     "vantu-cli export-gpx: give NAME and OUT.gpx, or --track TRACK [--route "
-                     "ROUTE] OUT.gpx\n");
-        return kExitUsage;
-    }
-    const std::string out = args.back();
-    // Paths given on the command line must reach the file system as given.
-    for (const std::string& given : {out, source.trackPath, source.routePath})
-        if (!given.empty() && !localPath(given, "export-gpx")) return kExitFile;
-
-    std::optional<CliProgram> program;
-    std::optional<StagingFolder> staging;
-    int status = kExitOk;
-    if (!local) {
-        program.emplace(output);
-        std::optional<GpxSource> fetched = fetchGpxSource(*program, staging, args[0]);
-        if (!fetched) return program->exitCode();
-        source = *fetched;
-        status = program->exitCode();
-    }
-    if (source.name.empty()) source.name = baseName(source.trackPath);
-    const int written = writeGpxFrom(source, local, out);
-    return written == kExitOk ? status : written;
-}
-
-// Says on standard error what of the GPX file was left out or read as '?'.
-void warnOfLosses(const std::string& path, const GpxLoss& dropped, const GpxReader& reader) {
-    if (dropped.count > 0)
-        std::fprintf(stderr,
-                     "vantu-cli import-gpx: %zu track points west of 0.001 E or south of 0.00001 "
-                     "N were left out; the navigator cannot show them (%s)\n",
-                     dropped.count, dropped.examples().c_str());
-    if (const GpxLoss& invalid = reader.invalidText(); invalid.count > 0)
-        std::fprintf(stderr,
-                     "vantu-cli import-gpx: %s: %zu characters not valid in its encoding (%s) "
-                     "were read as '?' (%s)\n",
-                     path.c_str(), invalid.count, reader.encoding().c_str(),
-                     invalid.examples().c_str());
-    if (const GpxLoss& unheld = reader.unheldText(); unheld.count > 0)
-        std::fprintf(stderr,
-                     "vantu-cli import-gpx: %s: %zu characters the navigator's text (GBK) cannot "
-                     "hold were read as '?' (%s)\n",
-                     path.c_str(), unheld.count, unheld.examples().c_str());
-}
-
-// The GPX file read as a stream into a route book named `name`, with a warning for what was
-// left out or read as '?'. Nothing, with the reason printed, when it cannot be read or used.
-std::optional<GpxImport> readGpxFile(const std::string& ansiPath, const std::string& path,
-                                     const std::string& name) {
-    platform::File file(ansiPath, platform::OpenMode::Read);
-    if (!file.isOpen()) {
-        std::fprintf(stderr, "vantu-cli import-gpx: cannot read %s\n", path.c_str());
-        return std::nullopt;
-    }
-    GpxRouteBookBuilder builder(name);
-    GpxReader reader(builder);
-    std::vector<char> buffer(size_t{1} << 16);
-    bool ok = true;
-    while (size_t n = file.read(buffer.data(), buffer.size()))
-        if (!(ok = reader.feed(std::string_view(buffer.data(), n)))) break;
-    if (!ok || !reader.finish()) {
-        std::fprintf(stderr, "vantu-cli import-gpx: %s: %s\n", path.c_str(),
-                     toTerminal(reader.error()).c_str());
-        return std::nullopt;
-    }
-    std::optional<GpxImport> imported = builder.finish();
-    if (!imported) {
-        std::fprintf(stderr,
-                     "vantu-cli import-gpx: %s holds no track point the navigator can show (it "
-                     "shows points east of 0.001 E and north of 0.00001 N)\n",
-                     path.c_str());
-        return std::nullopt;
-    }
-    warnOfLosses(path, imported->dropped, reader);
-    return imported;
-}
-
-int runImportGpx(const std::vector<std::string>& args) {
-    if (args.size() != 3) {
-        std::fprintf(stderr, "vantu-cli import-gpx: give GPX, NAME and OUT.zip\n");
-        return kExitUsage;
-    }
-    const std::string name = toAnsi(args[1]);
-    StagingFolder staging;
-    if (!staging.ok()) {
-        std::fprintf(stderr,
-                     "vantu-cli import-gpx: cannot make a folder in the temporary folder\n");
-        return kExitFile;
-    }
-    if (!takesRouteBookName(args[1], platform::joinPath(staging.path(), ""), "import-gpx", ""))
-        return kExitUsage;
-    std::optional<std::string> gpxPath = localPath(args[0], "import-gpx");
-    std::optional<std::string> outPath = localPath(args[2], "import-gpx");
-    if (!gpxPath || !outPath) return kExitFile;
-    std::optional<GpxImport> imported = readGpxFile(*gpxPath, args[0], name);
-    if (!imported) return kExitFile;
-    const std::string folder = staging.path();
-    const std::string package = platform::joinPath(folder, name + ".zip");
-    if (!writeImportPackage(*imported, name, folder)) {
-        std::fprintf(stderr, "vantu-cli import-gpx: cannot write the package in %s\n",
-                     toTerminal(folder).c_str());
-        return kExitFile;
-    }
-    return writeOut(package, *outPath, args[2], "import-gpx") ? kExitOk : kExitFile;
-}
-
 const CliCommand kInstall({
     "install",
     "install [--ansi] [--page-calls] [--name NAME] PACKAGE.zip",
@@ -440,44 +146,6 @@ const CliCommand kExport({
     "Example:\n"
     "  scripts/navsim-run /tmp/nav vantu-cli export Day1 Day1.zip\n",
     runExport,
-});
-
-const CliCommand kExportGpx({
-    "export-gpx",
-    "export-gpx [--ansi] [--page-calls] NAME OUT.gpx | export-gpx --track TRACK [--route ROUTE] "
-    "[--name NAME] OUT.gpx",
-    "write a route book's track, places and legs as a GPX 1.1 file",
-    "Writes the route book titled or named NAME on the connected navigator, or the track file\n"
-    "TRACK with the route file ROUTE from the PC, as GPX 1.1 (UTF-8): every point of the track\n"
-    "at full resolution, one <trk> per line number with one <trkseg> per recorded segment, and\n"
-    "each point's time where its segment has a start time (read as local time, written as\n"
-    "UTC); the route book's places as waypoints and its legs as the points of a route; its\n"
-    "name, description and author as the metadata.\n\n"
-    "Exit status: 0 written, 1 no navigator, 2 usage, 3 no such route book or a copy failed,\n"
-    "4 a file cannot be read or OUT.gpx cannot be written.\n\n"
-    "Examples:\n"
-    "  scripts/navsim-run /tmp/nav vantu-cli export-gpx Day1 Day1.gpx\n"
-    "  vantu-cli export-gpx --track Day1.trk --route Day1/Day1.rut Day1.gpx\n",
-    runExportGpx,
-});
-
-const CliCommand kImportGpx({
-    "import-gpx",
-    "import-gpx GPX NAME OUT.zip",
-    "make a route book package from a GPX file, ready for install",
-    "Reads the GPX file (1.0 or 1.1, in UTF-8, UTF-16 or the GBK or GB2312 it declares, at\n"
-    "most 1024 MiB) as a stream and writes the route book package OUT.zip holding NAME.trk\n"
-    "with every track point (the navigator shows points east of 0.001 E and north of 0.00001\n"
-    "N; others are left out with a warning) and their times, and NAME\\NAME.rut with a Book\n"
-    "record (the track's length and middle point, the GPX description), a place per waypoint\n"
-    "and a leg per route point (one leg for the whole track when there is no route). Text that\n"
-    "is not valid in the file's encoding, or that GBK cannot hold, is read as '?' with a\n"
-    "warning naming where.\n\n"
-    "Exit status: 0 written, 2 usage or a NAME the navigator cannot hold, 4 the GPX file\n"
-    "cannot be read, is not GPX or has no track point to keep, or OUT.zip cannot be written.\n\n"
-    "Example:\n"
-    "  vantu-cli import-gpx ride.gpx Ride ride.zip && vantu-cli install ride.zip\n",
-    runImportGpx,
 });
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include <tinyxml.h>
+#include <nlohmann/json.hpp>
 
 #include <charconv>
-#include <cstdio>
 #include <string_view>
 
 #include "formats/xml_bounds.h"
@@ -10,158 +10,120 @@
 
 namespace cli {
 
-std::string jsonString(const std::string& utf8) {
-    std::string out = "\"";
-    for (char ch : utf8) {
-        auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out += ch;
-                }
-        }
-    }
-    return out + "\"";
-}
-
 namespace {
 
-// Builds one JSON object member by member.
-class Object {
-  public:
-    Object& text(const char* key, const char* ansi) {
-        return raw(key, jsonString(platform::ansiToUtf8(ansi ? ansi : "")));
-    }
-    // A number where the document holds one, else its text (an empty mileage stays "").
-    Object& number(const char* key, const char* ansi) {
-        std::string_view s(ansi ? ansi : "");
-        long long value = 0;
-        auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-        if (!s.empty() && ec == std::errc() && end == s.data() + s.size())
-            return raw(key, std::to_string(value));
-        return text(key, ansi);
-    }
-    Object& raw(const char* key, const std::string& json) {
-        out_ += out_.size() > 1 ? "," : "";
-        out_ += jsonString(key) + ":" + json;
-        return *this;
-    }
-    std::string done() { return out_ + "}"; }
+using Json = nlohmann::ordered_json;
 
-  private:
-    std::string out_ = "{";
-};
+// The value as JSON text. What the conversion from ANSI could not read is '?' already. Backspace
+// and form feed are written as \u0008 and \u000c, as this program's output always wrote them.
+std::string dump(const Json& value) {
+    const std::string json = value.dump(-1, ' ', false, Json::error_handler_t::replace);
+    std::string out;
+    out.reserve(json.size());
+    for (size_t i = 0; i < json.size(); ++i) {
+        // Every backslash of the output starts an escape of two characters or more.
+        const char next = json[i] == '\\' && i + 1 < json.size() ? json[i + 1] : '\0';
+        if (next == 'b' || next == 'f') {
+            out += next == 'b' ? "\\u0008" : "\\u000c";
+            ++i;
+        } else {
+            out += json[i];
+            if (next != '\0') out += json[++i];
+        }
+    }
+    return out;
+}
+
+Json text(const char* ansi) {
+    return platform::ansiToUtf8(ansi ? ansi : "");
+}
+
+// A number where the document holds one, else its text (an empty mileage stays "").
+Json number(const char* ansi) {
+    std::string_view s(ansi ? ansi : "");
+    long long value = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (!s.empty() && ec == std::errc() && end == s.data() + s.size()) return value;
+    return text(ansi);
+}
 
 const char* textOf(const TiXmlElement* e) {
-    const char* text = e ? e->GetText() : nullptr;
-    return text ? text : "";
+    const char* t = e ? e->GetText() : nullptr;
+    return t ? t : "";
 }
 
 template <class Each>
-std::string array(const TiXmlElement* parent, const char* name, Each each) {
-    std::string out = "[";
+Json array(const TiXmlElement* parent, const char* name, Each each) {
+    Json out = Json::array();
     if (parent)
         for (const TiXmlElement* e = parent->FirstChildElement(name); e;
-             e = e->NextSiblingElement(name)) {
-            if (out.size() > 1) out += ",";
-            out += each(e);
-        }
-    return out + "]";
+             e = e->NextSiblingElement(name))
+            out.push_back(each(e));
+    return out;
 }
 
-std::string routeBookList(const TiXmlElement* root) {
-    return Object()
-        .number("count", root->Attribute("count"))
-        .raw("routeBooks", array(root, "rb",
-                                 [](const TiXmlElement* rb) {
-                                     return Object()
-                                         .number("rbid", textOf(rb->FirstChildElement("rbid")))
-                                         .text("title", textOf(rb->FirstChildElement("title")))
-                                         .done();
-                                 }))
-        .done();
+Json routeBookList(const TiXmlElement* root) {
+    return {{"count", number(root->Attribute("count"))},
+            {"routeBooks", array(root, "rb", [](const TiXmlElement* rb) {
+                 return Json{{"rbid", number(textOf(rb->FirstChildElement("rbid")))},
+                             {"title", text(textOf(rb->FirstChildElement("title")))}};
+             })}};
 }
 
-std::string places(const TiXmlElement* root) {
-    return Object()
-        .number("count", root->Attribute("count"))
-        .raw("places", array(root, "point",
-                             [](const TiXmlElement* p) {
-                                 return Object()
-                                     .number("id", p->Attribute("id"))
-                                     .text("name", textOf(p))
-                                     .number("lng", p->Attribute("lng"))
-                                     .number("lat", p->Attribute("lat"))
-                                     .text("lastUpDate", p->Attribute("lastUpDate"))
-                                     .number("nType", p->Attribute("nType"))
-                                     .number("iconIndex", p->Attribute("iconIndex"))
-                                     .number("showName", p->Attribute("showName"))
-                                     .done();
-                             }))
-        .done();
+Json places(const TiXmlElement* root) {
+    return {{"count", number(root->Attribute("count"))},
+            {"places", array(root, "point", [](const TiXmlElement* p) {
+                 return Json{{"id", number(p->Attribute("id"))},
+                             {"name", text(textOf(p))},
+                             {"lng", number(p->Attribute("lng"))},
+                             {"lat", number(p->Attribute("lat"))},
+                             {"lastUpDate", text(p->Attribute("lastUpDate"))},
+                             {"nType", number(p->Attribute("nType"))},
+                             {"iconIndex", number(p->Attribute("iconIndex"))},
+                             {"showName", number(p->Attribute("showName"))}};
+             })}};
 }
 
-std::string routeBook(const TiXmlElement* root) {
-    auto placeLike = [](bool line) {
-        return [line](const TiXmlElement* e) {
-            Object o;
-            o.text("title", e->Attribute("title"));
-            if (line) o.number("id", e->Attribute("id"));
-            return o.number("lng", e->Attribute("lng"))
-                .number("lat", e->Attribute("lat"))
-                .text("img", e->Attribute("img"))
-                .text("text", textOf(e))
-                .done();
-        };
+Json placeLike(const TiXmlElement* e, bool line) {
+    Json o = {{"title", text(e->Attribute("title"))}};
+    if (line) o["id"] = number(e->Attribute("id"));
+    o["lng"] = number(e->Attribute("lng"));
+    o["lat"] = number(e->Attribute("lat"));
+    o["img"] = text(e->Attribute("img"));
+    o["text"] = text(textOf(e));
+    return o;
+}
+
+Json printGroup(const TiXmlElement* group) {
+    return {{"lineId", number(group->Attribute("id"))},
+            {"points", array(group, "p", [](const TiXmlElement* p) {
+                 return Json{{"lng", number(p->Attribute("lng"))},
+                             {"lat", number(p->Attribute("lat"))}};
+             })}};
+}
+
+Json routeBook(const TiXmlElement* root) {
+    return {
+        {"name", text(root->Attribute("name"))},
+        {"author", text(root->Attribute("author"))},
+        {"lastUpDate", number(root->Attribute("lastUpDate"))},
+        {"startCity", text(root->Attribute("startCity"))},
+        {"endCity", text(root->Attribute("endCity"))},
+        {"mileage", number(root->Attribute("mileage"))},
+        {"description", text(textOf(root->FirstChildElement("Description")))},
+        {"pois", array(root->FirstChildElement("poilist"), "poi",
+                       [](const TiXmlElement* e) { return placeLike(e, false); })},
+        {"lines", array(root->FirstChildElement("linelist"), "line",
+                        [](const TiXmlElement* e) { return placeLike(e, true); })},
+        {"printList", array(root->FirstChildElement("printlist"), "lineId", printGroup)},
     };
-    const TiXmlElement* printList = root->FirstChildElement("printlist");
-    return Object()
-        .text("name", root->Attribute("name"))
-        .text("author", root->Attribute("author"))
-        .number("lastUpDate", root->Attribute("lastUpDate"))
-        .text("startCity", root->Attribute("startCity"))
-        .text("endCity", root->Attribute("endCity"))
-        .number("mileage", root->Attribute("mileage"))
-        .text("description", textOf(root->FirstChildElement("Description")))
-        .raw("pois", array(root->FirstChildElement("poilist"), "poi", placeLike(false)))
-        .raw("lines", array(root->FirstChildElement("linelist"), "line", placeLike(true)))
-        .raw("printList", array(printList, "lineId",
-                                [](const TiXmlElement* group) {
-                                    return Object()
-                                        .number("lineId", group->Attribute("id"))
-                                        .raw("points",
-                                             array(group, "p",
-                                                   [](const TiXmlElement* p) {
-                                                       return Object()
-                                                           .number("lng", p->Attribute("lng"))
-                                                           .number("lat", p->Attribute("lat"))
-                                                           .done();
-                                                   }))
-                                        .done();
-                                }))
-        .done();
 }
 
 }  // namespace
+
+std::string jsonString(const std::string& utf8) {
+    return dump(utf8);
+}
 
 std::optional<std::string> documentToJson(const std::string& ansi, std::string* refusal) {
     if (ansi.rfind("<?xml", 0) != 0) return std::nullopt;
@@ -175,9 +137,9 @@ std::optional<std::string> documentToJson(const std::string& ansi, std::string* 
     const TiXmlElement* root = document.RootElement();
     if (document.Error() || root == nullptr) return std::nullopt;
     std::string_view name(root->Value());
-    if (name == "rblist") return routeBookList(root);
-    if (name == "point") return places(root);
-    if (name == "RouteBook") return routeBook(root);
+    if (name == "rblist") return dump(routeBookList(root));
+    if (name == "point") return dump(places(root));
+    if (name == "RouteBook") return dump(routeBook(root));
     return std::nullopt;
 }
 

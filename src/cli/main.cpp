@@ -5,6 +5,7 @@
 #include "build_config.h"
 #include "cli.h"
 #include "platform/codepage.h"
+#include "platform/library.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -73,6 +74,7 @@ const cli::Command* find(const std::string& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::loadLibrariesFromSystemOnly();
 #ifdef _WIN32
     // Looking at an empty card reader or a drive that went away must fail quietly, not stop the
     // command behind a "no disk" box.

@@ -17,6 +17,8 @@ const char* taskStatusText(intptr_t code) {
         "路书文件解压失败。",
         nullptr,
         "路书读取失败。",
+        "这个备份不能恢复，导航仪上的文件都没有改动。",
+        "备份已保存，但导航仪上有些文件无法恢复，没有放进备份。",
     };
     if (code < 0 || code >= static_cast<intptr_t>(std::size(kTexts))) return nullptr;
     return kTexts[code];

@@ -28,6 +28,9 @@ enum class TaskStatus : int {
     UnpackFailed = 10,
     RemoveFailed = 11,
     RouteBookUnreadable = 12,
+    // The program's own, for its backups.
+    RestoreRefused = 13,    // the backup cannot be restored; nothing was changed
+    BackupIncomplete = 14,  // saved, but without what no restore could put back
 };
 
 // The page's message for a code in UTF-8 (" " for Done, which clears the message), or null for

@@ -1,6 +1,6 @@
 #include "device/device_files.h"
 
-#include "platform/clock.h"
+#include "device/navigator_tree.h"
 #include "platform/codepage.h"
 #include "platform/file_ops.h"
 #include "platform/file_replace.h"
@@ -12,30 +12,9 @@ std::u16string wide(const std::string& devicePath) {
     return platform::ansiToUtf16(devicePath);
 }
 
-rapi::FILETIME toRapiTime(platform::FileTime time) {
-    return {static_cast<rapi::DWORD>(time & 0xFFFFFFFFu), static_cast<rapi::DWORD>(time >> 32)};
-}
-
 platform::FileTime fromRapiTime(const rapi::FILETIME& time) {
     return (static_cast<platform::FileTime>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
-
-// Closes a device handle when it goes.
-class DeviceHandle {
-  public:
-    DeviceHandle(RapiBinding& rapi, rapi::HANDLE handle) : rapi_(rapi), handle_(handle) {}
-    ~DeviceHandle() {
-        if (isValid()) rapi_.CeCloseHandle(handle_);
-    }
-    DeviceHandle(const DeviceHandle&) = delete;
-    DeviceHandle& operator=(const DeviceHandle&) = delete;
-    bool isValid() const { return handle_ != rapi::invalidHandleValue() && handle_ != nullptr; }
-    rapi::HANDLE get() const { return handle_; }
-
-  private:
-    RapiBinding& rapi_;
-    rapi::HANDLE handle_;
-};
 
 std::u16string entryName(const rapi::CE_FIND_DATA& data) {
     size_t n = 0;
@@ -81,76 +60,6 @@ bool isDevicePath(const std::string& path) {
 ChunkSource localSource(platform::File& local) {
     return
         [&local](char* buffer, size_t n) -> std::optional<size_t> { return local.read(buffer, n); };
-}
-
-// Writes what the source gives into an open device file, stamped with the current time before
-// any data is written, or with the given time after it.
-bool pumpIntoDevice(RapiBinding& rapi, const DeviceHandle& device, const Replacement& replacement) {
-    rapi::FILETIME stamp = toRapiTime(replacement.lastWriteTime ? replacement.lastWriteTime
-                                                                : platform::clock().utcNow());
-    if (!replacement.lastWriteTime) rapi.CeSetFileTime(device.get(), &stamp, &stamp, &stamp);
-    char buffer[kDeviceCopyChunk];
-    for (;;) {
-        std::optional<size_t> got = replacement.source(buffer, sizeof buffer);
-        if (!got || *got > sizeof buffer) return false;
-        if (*got == 0) break;
-        rapi::DWORD written = 0;
-        if (!rapi.CeWriteFile(device.get(), buffer, static_cast<rapi::DWORD>(*got), &written) ||
-            written != *got)
-            return false;
-    }
-    return !replacement.lastWriteTime || rapi.CeSetFileTime(device.get(), &stamp, &stamp, &stamp);
-}
-
-bool pumpIntoLocal(platform::File& out, const Replacement& replacement) {
-    char buffer[65536];
-    for (;;) {
-        std::optional<size_t> got = replacement.source(buffer, sizeof buffer);
-        if (!got || *got > sizeof buffer) return false;
-        if (*got == 0) break;
-        if (!out.write(buffer, *got)) return false;
-    }
-    return !replacement.lastWriteTime || out.setTimes(replacement.lastWriteTime);
-}
-
-// Writes what the source gives to a navigator's file that does not exist yet. Whatever was
-// created goes again when the copy fails: the creation fails on a file that was there.
-bool writeNewFile(RapiBinding& rapi, const std::string& path, const Replacement& replacement) {
-    bool written = false;
-    if (isDevicePath(path)) {
-        if (!rapi.isLoaded()) return false;
-        DeviceHandle device(
-            rapi, rapi.CeCreateFile(wide(path).c_str(), rapi::kGenericRead | rapi::kGenericWrite, 0,
-                                    rapi::kCreateNew, rapi::kFileAttributeNormal));
-        if (!device.isValid()) return false;
-        written = pumpIntoDevice(rapi, device, replacement);
-    } else {
-        platform::File out(path, platform::OpenMode::CreateNew);
-        if (!out.isOpen()) return false;
-        written = pumpIntoLocal(out, replacement);
-    }
-    if (!written) NavigatorFiles::of(rapi, path).remove(path);
-    return written;
-}
-
-// Reads an open device file to its end into the sink.
-bool pumpDeviceFile(RapiBinding& rapi, const DeviceHandle& device, const ChunkSink& sink) {
-    char buffer[kDeviceCopyChunk];
-    for (;;) {
-        rapi::DWORD got = 0;
-        // A read that fails part way is a failed copy: the callers would otherwise take a
-        // truncated file for the whole one (and write a truncated POI store back).
-        if (rapi.CeReadFile(device.get(), buffer, sizeof buffer, &got) != 1) return false;
-        if (got > sizeof buffer) return false;
-        if (got > 0 && !sink(buffer, got)) return false;
-        if (got < sizeof buffer) return true;
-    }
-}
-
-DeviceHandle openForReading(RapiBinding& rapi, const std::string& devicePath) {
-    return DeviceHandle(
-        rapi, rapi.CeCreateFile(wide(devicePath).c_str(), rapi::kGenericRead, rapi::kFileShareRead,
-                                rapi::kOpenExisting, rapi::kFileAttributeNormal));
 }
 
 }  // namespace
@@ -226,7 +135,8 @@ bool NavigatorFiles::copyNew(const std::string& localPath, const std::string& pa
     if (!local.isOpen()) return false;
     Replacement copy;
     copy.source = localSource(local);
-    return writeNewFile(rapi_, path, copy);
+    auto [folder, name] = splitNavigatorPath(path);
+    return NavigatorTree(rapi_, folder).writeNew(name, copy);
 }
 
 bool NavigatorFiles::copyOut(const std::string& path, const std::string& localPath) const {
@@ -234,88 +144,77 @@ bool NavigatorFiles::copyOut(const std::string& path, const std::string& localPa
                    : platform::copyFile(path, localPath, false);
 }
 
+namespace {
+
+// The name's last three characters in lower case: the navigator ignores letter case, so "A~VO"
+// is the parked name of "A" as much as "A~vo".
+std::string suffixOf(std::string_view name) {
+    if (name.size() <= kDeviceReplaceSuffixLength) return {};
+    std::string suffix(name.substr(name.size() - kDeviceReplaceSuffixLength));
+    for (char& c : suffix)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return suffix;
+}
+
+}  // namespace
+
 bool isReplacementName(std::string_view name) {
-    if (name.size() <= kDeviceReplaceSuffixLength) return false;
-    std::string_view suffix = name.substr(name.size() - kDeviceReplaceSuffixLength);
+    std::string suffix = suffixOf(name);
     return suffix == kDeviceNewSuffix || suffix == kDeviceOldSuffix;
 }
 
+bool isParkedName(std::string_view name) {
+    return suffixOf(name) == kDeviceOldSuffix;
+}
+
+namespace {
+
+// Runs one step of a replacement on the file at the ANSI path.
+template <class Step>
+auto onFile(RapiBinding& rapi, const std::string& path, Step step) {
+    auto [folder, name] = splitNavigatorPath(path);
+    NavigatorTree tree(rapi, folder);
+    return step(tree, name);
+}
+
+}  // namespace
+
 void finishInterruptedReplacement(RapiBinding& rapi, const std::string& path) {
-    const NavigatorFiles files = NavigatorFiles::of(rapi, path);
-    const std::string fresh = path + kDeviceNewSuffix;
-    const std::string old = path + kDeviceOldSuffix;
-    // Cut off between its two moves, a replacement left the only copy of the file under the old
-    // name: it goes back. Cut off later, it left a spare.
-    if (files.exists(old)) {
-        if (files.exists(path))
-            files.remove(old);
-        else
-            files.move(old, path);
-    }
-    if (files.exists(fresh)) files.remove(fresh);
+    onFile(rapi, path, [](const NavigatorTree& tree, const std::u16string& name) {
+        if (tree.reachable()) tree.finishInterrupted(name);
+    });
 }
 
 int writeReplacementCopy(RapiBinding& rapi, const std::string& path,
                          const Replacement& replacement) {
-    if (isDevicePath(path) && !rapi.isLoaded()) return 0;
-    finishInterruptedReplacement(rapi, path);
-    const std::string fresh = path + kDeviceNewSuffix;
-    if (!writeNewFile(rapi, fresh, replacement)) return 0;
-    if (!replacement.check || replacement.check()) return 1;
-    NavigatorFiles::of(rapi, path).remove(fresh);
-    return 0;
+    return onFile(rapi, path, [&](const NavigatorTree& tree, const std::u16string& name) {
+        return tree.writeCopy(name, replacement) ? 1 : 0;
+    });
 }
 
 int putReplacementInPlace(RapiBinding& rapi, const std::string& path) {
-    const NavigatorFiles files = NavigatorFiles::of(rapi, path);
-    const std::string fresh = path + kDeviceNewSuffix;
-    if (!files.onDevice()) {
-        if (platform::moveIntoPlace(fresh, path)) return 1;
-        files.remove(fresh);
-        return 0;
-    }
-    // The device cannot rename over a file: the old one steps aside for the instant between two
-    // moves.
-    const std::string old = path + kDeviceOldSuffix;
-    const bool hadTarget = files.move(path, old);
-    if (files.move(fresh, path)) {
-        if (!hadTarget || files.remove(old)) return 1;
-        // The old file cannot go: the two change places back, so that nothing is left beside
-        // the file and the caller hears of a replacement that did not happen.
-        files.moveAllOrNone({{path, fresh}, {old, path}}, false);
-    } else if (hadTarget) {
-        files.move(old, path);
-    }
-    files.remove(fresh);
-    return 0;
+    return onFile(rapi, path, [](const NavigatorTree& tree, const std::u16string& name) {
+        return tree.reachable() && tree.putInPlace(name) ? 1 : 0;
+    });
 }
 
 void discardReplacementCopy(RapiBinding& rapi, const std::string& path) {
-    NavigatorFiles::of(rapi, path).remove(path + kDeviceNewSuffix);
+    onFile(rapi, path, [](const NavigatorTree& tree, const std::u16string& name) {
+        if (tree.reachable()) tree.discardCopy(name);
+    });
 }
 
 int replaceNavigatorFile(RapiBinding& rapi, const std::string& path,
                          const Replacement& replacement) {
-    return writeReplacementCopy(rapi, path, replacement) && putReplacementInPlace(rapi, path);
+    return onFile(rapi, path, [&](const NavigatorTree& tree, const std::u16string& name) {
+        return tree.writeCopy(name, replacement) && tree.putInPlace(name) ? 1 : 0;
+    });
 }
 
 int readNavigatorFile(RapiBinding& rapi, const std::string& path, const ChunkSink& sink) {
-    if (isDevicePath(path)) {
-        if (!rapi.isLoaded()) return 0;
-        DeviceHandle device = openForReading(rapi, path);
-        return device.isValid() && pumpDeviceFile(rapi, device, sink) ? 1 : 0;
-    }
-    platform::File in(path, platform::OpenMode::Read);
-    int64_t size = in.size();
-    if (!in.isOpen() || size < 0) return 0;
-    int64_t total = 0;
-    char buffer[65536];
-    while (size_t got = in.read(buffer, sizeof buffer)) {
-        if (!sink(buffer, got)) return 0;
-        total += static_cast<int64_t>(got);
-    }
-    // A read error looks like the end of the file: only the whole file counts.
-    return total == size ? 1 : 0;
+    return onFile(rapi, path, [&](const NavigatorTree& tree, const std::u16string& name) {
+        return tree.read(name, sink) ? 1 : 0;
+    });
 }
 
 int copyToDevice(RapiBinding& rapi, const std::string& localPath, const std::string& devicePath) {
@@ -328,15 +227,16 @@ int copyToDevice(RapiBinding& rapi, const std::string& localPath, const std::str
 }
 
 int copyFromDevice(RapiBinding& rapi, const std::string& devicePath, const std::string& localPath) {
-    if (!rapi.isLoaded()) return 0;
-    DeviceHandle device = openForReading(rapi, devicePath);
-    if (!device.isValid()) return 0;
-    platform::File local(localPath, platform::OpenMode::CreateAlways);
-    if (!local.isOpen()) return 0;
-    return pumpDeviceFile(rapi, device,
-                          [&local](const char* data, size_t n) { return local.write(data, n); })
-               ? 1
-               : 0;
+    if (!rapi.isLoaded() || !isDevicePath(devicePath)) return 0;
+    platform::File local;
+    // Made once the device file has opened: a file that is not there leaves nothing.
+    auto opened = [&] {
+        return local.isOpen() || local.open(localPath, platform::OpenMode::CreateAlways);
+    };
+    const bool read = readNavigatorFile(rapi, devicePath, [&](const char* data, size_t n) {
+                          return opened() && local.write(data, n);
+                      }) != 0;
+    return read && opened() ? 1 : 0;
 }
 
 int renameRouteBook(RapiBinding& rapi, const std::string& root, const std::string& oldName,

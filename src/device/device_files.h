@@ -16,6 +16,8 @@
 // success. The operations keep no state and may be called from any thread.
 
 inline constexpr size_t kDeviceCopyChunk = 2000;
+// The pieces of a copy on the navigator's drive: large, so that a copy runs at the disk's pace.
+inline constexpr size_t kLocalCopyChunk = size_t{1} << 20;
 
 int deviceDeleteFile(RapiBinding& rapi, const std::string& devicePath);
 int deviceRemoveFolder(RapiBinding& rapi, const std::string& devicePath);
@@ -53,8 +55,9 @@ struct Replacement {
 // under path + kDeviceOldSuffix for the instant between two moves; a replacement cut off there
 // is made good by finishInterruptedReplacement, which every replacement of the same file runs
 // first. So the file is always the old one or the whole new one. 1 on success; 0 when the copy
-// cannot be made, written or moved, the source fails or the check refuses: the file is then
-// unchanged and nothing is left beside it.
+// cannot be made, written or moved, the source fails or the check refuses, or a folder stands at
+// the path (a folder is never moved aside): the file is then unchanged and nothing is left
+// beside it. On the drive no link on the way is followed (NavigatorTree).
 int replaceNavigatorFile(RapiBinding& rapi, const std::string& path,
                          const Replacement& replacement);
 // The two halves of replaceNavigatorFile, for a caller that writes and checks the copies of many
@@ -69,8 +72,11 @@ void discardReplacementCopy(RapiBinding& rapi, const std::string& path);
 // killed): a copy being written goes; an old file parked aside goes back when the new one never
 // took its place, and goes when it did.
 void finishInterruptedReplacement(RapiBinding& rapi, const std::string& path);
-// Whether a file name is one under which a replacement writes or parks (its suffix).
+// Whether a file name is one under which a replacement writes or parks (its suffix, in any
+// letter case, as the navigator compares names).
 bool isReplacementName(std::string_view name);
+// Whether it is the name under which a replacement parks the old file.
+bool isParkedName(std::string_view name);
 
 // Reads the navigator's file `path` (a device path, or a local one on its drive) from start to
 // end, handing every piece to `sink` (on the device in chunks of 2000 bytes). 1 when the whole

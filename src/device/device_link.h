@@ -16,9 +16,10 @@ struct DeviceLink {
     int connected = 0;
     // The navigator's track folder with a trailing backslash (device path) or separator (drive).
     std::string dataRoot;
-    // Loads the remote API library; a link is started by the first search, or by the watch.
+    // Loads the remote API library and makes every remote call on a thread of its own; a link is
+    // started by the first search, or by the watch.
     RapiBinding rapi;
-    // The window's: keeps the remote link on a thread of its own (watchRemoteLink). Ends before
-    // the binding.
+    // The window's: keeps the remote link and tells the window when it comes up
+    // (watchRemoteLink). Ends before the binding.
     std::unique_ptr<LinkWatch> linkWatch;
 };

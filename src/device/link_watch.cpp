@@ -3,55 +3,17 @@
 #include "common/task_status.h"
 #include "device/device_link.h"
 
-namespace {
-
-// How often a pending link is looked at for a restart or the end, and how long one link is
-// watched before it is left to the searches (which still find it when it comes up later).
-constexpr uint32_t kSliceMs = 100;
-constexpr uint32_t kWatchMs = 60000;
-
-}  // namespace
-
-LinkWatch::LinkWatch(RapiBinding& rapi) : rapi_(rapi), thread_([this] { run(); }) {}
+LinkWatch::LinkWatch(RapiBinding& rapi) : rapi_(rapi) {
+    rapi_.setLinkListener([] { platform::postMessage(WM_DEVICE_LINK, 0, 0); });
+    rapi_.startRemoteLink();
+}
 
 LinkWatch::~LinkWatch() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stop_ = true;
-    }
-    wake_.notify_one();
-    thread_.join();
+    rapi_.setLinkListener(nullptr);
 }
 
 void LinkWatch::restart() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        restart_ = true;
-    }
-    wake_.notify_one();
-}
-
-void LinkWatch::run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-        wake_.wait(lock, [this] { return restart_ || stop_; });
-        if (stop_) return;
-        restart_ = false;
-        lock.unlock();
-        rapi_.startRemoteLink();
-        if (watchLink()) platform::postMessage(WM_DEVICE_LINK, 0, 0);
-        lock.lock();
-    }
-}
-
-bool LinkWatch::watchLink() {
-    for (uint32_t waited = 0; waited < kWatchMs; waited += kSliceMs) {
-        RapiBinding::LinkState state = rapi_.waitRemoteLink(kSliceMs);
-        if (state != RapiBinding::LinkState::Pending) return state == RapiBinding::LinkState::Up;
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (restart_ || stop_) return false;
-    }
-    return false;
+    rapi_.startRemoteLink();
 }
 
 void watchRemoteLink(DeviceLink& device) {

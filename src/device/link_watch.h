@@ -1,16 +1,12 @@
 #pragma once
 
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-
 #include "device/rapi_binding.h"
 
 struct DeviceLink;
 
-// Keeps the window's remote link off the window thread: a thread of its own starts a link at once
-// and afresh at each restart(), and watches it come up. When it does, the window is told
-// (WM_DEVICE_LINK) and runs its usual check. The window's searches only look at the link.
+// Keeps the window's remote link: a link is started at once and afresh at each restart(), and
+// when one comes up (the binding's thread waits for it, for as long as it takes) the window is
+// told (WM_DEVICE_LINK) and runs its usual check. The window's searches only look at the link.
 class LinkWatch {
   public:
     explicit LinkWatch(RapiBinding& rapi);
@@ -18,21 +14,11 @@ class LinkWatch {
     LinkWatch(const LinkWatch&) = delete;
     LinkWatch& operator=(const LinkWatch&) = delete;
 
-    // A fresh link; one still being watched is ended.
+    // A fresh link; one still pending is ended.
     void restart();
 
   private:
-    void run();
-    // True when the link came up; false when it failed, stayed pending for the whole watch, or a
-    // restart or the end was asked for meanwhile.
-    bool watchLink();
-
     RapiBinding& rapi_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool restart_ = true;  // the first link
-    bool stop_ = false;
-    std::thread thread_;  // last: it starts with everything above in place
 };
 
 // From here on the device's remote link is kept by a watch, and a search never waits for it

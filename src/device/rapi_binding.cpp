@@ -1,6 +1,8 @@
 #include "device/rapi_binding.h"
 
+#include <chrono>
 #include <type_traits>
+#include <utility>
 
 RapiBinding::RapiBinding() : RapiBinding(platform::rapiLibraryName()) {}
 
@@ -11,6 +13,7 @@ RapiBinding::RapiBinding(const std::string& libraryName) {
 RapiBinding::~RapiBinding() {
     if (loaded_ == 1) {
         CeRapiUninit();
+        thread_.reset();
         module_.release();
         loaded_ = 0;
     }
@@ -46,48 +49,64 @@ void RapiBinding::load(const std::string& libraryName) {
     resolve(ceSetFileTime_, "CeSetFileTime");
     resolve(ceMoveFile_, "CeMoveFile");
     resolve(ceRapiInit_, "CeRapiInit");
+    thread_ = std::make_unique<RapiThread>();
+}
+
+template <typename Call>
+auto RapiBinding::onThread(Call call) -> decltype(call()) {
+    decltype(call()) answer{};
+    thread_->run([&] { answer = call(); });
+    return answer;
 }
 
 void RapiBinding::startRemoteLink() {
-    std::lock_guard<std::mutex> lock(linkMutex_);
     if (!loaded_) return;
+    uint64_t start = 0;
+    {
+        std::lock_guard<std::mutex> lock(linkMutex_);
+        start = ++starts_;
+        link_ = LinkState::Pending;
+    }
+    thread_->post([this, start] { startOnThread(start); });
+}
+
+void RapiBinding::startOnThread(uint64_t start) {
     CeRapiUninit();
+    current_ = start;
     linkStart_ = rapi::RAPIINIT{};
     linkStart_.cbSize = sizeof(rapi::RAPIINIT);
-    linkStart_.heRapiInit = nullptr;
-    linkStart_.hrRapiInit = 0;
     bool started = ceRapiInitEx_ != nullptr && ceRapiInitEx_(&linkStart_) == rapi::kOk;
-    link_ = started ? LinkState::Pending : LinkState::Down;
+    rapi::HANDLE event = linkStart_.heRapiInit;
+    // Without an event to wait for, the start can never end well.
+    if (!started || event == nullptr || event == rapi::invalidHandleValue()) {
+        thread_->watch(nullptr, nullptr);
+        settle(start, LinkState::Down);
+        return;
+    }
+    thread_->watch(event, [this, start](platform::EventWait waited) {
+        // Only a signalled event counts: a wait that fails is no link either.
+        bool up = waited == platform::EventWait::Signaled && linkStart_.hrRapiInit == rapi::kOk;
+        settle(start, up ? LinkState::Up : LinkState::Down);
+    });
 }
 
-RapiBinding::LinkState RapiBinding::settle(platform::EventWait waited) {
-    // Only a signalled event counts: a wait that fails (no event) is no link either.
-    if (waited == platform::EventWait::Signaled)
-        link_ = linkStart_.hrRapiInit == rapi::kOk ? LinkState::Up : LinkState::Down;
-    else if (waited == platform::EventWait::Failed)
-        link_ = LinkState::Down;
-    return link_;
-}
-
-RapiBinding::LinkState RapiBinding::pollRemoteLink() {
-    std::unique_lock<std::mutex> lock(linkMutex_, std::try_to_lock);
-    if (!lock.owns_lock()) return LinkState::Pending;
-    if (link_ != LinkState::Pending) return link_;
-    return settle(platform::waitForRapiEvent(linkStart_.heRapiInit, 0));
+void RapiBinding::settle(uint64_t start, LinkState state) {
+    std::function<void()> listener;
+    {
+        std::lock_guard<std::mutex> lock(linkMutex_);
+        if (start != starts_) return;
+        link_ = state;
+        if (state == LinkState::Up) listener = listener_;
+    }
+    linkSettled_.notify_all();
+    if (listener) listener();
 }
 
 RapiBinding::LinkState RapiBinding::waitRemoteLink(uint32_t milliseconds) {
-    rapi::HANDLE event = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(linkMutex_);
-        if (link_ != LinkState::Pending) return link_;
-        event = linkStart_.heRapiInit;
-    }
-    // Without the lock, so that a look from the window thread meanwhile does not wait.
-    platform::EventWait waited = platform::waitForRapiEvent(event, milliseconds);
-    std::lock_guard<std::mutex> lock(linkMutex_);
-    if (link_ != LinkState::Pending) return link_;
-    return settle(waited);
+    std::unique_lock<std::mutex> lock(linkMutex_);
+    linkSettled_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                          [this] { return link_ != LinkState::Pending; });
+    return link_;
 }
 
 int RapiBinding::openRemoteLink() {
@@ -95,64 +114,88 @@ int RapiBinding::openRemoteLink() {
     return waitRemoteLink(kLinkWaitMilliseconds) == LinkState::Up ? 1 : 0;
 }
 
+void RapiBinding::setLinkListener(std::function<void()> listener) {
+    std::lock_guard<std::mutex> lock(linkMutex_);
+    listener_ = std::move(listener);
+}
+
 rapi::HANDLE RapiBinding::CeCreateFile(const char16_t* path, rapi::DWORD access, rapi::DWORD share,
                                        rapi::DWORD creation, rapi::DWORD flags) {
     if (ceCreateFile_ == nullptr) return rapi::invalidHandleValue();
-    return ceCreateFile_(path, access, share, nullptr, creation, flags, nullptr);
+    return onThread(
+        [&] { return ceCreateFile_(path, access, share, nullptr, creation, flags, nullptr); });
 }
 
 rapi::BOOL RapiBinding::CeWriteFile(rapi::HANDLE file, const void* data, rapi::DWORD size,
                                     rapi::DWORD* written) {
-    return ceWriteFile_ ? ceWriteFile_(file, data, size, written, nullptr) : 0;
+    if (ceWriteFile_ == nullptr) return 0;
+    return onThread([&] { return ceWriteFile_(file, data, size, written, nullptr); });
 }
 
 rapi::BOOL RapiBinding::CeCloseHandle(rapi::HANDLE handle) {
-    return ceCloseHandle_ ? ceCloseHandle_(handle) : 0;
+    if (ceCloseHandle_ == nullptr) return 0;
+    return onThread([&] { return ceCloseHandle_(handle); });
 }
 
 rapi::HANDLE RapiBinding::CeFindFirstFile(const char16_t* pattern, rapi::CE_FIND_DATA* data) {
-    return ceFindFirstFile_ ? ceFindFirstFile_(pattern, data) : rapi::invalidHandleValue();
+    if (ceFindFirstFile_ == nullptr) return rapi::invalidHandleValue();
+    return onThread([&] { return ceFindFirstFile_(pattern, data); });
 }
 
 rapi::BOOL RapiBinding::CeReadFile(rapi::HANDLE file, void* buffer, rapi::DWORD size,
                                    rapi::DWORD* read) {
-    return ceReadFile_ ? ceReadFile_(file, buffer, size, read, nullptr) : 0;
+    if (ceReadFile_ == nullptr) return 0;
+    return onThread([&] { return ceReadFile_(file, buffer, size, read, nullptr); });
 }
 
 rapi::BOOL RapiBinding::CeFindNextFile(rapi::HANDLE find, rapi::CE_FIND_DATA* data) {
-    return ceFindNextFile_ ? ceFindNextFile_(find, data) : 0;
+    if (ceFindNextFile_ == nullptr) return 0;
+    return onThread([&] { return ceFindNextFile_(find, data); });
 }
 
 rapi::BOOL RapiBinding::CeCreateDirectory(const char16_t* path) {
-    return ceCreateDirectory_ ? ceCreateDirectory_(path, nullptr) : 0;
+    if (ceCreateDirectory_ == nullptr) return 0;
+    return onThread([&] { return ceCreateDirectory_(path, nullptr); });
 }
 
 rapi::HRESULT RapiBinding::CeRapiUninit() {
-    return ceRapiUninit_ ? ceRapiUninit_() : rapi::kFail;
+    if (ceRapiUninit_ == nullptr) return rapi::kFail;
+    return onThread([&] {
+        // The link's event goes with it: it is waited for no more, and the link is down.
+        thread_->watch(nullptr, nullptr);
+        settle(current_, LinkState::Down);
+        return ceRapiUninit_();
+    });
 }
 
 rapi::BOOL RapiBinding::CeFindClose(rapi::HANDLE find) {
-    return ceFindClose_ ? ceFindClose_(find) : 0;
+    if (ceFindClose_ == nullptr) return 0;
+    return onThread([&] { return ceFindClose_(find); });
 }
 
 rapi::BOOL RapiBinding::CeDeleteFile(const char16_t* path) {
-    return ceDeleteFile_ ? ceDeleteFile_(path) : 0;
+    if (ceDeleteFile_ == nullptr) return 0;
+    return onThread([&] { return ceDeleteFile_(path); });
 }
 
 rapi::BOOL RapiBinding::CeRemoveDirectory(const char16_t* path) {
-    return ceRemoveDirectory_ ? ceRemoveDirectory_(path) : 0;
+    if (ceRemoveDirectory_ == nullptr) return 0;
+    return onThread([&] { return ceRemoveDirectory_(path); });
 }
 
 rapi::BOOL RapiBinding::CeGetStoreInformation(rapi::STORE_INFORMATION* info) {
-    return ceGetStoreInformation_ ? ceGetStoreInformation_(info) : 0;
+    if (ceGetStoreInformation_ == nullptr) return 0;
+    return onThread([&] { return ceGetStoreInformation_(info); });
 }
 
 rapi::BOOL RapiBinding::CeSetFileTime(rapi::HANDLE file, const rapi::FILETIME* creation,
                                       const rapi::FILETIME* lastAccess,
                                       const rapi::FILETIME* lastWrite) {
-    return ceSetFileTime_ ? ceSetFileTime_(file, creation, lastAccess, lastWrite) : 0;
+    if (ceSetFileTime_ == nullptr) return 0;
+    return onThread([&] { return ceSetFileTime_(file, creation, lastAccess, lastWrite); });
 }
 
 rapi::BOOL RapiBinding::CeMoveFile(const char16_t* from, const char16_t* to) {
-    return ceMoveFile_ ? ceMoveFile_(from, to) : 0;
+    if (ceMoveFile_ == nullptr) return 0;
+    return onThread([&] { return ceMoveFile_(from, to); });
 }

@@ -1,20 +1,26 @@
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
+#include "device/rapi_thread.h"
 #include "platform/library.h"
 #include "platform/rapi_abi.h"
-#include "platform/rapi_link.h"
 
 // The navigator's remote API, loaded at run time. Every remote call of the program goes through
-// the entry points held here. An entry point that the loaded library lacks is never called: its
-// call fails as the remote call would (0, or the invalid handle for the handle-returning ones).
+// the entry points held here, and each is made on the binding's own thread (RapiThread), whatever
+// thread asks for it; the caller waits for the answer. An entry point that the loaded library
+// lacks is never called: its call fails as the remote call would (0, or the invalid handle for
+// the handle-returning ones).
 //
 // A remote link is started, and the library brings it up in the background whenever a navigator
-// answers, which may be long after the start. The start, its record and its state are guarded:
-// the window thread looks at a link that another thread started.
+// answers, which may be long after the start: the binding's thread waits for it between calls.
+// Any thread may look at the link's state or wait for it.
 class RapiBinding {
   public:
     static constexpr uint32_t kLinkWaitMilliseconds = 2000;
@@ -33,15 +39,17 @@ class RapiBinding {
 
     void load(const std::string& libraryName);
     int isLoaded() const { return loaded_; }
-    // Ends any earlier link and starts a new one, without waiting for it.
+    // Ends any earlier link and starts a new one, without waiting for it: the link is Pending
+    // from here on until the start has ended.
     void startRemoteLink();
-    // The last start as it stands, without waiting; Pending while another thread is starting one.
-    LinkState pollRemoteLink();
-    // The last start, waiting up to `milliseconds` for it to end. Only the thread that starts the
-    // links may wait: a start elsewhere would end the event waited on.
+    // The last start as it stands, without waiting.
+    LinkState pollRemoteLink() const { return link_.load(); }
+    // The last start, waiting up to `milliseconds` for it to end.
     LinkState waitRemoteLink(uint32_t milliseconds);
     // Starts a new link and waits up to 2000 ms for it. 1 when it is up.
     int openRemoteLink();
+    // Called on the binding's thread each time a link has come up; null for none.
+    void setLinkListener(std::function<void()> listener);
 
     rapi::HANDLE CeCreateFile(const char16_t* path, rapi::DWORD access, rapi::DWORD share,
                               rapi::DWORD creation, rapi::DWORD flags);
@@ -62,8 +70,13 @@ class RapiBinding {
     rapi::BOOL CeMoveFile(const char16_t* from, const char16_t* to);
 
   private:
-    // Under linkMutex_: the state after a wait on the last start's event.
-    LinkState settle(platform::EventWait waited);
+    // On the binding's thread: ends the last link and starts one.
+    void startOnThread(uint64_t start);
+    // The state of start number `start`, unless a later one was asked for meanwhile.
+    void settle(uint64_t start, LinkState state);
+    // Runs `call` on the binding's thread and answers what it answers.
+    template <typename Call>
+    auto onThread(Call call) -> decltype(call());
 
     decltype(&::CeCreateFile) ceCreateFile_ = nullptr;
     decltype(&::CeWriteFile) ceWriteFile_ = nullptr;
@@ -91,9 +104,16 @@ class RapiBinding {
     decltype(&::CeRapiInit) ceRapiInit_ = nullptr;
     platform::Library module_;
     int loaded_ = 0;
-    std::mutex linkMutex_;
     // The library reports the link's result into this record when the link comes up, which may
-    // be after the caller gave up waiting; so it lives as long as the binding.
+    // be after the caller gave up waiting; so it lives as long as the binding. Only the binding's
+    // thread touches it.
     rapi::RAPIINIT linkStart_{};
-    LinkState link_ = LinkState::Down;
+    uint64_t current_ = 0;  // the number of the start linkStart_ belongs to (binding's thread)
+    std::mutex linkMutex_;
+    std::condition_variable linkSettled_;
+    std::atomic<LinkState> link_{LinkState::Down};
+    uint64_t starts_ = 0;             // under linkMutex_: the number of the last start asked for
+    std::function<void()> listener_;  // under linkMutex_
+    // Made when the library has loaded; ends before the library is released.
+    std::unique_ptr<RapiThread> thread_;
 };

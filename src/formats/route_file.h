@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,26 @@ class RouteBookData {
     // Drops all records and track points; the header keeps its values.
     void clearRouteBookData();
 };
+
+// A route file as stored, for a copy that must come out byte for byte: the header's and
+// records' texts with every stored unit (NULs included), the record index as read, and the bytes
+// after the last record. `exact` when the file is just that, so that encodeRouteFile gives its
+// bytes again; a file that ends early or whose lengths disagree with what it holds is not.
+struct StoredRouteFile {
+    RouteBookData data;
+    std::string trailing;
+    bool exact = false;
+};
+// Nothing when the file cannot be opened or its magic or version are refused.
+std::optional<StoredRouteFile> readStoredRouteFile(const std::string& path);
+
+// How a route file's record index is written: zeros (as this program writes it), each record's
+// offset in the file, or the header's recordIndex (zeros where it has no entry).
+enum class RouteIndex { Zeros, Offsets, Kept };
+// The file's bytes, with the counts and lengths of the texts and records held.
+std::string encodeRouteFile(const RouteBookData& data, RouteIndex index);
+// Where each record starts in the file encodeRouteFile writes.
+std::vector<int32_t> routeRecordOffsets(const RouteBookData& data);
 
 // The title of the file's first record as ANSI text; empty when there is none or the file cannot
 // be opened. Magic and version are not checked.

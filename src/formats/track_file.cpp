@@ -23,13 +23,7 @@ struct Layout {
 constexpr Layout kShortLayout{28, 8, false};
 constexpr Layout kLongLayout{36, 10, true};
 
-// Running sums wrap as the navigator's 32-bit ones do, without undefined behaviour.
-int32_t wrappingAdd(int32_t sum, int16_t delta) {
-    return static_cast<int32_t>(static_cast<uint32_t>(sum) +
-                                static_cast<uint32_t>(static_cast<int32_t>(delta)));
-}
-
-bool acceptedHeader(LeFileReader& in, Layout& layout) {
+bool acceptedHeader(LeFileReader& in, Layout& layout, uint32_t& version) {
     const unsigned char* magic = in.next(20);
     if (magic == nullptr) return false;
     static constexpr std::u16string_view kMagic = u"SMG_TRACK";
@@ -41,28 +35,29 @@ bool acceptedHeader(LeFileReader& in, Layout& layout) {
         }
         if (i >= kMagic.size() || unit != kMagic[i]) return false;
     }
-    uint32_t version = 0;
     if (!in.u32(version) || version < kShortTrackVersion) return false;
     layout = version == kShortTrackVersion ? kShortLayout : kLongLayout;
     return true;
 }
 
-// Walks the segments of an accepted file: onSegment(header, lineId) at the start of each segment
-// (the header bytes are valid during the call only), then onRecord(lng, lat, lineId, record) with
-// the running sums after each whole point record. Ends quietly where the file does.
+// Walks the segments of an accepted file: onSegment(header, lineId, marker) at the start of each
+// segment (the header bytes are valid during the call only), then onRecord(lng, lat, lineId,
+// record) with the running sums after each whole point record. Ends quietly where the file does:
+// true when that is at an end marker.
 template <class OnSegment, class OnRecord>
-void walkSegments(LeFileReader& in, const Layout& layout, OnSegment onSegment, OnRecord onRecord) {
+bool walkSegments(LeFileReader& in, const Layout& layout, OnSegment onSegment, OnRecord onRecord) {
     for (;;) {
         int32_t marker = 0;
-        if (!in.i32(marker) || marker == 0) return;
+        if (!in.i32(marker)) return false;
+        if (marker == 0) return true;
         const unsigned char* header = in.next(layout.headerSize);
-        if (header == nullptr) return;
+        if (header == nullptr) return false;
         int32_t lng = static_cast<int32_t>(loadU32(header));
         int32_t lat = static_cast<int32_t>(loadU32(header + 4));
         int32_t lineId = layout.hasLineId ? static_cast<int32_t>(loadU32(header + 28)) : 0;
-        onSegment(header, lineId);
+        onSegment(header, lineId, marker);
         int32_t count = 0;
-        if (!in.i32(count) || count < 0) return;
+        if (!in.i32(count) || count < 0) return false;
         // The count is trusted only as far as the rest of the file goes.
         uint64_t whole =
             std::min<uint64_t>(static_cast<uint64_t>(count), in.remaining() / layout.pointSize);
@@ -73,16 +68,24 @@ void walkSegments(LeFileReader& in, const Layout& layout, OnSegment onSegment, O
         for (uint64_t left = whole; left > 0;) {
             size_t n = static_cast<size_t>(std::min<uint64_t>(left, perBlock));
             const unsigned char* record = in.next(n * layout.pointSize);
-            if (record == nullptr) return;
+            if (record == nullptr) return false;
             for (size_t i = 0; i < n; ++i, record += layout.pointSize) {
-                lng = wrappingAdd(lng, static_cast<int16_t>(loadU16(record)));
-                lat = wrappingAdd(lat, static_cast<int16_t>(loadU16(record + 2)));
+                lng = trackSum(lng, static_cast<int16_t>(loadU16(record)));
+                lat = trackSum(lat, static_cast<int16_t>(loadU16(record + 2)));
                 onRecord(lng, lat, lineId, record);
             }
             left -= n;
         }
-        if (!complete) return;
+        if (!complete) return false;
     }
+}
+
+TrackDateTime loadDateTime(const unsigned char* p) {
+    TrackDateTime t;
+    uint16_t* fields[] = {&t.year, &t.month, &t.day, &t.hour, &t.minute, &t.second};
+    for (size_t i = 0; i < 6; ++i)
+        *fields[i] = loadU16(p + 2 * i);
+    return t;
 }
 
 bool isKept(int32_t lng, int32_t lat) {
@@ -96,13 +99,14 @@ int readTrackFile(RouteBookData& data, const std::string& path) {
     if (!file.isOpen()) return 0;
     LeFileReader in(file);
     Layout layout{};
-    if (!acceptedHeader(in, layout)) return 0;
+    uint32_t version = 0;
+    if (!acceptedHeader(in, layout, version)) return 0;
 
     // Room, once, for as many points as the file can hold: at most one per record.
     auto& points = data.points;
     points.reserve(points.size() + static_cast<size_t>(in.remaining() / layout.pointSize));
     walkSegments(
-        in, layout, [](const unsigned char*, int32_t) {},
+        in, layout, [](const unsigned char*, int32_t, int32_t) {},
         [&points](int32_t lng, int32_t lat, int32_t lineId, const unsigned char*) {
             if (isKept(lng, lat)) points.push_back({lng, lat, lineId});
         });
@@ -114,17 +118,15 @@ std::optional<std::vector<RecordedSegment>> readRecordedTrack(const std::string&
     if (!file.isOpen()) return std::nullopt;
     LeFileReader in(file);
     Layout layout{};
-    if (!acceptedHeader(in, layout)) return std::nullopt;
+    uint32_t version = 0;
+    if (!acceptedHeader(in, layout, version)) return std::nullopt;
     std::vector<RecordedSegment> segments;
     int64_t offset = 0;
     walkSegments(
         in, layout,
-        [&](const unsigned char* header, int32_t lineId) {
+        [&](const unsigned char* header, int32_t lineId, int32_t) {
             RecordedSegment segment;
-            TrackDateTime& t = segment.start;
-            uint16_t* fields[] = {&t.year, &t.month, &t.day, &t.hour, &t.minute, &t.second};
-            for (size_t i = 0; i < 6; ++i)
-                *fields[i] = loadU16(header + 12 + 2 * i);
+            segment.start = loadDateTime(header + 12);
             segment.lineId = lineId;
             segments.push_back(std::move(segment));
             offset = 0;
@@ -135,6 +137,38 @@ std::optional<std::vector<RecordedSegment>> readRecordedTrack(const std::string&
             if (isKept(lng, lat)) segments.back().points.push_back({{lng, lat, lineId}, offset});
         });
     return segments;
+}
+
+std::optional<StoredTrackFile> readStoredTrack(const std::string& path) {
+    platform::File file(path, platform::OpenMode::Read);
+    if (!file.isOpen()) return std::nullopt;
+    LeFileReader in(file);
+    Layout layout{};
+    StoredTrackFile stored;
+    if (!acceptedHeader(in, layout, stored.version)) return std::nullopt;
+    auto& segments = stored.segments;
+    const bool ended = walkSegments(
+        in, layout,
+        [&](const unsigned char* header, int32_t lineId, int32_t marker) {
+            TrackSegment& s = segments.emplace_back();
+            s.lng = static_cast<int32_t>(loadU32(header));
+            s.lat = static_cast<int32_t>(loadU32(header + 4));
+            s.start = loadDateTime(header + 12);
+            s.lineId = lineId;
+            s.marker = marker;
+            s.reserved = {static_cast<int32_t>(loadU32(header + 8)),
+                          static_cast<int32_t>(loadU32(header + 24)),
+                          layout.hasLineId ? static_cast<int32_t>(loadU32(header + 32)) : 0};
+        },
+        [&](int32_t, int32_t, int32_t, const unsigned char* r) {
+            segments.back().steps.push_back(
+                {static_cast<int16_t>(loadU16(r)), static_cast<int16_t>(loadU16(r + 2)),
+                 loadU16(r + 6), loadU16(r + 4),
+                 layout.hasLineId ? static_cast<int16_t>(loadU16(r + 8)) : int16_t{0}});
+        });
+    stored.trailing.resize(ended ? static_cast<size_t>(in.remaining()) : 0);
+    stored.exact = ended && in.bytes(stored.trailing.data(), stored.trailing.size());
+    return stored;
 }
 
 std::optional<int64_t> trackTimeMs(const TrackDateTime& start) {
@@ -197,16 +231,16 @@ std::string encodeTrackFile(uint32_t version, const std::vector<TrackSegment>& s
     static constexpr char16_t kMagic[10] = u"SMG_TRACK";
     out.units(kMagic, 10).u32(version);
     for (const TrackSegment& s : segments) {
-        out.i32(1).i32(s.lng).i32(s.lat).i32(0);
+        out.i32(s.marker).i32(s.lng).i32(s.lat).i32(s.reserved[0]);
         const TrackDateTime& t = s.start;
         for (uint16_t field : {t.year, t.month, t.day, t.hour, t.minute, t.second})
             out.u16(field);
-        out.i32(0);
-        if (longLayout) out.i32(s.lineId).i32(0);
+        out.i32(s.reserved[1]);
+        if (longLayout) out.i32(s.lineId).i32(s.reserved[2]);
         out.i32(static_cast<int32_t>(std::min<size_t>(s.steps.size(), INT32_MAX)));
         for (const TrackStep& p : s.steps) {
-            out.i16(p.dLng).i16(p.dLat).u16(0).u16(p.dTime);
-            if (longLayout) out.i16(0);
+            out.i16(p.dLng).i16(p.dLat).u16(p.unused).u16(p.dTime);
+            if (longLayout) out.i16(p.dFifth);
         }
     }
     out.i32(0);

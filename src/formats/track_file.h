@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,6 +15,13 @@
 
 inline constexpr uint32_t kShortTrackVersion = 256;
 inline constexpr uint32_t kLongTrackVersion = 257;
+
+// A running sum after one step; it wraps as the navigator's 32-bit sums do, without undefined
+// behaviour.
+inline int32_t trackSum(int32_t sum, int16_t delta) {
+    return static_cast<int32_t>(static_cast<uint32_t>(sum) +
+                                static_cast<uint32_t>(static_cast<int32_t>(delta)));
+}
 
 // Appends the file's kept points (longitude above 100 and latitude above 1) to data.points.
 // 1 when magic and version were accepted, also when the file ends early; 0 otherwise.
@@ -39,6 +47,10 @@ struct TrackStep {
     int16_t dLng = 0;
     int16_t dLat = 0;
     uint16_t dTime = 1000;  // milliseconds since the previous point
+    // Fields the reader passes over, kept for exact copies: the two bytes at offset 4 and the
+    // fifth sum's change (long layout only).
+    uint16_t unused = 0;
+    int16_t dFifth = 0;
 };
 
 struct TrackSegment {
@@ -47,13 +59,30 @@ struct TrackSegment {
     TrackDateTime start;
     int32_t lineId = 0;  // written in the long layout only
     std::vector<TrackStep> steps;
+    // Fields the reader passes over, kept for exact copies: the marker before the segment
+    // (nonzero), the header's int32 at offsets 8 and 24 and the fifth sum's start at 32 (long
+    // layout only).
+    int32_t marker = 1;
+    std::array<int32_t, 3> reserved = {};
 };
 
-// The file's bytes; fields that the reader does not use are written as 0.
+// The file's bytes, every field as the segments hold it.
 std::string encodeTrackFile(uint32_t version, const std::vector<TrackSegment>& segments);
 // 1 when the whole file was written.
 int writeTrackFile(const std::string& path, uint32_t version,
                    const std::vector<TrackSegment>& segments);
+
+// A track file as stored, for a copy that must come out byte for byte: every segment with every
+// point record (kept or not) and the bytes after the end marker. `exact` when the file is just
+// that, so that encodeTrackFile gives its bytes again; a file that ends early is not.
+struct StoredTrackFile {
+    uint32_t version = kLongTrackVersion;
+    std::vector<TrackSegment> segments;
+    std::string trailing;
+    bool exact = false;
+};
+// Nothing when the file cannot be opened or its magic or version are refused.
+std::optional<StoredTrackFile> readStoredTrack(const std::string& path);
 
 // A kept point of a recorded track with the milliseconds since its segment's start.
 struct RecordedPoint {

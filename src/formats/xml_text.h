@@ -10,3 +10,6 @@
 std::string xmlEscape(std::string_view ansi);
 // The same, appended to `out`.
 void appendXmlEscaped(std::string& out, std::string_view ansi);
+// UTF-8 text for the same documents: the specials replaced, and every character that the code
+// page cannot hold written as a character reference ("&#54620;"), so that nothing is lost.
+std::string xmlEscapeUnicode(std::string_view utf8Text);

@@ -36,8 +36,18 @@ using FileDialogHandler = std::function<FileDialogAnswer(const FileDialogRequest
 // Replaces the handler; an empty one removes it. User-interface thread only.
 void setFileDialogHandler(FileDialogHandler handler);
 
-// Asks and waits for the answer. Without a handler nobody can answer: Cancelled.
+// Asks and waits for the answer. Without a handler nobody can answer: Cancelled. A save
+// dialog's answer without an extension gets the request's; when that changes it and a file
+// stands at the completed name, the user is asked (platform/question.h) whether to replace it,
+// since the dialog could only have asked about the name as typed: No cancels.
 FileDialogAnswer askForFile(const FileDialogRequest& request);
+
+// `path` with "." + `extension` added when its file name has no extension (no dot), as a save
+// dialog completes a name typed without one.
+std::string withDefaultExtension(const std::string& path, const std::string& extension);
+
+// The question asked before a save replaces the file at `path` (ANSI).
+std::string replaceQuestion(const std::string& path);
 
 // The answer for a path the system hands over in UTF-16: chosen when ANSI text holds it
 // exactly, else unreachable.

@@ -33,6 +33,8 @@ enum class OpenMode {
                         // stands at the name
 };
 
+class DriveFolder;
+
 // An open local file; closed when the object goes.
 class File {
   public:
@@ -46,6 +48,8 @@ class File {
     }
     File& operator=(File&& other) noexcept;
 
+    // Only a regular file opens: a folder, a FIFO or a device is refused at once, never waited
+    // on.
     bool open(const std::string& path, OpenMode mode);
     void close();
     bool isOpen() const { return handle_ != -1; }
@@ -61,6 +65,14 @@ class File {
     bool setTimes(FileTime time);
 
   private:
+    friend class DriveFolder;
+    // Takes over an open descriptor or handle.
+    void adopt(intptr_t handle, std::string path) {
+        close();
+        handle_ = handle;
+        path_ = std::move(path);
+    }
+
     intptr_t handle_ = -1;  // file descriptor or HANDLE
     std::string path_;      // for the log
 };

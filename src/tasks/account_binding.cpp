@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "common/task_status.h"
+#include "formats/base64.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/digest.h"
@@ -44,32 +45,7 @@ void setSaltDraw(SaltDraw draw) {
 }
 
 std::string base64WithLineBreaks(std::string_view bytes) {
-    static const char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve(bytes.size() / 3 * 4 + bytes.size() / 57 * 2 + 4);
-    size_t i = 0;
-    int groups = 0;
-    for (; i + 3 <= bytes.size(); i += 3) {
-        uint32_t v = static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << 16 |
-                     static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8 |
-                     static_cast<unsigned char>(bytes[i + 2]);
-        out += kAlphabet[v >> 18 & 63];
-        out += kAlphabet[v >> 12 & 63];
-        out += kAlphabet[v >> 6 & 63];
-        out += kAlphabet[v & 63];
-        if (++groups % 19 == 0) out += "\r\n";
-    }
-    size_t rest = bytes.size() - i;
-    if (rest > 0) {
-        uint32_t v = static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
-        if (rest == 2) v |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
-        out += kAlphabet[v >> 18 & 63];
-        out += kAlphabet[v >> 12 & 63];
-        out += rest == 2 ? kAlphabet[v >> 6 & 63] : '=';
-        out += '=';
-    }
-    return out;
+    return base64Encode(bytes, 19);
 }
 
 std::string makeUserToken(std::u16string_view user, std::u16string_view key) {

@@ -2,6 +2,7 @@
 
 #include <unzip.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <memory>
@@ -13,80 +14,18 @@
 #include "platform/full_path.h"
 #include "platform/local_time.h"
 #include "platform/paths.h"
+#include "tasks/archive_stream.h"
 
 namespace {
 
 constexpr size_t kPieceBytes = 2048;
-
-// minizip's file access through the platform's files, so that archive paths are the program's
-// ANSI paths on every platform.
-struct Stream {
-    platform::File file;
-    int64_t position = 0;
-    bool failed = false;
-};
-
-voidpf ZCALLBACK openStream(voidpf, const void* filename, int mode) {
-    platform::OpenMode how = platform::OpenMode::Read;
-    if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ)
-        how = (mode & ZLIB_FILEFUNC_MODE_EXISTING) ? platform::OpenMode::ReadWriteExisting
-                                                   : platform::OpenMode::CreateAlways;
-    auto stream = std::make_unique<Stream>();
-    if (!filename || !stream->file.open(static_cast<const char*>(filename), how)) return nullptr;
-    return stream.release();
-}
-
-uLong ZCALLBACK readStream(voidpf, voidpf s, void* buffer, uLong size) {
-    auto* stream = static_cast<Stream*>(s);
-    size_t got = stream->file.read(buffer, size);
-    stream->position += static_cast<int64_t>(got);
-    return static_cast<uLong>(got);
-}
-
-uLong ZCALLBACK writeStream(voidpf, voidpf s, const void* buffer, uLong size) {
-    auto* stream = static_cast<Stream*>(s);
-    if (!stream->file.write(buffer, size)) {
-        stream->failed = true;
-        return 0;
-    }
-    stream->position += static_cast<int64_t>(size);
-    return size;
-}
-
-ZPOS64_T ZCALLBACK tellStream(voidpf, voidpf s) {
-    return static_cast<ZPOS64_T>(static_cast<Stream*>(s)->position);
-}
-
-long ZCALLBACK seekStream(voidpf, voidpf s, ZPOS64_T offset, int origin) {
-    auto* stream = static_cast<Stream*>(s);
-    int64_t target = static_cast<int64_t>(offset);
-    if (origin == ZLIB_FILEFUNC_SEEK_CUR) target += stream->position;
-    if (origin == ZLIB_FILEFUNC_SEEK_END) target += stream->file.size();
-    if (target < 0 || !stream->file.seek(target)) return -1;
-    stream->position = target;
-    return 0;
-}
-
-int ZCALLBACK closeStream(voidpf, voidpf s) {
-    delete static_cast<Stream*>(s);
-    return 0;
-}
-
-int ZCALLBACK streamError(voidpf, voidpf s) {
-    return static_cast<Stream*>(s)->failed ? 1 : 0;
-}
-
-zlib_filefunc64_def fileFunctions() {
-    zlib_filefunc64_def f{};
-    f.zopen64_file = openStream;
-    f.zread_file = readStream;
-    f.zwrite_file = writeStream;
-    f.ztell64_file = tellStream;
-    f.zseek64_file = seekStream;
-    f.zclose_file = closeStream;
-    f.zerror_file = streamError;
-    return f;
-}
+// General purpose bit 11: the entry's name is UTF-8.
+constexpr uLong kUtf8NameFlag = 0x800;
+constexpr uLong kEncryptedFlag = 0x1;
+// minizip's own "version made by" for the entries it writes.
+constexpr uLong kVersionMadeBy = 0;
+// A stored entry's data is read in pieces of this size.
+constexpr size_t kStoredPiece = size_t{1} << 20;
 
 char lowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
@@ -172,6 +111,41 @@ std::optional<std::string> storedName(const std::string& path, bool ignorePath, 
 
 // ---- ArchiveReader
 
+// The current stored entry's data, read from its place in the zip and checked against its
+// CRC here.
+struct ArchiveReader::StoredRead {
+    platform::File file;
+    bool active = false;
+    uint64_t offset = 0;     // in the zip, of the next byte not read yet
+    uint64_t remaining = 0;  // bytes of the entry not read yet
+    uint32_t crc = 0;
+    uint32_t expected = 0;
+    std::vector<char> piece;
+    size_t taken = 0;  // of the piece, handed over
+
+    std::optional<size_t> read(void* buffer, size_t n) {
+        if (taken == piece.size()) {
+            if (remaining == 0) return 0;
+            piece.resize(static_cast<size_t>(std::min<uint64_t>(remaining, kStoredPiece)));
+            // A zip cut short is as damaged as a flipped byte.
+            if (!file.seek(static_cast<int64_t>(offset)) ||
+                file.read(piece.data(), piece.size()) != piece.size())
+                return std::nullopt;
+            offset += piece.size();
+            remaining -= piece.size();
+            crc = static_cast<uint32_t>(crc32(crc, reinterpret_cast<const Bytef*>(piece.data()),
+                                              static_cast<uInt>(piece.size())));
+            taken = 0;
+        }
+        n = std::min(n, piece.size() - taken);
+        std::copy_n(piece.data() + taken, n, static_cast<char*>(buffer));
+        taken += n;
+        return n;
+    }
+};
+
+ArchiveReader::ArchiveReader() = default;
+
 ArchiveReader::~ArchiveReader() {
     close();
 }
@@ -181,9 +155,11 @@ bool ArchiveReader::open(const std::string& archivePath) {
     if (archivePath.empty()) return false;
     std::optional<std::string> full = platform::fullPath(archivePath);
     if (!full) return false;
-    zlib_filefunc64_def functions = fileFunctions();
+    zlib_filefunc64_def functions = archiveFileFunctions();
     handle_ = unzOpen2_64(full->c_str(), &functions);
     if (!handle_) return false;
+    stored_ = std::make_unique<StoredRead>();
+    stored_->file.open(*full, platform::OpenMode::Read);
     size_t nameStart = lastSeparator(*full);
     nameStart = nameStart == std::string::npos ? 0 : nameStart + 1;
     size_t dot = full->find_last_of('.');
@@ -227,16 +203,17 @@ bool ArchiveReader::seekExtension(std::string_view extension) {
 bool ArchiveReader::currentInfo(ArchiveEntryInfo& info) {
     if (!handle_) return false;
     unz_file_info64 raw{};
-    char name[260] = {};
+    // A navigator's name of 240 units takes up to 720 bytes in UTF-8.
+    char name[1024] = {};
     char comment[256] = {};
     if (unzGetCurrentFileInfo64(handle_, &raw, name, sizeof name - 1, nullptr, 0, comment,
                                 sizeof comment - 1) != UNZ_OK ||
         raw.size_filename >= sizeof name)
         return false;
-    info.name = name;
-    if (raw.flag & 0x800) info.name = platform::utf8ToAnsi(info.name);
-    for (char& c : info.name)
-        if (c == '/') c = '\\';
+    info.storedName.assign(name, raw.size_filename);
+    std::replace(info.storedName.begin(), info.storedName.end(), '/', '\\');
+    info.name =
+        (raw.flag & kUtf8NameFlag) ? platform::utf8ToAnsi(info.storedName) : info.storedName;
     info.comment = comment;
     info.versionMadeBy = static_cast<uint32_t>(raw.version);
     info.versionNeeded = static_cast<uint32_t>(raw.version_needed);
@@ -299,11 +276,25 @@ bool ArchiveReader::extractAll(bool ignorePaths) {
 }
 
 bool ArchiveReader::openCurrent() {
-    return handle_ && unzOpenCurrentFile(handle_) == UNZ_OK;
+    if (!handle_ || unzOpenCurrentFile(handle_) != UNZ_OK) return false;
+    unz_file_info64 raw{};
+    if (unzGetCurrentFileInfo64(handle_, &raw, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
+        return false;
+    StoredRead& stored = *stored_;
+    stored.active = stored.file.isOpen() && raw.compression_method == 0 &&
+                    !(raw.flag & kEncryptedFlag) && raw.compressed_size == raw.uncompressed_size;
+    stored.offset = unzGetCurrentFileZStreamPos64(handle_);
+    stored.remaining = raw.uncompressed_size;
+    stored.crc = static_cast<uint32_t>(crc32(0, nullptr, 0));
+    stored.expected = static_cast<uint32_t>(raw.crc);
+    stored.piece.clear();
+    stored.taken = 0;
+    return true;
 }
 
 std::optional<size_t> ArchiveReader::readCurrent(void* buffer, size_t n) {
     if (!handle_) return std::nullopt;
+    if (stored_->active) return stored_->read(buffer, n);
     int got =
         unzReadCurrentFile(handle_, buffer, static_cast<unsigned>(std::min<size_t>(n, 1u << 30)));
     if (got < 0) return std::nullopt;
@@ -311,7 +302,14 @@ std::optional<size_t> ArchiveReader::readCurrent(void* buffer, size_t n) {
 }
 
 bool ArchiveReader::closeCurrent() {
-    return handle_ && unzCloseCurrentFile(handle_) == UNZ_OK;
+    if (!handle_) return false;
+    bool ok = unzCloseCurrentFile(handle_) == UNZ_OK;
+    StoredRead& stored = *stored_;
+    // As the inflater's reads, only a whole read is checked.
+    if (stored.active && stored.remaining == 0 && stored.taken == stored.piece.size())
+        ok = ok && stored.crc == stored.expected;
+    stored.active = false;
+    return ok;
 }
 
 void ArchiveReader::close() {
@@ -320,6 +318,7 @@ void ArchiveReader::close() {
         unzClose(handle_);
         handle_ = nullptr;
     }
+    stored_.reset();
     outputFolder_.clear();
 }
 
@@ -337,7 +336,7 @@ bool ArchiveWriter::open(const std::string& archivePath, const std::string& base
     if (!full) return false;
     int mode =
         append && platform::fileExists(*full) ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE;
-    zlib_filefunc64_def functions = fileFunctions();
+    zlib_filefunc64_def functions = archiveFileFunctions();
     handle_ = zipOpen2_64(full->c_str(), mode, nullptr, &functions);
     if (!handle_) return false;
     if (baseFolder.empty()) {
@@ -377,13 +376,15 @@ bool ArchiveWriter::addFile(const std::string& path, bool ignorePath) {
 }
 
 bool ArchiveWriter::beginEntry(const std::string& name, platform::FileTime lastWriteTime,
-                               uint64_t size) {
+                               uint64_t size, bool utf8Name) {
     if (!handle_ || name.empty()) return false;
     zip_fileinfo entry =
         entryInfo(platform::fileTimeToLocalTime(lastWriteTime), platform::kAttrArchive);
     const int zip64 = size >= 0xFFFFFFFFu ? 1 : 0;
-    if (zipOpenNewFileInZip64(handle_, name.c_str(), &entry, nullptr, 0, nullptr, 0, nullptr, 0, 0,
-                              zip64) != ZIP_OK)
+    const uLong languageEncoding = utf8Name ? kUtf8NameFlag : 0;
+    if (zipOpenNewFileInZip4_64(handle_, name.c_str(), &entry, nullptr, 0, nullptr, 0, nullptr, 0,
+                                0, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
+                                kVersionMadeBy, languageEncoding, zip64) != ZIP_OK)
         return false;
     ++fileCount_;
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,9 @@
 // What the archive holds about its current entry.
 struct ArchiveEntryInfo {
     std::string name;  // "/" replaced by "\"; UTF-8 names (flag bit 11) in ANSI
+    // The name's bytes as stored, "/" replaced by "\" (neither GBK nor UTF-8 has that byte
+    // inside a character).
+    std::string storedName;
     std::string comment;
     uint32_t versionMadeBy = 0;
     uint32_t versionNeeded = 0;
@@ -29,7 +33,7 @@ struct ArchiveEntryInfo {
 
 class ArchiveReader {
   public:
-    ArchiveReader() = default;
+    ArchiveReader();
     ~ArchiveReader();
     ArchiveReader(const ArchiveReader&) = delete;
     ArchiveReader& operator=(const ArchiveReader&) = delete;
@@ -51,7 +55,8 @@ class ArchiveReader {
     bool extractAll(bool ignorePaths = false);
     // The current entry's bytes in pieces: open it, read until 0, close it. readCurrent answers
     // the count read, 0 at the end, or nothing when the entry is damaged; closeCurrent is false
-    // when the bytes read do not match the entry's checksum (only a whole read is checked).
+    // when the bytes read do not match the entry's checksum (only a whole read is checked). A
+    // stored entry is read straight from its data in large pieces, not through the inflater.
     bool openCurrent();
     std::optional<size_t> readCurrent(void* buffer, size_t n);
     bool closeCurrent();
@@ -61,8 +66,11 @@ class ArchiveReader {
     // From the current entry on, the first one with the extension (any entry when empty).
     bool seekExtension(std::string_view extension);
 
+    struct StoredRead;
+
     void* handle_ = nullptr;
     std::string outputFolder_;
+    std::unique_ptr<StoredRead> stored_;
 };
 
 class ArchiveWriter {
@@ -81,9 +89,11 @@ class ArchiveWriter {
     // stored.
     bool addFile(const std::string& path, bool ignorePath = false);
     // Adds an entry whose bytes come in pieces, stored as they are (no compression): begin it
-    // with its stored name ("\" separators), last-write time and size (4 GiB or more takes the
-    // zip64 fields), write every piece, end it. False when any step fails.
-    bool beginEntry(const std::string& name, platform::FileTime lastWriteTime, uint64_t size);
+    // with its stored name ("\" separators; in UTF-8 with the language-encoding flag when
+    // `utf8Name`), last-write time and size (4 GiB or more takes the zip64 fields), write every
+    // piece, end it. False when any step fails.
+    bool beginEntry(const std::string& name, platform::FileTime lastWriteTime, uint64_t size,
+                    bool utf8Name = false);
     bool writeEntry(const void* data, size_t n);
     bool endEntry();
     bool close();

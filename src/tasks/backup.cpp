@@ -7,6 +7,7 @@
 #include "common/task_status.h"
 #include "device/device_files.h"
 #include "platform/clock.h"
+#include "platform/codepage.h"
 #include "platform/file_replace.h"
 #include "tasks/archive.h"
 #include "tasks/backup_files.h"
@@ -14,24 +15,60 @@
 
 namespace {
 
-// The files a backup takes. A replacement that was cut off between its two moves left the
-// file only under its parked name: it is backed up under its own. Other leftovers of
-// replacements are not the navigator's files.
-std::vector<DataFile> filesToBackUp(const std::vector<DataFile>& listed) {
+using platform::EntryKind;
+
+// The files a backup takes, and what it passes over. A replacement that was cut off between its
+// two moves left the file only under its parked name: it is backed up under its own. Other
+// leftovers of replacements are not the navigator's files.
+std::vector<DataFile> filesToBackUp(const std::vector<DataFile>& listed,
+                                    std::vector<LeftOut>& leftOut) {
     std::map<std::string, DataFile> byName;
-    for (const DataFile& file : listed)
-        if (!isReplacementName(file.name)) byName.emplace(file.name, file);
-    const std::string parkedSuffix = kDeviceOldSuffix;
     for (const DataFile& file : listed) {
-        if (!isReplacementName(file.name) || !file.name.ends_with(parkedSuffix)) continue;
+        if (file.kind == EntryKind::Other)
+            leftOut.push_back({file.name, "not a file or folder: a link, FIFO, device or socket"});
+        else if (file.kind == EntryKind::File && !isReplacementName(file.name))
+            byName.emplace(file.name, file);
+    }
+    for (const DataFile& file : listed) {
+        if (file.kind != EntryKind::File || !isParkedName(file.name)) continue;
         DataFile parked = file;
         parked.parkedAs = file.name;
-        parked.name.resize(parked.name.size() - parkedSuffix.size());
+        parked.name.resize(parked.name.size() - kDeviceReplaceSuffixLength);
         byName.emplace(parked.name, std::move(parked));  // never over the file itself
     }
     std::vector<DataFile> out;
     for (auto& [name, file] : byName)
         out.push_back(std::move(file));
+    return out;
+}
+
+// Leaves out the files that no restore could put back, as a restore checks them: their names,
+// depth and size, their paths on this navigator, and two names for one file.
+std::vector<DataFile> restorable(const DataFolder& folder, std::vector<DataFile> files,
+                                 std::vector<LeftOut>& leftOut) {
+    std::vector<DataFile> kept;
+    for (DataFile& file : files) {
+        std::string why = backupNameProblem(file.name);
+        if (why.empty() && file.size > kMaxBackupFileBytes) why = "a file of 4 GiB or more";
+        if (why.empty() && !folder.fits(file.name)) why = "a path longer than a navigator's";
+        if (why.empty())
+            kept.push_back(std::move(file));
+        else
+            leftOut.push_back({file.name, why});
+    }
+    std::vector<std::string_view> names;
+    for (const DataFile& file : kept)
+        names.push_back(file.name);
+    std::vector<bool> clashing(kept.size());
+    for (const NameClash& clash : clashingNames(names)) {
+        clashing[clash.later] = true;
+        leftOut.push_back(
+            {kept[clash.later].name, (clash.below ? "below the file " : "the same file as ") +
+                                         kept[clash.earlier].name + " on a navigator"});
+    }
+    std::vector<DataFile> out;
+    for (size_t i = 0; i < kept.size(); ++i)
+        if (!clashing[i]) out.push_back(std::move(kept[i]));
     return out;
 }
 
@@ -79,21 +116,21 @@ Copied backUpFile(const TaskContext& context, const DataFolder& folder, const Da
     uLong crc = crc32(0, nullptr, 0);
     listed = {file.name, 0, 0, file.lastWriteTime};
     Copied failure = Copied::ReadFailed;
-    if (!writer.beginEntry(kBackupEntryPrefix + file.name, file.lastWriteTime, file.size))
+    if (!writer.beginEntry(kBackupEntryPrefix + file.name, file.lastWriteTime, file.size, true))
         return Copied::WriteFailed;
-    int read = readNavigatorFile(
-        context.device.rapi, folder.pathOf(file.parkedAs.empty() ? file.name : file.parkedAs),
-        [&](const char* data, size_t n) {
-            if (context.control.checkpoint()) {
-                failure = Copied::Stopped;
-                return false;
-            }
-            listed.size += n;
-            crc = crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(n));
-            if (writer.writeEntry(data, n)) return true;
-            failure = Copied::WriteFailed;
-            return false;
-        });
+    bool read = folder.tree().read(navigatorName(file.parkedAs.empty() ? file.name : file.parkedAs),
+                                   [&](const char* data, size_t n) {
+                                       if (context.control.checkpoint()) {
+                                           failure = Copied::Stopped;
+                                           return false;
+                                       }
+                                       listed.size += n;
+                                       crc = crc32(crc, reinterpret_cast<const Bytef*>(data),
+                                                   static_cast<uInt>(n));
+                                       if (writer.writeEntry(data, n)) return true;
+                                       failure = Copied::WriteFailed;
+                                       return false;
+                                   });
     if (!writer.endEntry() && read) return Copied::WriteFailed;
     listed.crc = static_cast<uint32_t>(crc);
     return read ? Copied::Done : failure;
@@ -110,23 +147,34 @@ void failArchive(BackupOutcome& outcome, std::string problem) {
     failTask(outcome, TaskStatus::TransferError, std::move(problem));
 }
 
+// What the backup takes from the navigator; nothing when the data folder cannot be listed.
+std::optional<std::vector<DataFile>> backupList(const DataFolder& folder, BackupOutcome& outcome) {
+    std::string problem;
+    std::optional<std::vector<DataFile>> listed = folder.list(outcome.leftOut, problem);
+    if (!listed) {
+        failTask(outcome, TaskStatus::TransferError, problem);
+        return std::nullopt;
+    }
+    return restorable(folder, filesToBackUp(*listed, outcome.leftOut), outcome.leftOut);
+}
+
 }  // namespace
 
 void backupNavigator(const TaskContext& context, const std::string& archivePath,
                      BackupOutcome& outcome) {
     DataFolder folder(context);
-    std::string problem;
-    std::optional<std::vector<DataFile>> listed = folder.listFiles(problem);
-    if (!listed) return failTask(outcome, TaskStatus::TransferError, problem);
+    std::optional<std::vector<DataFile>> files = backupList(folder, outcome);
+    if (!files) return;
     PendingArchive archive(archivePath);
-    if (!archive.isOpen()) return failArchive(outcome, "cannot write " + archivePath);
-    std::vector<BackupFile> files;
-    for (const DataFile& file : filesToBackUp(*listed)) {
-        postTaskProgress(TaskKind::Backup, static_cast<int>(files.size()) + 1);
-        BackupFile written;
+    const std::string shownPath = platform::ansiToUtf8(archivePath);
+    if (!archive.isOpen()) return failArchive(outcome, "cannot write " + shownPath);
+    std::vector<BackupFile> written;
+    for (const DataFile& file : *files) {
+        postTaskProgress(TaskKind::Backup, static_cast<int>(written.size()) + 1);
+        BackupFile entry;
         Copied copied = context.control.checkpoint()
                             ? Copied::Stopped
-                            : backUpFile(context, folder, file, archive.writer, written);
+                            : backUpFile(context, folder, file, archive.writer, entry);
         if (copied == Copied::Stopped) {
             outcome.stopped = true;
             return postTaskStatus(TaskStatus::Done);
@@ -134,16 +182,15 @@ void backupNavigator(const TaskContext& context, const std::string& archivePath,
         if (copied == Copied::ReadFailed)
             return failTask(outcome, TaskStatus::TransferError,
                             "cannot read " + file.name + " on the navigator");
-        if (copied == Copied::WriteFailed)
-            return failArchive(outcome, "cannot write " + archivePath);
-        outcome.bytes += written.size;
-        files.push_back(std::move(written));
+        if (copied == Copied::WriteFailed) return failArchive(outcome, "cannot write " + shownPath);
+        outcome.bytes += entry.size;
+        written.push_back(std::move(entry));
     }
-    if (!addManifest(archive.writer, files) || !archive.commit())
-        return failArchive(outcome, "cannot write " + archivePath);
-    outcome.files = files.size();
+    if (!addManifest(archive.writer, written) || !archive.commit())
+        return failArchive(outcome, "cannot write " + shownPath);
+    outcome.files = written.size();
     outcome.finished = true;
-    postTaskStatus(TaskStatus::Done);
+    postTaskStatus(outcome.leftOut.empty() ? TaskStatus::Done : TaskStatus::BackupIncomplete);
 }
 
 bool startBackup(NavigatorState& navigator, TaskState& tasks, std::string archivePath,

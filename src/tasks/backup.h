@@ -21,8 +21,15 @@
 // its separator; empty when the root has no parent.
 std::string navigatorDataFolder(const std::string& dataRoot);
 
+// Something of the navigator that a backup left out, and why (UTF-8).
+struct LeftOut {
+    std::string name;
+    std::string why;
+};
+
 // What a backup or restore did, for whoever started it. The worker fills it; it is read once the
-// task has ended. Names are ANSI, relative to the data folder.
+// task has ended. Names are the navigator's own, relative to the data folder, and they and the
+// texts are UTF-8.
 struct BackupOutcome {
     bool finished = false;  // ran to its end, with nothing refused or failed
     bool stopped = false;
@@ -35,6 +42,10 @@ struct BackupOutcome {
     size_t unchanged = 0;  // a restore's files the navigator already holds as backed up
     std::vector<std::string> replaced;
     std::vector<std::string> kept;  // files that differ and were left as they are
+    // What a finished backup holds not: what no restore could put back (a name, depth or path
+    // the navigator cannot hold, two names for one file) and what is no file (a link, FIFO,
+    // device or socket on the drive).
+    std::vector<LeftOut> leftOut;
 };
 
 // Asked on the worker's thread, before anything is written, for each file that the navigator
@@ -42,16 +53,20 @@ struct BackupOutcome {
 using ReplaceQuestion = std::function<bool(const std::string& name)>;
 
 // Writes every file of the data folder into the zip `archivePath` (replaced only when the backup
-// is whole) with its manifest. The navigator is only read: no file is written there, no probe.
-// Posts 9 when a file cannot be listed, read or written into the zip.
+// is written to its end) with its manifest, each under the navigator's own name. The navigator
+// is only read: no file is written there, no probe. What a restore could not put back is left
+// out and named in the outcome, and the status is then 14 instead of 0. Posts 9 when a file
+// cannot be listed, read or written into the zip.
 void backupNavigator(const TaskContext& context, const std::string& archivePath,
                      BackupOutcome& outcome);
 // Puts the files of the backup `archivePath` back into the data folder. First the leftovers of
 // an earlier replacement that was cut off are made good; then the whole backup is checked
-// against its manifest (10 and nothing changed when it fails), the files compared with the
-// navigator's (`replace` decides over the ones that differ; without it they are kept), the free
-// space checked (6), and only then are the missing and replaced files written, each by a
-// complete copy (9 when one fails). The route book list is read afresh afterwards.
+// against its manifest (13 and nothing changed when it fails), the files compared with the
+// navigator's (`replace` decides over the ones that differ; without it they are kept), the
+// backup refused (13) when a file would take a folder's place or a folder a file's, or would not
+// fit the navigator's paths, the free space checked (6), and only then are the missing and
+// replaced files written, each by a complete copy (9 when one fails). The route book list is
+// read afresh afterwards.
 void restoreNavigator(const TaskContext& context, const std::string& archivePath,
                       const ReplaceQuestion& replace, BackupOutcome& outcome);
 

@@ -1,11 +1,13 @@
 #include "tasks/backup_manifest.h"
 
+#include <algorithm>
 #include <charconv>
-#include <set>
+#include <numeric>
 
 #include "device/device_files.h"
 #include "device/device_names.h"
 #include "platform/codepage.h"
+#include "platform/utf8_text.h"
 
 namespace {
 
@@ -44,7 +46,7 @@ std::string_view takeField(std::string_view& line) {
     return field;
 }
 
-std::optional<BackupFile> parseLine(std::string_view line, std::string& problem) {
+std::optional<BackupFile> parseLine(std::string_view line, bool gbkNames, std::string& problem) {
     BackupFile file;
     std::optional<uint32_t> crc = crcField(takeField(line));
     std::optional<uint64_t> size = decimal(takeField(line));
@@ -56,7 +58,7 @@ std::optional<BackupFile> parseLine(std::string_view line, std::string& problem)
     file.crc = *crc;
     file.size = *size;
     file.lastWriteTime = *time;
-    file.name = line;
+    file.name = gbkNames ? utf8::fromUtf16(platform::gbkToUtf16(line)) : std::string(line);
     if (file.size > kMaxBackupFileBytes) {
         problem = "the manifest lists a file of 4 GiB or more: " + file.name;
         return std::nullopt;
@@ -69,51 +71,72 @@ std::optional<BackupFile> parseLine(std::string_view line, std::string& problem)
     return file;
 }
 
-// Refuses two names for one file, and a name that is a file in one line and a folder in another.
-bool namesAreDistinct(const std::vector<BackupFile>& files, std::string& problem) {
-    std::set<std::u16string> names;
-    std::set<std::u16string> folders;
-    for (const BackupFile& file : files) {
-        std::u16string name = foldedDeviceName(file.name);
-        if (!names.insert(name).second) {
-            problem = "the manifest lists " + file.name + " twice";
-            return false;
-        }
-        for (size_t cut = name.find(u'\\'); cut != std::u16string::npos;
-             cut = name.find(u'\\', cut + 1))
-            folders.insert(name.substr(0, cut));
-    }
-    for (const BackupFile& file : files) {
-        if (folders.count(foldedDeviceName(file.name))) {
-            problem = "the manifest lists " + file.name + " as a file and as a folder";
-            return false;
-        }
-    }
-    return true;
+// Why one part of a name between "\" cannot be, or null.
+const char* partProblem(std::u16string_view part) {
+    if (part.empty() || part == u"." || part == u"..")
+        return "a name that is absolute or leaves its folder";
+    if (part.back() == u'.' || part.back() == u' ')
+        return "a name ending with a dot or a space, which the navigator cannot hold";
+    for (char16_t c : part)
+        if (c < 0x20 || std::u16string_view(u"/:*?\"<>|").find(c) != std::u16string_view::npos)
+            return "a name with a character the navigator cannot hold";
+    return nullptr;
+}
+
+// A name as the navigator compares it, with "\" as the smallest unit there is (names hold no
+// control characters): sorted, the names below a folder come right after the folder's own.
+std::u16string sortKey(std::string_view name) {
+    std::u16string key = foldDeviceName(utf8::toUtf16(name));
+    std::replace(key.begin(), key.end(), u'\\', u'\x01');
+    return key;
 }
 
 }  // namespace
 
-std::string backupNameProblem(const std::string& name) {
-    if (name.empty() || name.size() > kMaxBackupNameBytes) return "a name too long or empty";
-    std::u16string wide = platform::ansiToUtf16(name);
-    if (platform::utf16ToAnsi(wide) != name) return "a name not in the system's code page";
-    size_t start = 0;
-    while (start <= wide.size()) {
+std::string backupNameProblem(std::string_view name) {
+    if (name.empty()) return "an empty name";
+    std::u16string wide = utf8::toUtf16(name);
+    if (utf8::fromUtf16(wide) != name) return "a name that is not UTF-8 text";
+    if (wide.size() > kMaxBackupNameUnits) return "a name longer than a navigator holds";
+    size_t folders = 0;
+    for (size_t start = 0;; ++folders) {
         size_t end = wide.find(u'\\', start);
-        if (end == std::u16string::npos) end = wide.size();
-        std::u16string_view part(wide.data() + start, end - start);
-        if (part.empty() || part == u"." || part == u"..")
-            return "a name that is absolute or leaves its folder";
-        if (part.back() == u'.' || part.back() == u' ')
-            return "a name ending with a dot or a space, which the navigator cannot hold";
-        for (char16_t c : part)
-            if (c < 0x20 || std::u16string_view(u"/:*?\"<>|").find(c) != std::u16string_view::npos)
-                return "a name with a character the navigator cannot hold";
+        std::u16string_view part(wide.data() + start,
+                                 (end == wide.npos ? wide.size() : end) - start);
+        if (const char* why = partProblem(part)) return why;
+        if (end == wide.npos) break;
         start = end + 1;
     }
+    if (folders > kMaxBackupFolderDepth) return "a name deeper in folders than a navigator's";
     if (isReplacementName(name)) return "a name that the program keeps for its own copies";
     return {};
+}
+
+std::vector<NameClash> clashingNames(const std::vector<std::string_view>& names) {
+    std::vector<std::u16string> keys;
+    keys.reserve(names.size());
+    for (std::string_view name : names)
+        keys.push_back(sortKey(name));
+    std::vector<size_t> order(names.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return keys[a] < keys[b]; });
+    std::vector<NameClash> clashes;
+    const std::u16string* file = nullptr;  // the last name that clashed with none before it
+    size_t fileIndex = 0;
+    for (size_t i : order) {
+        const std::u16string& key = keys[i];
+        const bool same = file && key == *file;
+        const bool below = file && key.size() > file->size() && key[file->size()] == u'\x01' &&
+                           key.compare(0, file->size(), *file) == 0;
+        if (same || below) {
+            clashes.push_back({fileIndex, i, below});
+        } else {
+            file = &key;
+            fileIndex = i;
+        }
+    }
+    return clashes;
 }
 
 std::string writeBackupManifest(const std::vector<BackupFile>& files) {
@@ -124,44 +147,59 @@ std::string writeBackupManifest(const std::vector<BackupFile>& files) {
     return out;
 }
 
-std::optional<std::vector<BackupFile>> readBackupManifest(std::string_view text,
-                                                          std::string& problem) {
-    std::vector<BackupFile> files;
-    if (text.size() > kMaxManifestBytes) {
-        problem = "the manifest is larger than any backup's";
-        return std::nullopt;
-    }
-    bool header = true;
+namespace {
+
+// The manifest's lines after its first, read into `manifest`.
+bool readLines(std::string_view text, BackupManifest& manifest, std::string& problem) {
     while (!text.empty()) {
         size_t end = text.find('\n');
         if (end == std::string_view::npos) {
             problem = "the manifest is cut short";
-            return std::nullopt;
+            return false;
         }
         std::string_view line = text.substr(0, end);
         text.remove_prefix(end + 1);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (header) {
-            if (line != kBackupManifestHeader) {
-                problem = "the manifest does not start with \"" +
-                          std::string(kBackupManifestHeader) + "\"";
-                return std::nullopt;
-            }
-            header = false;
-            continue;
-        }
-        if (files.size() == kMaxBackupFiles) {
+        if (manifest.files.size() == kMaxBackupFiles) {
             problem = "the manifest lists more files than any navigator holds";
-            return std::nullopt;
+            return false;
         }
-        std::optional<BackupFile> file = parseLine(line, problem);
-        if (!file) return std::nullopt;
-        files.push_back(std::move(*file));
+        std::optional<BackupFile> file = parseLine(line, manifest.gbkNames, problem);
+        if (!file) return false;
+        manifest.files.push_back(std::move(*file));
     }
-    if (header) {
-        problem = "the manifest is empty";
+    return true;
+}
+
+}  // namespace
+
+std::optional<BackupManifest> readBackupManifest(std::string_view text, std::string& problem) {
+    if (text.size() > kMaxManifestBytes) {
+        problem = "the manifest is larger than any backup's";
         return std::nullopt;
     }
-    if (!namesAreDistinct(files, problem)) return std::nullopt;
-    return files;
+    size_t end = text.find('\n');
+    std::string_view header = text.substr(0, end);
+    if (!header.empty() && header.back() == '\r') header.remove_suffix(1);
+    BackupManifest manifest;
+    manifest.gbkNames = header == kBackupManifestHeaderGbk;
+    if (end == std::string_view::npos || (header != kBackupManifestHeader && !manifest.gbkNames)) {
+        problem = "the manifest does not start with \"" + std::string(kBackupManifestHeader) +
+                  "\" or \"" + kBackupManifestHeaderGbk + "\"";
+        return std::nullopt;
+    }
+    if (!readLines(text.substr(end + 1), manifest, problem)) return std::nullopt;
+    std::vector<std::string_view> names;
+    names.reserve(manifest.files.size());
+    for (const BackupFile& file : manifest.files)
+        names.push_back(file.name);
+    std::vector<NameClash> clashes = clashingNames(names);
+    if (!clashes.empty()) {
+        const NameClash& clash = clashes.front();
+        problem = "the manifest lists " +
+                  (clash.below ? manifest.files[clash.earlier].name + " as a file and as a folder"
+                               : manifest.files[clash.later].name + " twice");
+        return std::nullopt;
+    }
+    return manifest;
 }

@@ -1,5 +1,6 @@
 #include <zlib.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -8,6 +9,8 @@
 #include "device/device_names.h"
 #include "ops/route_book_list.h"
 #include "platform/codepage.h"
+#include "platform/file_info.h"
+#include "platform/utf8_text.h"
 #include "tasks/archive.h"
 #include "tasks/backup.h"
 #include "tasks/backup_files.h"
@@ -16,25 +19,41 @@
 
 namespace {
 
+using platform::EntryKind;
+
 constexpr uint32_t kEncryptedFlag = 0x1;
+constexpr uint32_t kUtf8NameFlag = 0x800;
 
 // A backup's files as its manifest lists them, and the file each entry of the zip holds.
 struct CheckedBackup {
     std::vector<BackupFile> files;
-    std::map<std::string, size_t> byEntry;
+    std::map<std::string, size_t> byEntry;  // the entry's name in UTF-8
+    bool gbkNames = false;
 };
 
 std::string entryNameOf(const BackupFile& file) {
     return kBackupEntryPrefix + file.name;
 }
 
+// The entry's name in UTF-8: the first backups stored their names in GBK.
+std::string entryName(const ArchiveEntryInfo& info, const CheckedBackup& backup) {
+    if (!backup.gbkNames || (info.flag & kUtf8NameFlag)) return info.storedName;
+    return utf8::fromUtf16(platform::gbkToUtf16(info.storedName));
+}
+
 // The manifest, read from its entry; nothing with the problem when it is missing or refused.
-std::optional<std::vector<BackupFile>> readManifestEntry(ArchiveReader& reader,
-                                                         std::string& problem) {
+// Each file it lists takes more room in the zip than its line, so a manifest larger than the
+// whole zip lists files the zip cannot hold, and is refused before it is read.
+std::optional<BackupManifest> readManifestEntry(ArchiveReader& reader, uint64_t zipBytes,
+                                                std::string& problem) {
     for (bool more = reader.gotoFirst(); more; more = reader.gotoNext()) {
         ArchiveEntryInfo info;
         if (!reader.currentInfo(info) || info.name != kBackupManifestName) continue;
-        if (info.uncompressedSize > kMaxManifestBytes || !reader.openCurrent()) break;
+        if (info.uncompressedSize > std::min<uint64_t>(kMaxManifestBytes, zipBytes)) {
+            problem = "its manifest is larger than any backup of its size holds";
+            return std::nullopt;
+        }
+        if (!reader.openCurrent()) break;
         std::string text(static_cast<size_t>(info.uncompressedSize), '\0');
         size_t got = 0;
         while (got < text.size()) {
@@ -50,26 +69,28 @@ std::optional<std::vector<BackupFile>> readManifestEntry(ArchiveReader& reader,
 }
 
 // Why the current entry cannot be the file the manifest lists under its name, or empty text.
-std::string entryProblem(const ArchiveEntryInfo& info, const CheckedBackup& backup,
-                         const std::set<size_t>& seen) {
-    auto it = backup.byEntry.find(info.name);
-    if (it == backup.byEntry.end()) return "it holds " + info.name + ", which the manifest lacks";
-    if (seen.count(it->second)) return "it holds " + info.name + " twice";
+std::string entryProblem(const ArchiveEntryInfo& info, const std::string& name,
+                         const CheckedBackup& backup, const std::set<size_t>& seen) {
+    auto it = backup.byEntry.find(name);
+    if (it == backup.byEntry.end()) return "it holds " + name + ", which the manifest lacks";
+    if (seen.count(it->second)) return "it holds " + name + " twice";
     const BackupFile& file = backup.files[it->second];
     if (info.uncompressedSize != file.size || info.crc != file.crc)
-        return info.name + " is not the file the manifest lists (its size or CRC differs)";
+        return name + " is not the file the manifest lists (its size or CRC differs)";
     if ((info.compressionMethod != 0 && info.compressionMethod != 8) ||
         (info.flag & kEncryptedFlag))
-        return info.name + " is packed in a way the program does not read";
+        return name + " is packed in a way the program does not read";
     return {};
 }
 
 // Every entry of the zip must be a file of the manifest, each once, of the manifest's size and
 // CRC; the bytes themselves are checked against the CRC as they are read.
-bool checkBackup(ArchiveReader& reader, CheckedBackup& backup, std::string& problem) {
-    std::optional<std::vector<BackupFile>> files = readManifestEntry(reader, problem);
-    if (!files) return false;
-    backup.files = std::move(*files);
+bool checkBackup(ArchiveReader& reader, uint64_t zipBytes, CheckedBackup& backup,
+                 std::string& problem) {
+    std::optional<BackupManifest> manifest = readManifestEntry(reader, zipBytes, problem);
+    if (!manifest) return false;
+    backup.files = std::move(manifest->files);
+    backup.gbkNames = manifest->gbkNames;
     for (size_t i = 0; i < backup.files.size(); ++i)
         backup.byEntry[entryNameOf(backup.files[i])] = i;
     std::set<size_t> seen;
@@ -80,9 +101,10 @@ bool checkBackup(ArchiveReader& reader, CheckedBackup& backup, std::string& prob
             return false;
         }
         if (info.name == kBackupManifestName) continue;
-        problem = entryProblem(info, backup, seen);
+        const std::string name = entryName(info, backup);
+        problem = entryProblem(info, name, backup, seen);
         if (!problem.empty()) return false;
-        seen.insert(backup.byEntry[info.name]);
+        seen.insert(backup.byEntry[name]);
     }
     for (size_t i = 0; i < backup.files.size(); ++i) {
         if (!seen.count(i)) {
@@ -94,58 +116,82 @@ bool checkBackup(ArchiveReader& reader, CheckedBackup& backup, std::string& prob
 }
 
 // Takes away what work cut off earlier left, the replacements found among the data folder's
-// files included; answers the files as they are then.
+// files included; answers the entries as they are then.
 std::optional<std::vector<DataFile>> finishLeftovers(const TaskContext& context,
                                                      const DataFolder& folder,
                                                      std::string& problem) {
-    std::optional<std::vector<DataFile>> listed = folder.listFiles(problem);
+    std::vector<LeftOut> unreachable;  // nothing a backup can name
+    std::optional<std::vector<DataFile>> listed = folder.list(unreachable, problem);
     if (!listed) return std::nullopt;
     std::set<std::string> stems;
     for (const DataFile& file : *listed)
-        if (isReplacementName(file.name))
+        if (file.kind == EntryKind::File && isReplacementName(file.name))
             stems.insert(file.name.substr(0, file.name.size() - kDeviceReplaceSuffixLength));
-    std::vector<std::string> replaced;
     for (const std::string& stem : stems)
-        replaced.push_back(folder.pathOf(stem));
-    removeLeftovers(context.device, context.mode, context.dataRoot, replaced);
-    return stems.empty() ? listed : folder.listFiles(problem);
+        folder.tree().finishInterrupted(navigatorName(stem));
+    removeLeftovers(context.device, context.mode, context.dataRoot, {});
+    return stems.empty() ? listed : folder.list(unreachable, problem);
 }
 
-// The navigator's files by name as the navigator compares names.
-using FilesOnNavigator = std::map<std::u16string, DataFile>;
+// The navigator's entries by name as the navigator compares names.
+using OnNavigator = std::map<std::u16string, DataFile, std::less<>>;
 
-FilesOnNavigator byFoldedName(const std::vector<DataFile>& files) {
-    FilesOnNavigator out;
-    for (const DataFile& file : files)
-        out.emplace(foldedDeviceName(file.name), file);
+std::u16string foldedName(const std::string& name) {
+    return foldDeviceName(navigatorName(name));
+}
+
+OnNavigator byFoldedName(const std::vector<DataFile>& entries) {
+    OnNavigator out;
+    for (const DataFile& entry : entries)
+        out.emplace(foldedName(entry.name), entry);
     return out;
 }
 
-bool sameAsBackup(const TaskContext& context, const DataFolder& folder, const DataFile& present,
-                  const BackupFile& file) {
+// Why a backup's file cannot take its place on the navigator as it stands, or empty text: it
+// would take a folder's place, put a folder in a file's, or go through what is neither.
+std::string placeProblem(const std::string& name, const OnNavigator& present) {
+    const std::u16string folded = foldedName(name);
+    for (size_t end = folded.find(u'\\');; end = folded.find(u'\\', end + 1)) {
+        const bool whole = end == std::u16string::npos;
+        auto it = present.find(std::u16string_view(folded).substr(0, whole ? folded.size() : end));
+        if (it != present.end()) {
+            const DataFile& there = it->second;
+            if (there.kind == EntryKind::Other)
+                return there.name +
+                       " on the navigator is no file or folder but a link, FIFO, "
+                       "device or socket";
+            if (whole && there.kind == EntryKind::Folder)
+                return name + " would take the place of the navigator's folder " + there.name;
+            if (!whole && there.kind == EntryKind::File)
+                return name + " would put a folder in the place of the navigator's file " +
+                       there.name;
+        }
+        if (whole) return {};
+    }
+}
+
+bool sameAsBackup(const DataFolder& folder, const DataFile& present, const BackupFile& file) {
     if (present.size != file.size) return false;
     uLong crc = crc32(0, nullptr, 0);
-    int read = readNavigatorFile(
-        context.device.rapi, folder.pathOf(present.name), [&](const char* data, size_t n) {
-            crc = crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(n));
-            return true;
-        });
+    bool read = folder.tree().read(navigatorName(present.name), [&](const char* data, size_t n) {
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(n));
+        return true;
+    });
     // A file the navigator cannot read back differs from any backup.
     return read && crc == file.crc;
 }
 
 // What the restore does with each file of the backup: the name to write it under, or empty
 // when it stays as it is.
-std::vector<std::string> planWrites(const TaskContext& context, const DataFolder& folder,
-                                    const std::vector<BackupFile>& files,
-                                    const FilesOnNavigator& present, const ReplaceQuestion& replace,
+std::vector<std::string> planWrites(const DataFolder& folder, const std::vector<BackupFile>& files,
+                                    const OnNavigator& present, const ReplaceQuestion& replace,
                                     BackupOutcome& outcome) {
     std::vector<std::string> targets;
     for (const BackupFile& file : files) {
-        auto it = present.find(foldedDeviceName(file.name));
+        auto it = present.find(foldedName(file.name));
         if (it == present.end()) {
             targets.push_back(file.name);
-        } else if (sameAsBackup(context, folder, it->second, file)) {
+        } else if (sameAsBackup(folder, it->second, file)) {
             ++outcome.unchanged;
             targets.emplace_back();
         } else if (replace && replace(it->second.name)) {
@@ -159,19 +205,25 @@ std::vector<std::string> planWrites(const TaskContext& context, const DataFolder
     return targets;
 }
 
-// Why the planned writes cannot be made on this navigator, or empty text.
-std::string writesProblem(const DataFolder& folder, const std::vector<BackupFile>& files,
-                          const std::vector<std::string>& targets, TaskStatus& status) {
-    uint64_t needed = 0;
-    status = TaskStatus::UnpackFailed;
-    for (size_t i = 0; i < files.size(); ++i) {
-        if (targets[i].empty()) continue;
-        if (!folder.fits(targets[i]))
-            return targets[i] + " would not fit in a path of the navigator's data folder";
-        needed += files[i].size;
+// Why the backup's files cannot go where they belong on this navigator, or empty text.
+std::string placesProblem(const DataFolder& folder, const std::vector<BackupFile>& files,
+                          const OnNavigator& present) {
+    for (const BackupFile& file : files) {
+        std::string problem = placeProblem(file.name, present);
+        if (!problem.empty()) return problem;
+        if (!folder.fits(file.name))
+            return file.name + " would not fit in a path of the navigator's data folder";
     }
+    return {};
+}
+
+// Whether the planned writes fit in the navigator's free space; if not, why.
+std::string spaceProblem(const DataFolder& folder, const std::vector<BackupFile>& files,
+                         const std::vector<std::string>& targets) {
+    uint64_t needed = 0;
+    for (size_t i = 0; i < files.size(); ++i)
+        if (!targets[i].empty()) needed += files[i].size;
     std::optional<uint64_t> free = folder.freeBytes();
-    status = TaskStatus::NoSpace;
     if (free && *free < needed)
         return "the navigator has " + std::to_string(*free) + " bytes free, the restore needs " +
                std::to_string(needed);
@@ -205,7 +257,7 @@ Written writeCopy(const TaskContext& context, DataFolder& folder, ArchiveReader&
         failure = Written::Damaged;
         return false;
     };
-    int done = writeReplacementCopy(context.device.rapi, folder.pathOf(target), replacement);
+    bool done = folder.tree().writeCopy(navigatorName(target), replacement);
     reader.closeCurrent();
     return done ? Written::Done : failure;
 }
@@ -213,13 +265,13 @@ Written writeCopy(const TaskContext& context, DataFolder& folder, ArchiveReader&
 // Reads the current entry of the zip to its end, for its CRC to be checked.
 Written readThrough(const TaskContext& context, ArchiveReader& reader) {
     if (!reader.openCurrent()) return Written::Damaged;
-    char piece[65536];
+    std::vector<char> piece(kLocalCopyChunk);
     for (;;) {
         if (context.control.checkpoint()) {
             reader.closeCurrent();
             return Written::Stopped;
         }
-        std::optional<size_t> got = reader.readCurrent(piece, sizeof piece);
+        std::optional<size_t> got = reader.readCurrent(piece.data(), piece.size());
         if (!got || *got == 0)
             return got && reader.closeCurrent() ? Written::Done : Written::Damaged;
     }
@@ -229,7 +281,7 @@ Written readThrough(const TaskContext& context, ArchiveReader& reader) {
 class StagedCopies {
   public:
     StagedCopies(const TaskContext& context, const DataFolder& folder)
-        : context_(context), folder_(folder) {}
+        : context_(context), tree_(folder.tree()) {}
     ~StagedCopies() { discard(); }
     StagedCopies(const StagedCopies&) = delete;
     StagedCopies& operator=(const StagedCopies&) = delete;
@@ -238,14 +290,14 @@ class StagedCopies {
     // Removes the copies not put in place.
     void discard() {
         for (; placed_ < targets_.size(); ++placed_)
-            discardReplacementCopy(context_.device.rapi, folder_.pathOf(targets_[placed_]));
+            tree_.discardCopy(navigatorName(targets_[placed_]));
     }
     // Puts every copy in place, in the order written; the name of one that fails, else empty.
     std::string putInPlace() {
         for (; placed_ < targets_.size(); ++placed_) {
             context_.control.waitWhilePaused();
             const std::string& target = targets_[placed_];
-            if (!putReplacementInPlace(context_.device.rapi, folder_.pathOf(target))) {
+            if (!tree_.putInPlace(navigatorName(target))) {
                 ++placed_;
                 return target;
             }
@@ -257,7 +309,7 @@ class StagedCopies {
 
   private:
     const TaskContext& context_;
-    const DataFolder& folder_;
+    const NavigatorTree& tree_;
     std::vector<std::string> targets_;
     size_t placed_ = 0;  // copies put in place or given up
     size_t inPlace_ = 0;
@@ -265,7 +317,7 @@ class StagedCopies {
 
 void refuse(BackupOutcome& outcome, std::string problem) {
     outcome.archiveFailed = true;
-    failTask(outcome, TaskStatus::UnpackFailed, std::move(problem));
+    failTask(outcome, TaskStatus::RestoreRefused, std::move(problem));
 }
 
 // Writes the copies of the planned files in the zip's order, and reads the others through, so
@@ -278,7 +330,8 @@ bool writeCopies(const TaskContext& context, DataFolder& folder, ArchiveReader& 
     int ordinal = 0;
     for (bool more = reader.gotoFirst(); more; more = reader.gotoNext()) {
         ArchiveEntryInfo info;
-        auto it = reader.currentInfo(info) ? backup.byEntry.find(info.name) : backup.byEntry.end();
+        auto it = reader.currentInfo(info) ? backup.byEntry.find(entryName(info, backup))
+                                           : backup.byEntry.end();
         if (it == backup.byEntry.end()) continue;
         const std::string& target = targets[it->second];
         if (!target.empty()) postTaskProgress(TaskKind::Restore, ++ordinal);
@@ -292,7 +345,8 @@ bool writeCopies(const TaskContext& context, DataFolder& folder, ArchiveReader& 
             return false;
         }
         if (written == Written::Damaged) {
-            refuse(outcome, info.name + " is damaged: its bytes do not match its CRC");
+            refuse(outcome,
+                   entryName(info, backup) + " is damaged: its bytes do not match its CRC");
             return false;
         }
         if (written == Written::Failed) {
@@ -313,17 +367,19 @@ void restoreNavigator(const TaskContext& context, const std::string& archivePath
                       const ReplaceQuestion& replace, BackupOutcome& outcome) {
     DataFolder folder(context);
     std::string problem;
-    std::optional<std::vector<DataFile>> present = finishLeftovers(context, folder, problem);
-    if (!present) return failTask(outcome, TaskStatus::TransferError, problem);
+    std::optional<std::vector<DataFile>> listed = finishLeftovers(context, folder, problem);
+    if (!listed) return failTask(outcome, TaskStatus::TransferError, problem);
     ArchiveReader reader;
-    if (!reader.open(archivePath)) return refuse(outcome, "it is not a zip archive");
+    std::optional<platform::FileInfo> zip = platform::fileInfo(archivePath);
+    if (!zip || !reader.open(archivePath)) return refuse(outcome, "it is not a zip archive");
     CheckedBackup backup;
-    if (!checkBackup(reader, backup, problem)) return refuse(outcome, problem);
-    std::vector<std::string> targets =
-        planWrites(context, folder, backup.files, byFoldedName(*present), replace, outcome);
-    TaskStatus status = TaskStatus::Done;
-    problem = writesProblem(folder, backup.files, targets, status);
-    if (!problem.empty()) return failTask(outcome, status, problem);
+    if (!checkBackup(reader, zip->size, backup, problem)) return refuse(outcome, problem);
+    const OnNavigator present = byFoldedName(*listed);
+    problem = placesProblem(folder, backup.files, present);
+    if (!problem.empty()) return refuse(outcome, problem);
+    std::vector<std::string> targets = planWrites(folder, backup.files, present, replace, outcome);
+    problem = spaceProblem(folder, backup.files, targets);
+    if (!problem.empty()) return failTask(outcome, TaskStatus::NoSpace, problem);
     // Every copy is written and checked before any takes its file's place: a damaged backup or
     // a stop changes nothing.
     StagedCopies staged(context, folder);

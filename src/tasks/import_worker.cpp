@@ -42,21 +42,27 @@ bool isTrackEntry(const ArchiveEntryInfo& info) {
 
 // The storage ignores letter case, so a name that differs from a present set's only in case is
 // that set. The storage itself is asked too: the list may not have been read yet, or be stale.
-bool isPresent(const TaskContext& context, const std::string& name) {
-    bool listed = context.device.routeBooks.use([&](const RouteBookEntries& list) {
-        return std::any_of(list.begin(), list.end(), [&](const auto& entry) {
-            return sameDeviceName(entry->fileName, name);
+std::optional<std::string> presentName(const TaskContext& context, const std::string& name) {
+    std::optional<std::string> listed = context.device.routeBooks.use(
+        [&](const RouteBookEntries& list) -> std::optional<std::string> {
+            for (const auto& entry : list)
+                if (sameDeviceName(entry->fileName, name)) return entry->fileName;
+            return std::nullopt;
         });
-    });
-    if (listed) return true;
+    if (listed) return listed;
     auto found = context.mode == RapiDevice
                      ? findDeviceFiles(context.device.rapi, context.dataRoot + "*")
                      : platform::listFolder(context.dataRoot);
-    if (!found) return false;
+    if (!found) return std::nullopt;
     const std::string track = name + ".trk";
-    return std::any_of(found->begin(), found->end(), [&](const platform::FolderEntry& e) {
-        return !(e.attributes & platform::kAttrDirectory) && sameDeviceName(e.name, track);
-    });
+    for (const platform::FolderEntry& e : *found)
+        if (!(e.attributes & platform::kAttrDirectory) && sameDeviceName(e.name, track))
+            return e.name.substr(0, e.name.size() - 4);
+    return std::nullopt;
+}
+
+bool isPresent(const TaskContext& context, const std::string& name) {
+    return presentName(context, name).has_value();
 }
 
 std::string unpackFolder(const std::string& folder, const std::string& packageName) {

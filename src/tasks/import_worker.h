@@ -37,6 +37,8 @@ inline constexpr size_t kMaxPackageEntries = 10000;
 
 // Whether the navigator has route book `name` (letter case ignored), in the list or in storage.
 bool isPresent(const TaskContext& context, const std::string& name);
+// The file name of that route book as the navigator has it.
+std::optional<std::string> presentName(const TaskContext& context, const std::string& name);
 
 enum class PackageInstall { Installed, Stopped, Failed };
 // Installs the package folder/N.zip as route book N and lists it: unpacks it, copies the set to

@@ -18,6 +18,10 @@
 inline constexpr const char* kInstallPrefix = ".~vi";
 // The name an installation of N in this run builds its set under.
 std::string installationName(const std::string& name);
+// A replacement moves the old set aside under this prefix + the run's name + '~' + N for the
+// instant it takes the new set to take its place.
+inline constexpr const char* kParkPrefix = ".~vo";
+std::string parkingName(const std::string& name);
 // Whether the set N fits into `root` on the way in as well: the paths of its installation name
 // stay within the navigator's limit too.
 bool installationFits(const std::string& root, const std::string& name);
@@ -29,13 +33,21 @@ struct InstalledFiles {
     std::string createdFolder;
 };
 
-// Copies the set N from the local `folder` (N.trk, N.sim when there, and the files of the
-// folder N) to the data root, over the remote API or, for a navigator seen as a drive, with
+// Copies the set N from the local `folder` (N.trk, N.sim and the folder N with its files, each
+// when there) to the data root, over the remote API or, for a navigator seen as a drive, with
 // local copies: first under the installation's own name, then into place, the track last.
 // Records what it put there in `written`. Posts 9 when a copy or the move into place fails, and
 // then leaves nothing of the set on the navigator. False also after a stop request.
 bool installRouteBook(const TaskContext& context, const std::string& folder,
                       const std::string& name, InstalledFiles& written);
+// Replaces the set `existing` (a name the navigator takes for N, letter case aside) in the data
+// root by the set N from the local `folder`, by a complete copy: the new set is copied under its
+// installation name first, then the old one steps aside under its parking name, the new one
+// takes its place (the track last) and the old one is removed. Posts 9 when a copy or a move
+// fails, and then leaves the old set as it was and nothing of the new one. False also after a
+// stop request that came before the new set took its place.
+bool replaceRouteBook(const TaskContext& context, const std::string& folder,
+                      const std::string& name, const std::string& existing);
 // Deletes what an installation wrote, the last first. Over the remote API a deletion that fails
 // posts 11. False when anything stays.
 bool removeInstalledFiles(const TaskContext& context, const InstalledFiles& written);
@@ -55,7 +67,8 @@ bool copyRouteBookFromDevice(const TaskContext& context, const std::string& fold
 // Takes away what work cut off by the end of its run (the program killed, the cable pulled)
 // left on the navigator: the copy or parked file of a replacement of each of `replaced`
 // (navigator paths), made good as finishInterruptedReplacement does, and in the data root the
-// sets of installations whose run has ended; what a run that may still be going is installing
-// stays.
+// sets of installations whose run has ended; a route book replacement cut off before the new
+// set took its place gets the old set back, one cut off after it loses the parked old set. What
+// a run that may still be going is installing or replacing stays.
 void removeLeftovers(NavigatorState& device, ConnectionMode mode, const std::string& dataRoot,
                      const std::vector<std::string>& replaced);

@@ -19,6 +19,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/question.h"
+#include "platform/signature.h"
 #include "update/update_fetch.h"
 
 namespace {
@@ -114,10 +115,12 @@ void waitAndDelete(const std::string& path, std::chrono::milliseconds limit,
     platform::deleteFile(path);
 }
 
-Updater::Updater(std::string programFile, std::string manifestUrl, UpdateLimits limits)
+Updater::Updater(std::string programFile, std::string manifestUrl, std::string publicKey,
+                 UpdateLimits limits)
     : programFile_(std::move(programFile)),
       updaterPath_(updaterPathFor(programFile_)),
       manifestUrl_(std::move(manifestUrl)),
+      publicKey_(platform::readPublicKey(publicKey)),
       limits_(std::move(limits)),
       ask_(platform::askYesNo) {}
 
@@ -197,20 +200,46 @@ bool Updater::download(const UpdateCommand& command) {
     if (!url) return false;
     // Whatever this block fetches, a copy from an earlier one is no longer the one to start.
     copyReady_ = false;
+    std::optional<std::string> signature = command.parameter("signature");
+    if (!signature || !publicKey_) {
+        // Nothing could make such a copy one to run: the user is not asked, nothing fetched.
+        platform::logLine("update: the new program from " + *url + " is not offered: " +
+                          (signature ? "this build has no update key" : "it has no signature"));
+        return false;
+    }
     if (!canReplaceProgram()) return false;
     if (!ask_ || !ask_(platform::utf8ToAnsi(kQuestionText), platform::utf8ToAnsi(kQuestionTitle)))
         return false;
     // fetchToFile leaves nothing behind when the transfer fails.
     if (!fetchToFile(*url, updaterPath_, programLimitsFor(manifestUrl_, limits_.program)))
         return false;
-    std::optional<std::string> md5 = command.parameter("md5");
-    if (md5 && platform::md5HexOfFile(updaterPath_) != *md5) {
+    if (std::string refusal = refusalOfCopy(command, *signature); !refusal.empty()) {
         platform::deleteFile(updaterPath_);
+        platform::logLine("update: the new program from " + *url + " was deleted: " + refusal);
         return false;
     }
     if (!platform::makeExecutable(updaterPath_)) return false;
     copyReady_ = true;
     return true;
+}
+
+std::string Updater::refusalOfCopy(const UpdateCommand& command,
+                                   const std::string& signature) const {
+    std::optional<std::string> md5 = command.parameter("md5");
+    if (md5 && platform::md5HexOfFile(updaterPath_) != *md5) return "its MD5 differs";
+    switch (platform::checkFileSignature(updaterPath_, *publicKey_, signature)) {
+        case platform::SignatureCheck::Valid:
+            return {};
+        case platform::SignatureCheck::Malformed:
+            return "its signature is not 64 bytes in base64";
+        case platform::SignatureCheck::Mismatch:
+            return "its signature is not one by the update key";
+        case platform::SignatureCheck::Unreadable:
+            return "it cannot be read";
+        case platform::SignatureCheck::Failed:
+            break;
+    }
+    return "its signature could not be checked";
 }
 
 bool Updater::canReplaceProgram() {
@@ -232,9 +261,14 @@ std::string updateManifestUrl() {
     return build_config::kUpdateManifestUrl;
 }
 
+std::string updatePublicKey() {
+    return build_config::kUpdatePublicKey;
+}
+
 BackgroundUpdate::BackgroundUpdate(std::string programFile, std::string manifestUrl,
-                                   UpdateLimits limits)
-    : updater_(std::move(programFile), std::move(manifestUrl), std::move(limits)) {
+                                   std::string publicKey, UpdateLimits limits)
+    : updater_(std::move(programFile), std::move(manifestUrl), std::move(publicKey),
+               std::move(limits)) {
     updater_.setAsk([this](const std::string&, const std::string&) { return askFromCheck(); });
     updater_.setStop([this] {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -19,15 +19,18 @@
 //
 // The manifest's top-level element "do" holds blocks of commands, run in document order:
 // "check" (path, md5) ends its block when the program file's digest equals md5; "download"
-// (url, md5 optional) asks the user and fetches the new program into the updater copy; "run"
-// starts the copy; "exit" makes the program close. The copy, running under the updater name,
-// waits for the old program to end, replaces the main program file with itself and starts it;
-// the restarted program deletes the copy.
+// (url, signature, md5 optional) asks the user and fetches the new program into the updater
+// copy; "run" starts the copy; "exit" makes the program close. The copy, running under the
+// updater name, waits for the old program to end, replaces the main program file with itself and
+// starts it; the restarted program deletes the copy.
 //
-// Only a copy that arrived whole and, where the manifest gives a digest, matched it is ever
-// started; a manifest read over https has the program come over https too. Without a manifest
-// address (a build that has none) nothing is checked; where the program's folder cannot be
-// written, no new version is offered, and the log says why once per run.
+// Only a copy that arrived whole and whose signature (platform/signature.h: base64 of r and s)
+// is one of its bytes by the update key built into the program is ever started; where the
+// manifest also gives an MD5, the copy must match it too. A download without a signature is not
+// offered; a copy that fails either check is deleted; the log says why. A manifest read over
+// https has the program come over https too. Without a manifest address (a build that has none)
+// nothing is checked; where the program's folder cannot be written, no new version is offered,
+// and the log says why once per run.
 
 // How program files are named: X.exe with the copy X_update.exe, or X with the copy X_update.
 enum class ProgramNaming { Windows, Posix };
@@ -83,7 +86,10 @@ enum class UpdateResult : int { BlockEnded = -1, UpToDate = 0, GoOn = 1, Close =
 
 class Updater {
   public:
-    Updater(std::string programFile, std::string manifestUrl, UpdateLimits limits = {});
+    // `publicKey`: the update key as platform::readPublicKey takes it; without a valid one no
+    // download is ever offered.
+    Updater(std::string programFile, std::string manifestUrl, std::string publicKey,
+            UpdateLimits limits = {});
 
     const std::string& updaterPath() const { return updaterPath_; }
     // True when this program is an updater copy: its check only hands over to the main program.
@@ -103,12 +109,15 @@ class Updater {
   private:
     UpdateResult takeUpdaterRole(const std::string& mainPath);
     bool download(const UpdateCommand& command);
+    // Why the fetched copy must not run (its MD5 or its signature), or empty when it may.
+    std::string refusalOfCopy(const UpdateCommand& command, const std::string& signature) const;
     // Whether the copy could replace the program file; says once why not.
     bool canReplaceProgram();
 
     std::string programFile_;
     std::string updaterPath_;
     std::string manifestUrl_;
+    std::optional<std::string> publicKey_;
     UpdateLimits limits_;
     std::chrono::milliseconds waitLimit_ = kFileWaitLimit;
     std::function<bool(const std::string&, const std::string&)> ask_;
@@ -128,7 +137,8 @@ inline constexpr uint32_t WM_UPDATE_DONE = 2027;      // wParam: the check's res
 // WM_UPDATE_DONE with its result; the window hands both to handleMessage.
 class BackgroundUpdate {
   public:
-    BackgroundUpdate(std::string programFile, std::string manifestUrl, UpdateLimits limits = {});
+    BackgroundUpdate(std::string programFile, std::string manifestUrl, std::string publicKey,
+                     UpdateLimits limits = {});
     // Ends a running check (a pending question is answered No, transfers and waits end) and
     // waits for its thread.
     ~BackgroundUpdate();
@@ -158,5 +168,6 @@ class BackgroundUpdate {
     bool ending_ = false;
 };
 
-// The manifest address chosen at build time.
+// The manifest address and the update key chosen at build time.
 std::string updateManifestUrl();
+std::string updatePublicKey();

@@ -852,6 +852,22 @@ def answer_file_chooser(program, window, keys, path):
     xdotool("key", "Return")
 
 
+def answer_replace_question(program, window):
+    """Waits for the question whether to replace a file, over the file chooser, and answers
+    "替换" (alt+r)."""
+    deadline = time.time() + 30
+    while True:
+        windows = xdotool("search", "--onlyvisible", "--pid", str(program.process.pid)).split()
+        others = [w for w in windows if w != window]
+        if len(others) >= 2:
+            break
+        check(time.time() < deadline, "no question whether to replace the file")
+        time.sleep(0.5)
+    xdotool("windowfocus", others[-1])
+    time.sleep(0.5)
+    xdotool("key", "alt+r")
+
+
 def wait_until(condition, what, timeout=60):
     deadline = time.time() + timeout
     while not condition():
@@ -939,9 +955,14 @@ def pc_backup(env, workdir):
         with open(path, "rb") as f:
             return f.read()
 
+    # An older backup at the name, which the user types without its extension: the chooser
+    # asks about the completed name before anything is replaced.
+    with open(backup, "wb") as f:
+        f.write(b"an older backup")
     xdotool("mousemove", "--window", window, "%d" % BACKUP[0], "%d" % BACKUP[1], "click", "1")
-    answer_file_chooser(program, window, "ctrl+a", backup)
-    wait_until(lambda: os.path.exists(backup), "no backup was written")
+    answer_file_chooser(program, window, "ctrl+a", backup[:-len(".zip")])
+    answer_replace_question(program, window)
+    wait_until(lambda: read(backup)[:2] == b"PK", "no backup was written")
     time.sleep(2)
     screenshot(os.path.join(art, "pc_backup.png"))
 

@@ -1,5 +1,6 @@
 // Route files from outside: reading must stay inside the file, and whatever it accepts must
-// write back and read again as the same records.
+// write back and read again as the same records; a file read as stored and found exact must
+// encode to its own bytes.
 #include <cstdlib>
 
 #include "formats/route_book_xml.h"
@@ -27,5 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
     }
     std::remove(copy.c_str());
+    std::optional<StoredRouteFile> stored = readStoredRouteFile(path);
+    if (!stored) std::abort();
+    if (stored->exact && encodeRouteFile(stored->data, RouteIndex::Kept) + stored->trailing !=
+                             std::string(reinterpret_cast<const char*>(data), size))
+        std::abort();
     return 0;
 }

@@ -38,6 +38,14 @@ grep -qx 'status 0: finished' "$work/err" && grep -qx 'item 48: backup' "$work/e
 grep -qx 'backed up 48 files ([0-9]* bytes) to .*b.zip' "$work/out" || fail "$(cat "$work/out")"
 unzip -Z1 "$work/b.zip" | grep -qx 'manifest.txt' || fail "no manifest in the backup"
 
+# A save answered with a name without its extension: a file at the completed name is kept unless
+# --replace says otherwise, as there is nobody to ask.
+echo older >"$work/navbk.zip"
+run 4 call --file "$work/navbk" backupToPC ""
+[ "$(cat "$work/navbk.zip")" == older ] || fail "navbk.zip was replaced unasked"
+run 0 call --replace --file "$work/navbk" backupToPC ""
+unzip -Z1 "$work/navbk.zip" | grep -qx 'manifest.txt' || fail "--replace saved no backup"
+
 # Lost, changed and added files: the changed one is kept and named until --replace.
 rm "$data/poi/address.poi" "$data/track/R1.trk"
 echo mine >"$data/settings.ini"

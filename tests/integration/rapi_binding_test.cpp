@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "device/device_files.h"
 #include "platform/files.h"
 #include "support/file_tree.h"
@@ -55,6 +57,26 @@ TEST(RapiBindingTest, ALinkStartThatDoesNotCompleteOrFailsIsNoLink) {
     EXPECT_EQ(rapi.openRemoteLink(), 0);  // after 2000 ms
     device.sim.control("link", "up");
     EXPECT_EQ(rapi.openRemoteLink(), 1);
+}
+
+// The simulator fails a call from any thread but the one that owns it, as the real
+// device-connection software may: the test's threads reach it only through the binding.
+TEST(RapiBindingTest, EveryCallIsMadeOnTheBindingsOwnThread) {
+    SimulatedDevice device;
+    writeFileBytes(device.onCard("f"), "data");
+    RapiBinding rapi;
+    ASSERT_EQ(rapi.openRemoteLink(), 1);
+    std::thread worker([&rapi] { EXPECT_TRUE(findDeviceFiles(rapi, "\\Storage Card\\*")); });
+    worker.join();
+    EXPECT_TRUE(findDeviceFiles(rapi, "\\Storage Card\\*"));
+    EXPECT_EQ(device.sim.calls("other thread"), 0);
+
+    platform::Library library(platform::rapiLibraryName());
+    auto deleteFile = library.function<decltype(&::CeDeleteFile)>("CeDeleteFile");
+    ASSERT_NE(deleteFile, nullptr);
+    EXPECT_EQ(deleteFile(u"\\Storage Card\\f"), 0);
+    EXPECT_EQ(device.sim.calls("other thread"), 1);
+    EXPECT_TRUE(platform::fileExists(device.onCard("f")));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "support/loopback_server.h"
 #include "support/program_stub.h"
 #include "support/temp_dir.h"
+#include "support/update_keys.h"
 
 namespace {
 
@@ -48,12 +49,14 @@ TEST(UpdateHandover, PublishedVersionReplacesTheRunningOne) {
                      digest +
                      "</md5></check>"
                      "<download><url>" +
-                     server.url("/vantu2") + "</url><md5>" + digest +
-                     "</md5></download><run/><exit/></program></do>\n");
+                     server.url("/vantu2") + "</url><md5>" + digest + "</md5><signature>" +
+                     signatureOf(version2) +
+                     "</signature></download><run/><exit/></program></do>\n");
 
     ProgramId first = spawnProgram(
         program, {},
-        {"VANTU_HANDOVER_LOG=" + log, "VANTU_HANDOVER_MANIFEST=" + server.url(manifestPath)});
+        {"VANTU_HANDOVER_LOG=" + log, "VANTU_HANDOVER_MANIFEST=" + server.url(manifestPath),
+         std::string("VANTU_HANDOVER_KEY=") + kUpdateKeyPoint});
     ASSERT_GT(first, 0);
     EXPECT_EQ(waitForProgram(first), 0);
 

@@ -30,7 +30,8 @@ void Navsim::setRoot(const std::string& folder) {
 
 std::string partialSimulatorName() {
 #if defined(_WIN32)
-    return "navsim_partial.dll";
+    // By its full path: a bare name is looked for in the system folder only.
+    return platform::programFolder() + "navsim_partial.dll";
 #else
     return "libnavsim_partial.so";
 #endif

@@ -35,8 +35,8 @@ class Navsim {
     int (*control_)(const char*, const char*) = nullptr;
 };
 
-// The simulator that lacks some entry points, for the loader (next to the test programs on
-// Windows).
+// The simulator that lacks some entry points, for the loader (the copy next to the test
+// programs on Windows).
 std::string partialSimulatorName();
 
 // A simulated device in a fresh folder, with its storage card folder, and no removable drives.

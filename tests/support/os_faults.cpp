@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #ifdef _WIN32
+#include "platform/codepage.h"
 #include "platform/win32/syscalls_win32.h"
 #else
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -84,6 +88,14 @@ HANDLE WINAPI createFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTR
     return active->real.createFile(path, access, share, security, disposition, flags, templateFile);
 }
 
+// A wide path as the program names it in ANSI, without the "\\?\" prefix.
+std::string ansiOf(LPCWSTR path) {
+    std::wstring_view text(path == nullptr ? L"" : path);
+    if (text.rfind(L"\\\\?\\", 0) == 0) text.remove_prefix(4);
+    return platform::utf16ToAnsi(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
+}
+
 BOOL refusedMove(LPCSTR from, LPCSTR to) {
     if (active->fault == OsFault::RenameRefused) return fail(ERROR_ACCESS_DENIED);
     if (sameName(from, active->locked) || sameName(to, active->locked))
@@ -107,6 +119,24 @@ void install(Table& t) {
         if (active->fault == OsFault::RenameRefused || active->fault == OsFault::Locked)
             return fail(codeOf(active->fault));
         return active->real.setFileInformation(h, kind, info, size);
+    };
+    // The same by wide names, as the navigator's drive is reached.
+    t.createFileW = [](LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                       DWORD disposition, DWORD flags, HANDLE templateFile) -> HANDLE {
+        if (sameName(ansiOf(path).c_str(), active->locked)) {
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return INVALID_HANDLE_VALUE;
+        }
+        return active->real.createFileW(path, access, share, security, disposition, flags,
+                                        templateFile);
+    };
+    t.moveFileExW = [](LPCWSTR from, LPCWSTR to, DWORD how) -> BOOL {
+        return refusedMove(ansiOf(from).c_str(), ansiOf(to).c_str()) &&
+               active->real.moveFileExW(from, to, how);
+    };
+    t.deleteFileW = [](LPCWSTR path) -> BOOL {
+        return sameName(ansiOf(path).c_str(), active->locked) ? fail(ERROR_SHARING_VIOLATION)
+                                                              : active->real.deleteFileW(path);
     };
     t.deleteFile = [](LPCSTR path) -> BOOL {
         return sameName(path, active->locked) ? fail(ERROR_SHARING_VIOLATION)
@@ -134,6 +164,24 @@ int fail(int code) {
 
 bool isLocked(const char* path) {
     return active->fault == OsFault::Locked && path != nullptr && active->locked == path;
+}
+
+// The path a name relative to an open folder names.
+std::string pathAt(int folder, const char* name) {
+    char target[4096] = {};
+    std::string link = "/proc/self/fd/" + std::to_string(folder);
+    ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    return n > 0 ? std::string(target, static_cast<size_t>(n)) + "/" + name : std::string(name);
+}
+
+bool isLockedAt(int folder, const char* name) {
+    return active->fault == OsFault::Locked && isLocked(pathAt(folder, name).c_str());
+}
+
+int refusedRenameAt(int fromFolder, const char* from, int toFolder, const char* to) {
+    if (active->fault == OsFault::RenameRefused) return fail(EACCES);
+    if (isLockedAt(fromFolder, from) || isLockedAt(toFolder, to)) return fail(EBUSY);
+    return 0;
 }
 
 ssize_t write(int fd, const void* data, size_t n) {
@@ -167,6 +215,23 @@ void install(Table& t) {
     };
     t.unlink = [](const char* path) {
         return isLocked(path) ? fail(EBUSY) : active->real.unlink(path);
+    };
+    // The same, relative to an open folder, as the navigator's drive is reached.
+    t.openat = [](int folder, const char* name, int flags, mode_t mode) {
+        if (isLockedAt(folder, name) && (flags & O_ACCMODE) != O_RDONLY) return fail(ETXTBSY);
+        return active->real.openat(folder, name, flags, mode);
+    };
+    t.renameat = [](int fromFolder, const char* from, int toFolder, const char* to) {
+        int refused = refusedRenameAt(fromFolder, from, toFolder, to);
+        return refused != 0 ? refused : active->real.renameat(fromFolder, from, toFolder, to);
+    };
+    t.renameatNoReplace = [](int fromFolder, const char* from, int toFolder, const char* to) {
+        int refused = refusedRenameAt(fromFolder, from, toFolder, to);
+        return refused != 0 ? refused
+                            : active->real.renameatNoReplace(fromFolder, from, toFolder, to);
+    };
+    t.unlinkat = [](int folder, const char* name, int flags) {
+        return isLockedAt(folder, name) ? fail(EBUSY) : active->real.unlinkat(folder, name, flags);
     };
 }
 

@@ -2,13 +2,22 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <thread>
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
 
 #include "app/page_messages.h"
 #include "common/task_status.h"
 #include "platform/codepage.h"
+#include "platform/drives.h"
 #include "platform/file_info.h"
 #include "support/native_path.h"
 #include "support/os_faults.h"
@@ -27,6 +36,20 @@ std::string crcHex(const std::string& bytes) {
         text, sizeof text, "%08lx",
         crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
     return text;
+}
+
+// A backup as the program writes it: UTF-8 names, each file's entry and the manifest.
+std::string backupZip(const std::vector<std::pair<std::string, std::string>>& files,
+                      bool deflatedManifest = false) {
+    std::string manifest = "vantu backup 2\n";
+    std::vector<ZipEntry> entries;
+    for (const auto& [name, bytes] : files) {
+        manifest += crcHex(bytes) + " " + std::to_string(bytes.size()) + " 0 " + name + "\n";
+        entries.push_back(ZipEntry("userdata\\" + name, bytes).utf8());
+    }
+    entries.push_back(ZipEntry("manifest.txt", manifest));
+    if (deflatedManifest) entries.back().deflated();
+    return zipBytes(entries);
 }
 
 class BackupTest : public TaskHarness {
@@ -171,7 +194,7 @@ TEST_F(BackupTest, ADamagedBackupIsRefusedAndChangesNothing) {
             EXPECT_FALSE(outcome->finished);
             EXPECT_TRUE(outcome->archiveFailed);
             EXPECT_FALSE(outcome->problem.empty());
-            EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::UnpackFailed});
+            EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::RestoreRefused});
             EXPECT_EQ(treeOf(inData()), before);
         }
     }
@@ -223,7 +246,7 @@ TEST_F(BackupTest, ABackupTakesAParkedFileAndNoHalfCopy) {
     std::string manifest(200, '\0');
     manifest.resize(reader.readCurrent(manifest.data(), manifest.size()).value_or(0));
     EXPECT_EQ(manifest,
-              "vantu backup 1\n" + crcHex("old A") + " 5 " +
+              "vantu backup 2\n" + crcHex("old A") + " 5 " +
                   std::to_string(platform::fileInfo(onNavigator("A.trk~vo"))->lastWriteTime) +
                   " track\\A.trk\n" + crcHex("B") + " 1 " +
                   std::to_string(platform::fileInfo(onNavigator("B.trk"))->lastWriteTime) +
@@ -263,5 +286,169 @@ TEST_F(BackupTest, AFailingSystemKeepsTheEarlierBackup) {
             EXPECT_TRUE(name.rfind("backup.zip", 0) != 0 || name == "backup.zip") << name;
     }
 }
+
+// Names as the navigator holds them, not as the PC's code page can: Korean, an emoji, a name of
+// 245 GBK bytes (deeper than one folder: no PC disk holds its 126 units as one UTF-8 name). All
+// come back byte for byte onto an empty navigator, and an old backup with GBK names restores.
+TEST_F(BackupTest, NamesNoCodePageHoldsComeBackExactly) {
+    std::string chinese40;
+    for (int i = 0; i < 40; ++i)
+        chinese40 += "北";
+    const std::string longName =
+        chinese40 + "/" + chinese40 + "/" + chinese40.substr(0, 39 * 3) + "x.bin";
+    ASSERT_EQ(platform::utf8ToAnsi(longName).size(), 245u);
+    const FileTree files = {{"지도/서울.txt", "Seoul"},
+                            {"😀.txt", std::string(70000, 'e')},
+                            {longName, "long"},
+                            {"track/Day1.trk", trackBytes(5)}};
+    const std::string gbk = platform::utf8ToAnsi("北京.trk");
+    const std::string first =
+        zipBytes({ZipEntry("userdata\\track\\" + gbk, "old format"),
+                  ZipEntry("manifest.txt", "vantu backup 1\n" + crcHex("old format") +
+                                               " 10 0 track\\" + gbk + "\n")});
+    for (Link how : {Link::Device, Link::Drive}) {
+        SCOPED_TRACE(how == Link::Device ? "device" : "drive");
+        fresh(how);
+        for (const auto& [name, bytes] : files)
+            writeUnicodeFile(inData(), name, bytes);
+        auto backedUp = backUp(backupFile());
+        ASSERT_TRUE(backedUp->finished) << backedUp->problem;
+        EXPECT_TRUE(backedUp->leftOut.empty());
+        std::filesystem::remove_all(nativePath(inData()));
+        connect(how);
+        auto restored = restore(backupFile());
+        ASSERT_TRUE(restored->finished) << restored->problem;
+        EXPECT_EQ(unicodeTreeOf(inData()), files);
+
+        writeFileBytes(backupFile(), first);
+        ASSERT_TRUE(restore(backupFile())->finished);
+        EXPECT_EQ(unicodeTreeOf(inData()).at("track/北京.trk"), "old format");
+    }
+}
+
+// Backups made to harm: a file in the place of the route book folder (and a move on the device
+// that would fail), a file 110 folders deep, a manifest of 65,535 deep names in a small zip, a
+// file below a file, a name the program parks files under, a name too long for the navigator's
+// paths. Each is refused with nothing changed, and the navigator stays usable: the next backup
+// is whole.
+TEST_F(BackupTest, HostileBackupsChangeNothingAndTheNavigatorStaysUsable) {
+    std::string deep110, manifest = "vantu backup 2\n";
+    for (int i = 0; i < 110; ++i)
+        deep110 += "d\\";
+    for (int i = 0; i < 65535; ++i)
+        manifest += "00000000 0 0 " + deep110 + std::to_string(i) + "\n";
+    const struct {
+        const char* label;
+        std::string zip;
+        const char* failingMove;
+    } cases[] = {
+        {"a file named like the route book folder", backupZip({{"track", "x"}}), "move 1"},
+        {"110 folders deep", backupZip({{deep110 + "f", "x"}}), ""},
+        {"65,535 deep names", zipBytes({ZipEntry("manifest.txt", manifest).deflated()}), ""},
+        {"a file below a file", backupZip({{"poi\\address.poi\\x", "x"}}), ""},
+        {"a parked name in capitals", backupZip({{"settings.ini~VO", "x"}}), ""},
+        {"longer than the navigator's paths", backupZip({{std::string(240, 'n'), "x"}}), ""},
+    };
+    for (Link how : {Link::Device, Link::Drive}) {
+        fresh(how);
+        fillNavigator();
+        const FileTree before = treeOf(inData());
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.label) + (how == Link::Device ? " (device)" : " (drive)"));
+            ASSERT_LT(c.zip.size(), 1024u * 1024u);
+            writeFileBytes(backupFile(), c.zip);
+            sink.clear();
+            navsim().control("reset");
+            if (*c.failingMove) navsim().control("fail", c.failingMove);
+            auto outcome = restore(backupFile(), [](const std::string&) { return true; });
+            EXPECT_TRUE(outcome->archiveFailed) << outcome->problem;
+            EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::RestoreRefused});
+            EXPECT_EQ(treeOf(inData()), before);
+            navsim().control("reset");
+            auto next = backUp(programTemp.file("next.zip"));
+            EXPECT_TRUE(next->finished && next->leftOut.empty()) << next->problem;
+        }
+    }
+}
+
+// What no restore could put back is named at backup time, and everything else is saved: the
+// backup then restores whole.
+TEST_F(BackupTest, ABackupNamesWhatNoRestoreCouldPutBack) {
+    std::string deep34, deepest;
+    for (int i = 0; i < 34; ++i)
+        deep34 += "d/";
+    for (int i = 0; i < 33; ++i)
+        deepest += "d\\";
+    for (Link how : {Link::Device, Link::Drive}) {
+        SCOPED_TRACE(how == Link::Device ? "device" : "drive");
+        fresh(how);
+        fillNavigator();
+        writeUnicodeFile(inData(), deep34 + "deep.txt", "deep");
+        writeUnicodeFile(inData(), std::string(240, 'n'), "long");
+        auto outcome = backUp(backupFile());
+        ASSERT_TRUE(outcome->finished) << outcome->problem;
+        EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::BackupIncomplete});
+        std::vector<std::string> named;
+        for (const LeftOut& left : outcome->leftOut)
+            named.push_back(left.name);
+        EXPECT_EQ(named, (std::vector<std::string>{deepest, std::string(240, 'n')}));
+        std::filesystem::remove_all(nativePath(inData()));
+        connect(how);
+        EXPECT_TRUE(restore(backupFile())->finished);
+    }
+}
+
+#ifndef _WIN32
+// POSIX only: what another user can plant on a drive besides files and folders. A backup
+// neither reads through a link out of the navigator nor waits on a FIFO, device or socket, and
+// names each; a restore writes through none of them, refuses them in its way, and does not wait
+// on a FIFO given as its backup; a data folder that is itself a link is not entered.
+TEST_F(BackupTest, OnADriveNothingOutsideIsReadOrWrittenAndNothingWaits) {
+    fresh(Link::Drive);
+    fillNavigator();
+    TempDir outside;
+    writeFileBytes(outside.file("secret"), "outside");
+    const FileTree outsideBefore = treeOf(outside.path());
+    ASSERT_EQ(symlink(outside.file("secret").c_str(), inData("link").c_str()), 0);
+    ASSERT_EQ(symlink(outside.path().c_str(), inData("folder-link").c_str()), 0);
+    ASSERT_EQ(mkfifo(inData("fifo").c_str(), 0600), 0);
+    std::vector<std::string> planted = {"fifo", "folder-link", "link", "socket"};
+    // A device node needs the right to make one.
+    if (mknod(inData("null").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0)
+        planted.insert(planted.begin() + 3, "null");
+    int socketFd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    inData("socket").copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    auto outcome = backUp(backupFile());
+    ASSERT_TRUE(outcome->finished) << outcome->problem;
+    EXPECT_EQ(outcome->files, 12u);
+    std::vector<std::string> named;
+    for (const LeftOut& left : outcome->leftOut)
+        named.push_back(left.name);
+    std::sort(named.begin(), named.end());
+    EXPECT_EQ(named, planted);
+    for (const char* name : {"folder-link\\new", "link", "fifo", "socket\\x"}) {
+        SCOPED_TRACE(name);
+        writeFileBytes(backupFile(), backupZip({{name, "written through"}}));
+        auto restored = restore(backupFile(), [](const std::string&) { return true; });
+        EXPECT_TRUE(restored->archiveFailed) << restored->problem;
+    }
+    ASSERT_EQ(mkfifo(programTemp.file("pipe.zip").c_str(), 0600), 0);
+    EXPECT_TRUE(restore(programTemp.file("pipe.zip"))->archiveFailed);
+    close(socketFd);
+
+    platform::setRemovableDrivesForTesting(std::vector<std::string>{drive.path()});
+    std::filesystem::rename(nativePath(inData()), nativePath(drive.file("real")));
+    ASSERT_EQ(symlink(outside.path().c_str(), drive.file("userdata").c_str()), 0);
+    EXPECT_FALSE(backUp(backupFile())->finished);
+    writeFileBytes(backupFile(), backupZip({{"new", "written through"}}));
+    EXPECT_FALSE(restore(backupFile())->finished);
+    platform::setRemovableDrivesForTesting(std::vector<std::string>{});
+    EXPECT_EQ(treeOf(outside.path()), outsideBefore);
+}
+#endif
 
 }  // namespace

@@ -49,6 +49,8 @@ TEST_F(ConcurrencyTest, ImportWhileListing) {
     EXPECT_EQ(taskCodes(), std::vector<TaskStatus>{TaskStatus::Done});
     for (const char* name : {"A", "B", "C", "D"})
         EXPECT_TRUE(platform::fileExists(onNavigator(std::string(name) + ".trk"))) << name;
+    // Both threads reached the navigator through the remote API's own thread.
+    EXPECT_EQ(navsim().calls("other thread"), 0);
 }
 
 TEST_F(ConcurrencyTest, ExportWhileViewing) {
@@ -60,6 +62,7 @@ TEST_F(ConcurrencyTest, ExportWhileViewing) {
     EXPECT_GT(browseUntilIdle(), 0);
     EXPECT_EQ(taskCodes(), std::vector<TaskStatus>{TaskStatus::Done});
     EXPECT_EQ(server.uploads().size(), 4u);
+    EXPECT_EQ(navsim().calls("other thread"), 0);
 }
 
 TEST_F(ConcurrencyTest, DeleteWhileListing) {

@@ -8,6 +8,7 @@
 #include "platform/codepage.h"
 #include "platform/file_dialog.h"
 #include "platform/files.h"
+#include "platform/question.h"
 #include "task_harness.h"
 
 namespace {
@@ -146,23 +147,41 @@ TEST_F(PcFilesTest, SavesARouteBookAsGpxWhereTheUserChose) {
         fresh(how);
         addRouteBook("A", routeBookSet("A"));
         writeFileBytes(pc.file("old.gpx"), "old");
+        platform::deleteFile(pc.file("plain.gpx"));
         struct Case {
             std::optional<std::string> file;
             const char* rbid;
             const char* status;
             std::string written;  // the file that holds the GPX, if any
+            // Whether the user is asked to replace a file: the dialog asked about the name as
+            // typed, not about the one it is saved under.
+            bool asked = false;
+            bool replace = false;
         } cases[] = {
             {"old.gpx", "0", "saved", "old.gpx"},
             // A name without an extension gets the dialog's.
             {"plain", "0", "saved", "plain.gpx"},
+            {"plain", "0", "cancelled", "", true, false},
+            {"plain", "0", "saved", "plain.gpx", true, true},
             {std::nullopt, "0", "cancelled", ""},
             {"?", "0", "refused", ""},
             {"other.gpx", "1", "refused", ""},
             {"other.gpx", "-1", "refused", ""},
         };
         for (const Case& c : cases) {
+            std::vector<std::string> questions;
+            platform::setQuestionHandler([&](const std::string& text, const std::string&) {
+                questions.push_back(text);
+                return c.replace;
+            });
+            if (c.asked) writeFileBytes(pc.file("plain.gpx"), "mine");
             std::string outcome = call(saveGpxToPC, c.file, c.rbid);
+            platform::setQuestionHandler({});
             EXPECT_EQ(attribute(outcome, "status"), c.status) << outcome;
+            EXPECT_EQ(questions.size(), c.asked ? 1u : 0u);
+            if (c.asked && !c.replace) {
+                EXPECT_EQ(readFileBytes(pc.file("plain.gpx")), "mine");
+            }
             if (c.written.empty()) continue;
             ASSERT_EQ(asked.size(), 1u);
             EXPECT_EQ(asked[0].kind, FileDialogRequest::Kind::Save);
@@ -190,6 +209,7 @@ TEST_F(PcFilesTest, BacksUpAndRestoresKeepingWhatDiffersUntilAskedToReplace) {
         SCOPED_TRACE(how == Link::Device ? "device" : "drive");
         fresh(how);
         addRouteBook("A", routeBookSet("A"));
+        platform::deleteFile(pc.file("nav.zip"));
         PcBackup last;
         EXPECT_EQ(attribute(backupOutcome(*device, last), "state"), "none");
         EXPECT_EQ(attribute(restoreFromPC(*device, last, "replace"), "status"), "refused");

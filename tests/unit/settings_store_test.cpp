@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <optional>
 
+#include "platform/clock.h"
+#include "platform/file_info.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "support/environment.h"
@@ -30,6 +32,43 @@ TEST_F(SettingsStoreTest, ValuesLiveInSectionXxxOfVantuIni) {
     EXPECT_EQ(store.getValue("missing"), "");
     store.writeValue("width", nullptr);
     EXPECT_EQ(store.readIntSetting("width"), 0);
+}
+
+// The window and vantu-cli share the file: a store reads a value again when the other program has
+// changed the file, and only then.
+TEST_F(SettingsStoreTest, AValueIsReadAgainWhenTheFileHasChanged) {
+    const std::string ini = dir.file("vantu.ini");
+    const platform::FileTime now = platform::Clock().utcNow();
+    const platform::FileTime longAgo = now - 600ULL * 10'000'000;
+    struct Case {
+        const char* other;  // what the other program leaves (null: it removes the file)
+        bool sameTime;      // with the file's time put back as it was
+        bool recent;        // the file had been written just before this store first read it
+        const char* read;
+    } cases[] = {
+        {"[xxx]\r\nk=22\r\n", false, false, "22"},
+        {"[xxx]\r\nk=2\r\n", false, false, "2"},
+        {nullptr, false, false, ""},
+        // The same size and time tell nothing within the time's resolution of the last write ...
+        {"[xxx]\r\nk=2\r\n", true, true, "2"},
+        // ... and past it, the value read before stands.
+        {"[xxx]\r\nk=2\r\n", true, false, "1"},
+    };
+    for (const Case& c : cases) {
+        const platform::FileTime first = c.recent ? now : longAgo;
+        writeFileBytes(ini, "[xxx]\r\nk=1\r\n");
+        ASSERT_TRUE(platform::setFileWriteTime(ini, first));
+        SettingsStore window(dir.path());
+        EXPECT_EQ(window.getValue("k"), "1");
+        if (c.other == nullptr)
+            platform::deleteFile(ini);
+        else
+            writeFileBytes(ini, c.other);
+        if (c.sameTime) {
+            ASSERT_TRUE(platform::setFileWriteTime(ini, first));
+        }
+        EXPECT_EQ(window.getValue("k"), c.read) << (c.other ? c.other : "removed");
+    }
 }
 
 TEST_F(SettingsStoreTest, A300CharacterValueReadsBackAsItsFirst255) {

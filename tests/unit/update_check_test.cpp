@@ -24,6 +24,7 @@
 #include "support/program_stub.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
+#include "support/update_keys.h"
 
 namespace {
 
@@ -71,8 +72,8 @@ enum class Copy { None, Whole };
 struct ScriptCase {
     const char* name;
     // $SELF: the program file's digest, $SELF_UPPER the same in capitals, $OTHER another
-    // digest, $NEW the new program's digest, $URL its address, $BROKEN an address that answers
-    // 404 and $CUT one whose transfer breaks off.
+    // digest, $NEW the new program's digest, $SIGNED its signature element, $URL its address,
+    // $BROKEN an address that answers 404 and $CUT one whose transfer breaks off.
     const char* manifest;
     bool answer = false;
     int checks = 1;
@@ -107,11 +108,18 @@ class UpdateScriptTest : public ::testing::Test {
     }
     void TearDown() override { platform::setQuestionHandler(nullptr); }
 
+    // A download block of the new program at `url`, signed with the update key.
+    std::string download(const std::string& url) const {
+        return "<download><url>" + url + "</url><signature>" + newSignature +
+               "</signature></download>";
+    }
+
     TempDir dir;
     LoopbackServer server;
     std::string program = dir.file(std::string("vantu") + kProgramSuffix);
     std::string marker = dir.file("started");
     std::string newProgram = markerScript(marker);
+    std::string newSignature = signatureOf(newProgram);
     bool answer = false;
     int questions = 0;
     std::string lastText;
@@ -122,29 +130,30 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
     const ScriptCase cases[] = {
         {.name = "equal digests: up to date, nothing asked",
          .manifest = "<do><b><check><path>p</path><md5>$SELF</md5></check>"
-                     "<download><url>$URL</url></download><run/><exit/></b></do>",
+                     "<download><url>$URL</url>$SIGNED</download><run/><exit/></b></do>",
          .answer = true},
         {.name = "a digest in capitals never matches",
          .manifest = "<do><b><check><path>p</path><md5>$SELF_UPPER</md5></check>"
-                     "<download><url>$URL</url></download></b></do>",
+                     "<download><url>$URL</url>$SIGNED</download></b></do>",
          .questions = 1},
         {.name = "without check the question comes at every check",
-         .manifest = "<do><b><download><url>$URL</url></download></b></do>",
+         .manifest = "<do><b><download><url>$URL</url>$SIGNED</download></b></do>",
          .checks = 3,
          .questions = 3},
         {.name = "new version: download, run, exit",
-         .manifest = "<do><b><check><path>p</path><md5>$OTHER</md5></check>"
-                     "<download><url>$URL</url><md5>$NEW</md5></download><run/><exit/></b></do>",
+         .manifest =
+             "<do><b><check><path>p</path><md5>$OTHER</md5></check>"
+             "<download><url>$URL</url><md5>$NEW</md5>$SIGNED</download><run/><exit/></b></do>",
          .answer = true,
          .result = UpdateResult::Close,
          .questions = 1,
          .copy = Copy::Whole,
          .started = true},
         {.name = "declined: nothing downloaded, started or closed",
-         .manifest = "<do><b><download><url>$URL</url></download><run/><exit/></b></do>",
+         .manifest = "<do><b><download><url>$URL</url>$SIGNED</download><run/><exit/></b></do>",
          .questions = 1},
         {.name = "exit before run closes without starting the copy",
-         .manifest = "<do><b><download><url>$URL</url></download><exit/><run/></b></do>",
+         .manifest = "<do><b><download><url>$URL</url>$SIGNED</download><exit/><run/></b></do>",
          .answer = true,
          .result = UpdateResult::Close,
          .questions = 1,
@@ -154,55 +163,57 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
          .leftoverCopy = true},
         {.name = "check without path ends its block",
          .manifest = "<do><b><check><md5>$OTHER</md5></check>"
-                     "<download><url>$URL</url></download></b></do>"},
+                     "<download><url>$URL</url>$SIGNED</download></b></do>"},
         {.name = "a parameter without text is missing",
          .manifest = "<do><b><check><path></path><md5>$OTHER</md5></check>"
-                     "<download><url>$URL</url></download></b>"
+                     "<download><url>$URL</url>$SIGNED</download></b>"
                      "<b><download><url/></download><exit/></b></do>"},
         {.name = "check without md5 ends its block",
          .manifest = "<do><b><check><path>p</path></check>"
-                     "<download><url>$URL</url></download></b></do>"},
+                     "<download><url>$URL</url>$SIGNED</download></b></do>"},
         {.name = "a block that ends early does not stop the next ones",
          .manifest = "<do><a><check><md5>$OTHER</md5></check><exit/></a>"
-                     "<b><download><url>$URL</url></download><exit/></b>"
-                     "<c><download><url>$URL</url></download></c><d><exit/></d></do>",
+                     "<b><download><url>$URL</url>$SIGNED</download><exit/></b>"
+                     "<c><download><url>$URL</url>$SIGNED</download></c><d><exit/></d></do>",
          .result = UpdateResult::Close,
          .questions = 2},
         {.name = "unknown commands and block names are passed over",
-         .manifest = "<do><anything><hello/><download><url>$URL</url></download><bye>x</bye>"
+         .manifest = "<do><anything><hello/><download><url>$URL</url>$SIGNED</download><bye>x</bye>"
                      "<exit/></anything></do>",
          .answer = true,
          .result = UpdateResult::Close,
          .questions = 1,
          .copy = Copy::Whole},
         {.name = "a download that fails its digest ends the block and is deleted",
-         .manifest = "<do><b><download><url>$URL</url><md5>$OTHER</md5></download><run/><exit/></b>"
-                     "</do>",
+         .manifest =
+             "<do><b><download><url>$URL</url><md5>$OTHER</md5>$SIGNED</download><run/><exit/></b>"
+             "</do>",
          .answer = true,
          .questions = 1},
         {.name = "a download that fails its digest is not started by a later block",
-         .manifest = "<do><a><download><url>$URL</url><md5>$OTHER</md5></download></a>"
+         .manifest = "<do><a><download><url>$URL</url><md5>$OTHER</md5>$SIGNED</download></a>"
                      "<b><run/><exit/></b></do>",
          .answer = true,
          .result = UpdateResult::Close,
          .questions = 1},
         {.name = "a broken-off download is not started by a later block",
-         .manifest = "<do><a><download><url>$CUT</url></download></a><b><run/><exit/></b></do>",
+         .manifest =
+             "<do><a><download><url>$CUT</url>$SIGNED</download></a><b><run/><exit/></b></do>",
          .answer = true,
          .result = UpdateResult::Close,
          .questions = 1},
         {.name = "a verified copy is no longer started once a later download failed",
-         .manifest = "<do><a><download><url>$URL</url><md5>$NEW</md5></download></a>"
-                     "<b><download><url>$CUT</url></download></b><c><run/><exit/></c></do>",
+         .manifest = "<do><a><download><url>$URL</url><md5>$NEW</md5>$SIGNED</download></a>"
+                     "<b><download><url>$CUT</url>$SIGNED</download></b><c><run/><exit/></c></do>",
          .answer = true,
          .result = UpdateResult::Close,
          .questions = 2},
         {.name = "an error page is not a program",
-         .manifest = "<do><b><download><url>$BROKEN</url></download><run/><exit/></b></do>",
+         .manifest = "<do><b><download><url>$BROKEN</url>$SIGNED</download><run/><exit/></b></do>",
          .answer = true,
          .questions = 1},
         {.name = "a broken-off download ends the block and leaves nothing",
-         .manifest = "<do><b><download><url>$CUT</url></download><run/><exit/></b></do>",
+         .manifest = "<do><b><download><url>$CUT</url>$SIGNED</download><run/><exit/></b></do>",
          .answer = true,
          .questions = 1},
         {.name = "the first top-level do counts",
@@ -241,15 +252,18 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
 
     for (const ScriptCase& c : cases) {
         SCOPED_TRACE(c.name);
-        Updater updater(program, c.source == Source::Unreachable ? closed.url(kManifestPath)
-                                 : c.source == Source::NoAddress ? ""
-                                                                 : server.url(kManifestPath));
+        Updater updater(program,
+                        c.source == Source::Unreachable ? closed.url(kManifestPath)
+                        : c.source == Source::NoAddress ? ""
+                                                        : server.url(kManifestPath),
+                        kUpdateKeyPoint);
         int requestsBefore = server.requestCount(kManifestPath);
         std::string manifest =
             substituted(c.manifest, {{"$SELF_UPPER", selfUpper},
                                      {"$SELF", self},
                                      {"$OTHER", "0123456789abcdef0123456789abcdef"},
                                      {"$NEW", platform::md5Hex(newProgram)},
+                                     {"$SIGNED", "<signature>" + newSignature + "</signature>"},
                                      {"$URL", server.url("/new")},
                                      {"$BROKEN", server.url("/broken")},
                                      {"$CUT", server.url("/cut")},
@@ -287,12 +301,60 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
     }
 }
 
+// The update server offers a program signed with the update key, one changed after signing,
+// one without a signature and one signed with another key: only the first is ever started.
+TEST_F(UpdateScriptTest, OnlyAProgramSignedWithTheUpdateKeyIsStarted) {
+    std::string tampered = newProgram;
+    tampered[tampered.size() / 2] ^= 1;
+    const struct {
+        const char* name;
+        std::string served;
+        std::string signatureElement;
+        bool asked;
+        const char* logged;  // the end of the log line; empty for none
+    } cases[] = {
+        {"signed with the update key", newProgram, "<signature>" + newSignature + "</signature>",
+         true, ""},
+        {"changed after signing", tampered, "<signature>" + newSignature + "</signature>", true,
+         "was deleted: its signature is not one by the update key"},
+        {"unsigned", newProgram, "", false, "is not offered: it has no signature"},
+        {"signed with another key", newProgram,
+         "<signature>" + signatureOf(newProgram, kOtherKeyPem) + "</signature>", true,
+         "was deleted: its signature is not one by the update key"},
+    };
+    answer = true;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.serve("/new", c.served);
+        server.serve(kManifestPath, "<do><b><download><url>" + server.url("/new") + "</url>" +
+                                        c.signatureElement + "</download><run/><exit/></b></do>");
+        // The last case's copy may still run (and hold the marker open) on a slow machine.
+        waitAndDelete(updaterPathFor(program));
+        waitAndDelete(marker);
+        questions = 0;
+        std::vector<std::string> log;
+        platform::setLogHandler([&log](std::string_view line) { log.emplace_back(line); });
+        Updater updater(program, server.url(kManifestPath), kUpdateKeyPoint);
+        bool started = *c.logged == '\0';
+        // A refused copy ends its block: the program does not close either.
+        EXPECT_EQ(updater.checkForUpdate(), started ? UpdateResult::Close : UpdateResult::GoOn);
+        platform::setLogHandler(nullptr);
+        EXPECT_EQ(questions, c.asked ? 1 : 0);
+        EXPECT_EQ(platform::fileExists(updater.updaterPath()), started);
+        EXPECT_EQ(waitForFile(marker, started ? 10s : 300ms), started);
+        std::vector<std::string> expected;
+        if (!started)
+            expected.push_back("update: the new program from " + server.url("/new") + " " +
+                               c.logged);
+        EXPECT_EQ(log, expected);
+    }
+}
+
 TEST_F(UpdateScriptTest, TheQuestionIsExactAndTheDownloadCanBeStarted) {
     server.serve("/new", newProgram);
-    server.serve(kManifestPath,
-                 "<do><b><download><url>" + server.url("/new") + "</url></download></b></do>");
+    server.serve(kManifestPath, "<do><b>" + download(server.url("/new")) + "</b></do>");
     answer = true;
-    Updater updater(program, server.url(kManifestPath));
+    Updater updater(program, server.url(kManifestPath), kUpdateKeyPoint);
     EXPECT_EQ(updater.checkForUpdate(), UpdateResult::GoOn);
     EXPECT_EQ(lastText, platform::utf8ToAnsi("   发现新版本，您希望现在更新吗？  "));
     EXPECT_EQ(lastTitle, platform::utf8ToAnsi("在线更新"));
@@ -303,9 +365,8 @@ TEST_F(UpdateScriptTest, TheQuestionIsExactAndTheDownloadCanBeStarted) {
 
 TEST_F(UpdateScriptTest, ACheckFromInsideTheQuestionBoxDoesNothing) {
     server.serve("/new", newProgram);
-    server.serve(kManifestPath, "<do><b><download><url>" + server.url("/new") +
-                                    "</url></download><exit/></b></do>");
-    Updater updater(program, server.url(kManifestPath));
+    server.serve(kManifestPath, "<do><b>" + download(server.url("/new")) + "<exit/></b></do>");
+    Updater updater(program, server.url(kManifestPath), kUpdateKeyPoint);
     UpdateResult inner = UpdateResult::UpToDate;
     platform::setQuestionHandler([&](const std::string&, const std::string&) {
         ++questions;
@@ -320,15 +381,15 @@ TEST_F(UpdateScriptTest, ACheckFromInsideTheQuestionBoxDoesNothing) {
 
 TEST_F(UpdateScriptTest, AProgramInAFolderItCannotWriteIsNotOfferedTheUpdateAndTheLogSaysWhyOnce) {
     server.serve("/new", newProgram);
-    std::string manifest =
-        "<do><b><download><url>" + server.url("/new") + "</url></download><run/><exit/></b></do>";
-    server.serve(kManifestPath, manifest);
+    server.serve(kManifestPath,
+                 "<do><b>" + download(server.url("/new")) + "<run/><exit/></b></do>");
     std::vector<std::string> log;
     platform::setLogHandler([&log](std::string_view line) { log.emplace_back(line); });
     // A folder that does not exist stands for one the user may not write: root may write in
     // any that exists.
     std::string folder = dir.file("protected");
-    Updater updater(platform::joinPath(folder, "vantu"), server.url(kManifestPath));
+    Updater updater(platform::joinPath(folder, "vantu"), server.url(kManifestPath),
+                    kUpdateKeyPoint);
     answer = true;
     for (int check = 0; check < 3; ++check)
         EXPECT_EQ(updater.checkForUpdate(), UpdateResult::GoOn);
@@ -366,10 +427,7 @@ TEST_F(UpdateScriptTest, TheCheckNeverHoldsTheWindowAndEndsWithinItsLimits) {
     trickle.interval = 50ms;  // 16 bytes each time: 320 bytes a second
     server.setRoute("/trickle", trickle);
     server.serve("/new", newProgram);
-    const std::string handOver = "<do><b><download><url>$URL</url><md5>" +
-                                 platform::md5Hex(newProgram) +
-                                 "</md5></download><run/><exit/>"
-                                 "</b></do>";
+    const std::string handOver = "<do><b>" + download("$URL") + "<run/><exit/></b></do>";
     struct Case {
         const char* name;
         std::optional<LoopbackServer::Route> manifestRoute;  // else the manifest below
@@ -407,7 +465,7 @@ TEST_F(UpdateScriptTest, TheCheckNeverHoldsTheWindowAndEndsWithinItsLimits) {
         answer = true;
         questions = 0;
         RecordingSink sink;
-        BackgroundUpdate update(program, server.url(kManifestPath), limits);
+        BackgroundUpdate update(program, server.url(kManifestPath), kUpdateKeyPoint, limits);
 
         ASSERT_TRUE(update.start());
         // The server has not answered yet, and the window goes on.
@@ -431,8 +489,7 @@ TEST_F(UpdateScriptTest, ClosingTheWindowEndsARunningCheck) {
     } cases[] = {
         {"while the manifest does not come", "", false},
         {"while the question waits for its answer",
-         "<do><b><download><url>" + server.url("/new") + "</url></download><run/><exit/></b></do>",
-         true},
+         "<do><b>" + download(server.url("/new")) + "<run/><exit/></b></do>", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -443,7 +500,7 @@ TEST_F(UpdateScriptTest, ClosingTheWindowEndsARunningCheck) {
         questions = 0;
         RecordingSink sink;
         {
-            BackgroundUpdate update(program, server.url(kManifestPath));
+            BackgroundUpdate update(program, server.url(kManifestPath), kUpdateKeyPoint);
             ASSERT_TRUE(update.start());
             if (c.waitForQuestion) {
                 ASSERT_TRUE(eventually([&] {
@@ -514,7 +571,7 @@ TEST(UpdaterRole, CopyReplacesTheMainProgramAndStartsIt) {
         if (c.copyReadable) writeExecutable(copyPath, newProgram);
 
         // Without an address: the copy hands over all the same.
-        Updater updater(copyPath, "");
+        Updater updater(copyPath, "", "");
         EXPECT_EQ(updater.checkForUpdate(), UpdateResult::Close);
 
         bool replaced = c.copyReadable;

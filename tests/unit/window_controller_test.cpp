@@ -18,6 +18,7 @@
 #include "support/loopback_server.h"
 #include "support/program_stub.h"
 #include "support/temp_dir.h"
+#include "support/update_keys.h"
 
 namespace {
 
@@ -104,7 +105,7 @@ const std::string kSavedZoomed = "[xxx]\r\niszoomed=1\r\n";
 // A window with its controller, and the pieces around them.
 struct Harness {
     explicit Harness(std::string program = "vantu", std::string manifest = "")
-        : update(dir.file(program + kProgramSuffix), std::move(manifest)),
+        : update(dir.file(program + kProgramSuffix), std::move(manifest), kUpdateKeyPoint),
           controller(window,
                      {settings, device, device.connected, update, {kStart, "", ""}, "GIF89a"}) {}
 
@@ -141,8 +142,8 @@ TEST_F(WindowControllerTest, OnlyTheTopDocumentShowsTheWindowAndStartsTheUpdateC
     // A manifest whose check asks the user: a started check waits on that question for good.
     LoopbackServer server;
     server.serve("/update.xml",
-                 "<do><b><download><url>http://127.0.0.1:9/</url></download>"
-                 "</b></do>");
+                 "<do><b><download><url>http://127.0.0.1:9/</url><signature>s</signature>"
+                 "</download></b></do>");
     struct Case {
         const char* name;
         std::vector<Event> events;
@@ -419,7 +420,7 @@ TEST_F(WindowControllerTest, PostedNotificationsBecomePageCallsOnlyWithADocument
         {WM_TASK_STATUS, 0, 10, {"kankan(\"路书文件解压失败。\")"}},
         {WM_TASK_STATUS, 0, 11, {"kankan()"}},
         {WM_TASK_STATUS, 0, 12, {"kankan(\"路书读取失败。\")"}},
-        {WM_TASK_STATUS, 0, 13, {"kankan()"}},
+        {WM_TASK_STATUS, 0, 15, {"kankan()"}},
         {WM_TASK_STATUS, 0, -1, {"kankan()"}},
         {WM_TASK_PROGRESS, 0, 1, {"currentLushu(\"1\",\"down\")"}},
         {WM_TASK_PROGRESS, 1, 3, {"currentLushu(\"3\",\"delete\")"}},

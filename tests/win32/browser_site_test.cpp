@@ -30,6 +30,9 @@ class RecordingEvents : public BrowserEvents {
     void navigateComplete(bool topFrame, std::u16string_view address) override {
         seen.push_back("complete " + std::to_string(topFrame) + " " + utf8::fromUtf16(address));
     }
+    void documentComplete(bool topFrame) override {
+        seen.push_back("document " + std::to_string(topFrame));
+    }
     bool navigateError(bool topFrame, std::u16string_view address) override {
         seen.push_back("error " + std::to_string(topFrame) + " " + utf8::fromUtf16(address));
         return cancel;
@@ -201,7 +204,8 @@ TEST(BrowserSite, BrowserEventsReachTheWindowAndItsAnswersCancel) {
         {DISPID_NAVIGATECOMPLETE2, 2, true, S_OK, "complete 0 http://portal.example/a",
          VARIANT_FALSE},
         {DISPID_NAVIGATECOMPLETE2, 1, true, S_OK, "", VARIANT_FALSE},
-        {DISPID_DOCUMENTCOMPLETE, 2, true, S_OK, "", VARIANT_FALSE},
+        {DISPID_DOCUMENTCOMPLETE, 2, true, S_OK, "document 0", VARIANT_FALSE},
+        {DISPID_DOCUMENTCOMPLETE, 1, true, S_OK, "", VARIANT_FALSE},
         {DISPID_STATUSTEXTCHANGE, 1, true, DISP_E_MEMBERNOTFOUND, "", VARIANT_FALSE},
     };
     RecordingEvents events;

@@ -2,7 +2,7 @@
 # vantu-cli.exe under wine (code page 936): its sample card is byte for byte the Linux build's,
 # GBK names included; settings round-trip; the page's device methods work against the simulator
 # installed as the system's remote API library (scripts/test-windows.sh sets up the prefix);
-# paths reach the program as given.
+# paths reach the program as given; route books come back from their editing documents.
 set -euo pipefail
 : "${VANTU_WIN_CLI:?}" "${VANTU_WINE:?}"
 work=$(mktemp -d)
@@ -54,4 +54,15 @@ rc=0; cli export 西湖 "$(windows_path "$work/o😀.zip")" >/dev/null 2>"$work/
 [ -z "$(find "$work" -maxdepth 1 -name 'o*.zip')" ] || fail "a refused path was written"
 cli export 西湖 "$(windows_path "$work/西湖.zip")" >/dev/null || fail "export to a GBK name"
 [ -s "$work/西湖.zip" ] || fail "the package is not under its own name"
+# The editing document: each route book written as one and back in place of itself is the same
+# files.
+cp -a "$work/win/Storage Card/userdata/track" "$work/before"
+for name in Day1 长城一日游 西湖 Track0504 Track0505; do
+    cli edit-export "$name" "$(windows_path "$work/$name.json")" >/dev/null || fail "edit-export $name"
+    cli edit-import "$(windows_path "$work/$name.json")" "$name" --replace >/dev/null ||
+        fail "edit-import $name"
+done
+diff -r "$work/before" "$work/win/Storage Card/userdata/track" || fail "edit-import changed files"
+rc=0; cli edit-import "$(windows_path "$work/Day1.json")" Day1 >/dev/null 2>&1 || rc=$?
+[ $rc -eq 3 ] || fail "edit-import of a name present: status $rc"
 echo "vantu-cli.exe: sample, settings and the simulated navigator all as on Linux"

@@ -1,24 +1,32 @@
 #include "app/win32/dispatch_external.h"
 
+#include <dispex.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
+#include "platform/utf8_text.h"
 #include "portal_external.h"
 #include "variants.h"
 
 namespace {
 
-// What a result slot holds, as text.
+// What a result slot holds, as text: as the page method cases write answers, the boolean true
+// being 1.
 std::string describe(const VARIANT& v) {
     switch (V_VT(&v)) {
         case VT_EMPTY:
             return "none";
         case VT_BOOL:
-            return "bool " + std::to_string(V_BOOL(&v));
-        case VT_BSTR:
-            return "s:" + ansiOf(v);
+            return V_BOOL(&v) == ScriptResult::kTrueValue ? "true"
+                                                          : "bool " + std::to_string(V_BOOL(&v));
+        case VT_BSTR: {
+            BSTR text = V_BSTR(&v);
+            return "s:" + (text != nullptr
+                               ? utf8::fromUtf16(std::u16string(text, text + SysStringLen(text)))
+                               : std::string());
+        }
         default:
             return "vt " + std::to_string(V_VT(&v));
     }
@@ -86,12 +94,23 @@ TEST_F(DispatchExternalTest, AnswersUnknownAndDispatchAndCountsItsReferences) {
     EXPECT_EQ(object->Release(), 0u);
 }
 
-TEST_F(DispatchExternalTest, NamesAreLookedUpExactlyAndUnknownOnesReachNoMethod) {
-    for (const PageMethod& method : kPageMethods) {
-        std::u16string name = platform::ansiToUtf16(method.name);
-        std::wstring wide(name.begin(), name.end());
-        EXPECT_EQ(idOf(page.get(), wide.c_str()), static_cast<DISPID>(method.dispid));
+TEST_F(DispatchExternalTest, ServesEveryCaseOfThePageMethods) {
+    int n = 0;
+    for (const PageMethodCase& c : pageMethodCases()) {
+        prepare(c);
+        std::vector<VARIANT> args;
+        for (const ScriptValue& arg : c.args)
+            args.push_back(variantOf(arg));
+        std::wstring name(c.method, c.method + strlen(c.method));
+        HRESULT status = E_FAIL;
+        const std::string label = std::string(c.method) + " (case " + std::to_string(n++) + ")";
+        EXPECT_EQ(call(page.get(), name.c_str(), std::move(args), &status), c.answer) << label;
+        EXPECT_EQ(status, c.status == ExternalObject::kStatusOk ? S_OK : S_FALSE) << label;
+        EXPECT_EQ(observed(), c.calls) << label;
     }
+}
+
+TEST_F(DispatchExternalTest, UnknownNamesReachNoMethod) {
     // The slot starts at 0 (getValue's id): an unknown name must not leave it there.
     for (const wchar_t* unknown : {L"getvalue", L"GETVALUE", L"getValue ", L"", L"toString"})
         EXPECT_EQ(idOf(page.get(), unknown), DISPID_UNKNOWN);
@@ -145,80 +164,40 @@ TEST_F(DispatchExternalTest, ValuesAreStoredAsTheSystemWritesThem) {
     for (auto& c : cases) {
         settings.writeValue("k", "kept");
         HRESULT status = E_FAIL;
-        EXPECT_EQ(call(page.get(), L"writeValue", {stringVariant("k"), c.value}, &status),
-                  "bool 1");
+        EXPECT_EQ(call(page.get(), L"writeValue", {stringVariant("k"), c.value}, &status), "true");
         EXPECT_EQ(status, S_OK);
         EXPECT_EQ(settings.getValue("k"), c.stored) << c.stored;
     }
     SysFreeString(referencedText);
 }
 
-TEST_F(DispatchExternalTest, ArgumentsArriveInScriptOrderWithTheirStatuses) {
-    writeFileBytes(dir.file("page.txt"), "hello");
-    struct Case {
-        const wchar_t* method;
-        std::vector<VARIANT> args;  // script order
-        int connected;
-        HRESULT status;
-        const char* result;
+// A function value called by the engine gets its `this` named DISPID_THIS, which is no argument;
+// a property put's value, named DISPID_PROPERTYPUT, is.
+TEST_F(DispatchExternalTest, OfTheNamedArgumentsOnlyAPutValueCounts) {
+    const struct {
+        const char* name;
+        DISPID named;
+        WORD flags;
         std::vector<std::string> calls;
     } cases[] = {
-        {L"showRoadbook",
-         {stringVariant("first"), stringVariant("second"), stringVariant("third")},
-         1,
-         S_OK,
-         "s:<showRoadbook\xB1\xB1>",
-         {"showRoadbook(third)"}},
-        {L"connToPDA",
-         {stringVariant("\xB1\xB1")},
-         1,
-         S_OK,
-         "s:<connToPDA\xB1\xB1>",
-         {"connToPDA(\xB1\xB1)"}},
-        {L"showRoadbook",
-         {variantOf<VT_R8>(2.5)},
-         1,
-         S_OK,
-         "s:<showRoadbook\xB1\xB1>",
-         {"showRoadbook(2.5)"}},
-        // Missing texts: no call; device methods give no value.
-        {L"connToPDA", {}, 1, S_FALSE, "none", {}},
-        {L"connToPDA", {variantOf<VT_ERROR>(DISP_E_PARAMNOTFOUND)}, 1, S_FALSE, "none", {}},
-        {L"connToPDA", {typeOnly(VT_BSTR)}, 1, S_FALSE, "none", {}},
-        {L"SetUsername", {typeOnly(VT_BSTR)}, 1, S_OK, "none", {}},
-        {L"importToPDA", {}, 1, S_OK, "none", {}},
-        // The device gate gives no value either.
-        {L"connToPDA", {stringVariant("x")}, 0, S_FALSE, "none", {}},
-        // The boolean true is 1; every variant counts as an argument.
-        {L"getFileText", {stringVariant("page.txt")}, 1, S_OK, "s:hello", {}},
-        {L"getFileText",
-         {stringVariant("page.txt"), stringVariant("page.txt")},
-         1,
-         S_OK,
-         "bool 1",
-         {}},
-        {L"writeFileText",
-         {stringVariant("out.txt"), stringVariant("body")},
-         1,
-         S_OK,
-         "bool 1",
-         {}},
+        {"this", DISPID_THIS, DISPATCH_METHOD, {"showRoadbook(r)"}},
+        {"a put value", DISPID_PROPERTYPUT, DISPATCH_PROPERTYPUT, {"showRoadbook(named)"}},
     };
-    for (auto& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         ops.calls.clear();
-        ops.connected = c.connected;
-        HRESULT status = E_FAIL;
-        std::string label =
-            platform::utf16ToAnsi(std::u16string(c.method, c.method + wcslen(c.method)));
-        EXPECT_EQ(call(page.get(), c.method, std::move(c.args), &status), c.result) << label;
-        EXPECT_EQ(status, c.status) << label;
-        EXPECT_EQ(ops.calls, c.calls) << label;
+        ops.connected = 1;
+        Arguments args({stringVariant("r")}, {{c.named, stringVariant("named")}});
+        DISPPARAMS params = args.params();
+        EXPECT_EQ(page->Invoke(idOf(page.get(), L"showRoadbook"), IID_NULL, LOCALE_USER_DEFAULT,
+                               c.flags, &params, nullptr, nullptr, nullptr),
+                  S_OK);
+        EXPECT_EQ(ops.calls, c.calls);
     }
-    EXPECT_EQ(readFileBytes(dir.file("out.txt")), "body");
 }
 
 TEST_F(DispatchExternalTest, UnknownIdsAndMissingSlotsAreHarmless) {
-    const DISPID pastTheLast = DISPID(kPageMethods.size());
+    const DISPID pastTheLast = DISPID(pageMethods().size());
     for (DISPID id : {pastTheLast, DISPID(-1), DISPID(0x7FFFFFFF)}) {
         VARIANT result = variantOf<VT_I4>(777);
         DISPPARAMS none = {nullptr, nullptr, 0, 0};

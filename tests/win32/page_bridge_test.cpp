@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "bridge/page_method_table.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/utf8_text.h"
@@ -48,68 +52,48 @@ class PageBridgeTest : public ::testing::Test, protected PortalExternal {
     std::u16string bridge;
 };
 
-TEST_F(PageBridgeTest, InTheProgramEveryMethodGetsItsArgumentsInOrder) {
-    // A device method answers "<name北北>" and records "name(argument)".
-    const std::string kAnswer = "\xB1\xB1>";
-    struct Case {
-        const char16_t* expression;  // B is the bridge
-        int connected;
-        std::string value;
-        std::vector<std::string> calls;
-    } cases[] = {
-        {u"B.inProgram", 1, "true", {}},
-        {u"B.getValue('k')", 1, "stored", {}},
-        {u"B.writeValue('k', 'new') + ',' + B.getValue('k')", 1, "true,new", {}},
-        {u"B.getFileText('page.txt')", 1, "hello", {}},
-        {u"B.writeFileText('out.txt', 'body') + ',' + B.getFileText('out.txt')",
-         1,
-         "true,body",
-         {}},
-        {u"B.SetUsername('li')", 1, "<SetUsername" + kAnswer, {"SetUsername(li)"}},
-        {u"B.connToPDA('r')", 1, "<connToPDA" + kAnswer, {"connToPDA(r)"}},
-        {u"B.GetPdaAddr()", 1, "<GetPdaAddr" + kAnswer, {"GetPdaAddr()"}},
-        {u"B.poiToPDA('<poi/>')", 1, "<poiToPDA" + kAnswer, {"poiToPDA(<poi/>)"}},
-        {u"B.deleteSelectedPoi('1,2')",
-         1,
-         "<deleteSelectedPoi" + kAnswer,
-         {"deleteSelectedPoi(1,2)"}},
-        {u"B.showRoadbook('3')", 1, "<showRoadbook" + kAnswer, {"showRoadbook(3)"}},
-        {u"B.importToPDA('<rb/>')", 1, "<importToPDA" + kAnswer, {"importToPDA(<rb/>)"}},
-        {u"B.deleteSelected('2,0')", 1, "<deleteSelected" + kAnswer, {"deleteSelected(2,0)"}},
-        {u"B.exportFromPDA('0')", 1, "<exportFromPDA" + kAnswer, {"exportFromPDA(0)"}},
-        {u"B.PauseTask('p')", 1, "undefined", {"PauseTask(p)"}},
-        {u"B.installPackageFromPC('')",
-         1,
-         "<installPackageFromPC" + kAnswer,
-         {"installPackageFromPC()"}},
-        {u"B.installGpxFromPC('Ride')",
-         1,
-         "<installGpxFromPC" + kAnswer,
-         {"installGpxFromPC(Ride)"}},
-        {u"B.saveGpxToPC(3)", 1, "<saveGpxToPC" + kAnswer, {"saveGpxToPC(3)"}},
-        {u"B.restoreFromPC('replace')", 1, "<restoreFromPC" + kAnswer, {"restoreFromPC(replace)"}},
-        {u"B.backupOutcome()", 0, "<backupOutcome" + kAnswer, {"backupOutcome()"}},
-        // Without a navigator the device methods give no value, and throw nothing.
-        {u"['connToPDA', 'GetPdaAddr', 'poiToPDA', 'deleteSelectedPoi', 'showRoadbook', "
-         u"'importToPDA', 'deleteSelected', 'exportFromPDA', 'installPackageFromPC', "
-         u"'installGpxFromPC', 'saveGpxToPC'].map(function (m) { "
-         u"return typeof B[m]('0'); }).join()",
-         0,
-         "undefined,undefined,undefined,undefined,undefined,undefined,undefined,undefined,"
-         "undefined,undefined,undefined",
-         {}},
-    };
-    for (int mode : kModes) {
-        settings.writeValue("k", "stored");
-        writeFileBytes(dir.file("page.txt"), "hello");
-        auto page = pageWith(mode, factory.makeExternalFor(L"http://portal.example/"));
-        for (const Case& c : cases) {
-            ops.calls.clear();
-            ops.connected = c.connected;
-            std::string label = utf8::fromUtf16(c.expression) + " in mode " + std::to_string(mode);
-            EXPECT_EQ(page->evaluate(c.expression), c.value) << label;
-            EXPECT_EQ(ops.calls, c.calls) << label;
+// A script string literal of `text`, every character but plain ASCII escaped.
+std::u16string literal(const std::u16string& text) {
+    std::u16string out = u"'";
+    for (char16_t c : text) {
+        if (c >= 0x20 && c < 0x7F && c != u'\'' && c != u'\\') {
+            out += c;
+            continue;
         }
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
+        out += utf8::toUtf16(escape);
+    }
+    return out + u"'";
+}
+
+// The page's calls of the page method cases, as the bridge's callers make them: each answer as
+// the cases write it.
+TEST_F(PageBridgeTest, InTheProgramTheBridgeServesEveryCaseOfThePageMethods) {
+    for (int mode : kModes) {
+        auto page = pageWith(mode, factory.makeExternalFor(L"http://portal.example/"));
+        EXPECT_EQ(page->evaluate(u"B.inProgram"), "true");
+        std::set<std::string> reached;
+        int n = 0;
+        for (const PageMethodCase& c : pageMethodCases()) {
+            const std::string label = std::string(c.method) + " (case " + std::to_string(n++) +
+                                      ") in mode " + std::to_string(mode);
+            if (!bridgeMakes(c)) continue;
+            prepare(c);
+            std::u16string call = u"B." + utf8::toUtf16(c.method) + u"(";
+            for (size_t i = 0; i < c.args.size(); ++i)
+                call += (i ? u", " : u"") + literal(c.args[i].text);
+            std::u16string expression =
+                u"(function (v) { return v === undefined ? 'none' : v === true ? 'true' : "
+                u"'s:' + v; })(" +
+                call + u"))";
+            EXPECT_EQ(platform::ansiToUtf8(page->evaluate(expression)), c.answer) << label;
+            EXPECT_EQ(observed(), c.calls) << label;
+            if (c.answer != "none" || !c.calls.empty()) reached.insert(c.method);
+        }
+        // Every method is run through the bridge at least once.
+        for (const PageMethod& method : pageMethods())
+            EXPECT_TRUE(reached.count(method.name)) << method.name;
     }
 }
 

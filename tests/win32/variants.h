@@ -5,8 +5,10 @@
 #include <oaidl.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "bridge/script_value.h"
 #include "platform/codepage.h"
 
 // Variants for tests. Each helper hands out a variant that owns its string; Arguments clears
@@ -41,6 +43,32 @@ inline VARIANT typeOnly(VARTYPE type) {
     return v;
 }
 
+// A script value as the script engine hands it over: a string, VT_I4, VT_R8, VT_BOOL, VT_NULL,
+// VT_EMPTY, or an object (a null VT_UNKNOWN).
+inline VARIANT variantOf(const ScriptValue& value) {
+    switch (value.type) {
+        case ScriptValue::Type::String: {
+            std::wstring wide(value.text.begin(), value.text.end());
+            VARIANT v = typeOnly(VT_BSTR);
+            V_BSTR(&v) = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+            return v;
+        }
+        case ScriptValue::Type::Int32:
+            return variantOf<VT_I4>(value.integer);
+        case ScriptValue::Type::Double:
+            return variantOf<VT_R8>(value.number);
+        case ScriptValue::Type::Bool:
+            return variantOf<VT_BOOL>(value.boolean ? VARIANT_TRUE : VARIANT_FALSE);
+        case ScriptValue::Type::Null:
+            return typeOnly(VT_NULL);
+        case ScriptValue::Type::Empty:
+            return typeOnly(VT_EMPTY);
+        case ScriptValue::Type::Other:
+            break;
+    }
+    return typeOnly(VT_UNKNOWN);
+}
+
 // A variant's string as ANSI text, or "<vt N>" for another type.
 inline std::string ansiOf(const VARIANT& v) {
     if (V_VT(&v) != VT_BSTR) return "<vt " + std::to_string(V_VT(&v)) + ">";
@@ -50,11 +78,18 @@ inline std::string ansiOf(const VARIANT& v) {
     return platform::utf16ToAnsi(text);
 }
 
-// Arguments given in the script's order, held last first as DISPPARAMS carries them.
+// Arguments given in the script's order, held last first as DISPPARAMS carries them, after the
+// named ones.
 class Arguments {
   public:
-    explicit Arguments(std::vector<VARIANT> scriptOrder)
-        : reversed_(scriptOrder.rbegin(), scriptOrder.rend()) {}
+    explicit Arguments(std::vector<VARIANT> scriptOrder,
+                       std::vector<std::pair<DISPID, VARIANT>> named = {}) {
+        for (auto& [id, value] : named) {
+            names_.push_back(id);
+            reversed_.push_back(value);
+        }
+        reversed_.insert(reversed_.end(), scriptOrder.rbegin(), scriptOrder.rend());
+    }
     ~Arguments() {
         for (VARIANT& v : reversed_)
             VariantClear(&v);
@@ -63,10 +98,12 @@ class Arguments {
     Arguments& operator=(const Arguments&) = delete;
 
     DISPPARAMS params() {
-        return {reversed_.empty() ? nullptr : reversed_.data(), nullptr,
-                static_cast<UINT>(reversed_.size()), 0};
+        return {reversed_.empty() ? nullptr : reversed_.data(),
+                names_.empty() ? nullptr : names_.data(), static_cast<UINT>(reversed_.size()),
+                static_cast<UINT>(names_.size())};
     }
 
   private:
     std::vector<VARIANT> reversed_;
+    std::vector<DISPID> names_;
 };

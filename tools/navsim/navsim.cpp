@@ -11,8 +11,10 @@
 // and the code page's other letters), as on the device; "." and ".." are refused, so no path leaves
 // the root.
 //
-// Every entry point takes one lock: the program's window thread and its worker call at once. The
-// PC's side (files, folders, the link event) is in navsim_host_*.cpp.
+// Every entry point takes one lock, and only the thread that owns the library may call it (see
+// State::enter): the program makes every remote call on one thread of its own, as the real
+// device-connection software may demand. The PC's side (files, folders, the link event) is in
+// navsim_host_*.cpp.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -143,6 +145,7 @@ struct State {
     std::optional<rapi::STORE_INFORMATION> store;
     std::map<std::string, DWORD> attributeOverrides;  // folded UTF-8 device path
     std::map<std::string, int> calls;
+    std::thread::id owner;  // none yet
     long writeDelayUs = 0;
     std::map<uintptr_t, std::variant<OpenFile, Enumeration>> handles;
     uintptr_t nextHandle = 0x1000;
@@ -181,6 +184,7 @@ struct State {
         store.reset();
         attributeOverrides.clear();
         calls.clear();
+        owner = {};
     }
 
     void configure() {
@@ -193,9 +197,17 @@ struct State {
         if (writeDelayUs > 0) std::this_thread::sleep_for(std::chrono::microseconds(writeDelayUs));
     }
 
-    void enter(const char* entry) {
+    // The remote API is called from one thread: the first to call after a reset or after the
+    // last CeRapiUninit owns the library, and a call from any other fails (counted as "other
+    // thread" as well).
+    bool enter(const char* entry) {
         configure();
         ++calls[entry];
+        std::thread::id self = std::this_thread::get_id();
+        if (owner == std::thread::id()) owner = self;
+        if (owner == self) return true;
+        ++calls["other thread"];
+        return false;
     }
 
     bool fault(Fault f) {
@@ -299,6 +311,20 @@ int parseNumber(const char* text) {
     return text ? static_cast<int>(std::strtol(text, nullptr, 0)) : 0;
 }
 
+// The entries of a folder that a search's last part may match. A name without wildcards is
+// looked up rather than searched for, as a device's file system does: asking for one name in a
+// folder of thousands of files costs no listing of them all.
+std::optional<std::vector<navsim::host::Entry>> lookUp(const std::string& folder,
+                                                       const std::u16string& mask) {
+    if (mask.find_first_of(u"*?") != std::u16string::npos) return navsim::host::list(folder);
+    std::vector<navsim::host::Entry> entries;
+    if (mask == u"." || mask == u"..") return entries;
+    std::string name = navsim::host::spelledEntry(folder, toUtf8(mask));
+    if (name.empty()) return entries;
+    if (auto found = navsim::host::entry(folder, name)) entries.push_back(std::move(*found));
+    return entries;
+}
+
 }  // namespace
 
 extern "C" {
@@ -308,7 +334,7 @@ NAVSIM_EXPORT HANDLE RAPI_CALL CeCreateFile(const WCHAR* lpFileName, DWORD dwDes
                                             DWORD, HANDLE) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeCreateFile");
+    if (!s.enter("CeCreateFile")) return rapi::invalidHandleValue();
     auto path = resolveLinked(s, lpFileName);
     if (!path || path->depth == 0 || s.fault(kFaultCreate)) return rapi::invalidHandleValue();
     OpenFile file;
@@ -322,7 +348,7 @@ NAVSIM_EXPORT HANDLE RAPI_CALL CeCreateFile(const WCHAR* lpFileName, DWORD dwDes
 NAVSIM_EXPORT BOOL RAPI_CALL CeCloseHandle(HANDLE hObject) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeCloseHandle");
+    if (!s.enter("CeCloseHandle")) return 0;
     auto it = s.handles.find(reinterpret_cast<uintptr_t>(hObject));
     if (it == s.handles.end()) return 0;
     s.handles.erase(it);
@@ -335,7 +361,7 @@ NAVSIM_EXPORT BOOL RAPI_CALL CeWriteFile(HANDLE hFile, const void* lpBuffer,
                                          rapi::OVERLAPPED*) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeWriteFile");
+    if (!s.enter("CeWriteFile")) return 0;
     if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
     OpenFile* file = s.find<OpenFile>(hFile);
     if (file == nullptr || !file->canWrite || (lpBuffer == nullptr && nNumberOfBytesToWrite > 0) ||
@@ -353,7 +379,7 @@ NAVSIM_EXPORT BOOL RAPI_CALL CeReadFile(HANDLE hFile, void* lpBuffer, DWORD nNum
                                         DWORD* lpNumberOfBytesRead, rapi::OVERLAPPED*) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeReadFile");
+    if (!s.enter("CeReadFile")) return 0;
     if (lpNumberOfBytesRead) *lpNumberOfBytesRead = 0;
     OpenFile* file = s.find<OpenFile>(hFile);
     if (file == nullptr || !file->canRead || (lpBuffer == nullptr && nNumberOfBytesToRead > 0) ||
@@ -368,7 +394,7 @@ NAVSIM_EXPORT BOOL RAPI_CALL CeReadFile(HANDLE hFile, void* lpBuffer, DWORD nNum
 NAVSIM_EXPORT DWORD RAPI_CALL CeGetFileSize(HANDLE hFile, DWORD* lpFileSizeHigh) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeGetFileSize");
+    if (!s.enter("CeGetFileSize")) return 0;
     OpenFile* file = s.find<OpenFile>(hFile);
     uint64_t size = 0;
     if (file == nullptr || !file->file.size(size)) return 0xFFFFFFFFu;
@@ -382,7 +408,7 @@ NAVSIM_EXPORT BOOL RAPI_CALL CeSetFileTime(HANDLE hFile, const rapi::FILETIME* l
                                            const rapi::FILETIME* lpLastWriteTime) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeSetFileTime");
+    if (!s.enter("CeSetFileTime")) return 0;
     OpenFile* file = s.find<OpenFile>(hFile);
     if (file == nullptr) return 0;
     return file->file.setTimes(lpCreationTime, lpLastAccessTime, lpLastWriteTime) ? 1 : 0;
@@ -393,7 +419,7 @@ NAVSIM_EXPORT HANDLE RAPI_CALL CeFindFirstFile(const WCHAR* lpFileName,
                                                rapi::CE_FIND_DATA* lpFindFileData) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeFindFirstFile");
+    if (!s.enter("CeFindFirstFile")) return rapi::invalidHandleValue();
     if (!linkUp(s) || lpFindFileData == nullptr || s.fault(kFaultFind))
         return rapi::invalidHandleValue();
     std::u16string pattern = nulTerminated(lpFileName);
@@ -402,7 +428,7 @@ NAVSIM_EXPORT HANDLE RAPI_CALL CeFindFirstFile(const WCHAR* lpFileName,
     std::u16string mask = pattern.substr(cut + 1);
     auto folder = resolve(s, cut == 0 ? std::u16string(u"\\") : pattern.substr(0, cut));
     if (!folder || mask.empty()) return rapi::invalidHandleValue();
-    auto listed = navsim::host::list(folder->host);
+    auto listed = lookUp(folder->host, mask);
     if (!listed) return rapi::invalidHandleValue();
     std::vector<navsim::host::Entry> entries;
     for (auto& entry : *listed)
@@ -435,7 +461,7 @@ NAVSIM_EXPORT HANDLE RAPI_CALL CeFindFirstFile(const WCHAR* lpFileName,
 NAVSIM_EXPORT BOOL RAPI_CALL CeFindNextFile(HANDLE hFindFile, rapi::CE_FIND_DATA* lpFindFileData) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeFindNextFile");
+    if (!s.enter("CeFindNextFile")) return 0;
     Enumeration* found = s.find<Enumeration>(hFindFile);
     if (found == nullptr || lpFindFileData == nullptr || found->next >= found->entries.size())
         return 0;
@@ -446,7 +472,7 @@ NAVSIM_EXPORT BOOL RAPI_CALL CeFindNextFile(HANDLE hFindFile, rapi::CE_FIND_DATA
 NAVSIM_EXPORT BOOL RAPI_CALL CeFindClose(HANDLE hFindFile) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeFindClose");
+    if (!s.enter("CeFindClose")) return 0;
     if (s.find<Enumeration>(hFindFile) == nullptr) return 0;
     s.handles.erase(reinterpret_cast<uintptr_t>(hFindFile));
     return 1;
@@ -456,7 +482,7 @@ NAVSIM_EXPORT BOOL RAPI_CALL CeCreateDirectory(const WCHAR* lpPathName,
                                                rapi::SECURITY_ATTRIBUTES*) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeCreateDirectory");
+    if (!s.enter("CeCreateDirectory")) return 0;
     auto path = resolveLinked(s, lpPathName);
     if (!path || path->depth == 0 || s.fault(kFaultCreateFolder)) return 0;
     return navsim::host::makeFolder(path->host) ? 1 : 0;
@@ -465,7 +491,7 @@ NAVSIM_EXPORT BOOL RAPI_CALL CeCreateDirectory(const WCHAR* lpPathName,
 NAVSIM_EXPORT BOOL RAPI_CALL CeRemoveDirectory(const WCHAR* lpPathName) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeRemoveDirectory");
+    if (!s.enter("CeRemoveDirectory")) return 0;
     auto path = resolveLinked(s, lpPathName);
     if (!path || path->depth == 0 || s.fault(kFaultRemoveFolder)) return 0;
     return navsim::host::removeFolder(path->host) ? 1 : 0;
@@ -474,7 +500,7 @@ NAVSIM_EXPORT BOOL RAPI_CALL CeRemoveDirectory(const WCHAR* lpPathName) {
 NAVSIM_EXPORT BOOL RAPI_CALL CeDeleteFile(const WCHAR* lpFileName) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeDeleteFile");
+    if (!s.enter("CeDeleteFile")) return 0;
     auto path = resolveLinked(s, lpFileName);
     if (!path || path->depth == 0 || !navsim::host::exists(path->host) ||
         navsim::host::isFolder(path->host) || s.fault(kFaultDelete))
@@ -488,7 +514,7 @@ NAVSIM_EXPORT BOOL RAPI_CALL CeMoveFile(const WCHAR* lpExistingFileName,
                                         const WCHAR* lpNewFileName) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeMoveFile");
+    if (!s.enter("CeMoveFile")) return 0;
     auto from = resolveLinked(s, lpExistingFileName);
     auto to = resolveLinked(s, lpNewFileName);
     if (!from || !to || from->depth == 0 || to->depth == 0 || s.fault(kFaultMove)) return 0;
@@ -507,7 +533,7 @@ NAVSIM_EXPORT BOOL RAPI_CALL CeCopyFile(const WCHAR* lpExistingFileName, const W
                                         BOOL bFailIfExists) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeCopyFile");
+    if (!s.enter("CeCopyFile")) return 0;
     auto from = resolveLinked(s, lpExistingFileName);
     auto to = resolveLinked(s, lpNewFileName);
     if (!from || !to || from->depth == 0 || to->depth == 0 || from->host == to->host) return 0;
@@ -518,7 +544,7 @@ NAVSIM_EXPORT BOOL RAPI_CALL CeCopyFile(const WCHAR* lpExistingFileName, const W
 NAVSIM_EXPORT BOOL RAPI_CALL CeGetStoreInformation(rapi::STORE_INFORMATION* lpsi) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeGetStoreInformation");
+    if (!s.enter("CeGetStoreInformation")) return 0;
     if (!linkUp(s) || lpsi == nullptr) return 0;
     if (s.store) {
         *lpsi = *s.store;
@@ -536,7 +562,7 @@ NAVSIM_EXPORT BOOL RAPI_CALL CeGetStoreInformation(rapi::STORE_INFORMATION* lpsi
 NAVSIM_EXPORT DWORD RAPI_CALL CeGetTempPath(DWORD nBufferLength, WCHAR* lpBuffer) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeGetTempPath");
+    if (!s.enter("CeGetTempPath")) return 0;
     if (!linkUp(s)) return 0;
     static const char16_t kTemp[] = u"\\Temp\\";
     DWORD length = static_cast<DWORD>(std::char_traits<char16_t>::length(kTemp));
@@ -548,7 +574,7 @@ NAVSIM_EXPORT DWORD RAPI_CALL CeGetTempPath(DWORD nBufferLength, WCHAR* lpBuffer
 NAVSIM_EXPORT void RAPI_CALL CeGetSystemInfo(rapi::SYSTEM_INFO* lpSystemInfo) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeGetSystemInfo");
+    if (!s.enter("CeGetSystemInfo")) return;
     if (lpSystemInfo == nullptr) return;
     *lpSystemInfo = rapi::SYSTEM_INFO{};
     lpSystemInfo->wProcessorArchitecture = 5;  // ARM
@@ -562,7 +588,7 @@ NAVSIM_EXPORT void RAPI_CALL CeGetSystemInfo(rapi::SYSTEM_INFO* lpSystemInfo) {
 NAVSIM_EXPORT void RAPI_CALL CeGlobalMemoryStatus(rapi::MEMORYSTATUS* lpmst) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeGlobalMemoryStatus");
+    if (!s.enter("CeGlobalMemoryStatus")) return;
     if (lpmst == nullptr) return;
     constexpr DWORD kMegabyte = 1024 * 1024;
     *lpmst = rapi::MEMORYSTATUS{sizeof(rapi::MEMORYSTATUS),
@@ -580,28 +606,28 @@ NAVSIM_EXPORT BOOL RAPI_CALL CeCreateProcess(const WCHAR*, const WCHAR*, rapi::S
                                              rapi::STARTUPINFO*, rapi::PROCESS_INFORMATION*) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeCreateProcess");
+    if (!s.enter("CeCreateProcess")) return 0;
     return 0;  // the simulated device runs no programs
 }
 
 NAVSIM_EXPORT BOOL RAPI_CALL CeEnumDBVolumes(rapi::CEGUID*, WCHAR*, DWORD) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeEnumDBVolumes");
+    if (!s.enter("CeEnumDBVolumes")) return 0;
     return 0;  // no database volumes
 }
 
 NAVSIM_EXPORT BOOL RAPI_CALL CeFlushDBVol(rapi::CEGUID*) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeFlushDBVol");
+    if (!s.enter("CeFlushDBVol")) return 0;
     return 0;
 }
 
 NAVSIM_EXPORT HRESULT RAPI_CALL CeRapiInitEx(rapi::RAPIINIT* pRapiInit) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeRapiInitEx");
+    if (!s.enter("CeRapiInitEx")) return rapi::kFail;
     if (pRapiInit == nullptr || pRapiInit->cbSize != sizeof(rapi::RAPIINIT)) return kInvalidArg;
     s.closeLink();
     if (!s.event.create()) return rapi::kFail;
@@ -615,7 +641,7 @@ NAVSIM_EXPORT HRESULT RAPI_CALL CeRapiInitEx(rapi::RAPIINIT* pRapiInit) {
 NAVSIM_EXPORT HRESULT RAPI_CALL CeRapiInit() {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeRapiInit");
+    if (!s.enter("CeRapiInit")) return rapi::kFail;
     s.closeLink();
     s.linked = !s.root.empty() && s.linkMode == LinkMode::Up;
     return s.linked ? rapi::kOk : rapi::kFail;
@@ -625,9 +651,10 @@ NAVSIM_EXPORT HRESULT RAPI_CALL CeRapiInit() {
 NAVSIM_EXPORT HRESULT RAPI_CALL CeRapiUninit() {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.enter("CeRapiUninit");
+    if (!s.enter("CeRapiUninit")) return rapi::kFail;
     bool wasUp = s.linked;
     s.closeLink();
+    s.owner = {};
     return wasUp ? rapi::kOk : rapi::kFail;
 }
 #endif
@@ -745,8 +772,10 @@ extern "C" {
 //                      an error)
 //   store TOTAL FREE   what CeGetStoreInformation reports, in bytes ("" = the root's volume)
 //   attributes PATH=A  reports attribute word A (e.g. 0x11) for the device path PATH
-//   calls NAME         how many times the entry point NAME was called ("" = all)
-//   reset              no faults, link starts complete, counts zero (root and main store stay)
+//   calls NAME         how many times the entry point NAME was called ("" = all; "other
+//                      thread": the calls refused because another thread owns the library)
+//   reset              no faults, link starts complete, counts zero, no owning thread (root and
+//                      main store stay)
 NAVSIM_EXPORT int NavsimControl(const char* command, const char* argument) {
     State& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);

@@ -37,6 +37,8 @@ std::string spelledEntry(const std::string& folder, const std::string& name);
 // The entries of a folder ("." and ".." left out) with what they point to; nothing when the
 // folder cannot be read.
 std::optional<std::vector<Entry>> list(const std::string& folder);
+// The entry `name` of a folder (spelled as the folder spells it), when it stands there.
+std::optional<Entry> entry(const std::string& folder, const std::string& name);
 
 bool makeFolder(const std::string& path);
 bool removeFolder(const std::string& path);

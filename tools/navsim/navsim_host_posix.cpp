@@ -219,6 +219,12 @@ std::optional<std::vector<Entry>> list(const std::string& folder) {
     return entries;
 }
 
+std::optional<Entry> entry(const std::string& folder, const std::string& name) {
+    Entry found{name, {}};
+    if (!infoOf(folder + "/" + name, found.info)) return std::nullopt;
+    return found;
+}
+
 bool makeFolder(const std::string& path) {
     return mkdir(path.c_str(), 0755) == 0;
 }

@@ -93,6 +93,14 @@ std::optional<std::vector<Entry>> list(const std::string& folder) {
     return entries;
 }
 
+std::optional<Entry> entry(const std::string& folder, const std::string& name) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(wide(folder + "/" + name).c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return std::nullopt;
+    FindClose(find);
+    return Entry{narrow(data.cFileName), infoOf(data)};
+}
+
 bool makeFolder(const std::string& path) {
     return CreateDirectoryW(wide(path).c_str(), nullptr) != FALSE;
 }

@@ -2,10 +2,13 @@
 
 #include <gtk/gtk.h>
 
+#include <optional>
 #include <string>
 
 #include "platform/codepage.h"
 #include "platform/file_dialog.h"
+#include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/utf8_text.h"
 
 namespace {
@@ -37,6 +40,40 @@ platform::FileDialogAnswer answerFor(const gchar* name) {
     return answer;
 }
 
+// Asks over the chooser whether the file at `path` (ANSI) may be replaced.
+bool confirmReplace(GtkWindow* chooser, const std::string& path) {
+    GtkWidget* question =
+        gtk_message_dialog_new(chooser, GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE,
+                               "%s", platform::ansiToUtf8(platform::replaceQuestion(path)).c_str());
+    gtk_dialog_add_buttons(GTK_DIALOG(question), "取消", GTK_RESPONSE_CANCEL, "替换(_R)",
+                           GTK_RESPONSE_ACCEPT, nullptr);
+    const bool replace = gtk_dialog_run(GTK_DIALOG(question)) == GTK_RESPONSE_ACCEPT;
+    gtk_widget_destroy(question);
+    return replace;
+}
+
+// The answer of an accepted chooser. A save's name without an extension gets the request's
+// first, and the question whether to replace a file is asked of that completed name, which GTK's
+// own question never saw; a No keeps the chooser open with the completed name in it.
+std::optional<platform::FileDialogAnswer> acceptedAnswer(GtkFileChooser* chooser,
+                                                         const FileDialogRequest& request) {
+    gchar* name = gtk_file_chooser_get_filename(chooser);
+    platform::FileDialogAnswer answer =
+        name != nullptr ? answerFor(name) : platform::FileDialogAnswer{};
+    g_free(name);
+    if (request.kind != FileDialogRequest::Kind::Save ||
+        answer.outcome != platform::FileDialogAnswer::Outcome::Chosen)
+        return answer;
+    answer.path = platform::withDefaultExtension(answer.path, request.extension);
+    if (!platform::fileExists(answer.path) || confirmReplace(GTK_WINDOW(chooser), answer.path))
+        return answer;
+    size_t cut = platform::lastSeparator(answer.path);
+    gtk_file_chooser_set_current_name(
+        chooser,
+        platform::ansiToUtf8(answer.path.substr(cut == std::string::npos ? 0 : cut + 1)).c_str());
+    return std::nullopt;
+}
+
 }  // namespace
 
 platform::FileDialogAnswer chooseFile(const FileDialogRequest& request, GtkWindow* parent) {
@@ -48,17 +85,16 @@ platform::FileDialogAnswer chooseFile(const FileDialogRequest& request, GtkWindo
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
     gtk_file_chooser_add_filter(chooser, filterFor(request));
-    if (save) {
-        gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
+    if (save)
         gtk_file_chooser_set_current_name(chooser,
                                           platform::ansiToUtf8(request.suggestedName).c_str());
-    }
-    platform::FileDialogAnswer answer;
-    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
-        gchar* name = gtk_file_chooser_get_filename(chooser);
-        if (name != nullptr) answer = answerFor(name);
-        g_free(name);
+    std::optional<platform::FileDialogAnswer> answer;
+    while (!answer) {
+        if (gtk_dialog_run(GTK_DIALOG(dialog)) != GTK_RESPONSE_ACCEPT)
+            answer = platform::FileDialogAnswer{};
+        else
+            answer = acceptedAnswer(chooser, request);
     }
     gtk_widget_destroy(dialog);
-    return answer;
+    return *answer;
 }

@@ -147,7 +147,7 @@ int runWindow(DeviceManager& device, std::unique_ptr<platform::NetworkSession>& 
     platform::setMessageSink(sink);
     // The first link, after the single-instance check and off the window thread.
     watchRemoteLink(device);
-    BackgroundUpdate update(platform::programFile(), updateManifestUrl());
+    BackgroundUpdate update(platform::programFile(), updateManifestUrl(), updatePublicKey());
     HostWindow host({settings, methods, device.connected, update, pages, offlinePicture()},
                     webExternal, offline);
     runMainLoop(host, instance, *sink);

@@ -30,7 +30,7 @@ struct PatternList {
 // The script with the document key and the page's method names filled in.
 std::string scriptWithKey(const std::string& key) {
     std::string names;
-    for (const PageMethod& method : kPageMethods)
+    for (const PageMethod& method : pageMethods())
         names += std::string(names.empty() ? "" : ", ") + '"' + method.name + '"';
     std::string script(externalScript());
     auto fill = [&script](std::string_view mark, const std::string& text) {

@@ -416,6 +416,15 @@ void BrowserSite::resize(const RECT& area) {
         inPlace->SetObjectRects(&area, &area);
 }
 
+void BrowserSite::zoom(int percent) {
+    if (!browser_) return;
+    VARIANT level;
+    VariantInit(&level);
+    V_VT(&level) = VT_I4;
+    V_I4(&level) = percent;
+    browser_->ExecWB(OLECMDID_OPTICAL_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, &level, nullptr);
+}
+
 bool BrowserSite::translateAccelerator(MSG& message) {
     return active_ && active_->TranslateAccelerator(&message) == S_OK;
 }
@@ -449,9 +458,11 @@ HRESULT BrowserSite::browserEvent(DISPID id, const DISPPARAMS& params) {
             break;
         }
         case DISPID_DOCUMENTCOMPLETE:  // frame, url
+            if (count < 2) break;
             // A document made without a completed navigation of its own (written by script)
             // still gets its handler.
-            if (count >= 2) installUiHandler(dispatchOf(args[1]), textOf(args[0]));
+            installUiHandler(dispatchOf(args[1]), textOf(args[0]));
+            events_->documentComplete(isTopFrame(dispatchOf(args[1])));
             break;
         case DISPID_NAVIGATEERROR:  // frame, url, target, status, cancel
             if (count >= 5 &&

@@ -26,6 +26,8 @@ class BrowserEvents {
     virtual bool beforeNavigate(std::u16string_view address) = 0;
     // A navigation of `frame` has completed: its document exists.
     virtual void navigateComplete(bool topFrame, std::u16string_view address) = 0;
+    // The document of `frame` has loaded completely.
+    virtual void documentComplete(bool topFrame) = 0;
     // A navigation failed; true cancels the browser's own error page.
     virtual bool navigateError(bool topFrame, std::u16string_view address) = 0;
 };
@@ -55,6 +57,8 @@ class BrowserSite final : public ComObject<IUnknown> {
     // The top document, or nothing.
     ComRef<IDispatch> document() const;
     void resize(const RECT& area);
+    // Sets the page's zoom in percent (100 for none).
+    void zoom(int percent);
     // Lets the control handle its keys (tab between fields, shortcuts). True when it took the
     // message.
     bool translateAccelerator(MSG& message);

@@ -73,14 +73,21 @@ ScriptValue scriptValueOf(const VARIANT& argument) {
 }
 
 // DISPPARAMS holds the arguments last first: this is the one place that turns them round into
-// the script's own order. Every variant of the array counts, named ones included (a property
-// put is served like a call, with its value as the argument).
+// the script's own order. Named arguments come first in the array; of them only a property
+// put's value counts (the put is served like a call, with its value as the argument). The
+// engine names DISPID_THIS when it calls a function value: taken for an argument, the caller's
+// `this` would stand in the first parameter's place.
 std::vector<ScriptValue> scriptArgsOf(const DISPPARAMS* params) {
     std::vector<ScriptValue> args;
     if (params == nullptr || params->rgvarg == nullptr) return args;
     args.reserve(params->cArgs);
-    for (UINT i = params->cArgs; i-- > 0;)
+    for (UINT i = params->cArgs; i-- > 0;) {
+        bool named = i < params->cNamedArgs;
+        if (named && (params->rgdispidNamedArgs == nullptr ||
+                      params->rgdispidNamedArgs[i] != DISPID_PROPERTYPUT))
+            continue;
         args.push_back(scriptValueOf(params->rgvarg[i]));
+    }
     return args;
 }
 

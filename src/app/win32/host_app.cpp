@@ -25,6 +25,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/http.h"
+#include "platform/library.h"
 #include "platform/log.h"
 #include "platform/paths.h"
 #include "platform/startup_marks.h"
@@ -87,7 +88,7 @@ int runWindow(HINSTANCE instance, DeviceManager& device,
     // gone may post until the program ends.
     static auto* sink = new WindowSink;
     platform::setMessageSink(sink);
-    BackgroundUpdate update(platform::programFile(), updateManifestUrl());
+    BackgroundUpdate update(platform::programFile(), updateManifestUrl(), updatePublicKey());
     HostWindow window({settings, methods, device.connected, update, pages, offlinePicture()},
                       makeExternal);
     if (!window.create(instance)) return 1;
@@ -109,6 +110,7 @@ int runWindow(HINSTANCE instance, DeviceManager& device,
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    platform::loadLibrariesFromSystemOnly();
     if (instance_slot::isRunningQuery())
         return instance_slot::runningWindow() != nullptr ? instance_slot::kRunningAnswer : 0;
     // The navigator search looks at every removable drive: an empty card reader must fail

@@ -30,16 +30,29 @@ RECT toWorkspace(RECT rect) {
 
 // The window's DPI: the system says it from Windows 10 (1607) on; before, every window has the
 // screen's.
-UINT dpiOf(HWND window) {
-    static const platform::Library user32("user32.dll");
-    static const auto getDpiForWindow = user32.function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
-    if (getDpiForWindow != nullptr) {
-        if (UINT dpi = getDpiForWindow(window)) return dpi;
+const platform::Library& user32() {
+    static const platform::Library library("user32.dll");
+    return library;
+}
+
+// The system's DPI, which the browser control scales its pages by.
+UINT systemDpi() {
+    static const auto getDpiForSystem = user32().function<UINT(WINAPI*)()>("GetDpiForSystem");
+    if (getDpiForSystem != nullptr) {
+        if (UINT dpi = getDpiForSystem()) return dpi;
     }
     HDC screen = GetDC(nullptr);
     int dpi = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(nullptr, screen);
     return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+UINT dpiOf(HWND window) {
+    static const auto getDpiForWindow = user32().function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    if (getDpiForWindow != nullptr) {
+        if (UINT dpi = getDpiForWindow(window)) return dpi;
+    }
+    return systemDpi();
 }
 
 }  // namespace
@@ -162,6 +175,13 @@ void HostWindow::followDpi(UINT dpi, const RECT& suggested) {
     dpi_ = dpi;
     SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    zoomToDpi();
+}
+
+void HostWindow::zoomToDpi() {
+    // The control scales its page by the system's DPI only; on a monitor of another scale the
+    // page's zoom makes up the difference (and a new document starts unzoomed).
+    page_->zoom(MulDiv(100, static_cast<int>(dpi_), static_cast<int>(systemDpi())));
 }
 
 // ---- the window's events
@@ -330,6 +350,10 @@ void HostWindow::BrowserPage::call(const PageCall& call) {
         callPageFunction(document.get(), call);
 }
 
+void HostWindow::BrowserPage::zoom(int percent) {
+    host_.site_->zoom(percent);
+}
+
 // ---- what the browser tells
 
 bool HostWindow::beforeNavigate(std::u16string_view address) {
@@ -338,6 +362,10 @@ bool HostWindow::beforeNavigate(std::u16string_view address) {
 
 void HostWindow::navigateComplete(bool topFrame, std::u16string_view) {
     controller_.navigationComplete(topFrame);
+}
+
+void HostWindow::documentComplete(bool topFrame) {
+    if (topFrame) zoomToDpi();
 }
 
 bool HostWindow::navigateError(bool topFrame, std::u16string_view) {

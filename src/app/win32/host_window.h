@@ -20,6 +20,8 @@ class PagePort {
     virtual bool hasDocument() = 0;
     // Fire and forget.
     virtual void call(const PageCall& call) = 0;
+    // The page's zoom in percent.
+    virtual void zoom(int percent) = 0;
 };
 
 // The program's one window on Windows: a dialog from the program's resources whose whole client
@@ -27,7 +29,8 @@ class PagePort {
 // (app/app_window.h) and hands the controller the events of the window and the browser. Its own
 // are the system's details: the dialog and its icons, the pre-filter that keeps Enter and Esc
 // from closing it and sends Enter to the browser, the browser's size, the plug-in player's
-// menus, and its size on the screen when it moves to a monitor of another DPI.
+// menus, and its size on the screen and its page's zoom when it moves to a monitor of another
+// DPI.
 class HostWindow : public AppWindow, public BrowserEvents {
   public:
     HostWindow(WindowController::Parts parts, ExternalMaker externals);
@@ -69,6 +72,7 @@ class HostWindow : public AppWindow, public BrowserEvents {
     // BrowserEvents
     bool beforeNavigate(std::u16string_view address) override;
     void navigateComplete(bool topFrame, std::u16string_view address) override;
+    void documentComplete(bool topFrame) override;
     bool navigateError(bool topFrame, std::u16string_view address) override;
 
   private:
@@ -77,6 +81,7 @@ class HostWindow : public AppWindow, public BrowserEvents {
         explicit BrowserPage(HostWindow& host) : host_(host) {}
         bool hasDocument() override;
         void call(const PageCall& call) override;
+        void zoom(int percent) override;
 
       private:
         HostWindow& host_;
@@ -93,6 +98,7 @@ class HostWindow : public AppWindow, public BrowserEvents {
     bool paintMinimised();
     void limitSize(MINMAXINFO& limits) const;
     void followDpi(UINT dpi, const RECT& suggested);
+    void zoomToDpi();
     void navigateTo(const std::u16string& address);
 
     WindowController controller_;

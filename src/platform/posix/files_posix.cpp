@@ -95,7 +95,8 @@ bool File::open(const std::string& path, OpenMode mode) {
             break;
     }
     std::string native = posix::toNative(path);
-    int fd = posix::syscalls().open(native.c_str(), flags | O_CLOEXEC, 0644);
+    // A FIFO would wait for its other end: opened without waiting, and then refused.
+    int fd = posix::syscalls().open(native.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
     // A missing file to read or update, or a name a new file finds taken, is an answer, not a
     // fault.
     const bool answer = mode == OpenMode::Read ||
@@ -103,8 +104,10 @@ bool File::open(const std::string& path, OpenMode mode) {
                         (mode == OpenMode::CreateNew && errno == EEXIST);
     if (fd < 0 && !answer) return failWithOsError("open", path);
     if (fd < 0) return false;
+    // Only a regular file is read or written: not a folder, FIFO, device or socket.
     struct stat st {};
-    if (posix::syscalls().fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (posix::syscalls().fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         posix::syscalls().close(fd);
         return false;
     }

@@ -18,6 +18,10 @@ void Library::release() {
     }
 }
 
+void loadLibrariesFromSystemOnly() {
+    // The loader never looks beside the program unless told to (RPATH, LD_LIBRARY_PATH).
+}
+
 Library::AnyFunction Library::functionAddress(const char* name) const {
     if (handle_ == nullptr) return nullptr;
     return reinterpret_cast<AnyFunction>(dlsym(handle_, name));

@@ -27,6 +27,18 @@ Syscalls& syscalls() {
         [](const char* path, struct stat* st) { return ::lstat(path, st); },
         [](int fd, struct stat* st) { return ::fstat(fd, st); },
         &::fsync,
+        [](int folder, const char* name, int flags, mode_t mode) {
+            return ::openat(folder, name, flags, mode);
+        },
+        &::mkdirat,
+        &::unlinkat,
+        &::renameat,
+        [](int fromFolder, const char* from, int toFolder, const char* to) {
+            return ::renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE);
+        },
+        [](int folder, const char* name, struct stat* st, int flags) {
+            return ::fstatat(folder, name, st, flags);
+        },
         &::mkostemp,
         &::mkdtemp,
         &::flock,

@@ -24,6 +24,14 @@ struct Syscalls {
     int (*lstat)(const char* path, struct stat* st);
     int (*fstat)(int fd, struct stat* st);
     int (*fsync)(int fd);
+    // The same relative to an open folder, for the navigator's drive, where no link is followed.
+    int (*openat)(int folder, const char* name, int flags, mode_t mode);
+    int (*mkdirat)(int folder, const char* name, mode_t mode);
+    int (*unlinkat)(int folder, const char* name, int flags);
+    int (*renameat)(int fromFolder, const char* from, int toFolder, const char* to);
+    // renameat that fails on an existing target.
+    int (*renameatNoReplace)(int fromFolder, const char* from, int toFolder, const char* to);
+    int (*fstatat)(int folder, const char* name, struct stat* st, int flags);
     int (*mkostemp)(char* pattern, int flags);
     char* (*mkdtemp)(char* pattern);
     int (*flock)(int fd, int operation);

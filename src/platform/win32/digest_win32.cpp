@@ -1,6 +1,6 @@
 #include <windows.h>
-
-#include <wincrypt.h>
+// After windows.h, which it needs.
+#include <bcrypt.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -12,77 +12,82 @@ namespace platform {
 
 namespace {
 
-// A CryptoAPI provider and an MD5 hash object, released when the object goes.
-class Md5 {
+// A CNG hash object of one algorithm, released when the object goes.
+class Hash {
   public:
-    Md5() {
-        if (CryptAcquireContextA(&provider_, nullptr, nullptr, PROV_RSA_FULL,
-                                 CRYPT_VERIFYCONTEXT) &&
-            !CryptCreateHash(provider_, CALG_MD5, 0, 0, &hash_))
-            hash_ = 0;
+    explicit Hash(DigestKind kind) {
+        const wchar_t* name =
+            kind == DigestKind::Md5 ? BCRYPT_MD5_ALGORITHM : BCRYPT_SHA256_ALGORITHM;
+        DWORD got = 0;
+        if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm_, name, nullptr, 0))) {
+            algorithm_ = nullptr;
+        } else if (!BCRYPT_SUCCESS(BCryptGetProperty(algorithm_, BCRYPT_HASH_LENGTH,
+                                                     reinterpret_cast<PUCHAR>(&length_),
+                                                     sizeof length_, &got, 0)) ||
+                   !BCRYPT_SUCCESS(
+                       BCryptCreateHash(algorithm_, &hash_, nullptr, 0, nullptr, 0, 0))) {
+            hash_ = nullptr;
+        }
     }
-    ~Md5() {
-        if (hash_) CryptDestroyHash(hash_);
-        if (provider_) CryptReleaseContext(provider_, 0);
+    ~Hash() {
+        if (hash_) BCryptDestroyHash(hash_);
+        if (algorithm_) BCryptCloseAlgorithmProvider(algorithm_, 0);
     }
-    Md5(const Md5&) = delete;
-    Md5& operator=(const Md5&) = delete;
+    Hash(const Hash&) = delete;
+    Hash& operator=(const Hash&) = delete;
 
-    bool ready() const { return hash_ != 0; }
+    bool ready() const { return hash_ != nullptr; }
 
     bool add(const unsigned char* bytes, size_t n) {
-        // CryptHashData takes a 32-bit count.
+        // BCryptHashData takes a 32-bit count.
         while (n > 0) {
-            DWORD take = static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
-            if (!CryptHashData(hash_, bytes, take, 0)) return false;
+            ULONG take = static_cast<ULONG>(std::min<size_t>(n, 1u << 30));
+            if (!BCRYPT_SUCCESS(BCryptHashData(hash_, const_cast<PUCHAR>(bytes), take, 0)))
+                return false;
             bytes += take;
             n -= take;
         }
         return true;
     }
 
-    // The digest in hexadecimal; empty when CryptoAPI fails.
-    std::string hex() {
-        BYTE digest[16];
-        DWORD length = sizeof digest;
-        if (!CryptGetHashParam(hash_, HP_HASHVAL, digest, &length, 0)) return {};
-        static const char kDigits[] = "0123456789abcdef";
-        std::string out;
-        for (DWORD i = 0; i < length; ++i) {
-            out += kDigits[digest[i] >> 4];
-            out += kDigits[digest[i] & 0xF];
-        }
-        return out;
+    // The digest's bytes; empty when CNG fails.
+    std::string finish() {
+        std::string digest(length_, '\0');
+        if (!BCRYPT_SUCCESS(
+                BCryptFinishHash(hash_, reinterpret_cast<PUCHAR>(digest.data()), length_, 0)))
+            return {};
+        return digest;
     }
 
   private:
-    HCRYPTPROV provider_ = 0;
-    HCRYPTHASH hash_ = 0;
+    BCRYPT_ALG_HANDLE algorithm_ = nullptr;
+    BCRYPT_HASH_HANDLE hash_ = nullptr;
+    DWORD length_ = 0;
 };
 
 }  // namespace
 
-std::string md5Hex(std::string_view bytes) {
-    Md5 md5;
-    if (!md5.ready() ||
-        !md5.add(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()))
+std::string digestOf(DigestKind kind, std::string_view bytes) {
+    Hash hash(kind);
+    if (!hash.ready() ||
+        !hash.add(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()))
         return {};
-    return md5.hex();
+    return hash.finish();
 }
 
-std::string md5HexOfFile(const std::string& path) {
+std::string digestOfFile(DigestKind kind, const std::string& path) {
     File file(path, OpenMode::Read);
     int64_t size = file.size();
-    Md5 md5;
-    if (!file.isOpen() || size < 0 || !md5.ready()) return {};
+    Hash hash(kind);
+    if (!file.isOpen() || size < 0 || !hash.ready()) return {};
     int64_t total = 0;
     unsigned char buffer[65536];
     while (size_t got = file.read(buffer, sizeof buffer)) {
-        if (!md5.add(buffer, got)) return {};
+        if (!hash.add(buffer, got)) return {};
         total += static_cast<int64_t>(got);
     }
     // A read error looks like the end of the file: only a whole file has a digest.
-    return total == size ? md5.hex() : std::string();
+    return total == size ? hash.finish() : std::string();
 }
 
 }  // namespace platform

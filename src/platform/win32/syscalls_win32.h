@@ -27,6 +27,13 @@ struct Syscalls {
     decltype(&::RemoveDirectoryA) removeDirectory = &::RemoveDirectoryA;
     decltype(&::GetFileAttributesA) getFileAttributes = &::GetFileAttributesA;
     decltype(&::FlushFileBuffers) flushFileBuffers = &::FlushFileBuffers;
+    // The navigator's drive is reached by its own UTF-16 names.
+    decltype(&::CreateFileW) createFileW = &::CreateFileW;
+    decltype(&::MoveFileExW) moveFileExW = &::MoveFileExW;
+    decltype(&::DeleteFileW) deleteFileW = &::DeleteFileW;
+    decltype(&::CreateDirectoryW) createDirectoryW = &::CreateDirectoryW;
+    decltype(&::RemoveDirectoryW) removeDirectoryW = &::RemoveDirectoryW;
+    decltype(&::GetFileAttributesW) getFileAttributesW = &::GetFileAttributesW;
     decltype(&::WritePrivateProfileStringA) writeProfileString = &::WritePrivateProfileStringA;
     // ShellExecuteA, which shellapi.h declares.
     HINSTANCE(WINAPI* shellExecute)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT) = nullptr;

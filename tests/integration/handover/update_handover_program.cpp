@@ -1,6 +1,7 @@
 // One version of a program around the update module, for the hand-over test: it answers the
 // update question itself, runs one check against the manifest named in VANTU_HANDOVER_MANIFEST
-// and appends what happened to the file named in VANTU_HANDOVER_LOG.
+// with the update key of VANTU_HANDOVER_KEY and appends what happened to the file named in
+// VANTU_HANDOVER_LOG.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -30,7 +31,8 @@ void logLine(const std::string& line) {
 
 int main() {
     const char* manifest = std::getenv("VANTU_HANDOVER_MANIFEST");
-    if (!manifest) return 2;
+    const char* key = std::getenv("VANTU_HANDOVER_KEY");
+    if (!manifest || !key) return 2;
     std::string self = platform::programFile();
     std::string prefix = std::to_string(HANDOVER_VERSION) + " " +
                          self.substr(self.find_last_of(platform::kPathSeparator) + 1) + " ";
@@ -38,7 +40,7 @@ int main() {
         logLine(prefix + "asked");
         return true;
     });
-    UpdateResult answer = Updater(self, manifest).checkForUpdate();
+    UpdateResult answer = Updater(self, manifest, key).checkForUpdate();
     logLine(prefix + std::to_string(static_cast<int>(answer)));
     if (answer == UpdateResult::Close) {
         // The window's closing sequence takes a while; the next program must wait for its end.

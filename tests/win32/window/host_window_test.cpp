@@ -47,8 +47,10 @@ class RecordingPage : public PagePort {
   public:
     bool document = true;
     Calls calls;
+    std::vector<int> zooms;
     bool hasDocument() override { return document; }
     void call(const PageCall& call) override { calls.push_back(call); }
+    void zoom(int percent) override { zooms.push_back(percent); }
 };
 
 class ProbeMethods : public ExternalMethods {
@@ -112,7 +114,7 @@ class WindowTest : public ::testing::Test {
     int connected = 0;
     ProbeMethods methods;
     // Nothing listens at port 9: a check that starts ends at once.
-    BackgroundUpdate update{platform::programFile(), "http://127.0.0.1:9/"};
+    BackgroundUpdate update{platform::programFile(), "http://127.0.0.1:9/", ""};
     RecordingPage page;
     std::unique_ptr<HostWindow> dialog;
     HWND window = nullptr;
@@ -185,7 +187,7 @@ TEST(WindowPlacement, StartsAtTheStoredRectangleNoSmallerThan880By562) {
         }
         int connected = 0;
         ProbeMethods methods;
-        BackgroundUpdate update(platform::programFile(), "");
+        BackgroundUpdate update(platform::programFile(), "", "");
         HostWindow dialog({settings, methods, connected, update, kBlank, offlinePicture()},
                           nullptr);
         ASSERT_TRUE(dialog.create(GetModuleHandleA(nullptr)));
@@ -240,25 +242,32 @@ TEST_F(WindowTest, SavesThePlacementBeforeMinimisingOrMaximisingAndWhenClosing) 
     }
 }
 
-// On a monitor of another DPI: the rectangle the system suggests, and the minimum size scaled to
-// that DPI (screen pixels at 96 DPI); back at 96 DPI the plain minimum again.
-TEST_F(WindowTest, FollowsDpiChangesWithTheSuggestedRectangleAndAScaledMinimum) {
+// On a monitor of another DPI: the rectangle the system suggests, the minimum size scaled to
+// that DPI (screen pixels at 96 DPI) and the page zoomed by that DPI over the system's (96 here),
+// again whenever the top document completes; back at 96 DPI the plain minimum and no zoom.
+TEST_F(WindowTest, FollowsDpiChangesWithTheSuggestedRectangleAScaledMinimumAndThePagesZoom) {
     struct Case {
         UINT dpi;
         RECT suggested;
         SIZE minimum;
+        int zoom;
     };
     const Case cases[] = {
-        {144, {30, 40, 1530, 1040}, {1323, 843}},
-        {120, {20, 10, 1270, 810}, {1103, 703}},  // 1102.5 and 702.5, rounded
-        {192, {0, 0, 1800, 1150}, {1764, 1124}},
-        {96, {50, 60, 1050, 760}, {882, 562}},
+        {144, {30, 40, 1530, 1040}, {1323, 843}, 150},
+        {120, {20, 10, 1270, 810}, {1103, 703}, 125},  // 1102.5 and 702.5, rounded
+        {192, {0, 0, 1800, 1150}, {1764, 1124}, 200},
+        {96, {50, 60, 1050, 760}, {882, 562}, 100},
     };
     ShowWindow(window, SW_SHOWNORMAL);
+    BrowserEvents& browser = *dialog;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dpi);
+        page.zooms.clear();
         SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(c.dpi, c.dpi),
                      reinterpret_cast<LPARAM>(&c.suggested));
+        browser.documentComplete(false);
+        browser.documentComplete(true);
+        EXPECT_EQ(page.zooms, (std::vector<int>{c.zoom, c.zoom}));
         RECT got{};
         GetWindowRect(window, &got);
         EXPECT_EQ(got.left, c.suggested.left);
