@@ -1039,7 +1039,9 @@ RESTORE = (156, 214)
 QUESTION_OK = (553, 337)
 # The editor: its button in the route books' tab, its own buttons, its map and the profile.
 EDIT_BOOKS = (242, 216)
+EDIT_OPEN_BOOK = (146, 109)
 EDIT_OPEN_GPX = (70, 143)
+EDIT_SAVE_NAVIGATOR = (55, 375)
 EDIT_MAP_BOX = (580, 350, 300, 50)
 PROFILE_BOX = (560, 140, 310, 410)
 
