@@ -76,16 +76,12 @@ var PortalEditIo = (function () {
         });
     }
 
-    // A document made in the page gets its Book record's place and length from its track
-    // before it is written; one read from a route book keeps its own, as they were.
+    // A document made in the page is completed before it is written (PortalEditState's
+    // completeMade); one read from a route book keeps its own records, as they were.
     function completeBook(current) {
-        var b = S.bookIndex(current.doc), points = current.doc.track.segments[0];
-        if (!current.source.made || b < 0 || !points || !points.points.length) return;
-        var first = points.points[0];
+        if (!current.source.made) return;
         var mileage = Math.round(PortalEditProfile.figures(current.doc).distance);
-        var book = current.doc.route.records[b];
-        if (book.lng === first[0] && book.lat === first[1] && book.mileage === mileage) return;
-        PortalEditor.perform(S.changeRecord(current.doc, b, {lng: first[0], lat: first[1], mileage: mileage}));
+        PortalEditor.perform(S.completeMade(current.doc, current.name, mileage));
     }
 
     // The document as JSON in ASCII alone: the page's texts reach the program in the system's

@@ -205,6 +205,29 @@ var PortalEditState = (function () {
         return withRoute(doc, edit);
     }
 
+    // What a route book made in the page needs before it is written, as the program's own
+    // conversions make it: the Book record at the first track point with the track's length,
+    // titled `name` (the route book's name on the navigator) when it has no title, and, without
+    // a Line, one Line for the whole track (the navigator draws a route book's track by its
+    // Lines; without one it shows none). Null when nothing is missing.
+    function completeMade(doc, name, mileage) {
+        var b = bookIndex(doc), segment = doc.track.segments[0];
+        if (b < 0 || !segment || !segment.points.length) return null;
+        var book = doc.route.records[b], edits = [];
+        var place = {lng: segment.points[0][0], lat: segment.points[0][1], mileage: mileage};
+        // 19 units, as the program's conversions leave the title's last unit NUL.
+        var title = text(book.title) || name.slice(0, 19).replace(/[\ud800-\udbff]$/, "");
+        if (!text(book.title)) place.title = title;
+        if (book.lng !== place.lng || book.lat !== place.lat || book.mileage !== mileage || place.title)
+            edits.push(replaceRecord(doc, b, place));
+        if (!doc.route.records.filter(function (r) { return r.kind === "line"; }).length) {
+            edits.push(splice(["route", "records"], doc.route.records.length, [],
+                              [{kind: "line", title: title, lng: place.lng, lat: place.lat,
+                                mileage: mileage, text: ""}]));
+        }
+        return edits.length ? {kind: "group", edits: edits} : null;
+    }
+
     function deleteRecord(doc, i) {
         return splice(["route", "records"], i, [doc.route.records[i]], []);
     }
@@ -257,5 +280,5 @@ var PortalEditState = (function () {
             movePoint: movePoint, appendPoint: appendPoint, insertPoint: insertPoint,
             deletePoint: deletePoint, header: header, setHeader: setHeader, text: text,
             addRecord: addRecord, deleteRecord: deleteRecord,
-            changeRecord: replaceRecord, bookIndex: bookIndex};
+            changeRecord: replaceRecord, completeMade: completeMade};
 })();

@@ -44,6 +44,10 @@ const edits = [
      (d) => d.route.records.length, 1],
     ["move a POI", (d) => E.changeRecord(d, 1, {lng: 1, lat: 2}), (d) => [d.route.records[1].lng, d.route.records[1].title], [1, "Gate"]],
     ["delete a POI", (d) => E.deleteRecord(d, 1), (d) => d.route.records.length, 1],
+    ["complete a made book: the Book named, at the first point, a Line for the whole track",
+     (d) => { d.route.records[0].title = ""; return E.completeMade(d, "Made20 and more of it", 2500); },
+     (d) => [d.route.records[0].title, d.route.records[0].lng, d.route.records[0].mileage, d.route.records[2]],
+     ["Made20 and more of ", 11639000, 2500, {kind: "line", title: "Made20 and more of ", lng: 11639000, lat: 3990000, mileage: 2500, text: ""}]],
 ];
 for (const [name, make, part, expected] of edits) {
     const doc = sample();
