@@ -1019,6 +1019,88 @@ def edit_profile(env, workdir):
     check(program.stop() == 0, "the program did not end cleanly")
 
 
+def cli_json(env, program, *args):
+    """What vantu-cli edit-export writes of a route book of the program's navigator."""
+    out = os.path.join(program.tmpdir, "exported.json")
+    subprocess.run([env["VANTU_CLI"], "edit-export", *args, out], check=True, capture_output=True,
+                   env=dict(os.environ, **program.env))
+    with open(out, encoding="utf-8") as f:
+        return json.load(f)
+
+
+def saved_in_history(program, name, timeout=60):
+    wait_until(lambda: "路书“%s”已存到导航仪" % name in (program.read("portal_history.txt") or ""),
+               "the page did not say that %s was saved" % name, timeout)
+
+
+def type_into(window, field, box, text, shot):
+    """Types text into the page's input at field, inside box (w, h, x, y); shot is a scratch
+    screenshot. WebKit hands key presses to the page apart from mouse events, so keys typed right
+    after the click can reach what had the focus before it: Shift is pressed until the page
+    rings the field (its focus ring shows while the keyboard is in use)."""
+    click(window, field)
+    deadline = time.time() + 20
+    while True:
+        xdotool("key", "shift")
+        time.sleep(0.3)
+        screenshot(shot)
+        if count_colour(shot, "#2f6fb5", box) >= 100:
+            break
+        check(time.time() < deadline, "the page did not put the focus in the field")
+    xdotool("type", "--delay", "20", text)
+
+
+def edit_new_book(env, workdir):
+    """A route book made in the bundled page's editor, 20 points clicked on the map and 3 POIs,
+    saved to the simulated navigator under a new name: the list has it, the viewer draws its
+    track (by the Line the page gives it), and vantu-cli reads it back with its points and POIs; written again from that document it is the
+    same files byte for byte. The screenshots are kept."""
+    program, window = page_on_grid(env, workdir, "edit_new_book.png")
+    art, root = env["E2E_ARTIFACTS"], program.env["NAVSIM_ROOT"]
+    click(window, EDIT_BOOKS)
+    click(window, EDIT_NEW)
+    for k in range(20):
+        click(window, (420 + k * 20, 180 + (k % 4) * 25))
+    click(window, EDIT_ADD_POI)
+    for k in range(3):
+        click(window, (460 + k * 130, 330))
+    type_into(window, EDIT_NAME, EDIT_NAME_BOX, "Made20", os.path.join(workdir, "field.png"))
+    wait_for_pixels(os.path.join(art, "edit_new_book.png"), "#2f6fb5", EDIT_MAP_BOX, 100,
+                    "no POIs on the editor's map (the one just put is chosen, in orange)")
+    click(window, EDIT_SAVE_NAVIGATOR)
+    saved_in_history(program, "Made20")
+    listing = subprocess.run([env["VANTU_CLI"], "call", "connToPDA", "r"], check=True, text=True,
+                             capture_output=True, env=dict(os.environ, **program.env)).stdout
+    check(">Made20<" in listing, "the navigator does not list Made20: " + listing)
+    # The viewer draws it, from the page's list in the navigator's order.
+    click(window, BOOKS_TAB)
+    titles = re.findall(r"<title>([^<]*)</title>", listing)
+    row = FIRST_BOOK[1] + BOOK_ROW * titles.index("Made20")
+    click(window, (FIRST_BOOK[0], row))
+    # The map shows 西湖 until the page has read Made20 and marked its row (the pointer moved
+    # off it: a row under the pointer is nearly the chosen one's colour).
+    xdotool("mousemove", "--window", window, "600", "500")
+    wait_for_pixels(os.path.join(workdir, "row.png"), "#e3edf9", (150, 16, 130, row - 8), 1000,
+                    "the page does not show Made20")
+    wait_for_pixels(os.path.join(art, "edit_new_book_viewed.png"), "#d9534f", MAP_BOX, 300,
+                    "the viewer does not draw Made20")
+    document = cli_json(env, program, "Made20")
+    points = document["track"]["segments"][0]["points"]
+    kinds = [r["kind"] for r in document["route"]["records"]]
+    check(len(points) == 20 and kinds == ["book", "poi", "poi", "poi", "line"],
+          "Made20 holds %d points and the records %r" % (len(points), kinds))
+    check(document["route"]["records"][0]["title"] == "Made20", "Made20's book has no title")
+    again = os.path.join(workdir, "again.json")
+    with open(again, "w", encoding="utf-8") as f:
+        json.dump(document, f, ensure_ascii=False)
+    subprocess.run([env["VANTU_CLI"], "edit-import", again, "Again"], check=True,
+                   capture_output=True, env=dict(os.environ, **program.env))
+    for first, second in (("Made20.trk", "Again.trk"), ("Made20.rut", "Again.rut")):
+        with open(navigator_file(root, first), "rb") as a, open(navigator_file(root, second), "rb") as b:
+            check(a.read() == b.read(), "%s and %s differ" % (first, second))
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
 def click(window, button):
     xdotool("mousemove", "--window", window, str(button[0]), str(button[1]), "click", "1")
 
@@ -1039,8 +1121,15 @@ RESTORE = (156, 214)
 QUESTION_OK = (553, 337)
 # The editor: its button in the route books' tab, its own buttons, its map and the profile.
 EDIT_BOOKS = (242, 216)
+BOOKS_TAB = (37, 65)
+FIRST_BOOK = (120, 243)
+BOOK_ROW = 31
+EDIT_NEW = (48, 109)
 EDIT_OPEN_BOOK = (146, 109)
 EDIT_OPEN_GPX = (70, 143)
+EDIT_ADD_POI = (117, 281)
+EDIT_NAME = (198, 329)
+EDIT_NAME_BOX = (180, 30, 108, 313)
 EDIT_SAVE_NAVIGATOR = (55, 375)
 EDIT_MAP_BOX = (580, 350, 300, 50)
 PROFILE_BOX = (560, 140, 310, 410)
@@ -1049,7 +1138,8 @@ PROFILE_BOX = (560, 140, 310, 410)
 SCENARIOS = {f.__name__: f for f in (methods, https_alt_page, local_page, offline_refused,
                                      offline_404, text_page, foreign_main, single_instance,
                                      notifications, bundled_page, bundled_page_use, script_dialogs,
-                                     open_gpx, map_tiles, map_grid, pc_files, pc_backup, edit_profile)}
+                                     open_gpx, map_tiles, map_grid, pc_files, pc_backup, edit_profile,
+                                     edit_new_book)}
 
 
 def main():
