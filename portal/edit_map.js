@@ -139,7 +139,8 @@ var PortalEditMap = (function () {
                 L.divIcon({className: "edit-poi" + selected, iconSize: [14, 14]}) :
                 L.divIcon({className: "map-line" + selected, html: "<span>" + (++lines) + "</span>",
                            iconSize: [16, 16]});
-            var marker = L.marker(latLng(r.lng, r.lat), {icon: icon, draggable: true});
+            // Above the track's handles: a POI on the track is still grabbed, not the point under it.
+            var marker = L.marker(latLng(r.lng, r.lat), {icon: icon, draggable: true, zIndexOffset: 10000});
             var title = E.text(r.title);
             if (title) {
                 marker.bindTooltip(title, {permanent: true, direction: "right", className: "map-label",
