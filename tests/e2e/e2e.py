@@ -1101,6 +1101,58 @@ def edit_new_book(env, workdir):
     check(program.stop() == 0, "the program did not end cleanly")
 
 
+def colour_centre(shot, colour, box):
+    """The middle of the pixels of about that colour inside box (w, h, x, y), in the window."""
+    out = subprocess.run(["convert", shot, "-crop", "%dx%d+%d+%d" % box, "+repage", "-fuzz", "6%",
+                          "-fill", "black", "+opaque", colour, "-fill", "white", "-opaque", colour,
+                          "txt:-"], check=True, capture_output=True, text=True).stdout
+    found = [tuple(map(int, m)) for m in re.findall(r"^(\d+),(\d+): \(255,255,255", out, re.M)]
+    check(found, "no pixel of %s" % colour)
+    return (box[2] + sum(x for x, _ in found) // len(found), box[3] + sum(y for _, y in found) // len(found))
+
+
+def edit_replace(env, workdir):
+    """A route book of the navigator opened in the editor: its POI dragged, the move undone with
+    Ctrl+Z and done again with Ctrl+Y, and the route book saved in place of the one opened:
+    vantu-cli reads the POI back where it was dragged, and the rest as it was. The screenshot
+    is kept."""
+    program, window = page_on_grid(env, workdir, "edit_replace.png")
+    before = cli_json(env, program, "西湖")
+    click(window, EDIT_BOOKS)
+    click(window, EDIT_OPEN_BOOK)
+    # The viewer's map, with the same POI, shows until the editor, with its save button, has
+    # drawn its own.
+    shot = os.path.join(env["E2E_ARTIFACTS"], "edit_replace.png")
+    wait_for_pixels(shot, "#2f6fb5", EDIT_SAVE_NAVIGATOR_BOX, 500, "the page did not open 西湖")
+    # The map is made smaller when the profile comes under it, on a turn of its own.
+    wait_for_pixels(shot, "#2f7ed8", PROFILE_BOX, 300, "no profile under the editor's map")
+    time.sleep(0.5)
+    wait_for_pixels(shot, "#2f6fb5", EDIT_MAP_BOX, 60, "the POI is not on the editor's map")
+    x, y = colour_centre(shot, "#2f6fb5", EDIT_MAP_BOX)
+    xdotool("mousemove", "--window", window, str(x), str(y), "mousedown", "1")
+    for step in range(1, 11):
+        xdotool("mousemove", "--window", window, str(x + step * 6), str(y + step * 4))
+        time.sleep(0.05)
+    xdotool("mouseup", "1")
+    time.sleep(1)
+    xdotool("key", "--window", window, "ctrl+z")
+    time.sleep(1)
+    xdotool("key", "--window", window, "ctrl+y")
+    time.sleep(1)
+    click(window, EDIT_SAVE_NAVIGATOR)
+    saved_in_history(program, "西湖")
+    screenshot(shot)
+    after = cli_json(env, program, "西湖")
+    moved = [i for i, (a, b) in enumerate(zip(before["route"]["records"], after["route"]["records"]))
+             if a != b]
+    check(len(moved) == 1 and before["route"]["records"][moved[0]]["kind"] == "poi",
+          "not just the POI changed: %r" % moved)
+    poi = after["route"]["records"][moved[0]]
+    poi.update(lng=before["route"]["records"][moved[0]]["lng"], lat=before["route"]["records"][moved[0]]["lat"])
+    check(after == before, "more than the POI's place changed")
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
 def click(window, button):
     xdotool("mousemove", "--window", window, str(button[0]), str(button[1]), "click", "1")
 
@@ -1131,6 +1183,7 @@ EDIT_ADD_POI = (117, 281)
 EDIT_NAME = (198, 329)
 EDIT_NAME_BOX = (180, 30, 108, 313)
 EDIT_SAVE_NAVIGATOR = (55, 375)
+EDIT_SAVE_NAVIGATOR_BOX = (70, 20, 20, 365)
 EDIT_MAP_BOX = (580, 350, 300, 50)
 PROFILE_BOX = (560, 140, 310, 410)
 
@@ -1139,7 +1192,7 @@ SCENARIOS = {f.__name__: f for f in (methods, https_alt_page, local_page, offlin
                                      offline_404, text_page, foreign_main, single_instance,
                                      notifications, bundled_page, bundled_page_use, script_dialogs,
                                      open_gpx, map_tiles, map_grid, pc_files, pc_backup, edit_profile,
-                                     edit_new_book)}
+                                     edit_new_book, edit_replace)}
 
 
 def main():
