@@ -294,7 +294,7 @@ def compare(got, expected):
 METHOD_NAMES = ("getValue,writeValue,getFileText,writeFileText,SetUsername,connToPDA,GetPdaAddr,"
                 "poiToPDA,deleteSelectedPoi,showRoadbook,importToPDA,deleteSelected,exportFromPDA,"
                 "PauseTask,installPackageFromPC,installGpxFromPC,saveGpxToPC,backupToPC,restoreFromPC,"
-                "backupOutcome")
+                "backupOutcome,editRouteBook,saveEditToPDA,saveEditToPC")
 
 TYPED_VALUES = [("number:12", "12"), ("number:-5", "-5"), ("number:1.5", "1.5"),
                 ("number:3000000000", "3000000000"), ("boolean:true", "-1"),
