@@ -15,6 +15,7 @@
 
 #include "device/device_files.h"
 #include "ops/navigator_state.h"
+#include "support/recording_seat.h"
 #include "tasks/backup.h"
 #include "tasks/task_context.h"
 
@@ -45,6 +46,7 @@ struct Navigator {
     fs::path pcCopy;
     std::string backup;
     uint64_t bytes = 0;
+    RecordingSeat seat;
     std::unique_ptr<NavigatorState> state;
     std::atomic<int> stop{0};
     PauseGate gate;
@@ -61,7 +63,7 @@ struct Navigator {
         fs::copy(userdata, pcCopy, fs::copy_options::recursive);
         // The simulator reads its root when it is first called.
         setenv("NAVSIM_ROOT", (root / "device").c_str(), 1);
-        state = std::make_unique<NavigatorState>();
+        state = std::make_unique<NavigatorState>(seat);
         if (state->rapi.openRemoteLink() != 1) std::abort();
         state->mode = RapiDevice;
         state->dataRoot = kDataRoot;

@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "platform/drives.h"
 #include "session/device_manager.h"
+#include "support/recording_seat.h"
 
 namespace {
 
@@ -52,14 +53,15 @@ class WindowStandIn : public AppWindow {
 // No navigator anywhere; the window's device manager as the program builds it, its remote link
 // watched.
 struct NoNavigator {
-    NoNavigator() { watchRemoteLink(device); }
+    NoNavigator() { watchRemoteLink(device, seat); }
     // Before the device manager: the simulator reads its root when it is first called.
     bool noRoot = [] {
         unsetenv("NAVSIM_ROOT");
         platform::setRemovableDrivesForTesting(std::vector<std::string>{});
         return true;
     }();
-    DeviceManager device;
+    RecordingSeat seat;
+    DeviceManager device{seat};
 };
 
 void BM_DeviceMethodCheck(benchmark::State& state) {

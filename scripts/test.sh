@@ -65,6 +65,7 @@ run_preset asan
 run_preset tsan
 check "format check" bash scripts/check-format.sh
 check "layers include only downwards" python3 scripts/check-layers.py
+check "the layer rules catch planted faults" python3 scripts/check-layers.py --self-test
 check "the bundled page in IE11: scripts, styles, IE=edge (npm tools)" bash scripts/check-page.sh
 check "core compiles for Windows (mingw-w64)" bash scripts/check-windows-core.sh
 [ -f scripts/run-fuzz.sh ] && check "fuzz targets" bash scripts/run-fuzz.sh

@@ -2,42 +2,41 @@
 
 #include <cstdio>
 
-#include "common/task_status.h"
 #include "platform/codepage.h"
 #include "platform/utf8_text.h"
 
-std::optional<std::string> statusText(intptr_t code) {
-    const char* text = taskStatusText(code);
+std::optional<std::string> statusText(TaskStatus code) {
+    const char* text = taskStatusText(static_cast<int>(code));
     if (text == nullptr) return std::nullopt;
     // The texts are written in UTF-8 and handed on in the ANSI code page.
     return platform::utf8ToAnsi(text);
 }
 
-std::optional<std::string> actionWord(uintptr_t kind) {
+std::optional<std::string> actionWord(TaskKind kind) {
     switch (kind) {
-        case 0:
+        case TaskKind::Import:
             return std::string("down");
-        case 1:
+        case TaskKind::Delete:
             return std::string("delete");
-        case 2:
+        case TaskKind::Export:
             return std::string("updata");
         default:
             return std::nullopt;
     }
 }
 
-std::optional<PageCall> pageCallForMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    if (message == WM_TASK_STATUS) {
+std::optional<PageCall> pageCallFor(const TaskEvent& event) {
+    if (event.kind == TaskEvent::Kind::Status) {
         PageCall call{"kankan", {}};
-        if (auto text = statusText(lParam)) call.args.push_back(*text);
+        if (auto text = statusText(event.status)) call.args.push_back(*text);
         return call;
     }
-    if (message == WM_TASK_PROGRESS) {
+    if (event.kind == TaskEvent::Kind::Progress) {
         char ordinal[24];
-        std::snprintf(ordinal, sizeof ordinal, "%d", static_cast<int>(lParam));
+        std::snprintf(ordinal, sizeof ordinal, "%d", event.ordinal);
         PageCall call{"currentLushu", {ordinal}};
-        // Only kinds 0 to 2 are ever posted; another kind passes no action word.
-        if (auto word = actionWord(wParam)) call.args.push_back(*word);
+        // The page knows no word for the program's own tasks: their progress passes none.
+        if (auto word = actionWord(event.progress)) call.args.push_back(*word);
         return call;
     }
     return std::nullopt;

@@ -1,11 +1,12 @@
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-// The page function call that a window notification becomes.
+#include "common/seat.h"
+
+// The page function call that a task event becomes.
 struct PageCall {
     std::string function;           // "kankan", "currentLushu", ...
     std::vector<std::string> args;  // ANSI text, in the order the page function receives them
@@ -13,12 +14,12 @@ struct PageCall {
 
 // The message text for a status code, or nothing for the codes that call "kankan" without an
 // argument (6, 11 and unknown codes). Code 0 is a single space.
-std::optional<std::string> statusText(intptr_t code);
-// "down", "delete" or "updata" for task kinds 0, 1 and 2; nothing for any other kind.
-std::optional<std::string> actionWord(uintptr_t kind);
+std::optional<std::string> statusText(TaskStatus code);
+// "down", "delete" or "updata" for imports, deletions and exports; nothing for any other kind.
+std::optional<std::string> actionWord(TaskKind kind);
 
-// WM_TASK_STATUS and WM_TASK_PROGRESS as page calls; nothing for any other message.
-std::optional<PageCall> pageCallForMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
+// A task's status and progress as page calls; nothing for any other event.
+std::optional<PageCall> pageCallFor(const TaskEvent& event);
 
 // A JavaScript string literal in double quotes for UTF-8 text. Quotes, backslashes, control
 // characters, '<' (so that "</script>" cannot end a script block) and U+2028/U+2029 are escaped;

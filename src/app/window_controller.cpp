@@ -5,11 +5,9 @@
 #include <utility>
 
 #include "app/offline_page.h"
-#include "common/task_status.h"
+#include "common/seat.h"
 #include "platform/clock.h"
-#include "platform/file_dialog.h"
 #include "platform/paths.h"
-#include "platform/question.h"
 #include "platform/startup_marks.h"
 
 namespace {
@@ -26,16 +24,11 @@ const PageCall kPdaLink{"PDALink", {}};
 
 WindowController::WindowController(AppWindow& window, Parts parts)
     : window_(window), parts_(std::move(parts)), update_(parts_.update) {
-    platform::setQuestionHandler([this](const std::string& text, const std::string& title) {
-        return window_.ask(text, title);
-    });
-    platform::setFileDialogHandler(
-        [this](const platform::FileDialogRequest& request) { return window_.chooseFile(request); });
+    parts_.seat.attach(this);
 }
 
 WindowController::~WindowController() {
-    platform::setQuestionHandler(nullptr);
-    platform::setFileDialogHandler(nullptr);
+    parts_.seat.attach(nullptr);
 }
 
 WindowRect WindowController::startPlacement() const {
@@ -70,14 +63,13 @@ bool WindowController::navigationFailed(bool topFrame) {
     return true;
 }
 
-void WindowController::navigationComplete(bool topFrame) {
-    // Inner frames come and go with their page: only the top document counts.
-    if (!topFrame || closing_) return;
+void WindowController::documentReady() {
+    if (closing_) return;
     fallback_ = Fallback::None;
     navigated_ = true;
     platform::startupMark("page loaded");
     window_.stopTimer(TIMER_UPDATE_WITHOUT_PAGE);
-    // The check runs on a thread of its own and comes back through message(). An updater copy
+    // The check runs on a thread of its own and comes back through taskEvent(). An updater copy
     // only hands over and closes, so its window is never shown.
     update_.start();
     if (update_.isUpdaterCopy()) return;
@@ -112,10 +104,11 @@ void WindowController::showFallback() {
 
 // ---- events
 
-void WindowController::rightButtonDown(intptr_t lParam) {
+void WindowController::rightButtonDown(int x, int y) {
     if (!window_.hasDocument()) return;
-    auto bits = static_cast<uint32_t>(lParam);
-    window_.callPage({"onRButtonDown", {decimal(bits & 0xFFFF), decimal((bits >> 16) & 0xFFFF)}});
+    // The page has always had each coordinate as 16 bits without a sign.
+    auto low16 = [](int v) { return static_cast<unsigned>(v) & 0xFFFF; };
+    window_.callPage({"onRButtonDown", {decimal(low16(x)), decimal(low16(y))}});
 }
 
 bool WindowController::connectedOrFound() {
@@ -158,17 +151,26 @@ void WindowController::deviceTimer(int id) {
     window_.stopTimer(id);
 }
 
-bool WindowController::message(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+bool WindowController::taskEvent(const TaskEvent& event) {
     bool closeNow = false;
-    if (update_.handleMessage(message, wParam, closeNow)) {
+    if (update_.handleEvent(event, closeNow)) {
         if (closeNow) close();
         return true;
     }
-    if (message == WM_DEVICE_LINK) return deviceLinkUp();
-    std::optional<PageCall> call = pageCallForMessage(message, wParam, lParam);
+    if (event.kind == TaskEvent::Kind::DeviceLink) return deviceLinkUp();
+    std::optional<PageCall> call = pageCallFor(event);
     if (!call || !window_.hasDocument()) return false;
     window_.callPage(*call);
     return true;
+}
+
+bool WindowController::ask(const std::string& text, const std::string& title) {
+    return window_.ask(text, title);
+}
+
+platform::FileDialogAnswer WindowController::chooseFile(
+    const platform::FileDialogRequest& request) {
+    return window_.chooseFile(request);
 }
 
 bool WindowController::timer(int id) {
@@ -219,9 +221,4 @@ void WindowController::finish() {
     finished_ = true;
     window_.stopTimer(TIMER_EXIT_CALL);
     window_.quit();
-}
-
-intptr_t packClientPoint(double x, double y) {
-    auto low16 = [](double v) { return static_cast<uint32_t>(static_cast<int64_t>(v)) & 0xFFFF; };
-    return static_cast<intptr_t>(low16(x) | (low16(y) << 16));
 }

@@ -7,6 +7,7 @@
 #include "app/app_window.h"
 #include "app/placement.h"
 #include "app/start_page.h"
+#include "app/window_seat.h"
 #include "bridge/external_methods.h"
 #include "bridge/settings_store.h"
 #include "update/update_check.h"
@@ -27,9 +28,10 @@ inline constexpr uint32_t kDeviceChangeQuietMs = 5000;
 
 // Every decision the program's window makes, written once for both hosts: what it loads first
 // and when it falls back to the offline page, when it is first shown, when the update check
-// starts, what device changes, task notifications and right clicks do to the page, and what
-// closing does. A host turns its toolkit's events into calls of this and carries out what the
-// controller asks of its AppWindow; which documents may call the program is PageTrust's.
+// starts, what device changes, task events and right clicks do to the page, what the program's
+// questions and file dialogs are asked over, and what closing does. A host turns its toolkit's
+// events into calls of this and carries out what the controller asks of its AppWindow; which
+// documents may call the program is PageTrust's.
 //
 // Window thread only. Time comes from platform::clock().
 class WindowController {
@@ -43,9 +45,11 @@ class WindowController {
         BackgroundUpdate& update;
         StartPages pages;
         std::string_view offlinePicture;
+        // The program's seat, which hands this controller its events and questions while it
+        // lives.
+        WindowSeat& seat;
     };
 
-    // Answers the program's yes/no questions and file dialogs through the window from now on.
     WindowController(AppWindow& window, Parts parts);
     ~WindowController();
     WindowController(const WindowController&) = delete;
@@ -60,17 +64,20 @@ class WindowController {
     bool beforeNavigate(std::string_view address);
     // A navigation failed; true when the browser's own error page must not show.
     bool navigationFailed(bool topFrame);
-    void navigationComplete(bool topFrame);
+    // The top document has loaded, its inner frames included.
+    void documentReady();
 
-    // lParam packs the client position as Windows does (packClientPoint). The click always goes
-    // on to the page as well.
-    void rightButtonDown(intptr_t lParam);
+    // At a client position; the click always goes on to the page as well.
+    void rightButtonDown(int x, int y);
     // Answers whether it took the event; one it did not take goes on to the window's own
     // handling.
     bool deviceChanged();
-    // What other threads post to the window: task and device link notifications, the update
-    // check's.
-    bool message(uint32_t message, uintptr_t wParam, intptr_t lParam);
+    // What other threads post through the seat: a task's status and progress, the link coming
+    // up, the update check's. Answers whether it was taken.
+    bool taskEvent(const TaskEvent& event);
+    // The seat's questions and file dialogs, over the window.
+    bool ask(const std::string& text, const std::string& title);
+    platform::FileDialogAnswer chooseFile(const platform::FileDialogRequest& request);
     // Ticks of timers that are not the controller's are not taken, nor device timer ticks
     // without a document (those timers keep running).
     bool timer(int id);
@@ -104,7 +111,3 @@ class WindowController {
     bool closing_ = false;
     bool finished_ = false;
 };
-
-// A client position packed as a window message's lParam (MAKELPARAM): each coordinate truncated
-// to an integer and kept to its low 16 bits.
-intptr_t packClientPoint(double x, double y);

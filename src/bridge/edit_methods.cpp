@@ -9,7 +9,6 @@
 #include "bridge/pc_file_answer.h"
 #include "bridge/pc_files.h"
 #include "build_config.h"
-#include "common/task_status.h"
 #include "formats/edit_document.h"
 #include "formats/gpx.h"
 #include "formats/track_file.h"
@@ -101,7 +100,8 @@ std::string documentAnswer(const std::string& folder, const std::string& name,
 // The route book of a package the user chooses, unpacked as an installation unpacks it.
 std::string editPackage(DeviceManager& device) {
     std::string outcome;
-    std::optional<std::string> path = chooseToOpen("编辑电脑上的路书包", "路书包", "zip", outcome);
+    std::optional<std::string> path =
+        chooseToOpen(device.seat, "编辑电脑上的路书包", "路书包", "zip", outcome);
     if (!path)
         return outcome == pcFileAnswer({"cancelled", {}, {}, {}})
                    ? "{\"cancelled\":true}"
@@ -184,13 +184,13 @@ std::string saveEditToPDA(DeviceManager& device, const std::string& request) {
         return pcFileRefused({}, "路书写不出来：" + platform::ansiToUtf8(refusal));
     }
     startTaskJob(device, device, [work, name, replace](TaskContext& context) {
-        postTaskProgress(TaskKind::Import, 1);
+        context.device.seat.postProgress(TaskKind::Import, 1);
         EditedInstall installed = installEditedSet(context, work, name, replace);
         platform::removeTree(work);
         // A failure has said itself; a stop, and a name that came meanwhile, end quietly.
         if (installed != EditedInstall::Failed || context.control.stopRequested())
-            postTaskStatus(installed == EditedInstall::Present ? TaskStatus::UnknownError
-                                                               : TaskStatus::Done);
+            context.device.seat.postStatus(
+                installed == EditedInstall::Present ? TaskStatus::UnknownError : TaskStatus::Done);
     });
     return pcFileAnswer({"started", {}, name, {}});
 }
@@ -205,6 +205,7 @@ std::string saveEditToPC(DeviceManager& device, const std::string& request) {
     if (offered.empty()) offered = platform::utf8ToAnsi("路书");
     std::string outcome;
     std::optional<std::string> path = askForPcFile(
+        device.seat,
         {platform::FileDialogRequest::Kind::Save,
          platform::utf8ToAnsi(gpx ? "把路书存成 GPX 文件" : "把路书存成路书包"),
          platform::utf8ToAnsi(gpx ? "GPX 文件" : "路书包"), extension, offered + "." + extension},

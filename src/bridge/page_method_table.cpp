@@ -64,7 +64,9 @@ const PageMethod kMethods[] = {
     {"writeFileText", 3, "NAME CONTENT", K::Setting, writePageFile,
      "writes the page's text file NAME; true"},
     {"SetUsername", 4, "ACCOUNT", K::Open,
-     [](ProgramState& p, std::string t) { return MethodOutcome{SetUsername(p.device, t)}; },
+     [](ProgramState& p, std::string t) {
+         return MethodOutcome{SetUsername(p.device, p.device.seat, t)};
+     },
      "binds the account for uploads; the verified account name"},
     {"connToPDA", 5, "TEXT", K::Device,
      [](ProgramState& p, std::string t) { return MethodOutcome{connToPDA(p.device, t)}; },

@@ -35,8 +35,9 @@ std::string quoted(const std::string& ansi) {
     return "“" + platform::ansiToUtf8(ansi) + "”";
 }
 
-std::optional<std::string> askForPcFile(const FileDialogRequest& request, std::string& outcome) {
-    FileDialogAnswer answer = platform::askForFile(request);
+std::optional<std::string> askForPcFile(Seat& seat, const FileDialogRequest& request,
+                                        std::string& outcome) {
+    FileDialogAnswer answer = seat.askForFile(request);
     if (answer.outcome == FileDialogAnswer::Outcome::Chosen) return answer.path;
     outcome = answer.outcome == FileDialogAnswer::Outcome::Cancelled
                   ? pcFileAnswer({"cancelled", {}, {}, {}})
@@ -46,9 +47,10 @@ std::optional<std::string> askForPcFile(const FileDialogRequest& request, std::s
     return std::nullopt;
 }
 
-std::optional<std::string> chooseToOpen(const char* title, const char* what, const char* extension,
-                                        std::string& outcome) {
-    return askForPcFile({FileDialogRequest::Kind::Open,
+std::optional<std::string> chooseToOpen(Seat& seat, const char* title, const char* what,
+                                        const char* extension, std::string& outcome) {
+    return askForPcFile(seat,
+                        {FileDialogRequest::Kind::Open,
                          platform::utf8ToAnsi(title),
                          platform::utf8ToAnsi(what),
                          extension,

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "common/seat.h"
 #include "platform/file_dialog.h"
 
 // What the program's methods for files on the PC answer the page (bridge/pc_files.h describes
@@ -30,8 +31,8 @@ std::string quoted(const std::string& ansi);
 
 // The user's answer to the dialog, or nothing, with `outcome` the answer that ends the method
 // (cancelled, or refused for a path the code page cannot write).
-std::optional<std::string> askForPcFile(const platform::FileDialogRequest& request,
+std::optional<std::string> askForPcFile(Seat& seat, const platform::FileDialogRequest& request,
                                         std::string& outcome);
 // A file to open: the dialog's title and what its files are (UTF-8), their extension.
-std::optional<std::string> chooseToOpen(const char* title, const char* what, const char* extension,
-                                        std::string& outcome);
+std::optional<std::string> chooseToOpen(Seat& seat, const char* title, const char* what,
+                                        const char* extension, std::string& outcome);

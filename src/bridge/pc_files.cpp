@@ -64,7 +64,8 @@ bool routeBookListed(DeviceManager& device, const std::string& name) {
 std::string installPackageFromPC(DeviceManager& device, const std::string& name) {
     if (!isTaskIdle(device)) return pcFileRefused({}, kBusy);
     std::string outcome;
-    std::optional<std::string> path = chooseToOpen("安装电脑上的路书包", "路书包", "zip", outcome);
+    std::optional<std::string> path =
+        chooseToOpen(device.seat, "安装电脑上的路书包", "路书包", "zip", outcome);
     if (!path) return outcome;
     const std::string file = fileNameOf(*path);
     std::optional<std::string> inner = packageInnerName(*path);
@@ -79,7 +80,7 @@ std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
     if (!isTaskIdle(device)) return pcFileRefused({}, kBusy);
     std::string outcome;
     std::optional<std::string> path =
-        chooseToOpen("把 GPX 文件放到导航仪上", "GPX 文件", "gpx", outcome);
+        chooseToOpen(device.seat, "把 GPX 文件放到导航仪上", "GPX 文件", "gpx", outcome);
     if (!path) return outcome;
     const std::string file = fileNameOf(*path);
     const std::string routeName = name.empty() ? baseNameOf(*path) : name;
@@ -119,7 +120,8 @@ std::string saveGpxToPC(DeviceManager& device, const std::string& rbid) {
     if (!name) return pcFileRefused({}, "导航仪上没有这个路书，请刷新路书列表。");
     std::string outcome;
     std::optional<std::string> path =
-        askForPcFile({FileDialogRequest::Kind::Save, platform::utf8ToAnsi("把路书存成 GPX 文件"),
+        askForPcFile(device.seat,
+                     {FileDialogRequest::Kind::Save, platform::utf8ToAnsi("把路书存成 GPX 文件"),
                       platform::utf8ToAnsi("GPX 文件"), "gpx", *name + ".gpx"},
                      outcome);
     if (!path) return outcome;
@@ -140,10 +142,11 @@ std::string saveGpxToPC(DeviceManager& device, const std::string& rbid) {
 namespace {
 
 // The user's choice of a backup to write or read, or the outcome that ends the method.
-std::optional<std::string> chooseBackup(FileDialogRequest::Kind kind, const std::string& name,
-                                        std::string& outcome) {
+std::optional<std::string> chooseBackup(Seat& seat, FileDialogRequest::Kind kind,
+                                        const std::string& name, std::string& outcome) {
     const bool save = kind == FileDialogRequest::Kind::Save;
     return askForPcFile(
+        seat,
         {kind, platform::utf8ToAnsi(save ? "把导航仪备份到电脑上" : "恢复导航仪的备份"),
          platform::utf8ToAnsi("导航仪备份"), "zip",
          name.empty() ? platform::utf8ToAnsi("导航仪备份.zip") : name},
@@ -162,7 +165,8 @@ const char* backupState(const DeviceManager& device, const PcBackup& last) {
 std::string backupToPC(DeviceManager& device, PcBackup& last, const std::string& name) {
     if (!isTaskIdle(device)) return pcFileRefused({}, kBusy);
     std::string outcome;
-    std::optional<std::string> path = chooseBackup(FileDialogRequest::Kind::Save, name, outcome);
+    std::optional<std::string> path =
+        chooseBackup(device.seat, FileDialogRequest::Kind::Save, name, outcome);
     if (!path) return outcome;
     last = {false, *path, std::make_shared<BackupOutcome>()};
     startBackup(device, device, *path, last.outcome);
@@ -177,7 +181,8 @@ std::string restoreFromPC(DeviceManager& device, PcBackup& last, const std::stri
         replace = [](const std::string&) { return true; };
     } else {
         std::string outcome;
-        std::optional<std::string> path = chooseBackup(FileDialogRequest::Kind::Open, {}, outcome);
+        std::optional<std::string> path =
+            chooseBackup(device.seat, FileDialogRequest::Kind::Open, {}, outcome);
         if (!path) return outcome;
         last.restore = true;
         last.archive = *path;

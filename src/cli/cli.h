@@ -40,6 +40,13 @@ struct Output {
     bool ansi = false;       // the exact ANSI (GBK) bytes instead of UTF-8
     bool pageCalls = false;  // messages as the page calls the window makes
     bool json = false;       // call results as JSON
+    // Whether the system's dialog for a file is answered (else it is cancelled): by `files`
+    // (UTF-8), in order, and after them by a line of standard input.
+    // A save's answer without an extension gets the dialog's, as the dialog completes it; a file
+    // at the completed name is replaced only with `replace`, since nobody here can be asked.
+    bool answerDialogs = false;
+    std::vector<std::string> files;
+    bool replace = false;
 };
 
 // Terminal text (UTF-8) and the program's ANSI text.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iostream>
 
 #include "app/page_messages.h"
 #include "bridge/page_method_table.h"
@@ -9,15 +10,17 @@
 #include "common/task_status.h"
 #include "json_documents.h"
 #include "platform/codepage.h"
+#include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/utf8_text.h"
 
 namespace cli {
 
 namespace {
 
 // Texts for the codes that the page gets without one.
-const char* ownStatusText(intptr_t code) {
-    switch (code) {
+const char* ownStatusText(TaskStatus code) {
+    switch (static_cast<int>(code)) {
         case 0:
             return "finished";
         case 6:
@@ -29,8 +32,8 @@ const char* ownStatusText(intptr_t code) {
     }
 }
 
-const char* taskWord(uintptr_t kind) {
-    switch (kind) {
+const char* taskWord(TaskKind kind) {
+    switch (static_cast<int>(kind)) {
         case 0:
             return "import";
         case 1:
@@ -48,27 +51,56 @@ const char* taskWord(uintptr_t kind) {
 
 }  // namespace
 
-void MessagePrinter::post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    auto call = pageCallForMessage(message, wParam, lParam);
+void TerminalSeat::post(const TaskEvent& event) {
+    auto call = pageCallFor(event);
     if (!call) return;
-    if (message == WM_TASK_STATUS && lParam != 0) failure_.store(true);
+    const bool status = event.kind == TaskEvent::Kind::Status;
+    if (status && event.status != TaskStatus::Done) failure_.store(true);
     std::string line;  // UTF-8
     if (output_.pageCalls) {
         line = formatPageCall(*call);
-    } else if (message == WM_TASK_STATUS) {
-        line = "status " + std::to_string(lParam);
-        std::optional<std::string> text = lParam == 0 ? std::nullopt : statusText(lParam);
+    } else if (status) {
+        line = "status " + std::to_string(static_cast<int>(event.status));
+        std::optional<std::string> text =
+            event.status == TaskStatus::Done ? std::nullopt : statusText(event.status);
         if (text)
             line += ": " + platform::ansiToUtf8(*text);
-        else if (const char* own = ownStatusText(lParam))
+        else if (const char* own = ownStatusText(event.status))
             line += std::string(": ") + own;
     } else {
-        line = "item " + std::to_string(lParam) + ": " + taskWord(wParam);
+        line = "item " + std::to_string(event.ordinal) + ": " + taskWord(event.progress);
     }
     if (output_.ansi) line = platform::utf8ToAnsi(line);
     std::lock_guard<std::mutex> lock(mutex_);
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
+}
+
+platform::FileDialogAnswer TerminalSeat::chooseFile(const platform::FileDialogRequest& request) {
+    if (!output_.answerDialogs) return {};
+    std::string path;  // UTF-8
+    if (nextFile_ < output_.files.size()) {
+        path = output_.files[nextFile_++];
+    } else {
+        std::fprintf(stderr, "%s (%s, *.%s): ", platform::ansiToUtf8(request.title).c_str(),
+                     platform::ansiToUtf8(request.filterName).c_str(), request.extension.c_str());
+        std::fflush(stderr);
+        if (!std::getline(std::cin, path)) path.clear();
+    }
+    // A path the ANSI code page cannot hold is refused, as the system's dialog would.
+    platform::FileDialogAnswer answer = platform::chosenPath(utf8::toUtf16(path));
+    if (request.kind != platform::FileDialogRequest::Kind::Save ||
+        answer.outcome != platform::FileDialogAnswer::Outcome::Chosen)
+        return answer;
+    std::string completed = platform::withDefaultExtension(answer.path, request.extension);
+    if (completed != answer.path && platform::fileExists(completed) && !output_.replace) {
+        std::fprintf(stderr, "vantu-cli: %s exists; give --replace to replace it\n",
+                     toTerminal(completed).c_str());
+        dialogRefused_ = true;
+        return {};
+    }
+    answer.path = std::move(completed);
+    return answer;
 }
 
 MethodOutcome CliMethods::run(const PageMethod& method, std::string text) {
@@ -84,16 +116,11 @@ MethodOutcome CliMethods::run(const PageMethod& method, std::string text) {
 
 CliProgram::CliProgram(const Output& output)
     : output_(output),
-      printer_(output),
+      seat_(output),
+      device_(seat_),
       settings_(SettingsStore::folderFor(platform::programFolder())),
       methods_(device_),
-      external_(settings_, methods_) {
-    platform::setMessageSink(&printer_);
-}
-
-CliProgram::~CliProgram() {
-    platform::setMessageSink(nullptr);
-}
+      external_(settings_, methods_) {}
 
 void CliProgram::waitForTask() {
     while (!device_.taskThread.waitIdle(std::chrono::hours(1))) {
@@ -106,8 +133,9 @@ void CliProgram::note(int exitCode) {
 
 int CliProgram::exitCode() const {
     int code = exitCode_;
-    if (printer_.failureReported() || methods_.argumentRefused())
+    if (seat_.failureReported() || methods_.argumentRefused())
         code = std::max<int>(code, kExitFailed);
+    if (seat_.dialogRefused()) code = std::max<int>(code, kExitFile);
     return code;
 }
 

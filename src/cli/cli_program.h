@@ -10,25 +10,32 @@
 #include "bridge/program_methods.h"
 #include "bridge/settings_store.h"
 #include "cli.h"
+#include "common/seat.h"
 #include "platform/http.h"
-#include "platform/message_sink.h"
 #include "session/device_manager.h"
 
 namespace cli {
 
-// Prints every window notification on standard error, one per line: readable ("status 4:
-// 下载路书失败，网络异常！", "item 1: import"), or with `pageCalls` as the page call the window
-// makes of it (kankan("..."), currentLushu("1","down")). Remembers whether a status other than
-// 0 came, which is a failure the script must hear of.
-class MessagePrinter : public platform::MessageSink {
+// The terminal's seat. Prints every task event on standard error, one per line: readable
+// ("status 4: 下载路书失败，网络异常！", "item 1: import"), or with `pageCalls` as the page call
+// the window makes of it (kankan("..."), currentLushu("1","down")). Remembers whether a status
+// other than 0 came, which is a failure the script must hear of. Nobody answers a question
+// (No); a file dialog is answered as Output says.
+class TerminalSeat : public Seat {
   public:
-    explicit MessagePrinter(const Output& output) : output_(output) {}
-    void post(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+    explicit TerminalSeat(const Output& output) : output_(output) {}
+    void post(const TaskEvent& event) override;
+    bool ask(const std::string&, const std::string&) override { return false; }
+    platform::FileDialogAnswer chooseFile(const platform::FileDialogRequest& request) override;
     bool failureReported() const { return failure_.load(); }
+    // A save's completed name was refused: the file there stays.
+    bool dialogRefused() const { return dialogRefused_; }
 
   private:
     std::mutex mutex_;
     Output output_;
+    size_t nextFile_ = 0;
+    bool dialogRefused_ = false;
     std::atomic<bool> failure_{false};
 };
 
@@ -50,7 +57,6 @@ class CliMethods : public ProgramMethods {
 class CliProgram {
   public:
     explicit CliProgram(const Output& output);
-    ~CliProgram();
 
     // Whether METHOD is one of the page's methods; if not, says so on standard error.
     static bool knownMethod(const std::string& method);
@@ -74,7 +80,7 @@ class CliProgram {
     // Declared first: the network ends after the task thread (in device_) has finished.
     platform::NetworkSession network_;
     Output output_;
-    MessagePrinter printer_;
+    TerminalSeat seat_;
     DeviceManager device_;
     SettingsStore settings_;
     CliMethods methods_;

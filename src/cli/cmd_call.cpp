@@ -19,69 +19,31 @@ namespace cli {
 
 namespace {
 
-// What the system's dialog asks for a file is answered on a terminal: by the paths given with
-// --file, in order, and after them by a line of standard input (an empty line or its end
-// cancels). UTF-8 paths; a path the ANSI code page cannot hold is refused as the dialog would. A
-// save's answer without an extension gets the dialog's, as the dialog completes it; a file at
-// the completed name is replaced only with --replace, since nobody here can be asked (the
-// dialog is then cancelled and `refused` set).
-void answerDialogs(std::vector<std::string> files, bool replace, std::shared_ptr<bool> refused) {
-    platform::setFileDialogHandler([files = std::move(files), next = size_t{0}, replace,
-                                    refused](const platform::FileDialogRequest& request) mutable {
-        std::string path;
-        if (next < files.size()) {
-            path = files[next++];
-        } else {
-            std::fprintf(stderr, "%s (%s, *.%s): ", platform::ansiToUtf8(request.title).c_str(),
-                         platform::ansiToUtf8(request.filterName).c_str(),
-                         request.extension.c_str());
-            std::fflush(stderr);
-            if (!std::getline(std::cin, path)) path.clear();
-        }
-        platform::FileDialogAnswer answer = platform::chosenPath(utf8::toUtf16(path));
-        if (request.kind != platform::FileDialogRequest::Kind::Save ||
-            answer.outcome != platform::FileDialogAnswer::Outcome::Chosen)
-            return answer;
-        std::string completed = platform::withDefaultExtension(answer.path, request.extension);
-        if (completed != answer.path && platform::fileExists(completed) && !replace) {
-            std::fprintf(stderr, "vantu-cli: %s exists; give --replace to replace it\n",
-                         toTerminal(completed).c_str());
-            *refused = true;
-            return platform::FileDialogAnswer{};
-        }
-        answer.path = std::move(completed);
-        return answer;
-    });
-}
-
 // The options before the first METHOD: --ansi, --page-calls, --json, --file PATH (a dialog's
 // answer), --replace (a save's completed name may replace a file), and --routebook-server
 // HOST[:PORT], which replaces the built-in route book server (a test server, a staging server).
 // False for an option without its value.
-bool takeOptions(std::vector<std::string>& args, Output& output, std::shared_ptr<bool> refused) {
-    std::vector<std::string> files;
+bool takeOptions(std::vector<std::string>& args, Output& output) {
     std::optional<std::string> server;
-    bool replace = false;
     ParsedOptions parsed = parseOptions(args,
                                         {{"--ansi", &output.ansi},
                                          {"--page-calls", &output.pageCalls},
                                          {"--json", &output.json},
-                                         {"--file", &files},
-                                         {"--replace", &replace},
+                                         {"--file", &output.files},
+                                         {"--replace", &output.replace},
                                          {"--routebook-server", &server}},
                                         {.leadingOnly = true, .unknownIsArgument = true});
     if (!parsed.ok()) return false;
     if (server) setRouteBookServer(server);
     args = std::move(parsed.arguments);
-    answerDialogs(std::move(files), replace, std::move(refused));
+    output.answerDialogs = true;
     return true;
 }
 
 int runCall(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
     Output output;
-    auto refused = std::make_shared<bool>(false);
-    if (!takeOptions(args, output, refused)) {
+    if (!takeOptions(args, output)) {
         std::fprintf(stderr, "vantu-cli call: --routebook-server and --file need their value\n");
         return kExitUsage;
     }
@@ -110,15 +72,13 @@ int runCall(const std::vector<std::string>& argsIn) {
         // A task's page calls come while it runs; the next call sees what it did.
         program.waitForTask();
     }
-    if (*refused) program.note(kExitFile);
     return program.exitCode();
 }
 
 int runShell(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
     Output output;
-    auto refused = std::make_shared<bool>(false);
-    if (!takeOptions(args, output, refused)) {
+    if (!takeOptions(args, output)) {
         std::fprintf(stderr, "vantu-cli shell: --routebook-server and --file need their value\n");
         return kExitUsage;
     }
@@ -144,7 +104,6 @@ int runShell(const std::vector<std::string>& argsIn) {
         program.call(words[0], callArgs, true);
     }
     program.waitForTask();
-    if (*refused) program.note(kExitFile);
     return program.exitCode();
 }
 

@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-const char* taskStatusText(intptr_t code) {
+const char* taskStatusText(int code) {
     static const char* const kTexts[] = {
         " ",
         "程序暂时很忙，请稍候再试！",
@@ -20,6 +20,6 @@ const char* taskStatusText(intptr_t code) {
         "这个备份不能恢复，导航仪上的文件都没有改动。",
         "备份已保存，但导航仪上有些文件无法恢复，没有放进备份。",
     };
-    if (code < 0 || code >= static_cast<intptr_t>(std::size(kTexts))) return nullptr;
+    if (code < 0 || code >= static_cast<int>(std::size(kTexts))) return nullptr;
     return kTexts[code];
 }

@@ -1,10 +1,10 @@
 #include "device/link_watch.h"
 
-#include "common/task_status.h"
+#include "common/seat.h"
 #include "device/device_link.h"
 
-LinkWatch::LinkWatch(RapiBinding& rapi) : rapi_(rapi) {
-    rapi_.setLinkListener([] { platform::postMessage(WM_DEVICE_LINK, 0, 0); });
+LinkWatch::LinkWatch(RapiBinding& rapi, Seat& seat) : rapi_(rapi), seat_(seat) {
+    rapi_.setLinkListener([this] { seat_.post(TaskEvent::of(TaskEvent::Kind::DeviceLink)); });
     rapi_.startRemoteLink();
 }
 
@@ -16,9 +16,9 @@ void LinkWatch::restart() {
     rapi_.startRemoteLink();
 }
 
-void watchRemoteLink(DeviceLink& device) {
+void watchRemoteLink(DeviceLink& device, Seat& seat) {
     if (device.rapi.isLoaded() && !device.linkWatch)
-        device.linkWatch = std::make_unique<LinkWatch>(device.rapi);
+        device.linkWatch = std::make_unique<LinkWatch>(device.rapi, seat);
 }
 
 void restartRemoteLink(DeviceLink& device) {

@@ -63,7 +63,7 @@ void changeStore(NavigatorState& device, TaskStatus failureCode, Edit edit) {
         if (deviceStoreTooLarge(device.rapi, paths.store) ||
             !copyFromDevice(device.rapi, paths.store, temp)) {
             platform::deleteFile(temp);
-            postTaskStatus(failureCode);
+            device.seat.postStatus(failureCode);
             return;
         }
         read = store.readPoiStore(temp);
@@ -74,7 +74,7 @@ void changeStore(NavigatorState& device, TaskStatus failureCode, Edit edit) {
     // A layout the program does not know takes no change, as the edits themselves say.
     if (read == 1) return;
     if (read != 0) {
-        postTaskStatus(failureCode);
+        device.seat.postStatus(failureCode);
         return;
     }
     // A refused text or id changes nothing, so there is nothing to write.
@@ -84,7 +84,7 @@ void changeStore(NavigatorState& device, TaskStatus failureCode, Edit edit) {
                    (remote ? copyToDevice(device.rapi, temp, paths.store) != 0
                            : platform::replaceWithCopy(temp, paths.store));
     platform::deleteFile(temp);
-    if (!written) postTaskStatus(failureCode);
+    if (!written) device.seat.postStatus(failureCode);
 }
 
 }  // namespace

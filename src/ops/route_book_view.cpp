@@ -57,7 +57,7 @@ std::string viewLocked(NavigatorState& device, RouteBookData& data, const std::s
 std::string showRoadbook(NavigatorState& device, const std::string& text) {
     std::optional<std::string> name = fileNameAt(device, atoiSaturated(text));
     if (!name) {
-        postTaskStatus(TaskStatus::UnknownError);
+        device.seat.postStatus(TaskStatus::UnknownError);
         return {};
     }
     return device.routeData.use(

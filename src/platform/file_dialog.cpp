@@ -3,35 +3,9 @@
 #include <utility>
 
 #include "platform/codepage.h"
-#include "platform/files.h"
 #include "platform/paths.h"
-#include "platform/question.h"
 
 namespace platform {
-namespace {
-FileDialogHandler& handler() {
-    static FileDialogHandler installed;
-    return installed;
-}
-}  // namespace
-
-void setFileDialogHandler(FileDialogHandler replacement) {
-    handler() = std::move(replacement);
-}
-
-FileDialogAnswer askForFile(const FileDialogRequest& request) {
-    // A copy, so that a handler may replace itself while it asks.
-    FileDialogHandler ask = handler();
-    FileDialogAnswer answer = ask ? ask(request) : FileDialogAnswer{};
-    if (request.kind != FileDialogRequest::Kind::Save ||
-        answer.outcome != FileDialogAnswer::Outcome::Chosen)
-        return answer;
-    std::string completed = withDefaultExtension(answer.path, request.extension);
-    if (completed == answer.path) return answer;
-    if (fileExists(completed) && !askYesNo(replaceQuestion(completed), request.title)) return {};
-    answer.path = std::move(completed);
-    return answer;
-}
 
 std::string withDefaultExtension(const std::string& path, const std::string& extension) {
     size_t cut = lastSeparator(path);

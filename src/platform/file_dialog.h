@@ -1,13 +1,12 @@
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 
-// The system's own dialog for opening or saving a file. The page never names a path on the PC:
-// it asks the program, which asks the user here. The host installs the dialog (a GTK file
-// chooser, the Windows common dialog); vantu-cli answers from its command line; tests install
-// their own answer.
+// The system's own dialog for opening or saving a file, as the core asks its seat for it
+// (common/seat.h). The page never names a path on the PC: it asks the program, which asks the
+// user. The hosts show the dialog (a GTK file chooser, the Windows common dialog); vantu-cli
+// answers from its command line.
 namespace platform {
 
 struct FileDialogRequest {
@@ -30,17 +29,6 @@ struct FileDialogAnswer {
     Outcome outcome = Outcome::Cancelled;
     std::string path;  // ANSI, when chosen
 };
-
-using FileDialogHandler = std::function<FileDialogAnswer(const FileDialogRequest& request)>;
-
-// Replaces the handler; an empty one removes it. User-interface thread only.
-void setFileDialogHandler(FileDialogHandler handler);
-
-// Asks and waits for the answer. Without a handler nobody can answer: Cancelled. A save
-// dialog's answer without an extension gets the request's; when that changes it and a file
-// stands at the completed name, the user is asked (platform/question.h) whether to replace it,
-// since the dialog could only have asked about the name as typed: No cancels.
-FileDialogAnswer askForFile(const FileDialogRequest& request);
 
 // `path` with "." + `extension` added when its file name has no extension (no dot), as a save
 // dialog completes a name typed without one.

@@ -24,7 +24,7 @@ class RapiApartment {
     RapiApartment& operator=(const RapiApartment&) = delete;
 
   private:
-    bool initialised_ = false;
+    [[maybe_unused]] bool initialised_ = false;  // used on Windows only
 };
 
 enum class EventWait { Signaled, Woken, TimedOut, Failed };

@@ -11,7 +11,7 @@
 
 // The members do the work: the binding loads the remote API library (the first link is started
 // by the first search, or by the window's watch), the upload path starts as its template.
-DeviceManager::DeviceManager() = default;
+DeviceManager::DeviceManager(Seat& seat) : NavigatorState(seat) {}
 
 DeviceManager::~DeviceManager() = default;
 

@@ -11,7 +11,7 @@
 // only puts them together. Built before the window, destroyed after it.
 class DeviceManager : public NavigatorState, public TaskState {
   public:
-    DeviceManager();
+    explicit DeviceManager(Seat& seat);
     virtual ~DeviceManager();
     DeviceManager(const DeviceManager&) = delete;
     DeviceManager& operator=(const DeviceManager&) = delete;

@@ -65,9 +65,9 @@ std::string makeUserToken(std::u16string_view user, std::u16string_view key) {
     return base64WithLineBreaks(platform::utf16ToAnsi(masked));
 }
 
-std::string SetUsername(TaskState& tasks, const std::optional<std::string>& account) {
+std::string SetUsername(TaskState& tasks, Seat& seat, const std::optional<std::string>& account) {
     if (!account) {
-        postTaskStatus(TaskStatus::UnknownError);
+        seat.postStatus(TaskStatus::UnknownError);
         return {};
     }
     std::string token = makeUserToken(platform::ansiToUtf16(*account), kTokenKey);

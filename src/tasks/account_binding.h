@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+class Seat;
 struct TaskState;
 
 // The user's account as the page binds it, and the upload path that carries it.
@@ -14,7 +15,7 @@ inline constexpr const char* kUploadPathTemplate =
 
 // Binds the account: the upload path gets the scrambled name token and the name's digest, and
 // the page gets "name=TOKEN&verify=DIGEST". A missing name posts code 2 and answers "".
-std::string SetUsername(TaskState& tasks, const std::optional<std::string>& account);
+std::string SetUsername(TaskState& tasks, Seat& seat, const std::optional<std::string>& account);
 
 // The name token: a salted, key-masked interleaving of the name's UTF-16 units, as Base64.
 std::string makeUserToken(std::u16string_view user, std::u16string_view key);

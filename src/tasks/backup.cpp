@@ -142,17 +142,18 @@ bool addManifest(ArchiveWriter& writer, const std::vector<BackupFile>& files) {
            writer.writeEntry(text.data(), text.size()) && writer.endEntry();
 }
 
-void failArchive(BackupOutcome& outcome, std::string problem) {
+void failArchive(Seat& seat, BackupOutcome& outcome, std::string problem) {
     outcome.archiveFailed = true;
-    failTask(outcome, TaskStatus::TransferError, std::move(problem));
+    failTask(seat, outcome, TaskStatus::TransferError, std::move(problem));
 }
 
 // What the backup takes from the navigator; nothing when the data folder cannot be listed.
-std::optional<std::vector<DataFile>> backupList(const DataFolder& folder, BackupOutcome& outcome) {
+std::optional<std::vector<DataFile>> backupList(Seat& seat, const DataFolder& folder,
+                                                BackupOutcome& outcome) {
     std::string problem;
     std::optional<std::vector<DataFile>> listed = folder.list(outcome.leftOut, problem);
     if (!listed) {
-        failTask(outcome, TaskStatus::TransferError, problem);
+        failTask(seat, outcome, TaskStatus::TransferError, problem);
         return std::nullopt;
     }
     return restorable(folder, filesToBackUp(*listed, outcome.leftOut), outcome.leftOut);
@@ -163,34 +164,37 @@ std::optional<std::vector<DataFile>> backupList(const DataFolder& folder, Backup
 void backupNavigator(const TaskContext& context, const std::string& archivePath,
                      BackupOutcome& outcome) {
     DataFolder folder(context);
-    std::optional<std::vector<DataFile>> files = backupList(folder, outcome);
+    std::optional<std::vector<DataFile>> files = backupList(context.device.seat, folder, outcome);
     if (!files) return;
     PendingArchive archive(archivePath);
     const std::string shownPath = platform::ansiToUtf8(archivePath);
-    if (!archive.isOpen()) return failArchive(outcome, "cannot write " + shownPath);
+    if (!archive.isOpen())
+        return failArchive(context.device.seat, outcome, "cannot write " + shownPath);
     std::vector<BackupFile> written;
     for (const DataFile& file : *files) {
-        postTaskProgress(TaskKind::Backup, static_cast<int>(written.size()) + 1);
+        context.device.seat.postProgress(TaskKind::Backup, static_cast<int>(written.size()) + 1);
         BackupFile entry;
         Copied copied = context.control.checkpoint()
                             ? Copied::Stopped
                             : backUpFile(context, folder, file, archive.writer, entry);
         if (copied == Copied::Stopped) {
             outcome.stopped = true;
-            return postTaskStatus(TaskStatus::Done);
+            return context.device.seat.postStatus(TaskStatus::Done);
         }
         if (copied == Copied::ReadFailed)
-            return failTask(outcome, TaskStatus::TransferError,
+            return failTask(context.device.seat, outcome, TaskStatus::TransferError,
                             "cannot read " + file.name + " on the navigator");
-        if (copied == Copied::WriteFailed) return failArchive(outcome, "cannot write " + shownPath);
+        if (copied == Copied::WriteFailed)
+            return failArchive(context.device.seat, outcome, "cannot write " + shownPath);
         outcome.bytes += entry.size;
         written.push_back(std::move(entry));
     }
     if (!addManifest(archive.writer, written) || !archive.commit())
-        return failArchive(outcome, "cannot write " + shownPath);
+        return failArchive(context.device.seat, outcome, "cannot write " + shownPath);
     outcome.files = written.size();
     outcome.finished = true;
-    postTaskStatus(outcome.leftOut.empty() ? TaskStatus::Done : TaskStatus::BackupIncomplete);
+    context.device.seat.postStatus(outcome.leftOut.empty() ? TaskStatus::Done
+                                                           : TaskStatus::BackupIncomplete);
 }
 
 bool startBackup(NavigatorState& navigator, TaskState& tasks, std::string archivePath,

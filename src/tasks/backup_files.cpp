@@ -136,7 +136,7 @@ std::optional<uint64_t> DataFolder::freeBytes() const {
     return std::nullopt;
 }
 
-void failTask(BackupOutcome& outcome, TaskStatus status, std::string problem) {
+void failTask(Seat& seat, BackupOutcome& outcome, TaskStatus status, std::string problem) {
     outcome.problem = std::move(problem);
-    postTaskStatus(status);
+    seat.postStatus(status);
 }

@@ -63,4 +63,4 @@ class DataFolder {
 std::u16string navigatorName(const std::string& name);
 
 // Posts the status of a failure and says in the outcome why it happened.
-void failTask(BackupOutcome& outcome, TaskStatus status, std::string problem);
+void failTask(Seat& seat, BackupOutcome& outcome, TaskStatus status, std::string problem);

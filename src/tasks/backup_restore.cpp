@@ -315,9 +315,9 @@ class StagedCopies {
     size_t inPlace_ = 0;
 };
 
-void refuse(BackupOutcome& outcome, std::string problem) {
+void refuse(Seat& seat, BackupOutcome& outcome, std::string problem) {
     outcome.archiveFailed = true;
-    failTask(outcome, TaskStatus::RestoreRefused, std::move(problem));
+    failTask(seat, outcome, TaskStatus::RestoreRefused, std::move(problem));
 }
 
 // Writes the copies of the planned files in the zip's order, and reads the others through, so
@@ -334,23 +334,23 @@ bool writeCopies(const TaskContext& context, DataFolder& folder, ArchiveReader& 
                                            : backup.byEntry.end();
         if (it == backup.byEntry.end()) continue;
         const std::string& target = targets[it->second];
-        if (!target.empty()) postTaskProgress(TaskKind::Restore, ++ordinal);
+        if (!target.empty()) context.device.seat.postProgress(TaskKind::Restore, ++ordinal);
         Written written =
             context.control.checkpoint() ? Written::Stopped
             : target.empty()             ? readThrough(context, reader)
                              : writeCopy(context, folder, reader, backup.files[it->second], target);
         if (written == Written::Stopped) {
             outcome.stopped = true;
-            postTaskStatus(TaskStatus::Done);
+            context.device.seat.postStatus(TaskStatus::Done);
             return false;
         }
         if (written == Written::Damaged) {
-            refuse(outcome,
+            refuse(context.device.seat, outcome,
                    entryName(info, backup) + " is damaged: its bytes do not match its CRC");
             return false;
         }
         if (written == Written::Failed) {
-            failTask(outcome, TaskStatus::TransferError,
+            failTask(context.device.seat, outcome, TaskStatus::TransferError,
                      "cannot write " + target + " on the navigator");
             return false;
         }
@@ -368,18 +368,21 @@ void restoreNavigator(const TaskContext& context, const std::string& archivePath
     DataFolder folder(context);
     std::string problem;
     std::optional<std::vector<DataFile>> listed = finishLeftovers(context, folder, problem);
-    if (!listed) return failTask(outcome, TaskStatus::TransferError, problem);
+    if (!listed) return failTask(context.device.seat, outcome, TaskStatus::TransferError, problem);
     ArchiveReader reader;
     std::optional<platform::FileInfo> zip = platform::fileInfo(archivePath);
-    if (!zip || !reader.open(archivePath)) return refuse(outcome, "it is not a zip archive");
+    if (!zip || !reader.open(archivePath))
+        return refuse(context.device.seat, outcome, "it is not a zip archive");
     CheckedBackup backup;
-    if (!checkBackup(reader, zip->size, backup, problem)) return refuse(outcome, problem);
+    if (!checkBackup(reader, zip->size, backup, problem))
+        return refuse(context.device.seat, outcome, problem);
     const OnNavigator present = byFoldedName(*listed);
     problem = placesProblem(folder, backup.files, present);
-    if (!problem.empty()) return refuse(outcome, problem);
+    if (!problem.empty()) return refuse(context.device.seat, outcome, problem);
     std::vector<std::string> targets = planWrites(folder, backup.files, present, replace, outcome);
     problem = spaceProblem(folder, backup.files, targets);
-    if (!problem.empty()) return failTask(outcome, TaskStatus::NoSpace, problem);
+    if (!problem.empty())
+        return failTask(context.device.seat, outcome, TaskStatus::NoSpace, problem);
     // Every copy is written and checked before any takes its file's place: a damaged backup or
     // a stop changes nothing.
     StagedCopies staged(context, folder);
@@ -393,8 +396,8 @@ void restoreNavigator(const TaskContext& context, const std::string& archivePath
     outcome.files = staged.inPlace();
     if (outcome.files > 0) clearRouteBooks(context.device);
     if (!failed.empty())
-        return failTask(outcome, TaskStatus::TransferError,
+        return failTask(context.device.seat, outcome, TaskStatus::TransferError,
                         "cannot put " + failed + " in place on the navigator");
     outcome.finished = true;
-    postTaskStatus(TaskStatus::Done);
+    context.device.seat.postStatus(TaskStatus::Done);
 }

@@ -11,14 +11,14 @@ void deleteWorker(TaskContext& context, std::string text) {
     int counter = 0;
     for (long long position : parsePositionList(text)) {
         if (context.control.checkpoint()) break;
-        postTaskProgress(TaskKind::Delete, ++counter);
+        context.device.seat.postProgress(TaskKind::Delete, ++counter);
         std::optional<std::string> found;
         device.routeBooks.use([&](const RouteBookEntries& list) {
             if (position >= 0 && static_cast<unsigned long long>(position) < list.size())
                 found = list[static_cast<size_t>(position)]->fileName;
         });
         if (!found) {
-            postTaskStatus(TaskStatus::UnknownError);
+            context.device.seat.postStatus(TaskStatus::UnknownError);
             break;
         }
         const std::string& name = *found;
@@ -26,7 +26,8 @@ void deleteWorker(TaskContext& context, std::string text) {
                                                   : removeRouteBookLocal(context.dataRoot, name);
         if (!removed) {
             // The remote removal has told the page; a set left on a drive is a failure too.
-            if (context.mode != RapiDevice) postTaskStatus(TaskStatus::RemoveFailed);
+            if (context.mode != RapiDevice)
+                context.device.seat.postStatus(TaskStatus::RemoveFailed);
             break;
         }
         // The window's thread may have listed the route books again meanwhile, the set among
@@ -35,5 +36,5 @@ void deleteWorker(TaskContext& context, std::string text) {
             std::erase_if(list, [&](const auto& e) { return e->fileName == name; });
         });
     }
-    postTaskStatus(TaskStatus::Done);
+    context.device.seat.postStatus(TaskStatus::Done);
 }

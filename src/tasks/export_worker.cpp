@@ -64,7 +64,7 @@ ExportStep exportRouteBook(const TaskContext& context, const std::string& work,
     const std::string package = platform::joinPath(work, name + ".zip");
     // A package that cannot be made is a file to upload that cannot be read.
     if (!buildPackage(context, work, name)) {
-        postTaskStatus(TaskStatus::UnknownError);
+        context.device.seat.postStatus(TaskStatus::UnknownError);
         removeWorkingCopy();
         return ExportStep::Failed;
     }
@@ -73,7 +73,8 @@ ExportStep exportRouteBook(const TaskContext& context, const std::string& work,
         removeWorkingCopy();
         return ExportStep::Stopped;
     }
-    if (!uploadFile(package, context.uploadPath + urlEncode(name + ".zip"), &control)) {
+    if (!uploadFile(context.device.seat, package, context.uploadPath + urlEncode(name + ".zip"),
+                    &control)) {
         removeWorkingCopy();
         platform::deleteFile(package);
         return ExportStep::Failed;
@@ -91,22 +92,22 @@ void exportWorker(TaskContext& context, std::string text) {
         context.mode == RapiDevice ? platform::privateFolder() : context.dataRoot;
     // Without a folder of its own nothing can be fetched from the navigator.
     if (work.empty()) {
-        postTaskStatus(TaskStatus::TransferError);
+        context.device.seat.postStatus(TaskStatus::TransferError);
         return;
     }
     bool success = true;
     int counter = 0;
     for (long long position : parsePositionList(text)) {
         if (control.checkpoint()) break;
-        postTaskProgress(TaskKind::Export, ++counter);
+        context.device.seat.postProgress(TaskKind::Export, ++counter);
         std::optional<std::string> name = fileNameAt(context.device, position);
         if (!name) {
-            postTaskStatus(TaskStatus::UnknownError);
+            context.device.seat.postStatus(TaskStatus::UnknownError);
             break;
         }
         const ExportStep step = exportRouteBook(context, work, *name);
         if (step == ExportStep::Failed) success = false;
         if (step != ExportStep::Next) break;
     }
-    if (success || control.stopRequested()) postTaskStatus(TaskStatus::Done);
+    if (success || control.stopRequested()) context.device.seat.postStatus(TaskStatus::Done);
 }

@@ -106,17 +106,17 @@ void setTransferMinimumRate(int bytesPerSecond, int windowMs) {
     gMinRateWindowMs.store(windowMs);
 }
 
-bool downloadFile(const std::string& url, const std::string& path, const TaskControl* control,
-                  LocalPackages local) {
+bool downloadFile(Seat& seat, const std::string& url, const std::string& path,
+                  const TaskControl* control, LocalPackages local) {
     if (url.empty() || path.empty()) {
-        postTaskStatus(TaskStatus::UnknownError);
+        seat.postStatus(TaskStatus::UnknownError);
         return false;
     }
     // Whatever stands at the name is replaced, never written through.
     platform::deleteFile(path);
     platform::File file(path, platform::OpenMode::CreateNew);
     if (!file.isOpen()) {
-        postTaskStatus(TaskStatus::DownloadFailed);
+        seat.postStatus(TaskStatus::DownloadFailed);
         return false;
     }
     DownloadTarget target{file};
@@ -132,26 +132,26 @@ bool downloadFile(const std::string& url, const std::string& path, const TaskCon
               response.status < 300;
     if (ok) return true;
     platform::deleteFile(path);
-    postTaskStatus(target.tooLarge ? TaskStatus::DownloadTooLarge : TaskStatus::DownloadFailed);
+    seat.postStatus(target.tooLarge ? TaskStatus::DownloadTooLarge : TaskStatus::DownloadFailed);
     return false;
 }
 
-bool uploadFile(const std::string& path, const std::string& objectName,
+bool uploadFile(Seat& seat, const std::string& path, const std::string& objectName,
                 const TaskControl* control) {
     platform::File file;
     if (path.empty() || objectName.empty() || !file.open(path, platform::OpenMode::Read)) {
-        postTaskStatus(TaskStatus::UnknownError);
+        seat.postStatus(TaskStatus::UnknownError);
         return false;
     }
     int64_t size = file.size();
     if (size > kMaxPackageBytes) {
-        postTaskStatus(TaskStatus::UploadTooLarge);
+        seat.postStatus(TaskStatus::UploadTooLarge);
         return false;
     }
     std::string body;
     if (size > 0) body.resize(static_cast<size_t>(size));
     if (size <= 0 || file.read(body.data(), body.size()) != body.size()) {
-        postTaskStatus(TaskStatus::UnknownError);
+        seat.postStatus(TaskStatus::UnknownError);
         return false;
     }
     file.close();
@@ -170,7 +170,7 @@ bool uploadFile(const std::string& path, const std::string& objectName,
     bool refused = response.status >= 400;
     if (!refused && reply.find("<rbid>") != std::string::npos) return true;
     if (response.outcome != platform::HttpOutcome::Stopped)
-        postTaskStatus(TaskStatus::UploadFailed);
+        seat.postStatus(TaskStatus::UploadFailed);
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/seat.h"
 #include "tasks/task_runner.h"
 
 // Route book packages over HTTP. Both transfers post their own failures as task status codes
@@ -29,15 +30,16 @@ enum class LocalPackages { Refused, Allowed };
 // as soon as the body grows past the limit;
 // the file is deleted in each case. A stop request ends the transfer early and answers true
 // with the part received: the caller looks at the stop flag before using the file.
-bool downloadFile(const std::string& url, const std::string& path, const TaskControl* control,
-                  LocalPackages local = LocalPackages::Refused);
+bool downloadFile(Seat& seat, const std::string& url, const std::string& path,
+                  const TaskControl* control, LocalPackages local = LocalPackages::Refused);
 
 // Posts the whole file `path` as the raw body to the route book server under `objectName`
 // (path and query). True when the reply carries "<rbid>" with a status below 400. Posts 2 for a
 // missing argument or a file that cannot be read or is empty, 8 for a file over the limit, 5 when
 // the server did not confirm (an error status, a stall or a trickle included); a stop request ends
 // it with false and nothing posted.
-bool uploadFile(const std::string& path, const std::string& objectName, const TaskControl* control);
+bool uploadFile(Seat& seat, const std::string& path, const std::string& objectName,
+                const TaskControl* control);
 
 // Query-value encoding: ASCII letters and digits stay, white space becomes "+", every other
 // byte "%XX" (uppercase hexadecimal).

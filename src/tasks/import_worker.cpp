@@ -140,18 +140,18 @@ bool unpackPackage(const TaskContext& context, const std::string& folder,
     std::optional<PackageSurvey> survey;
     if (!reader.open(platform::joinPath(folder, packageName + ".zip")) ||
         !(survey = surveyPackage(reader))) {
-        postTaskStatus(TaskStatus::UnpackFailed);
+        context.device.seat.postStatus(TaskStatus::UnpackFailed);
         return false;
     }
     if (!hasRoomToUnpack(context, folder, survey->total)) {
-        postTaskStatus(TaskStatus::NoSpace);
+        context.device.seat.postStatus(TaskStatus::NoSpace);
         return false;
     }
     // The package goes into a folder of its own, so that a refused or failed one is taken away
     // whole, entries outside the set and those unpacked before a failing one included.
     if (!extractAs(context, reader, output, survey->innerName, packageName)) {
         platform::removeTree(output);
-        postTaskStatus(TaskStatus::UnpackFailed);
+        context.device.seat.postStatus(TaskStatus::UnpackFailed);
         return false;
     }
     stampTrackFile(platform::joinPath(output, packageName + ".trk"));
@@ -222,7 +222,7 @@ std::optional<std::vector<ImportItem>> readImportItems(std::string text) {
 void importWorker(TaskContext& context, std::string text) {
     std::optional<std::vector<ImportItem>> items = readImportItems(std::move(text));
     if (!items) {
-        postTaskStatus(TaskStatus::UnknownError);
+        context.device.seat.postStatus(TaskStatus::UnknownError);
         return;
     }
     runImport(context, ImportRequest{std::move(*items)});
@@ -234,14 +234,14 @@ void runImport(TaskContext& context, const ImportRequest& request) {
     // folder another user could have put a link at any of them.
     const std::string temp = platform::privateFolder();
     if (temp.empty()) {
-        postTaskStatus(TaskStatus::DownloadFailed);
+        context.device.seat.postStatus(TaskStatus::DownloadFailed);
         return;
     }
     int counter = 0;
     bool success = true;
     for (const ImportItem& item : request.items) {
         const std::string& name = item.name;
-        postTaskProgress(TaskKind::Import, ++counter);
+        context.device.seat.postProgress(TaskKind::Import, ++counter);
         if (isPresent(context, name)) continue;
         if (control.checkpoint()) break;
         const std::string package = platform::joinPath(temp, name + ".zip");
@@ -252,12 +252,12 @@ void runImport(TaskContext& context, const ImportRequest& request) {
             !installationFits(context.dataRoot, name) ||
             platform::joinPath(platform::joinPath(unpacked, name), name + ".rut").size() >
                 platform::kMaxLocalPath) {
-            postTaskStatus(TaskStatus::UnknownError);
+            context.device.seat.postStatus(TaskStatus::UnknownError);
             success = false;
             break;
         }
 
-        if (!downloadFile(item.url, package, &control, request.local)) {
+        if (!downloadFile(context.device.seat, item.url, package, &control, request.local)) {
             success = false;
             break;
         }
@@ -265,5 +265,5 @@ void runImport(TaskContext& context, const ImportRequest& request) {
         if (installed == PackageInstall::Failed) success = false;
         if (installed != PackageInstall::Installed) break;
     }
-    if (success || control.stopRequested()) postTaskStatus(TaskStatus::Done);
+    if (success || control.stopRequested()) context.device.seat.postStatus(TaskStatus::Done);
 }

@@ -41,22 +41,22 @@ void localInstallWorker(TaskContext& context, std::string text) {
     const size_t feed = text.rfind('\n');
     const std::string temp = platform::privateFolder();
     if (feed == std::string::npos || temp.empty()) {
-        postTaskStatus(TaskStatus::UnknownError);
+        context.device.seat.postStatus(TaskStatus::UnknownError);
         return;
     }
     const std::string source = text.substr(0, feed);
     const std::string name = text.substr(feed + 1);
-    postTaskProgress(TaskKind::Import, 1);
+    context.device.seat.postProgress(TaskKind::Import, 1);
     const std::string package = platform::joinPath(temp, name + ".zip");
     if (!source.empty()) {
         std::optional<platform::FileInfo> info = platform::fileInfo(source);
         if (info && info->size > static_cast<uint64_t>(kMaxPackageBytes)) {
-            postTaskStatus(TaskStatus::DownloadTooLarge);
+            context.device.seat.postStatus(TaskStatus::DownloadTooLarge);
             return;
         }
         if (!info || !platform::copyFile(source, package, false)) {
             platform::deleteFile(package);
-            postTaskStatus(TaskStatus::UnpackFailed);
+            context.device.seat.postStatus(TaskStatus::UnpackFailed);
             return;
         }
     }
@@ -64,11 +64,11 @@ void localInstallWorker(TaskContext& context, std::string text) {
     // never replaced.
     if (isPresent(context, name)) {
         platform::deleteFile(package);
-        postTaskStatus(TaskStatus::UnknownError);
+        context.device.seat.postStatus(TaskStatus::UnknownError);
         return;
     }
     PackageInstall installed = installPackage(context, temp, name);
-    if (installed != PackageInstall::Failed) postTaskStatus(TaskStatus::Done);
+    if (installed != PackageInstall::Failed) context.device.seat.postStatus(TaskStatus::Done);
 }
 
 bool writeImportPackage(const GpxImport& imported, const std::string& name,

@@ -189,7 +189,7 @@ std::string writeRouteBookSet(const EditDocument& document, const std::string& f
 EditedInstall installEditedSet(TaskContext& context, const std::string& folder,
                                const std::string& name, bool replace) {
     if (!isRouteBookFileName(context.dataRoot, name) || !installationFits(context.dataRoot, name)) {
-        postTaskStatus(TaskStatus::UnknownError);
+        context.device.seat.postStatus(TaskStatus::UnknownError);
         return EditedInstall::Failed;
     }
     const std::optional<std::string> existing = presentName(context, name);

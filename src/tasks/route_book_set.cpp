@@ -139,7 +139,7 @@ bool installRouteBook(const TaskContext& context, const std::string& folder,
     bool ok = stageSet(context, nav, folder, name, set);
     if (ok && !context.control.stopRequested())
         ok = nav.moveAllOrNone(movesIntoPlace(nav, set, name), false);
-    if (!ok) postTaskStatus(TaskStatus::TransferError);
+    if (!ok) context.device.seat.postStatus(TaskStatus::TransferError);
     if (!ok || context.control.stopRequested()) {
         removeInstalledFiles(context, set.written);
         return false;
@@ -166,7 +166,7 @@ bool replaceRouteBook(const TaskContext& context, const std::string& folder,
     for (const PathMove& move : movesIntoPlace(nav, set, name))
         moves.push_back(move);
     if (ok && !context.control.stopRequested()) ok = nav.moveAllOrNone(moves, false);
-    if (!ok) postTaskStatus(TaskStatus::TransferError);
+    if (!ok) context.device.seat.postStatus(TaskStatus::TransferError);
     if (!ok || context.control.stopRequested()) {
         removeInstalledFiles(context, set.written);
         return false;
@@ -196,7 +196,7 @@ bool removeInstalledFiles(const TaskContext& context, const InstalledFiles& writ
         ok = nav.gone(*it) && ok;
     if (!written.createdFolder.empty())
         ok = (nav.removeFolder(written.createdFolder) || !nav.exists(written.createdFolder)) && ok;
-    if (!ok && nav.onDevice()) postTaskStatus(TaskStatus::RemoveFailed);
+    if (!ok && nav.onDevice()) context.device.seat.postStatus(TaskStatus::RemoveFailed);
     return ok;
 }
 
@@ -205,7 +205,7 @@ bool removeRouteBookRemote(const TaskContext& context, const std::string& name) 
     // The track marks a route book: it goes last, so that a removal cut short leaves a set
     // that is still listed and can be deleted again.
     if (removeSet(context, nav, name)) return true;
-    postTaskStatus(TaskStatus::RemoveFailed);
+    context.device.seat.postStatus(TaskStatus::RemoveFailed);
     return false;
 }
 
@@ -253,7 +253,7 @@ bool copyRouteBookFromDevice(const TaskContext& context, const std::string& fold
                              platform::joinPath(target, entry.name));
         }
     }
-    if (!ok) postTaskStatus(TaskStatus::TransferError);
+    if (!ok) context.device.seat.postStatus(TaskStatus::TransferError);
     return ok && !context.control.stopRequested();
 }
 

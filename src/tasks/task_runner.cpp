@@ -118,14 +118,14 @@ bool startTaskJob(NavigatorState& navigator, TaskState& tasks, TaskJob job) {
         job(context);
     };
     if (tasks.taskThread.start(tasks.stopRequested, std::move(run))) return true;
-    postTaskStatus(TaskStatus::Busy);
+    navigator.seat.postStatus(TaskStatus::Busy);
     return false;
 }
 
 std::string startTask(NavigatorState& navigator, TaskState& tasks, std::optional<std::string> text,
                       TaskWorker worker) {
     if (!text) {
-        postTaskStatus(TaskStatus::UnknownError);
+        navigator.seat.postStatus(TaskStatus::UnknownError);
         return {};
     }
     startTaskJob(navigator, tasks,

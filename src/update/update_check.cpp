@@ -15,10 +15,8 @@
 #include "platform/file_replace.h"
 #include "platform/files.h"
 #include "platform/log.h"
-#include "platform/message_sink.h"
 #include "platform/paths.h"
 #include "platform/process.h"
-#include "platform/question.h"
 #include "platform/signature.h"
 #include "update/update_fetch.h"
 
@@ -121,8 +119,7 @@ Updater::Updater(std::string programFile, std::string manifestUrl, std::string p
       updaterPath_(updaterPathFor(programFile_)),
       manifestUrl_(std::move(manifestUrl)),
       publicKey_(platform::readPublicKey(publicKey)),
-      limits_(std::move(limits)),
-      ask_(platform::askYesNo) {}
+      limits_(std::move(limits)) {}
 
 bool Updater::isUpdaterCopy() const {
     return !mainPathForUpdater(programFile_).empty();
@@ -266,9 +263,10 @@ std::string updatePublicKey() {
 }
 
 BackgroundUpdate::BackgroundUpdate(std::string programFile, std::string manifestUrl,
-                                   std::string publicKey, UpdateLimits limits)
+                                   std::string publicKey, Seat& seat, UpdateLimits limits)
     : updater_(std::move(programFile), std::move(manifestUrl), std::move(publicKey),
-               std::move(limits)) {
+               std::move(limits)),
+      seat_(seat) {
     updater_.setAsk([this](const std::string&, const std::string&) { return askFromCheck(); });
     updater_.setStop([this] {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -292,7 +290,8 @@ bool BackgroundUpdate::start() {
     thread_ = std::thread([this] {
         UpdateResult result = updater_.checkForUpdate();
         running_.store(false);
-        platform::postMessage(WM_UPDATE_DONE, static_cast<uintptr_t>(static_cast<int>(result)), 0);
+        seat_.post(TaskEvent::of(result == UpdateResult::Close ? TaskEvent::Kind::UpdateClose
+                                                               : TaskEvent::Kind::UpdateDone));
     });
     return true;
 }
@@ -303,8 +302,8 @@ bool BackgroundUpdate::askFromCheck() {
         if (ending_) return false;
         question_ = Question::Asked;
     }
-    // Posted outside the lock: a sink may hand the message on at once.
-    platform::postMessage(WM_UPDATE_QUESTION, 0, 0);
+    // Posted outside the lock: a seat may hand the event on at once.
+    seat_.post(TaskEvent::of(TaskEvent::Kind::UpdateQuestion));
     std::unique_lock<std::mutex> lock(mutex_);
     answered_.wait(lock, [this] { return ending_ || question_ != Question::Asked; });
     bool yes = !ending_ && question_ == Question::Yes;
@@ -312,20 +311,16 @@ bool BackgroundUpdate::askFromCheck() {
     return yes;
 }
 
-bool BackgroundUpdate::handleMessage(uint32_t message, uintptr_t wParam, bool& closeNow) {
-    closeNow = false;
-    if (message == WM_UPDATE_DONE) {
-        closeNow = static_cast<int>(wParam) == static_cast<int>(UpdateResult::Close);
-        return true;
-    }
-    if (message != WM_UPDATE_QUESTION) return false;
+bool BackgroundUpdate::handleEvent(const TaskEvent& event, bool& closeNow) {
+    closeNow = event.kind == TaskEvent::Kind::UpdateClose;
+    if (closeNow || event.kind == TaskEvent::Kind::UpdateDone) return true;
+    if (event.kind != TaskEvent::Kind::UpdateQuestion) return false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (question_ != Question::Asked) return true;
     }
     // The box runs the window's own loop; the check waits meanwhile.
-    bool yes = platform::askYesNo(platform::utf8ToAnsi(kQuestionText),
-                                  platform::utf8ToAnsi(kQuestionTitle));
+    bool yes = seat_.ask(platform::utf8ToAnsi(kQuestionText), platform::utf8ToAnsi(kQuestionTitle));
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (question_ == Question::Asked) question_ = yes ? Question::Yes : Question::No;

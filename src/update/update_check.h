@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/seat.h"
 #include "update/update_fetch.h"
 
 // Self-update from the update manifest, checked after every completed navigation.
@@ -95,7 +96,7 @@ class Updater {
     // True when this program is an updater copy: its check only hands over to the main program.
     bool isUpdaterCopy() const;
     void setWaitLimit(std::chrono::milliseconds limit) { waitLimit_ = limit; }
-    // Who answers the update question (true for Yes); by default platform::askYesNo.
+    // Who answers the update question (true for Yes); without one, nobody says Yes.
     void setAsk(std::function<bool(const std::string& text, const std::string& title)> ask);
     // Polled while the check fetches or waits; true ends that step as a failure.
     void setStop(std::function<bool()> stop);
@@ -127,18 +128,14 @@ class Updater {
     bool reportedReadOnly_ = false;
 };
 
-// Window messages of the background check.
-inline constexpr uint32_t WM_UPDATE_QUESTION = 2026;  // the check waits for the user's answer
-inline constexpr uint32_t WM_UPDATE_DONE = 2027;      // wParam: the check's result (1 or 3)
-
 // Runs the update check on a thread of its own, so that the window never waits on the network
-// or on a busy file. What the user sees stays on the window's thread: the check posts
-// WM_UPDATE_QUESTION (platform::postMessage) when it needs the answer to the question, and
-// WM_UPDATE_DONE with its result; the window hands both to handleMessage.
+// or on a busy file. What the user sees stays on the window's thread: the check posts an
+// UpdateQuestion event through the seat when it needs the answer to the question, and UpdateDone
+// or UpdateClose at its end; the window hands both to handleEvent, which asks through the seat.
 class BackgroundUpdate {
   public:
     BackgroundUpdate(std::string programFile, std::string manifestUrl, std::string publicKey,
-                     UpdateLimits limits = {});
+                     Seat& seat, UpdateLimits limits = {});
     // Ends a running check (a pending question is answered No, transfers and waits end) and
     // waits for its thread.
     ~BackgroundUpdate();
@@ -148,10 +145,10 @@ class BackgroundUpdate {
     bool isUpdaterCopy() const { return updater_.isUpdaterCopy(); }
     // Window thread. Starts a check; false (and nothing started) while one runs.
     bool start();
-    // Window thread. Takes the check's messages: asks the question and hands the answer back,
-    // or reads the result. Answers whether the message was one of them; `closeNow` becomes true
-    // when the program must close.
-    bool handleMessage(uint32_t message, uintptr_t wParam, bool& closeNow);
+    // Window thread. Takes the check's events: asks the question and hands the answer back, or
+    // reads the result. Answers whether the event was one of them; `closeNow` becomes true when
+    // the program must close.
+    bool handleEvent(const TaskEvent& event, bool& closeNow);
     bool running() const { return running_.load(); }
 
   private:
@@ -160,6 +157,7 @@ class BackgroundUpdate {
     enum class Question { None, Asked, Yes, No };
 
     Updater updater_;
+    Seat& seat_;
     std::thread thread_;
     std::atomic<bool> running_{false};
     std::mutex mutex_;

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "session/device_manager.h"
+#include "support/recording_seat.h"
 #include "tasks/import_worker.h"
 
 namespace fs = std::filesystem;
@@ -113,7 +114,9 @@ struct Sandbox {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static DeviceManager device;
+    static RecordingSeat seat;
+    static DeviceManager device(seat);
+    seat.clear();
     static PauseGate gate;
     static Sandbox sandbox;
     TaskContext context{device, RemovableDrive, {}, {}, TaskControl(device.stopRequested, gate)};

@@ -13,7 +13,7 @@
 #include "platform/paths.h"
 #include "support/eventually.h"
 #include "support/navsim_harness.h"
-#include "support/recording_sink.h"
+#include "support/recording_seat.h"
 
 namespace {
 
@@ -146,7 +146,8 @@ TEST(StorageDiscoveryTest, OnlyMountedStorageAndExactFolderAttributesCount) {
 class ConnectionTest : public ::testing::Test {
   protected:
     SimulatedDevice device;
-    DeviceManager manager;
+    RecordingSeat seat;
+    DeviceManager manager{seat};
     TempDir drive;
 
     void attachDrive() {
@@ -213,9 +214,8 @@ TEST_F(ConnectionTest, AFailedCheckForgetsTheRootAndTheRouteBooks) {
 // The window's link is kept by a watch. A search without a navigator only looks at the link the
 // watch started; a navigator that comes later is found once a device change has restarted it.
 TEST_F(ConnectionTest, AWatchedLinkIsOnlyLookedAtAndADeviceChangeBringsTheNavigator) {
-    RecordingSink sink;
     device.sim.setRoot("");
-    watchRemoteLink(manager);
+    watchRemoteLink(manager, seat);
     ASSERT_TRUE(eventually([&] { return device.sim.calls("CeRapiInitEx") == 1; }));
 
     // Not a speed claim (the benchmark makes those): the check must not wait for the link.
@@ -230,8 +230,8 @@ TEST_F(ConnectionTest, AWatchedLinkIsOnlyLookedAtAndADeviceChangeBringsTheNaviga
     EXPECT_EQ(device.sim.calls("CeRapiInitEx"), 1) << "a search starts no link";
 
     restartRemoteLink(manager);
-    ASSERT_TRUE(eventually([&] { return !sink.messages().empty(); }));
-    EXPECT_EQ(sink.messages()[0].message, WM_DEVICE_LINK);
+    ASSERT_TRUE(eventually([&] { return !seat.events().empty(); }));
+    EXPECT_EQ(seat.events()[0].kind, TaskEvent::Kind::DeviceLink);
     EXPECT_EQ(checkConnection(manager), 1);
     EXPECT_EQ(manager.dataRoot, "\\Storage Card\\userdata\\track\\");
 }

@@ -12,7 +12,7 @@
 #include "platform/paths.h"
 #include "support/navsim_harness.h"
 #include "support/poi_fixtures.h"
-#include "support/recording_sink.h"
+#include "support/recording_seat.h"
 #include "support/route_fixtures.h"
 
 namespace {
@@ -31,7 +31,7 @@ TEST(PlantedFiles, WorkingFilesOfDeviceMethodsNeverFollowLinksInTheTemporaryFold
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         AttachedNavigator nav(RapiDevice);
-        RecordingSink sink;
+        RecordingSeat seat;
         TempDir victims;
         for (const char* name : names) {
             std::string victim = victims.file(name);
@@ -49,7 +49,7 @@ TEST(PlantedFiles, WorkingFilesOfDeviceMethodsNeverFollowLinksInTheTemporaryFold
                        trackFileBytes(256, {{0, {{11639000, 3990000, 0}}}}));
         writeFileBytes(nav.local("userdata/track/a/a.rut"), routeFileBytes(route));
         writeFileBytes(nav.local("userdata/poi/address.poi"), poiStoreBytes(0, 4, {}));
-        DeviceManager manager;
+        DeviceManager manager(seat);
         ASSERT_EQ(checkConnection(manager), 1);
 
         // Each method works as ever...
@@ -59,7 +59,7 @@ TEST(PlantedFiles, WorkingFilesOfDeviceMethodsNeverFollowLinksInTheTemporaryFold
         EXPECT_NE(showRoadbook(manager, "0").find("name=\"Alpha\""), std::string::npos);
         poiToPDA(manager, "<p lng=\"11600000\" lat=\"3900000\">Home</p>");
         EXPECT_NE(getPdaAddr(manager).find("count=\"1\""), std::string::npos);
-        EXPECT_TRUE(sink.statusCodes().empty());
+        EXPECT_TRUE(seat.statusCodes().empty());
 
         // ...and nothing was written through the links, which stay as they were.
         for (const char* name : names) {

@@ -14,7 +14,7 @@
 #include "support/native_path.h"
 #include "support/navsim_harness.h"
 #include "support/poi_fixtures.h"
-#include "support/recording_sink.h"
+#include "support/recording_seat.h"
 
 namespace {
 
@@ -36,8 +36,8 @@ struct FixedClock : platform::Clock {
 class PoiOpsTest : public ::testing::TestWithParam<ConnectionMode> {
   protected:
     AttachedNavigator nav{GetParam()};
-    DeviceManager manager;
-    RecordingSink sink;
+    RecordingSeat seat;
+    DeviceManager manager{seat};
 
     std::string storePath() const { return nav.local("userdata/poi/address.poi"); }
 
@@ -75,7 +75,7 @@ TEST_P(PoiOpsTest, AMissingStoreIsCreatedEmptyAndThenListed) {
     home.time = {2012, 2, 29, 7, 6, 5};
     EXPECT_EQ(readFileBytes(storePath()), poiStoreBytes(1, 4, {poiRecordBytes(4, home)}));
     EXPECT_TRUE(treeOf(platform::privateFolder()).empty());
-    EXPECT_TRUE(sink.statusCodes().empty());
+    EXPECT_TRUE(seat.statusCodes().empty());
 }
 
 TEST_P(PoiOpsTest, ListAddAndDeleteKeepEveryOtherByte) {
@@ -109,7 +109,7 @@ TEST_P(PoiOpsTest, ListAddAndDeleteKeepEveryOtherByte) {
     EXPECT_EQ(
         readFileBytes(storePath()).substr(0, 20 + 3 * 556),
         poiStoreBytes(3, 4, {poiRecordBytes(4, y), poiRecordBytes(4, x), old[1]}, {11, 22, 33}));
-    EXPECT_TRUE(sink.statusCodes().empty());
+    EXPECT_TRUE(seat.statusCodes().empty());
     EXPECT_TRUE(treeOf(platform::privateFolder()).empty());
 }
 
@@ -136,7 +136,7 @@ TEST_P(PoiOpsTest, StoresNotReadWholeAreNeverRewritten) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         writeFileBytes(storePath(), c.bytes);
-        sink.clear();
+        seat.clear();
         poiToPDA(manager, "<p lng=\"1\">n</p>");
         deleteSelectedPoi(manager, "0");
         EXPECT_TRUE(readFileBytes(storePath()) == c.bytes);
@@ -144,7 +144,7 @@ TEST_P(PoiOpsTest, StoresNotReadWholeAreNeverRewritten) {
             c.reportsFailure
                 ? std::vector<TaskStatus>{TaskStatus::TransferError, TaskStatus::UnknownError}
                 : std::vector<TaskStatus>{};
-        EXPECT_EQ(sink.statusCodes(), codes);
+        EXPECT_EQ(seat.statusCodes(), codes);
         EXPECT_TRUE(treeOf(platform::privateFolder()).empty());
     }
 }
@@ -171,7 +171,7 @@ TEST_P(RemotePoiTest, FailedCopiesPostTheirCodeAndNeverLoseTheStore) {
                           Case{"delete, copy from", "read", TaskStatus::UnknownError, false},
                           Case{"delete, copy back", "create", TaskStatus::UnknownError, false}}) {
         SCOPED_TRACE(c.label);
-        sink.clear();
+        seat.clear();
         writeFileBytes(storePath(), bytes);
         // "create" fails the second CeCreateFile: the first opens the store for reading.
         nav.device.sim.fail(c.fault, std::string(c.fault) == "create" ? 2 : 1);
@@ -179,7 +179,7 @@ TEST_P(RemotePoiTest, FailedCopiesPostTheirCodeAndNeverLoseTheStore) {
             poiToPDA(manager, "<p>n</p>");
         else
             deleteSelectedPoi(manager, "0");
-        EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{c.code});
+        EXPECT_EQ(seat.statusCodes(), std::vector<TaskStatus>{c.code});
         EXPECT_EQ(readFileBytes(storePath()), bytes);
         nav.device.sim.control("reset");
     }
@@ -229,7 +229,7 @@ TEST_P(RemotePoiTest, AStoreTooLargeForAnyCountIsNotCopied) {
     EXPECT_EQ(getPdaAddr(manager), "");
     poiToPDA(manager, "<p>n</p>");
     EXPECT_EQ(nav.device.sim.calls("CeReadFile"), 0);
-    EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::TransferError});
+    EXPECT_EQ(seat.statusCodes(), std::vector<TaskStatus>{TaskStatus::TransferError});
     EXPECT_EQ(platform::File(storePath(), platform::OpenMode::Read).size(),
               PoiStore::kMaxFileSize + 1);
 }

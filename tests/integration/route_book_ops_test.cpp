@@ -10,7 +10,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "support/navsim_harness.h"
-#include "support/recording_sink.h"
+#include "support/recording_seat.h"
 #include "support/route_fixtures.h"
 
 namespace {
@@ -48,7 +48,8 @@ RouteFixture route(const std::u16string& title, const std::u16string& descriptio
 class RouteBookOpsTest : public ::testing::TestWithParam<ConnectionMode> {
   protected:
     AttachedNavigator nav{GetParam()};
-    DeviceManager manager;
+    RecordingSeat seat;
+    DeviceManager manager{seat};
 
     std::string trackFolder() const { return nav.local("userdata/track/"); }
 
@@ -175,7 +176,6 @@ TEST_P(RouteBookOpsTest, TheListIsAnsweredFromMemoryUntilARescanIsAsked) {
 }
 
 TEST_P(RouteBookOpsTest, ABadRbidPostsCode2) {
-    RecordingSink sink;
     addBook("one", 1, 0, std::nullopt);
     addBook("two", 2, 0, route(u"two", u"Second"));
     connect();
@@ -184,16 +184,16 @@ TEST_P(RouteBookOpsTest, ABadRbidPostsCode2) {
     EXPECT_EQ(showRoadbook(manager, "-1"), "");
     EXPECT_EQ(showRoadbook(manager, "2"), "");
     EXPECT_EQ(showRoadbook(manager, "4294967296"), "");  // beyond int: not a wrapped 0
-    EXPECT_EQ(sink.statusCodes(),
+    EXPECT_EQ(seat.statusCodes(),
               (std::vector<TaskStatus>{TaskStatus::UnknownError, TaskStatus::UnknownError,
                                        TaskStatus::UnknownError, TaskStatus::UnknownError}));
-    EXPECT_EQ(sink.pageCalls()[0], "kankan(\"出现未知错误，建议重启程序！\")");
-    sink.clear();
+    EXPECT_EQ(seat.pageCalls()[0], "kankan(\"出现未知错误，建议重启程序！\")");
+    seat.clear();
     std::string first = showRoadbook(manager, "abc");
     EXPECT_NE(first.find("name=\"one\""), std::string::npos) << first;
     EXPECT_NE(showRoadbook(manager, " +1").find("<Description>Second</Description>"),
               std::string::npos);
-    EXPECT_TRUE(sink.statusCodes().empty());
+    EXPECT_TRUE(seat.statusCodes().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModes, RouteBookOpsTest, ::testing::Values(RemovableDrive, RapiDevice),

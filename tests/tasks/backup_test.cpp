@@ -116,7 +116,7 @@ TEST_F(BackupTest, BackupThenRestorePutsEveryFileBack) {
         platform::deleteFile(inData("poi/address.poi"));
         writeFileBytes(inData("settings.ini"), "changed");
         writeFileBytes(inData("new.txt"), "new");
-        sink.clear();
+        seat.clear();
         std::vector<std::string> asked;
         auto restored = restore(backupFile(), [&](const std::string& name) {
             asked.push_back(name);
@@ -189,12 +189,12 @@ TEST_F(BackupTest, ADamagedBackupIsRefusedAndChangesNothing) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.label) + (how == Link::Device ? " (device)" : " (drive)"));
             writeFileBytes(backupFile(), c.zip);
-            sink.clear();
+            seat.clear();
             auto outcome = restore(backupFile(), [](const std::string&) { return true; });
             EXPECT_FALSE(outcome->finished);
             EXPECT_TRUE(outcome->archiveFailed);
             EXPECT_FALSE(outcome->problem.empty());
-            EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::RestoreRefused});
+            EXPECT_EQ(seat.statusCodes(), std::vector<TaskStatus>{TaskStatus::RestoreRefused});
             EXPECT_EQ(treeOf(inData()), before);
         }
     }
@@ -224,7 +224,7 @@ TEST_F(BackupTest, PauseHoldsTheRestoreAndAStopChangesNothing) {
     PauseTask(*device, std::string("t"));
     ASSERT_TRUE(device->taskThread.waitIdle(60s));
     EXPECT_TRUE(outcome->stopped);
-    EXPECT_EQ(sink.statusCodes().back(), TaskStatus::Done);
+    EXPECT_EQ(seat.statusCodes().back(), TaskStatus::Done);
     EXPECT_EQ(treeOf(inData()), (FileTree{{"track", "<dir>"}}));
     // The next restore puts everything back.
     EXPECT_TRUE(restore(backupFile())->finished);
@@ -261,7 +261,7 @@ TEST_F(BackupTest, AnUnreadableFileFailsTheBackup) {
     auto outcome = backUp(backupFile());
     EXPECT_FALSE(outcome->finished);
     EXPECT_FALSE(outcome->archiveFailed);
-    EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::TransferError});
+    EXPECT_EQ(seat.statusCodes(), std::vector<TaskStatus>{TaskStatus::TransferError});
     for (const auto& [name, bytes] : treeOf(programTemp.path()))
         EXPECT_NE(name.rfind("backup.zip", 0), 0u) << name;
 }
@@ -357,12 +357,12 @@ TEST_F(BackupTest, HostileBackupsChangeNothingAndTheNavigatorStaysUsable) {
             SCOPED_TRACE(std::string(c.label) + (how == Link::Device ? " (device)" : " (drive)"));
             ASSERT_LT(c.zip.size(), 1024u * 1024u);
             writeFileBytes(backupFile(), c.zip);
-            sink.clear();
+            seat.clear();
             navsim().control("reset");
             if (*c.failingMove) navsim().control("fail", c.failingMove);
             auto outcome = restore(backupFile(), [](const std::string&) { return true; });
             EXPECT_TRUE(outcome->archiveFailed) << outcome->problem;
-            EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::RestoreRefused});
+            EXPECT_EQ(seat.statusCodes(), std::vector<TaskStatus>{TaskStatus::RestoreRefused});
             EXPECT_EQ(treeOf(inData()), before);
             navsim().control("reset");
             auto next = backUp(programTemp.file("next.zip"));
@@ -387,7 +387,7 @@ TEST_F(BackupTest, ABackupNamesWhatNoRestoreCouldPutBack) {
         writeUnicodeFile(inData(), std::string(240, 'n'), "long");
         auto outcome = backUp(backupFile());
         ASSERT_TRUE(outcome->finished) << outcome->problem;
-        EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::BackupIncomplete});
+        EXPECT_EQ(seat.statusCodes(), std::vector<TaskStatus>{TaskStatus::BackupIncomplete});
         std::vector<std::string> named;
         for (const LeftOut& left : outcome->leftOut)
             named.push_back(left.name);

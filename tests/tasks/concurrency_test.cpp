@@ -30,7 +30,7 @@ class ConcurrencyTest : public TaskHarness {
     // The task's own codes: viewing an rbid that is not listed (yet) posts a 2 of its own.
     std::vector<TaskStatus> taskCodes() const {
         std::vector<TaskStatus> codes;
-        for (TaskStatus c : sink.statusCodes())
+        for (TaskStatus c : seat.statusCodes())
             if (c != TaskStatus::UnknownError) codes.push_back(c);
         return codes;
     }

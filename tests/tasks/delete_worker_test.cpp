@@ -198,8 +198,9 @@ TEST_F(DeleteTest, AFolderThatStaysIsAFailedDeletion) {
 TEST_F(DeleteTest, StopBetweenPieces) {
     connect(Link::Device);
     addABC();
-    sink.setOnPost([this](const RecordingSink::Message& m) {
-        if (m.message == WM_TASK_PROGRESS && m.lParam == 1) PauseTask(*device, std::string("t"));
+    seat.setOnPost([this](const TaskEvent& m) {
+        if (m.kind == TaskEvent::Kind::Progress && m.ordinal == 1)
+            PauseTask(*device, std::string("t"));
     });
     run(deleteSelected, "0,0,0");
     EXPECT_EQ(pageCalls(), calls({P, TaskStatus::Done}));
@@ -211,9 +212,9 @@ TEST_F(DeleteTest, MissingArgumentAndBusy) {
     connect(Link::Device);
     addABC();
     EXPECT_EQ(deleteSelected(*device, std::nullopt), "");
-    sink.setOnPost([this](const RecordingSink::Message& m) {
+    seat.setOnPost([this](const TaskEvent& m) {
         // A second task while the first is paused is refused.
-        if (m.message == WM_TASK_PROGRESS) {
+        if (m.kind == TaskEvent::Kind::Progress) {
             PauseTask(*device, std::string("p"));
             EXPECT_EQ(deleteSelected(*device, std::string("1")), "");
             PauseTask(*device, std::string("c"));

@@ -3,6 +3,7 @@
 // what it produced) as a run without faults leaves it, or reports a failure with the navigator
 // unchanged. A deletion that fails may leave its route book half-removed, but still listed, and
 // deletable again.
+#include <cctype>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -77,8 +78,9 @@ struct Operation {
     std::function<Outcome(DeviceFaultTable&)> run;
 };
 
-TEST_F(DeviceFaultTable, EveryFaultAtEachOfTheFirstPositions) {
-    const std::vector<Operation> operations = {
+// Each operation is a test of its own, so that the slow runs (under wine) go side by side.
+const std::vector<Operation>& operations() {
+    static const std::vector<Operation> all = {
         {"install",
          [](DeviceFaultTable& t) {
              t.run(importToPDA, "<rb><url>" + t.server.url("/p.zip") + "</url><name>N</name></rb>");
@@ -117,7 +119,7 @@ TEST_F(DeviceFaultTable, EveryFaultAtEachOfTheFirstPositions) {
              startBackup(*t.device, *t.device, folder.file("b.zip"), outcome);
              t.device->taskThread.waitIdle(std::chrono::seconds(60));
              // The manifest holds the times of files that each arrangement writes anew.
-             FileTree files = unpacked(folder.file("b.zip"));
+             FileTree files = DeviceFaultTable::unpacked(folder.file("b.zip"));
              files.erase("manifest.txt");
              return Outcome{!outcome->finished || t.failureTold(), files};
          }},
@@ -127,10 +129,17 @@ TEST_F(DeviceFaultTable, EveryFaultAtEachOfTheFirstPositions) {
              return Outcome{t.failureTold(), {}};
          }},
     };
+    return all;
+}
+
+class EachOperation : public DeviceFaultTable, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(EachOperation, EveryFaultAtEachOfTheFirstPositions) {
+    const Operation& op = operations()[GetParam()];
     std::ostringstream table;
     table << "operation          kind     1..6 (ok: right files; =: failed, unchanged; "
              "~: failed, still listed, deleted again)\n";
-    for (const Operation& op : operations) {
+    {
         arrange();
         Outcome clean = op.run(*this);
         ASSERT_FALSE(clean.failed) << op.name;
@@ -166,5 +175,14 @@ TEST_F(DeviceFaultTable, EveryFaultAtEachOfTheFirstPositions) {
     }
     std::cout << table.str();
 }
+
+INSTANTIATE_TEST_SUITE_P(DeviceFaultTable, EachOperation,
+                         ::testing::Range<size_t>(0, operations().size()),
+                         [](const ::testing::TestParamInfo<size_t>& info) {
+                             std::string name = operations()[info.param].name;
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return name;
+                         });
 
 }  // namespace

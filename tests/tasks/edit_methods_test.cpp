@@ -28,12 +28,11 @@ class EditMethodsTest : public TaskHarness {
   protected:
     EditMethodsTest() {
         writeFileBytes(pc.file("book.zip"), makePackage(routeBookSet("Inner")));
-        platform::setFileDialogHandler([this](const FileDialogRequest&) {
+        seat.answerDialog = [this](const FileDialogRequest&) {
             if (!answer) return FileDialogAnswer{};
             return FileDialogAnswer{FileDialogAnswer::Outcome::Chosen, pc.file(*answer)};
-        });
+        };
     }
-    ~EditMethodsTest() override { platform::setFileDialogHandler({}); }
 
     // The document of a reading, as the page sends it back.
     static std::string documentOf(const std::string& reading) {

@@ -108,7 +108,7 @@ TEST_F(ExportTest, PositionsAndTheBoundAccount) {
     for (const char* name : {"R0", "R1", "R2", "R3", "R4", "R5"})
         addRouteBook(name, routeBookSet(name));
     DeviceManager& d = *device;
-    SetUsername(d, std::string("alice"));
+    SetUsername(d, seat, std::string("alice"));
     const std::string bound = d.uploadPath;
     run(exportFromPDA, "2,,5");
     EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}, 2));
@@ -122,8 +122,8 @@ TEST_F(ExportTest, PositionsAndTheBoundAccount) {
 TEST_F(ExportTest, AccountBoundDuringAnExportDoesNotChangeIt) {
     connect(Link::Device);
     addRouteBook("R0", routeBookSet("R0"));
-    sink.setOnPost([this](const RecordingSink::Message& m) {
-        if (m.message == WM_TASK_PROGRESS) SetUsername(*device, std::string("bob"));
+    seat.setOnPost([this](const TaskEvent& m) {
+        if (m.kind == TaskEvent::Kind::Progress) SetUsername(*device, seat, std::string("bob"));
     });
     run(exportFromPDA, "0");
     ASSERT_EQ(server.uploads().size(), 1u);
@@ -191,8 +191,8 @@ TEST_F(ExportTest, StopWhileWaitingForTheServer) {
     addRouteBook("R1", routeBookSet("R1"));
     // A reply that takes its time; the page stops the task meanwhile.
     server.setUploadReply({"<res", "ult>", "<rbid>1</rbid></result>"});
-    sink.setOnPost([this](const RecordingSink::Message& m) {
-        if (m.message == WM_TASK_PROGRESS) {
+    seat.setOnPost([this](const TaskEvent& m) {
+        if (m.kind == TaskEvent::Kind::Progress) {
             std::thread([this] {
                 std::this_thread::sleep_for(50ms);
                 PauseTask(*device, std::string("t"));

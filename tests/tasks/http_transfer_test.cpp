@@ -10,7 +10,7 @@
 #include "platform/files.h"
 #include "support/eventually.h"
 #include "support/loopback_server.h"
-#include "support/recording_sink.h"
+#include "support/recording_seat.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -35,7 +35,7 @@ class HttpTransferTest : public ::testing::Test {
     }
 
     LoopbackServer server;
-    RecordingSink sink;
+    RecordingSeat seat;
     TempDir dir;
 };
 
@@ -79,13 +79,13 @@ TEST_F(HttpTransferTest, DownloadOutcomes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        sink.clear();
+        seat.clear();
         setTransferTimeouts(60000, c.stallMs);
         setTransferMinimumRate(kMinTransferBytesPerSecond, c.rateWindowMs);
         server.setRoute("/p.zip", c.route);
         std::string path = dir.file("p.zip");
-        EXPECT_EQ(downloadFile(server.url("/p.zip"), path, nullptr), c.ok);
-        EXPECT_EQ(sink.statusCodes(), c.codes);
+        EXPECT_EQ(downloadFile(seat, server.url("/p.zip"), path, nullptr), c.ok);
+        EXPECT_EQ(seat.statusCodes(), c.codes);
         if (c.ok)
             EXPECT_EQ(readFileBytes(path), c.route.body);
         else
@@ -111,9 +111,9 @@ TEST_F(HttpTransferTest, DownloadArgumentAndLocalFailures) {
     server.serve("/a.zip", "PK");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        sink.clear();
-        EXPECT_FALSE(downloadFile(c.url, c.path, nullptr));
-        EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{c.code});
+        seat.clear();
+        EXPECT_FALSE(downloadFile(seat, c.url, c.path, nullptr));
+        EXPECT_EQ(seat.statusCodes(), std::vector<TaskStatus>{c.code});
     }
     EXPECT_FALSE(platform::fileExists(dir.file("a.zip")));
 }
@@ -137,23 +137,23 @@ TEST_F(HttpTransferTest, LocalPackagesWhileAllowed) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        sink.clear();
+        seat.clear();
         const std::string target = dir.file("got.zip");
-        EXPECT_EQ(downloadFile("file://" + c.source, target, nullptr, LocalPackages::Allowed),
+        EXPECT_EQ(downloadFile(seat, "file://" + c.source, target, nullptr, LocalPackages::Allowed),
                   c.result);
-        EXPECT_EQ(sink.statusCodes(), c.codes);
+        EXPECT_EQ(seat.statusCodes(), c.codes);
         EXPECT_EQ(platform::fileExists(target), c.result);
         if (c.result) {
             EXPECT_EQ(readFileBytes(target), readFileBytes(c.source));
         }
         platform::deleteFile(target);
     }
-    EXPECT_FALSE(downloadFile("file://" + small, dir.file("got.zip"), nullptr));
+    EXPECT_FALSE(downloadFile(seat, "file://" + small, dir.file("got.zip"), nullptr));
 }
 
 TEST_F(HttpTransferTest, DownloadAsksForAFreshCopyAsHello) {
     server.serve("/a.zip", "PK");
-    ASSERT_TRUE(downloadFile(server.url("/a.zip?x=1&y=2"), dir.file("a.zip"), nullptr));
+    ASSERT_TRUE(downloadFile(seat, server.url("/a.zip?x=1&y=2"), dir.file("a.zip"), nullptr));
     auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].target, "/a.zip?x=1&y=2");
@@ -171,13 +171,14 @@ class SlowDownload {
         route.interval = 10ms;
         server.setRoute("/slow.zip", route);
         result_ = std::async(std::launch::async, [this, url = server.url("/slow.zip")] {
-            return downloadFile(url, path_, &control_);
+            return downloadFile(seat_, url, path_, &control_);
         });
     }
     int64_t received() const {
         platform::File f(path_, platform::OpenMode::Read);
         return f.size();
     }
+    RecordingSeat seat_;
     std::atomic<int> stop_{0};
     PauseGate gate_;
     TaskControl control_;
@@ -191,7 +192,7 @@ TEST_F(HttpTransferTest, StopDuringDownloadAnswersTrueWithThePartReceived) {
     download.stop_.store(1);
     ASSERT_EQ(download.result_.wait_for(10s), std::future_status::ready);
     EXPECT_TRUE(download.result_.get());
-    EXPECT_TRUE(sink.statusCodes().empty());
+    EXPECT_TRUE(seat.statusCodes().empty());
     EXPECT_GT(download.received(), 0);
 }
 
@@ -220,7 +221,7 @@ TEST_F(HttpTransferTest, PauseLongerThanTheStallTimeDoesNotFailTheTransfer) {
     EXPECT_TRUE(eventually([&] { return download.received() > atResume + 64; }));
     download.stop_.store(1);
     EXPECT_TRUE(download.result_.get());
-    EXPECT_TRUE(sink.statusCodes().empty());
+    EXPECT_TRUE(seat.statusCodes().empty());
 }
 
 struct UploadCase {
@@ -264,11 +265,11 @@ TEST_F(HttpTransferTest, UploadConfirmation) {
     writeFileBytes(dir.file("a.zip"), package);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        sink.clear();
+        seat.clear();
         server.setUploadReply(c.reply, c.status, c.interval);
         setTransferMinimumRate(kMinTransferBytesPerSecond, c.rateWindowMs);
-        EXPECT_EQ(uploadFile(dir.file("a.zip"), "/up?fname=a%2Ezip", nullptr), c.ok);
-        EXPECT_EQ(sink.statusCodes(), c.codes);
+        EXPECT_EQ(uploadFile(seat, dir.file("a.zip"), "/up?fname=a%2Ezip", nullptr), c.ok);
+        EXPECT_EQ(seat.statusCodes(), c.codes);
     }
 }
 
@@ -276,7 +277,7 @@ TEST_F(HttpTransferTest, UploadSendsTheRawPackage) {
     const std::string package = packageBytes(70000);
     writeFileBytes(dir.file("a.zip"), package);
     const std::string object = "/routebook/vantu/upload?uname=%s&verify=%s&fname=%B1%B1%2Ezip";
-    ASSERT_TRUE(uploadFile(dir.file("a.zip"), object, nullptr));
+    ASSERT_TRUE(uploadFile(seat, dir.file("a.zip"), object, nullptr));
     auto uploads = server.uploads();
     ASSERT_EQ(uploads.size(), 1u);
     const auto& up = uploads[0];
@@ -309,9 +310,9 @@ TEST_F(HttpTransferTest, UploadRefusals) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        sink.clear();
-        EXPECT_EQ(uploadFile(c.path, c.object, nullptr), c.ok);
-        EXPECT_EQ(sink.statusCodes(), c.codes);
+        seat.clear();
+        EXPECT_EQ(uploadFile(seat, c.path, c.object, nullptr), c.ok);
+        EXPECT_EQ(seat.statusCodes(), c.codes);
     }
     EXPECT_EQ(server.uploads().size(), 1u);
 }
@@ -319,8 +320,8 @@ TEST_F(HttpTransferTest, UploadRefusals) {
 TEST_F(HttpTransferTest, UploadWithoutServerPostsCode5) {
     writeFileBytes(dir.file("a.zip"), "PK");
     setRouteBookServer("127.0.0.1:1");
-    EXPECT_FALSE(uploadFile(dir.file("a.zip"), "/up", nullptr));
-    EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::UploadFailed});
+    EXPECT_FALSE(uploadFile(seat, dir.file("a.zip"), "/up", nullptr));
+    EXPECT_EQ(seat.statusCodes(), std::vector<TaskStatus>{TaskStatus::UploadFailed});
 }
 
 TEST(UrlEncode, Bytes) {

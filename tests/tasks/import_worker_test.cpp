@@ -259,7 +259,7 @@ TEST_F(ImportTest, ArgumentsWithoutItems) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.argument);
-        sink.clear();
+        seat.clear();
         run(importToPDA, c.argument);
         EXPECT_EQ(pageCalls(), c.calls);
     }
@@ -272,7 +272,7 @@ TEST_F(ImportTest, NamesThatAreNoPlainFileNameAreRefused) {
     for (const char* name :
          {"..", ".", "../up", "a/b", "a\\b", "a:b", "a*b", "a|b", "a?b", "a\x01b"}) {
         SCOPED_TRACE(name);
-        sink.clear();
+        seat.clear();
         run(importToPDA, item(server.url("/a.zip"), name));
         EXPECT_EQ(pageCalls(), progressThen({TaskStatus::UnknownError}));
     }
@@ -282,7 +282,7 @@ TEST_F(ImportTest, NamesThatAreNoPlainFileNameAreRefused) {
     // A double-byte name whose second byte is that of "\\" (81 5C in GBK) is a plain name.
     std::string name = platform::utf8ToAnsi("乗");
     ASSERT_EQ(name, "\x81\x5C");
-    sink.clear();
+    seat.clear();
     run(importToPDA, item(server.url("/a.zip"), name));
     EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}));
     EXPECT_TRUE(platform::fileExists(onNavigator(name + ".trk")));
@@ -292,7 +292,7 @@ TEST_F(ImportTest, NamesThatAreNoPlainFileNameAreRefused) {
     const size_t longest =
         (kMaxSearchPath - device->dataRoot.size() - installationName("").size() - 5) / 2;
     for (size_t length : {longest + 1, longest}) {
-        sink.clear();
+        seat.clear();
         run(importToPDA, item(server.url("/a.zip"), std::string(length, 'x')));
     }
 #ifdef _WIN32  // where the PC's own paths (the set unpacked in the private folder) are shorter
@@ -418,8 +418,9 @@ TEST_F(ImportTest, StopBeforeAnItemEndsWithCode0) {
     connect(Link::Device);
     server.serve("/a.zip", makePackage(routeBookSet("A")));
     // The page stops the task as soon as it hears of the second item.
-    sink.setOnPost([this](const RecordingSink::Message& m) {
-        if (m.message == WM_TASK_PROGRESS && m.lParam == 2) PauseTask(*device, std::string("t"));
+    seat.setOnPost([this](const TaskEvent& m) {
+        if (m.kind == TaskEvent::Kind::Progress && m.ordinal == 2)
+            PauseTask(*device, std::string("t"));
     });
     run(importToPDA, item(server.url("/a.zip"), "A") + item(server.url("/a.zip"), "B"));
     EXPECT_EQ(pageCalls(), progressThen({TaskStatus::Done}, 2));
@@ -433,8 +434,8 @@ TEST_F(ImportTest, StopDuringTheDownloadLeavesNothing) {
     slow.behaviour = LoopbackServer::Behaviour::SlowBody;
     slow.interval = 5ms;
     server.setRoute("/slow.zip", slow);
-    sink.setOnPost([this](const RecordingSink::Message& m) {
-        if (m.message == WM_TASK_PROGRESS) {
+    seat.setOnPost([this](const TaskEvent& m) {
+        if (m.kind == TaskEvent::Kind::Progress) {
             std::thread([this] {
                 std::this_thread::sleep_for(200ms);
                 PauseTask(*device, std::string("t"));
@@ -498,8 +499,8 @@ TEST_F(ImportTest, AnInstallCutOffIsNeverListedAndTheNextRunTakesItAway) {
 TEST_F(ImportTest, PausedImportWaitsAndContinues) {
     connect(Link::Drive);
     server.serve("/a.zip", makePackage(routeBookSet("A")));
-    sink.setOnPost([this](const RecordingSink::Message& m) {
-        if (m.message == WM_TASK_PROGRESS) PauseTask(*device, std::string("p"));
+    seat.setOnPost([this](const TaskEvent& m) {
+        if (m.kind == TaskEvent::Kind::Progress) PauseTask(*device, std::string("p"));
     });
     ASSERT_EQ(importToPDA(*device, item(server.url("/a.zip"), "A")), "");
     std::this_thread::sleep_for(300ms);

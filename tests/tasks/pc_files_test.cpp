@@ -8,7 +8,6 @@
 #include "platform/codepage.h"
 #include "platform/file_dialog.h"
 #include "platform/files.h"
-#include "platform/question.h"
 #include "task_harness.h"
 
 namespace {
@@ -49,14 +48,13 @@ class PcFilesTest : public TaskHarness {
         writeFileBytes(pc.file("ride.gpx"), kRide);
         writeFileBytes(pc.file("page.gpx"), "<html></html>");
         writeFileBytes(pc.file("south.gpx"), kSouthOnly);
-        platform::setFileDialogHandler([this](const FileDialogRequest& request) {
+        seat.answerDialog = [this](const FileDialogRequest& request) {
             asked.push_back(request);
             if (!answer) return FileDialogAnswer{};
             if (*answer == "?") return FileDialogAnswer{FileDialogAnswer::Outcome::Unreachable, {}};
             return FileDialogAnswer{FileDialogAnswer::Outcome::Chosen, pc.file(*answer)};
-        });
+        };
     }
-    ~PcFilesTest() override { platform::setFileDialogHandler({}); }
 
     // The longest route book name the navigator's folder takes.
     std::string longestName() const {
@@ -170,13 +168,13 @@ TEST_F(PcFilesTest, SavesARouteBookAsGpxWhereTheUserChose) {
         };
         for (const Case& c : cases) {
             std::vector<std::string> questions;
-            platform::setQuestionHandler([&](const std::string& text, const std::string&) {
+            seat.answerQuestion = [&](const std::string& text, const std::string&) {
                 questions.push_back(text);
                 return c.replace;
-            });
+            };
             if (c.asked) writeFileBytes(pc.file("plain.gpx"), "mine");
             std::string outcome = call(saveGpxToPC, c.file, c.rbid);
-            platform::setQuestionHandler({});
+            seat.answerQuestion = nullptr;
             EXPECT_EQ(attribute(outcome, "status"), c.status) << outcome;
             EXPECT_EQ(questions.size(), c.asked ? 1u : 0u);
             if (c.asked && !c.replace) {

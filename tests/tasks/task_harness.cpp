@@ -90,7 +90,7 @@ FileTree routeBookSet(const std::string& name, int trackPoints) {
 }
 
 TaskHarness::TaskHarness() {
-    device = std::make_unique<DeviceManager>();
+    device = std::make_unique<DeviceManager>(seat);
     setRouteBookServer(server.hostPort());
 }
 
@@ -118,7 +118,7 @@ void TaskHarness::fresh(Link how) {
     link = how;
     std::filesystem::remove_all(nativePath(onNavigator()));
     clearRouteBooks(*device);
-    sink.clear();
+    seat.clear();
     navsim().control("reset");
     navsim().control("store", "");
     connect(how);
@@ -167,7 +167,7 @@ std::string progressCall(int ordinal, const char* word) {
 }
 
 std::string statusCall(TaskStatus code) {
-    auto call = pageCallForMessage(WM_TASK_STATUS, 0, static_cast<intptr_t>(code));
+    auto call = pageCallFor(TaskEvent::ofStatus(code));
     return call ? formatPageCall(*call) : "";
 }
 

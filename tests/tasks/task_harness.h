@@ -13,7 +13,7 @@
 #include "support/file_tree.h"
 #include "support/loopback_server.h"
 #include "support/navsim_harness.h"
-#include "support/recording_sink.h"
+#include "support/recording_seat.h"
 #include "support/temp_dir.h"
 
 // A zip package of `files` (relative paths with '/'), made by the program's own writer ("\"
@@ -57,7 +57,7 @@ class TaskHarness : public ::testing::Test {
 
     // Starts the task and waits for its end.
     void run(TaskOperation operation, const std::string& argument);
-    std::vector<std::string> pageCalls() const { return sink.pageCalls(); }
+    std::vector<std::string> pageCalls() const { return seat.pageCalls(); }
 
     Navsim& navsim() { return simulated.sim; }
 
@@ -67,7 +67,7 @@ class TaskHarness : public ::testing::Test {
     SimulatedDevice simulated;
     TempDir drive;
     LoopbackServer server;
-    RecordingSink sink;
+    RecordingSeat seat;
     std::unique_ptr<DeviceManager> device;
     Link link = Link::Device;
 };

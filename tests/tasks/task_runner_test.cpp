@@ -7,7 +7,7 @@
 #include "common/task_status.h"
 #include "session/device_manager.h"
 #include "support/eventually.h"
-#include "support/recording_sink.h"
+#include "support/recording_seat.h"
 #include "tasks/task_context.h"
 
 namespace {
@@ -40,7 +40,7 @@ void steppingWorker(TaskContext& context, std::string text) {
         std::this_thread::sleep_for(1ms);
     }
     gObserved->cleanedUp = true;
-    postTaskStatus(TaskStatus::Done);
+    context.device.seat.postStatus(TaskStatus::Done);
 }
 
 class TaskRunnerTest : public ::testing::Test {
@@ -75,8 +75,8 @@ class TaskRunnerTest : public ::testing::Test {
     void command(const char* letter) { PauseTask(device, std::string(letter)); }
 
     Observed observed;
-    RecordingSink sink;
-    DeviceManager device;
+    RecordingSeat seat;
+    DeviceManager device{seat};
 };
 
 TEST_F(TaskRunnerTest, OneTaskAtATime) {
@@ -85,17 +85,17 @@ TEST_F(TaskRunnerTest, OneTaskAtATime) {
     start();  // refused while running
     command("p");
     start();  // and while paused
-    EXPECT_EQ(sink.statusCodes(), (std::vector<TaskStatus>{TaskStatus::Busy, TaskStatus::Busy}));
+    EXPECT_EQ(seat.statusCodes(), (std::vector<TaskStatus>{TaskStatus::Busy, TaskStatus::Busy}));
     command("t");
     ASSERT_TRUE(device.taskThread.waitIdle(10s));
     EXPECT_TRUE(isTaskIdle(device));
-    EXPECT_EQ(sink.statusCodes(),
+    EXPECT_EQ(seat.statusCodes(),
               (std::vector<TaskStatus>{TaskStatus::Busy, TaskStatus::Busy, TaskStatus::Done}));
 }
 
 TEST_F(TaskRunnerTest, MissingArgumentPostsCode2AndStartsNothing) {
     EXPECT_EQ(startTask(device, device, std::nullopt, steppingWorker), "");
-    EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::UnknownError});
+    EXPECT_EQ(seat.statusCodes(), std::vector<TaskStatus>{TaskStatus::UnknownError});
     EXPECT_TRUE(isTaskIdle(device));
 }
 
@@ -165,15 +165,15 @@ TEST_F(TaskRunnerTest, WorkerOwnsItsArgumentAndASnapshotOfTheConnection) {
 TEST(TaskThreadExit, RunningTaskIsStoppedAndAllowedToCleanUp) {
     Observed observed;
     gObserved = &observed;
-    RecordingSink sink;
+    RecordingSeat seat;
     {
-        DeviceManager device;
+        DeviceManager device(seat);
         startTask(device, device, std::string("x"), steppingWorker);
         PauseTask(device, std::string("p"));
         PauseTask(device, std::string("p"));
     }
     EXPECT_TRUE(observed.cleanedUp);
-    EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::Done});
+    EXPECT_EQ(seat.statusCodes(), std::vector<TaskStatus>{TaskStatus::Done});
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include "platform/codepage.h"
 #include "session/device_manager.h"
-#include "support/recording_sink.h"
+#include "support/recording_seat.h"
 
 namespace {
 
@@ -20,6 +20,8 @@ class AccountBindingTest : public ::testing::Test {
   protected:
     void SetUp() override { setSaltDraw(draw12345); }
     void TearDown() override { setSaltDraw(nullptr); }
+
+    RecordingSeat seat;
 };
 
 // Expected tokens computed independently from the token rule (salt md5("12345") or md5("6"),
@@ -70,30 +72,29 @@ TEST_F(AccountBindingTest, Base64LineBreaks) {
 }
 
 TEST_F(AccountBindingTest, SetUsernameFillsTheUploadPath) {
-    DeviceManager device;
+    DeviceManager device(seat);
     EXPECT_EQ(device.uploadPath, "/routebook/vantu/upload?uname=%s&verify=%s&fname=");
-    EXPECT_EQ(SetUsername(device, std::string("alice")),
+    EXPECT_EQ(SetUsername(device, seat, std::string("alice")),
               "name=XmEEOw9mADFSZA%3D%3D&verify=6384e2b2184bcbf58eccf10ca7a6563c");
     EXPECT_EQ(device.uploadPath,
               "/routebook/vantu/upload?uname=XmEEOw9mADFSZA%3D%3D"
               "&verify=6384e2b2184bcbf58eccf10ca7a6563c&fname=");
 
     // A long name's line break reaches the query as "++".
-    std::string answer = SetUsername(device, std::string("abcdefghijklmnopqrstuvwxyz012"));
+    std::string answer = SetUsername(device, seat, std::string("abcdefghijklmnopqrstuvwxyz012"));
     EXPECT_NE(answer.find("DToF++MQ%3D%3D&verify="), std::string::npos) << answer;
 }
 
 TEST_F(AccountBindingTest, VerifyIsTheDigestOfTheAnsiName) {
-    DeviceManager device;
-    std::string answer = SetUsername(device, platform::utf8ToAnsi("北京"));
+    DeviceManager device(seat);
+    std::string answer = SetUsername(device, seat, platform::utf8ToAnsi("北京"));
     EXPECT_EQ(answer.substr(answer.find("&verify=")), "&verify=7b51d9b09b5f9fd771a7968f347e128b");
 }
 
 TEST_F(AccountBindingTest, MissingNamePostsCode2AndKeepsThePath) {
-    RecordingSink sink;
-    DeviceManager device;
-    EXPECT_EQ(SetUsername(device, std::nullopt), "");
-    EXPECT_EQ(sink.statusCodes(), std::vector<TaskStatus>{TaskStatus::UnknownError});
+    DeviceManager device(seat);
+    EXPECT_EQ(SetUsername(device, seat, std::nullopt), "");
+    EXPECT_EQ(seat.statusCodes(), std::vector<TaskStatus>{TaskStatus::UnknownError});
     EXPECT_EQ(device.uploadPath, kUploadPathTemplate);
 }
 

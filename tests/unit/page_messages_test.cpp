@@ -2,15 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include "common/task_status.h"
+#include "common/seat.h"
 
 namespace {
 
 TEST(PageMessages, StatusTextsAreTheGbkBytesThePageReceives) {
-    EXPECT_EQ(statusText(9),
+    EXPECT_EQ(statusText(TaskStatus::TransferError),
               std::string("\xCA\xFD\xBE\xDD\xB4\xAB\xCA\xE4\xB4\xED\xCE\xF3\xA1\xA3"));
-    EXPECT_FALSE(statusText(6));
-    EXPECT_FALSE(pageCallForMessage(WM_TASK_STATUS + 2, 0, 0));
+    EXPECT_FALSE(statusText(TaskStatus::NoSpace));
+    EXPECT_FALSE(pageCallFor(TaskEvent::of(TaskEvent::Kind::UpdateQuestion)));
 }
 
 TEST(PageMessages, JsStringLiteralsCannotBreakOutOfTheirScript) {

@@ -18,11 +18,10 @@
 #include "platform/files.h"
 #include "platform/log.h"
 #include "platform/paths.h"
-#include "platform/question.h"
 #include "support/eventually.h"
 #include "support/loopback_server.h"
 #include "support/program_stub.h"
-#include "support/recording_sink.h"
+#include "support/recording_seat.h"
 #include "support/temp_dir.h"
 #include "support/update_keys.h"
 
@@ -99,14 +98,23 @@ class UpdateScriptTest : public ::testing::Test {
   protected:
     void SetUp() override {
         writeFileBytes(program, "the running program, version 1");
-        platform::setQuestionHandler([this](const std::string& text, const std::string& title) {
+        seat.answerQuestion = [this](const std::string& text, const std::string& title) {
             ++questions;
             lastText = text;
             lastTitle = title;
             return answer;
-        });
+        };
     }
-    void TearDown() override { platform::setQuestionHandler(nullptr); }
+    // An update check asking through the seat, as the window's check does.
+    Updater updaterFor(const std::string& programFile, const std::string& manifestUrl) {
+        Updater updater(programFile, manifestUrl, kUpdateKeyPoint);
+        updater.setAsk([this](const std::string& text, const std::string& title) {
+            return seat.ask(text, title);
+        });
+        return updater;
+    }
+
+    RecordingSeat seat;
 
     // A download block of the new program at `url`, signed with the update key.
     std::string download(const std::string& url) const {
@@ -252,11 +260,10 @@ TEST_F(UpdateScriptTest, ManifestCommandsRunInOrder) {
 
     for (const ScriptCase& c : cases) {
         SCOPED_TRACE(c.name);
-        Updater updater(program,
-                        c.source == Source::Unreachable ? closed.url(kManifestPath)
-                        : c.source == Source::NoAddress ? ""
-                                                        : server.url(kManifestPath),
-                        kUpdateKeyPoint);
+        Updater updater =
+            updaterFor(program, c.source == Source::Unreachable ? closed.url(kManifestPath)
+                                : c.source == Source::NoAddress ? ""
+                                                                : server.url(kManifestPath));
         int requestsBefore = server.requestCount(kManifestPath);
         std::string manifest =
             substituted(c.manifest, {{"$SELF_UPPER", selfUpper},
@@ -334,7 +341,7 @@ TEST_F(UpdateScriptTest, OnlyAProgramSignedWithTheUpdateKeyIsStarted) {
         questions = 0;
         std::vector<std::string> log;
         platform::setLogHandler([&log](std::string_view line) { log.emplace_back(line); });
-        Updater updater(program, server.url(kManifestPath), kUpdateKeyPoint);
+        Updater updater = updaterFor(program, server.url(kManifestPath));
         bool started = *c.logged == '\0';
         // A refused copy ends its block: the program does not close either.
         EXPECT_EQ(updater.checkForUpdate(), started ? UpdateResult::Close : UpdateResult::GoOn);
@@ -354,7 +361,7 @@ TEST_F(UpdateScriptTest, TheQuestionIsExactAndTheDownloadCanBeStarted) {
     server.serve("/new", newProgram);
     server.serve(kManifestPath, "<do><b>" + download(server.url("/new")) + "</b></do>");
     answer = true;
-    Updater updater(program, server.url(kManifestPath), kUpdateKeyPoint);
+    Updater updater = updaterFor(program, server.url(kManifestPath));
     EXPECT_EQ(updater.checkForUpdate(), UpdateResult::GoOn);
     EXPECT_EQ(lastText, platform::utf8ToAnsi("   发现新版本，您希望现在更新吗？  "));
     EXPECT_EQ(lastTitle, platform::utf8ToAnsi("在线更新"));
@@ -366,13 +373,13 @@ TEST_F(UpdateScriptTest, TheQuestionIsExactAndTheDownloadCanBeStarted) {
 TEST_F(UpdateScriptTest, ACheckFromInsideTheQuestionBoxDoesNothing) {
     server.serve("/new", newProgram);
     server.serve(kManifestPath, "<do><b>" + download(server.url("/new")) + "<exit/></b></do>");
-    Updater updater(program, server.url(kManifestPath), kUpdateKeyPoint);
+    Updater updater = updaterFor(program, server.url(kManifestPath));
     UpdateResult inner = UpdateResult::UpToDate;
-    platform::setQuestionHandler([&](const std::string&, const std::string&) {
+    seat.answerQuestion = [&](const std::string&, const std::string&) {
         ++questions;
         inner = updater.checkForUpdate();
         return true;
-    });
+    };
     EXPECT_EQ(updater.checkForUpdate(), UpdateResult::Close);
     EXPECT_EQ(inner, UpdateResult::GoOn);
     EXPECT_EQ(questions, 1);
@@ -388,8 +395,7 @@ TEST_F(UpdateScriptTest, AProgramInAFolderItCannotWriteIsNotOfferedTheUpdateAndT
     // A folder that does not exist stands for one the user may not write: root may write in
     // any that exists.
     std::string folder = dir.file("protected");
-    Updater updater(platform::joinPath(folder, "vantu"), server.url(kManifestPath),
-                    kUpdateKeyPoint);
+    Updater updater = updaterFor(platform::joinPath(folder, "vantu"), server.url(kManifestPath));
     answer = true;
     for (int check = 0; check < 3; ++check)
         EXPECT_EQ(updater.checkForUpdate(), UpdateResult::GoOn);
@@ -402,17 +408,16 @@ TEST_F(UpdateScriptTest, AProgramInAFolderItCannotWriteIsNotOfferedTheUpdateAndT
 
 // Plays the window's thread: hands the check's messages to it until it reports its result.
 // Answers that result, or -1 when none came.
-int runWindowLoop(BackgroundUpdate& update, RecordingSink& sink, bool* closeNow = nullptr) {
+int runWindowLoop(BackgroundUpdate& update, RecordingSeat& seat, bool* closeNow = nullptr) {
     size_t handled = 0;
     int result = -1;
     eventually([&] {
-        std::vector<RecordingSink::Message> messages = sink.messages();
-        for (; handled < messages.size(); ++handled) {
-            const RecordingSink::Message& m = messages[handled];
+        std::vector<TaskEvent> events = seat.events();
+        for (; handled < events.size(); ++handled) {
             bool close = false;
-            if (!update.handleMessage(m.message, m.wParam, close)) continue;
-            if (m.message == WM_UPDATE_DONE) {
-                result = static_cast<int>(m.wParam);
+            if (!update.handleEvent(events[handled], close)) continue;
+            if (events[handled].kind != TaskEvent::Kind::UpdateQuestion) {
+                result = static_cast<int>(close ? UpdateResult::Close : UpdateResult::GoOn);
                 if (closeNow) *closeNow = close;
             }
         }
@@ -464,15 +469,15 @@ TEST_F(UpdateScriptTest, TheCheckNeverHoldsTheWindowAndEndsWithinItsLimits) {
         if (c.maxProgramBytes > 0) limits.program.maxBytes = c.maxProgramBytes;
         answer = true;
         questions = 0;
-        RecordingSink sink;
-        BackgroundUpdate update(program, server.url(kManifestPath), kUpdateKeyPoint, limits);
+        seat.clear();
+        BackgroundUpdate update(program, server.url(kManifestPath), kUpdateKeyPoint, seat, limits);
 
         ASSERT_TRUE(update.start());
         // The server has not answered yet, and the window goes on.
         EXPECT_TRUE(update.running());
         EXPECT_FALSE(update.start());
         bool closeNow = false;
-        EXPECT_EQ(runWindowLoop(update, sink, &closeNow), c.result);
+        EXPECT_EQ(runWindowLoop(update, seat, &closeNow), c.result);
         EXPECT_EQ(closeNow, c.result == 3);
         EXPECT_EQ(questions, c.asked ? 1 : 0);
         EXPECT_EQ(platform::fileExists(updaterPathFor(program)), c.started);
@@ -498,14 +503,14 @@ TEST_F(UpdateScriptTest, ClosingTheWindowEndsARunningCheck) {
         else
             server.serve(kManifestPath, c.manifest);
         questions = 0;
-        RecordingSink sink;
+        seat.clear();
         {
-            BackgroundUpdate update(program, server.url(kManifestPath), kUpdateKeyPoint);
+            BackgroundUpdate update(program, server.url(kManifestPath), kUpdateKeyPoint, seat);
             ASSERT_TRUE(update.start());
             if (c.waitForQuestion) {
                 ASSERT_TRUE(eventually([&] {
-                    auto messages = sink.messages();
-                    return !messages.empty() && messages[0].message == WM_UPDATE_QUESTION;
+                    auto events = seat.events();
+                    return !events.empty() && events[0].kind == TaskEvent::Kind::UpdateQuestion;
                 }));
             } else {
                 ASSERT_TRUE(eventually([&] { return server.requestCount(kManifestPath) > 0; }));

@@ -4,17 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <optional>
 #include <set>
 
 #include "app/offline_page.h"
-#include "common/task_status.h"
+#include "common/seat.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/file_ops.h"
 #include "platform/files.h"
 #include "platform/paths.h"
-#include "platform/question.h"
 #include "support/loopback_server.h"
 #include "support/program_stub.h"
 #include "support/temp_dir.h"
@@ -97,6 +97,19 @@ class RecordingDevice : public ExternalMethods {
     Log& log_;
 };
 
+// The program's seat with its posts kept: the window's thread is the test's.
+class TestSeat : public WindowSeat {
+  public:
+    void post(const TaskEvent& event) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        posted_.push_back(event);
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<TaskEvent> posted_;
+};
+
 constexpr const char* kStart = "http://portal.test/start.html";
 const std::string kSavedNormal =
     "[xxx]\r\nleft=40\r\ntop=30\r\nwidth=900\r\nheight=600\r\niszoomed=0\r\n";
@@ -104,10 +117,13 @@ const std::string kSavedZoomed = "[xxx]\r\niszoomed=1\r\n";
 
 // A window with its controller, and the pieces around them.
 struct Harness {
-    explicit Harness(std::string program = "vantu", std::string manifest = "")
-        : update(dir.file(program + kProgramSuffix), std::move(manifest), kUpdateKeyPoint),
-          controller(window,
-                     {settings, device, device.connected, update, {kStart, "", ""}, "GIF89a"}) {}
+    explicit Harness(std::string program = "vantu", std::string manifest = "",
+                     TestSeat* outside = nullptr)
+        : seat(outside != nullptr ? *outside : ownSeat),
+          update(dir.file(program + kProgramSuffix), std::move(manifest), kUpdateKeyPoint, seat),
+          controller(
+              window,
+              {settings, device, device.connected, update, {kStart, "", ""}, "GIF89a", seat}) {}
 
     // A timer ticks only while it runs.
     void tick(int id) {
@@ -119,6 +135,8 @@ struct Harness {
     SettingsStore settings{dir.path()};
     RecordingWindow window;
     RecordingDevice device{window.log};
+    TestSeat ownSeat;
+    TestSeat& seat;
     BackgroundUpdate update;
     WindowController controller;
 };
@@ -136,7 +154,7 @@ class WindowControllerTest : public ::testing::Test {
 
 // ---- the first page, the first show and the update check
 
-enum class Event { Start, FrameDone, TopDone, NoPageTick, Close };
+enum class Event { Start, TopDone, NoPageTick, Close };
 
 TEST_F(WindowControllerTest, OnlyTheTopDocumentShowsTheWindowAndStartsTheUpdateCheck) {
     // A manifest whose check asks the user: a started check waits on that question for good.
@@ -155,7 +173,6 @@ TEST_F(WindowControllerTest, OnlyTheTopDocumentShowsTheWindowAndStartsTheUpdateC
          {Event::Start},
          {"navigate http://portal.test/start.html", "start 1001 10000"},
          false},
-        {"an inner frame's document", {Event::FrameDone}, {}, false},
         {"the top document", {Event::TopDone}, {"show"}, true},
         {"the next top document", {Event::TopDone, Event::TopDone}, {"show", "restore"}, true},
         {"the top document after start",
@@ -181,8 +198,7 @@ TEST_F(WindowControllerTest, OnlyTheTopDocumentShowsTheWindowAndStartsTheUpdateC
         Harness h(c.program, server.url("/update.xml"));
         for (Event event : c.events) {
             if (event == Event::Start) h.controller.start();
-            if (event == Event::FrameDone) h.controller.navigationComplete(false);
-            if (event == Event::TopDone) h.controller.navigationComplete(true);
+            if (event == Event::TopDone) h.controller.documentReady();
             if (event == Event::NoPageTick) h.tick(TIMER_UPDATE_WITHOUT_PAGE);
             if (event == Event::Close) h.controller.close();
         }
@@ -193,19 +209,21 @@ TEST_F(WindowControllerTest, OnlyTheTopDocumentShowsTheWindowAndStartsTheUpdateC
     }
 }
 
-TEST_F(WindowControllerTest, TheProgramsQuestionsAndFileDialogsComeOverTheWindowWhileItLives) {
+TEST_F(WindowControllerTest, TheSeatAsksAndDeliversThroughTheWindowWhileItLives) {
     platform::FileDialogRequest gpx{platform::FileDialogRequest::Kind::Save, "", "", "gpx", ""};
-    EXPECT_TRUE(platform::askYesNo(platform::utf8ToAnsi("发现新版本，您希望现在更新吗？"),
-                                   platform::utf8ToAnsi("在线更新")));
-    EXPECT_EQ(platform::askForFile(gpx).path, "route.gpx");
-    EXPECT_EQ(window_.take(), (Log{"ask 在线更新", "choose gpx"}));
+    TestSeat seat;
     {
-        Harness other;
-        platform::askYesNo("", "second");
-        EXPECT_EQ(other.window.take(), Log{"ask second"});
+        Harness h("vantu", "", &seat);
+        EXPECT_TRUE(seat.ask(platform::utf8ToAnsi("发现新版本，您希望现在更新吗？"),
+                             platform::utf8ToAnsi("在线更新")));
+        EXPECT_EQ(seat.chooseFile(gpx).path, "route.gpx");
+        seat.deliver(TaskEvent::ofStatus(TaskStatus::Done));
+        EXPECT_EQ(h.window.take(), (Log{"ask 在线更新", "choose gpx", "kankan(\" \")"}));
     }
-    EXPECT_FALSE(platform::askYesNo("", "nobody"));
-    EXPECT_EQ(platform::askForFile(gpx).outcome, platform::FileDialogAnswer::Outcome::Cancelled);
+    // The window has gone; the seat stays, as the navigator's objects may still use it.
+    EXPECT_FALSE(seat.ask("", "nobody"));
+    EXPECT_EQ(seat.chooseFile(gpx).outcome, platform::FileDialogAnswer::Outcome::Cancelled);
+    seat.deliver(TaskEvent::ofStatus(TaskStatus::Done));
 }
 
 // ---- the offline page
@@ -261,7 +279,7 @@ TEST_F(WindowControllerTest, FailedPagesGiveWayToTheOfflinePageThenToTheTextPage
                 taken = h.controller.beforeNavigate("res://x/dnserror.htm");
             if (s.nav == Nav::TopFailed) taken = h.controller.navigationFailed(true);
             if (s.nav == Nav::FrameFailed) taken = h.controller.navigationFailed(false);
-            if (s.nav == Nav::TopDone) h.controller.navigationComplete(true);
+            if (s.nav == Nav::TopDone) h.controller.documentReady();
             if (s.nav == Nav::Tick) h.tick(TIMER_OFFLINE_PAGE);
             if (s.nav == Nav::Close) h.controller.close();
             EXPECT_EQ(taken, s.taken);
@@ -378,7 +396,7 @@ TEST_F(WindowControllerTest, DeviceNotificationsFollowTheConnectionTheTwoTimersA
         EXPECT_TRUE(h.controller.deviceChanged());
         h.device.deviceThere = c.atRecheck;
         if (c.linkUp) {
-            EXPECT_TRUE(h.controller.message(WM_DEVICE_LINK, 0, 0));
+            EXPECT_TRUE(h.controller.taskEvent(TaskEvent::of(TaskEvent::Kind::DeviceLink)));
         }
         // The running timers tick in the order they fire: the recheck, then the late one.
         h.tick(TIMER_DEVICE_RECHECK);
@@ -400,63 +418,63 @@ TEST_F(WindowControllerTest, DeviceTimersWithoutADocumentKeepRunning) {
     EXPECT_EQ(window_.take(), (Log{"PDALink()", "stop 2"}));
 }
 
-TEST_F(WindowControllerTest, PostedNotificationsBecomePageCallsOnlyWithADocument) {
+TEST_F(WindowControllerTest, TaskEventsBecomePageCallsOnlyWithADocument) {
+    auto status = [](int code) { return TaskEvent::ofStatus(static_cast<TaskStatus>(code)); };
+    auto progress = [](int task, int ordinal) {
+        return TaskEvent::ofProgress(static_cast<TaskKind>(task), ordinal);
+    };
     struct Case {
-        uint32_t message;
-        uintptr_t wParam;
-        intptr_t lParam;
+        TaskEvent event;
         Log expected;
     } cases[] = {
-        {WM_TASK_STATUS, 0, 0, {"kankan(\" \")"}},
-        {WM_TASK_STATUS, 0, 1, {"kankan(\"程序暂时很忙，请稍候再试！\")"}},
-        {WM_TASK_STATUS, 0, 2, {"kankan(\"出现未知错误，建议重启程序！\")"}},
-        {WM_TASK_STATUS, 0, 3, {"kankan(\"尚未连接Trevvo，请将您的Trevvo连接到电脑！\")"}},
-        {WM_TASK_STATUS, 0, 4, {"kankan(\"下载路书失败，网络异常！\")"}},
-        {WM_TASK_STATUS, 0, 5, {"kankan(\"上传路书失败，网络异常！\")"}},
-        {WM_TASK_STATUS, 0, 6, {"kankan()"}},
-        {WM_TASK_STATUS, 0, 7, {"kankan(\"下载路书失败，此路书已超过20M！\")"}},
-        {WM_TASK_STATUS, 0, 8, {"kankan(\"上传路书失败，此路书已超过20M！\")"}},
-        {WM_TASK_STATUS, 0, 9, {"kankan(\"数据传输错误。\")"}},
-        {WM_TASK_STATUS, 0, 10, {"kankan(\"路书文件解压失败。\")"}},
-        {WM_TASK_STATUS, 0, 11, {"kankan()"}},
-        {WM_TASK_STATUS, 0, 12, {"kankan(\"路书读取失败。\")"}},
-        {WM_TASK_STATUS, 0, 15, {"kankan()"}},
-        {WM_TASK_STATUS, 0, -1, {"kankan()"}},
-        {WM_TASK_PROGRESS, 0, 1, {"currentLushu(\"1\",\"down\")"}},
-        {WM_TASK_PROGRESS, 1, 3, {"currentLushu(\"3\",\"delete\")"}},
-        {WM_TASK_PROGRESS, 2, 12, {"currentLushu(\"12\",\"updata\")"}},
-        {WM_TASK_PROGRESS, 0, -1, {"currentLushu(\"-1\",\"down\")"}},
-        {WM_TASK_PROGRESS, 7, 4, {"currentLushu(\"4\")"}},
-        {WM_TASK_STATUS + 5, 0, 0, {}},
-        {WM_DEVICE_LINK, 0, 0, {"check"}},
+        {status(0), {"kankan(\" \")"}},
+        {status(1), {"kankan(\"程序暂时很忙，请稍候再试！\")"}},
+        {status(2), {"kankan(\"出现未知错误，建议重启程序！\")"}},
+        {status(3), {"kankan(\"尚未连接Trevvo，请将您的Trevvo连接到电脑！\")"}},
+        {status(4), {"kankan(\"下载路书失败，网络异常！\")"}},
+        {status(5), {"kankan(\"上传路书失败，网络异常！\")"}},
+        {status(6), {"kankan()"}},
+        {status(7), {"kankan(\"下载路书失败，此路书已超过20M！\")"}},
+        {status(8), {"kankan(\"上传路书失败，此路书已超过20M！\")"}},
+        {status(9), {"kankan(\"数据传输错误。\")"}},
+        {status(10), {"kankan(\"路书文件解压失败。\")"}},
+        {status(11), {"kankan()"}},
+        {status(12), {"kankan(\"路书读取失败。\")"}},
+        {status(15), {"kankan()"}},
+        {status(-1), {"kankan()"}},
+        {progress(0, 1), {"currentLushu(\"1\",\"down\")"}},
+        {progress(1, 3), {"currentLushu(\"3\",\"delete\")"}},
+        {progress(2, 12), {"currentLushu(\"12\",\"updata\")"}},
+        {progress(0, -1), {"currentLushu(\"-1\",\"down\")"}},
+        {progress(4, 4), {"currentLushu(\"4\")"}},
+        {TaskEvent::of(TaskEvent::Kind::DeviceLink), {"check"}},
     };
     for (const Case& c : cases) {
         window_.document = true;
-        EXPECT_EQ(controller_.message(c.message, c.wParam, c.lParam), !c.expected.empty());
-        EXPECT_EQ(window_.take(), c.expected) << c.message << " " << c.lParam;
+        EXPECT_EQ(controller_.taskEvent(c.event), !c.expected.empty());
+        EXPECT_EQ(window_.take(), c.expected) << c.expected.front();
         window_.document = false;
-        EXPECT_FALSE(controller_.message(c.message, c.wParam, c.lParam));
+        EXPECT_FALSE(controller_.taskEvent(c.event));
         EXPECT_EQ(window_.take(), Log{});
     }
 }
 
 TEST_F(WindowControllerTest, RightClicksPassClientCoordinatesAsUnsigned16BitNumbers) {
     struct Case {
-        double x, y;
+        int x, y;
         std::string expected;
     } cases[] = {
         {120, 45, "onRButtonDown(\"120\",\"45\")"},
-        {120.9, 45.5, "onRButtonDown(\"120\",\"45\")"},
         {0, 65535, "onRButtonDown(\"0\",\"65535\")"},
         {65536 + 7, 3, "onRButtonDown(\"7\",\"3\")"},
         {-1, -2, "onRButtonDown(\"65535\",\"65534\")"},
     };
     for (const Case& c : cases) {
-        controller_.rightButtonDown(packClientPoint(c.x, c.y));
+        controller_.rightButtonDown(c.x, c.y);
         EXPECT_EQ(window_.take(), Log{c.expected}) << c.x << "," << c.y;
     }
     window_.document = false;
-    controller_.rightButtonDown(packClientPoint(1, 2));
+    controller_.rightButtonDown(1, 2);
     EXPECT_EQ(window_.take(), Log{});
 }
 
@@ -546,7 +564,7 @@ TEST_F(WindowControllerTest, ClosingSavesThePlacementTellsThePageAndEndsOnce) {
         h.window.document = c.document;
         h.window.answer = c.answer;
         if (c.byUpdate)
-            h.controller.message(WM_UPDATE_DONE, static_cast<uintptr_t>(UpdateResult::Close), 0);
+            h.controller.taskEvent(TaskEvent::of(TaskEvent::Kind::UpdateClose));
         else
             h.controller.close();
         EXPECT_EQ(h.window.take(), c.atClose);
@@ -560,7 +578,7 @@ TEST_F(WindowControllerTest, ClosingSavesThePlacementTellsThePageAndEndsOnce) {
         EXPECT_EQ(h.window.take(), Log{});
     }
     Harness h;
-    h.controller.message(WM_UPDATE_DONE, static_cast<uintptr_t>(UpdateResult::GoOn), 0);
+    h.controller.taskEvent(TaskEvent::of(TaskEvent::Kind::UpdateDone));
     EXPECT_EQ(h.window.take(), Log{});
 }
 

@@ -27,9 +27,6 @@ class RecordingEvents : public BrowserEvents {
         seen.push_back("before " + utf8::fromUtf16(address));
         return cancel;
     }
-    void navigateComplete(bool topFrame, std::u16string_view address) override {
-        seen.push_back("complete " + std::to_string(topFrame) + " " + utf8::fromUtf16(address));
-    }
     void documentComplete(bool topFrame) override {
         seen.push_back("document " + std::to_string(topFrame));
     }
@@ -201,8 +198,7 @@ TEST(BrowserSite, BrowserEventsReachTheWindowAndItsAnswersCancel) {
         {DISPID_BEFORENAVIGATE2, 6, true, S_OK, "", VARIANT_FALSE},
         {DISPID_NAVIGATEERROR, 5, true, S_OK, "error 0 http://portal.example/a", VARIANT_TRUE},
         {DISPID_NAVIGATEERROR, 5, false, S_OK, "error 0 http://portal.example/a", VARIANT_FALSE},
-        {DISPID_NAVIGATECOMPLETE2, 2, true, S_OK, "complete 0 http://portal.example/a",
-         VARIANT_FALSE},
+        {DISPID_NAVIGATECOMPLETE2, 2, true, S_OK, "", VARIANT_FALSE},
         {DISPID_NAVIGATECOMPLETE2, 1, true, S_OK, "", VARIANT_FALSE},
         {DISPID_DOCUMENTCOMPLETE, 2, true, S_OK, "document 0", VARIANT_FALSE},
         {DISPID_DOCUMENTCOMPLETE, 1, true, S_OK, "", VARIANT_FALSE},

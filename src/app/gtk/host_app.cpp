@@ -108,14 +108,11 @@ WebKitWebContext* webContext(const HostConfig& config) {
     return context;
 }
 
-// The window's main loop, with the ways in from outside: a later start, the posted messages and
-// the end of the session.
-void runMainLoop(HostWindow& host, SingleInstance& instance, WindowSink& sink) {
+// The window's main loop, with the ways in from outside: a later start and the end of the
+// session. The seat's events come through the main context.
+void runMainLoop(HostWindow& host, SingleInstance& instance) {
     host.initialise();
     instance.listen([&host] { host.present(); });
-    sink.setReceiver([&host](uint32_t message, uintptr_t wParam, intptr_t lParam) {
-        host.message(message, wParam, lParam);
-    });
     // Ending the session closes the window as its close box does.
     auto closeWindow = [](gpointer d) -> gboolean {
         static_cast<HostWindow*>(d)->close();
@@ -126,13 +123,12 @@ void runMainLoop(HostWindow& host, SingleInstance& instance, WindowSink& sink) {
     gtk_main();
     g_source_remove(term);
     g_source_remove(interrupt);
-    sink.setReceiver({});
     instance.listen({});
 }
 
 // The window from its first page to its end.
-int runWindow(DeviceManager& device, std::unique_ptr<platform::NetworkSession>& network,
-              SingleInstance& instance) {
+int runWindow(DeviceManager& device, WindowSeat& seat,
+              std::unique_ptr<platform::NetworkSession>& network, SingleInstance& instance) {
     SettingsStore settings(SettingsStore::folderFor(platform::programFolder()));
     ProgramMethods methods(device);
     ExternalObject external(settings, methods);
@@ -141,16 +137,12 @@ int runWindow(DeviceManager& device, std::unique_ptr<platform::NetworkSession>& 
     WebKitWebContext* context = webContext(config);
     WebKitExternal webExternal(context, external, PageTrust(pages, config.trustedOrigins));
     OfflineScheme offline(context);
-    // The worker's notifications outlive the window: a task still running when the window has
-    // gone may post until the program ends.
-    static auto* sink = new WindowSink;
-    platform::setMessageSink(sink);
     // The first link, after the single-instance check and off the window thread.
-    watchRemoteLink(device);
-    BackgroundUpdate update(platform::programFile(), updateManifestUrl(), updatePublicKey());
-    HostWindow host({settings, methods, device.connected, update, pages, offlinePicture()},
+    watchRemoteLink(device, seat);
+    BackgroundUpdate update(platform::programFile(), updateManifestUrl(), updatePublicKey(), seat);
+    HostWindow host({settings, methods, device.connected, update, pages, offlinePicture(), seat},
                     webExternal, offline);
-    runMainLoop(host, instance, *sink);
+    runMainLoop(host, instance);
     // The end, in this order: the task thread (it may still be transferring), the network,
     // then the window.
     device.taskThread.finish();
@@ -164,8 +156,10 @@ int main(int argc, char** argv) {
     int answered = answerArguments(argc, argv);
     if (answered >= 0) return answered;
     platform::startupMark("program running");
+    // The navigator's objects post through it until the program ends: it is never freed.
+    static auto* seat = new WindowSink;
     // Built before anything else: it loads the remote API library.
-    DeviceManager device;
+    DeviceManager device(*seat);
     // The desktop file names the window by this class.
     g_set_prgname("vantu");
     // The program reads no command-line arguments of its own, GTK's included.
@@ -177,5 +171,5 @@ int main(int argc, char** argv) {
     }
     SingleInstance instance(platform::programFile());
     if (!instance.claim()) return 0;
-    return runWindow(device, network, instance);
+    return runWindow(device, *seat, network, instance);
 }

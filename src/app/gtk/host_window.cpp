@@ -307,7 +307,7 @@ void HostWindow::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer s
             break;
         case WEBKIT_LOAD_FINISHED:
             // The view tells only of the main frame's loads.
-            if (!host->loadFailed_) host->controller_.navigationComplete(true);
+            if (!host->loadFailed_) host->controller_.documentReady();
             host->watchDevices();
             break;
         default:
@@ -364,9 +364,10 @@ gboolean HostWindow::onButtonPress(GtkWidget*, GdkEventButton* event, gpointer s
         // The press goes on to the page first: a page that opens its menu in onRButtonDown and
         // closes menus on its own mouse-down would otherwise close the new menu at once.
         auto* host = static_cast<HostWindow*>(self);
-        intptr_t point = packClientPoint(event->x, event->y);
-        later([weak = std::weak_ptr<HostWindow*>(host->self_), point] {
-            if (auto alive = weak.lock()) (*alive)->controller_.rightButtonDown(point);
+        auto x = static_cast<int>(event->x);
+        auto y = static_cast<int>(event->y);
+        later([weak = std::weak_ptr<HostWindow*>(host->self_), x, y] {
+            if (auto alive = weak.lock()) (*alive)->controller_.rightButtonDown(x, y);
         });
     }
     return FALSE;

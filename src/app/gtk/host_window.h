@@ -33,10 +33,6 @@ class HostWindow : public AppWindow {
     // A later start of the program asks for the window.
     void present();
     void close() { controller_.close(); }
-    // Every message posted to the window.
-    void message(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-        controller_.message(message, wParam, lParam);
-    }
 
     // AppWindow
     void navigate(const std::string& address) override;

@@ -2,33 +2,25 @@
 
 #include <glib.h>
 
-void WindowSink::post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+void WindowSink::post(const TaskEvent& event) {
     std::lock_guard<std::mutex> lock(mutex_);
-    queue_.push_back({message, wParam, lParam});
+    queue_.push_back(event);
     if (!scheduled_) {
         scheduled_ = true;
-        g_idle_add_full(G_PRIORITY_DEFAULT, deliver, this, nullptr);
+        g_idle_add_full(G_PRIORITY_DEFAULT, deliverAll, this, nullptr);
     }
 }
 
-void WindowSink::setReceiver(Receiver receiver) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    receiver_ = std::move(receiver);
-}
-
-int WindowSink::deliver(void* self) {
+int WindowSink::deliverAll(void* self) {
     auto* sink = static_cast<WindowSink*>(self);
-    std::deque<Message> batch;
-    Receiver receiver;
+    std::deque<TaskEvent> batch;
     {
         std::lock_guard<std::mutex> lock(sink->mutex_);
         batch.swap(sink->queue_);
         sink->scheduled_ = false;
-        receiver = sink->receiver_;
     }
     // Outside the lock: a page call may lead to more posts.
-    if (receiver)
-        for (const Message& m : batch)
-            receiver(m.message, m.wParam, m.lParam);
+    for (const TaskEvent& event : batch)
+        sink->deliver(event);
     return G_SOURCE_REMOVE;
 }

@@ -1,33 +1,20 @@
 #pragma once
 
-#include <cstdint>
 #include <deque>
-#include <functional>
 #include <mutex>
 
-#include "platform/message_sink.h"
+#include "app/window_seat.h"
 
-// Hands the messages that any thread posts to the window's thread, in the order they were
-// posted, through the GLib main context. Messages that arrive while no receiver is set are
-// dropped.
-class WindowSink : public platform::MessageSink {
+// The window program's seat on GTK: hands the events that any thread posts to the window's
+// thread, in the order they were posted, through the GLib main context.
+class WindowSink : public WindowSeat {
   public:
-    using Receiver = std::function<void(uint32_t, uintptr_t, intptr_t)>;
-
-    void post(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
-    // Called on the window's thread.
-    void setReceiver(Receiver receiver);
+    void post(const TaskEvent& event) override;
 
   private:
-    struct Message {
-        uint32_t message;
-        uintptr_t wParam;
-        intptr_t lParam;
-    };
-    static int deliver(void* self);
+    static int deliverAll(void* self);
 
     std::mutex mutex_;
-    std::deque<Message> queue_;
+    std::deque<TaskEvent> queue_;
     bool scheduled_ = false;
-    Receiver receiver_;
 };

@@ -454,7 +454,6 @@ HRESULT BrowserSite::browserEvent(DISPID id, const DISPPARAMS& params) {
             IDispatch* frame = dispatchOf(args[1]);
             std::u16string address = textOf(args[0]);
             installUiHandler(frame, address);
-            events_->navigateComplete(isTopFrame(frame), address);
             break;
         }
         case DISPID_DOCUMENTCOMPLETE:  // frame, url

@@ -24,9 +24,8 @@ class BrowserEvents {
     virtual ~BrowserEvents() = default;
     // Before every navigation of every frame; true cancels it.
     virtual bool beforeNavigate(std::u16string_view address) = 0;
-    // A navigation of `frame` has completed: its document exists.
-    virtual void navigateComplete(bool topFrame, std::u16string_view address) = 0;
-    // The document of `frame` has loaded completely.
+    // The document of `frame` has loaded completely; the top frame's comes after its inner
+    // frames'.
     virtual void documentComplete(bool topFrame) = 0;
     // A navigation failed; true cancels the browser's own error page.
     virtual bool navigateError(bool topFrame, std::u16string_view address) = 0;

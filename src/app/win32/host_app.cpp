@@ -71,7 +71,7 @@ DocumentTrust documentTrust(const PageTrust& trust) {
 }
 
 // The window from its first page to its end.
-int runWindow(HINSTANCE instance, DeviceManager& device,
+int runWindow(HINSTANCE instance, DeviceManager& device, WindowSink& seat,
               std::unique_ptr<platform::NetworkSession>& network, const std::string& folder) {
     addProgramToUserAgent();
     SettingsStore settings(folder);
@@ -84,18 +84,14 @@ int runWindow(HINSTANCE instance, DeviceManager& device,
         std::wstring text(address.begin(), address.end());
         return externals.makeExternalFor(text.c_str());
     };
-    // The worker's notifications outlive the window: a task still running when the window has
-    // gone may post until the program ends.
-    static auto* sink = new WindowSink;
-    platform::setMessageSink(sink);
-    BackgroundUpdate update(platform::programFile(), updateManifestUrl(), updatePublicKey());
-    HostWindow window({settings, methods, device.connected, update, pages, offlinePicture()},
+    BackgroundUpdate update(platform::programFile(), updateManifestUrl(), updatePublicKey(), seat);
+    HostWindow window({settings, methods, device.connected, update, pages, offlinePicture(), seat},
                       makeExternal);
     if (!window.create(instance)) return 1;
     instance_slot::claim(window.window());
-    sink->setWindow(window.window());
+    seat.setWindow(window.window());
     // The first link, after the single-instance check and off the window thread.
-    watchRemoteLink(device);
+    watchRemoteLink(device, seat);
     window.run();
     // A later start must not present a window that is about to go.
     instance_slot::release(window.window());
@@ -103,7 +99,7 @@ int runWindow(HINSTANCE instance, DeviceManager& device,
     // then the window.
     device.taskThread.finish();
     network.reset();
-    sink->setWindow(nullptr);
+    seat.setWindow(nullptr);
     return 0;
 }
 
@@ -120,8 +116,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     const std::string settingsFolder = SettingsStore::folderFor(platform::programFolder());
     platform::setLogFile(settingsFolder + "vantu.log");
     platform::startupMark("program running");
+    // The navigator's objects post through it until the program ends: it is never freed.
+    static auto* seat = new WindowSink;
     // Built before anything else: it loads the remote API library.
-    DeviceManager device;
+    DeviceManager device(*seat);
     auto network = std::make_unique<platform::NetworkSession>();
     if (!network->started()) {
         showStartFailure(instance);
@@ -133,7 +131,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (HWND first = instance_slot::runningWindow())
         instance_slot::present(first);
     else
-        status = runWindow(instance, device, network, settingsFolder);
+        status = runWindow(instance, device, *seat, network, settingsFolder);
     OleUninitialize();
     return status;
 }

@@ -3,6 +3,7 @@
 #include "app/win32/file_dialog_box.h"
 #include "app/win32/resource_ids.h"
 #include "app/win32/script_caller.h"
+#include "app/win32/window_sink.h"
 #include "app/win32/window_subclass.h"
 #include "platform/codepage.h"
 #include "platform/library.h"
@@ -219,10 +220,12 @@ INT_PTR HostWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DESTROY:
             KillTimer(window_, TIMER_FLASH_SCAN);
             return FALSE;
+        case WM_TASK_EVENT:
+            // What other threads post through the seat.
+            controller_.taskEvent(taskEventFrom(wParam, lParam));
+            return TRUE;
         default:
-            // What other threads post: the controller's notifications.
-            return controller_.message(message, wParam, static_cast<intptr_t>(lParam)) ? TRUE
-                                                                                       : FALSE;
+            return FALSE;
     }
 }
 
@@ -257,7 +260,7 @@ bool HostWindow::preTranslate(MSG& message) {
     switch (message.message) {
         case WM_RBUTTONDOWN:
             // The click goes on to the page as well.
-            controller_.rightButtonDown(static_cast<intptr_t>(message.lParam));
+            controller_.rightButtonDown(LOWORD(message.lParam), HIWORD(message.lParam));
             return false;
         case WM_KEYDOWN:
         case WM_KEYUP:
@@ -360,12 +363,10 @@ bool HostWindow::beforeNavigate(std::u16string_view address) {
     return controller_.beforeNavigate(utf8::fromUtf16(address));
 }
 
-void HostWindow::navigateComplete(bool topFrame, std::u16string_view) {
-    controller_.navigationComplete(topFrame);
-}
-
 void HostWindow::documentComplete(bool topFrame) {
-    if (topFrame) zoomToDpi();
+    if (!topFrame) return;
+    zoomToDpi();
+    controller_.documentReady();
 }
 
 bool HostWindow::navigateError(bool topFrame, std::u16string_view) {

@@ -71,7 +71,6 @@ class HostWindow : public AppWindow, public BrowserEvents {
 
     // BrowserEvents
     bool beforeNavigate(std::u16string_view address) override;
-    void navigateComplete(bool topFrame, std::u16string_view address) override;
     void documentComplete(bool topFrame) override;
     bool navigateError(bool topFrame, std::u16string_view address) override;
 

@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "platform/paths.h"
-#include "platform/question.h"
 #include "update/update_check.h"
 
 #ifndef HANDOVER_VERSION
@@ -36,11 +35,12 @@ int main() {
     std::string self = platform::programFile();
     std::string prefix = std::to_string(HANDOVER_VERSION) + " " +
                          self.substr(self.find_last_of(platform::kPathSeparator) + 1) + " ";
-    platform::setQuestionHandler([&prefix](const std::string&, const std::string&) {
+    Updater updater(self, manifest, key);
+    updater.setAsk([&prefix](const std::string&, const std::string&) {
         logLine(prefix + "asked");
         return true;
     });
-    UpdateResult answer = Updater(self, manifest, key).checkForUpdate();
+    UpdateResult answer = updater.checkForUpdate();
     logLine(prefix + std::to_string(static_cast<int>(answer)));
     if (answer == UpdateResult::Close) {
         // The window's closing sequence takes a while; the next program must wait for its end.

@@ -24,7 +24,6 @@
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
-#include "platform/message_sink.h"
 #include "platform/paths.h"
 #include "support/temp_dir.h"
 
@@ -91,16 +90,15 @@ class WindowTest : public ::testing::Test {
     void SetUp() override {
         OleInitialize(nullptr);
         settings = std::make_unique<SettingsStore>(folder.path());
-        dialog =
-            std::make_unique<HostWindow>(WindowController::Parts{*settings, methods, connected,
-                                                                 update, kBlank, offlinePicture()},
-                                         nullptr);
+        dialog = std::make_unique<HostWindow>(
+            WindowController::Parts{*settings, methods, connected, update, kBlank, offlinePicture(),
+                                    seat},
+            nullptr);
         dialog->usePage(&page);
         ASSERT_TRUE(dialog->create(GetModuleHandleA(nullptr))) << GetLastError();
         window = dialog->window();
     }
     void TearDown() override {
-        platform::setMessageSink(nullptr);
         platform::setClock(nullptr);
         dialog.reset();
         OleUninitialize();
@@ -113,8 +111,9 @@ class WindowTest : public ::testing::Test {
     std::unique_ptr<SettingsStore> settings;
     int connected = 0;
     ProbeMethods methods;
+    WindowSink seat;
     // Nothing listens at port 9: a check that starts ends at once.
-    BackgroundUpdate update{platform::programFile(), "http://127.0.0.1:9/", ""};
+    BackgroundUpdate update{platform::programFile(), "http://127.0.0.1:9/", "", seat};
     RecordingPage page;
     std::unique_ptr<HostWindow> dialog;
     HWND window = nullptr;
@@ -187,8 +186,9 @@ TEST(WindowPlacement, StartsAtTheStoredRectangleNoSmallerThan880By562) {
         }
         int connected = 0;
         ProbeMethods methods;
-        BackgroundUpdate update(platform::programFile(), "", "");
-        HostWindow dialog({settings, methods, connected, update, kBlank, offlinePicture()},
+        WindowSink seat;
+        BackgroundUpdate update(platform::programFile(), "", "", seat);
+        HostWindow dialog({settings, methods, connected, update, kBlank, offlinePicture(), seat},
                           nullptr);
         ASSERT_TRUE(dialog.create(GetModuleHandleA(nullptr)));
         WINDOWPLACEMENT placement{};
@@ -348,7 +348,8 @@ TEST_F(WindowTest, DeviceChangesAndTheRemoteLinkReachThePageOrArmTheRecheck) {
     page.calls.clear();
     methods.answer = 1;
     dialog->startTimer(TIMER_DEVICE_RECHECK, kDeviceRecheckMs);
-    PostMessageA(window, WM_DEVICE_LINK, 0, 0);
+    seat.setWindow(window);
+    seat.post(TaskEvent::of(TaskEvent::Kind::DeviceLink));
     pumpFor(*dialog, 20);
     EXPECT_EQ(describe(page.calls), "PDALink() ");
     EXPECT_FALSE(timerWasRunning(TIMER_DEVICE_RECHECK));
@@ -385,9 +386,9 @@ TEST_F(WindowTest, DeviceTimersTickOnceOrWaitForAPage) {
 // error page of the browser's own gives way to the offline page written into the private folder.
 TEST_F(WindowTest, BrowserEventsShowTheWindowAndTheOfflinePage) {
     BrowserEvents& browser = *dialog;
-    browser.navigateComplete(false, u"http://portal.test/frame.html");
+    browser.documentComplete(false);
     EXPECT_TRUE(IsIconic(window));
-    browser.navigateComplete(true, u"http://portal.test/");
+    browser.documentComplete(true);
     EXPECT_FALSE(IsIconic(window));
     EXPECT_TRUE(IsWindowVisible(window));
 
@@ -437,15 +438,13 @@ TEST_F(WindowTest, TheFlashScanFiltersThePlayersMenusAndStopsOnceItFoundOne) {
     UnregisterClassA(type.lpszClassName, type.hInstance);
 }
 
-TEST_F(WindowTest, WorkerMessagesFromAnotherThreadReachThePageInTheOrderPosted) {
-    WindowSink sink;
-    sink.setWindow(window);
-    platform::setMessageSink(&sink);
+TEST_F(WindowTest, WorkerEventsFromAnotherThreadReachThePageInTheOrderPosted) {
+    seat.setWindow(window);
     constexpr int kItems = 40;
-    std::thread worker([] {
+    std::thread worker([this] {
         for (int i = 1; i <= kItems; ++i) {
-            postTaskProgress(TaskKind(i % 3), i);
-            postTaskStatus(TaskStatus(i % 13));
+            seat.postProgress(TaskKind(i % 3), i);
+            seat.postStatus(TaskStatus(i % 13));
         }
     });
     worker.join();
@@ -462,14 +461,14 @@ TEST_F(WindowTest, WorkerMessagesFromAnotherThreadReachThePageInTheOrderPosted) 
     // Without a page the messages are dropped, not kept for later.
     page.document = false;
     page.calls.clear();
-    platform::postMessage(WM_TASK_STATUS, 0, 0);
+    seat.postStatus(TaskStatus::Done);
     pumpFor(*dialog, 50);
     page.document = true;
     pumpFor(*dialog, 50);
     EXPECT_TRUE(page.calls.empty());
-    // A sink without a window drops what it is given.
-    sink.setWindow(nullptr);
-    platform::postMessage(WM_TASK_STATUS, 0, 0);
+    // A seat without a window drops what it is given.
+    seat.setWindow(nullptr);
+    seat.postStatus(TaskStatus::Done);
     pumpFor(*dialog, 50);
     EXPECT_TRUE(page.calls.empty());
 }
