@@ -83,11 +83,12 @@ struct WindowWork {
 
 // The set N in `folder` as the editor's answer.
 std::string documentAnswer(const std::string& folder, const std::string& name,
-                           const std::string& navigatorName) {
+                           const std::string& navigatorName,
+                           const std::vector<std::string>& madeNotes = {}) {
     SetDocument set = readRouteBookSet(folder, name);
     if (!set.document)
         return refusedJson(quoted(name) + "不能编辑：" + platform::ansiToUtf8(set.refusal));
-    nlohmann::json notes = nlohmann::json::array();
+    nlohmann::json notes(madeNotes);
     for (const std::string& file : set.inexact)
         notes.push_back(platform::ansiToUtf8(file) + "不完整，存回时只有读得出的部分。");
     return "{\"document\":" + asciiJson(writeEditDocument(*set.document)) +
@@ -97,25 +98,49 @@ std::string documentAnswer(const std::string& folder, const std::string& name,
            "}";
 }
 
-// The route book of a package the user chooses, unpacked as an installation unpacks it.
-std::string editPackage(DeviceManager& device) {
+// The package a file the user chose becomes in `work` as N.zip: a package as it is, a GPX file
+// as installing it makes one. Its name, or nothing with `refusal` the answer.
+std::optional<std::string> packageOf(const std::string& path, const std::string& work,
+                                     std::vector<std::string>& notes, std::string& refusal) {
+    const std::string file = fileNameOf(path);
+    if (extensionOf(file) == "gpx") {
+        const std::string name = baseNameOf(path);
+        GpxPackage made = writeGpxPackage(path, name, work);
+        if (std::optional<std::string> problem = gpxPackageRefusal(made, file)) {
+            refusal = refusedJson(*problem);
+            return std::nullopt;
+        }
+        if (made.dropped > 0) notes.push_back(droppedPointsNote(made.dropped) + "，没有读进来。");
+        return name;
+    }
+    std::optional<std::string> name = packageInnerName(path);
+    if (!name || !platform::copyFile(path, platform::joinPath(work, *name + ".zip"), true)) {
+        refusal = refusedJson(quoted(file) + (name ? "解不开。" : "不是路书包，或者读不出来。"));
+        return std::nullopt;
+    }
+    return name;
+}
+
+// The route book of a package or GPX file the user chooses, unpacked as an installation unpacks
+// it.
+std::string editPcFile(DeviceManager& device) {
     std::string outcome;
-    std::optional<std::string> path =
-        chooseToOpen(device.seat, "编辑电脑上的路书包", "路书包", "zip", outcome);
+    std::optional<std::string> path = chooseToOpen(device.seat, "编辑电脑上的路书包或 GPX 文件",
+                                                   "路书包或 GPX 文件", "zip;gpx", outcome);
     if (!path)
         return outcome == pcFileAnswer({"cancelled", {}, {}, {}})
                    ? "{\"cancelled\":true}"
                    : refusedJson("这个文件的路径里有系统的代码页写不出的字符。");
-    const std::string file = fileNameOf(*path);
-    std::optional<std::string> name = packageInnerName(*path);
-    if (!name) return refusedJson(quoted(file) + "不是路书包，或者读不出来。");
     const std::string work = makeWorkFolder();
     if (work.empty()) return refusedJson(kNoFolder);
+    std::vector<std::string> notes;
+    std::string answer;
+    std::optional<std::string> name = packageOf(*path, work, notes, answer);
     WindowWork window;
-    std::string answer = refusedJson(quoted(file) + "解不开。");
-    if (platform::copyFile(*path, platform::joinPath(work, *name + ".zip"), true) &&
-        unpackPackage(window.context(device), work, *name))
-        answer = documentAnswer(unpackFolder(work, *name), *name, {});
+    if (name && unpackPackage(window.context(device), work, *name))
+        answer = documentAnswer(unpackFolder(work, *name), *name, {}, notes);
+    else if (name)
+        answer = refusedJson(quoted(fileNameOf(*path)) + "解不开。");
     platform::removeTree(work);
     return answer;
 }
@@ -154,7 +179,7 @@ EditRequest readRequest(const std::string& request, size_t lines) {
 
 std::string editRouteBook(DeviceManager& device, const std::string& source) {
     if (!isTaskIdle(device)) return refusedJson(kBusy);
-    if (source == "package") return editPackage(device);
+    if (source == "package") return editPcFile(device);
     std::optional<std::string> name = fileNameAt(device, atoiSaturated(source));
     if (!name) return refusedJson("导航仪上没有这个路书，请刷新路书列表。");
     const std::string work = makeWorkFolder();

@@ -31,6 +31,16 @@ std::string baseNameOf(const std::string& path) {
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
+std::string extensionOf(const std::string& path) {
+    std::string name = fileNameOf(path);
+    size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return {};
+    std::string extension = name.substr(dot + 1);
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return extension;
+}
+
 std::string quoted(const std::string& ansi) {
     return "“" + platform::ansiToUtf8(ansi) + "”";
 }

@@ -26,6 +26,8 @@ std::string pcFileRefused(const std::string& file, const std::string& message);
 // The file name without its folder; without folder and extension.
 std::string fileNameOf(const std::string& path);
 std::string baseNameOf(const std::string& path);
+// The file name's extension without the dot, its ASCII letters in lower case: "gpx", or "".
+std::string extensionOf(const std::string& path);
 // An ANSI name in the page's quotation marks, as UTF-8.
 std::string quoted(const std::string& ansi);
 

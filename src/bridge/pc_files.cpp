@@ -76,6 +76,29 @@ std::string installPackageFromPC(DeviceManager& device, const std::string& name)
     return startInstall(device, *path, {"started", file, routeName, {}});
 }
 
+std::optional<std::string> gpxPackageRefusal(const GpxPackage& made, const std::string& file) {
+    switch (made.outcome) {
+        case GpxPackage::Outcome::Unreadable:
+            return quoted(file) + "读不出来。";
+        case GpxPackage::Outcome::NotGpx:
+            return quoted(file) + "不是能读的 GPX 文件：" + platform::ansiToUtf8(made.error);
+        case GpxPackage::Outcome::NoPoints:
+            return quoted(file) +
+                   "里没有导航仪能保存的轨迹点：导航仪只保存东经 0.001 度以东、北纬 0.00001 "
+                   "度以北的点。";
+        case GpxPackage::Outcome::CannotWrite:
+            return "临时文件夹里写不进文件。";
+        case GpxPackage::Outcome::Written:
+            break;
+    }
+    return std::nullopt;
+}
+
+std::string droppedPointsNote(size_t dropped) {
+    return std::to_string(dropped) +
+           " 个轨迹点在东经 0.001 度以西或北纬 0.00001 度以南，导航仪不能保存";
+}
+
 std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
     if (!isTaskIdle(device)) return pcFileRefused({}, kBusy);
     std::string outcome;
@@ -90,28 +113,11 @@ std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
     const std::string folder = platform::privateFolder();
     if (folder.empty()) return pcFileRefused(file, "临时文件夹里写不进文件。");
     GpxPackage made = writeGpxPackage(*path, routeName, folder);
-    switch (made.outcome) {
-        case GpxPackage::Outcome::Unreadable:
-            return pcFileRefused(file, quoted(file) + "读不出来。");
-        case GpxPackage::Outcome::NotGpx:
-            return pcFileRefused(
-                file, quoted(file) + "不是能读的 GPX 文件：" + platform::ansiToUtf8(made.error));
-        case GpxPackage::Outcome::NoPoints:
-            return pcFileRefused(file,
-                                 quoted(file) +
-                                     "里没有导航仪能保存的轨迹点：导航仪只保存东经 0.001 度以东、"
-                                     "北纬 0.00001 度以北的点。");
-        case GpxPackage::Outcome::CannotWrite:
-            return pcFileRefused(file, "临时文件夹里写不进文件。");
-        case GpxPackage::Outcome::Written:
-            break;
-    }
+    if (std::optional<std::string> refusal = gpxPackageRefusal(made, file))
+        return pcFileRefused(file, *refusal);
     PcFileOutcome started{"started", file, routeName, {}};
     started.dropped = made.dropped;
-    if (made.dropped > 0)
-        started.message = std::to_string(made.dropped) +
-                          " 个轨迹点在东经 0.001 度以西或北纬 0.00001 度以南，导航仪不能保存，"
-                          "没有放上去。";
+    if (made.dropped > 0) started.message = droppedPointsNote(made.dropped) + "，没有放上去。";
     return startInstall(device, {}, started);
 }
 

@@ -6,6 +6,7 @@
 
 #include "session/device_manager.h"
 #include "tasks/backup.h"
+#include "tasks/local_install.h"
 
 // The program's own page methods for files on the PC: a route book package or a GPX file put on
 // the navigator, a route book saved as GPX. The page never names a path: each method asks the
@@ -33,6 +34,12 @@ std::string installPackageFromPC(DeviceManager& device, const std::string& name)
 // Puts a GPX file on the navigator as route book `name` (empty: the file's name), made as
 // vantu-cli import-gpx makes its package and installed as a package is.
 std::string installGpxFromPC(DeviceManager& device, const std::string& name);
+// Why a GPX file the user chose (`file`, ANSI) made no package, for the user (UTF-8); nothing
+// when it made one.
+std::optional<std::string> gpxPackageRefusal(const GpxPackage& made, const std::string& file);
+// What the user is told of `dropped` track points the navigator cannot keep (UTF-8), without
+// what became of them.
+std::string droppedPointsNote(size_t dropped);
 // Saves the route book at list position `rbid` (a recorded track too) as GPX 1.1.
 std::string saveGpxToPC(DeviceManager& device, const std::string& rbid);
 

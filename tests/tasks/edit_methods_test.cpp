@@ -94,11 +94,35 @@ TEST_F(EditMethodsTest, RefusesWhatItCannotTakeBeforeTouchingTheNavigator) {
     EXPECT_NE(editRouteBook(*device, "7").find("\"refused\""), std::string::npos);
 }
 
-TEST_F(EditMethodsTest, OpensAPackageAndSavesToThePc) {
+// A package or GPX file opened from the PC: a GPX file becomes the route book its installation
+// makes, its name the file's, the points the navigator cannot keep told of.
+TEST_F(EditMethodsTest, OpensAPackageOrGpxAndSavesToThePc) {
     fresh(Link::Device);
+    writeFileBytes(pc.file("Ride.GPX"),
+                   "<?xml version=\"1.0\"?><gpx version=\"1.1\" "
+                   "xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><trkseg>"
+                   "<trkpt lat=\"30.2\" lon=\"120.1\"/><trkpt lat=\"30.21\" lon=\"120.11\"/>"
+                   "<trkpt lat=\"-1\" lon=\"120.2\"/></trkseg></trk></gpx>");
+    writeFileBytes(pc.file("page.gpx"), "<html></html>");
+    struct Opened {
+        std::optional<std::string> file;
+        const char* found;  // in the answer
+    } opened[] = {
+        {"book.zip", "\"name\":\"Inner\""},
+        {"Ride.GPX", "\"name\":\"Ride\""},
+        {"Ride.GPX", "1 \\u4e2a\\u8f68\\u8ff9\\u70b9"},  // 1 个轨迹点…
+        {"page.gpx", "\"refused\""},
+        {"none.zip", "\"refused\""},  // not there
+        {std::nullopt, "\"cancelled\":true"},
+    };
+    for (const Opened& o : opened) {
+        answer = o.file;
+        const std::string reading = editRouteBook(*device, "package");
+        EXPECT_NE(reading.find(o.found), std::string::npos) << reading.substr(0, 300);
+    }
+    EXPECT_TRUE(treeOf(inTemp()).empty());
     answer = "book.zip";
     const std::string document = documentOf(editRouteBook(*device, "package"));
-    EXPECT_NE(document.find("\"name\":\"Inner\""), std::string::npos) << document.substr(0, 200);
     struct Case {
         std::string request;
         std::optional<std::string> file;
