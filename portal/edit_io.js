@@ -33,8 +33,9 @@ var PortalEditIo = (function () {
     // The history says how long a route book took from the click until it was drawn, and
     // until it was saved: the editor's speed on large route books, as users meet it.
     function logTime(what, since) {
-        var points = PortalEditProfile.figures(PortalEditor.current().doc).points;
-        PortalSettings.logEvent(what + "（" + points + " 个轨迹点，" + (new Date().getTime() - since) + " 毫秒）");
+        var ms = new Date().getTime() - since, points = 0;
+        PortalEditor.current().doc.track.segments.forEach(function (s) { points += s.points.length; });
+        PortalSettings.logEvent(what + "（" + points + " 个轨迹点，" + ms + " 毫秒）");
     }
 
     function openAnswer(text, label, since) {

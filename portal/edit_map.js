@@ -40,7 +40,9 @@ var PortalEditMap = (function () {
         this.map.setView([39.9, 116.39], 8);
         this.map.on("click", function (e) { self.clicked(units(e.latlng)); });
         // The handles of a long segment follow the view.
-        this.map.on("moveend", function () { if (self.doc && self.windowed) self.draw(self.doc, self.selected); });
+        this.map.on("moveend", function () {
+            if (self.doc && self.windowed && !self.placing) self.draw(self.doc, self.selected);
+        });
         // A vertex that the plugin has moved, put in or taken out: the edit is read from the
         // segment's line as it stands against the document.
         this.map.on("editable:vertex:dragend editable:vertex:deleted", function (e) {
@@ -100,6 +102,22 @@ var PortalEditMap = (function () {
         this.map.getContainer().style.cursor = mode ? "crosshair" : "";
     };
 
+    // A long segment's points as far apart as half a pixel at the map's zoom: what its line
+    // shows of them, for one object per point shown rather than per point. The map draws the
+    // line afresh when the view changes.
+    EditMap.prototype.thinned = function (points) {
+        var step = 0.5 * 360 / (256 * Math.pow(2, this.map.getZoom())) / UNIT;
+        var kept = [points[0]], last = points[0];
+        for (var i = 1; i < points.length - 1; i++) {
+            var p = points[i];
+            if (Math.abs(p[0] - last[0]) < step && Math.abs(p[1] - last[1]) < step) continue;
+            kept.push(p);
+            last = p;
+        }
+        if (points.length > 1) kept.push(points[points.length - 1]);
+        return kept;
+    };
+
     function trackLine(points, editable) {
         return L.polyline(points.map(function (p) { return latLng(p[0], p[1]); }),
                           {color: "#d9534f", weight: 4, opacity: 0.9, interactive: editable});
@@ -115,7 +133,7 @@ var PortalEditMap = (function () {
             var run = points.length <= EDITABLE_POINTS ? {first: 0, count: points.length} : null;
             if (!run) {
                 self.windowed = true;
-                self.drawn.addLayer(trackLine(points, false));
+                self.drawn.addLayer(trackLine(self.thinned(points), false));
                 run = self.inView(points);
                 tooMany = tooMany || !run;
             }
@@ -168,15 +186,40 @@ var PortalEditMap = (function () {
         this.drawRecords();
     };
 
+    // The bounds of the track and the records, from their stored units: a large track is walked
+    // once, without an object per point.
+    function boundsOf(doc) {
+        var west = Infinity, south = Infinity, east = -Infinity, north = -Infinity;
+        function add(lng, lat) {
+            if (lng < west) west = lng;
+            if (lng > east) east = lng;
+            if (lat < south) south = lat;
+            if (lat > north) north = lat;
+        }
+        doc.track.segments.forEach(function (segment) {
+            var points = segment.points;
+            for (var i = 0; i < points.length; i++) add(points[i][0], points[i][1]);
+        });
+        ((doc.route && doc.route.records) || []).forEach(function (r) {
+            if (r.lng || r.lat) add(r.lng, r.lat);
+        });
+        return west <= east ? L.latLngBounds(latLng(west, south), latLng(east, north)) : null;
+    }
+
+    // Shows the whole document: the handles of a long segment follow the new view.
     EditMap.prototype.fit = function () {
-        var bounds = L.latLngBounds([]);
-        this.doc.track.segments.forEach(function (segment) {
-            segment.points.forEach(function (p) { bounds.extend(latLng(p[0], p[1])); });
-        });
-        ((this.doc.route && this.doc.route.records) || []).forEach(function (r) {
-            if (r.lng || r.lat) bounds.extend(latLng(r.lng, r.lat));
-        });
-        if (bounds.isValid()) this.map.fitBounds(bounds, {padding: [40, 40], maxZoom: 16});
+        var bounds = boundsOf(this.doc);
+        if (bounds) this.map.fitBounds(bounds, {padding: [40, 40], maxZoom: 16});
+    };
+
+    // Draws a document just opened, in the view that shows it whole: the view is set first, so
+    // that a large track is drawn once, not once for the old view and again for the new.
+    EditMap.prototype.open = function (doc) {
+        this.doc = doc;
+        this.placing = true;
+        this.fit();
+        this.placing = false;
+        this.draw(doc, null);
     };
 
     // Marks a track point (the chart's hover), or nothing.

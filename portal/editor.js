@@ -116,12 +116,16 @@ var PortalEditor = (function () {
         map.resize();
     }
 
-    function render(fit) {
-        map.draw(doc, selected);
-        if (fit) map.fit();
+    function render(opening) {
+        if (opening) map.open(doc);
+        else map.draw(doc, selected);
         renderFields();
-        clearTimeout(details);
-        details = setTimeout(renderDetails, 0);
+        // After the frame that shows the map: the editor is seen and answers before the
+        // figures of a large track have been worked out.
+        var turn = details = {};
+        window.requestAnimationFrame(function () {
+            setTimeout(function () { if (details === turn) renderDetails(); }, 0);
+        });
         $("editUndo").disabled = !S.canUndo(hist);
         $("editRedo").disabled = !S.canRedo(hist);
         $("editSource").textContent = (source.label || "新路书") + (S.dirty(hist) ? " · 未保存" : "");
