@@ -10,9 +10,27 @@ endif()
 file(GLOB VANTU_LEAFLET_IMAGES ${VANTU_LEAFLET_DIR}/images/*.png)
 set(VANTU_LEAFLET_FILES ${VANTU_LEAFLET_DIR}/leaflet.js ${VANTU_LEAFLET_DIR}/leaflet.css)
 
+# The page's other libraries, the map editor and the profile chart, come from npm at pinned
+# versions (scripts/page-libraries.sh, run here when they are missing) into its lib/ folder, in
+# every package: Debian has neither at these versions. Never committed either.
+set(VANTU_PAGE_LIBRARIES_DIR ${PROJECT_SOURCE_DIR}/build/page-libraries/node_modules CACHE PATH
+    "The page's npm libraries (leaflet-editable/, chart.js/), as scripts/page-libraries.sh installs them")
+set(VANTU_PAGE_LIBRARY_FILES ${VANTU_PAGE_LIBRARIES_DIR}/leaflet-editable/src/Leaflet.Editable.js
+    ${VANTU_PAGE_LIBRARIES_DIR}/chart.js/dist/Chart.min.js)
+foreach(library IN LISTS VANTU_PAGE_LIBRARY_FILES)
+    if(NOT EXISTS ${library})
+        execute_process(COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/page-libraries.sh
+                        RESULT_VARIABLE installed)
+        if(NOT EXISTS ${library})
+            message(FATAL_ERROR "No ${library}: scripts/page-libraries.sh could not install the "
+                "page's libraries from npm (${installed}), or set VANTU_PAGE_LIBRARIES_DIR")
+        endif()
+    endif()
+endforeach()
+
 # vantu_bundled_portal(PROGRAM): a copy of the bundled start page (portal/) with Leaflet in its
-# leaflet/ folder beside PROGRAM in the build tree, kept up to date with its sources, so that the
-# program finds its page when started from there.
+# leaflet/ folder and the other libraries in lib/ beside PROGRAM in the build tree, kept up to
+# date with its sources, so that the program finds its page when started from there.
 function(vantu_bundled_portal program)
     file(GLOB_RECURSE portal_files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/portal/*)
     set(copy ${CMAKE_CURRENT_BINARY_DIR}/portal)
@@ -23,8 +41,11 @@ function(vantu_bundled_portal program)
         COMMAND ${CMAKE_COMMAND} -E make_directory ${copy}/leaflet/images
         COMMAND ${CMAKE_COMMAND} -E copy ${VANTU_LEAFLET_FILES} ${copy}/leaflet/
         COMMAND ${CMAKE_COMMAND} -E copy ${VANTU_LEAFLET_IMAGES} ${copy}/leaflet/images/
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${copy}/lib
+        COMMAND ${CMAKE_COMMAND} -E copy ${VANTU_PAGE_LIBRARY_FILES} ${copy}/lib/
         COMMAND ${CMAKE_COMMAND} -E touch ${copy}.stamp
-        DEPENDS ${portal_files} ${VANTU_LEAFLET_FILES} ${VANTU_LEAFLET_IMAGES})
+        DEPENDS ${portal_files} ${VANTU_LEAFLET_FILES} ${VANTU_LEAFLET_IMAGES}
+                ${VANTU_PAGE_LIBRARY_FILES})
     add_custom_target(${program}_portal ALL DEPENDS ${copy}.stamp)
     add_dependencies(${program} ${program}_portal)
 endfunction()
@@ -34,4 +55,10 @@ endfunction()
 function(vantu_install_leaflet destination)
     install(FILES ${VANTU_LEAFLET_FILES} DESTINATION ${destination})
     install(FILES ${VANTU_LEAFLET_IMAGES} DESTINATION ${destination}/images)
+endfunction()
+
+# vantu_install_page_libraries(DESTINATION): the map editor and the chart installed into
+# DESTINATION (the page's lib/ folder, in every package).
+function(vantu_install_page_libraries destination)
+    install(FILES ${VANTU_PAGE_LIBRARY_FILES} DESTINATION ${destination})
 endfunction()

@@ -2,7 +2,8 @@
 # run from there.
 #   vantu.exe            the window
 #   vantu-cli.exe        the page's methods and the file tools from a console
-#   portal\              the bundled start page, with Leaflet in portal\leaflet
+#   portal\              the bundled start page, with Leaflet in portal\leaflet and the map
+#                        editor and the chart in portal\lib
 #   tools\rapi.dll       the navigator simulator; never beside the programs, where a program that
 #                        loaded its remote API library by bare name would take it for the real one
 #   README.txt
@@ -15,6 +16,7 @@ if(TARGET navsim)
 endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/portal/ DESTINATION portal)
 vantu_install_leaflet(portal/leaflet)
+vantu_install_page_libraries(portal/lib)
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/README-windows.txt DESTINATION . RENAME README.txt)
 
 set(CPACK_GENERATOR ZIP)

@@ -100,6 +100,16 @@ var PortalBridge = (function (external) {
         },
         backupOutcome: function () {
             return guarded(function () { return external.backupOutcome(); });
+        },
+        // The route book editor's: the editing document in JSON (docs/edit-document.md).
+        editRouteBook: function (source) {
+            return guarded(function () { return external.editRouteBook(text(source)); });
+        },
+        saveEditToPDA: function (request) {
+            return guarded(function () { return external.saveEditToPDA(text(request)); });
+        },
+        saveEditToPC: function (request) {
+            return guarded(function () { return external.saveEditToPC(text(request)); });
         }
     };
 })(window.external);

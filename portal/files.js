@@ -19,8 +19,12 @@ var PortalFiles = (function () {
         if (e.attrs.lat === undefined || e.attrs.lon === undefined || !isFinite(lat) ||
             !isFinite(lon) || Math.abs(lat) > 90 || Math.abs(lon) > 180)
             return null;
+        var ele = X.child(e, "ele"), time = X.child(e, "time");
         return {lng: Math.round(lon * UNITS), lat: Math.round(lat * UNITS),
-                title: X.textOf(X.child(e, "name")), content: X.textOf(X.child(e, "desc"))};
+                title: X.textOf(X.child(e, "name")), content: X.textOf(X.child(e, "desc")),
+                // For the editor's profile: metres, and milliseconds since 1970 (NaN: none).
+                ele: ele && isFinite(parseFloat(X.textOf(ele))) ? parseFloat(X.textOf(ele)) : undefined,
+                time: time ? Date.parse(X.textOf(time)) : NaN};
     }
 
     function points(parent, name) {

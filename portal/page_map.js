@@ -101,7 +101,13 @@ var PortalMap = (function () {
         map.setRoute(null);
     }
 
-    return {start: start, showRoute: showRoute, clearRoute: clearRoute,
+    // The tiles' address template for another map (the editor's), "" for none.
+    function tilesUrl() {
+        var url = PortalSettings.setting("tiles", DEFAULT_TILES);
+        return url === "none" || !TileMap.available() ? "" : url;
+    }
+
+    return {start: start, showRoute: showRoute, clearRoute: clearRoute, tilesUrl: tilesUrl,
             // The map that is shown now: the tile map gives way to the grid without a network.
             view: function () { return map; }};
 })();

@@ -29,7 +29,8 @@ var PortalPcFiles = (function () {
         reader.readAsArrayBuffer(file.slice(0, PortalFiles.DECLARATION_BYTES));
     }
 
-    function openFile(file) {
+    // The route of a GPX or track file, handed to `done`; the user is told when there is none.
+    function readRoute(file, done) {
         var isGpx = /\.gpx$/i.test(file.name);
         read(file, isGpx, function (content) {
             var route = null;
@@ -44,8 +45,14 @@ var PortalPcFiles = (function () {
                                " 文件，或者里面没有位置。");
                 return;
             }
-            PortalBooks.showOther(route, "电脑上的文件：" + file.name);
+            done(route);
         }, function () { ui.showMessage("“" + file.name + "”读不出来。"); });
+    }
+
+    function openFile(file) {
+        readRoute(file, function (route) {
+            PortalBooks.showOther(route, "电脑上的文件：" + file.name);
+        });
     }
 
     // The program asks the user for the file in the system's dialog and answers
@@ -153,6 +160,6 @@ var PortalPcFiles = (function () {
         logEvent("路书“" + outcome.name + "”存成 " + outcome.file);
     }
 
-    return {openFile: openFile, install: install, backup: backup, saveGpx: saveGpx,
-            restore: restore, askReplace: askReplace};
+    return {openFile: openFile, readRoute: readRoute, outcomeOf: outcomeOf, install: install,
+            backup: backup, saveGpx: saveGpx, restore: restore, askReplace: askReplace};
 })();

@@ -12,10 +12,13 @@
     var places = PortalPlaces;
     var tasks = PortalTasks;
     var pcFiles = PortalPcFiles;
+    var editor = PortalEditor;
     var program = PortalBridge;
 
     function switchTab(name) {
         ui.showTab(name);
+        // The editor has no tab of its own: 编辑路书… opens it, any tab leaves it.
+        editor.show(name === "edit");
         settings.keep("tab", name);
     }
 
@@ -94,6 +97,25 @@
         on("zoomOut", "click", function () { PortalMap.view().zoom(1 / 1.5); });
         on("fit", "click", function () { PortalMap.view().fit(); });
         on("clearHistory", "click", settings.clearHistory);
+        wireEditor();
+    }
+
+    function wireEditor() {
+        editor.wire();
+        on("editBooks", "click", function () { switchTab("edit"); });
+        on("editBack", "click", function () { switchTab("books"); });
+        on("editNew", "click", editor.newBook);
+        on("editOpenBook", "click", PortalEditIo.openBook);
+        on("editOpenPackage", "click", PortalEditIo.openPackage);
+        on("editOpenGpx", "click", function () { $("editFileInput").click(); });
+        on("editFileInput", "change", function () {
+            var file = this.files && this.files[0];
+            if (file) PortalEditIo.openGpx(file);
+            this.value = "";
+        });
+        on("editSaveNavigator", "click", PortalEditIo.saveToNavigator);
+        on("editSavePackage", "click", function () { PortalEditIo.saveToPc("package"); });
+        on("editSaveGpx", "click", function () { PortalEditIo.saveToPc("gpx"); });
     }
 
     function start() {

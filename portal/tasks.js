@@ -54,7 +54,7 @@ var PortalTasks = (function () {
         var finished = task;
         apply({task: null, text: S.IDLE});
         if (finished && finished.after) {
-            finished.after(message);
+            finished.after(message, finished);
         } else if (finished) {
             var text = S.ending(finished, message);
             ui.showMessage(text);

@@ -4,8 +4,9 @@
 # eslint-plugin-compat), its styles nothing that IE11 lacks (stylelint with a doiuse-based
 # plugin), every page opens its head with the IE=edge line, and the map library that the build
 # bundles (leaflet.js of VANTU_LEAFLET_DIR, /usr/share/javascript/leaflet by default) parses as
-# ES5 and is the version the map code was tested with. The tools come from npm at the versions
-# of tests/portal_checks/package-lock.json and are installed under build/.
+# ES5 and is the version the map code was tested with, and so do the map editor and the chart
+# (scripts/page-libraries.sh). The tools come from npm at the versions of
+# tests/portal_checks/package-lock.json and are installed under build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -35,4 +36,8 @@ node "$checks/check_pages.js" portal || status=1
 echo "== the bundled map library: ES5 and the tested version"
 NODE_PATH=$tools/node_modules node "$checks/check_leaflet.js" \
     "${VANTU_LEAFLET_DIR:-/usr/share/javascript/leaflet}/leaflet.js" || status=1
+echo "== the bundled editor and chart: ES5 and the pinned versions"
+bash scripts/page-libraries.sh
+NODE_PATH=$tools/node_modules node "$checks/check_page_libraries.js" \
+    "${VANTU_PAGE_LIBRARIES_DIR:-$root/build/page-libraries/node_modules}" || status=1
 exit $status

@@ -35,7 +35,7 @@ trap 'rm -rf "$work"' EXIT
 unzip -q "$zip" -d "$work" || fail "the zip does not unpack"
 top=$work/vantu-1.0.0-win64
 # The installer installs what the zip holds (one install tree): every file of the page among it.
-for f in vantu.exe vantu-cli.exe tools/rapi.dll portal/leaflet/leaflet.js README.txt $(find portal -type f); do
+for f in vantu.exe vantu-cli.exe tools/rapi.dll portal/leaflet/leaflet.js portal/lib/Leaflet.Editable.js portal/lib/Chart.min.js README.txt $(find portal -type f); do
     [ -f "$top/$f" ] || fail "the zip lacks $f"
 done
 [ ! -e "$top/rapi.dll" ] || fail "the simulator must not sit beside the programs"

@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "bridge/edit_methods.h"
 #include "bridge/pc_files.h"
 #include "bridge/program_methods.h"
 #include "bridge/settings_store.h"
@@ -137,6 +138,16 @@ const PageMethod kMethods[] = {
          return MethodOutcome{backupOutcome(p.device, p.lastBackup)};
      },
      "what the last backup or restore did (the files that differ)"},
+    // The route book editor's: the editing document (docs/edit-document.md) in ASCII JSON.
+    {"editRouteBook", 20, "RBID|package", K::Own,
+     [](ProgramState& p, std::string t) { return MethodOutcome{editRouteBook(p.device, t)}; },
+     "[navigator, dialog] a route book (or a package's) as the editing document, in JSON"},
+    {"saveEditToPDA", 21, "NAME\\n[replace]\\nDOCUMENT", K::Own,
+     [](ProgramState& p, std::string t) { return pcFile(saveEditToPDA(p.device, t)); },
+     "[navigator, task] writes an editing document to the navigator as route book NAME"},
+    {"saveEditToPC", 22, "package|gpx\\nDOCUMENT", K::OwnOpen,
+     [](ProgramState& p, std::string t) { return pcFile(saveEditToPC(p.device, t)); },
+     "[dialog] saves an editing document as a package or GPX file on the PC"},
 };
 
 }  // namespace

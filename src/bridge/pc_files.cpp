@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "bridge/pc_file_answer.h"
 #include "build_config.h"
 #include "device/device_names.h"
 #include "formats/xml_text.h"
@@ -19,72 +20,20 @@
 
 namespace {
 
-using platform::FileDialogAnswer;
 using platform::FileDialogRequest;
 
-struct Outcome {
-    const char* status;
-    std::string file;
-    std::string name;
-    std::string message;  // UTF-8
-    size_t dropped = 0;
-};
-
-std::string document(const Outcome& outcome) {
-    std::string out = "<pcfile status=\"";
-    out += outcome.status;
-    out += "\" file=\"" + xmlEscape(outcome.file) + "\" name=\"" + xmlEscape(outcome.name) +
-           "\" dropped=\"" + std::to_string(outcome.dropped) + "\">";
-    appendXmlEscaped(out, platform::utf8ToAnsi(outcome.message));
-    return out + "</pcfile>";
-}
-
-std::string refused(const std::string& file, const std::string& message) {
-    return document({"refused", file, {}, message});
-}
-
-// The file name without its folder.
-std::string fileNameOf(const std::string& path) {
-    size_t slash = platform::lastSeparator(path);
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The file name without folder and extension.
-std::string baseNameOf(const std::string& path) {
-    std::string name = fileNameOf(path);
-    size_t dot = name.rfind('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
-std::string quoted(const std::string& ansi) {
-    return "“" + platform::ansiToUtf8(ansi) + "”";
-}
-
-// The user's answer to the dialog, or the outcome that ends the method.
-std::optional<std::string> ask(Seat& seat, const FileDialogRequest& request, std::string& outcome) {
-    FileDialogAnswer answer = seat.askForFile(request);
-    if (answer.outcome == FileDialogAnswer::Outcome::Chosen) return answer.path;
-    outcome = answer.outcome == FileDialogAnswer::Outcome::Cancelled
-                  ? document({"cancelled", {}, {}, {}})
-                  : refused({},
-                            "这个文件的路径里有系统的代码页写不出的字符，请把文件改名或换个地方"
-                            "再试。");
+// Why `name` cannot become a new route book on the navigator, or nothing when it can.
+std::optional<std::string> nameProblem(DeviceManager& device, const std::string& name) {
+    if (std::optional<std::string> problem = routeBookNameProblem(device, name)) return problem;
+    if (routeBookListed(device, name)) return "导航仪上已经有名为" + quoted(name) + "的路书。";
     return std::nullopt;
 }
 
-std::optional<std::string> chooseToOpen(Seat& seat, const char* title, const char* what,
-                                        const char* extension, std::string& outcome) {
-    return ask(seat,
-               {FileDialogRequest::Kind::Open,
-                platform::utf8ToAnsi(title),
-                platform::utf8ToAnsi(what),
-                extension,
-                {}},
-               outcome);
-}
+constexpr const char* kBusy = "程序暂时很忙，请稍候再试！";
 
-// Why `name` cannot become a route book on the navigator, or nothing when it can.
-std::optional<std::string> nameProblem(DeviceManager& device, const std::string& name) {
+}  // namespace
+
+std::optional<std::string> routeBookNameProblem(DeviceManager& device, const std::string& name) {
     // A list not read yet is read now, as connToPDA reads it.
     if (device.routeBooks.use([](const RouteBookEntries& list) { return list.empty(); }))
         scanRouteBooks(device);
@@ -95,37 +44,56 @@ std::optional<std::string> nameProblem(DeviceManager& device, const std::string&
                "这些字符，结尾不能是点或空格。";
     if (!installationFits(device.dataRoot, name))
         return quoted(name) + "作为导航仪上的路书名称太长。";
-    bool taken = device.routeBooks.use([&](const RouteBookEntries& list) {
+    return std::nullopt;
+}
+
+bool routeBookListed(DeviceManager& device, const std::string& name) {
+    return device.routeBooks.use([&](const RouteBookEntries& list) {
         for (const auto& entry : list)
             if (sameDeviceName(entry->fileName, name)) return true;
         return false;
     });
-    if (taken) return "导航仪上已经有名为" + quoted(name) + "的路书。";
-    return std::nullopt;
 }
 
-constexpr const char* kBusy = "程序暂时很忙，请稍候再试！";
-
-}  // namespace
-
 std::string installPackageFromPC(DeviceManager& device, const std::string& name) {
-    if (!isTaskIdle(device)) return refused({}, kBusy);
+    if (!isTaskIdle(device)) return pcFileRefused({}, kBusy);
     std::string outcome;
     std::optional<std::string> path =
         chooseToOpen(device.seat, "安装电脑上的路书包", "路书包", "zip", outcome);
     if (!path) return outcome;
     const std::string file = fileNameOf(*path);
     std::optional<std::string> inner = packageInnerName(*path);
-    if (!inner) return refused(file, quoted(file) + "不是路书包，或者读不出来。");
+    if (!inner) return pcFileRefused(file, quoted(file) + "不是路书包，或者读不出来。");
     const std::string routeName = name.empty() ? *inner : name;
     if (std::optional<std::string> problem = nameProblem(device, routeName))
-        return refused(file, *problem);
+        return pcFileRefused(file, *problem);
     startLocalInstall(device, device, {routeName, *path, nullptr});
-    return document({"started", file, routeName, {}});
+    return pcFileAnswer({"started", file, routeName, {}});
+}
+
+std::optional<std::string> gpxRefusal(const GpxRouteBook& read, const std::string& file) {
+    switch (read.outcome) {
+        case GpxRouteBook::Outcome::Unreadable:
+            return quoted(file) + "读不出来。";
+        case GpxRouteBook::Outcome::NotGpx:
+            return quoted(file) + "不是能读的 GPX 文件：" + platform::ansiToUtf8(read.error);
+        case GpxRouteBook::Outcome::NoPoints:
+            return quoted(file) +
+                   "里没有导航仪能保存的轨迹点：导航仪只保存东经 0.001 度以东、北纬 0.00001 "
+                   "度以北的点。";
+        case GpxRouteBook::Outcome::Read:
+            break;
+    }
+    return std::nullopt;
+}
+
+std::string droppedPointsNote(size_t dropped) {
+    return std::to_string(dropped) +
+           " 个轨迹点在东经 0.001 度以西或北纬 0.00001 度以南，导航仪不能保存";
 }
 
 std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
-    if (!isTaskIdle(device)) return refused({}, kBusy);
+    if (!isTaskIdle(device)) return pcFileRefused({}, kBusy);
     std::string outcome;
     std::optional<std::string> path =
         chooseToOpen(device.seat, "把 GPX 文件放到导航仪上", "GPX 文件", "gpx", outcome);
@@ -133,38 +101,24 @@ std::string installGpxFromPC(DeviceManager& device, const std::string& name) {
     const std::string file = fileNameOf(*path);
     const std::string routeName = name.empty() ? baseNameOf(*path) : name;
     if (std::optional<std::string> problem = nameProblem(device, routeName))
-        return refused(file, *problem);
-    if (platform::privateFolder().empty()) return refused(file, "临时文件夹里写不进文件。");
+        return pcFileRefused(file, *problem);
+    if (platform::privateFolder().empty()) return pcFileRefused(file, "临时文件夹里写不进文件。");
     GpxRouteBook read = readGpxRouteBook(*path, routeName);
-    switch (read.outcome) {
-        case GpxRouteBook::Outcome::Unreadable:
-            return refused(file, quoted(file) + "读不出来。");
-        case GpxRouteBook::Outcome::NotGpx:
-            return refused(
-                file, quoted(file) + "不是能读的 GPX 文件：" + platform::ansiToUtf8(read.error));
-        case GpxRouteBook::Outcome::NoPoints:
-            return refused(file, quoted(file) +
-                                     "里没有导航仪能保存的轨迹点：导航仪只保存东经 0.001 度以东、"
-                                     "北纬 0.00001 度以北的点。");
-        case GpxRouteBook::Outcome::Read:
-            break;
-    }
-    Outcome started{"started", file, routeName, {}};
+    if (std::optional<std::string> refusal = gpxRefusal(read, file))
+        return pcFileRefused(file, *refusal);
+    PcFileOutcome started{"started", file, routeName, {}};
     started.dropped = read.dropped;
-    if (read.dropped > 0)
-        started.message = std::to_string(read.dropped) +
-                          " 个轨迹点在东经 0.001 度以西或北纬 0.00001 度以南，导航仪不能保存，"
-                          "没有放上去。";
+    if (read.dropped > 0) started.message = droppedPointsNote(read.dropped) + "，没有放上去。";
     startLocalInstall(device, device, {routeName, {}, read.book});
-    return document(started);
+    return pcFileAnswer(started);
 }
 
 std::string saveGpxToPC(DeviceManager& device, const std::string& rbid) {
     std::optional<std::string> name = fileNameAt(device, atoiSaturated(rbid));
-    if (!name) return refused({}, "导航仪上没有这个路书，请刷新路书列表。");
+    if (!name) return pcFileRefused({}, "导航仪上没有这个路书，请刷新路书列表。");
     std::string outcome;
     std::optional<std::string> path =
-        ask(device.seat,
+        askForPcFile(device.seat,
             {FileDialogRequest::Kind::Save, platform::utf8ToAnsi("把路书存成 GPX 文件"),
              platform::utf8ToAnsi("GPX 文件"), "gpx", *name + ".gpx"},
             outcome);
@@ -172,15 +126,15 @@ std::string saveGpxToPC(DeviceManager& device, const std::string& rbid) {
     const std::string file = fileNameOf(*path);
     std::optional<std::string> text =
         routeBookGpx(device, *name, std::string("vantu ") + build_config::kVersion);
-    if (!text) return refused(file, "路书读取失败。");
+    if (!text) return pcFileRefused(file, "路书读取失败。");
     // Written whole beside the program's files first: a file the user chose to replace is
     // never left cut short.
     const std::string copy = platform::privateFile("saved.gpx");
     bool saved = !copy.empty() && platform::writeWholeFile(copy, *text) &&
                  platform::replaceWithCopy(copy, *path);
     platform::deleteFile(copy);
-    if (!saved) return refused(file, quoted(file) + "写不进去。");
-    return document({"saved", file, *name, "路书已存成" + quoted(file) + "。"});
+    if (!saved) return pcFileRefused(file, quoted(file) + "写不进去。");
+    return pcFileAnswer({"saved", file, *name, "路书已存成" + quoted(file) + "。"});
 }
 
 namespace {
@@ -189,7 +143,7 @@ namespace {
 std::optional<std::string> chooseBackup(Seat& seat, FileDialogRequest::Kind kind,
                                         const std::string& name, std::string& outcome) {
     const bool save = kind == FileDialogRequest::Kind::Save;
-    return ask(seat,
+    return askForPcFile(seat,
                {kind, platform::utf8ToAnsi(save ? "把导航仪备份到电脑上" : "恢复导航仪的备份"),
                 platform::utf8ToAnsi("导航仪备份"), "zip",
                 name.empty() ? platform::utf8ToAnsi("导航仪备份.zip") : name},
@@ -211,23 +165,23 @@ const char* backupState(const DeviceManager& device, const PcBackup& last) {
 }  // namespace
 
 std::string backupToPC(DeviceManager& device, PcBackup& last, const std::string& name) {
-    if (!isTaskIdle(device)) return refused({}, kBusy);
+    if (!isTaskIdle(device)) return pcFileRefused({}, kBusy);
     std::string outcome;
     std::optional<std::string> path =
         chooseBackup(device.seat, FileDialogRequest::Kind::Save, name, outcome);
     if (!path) return outcome;
     last = {false, *path, std::make_shared<BackupOutcome>(), nullptr};
     startBackup(device, device, *path, last.outcome);
-    return document({"started", fileNameOf(*path), {}, {}});
+    return pcFileAnswer({"started", fileNameOf(*path), {}, {}});
 }
 
 std::string restoreFromPC(DeviceManager& device, PcBackup& last, const std::string& choice) {
     if (choice == "replace" || choice == "keep") {
         if (!last.question || !last.question->answer(choice == "replace"))
-            return refused({}, "请先选择要恢复的备份。");
-        return document({"started", fileNameOf(last.archive), {}, {}});
+            return pcFileRefused({}, "请先选择要恢复的备份。");
+        return pcFileAnswer({"started", fileNameOf(last.archive), {}, {}});
     }
-    if (!isTaskIdle(device)) return refused({}, kBusy);
+    if (!isTaskIdle(device)) return pcFileRefused({}, kBusy);
     std::string outcome;
     std::optional<std::string> path =
         chooseBackup(device.seat, FileDialogRequest::Kind::Open, {}, outcome);
@@ -235,10 +189,10 @@ std::string restoreFromPC(DeviceManager& device, PcBackup& last, const std::stri
     last = {true, *path, std::make_shared<BackupOutcome>(), std::make_shared<SeatQuestion>()};
     // The page is asked about the files that differ while the restore waits for its answer.
     ReplaceQuestion replace = [&device, question = last.question](const auto& names) {
-        return question->ask(device.seat, names, [&device] { return device.stopRequested != 0; });
+        return question->askForPcFile(device.seat, names, [&device] { return device.stopRequested != 0; });
     };
     startRestore(device, device, last.archive, replace, last.outcome);
-    return document({"started", fileNameOf(last.archive), {}, {}});
+    return pcFileAnswer({"started", fileNameOf(last.archive), {}, {}});
 }
 
 std::string backupOutcome(const DeviceManager& device, const PcBackup& last) {

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "session/device_manager.h"
 #include "tasks/backup.h"
+#include "tasks/local_install.h"
 
 // The program's own page methods for files on the PC: a route book package or a GPX file put on
 // the navigator, a route book saved as GPX. The page never names a path: each method asks the
@@ -20,12 +22,24 @@
 // message is for the user: why it was refused, what was saved, or which points the navigator
 // cannot keep.
 
+// Why `name` (ANSI) cannot name a route book on the navigator (its characters, its length
+// there), or nothing when it can; the list is read first when it has not been.
+std::optional<std::string> routeBookNameProblem(DeviceManager& device, const std::string& name);
+// Whether the navigator lists a route book that it takes for `name` (letter case aside).
+bool routeBookListed(DeviceManager& device, const std::string& name);
+
 // Installs a route book package (.zip) from the PC under `name`, or under the name of the route
 // book inside the package when `name` is empty.
 std::string installPackageFromPC(DeviceManager& device, const std::string& name);
 // Puts a GPX file on the navigator as route book `name` (empty: the file's name): the route
 // book vantu-cli import-gpx would package, installed from memory as a package's set is.
 std::string installGpxFromPC(DeviceManager& device, const std::string& name);
+// Why a GPX file the user chose (`file`, ANSI) gave no route book, for the user (UTF-8); nothing
+// when it gave one.
+std::optional<std::string> gpxRefusal(const GpxRouteBook& read, const std::string& file);
+// What the user is told of `dropped` track points the navigator cannot keep (UTF-8), without
+// what became of them.
+std::string droppedPointsNote(size_t dropped);
 // Saves the route book at list position `rbid` (a recorded track too) as GPX 1.1.
 std::string saveGpxToPC(DeviceManager& device, const std::string& rbid);
 

@@ -84,8 +84,11 @@ platform::FileDialogAnswer TerminalSeat::chooseFile(const platform::FileDialogRe
     if (nextFile_ < output_.files.size()) {
         path = output_.files[nextFile_++];
     } else {
-        std::fprintf(stderr, "%s (%s, *.%s): ", platform::ansiToUtf8(request.title).c_str(),
-                     platform::ansiToUtf8(request.filterName).c_str(), request.extension.c_str());
+        std::string patterns;
+        for (const std::string& pattern : platform::filterPatterns(request.extension))
+            patterns += (patterns.empty() ? "" : ";") + pattern;
+        std::fprintf(stderr, "%s (%s, %s): ", platform::ansiToUtf8(request.title).c_str(),
+                     platform::ansiToUtf8(request.filterName).c_str(), patterns.c_str());
         std::fflush(stderr);
         if (!std::getline(std::cin, path)) path.clear();
     }

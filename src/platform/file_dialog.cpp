@@ -1,11 +1,22 @@
 #include "platform/file_dialog.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/codepage.h"
 #include "platform/paths.h"
 
 namespace platform {
+
+std::vector<std::string> filterPatterns(const std::string& extension) {
+    std::vector<std::string> patterns;
+    for (size_t at = 0; at <= extension.size();) {
+        size_t end = std::min(extension.find(';', at), extension.size());
+        patterns.push_back("*." + extension.substr(at, end - at));
+        at = end + 1;
+    }
+    return patterns;
+}
 
 std::string withDefaultExtension(const std::string& path, const std::string& extension) {
     size_t cut = lastSeparator(path);

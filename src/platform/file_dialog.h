@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The system's own dialog for opening or saving a file, as the core asks its seat for it
 // (common/seat.h). The page never names a path on the PC: it asks the program, which asks the
@@ -14,7 +15,8 @@ struct FileDialogRequest {
     Kind kind = Kind::Open;
     std::string title;          // ANSI
     std::string filterName;     // ANSI, what the files are ("GPX 文件")
-    std::string extension;      // without the dot: "zip", "gpx"
+    std::string extension;      // without the dot: "zip", "gpx"; an open dialog's may list
+                                // several, the files of either shown: "zip;gpx"
     std::string suggestedName;  // ANSI; the file name a save dialog offers
 };
 
@@ -29,6 +31,9 @@ struct FileDialogAnswer {
     Outcome outcome = Outcome::Cancelled;
     std::string path;  // ANSI, when chosen
 };
+
+// A request's extensions as the dialog's patterns: "zip;gpx" gives *.zip and *.gpx.
+std::vector<std::string> filterPatterns(const std::string& extension);
 
 // `path` with "." + `extension` added when its file name has no extension (no dot), as a save
 // dialog completes a name typed without one.

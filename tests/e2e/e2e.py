@@ -294,7 +294,7 @@ def compare(got, expected):
 METHOD_NAMES = ("getValue,writeValue,getFileText,writeFileText,SetUsername,connToPDA,GetPdaAddr,"
                 "poiToPDA,deleteSelectedPoi,showRoadbook,importToPDA,deleteSelected,exportFromPDA,"
                 "PauseTask,installPackageFromPC,installGpxFromPC,saveGpxToPC,backupToPC,restoreFromPC,"
-                "backupOutcome")
+                "backupOutcome,editRouteBook,saveEditToPDA,saveEditToPC")
 
 TYPED_VALUES = [("number:12", "12"), ("number:-5", "-5"), ("number:1.5", "1.5"),
                 ("number:3000000000", "3000000000"), ("boolean:true", "-1"),
@@ -990,6 +990,175 @@ def pc_backup(env, workdir):
     check(program.stop() == 0, "the program did not end cleanly")
 
 
+def recorded_walk(path, points):
+    """A GPX track recorded a point a second going north, with altitudes, standing still for
+    20 seconds a third of the way."""
+    def north(i):
+        return i if i < points // 3 else max(points // 3, i - 20)
+    with open(path, "w") as f:
+        f.write('<?xml version="1.0" encoding="UTF-8"?><gpx version="1.1" creator="e2e" '
+                'xmlns="http://www.topografix.com/GPX/1/1"><trk><name>Walk</name><trkseg>' +
+                "".join('<trkpt lat="%.5f" lon="116.30000"><ele>%d</ele><time>2024-05-01T08:%02d:%02dZ'
+                        '</time></trkpt>' % (40.0 + north(i) * 0.0001, 100 + (i * 7) % 60, i // 60, i % 60)
+                        for i in range(points)) + '</trkseg></trk></gpx>')
+
+
+def edit_profile(env, workdir):
+    """A recorded GPX track opened in the bundled page's editor: its figures and the profile of
+    altitude against distance under the map; hovering the chart marks that point on the map.
+    The screenshot is kept."""
+    walk = os.path.join(workdir, "walk.gpx")
+    recorded_walk(walk, 240)
+    program, window = page_on_grid(env, workdir, "edit_profile.png")
+    click(window, EDIT_BOOKS)
+    click(window, EDIT_OPEN_GPX)
+    answer_file_chooser(program, window, "ctrl+l", walk)
+    shot = os.path.join(env["E2E_ARTIFACTS"], "edit_profile.png")
+    wait_for_pixels(shot, "#2f7ed8", PROFILE_BOX, 300, "no profile under the editor's map")
+    xdotool("mousemove", "--window", window, "%d" % (PROFILE_BOX[2] + PROFILE_BOX[0] // 2),
+            "%d" % (PROFILE_BOX[3] + PROFILE_BOX[1] // 2))
+    wait_for_pixels(shot, "#c9302c", EDIT_MAP_BOX, 40, "hovering the chart marks no point on the map")
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
+def cli_json(env, program, *args):
+    """What vantu-cli edit-export writes of a route book of the program's navigator."""
+    out = os.path.join(program.tmpdir, "exported.json")
+    subprocess.run([env["VANTU_CLI"], "edit-export", *args, out], check=True, capture_output=True,
+                   env=dict(os.environ, **program.env))
+    with open(out, encoding="utf-8") as f:
+        return json.load(f)
+
+
+def saved_in_history(program, name, timeout=60):
+    wait_until(lambda: "路书“%s”已存到导航仪" % name in (program.read("portal_history.txt") or ""),
+               "the page did not say that %s was saved" % name, timeout)
+
+
+def type_into(window, field, box, text, shot):
+    """Types text into the page's input at field, inside box (w, h, x, y); shot is a scratch
+    screenshot. WebKit hands key presses to the page apart from mouse events, so keys typed right
+    after the click can reach what had the focus before it: Shift is pressed until the page
+    rings the field (its focus ring shows while the keyboard is in use)."""
+    click(window, field)
+    deadline = time.time() + 20
+    while True:
+        xdotool("key", "shift")
+        time.sleep(0.3)
+        screenshot(shot)
+        if count_colour(shot, "#2f6fb5", box) >= 100:
+            break
+        check(time.time() < deadline, "the page did not put the focus in the field")
+    xdotool("type", "--delay", "20", text)
+
+
+def edit_new_book(env, workdir):
+    """A route book made in the bundled page's editor, 20 points clicked on the map and 3 POIs,
+    saved to the simulated navigator under a new name: the list has it, the viewer draws its
+    track (by the Line the page gives it), and vantu-cli reads it back with its points and POIs; written again from that document it is the
+    same files byte for byte. The screenshots are kept."""
+    program, window = page_on_grid(env, workdir, "edit_new_book.png")
+    art, root = env["E2E_ARTIFACTS"], program.env["NAVSIM_ROOT"]
+    click(window, EDIT_BOOKS)
+    click(window, EDIT_NEW)
+    for k in range(20):
+        click(window, (420 + k * 20, 180 + (k % 4) * 25))
+    click(window, EDIT_ADD_POI)
+    for k in range(3):
+        click(window, (460 + k * 130, 330))
+    type_into(window, EDIT_NAME, EDIT_NAME_BOX, "Made20", os.path.join(workdir, "field.png"))
+    wait_for_pixels(os.path.join(art, "edit_new_book.png"), "#2f6fb5", EDIT_MAP_BOX, 100,
+                    "no POIs on the editor's map (the one just put is chosen, in orange)")
+    click(window, EDIT_SAVE_NAVIGATOR)
+    saved_in_history(program, "Made20")
+    listing = subprocess.run([env["VANTU_CLI"], "call", "connToPDA", "r"], check=True, text=True,
+                             capture_output=True, env=dict(os.environ, **program.env)).stdout
+    check(">Made20<" in listing, "the navigator does not list Made20: " + listing)
+    # The viewer draws it, from the page's list in the navigator's order.
+    click(window, BOOKS_TAB)
+    titles = re.findall(r"<title>([^<]*)</title>", listing)
+    row = FIRST_BOOK[1] + BOOK_ROW * titles.index("Made20")
+    click(window, (FIRST_BOOK[0], row))
+    # The map shows 西湖 until the page has read Made20 and marked its row (the pointer moved
+    # off it: a row under the pointer is nearly the chosen one's colour).
+    xdotool("mousemove", "--window", window, "600", "500")
+    wait_for_pixels(os.path.join(workdir, "row.png"), "#e3edf9", (150, 16, 130, row - 8), 1000,
+                    "the page does not show Made20")
+    wait_for_pixels(os.path.join(art, "edit_new_book_viewed.png"), "#d9534f", MAP_BOX, 300,
+                    "the viewer does not draw Made20")
+    document = cli_json(env, program, "Made20")
+    points = document["track"]["segments"][0]["points"]
+    kinds = [r["kind"] for r in document["route"]["records"]]
+    check(len(points) == 20 and kinds == ["book", "poi", "poi", "poi", "line"],
+          "Made20 holds %d points and the records %r" % (len(points), kinds))
+    check(document["route"]["records"][0]["title"] == "Made20", "Made20's book has no title")
+    again = os.path.join(workdir, "again.json")
+    with open(again, "w", encoding="utf-8") as f:
+        json.dump(document, f, ensure_ascii=False)
+    subprocess.run([env["VANTU_CLI"], "edit-import", again, "Again"], check=True,
+                   capture_output=True, env=dict(os.environ, **program.env))
+    for first, second in (("Made20.trk", "Again.trk"), ("Made20.rut", "Again.rut")):
+        with open(navigator_file(root, first), "rb") as a, open(navigator_file(root, second), "rb") as b:
+            check(a.read() == b.read(), "%s and %s differ" % (first, second))
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
+def colour_centre(shot, colour, box):
+    """The middle of the pixels of about that colour inside box (w, h, x, y), in the window."""
+    out = subprocess.run(["convert", shot, "-crop", "%dx%d+%d+%d" % box, "+repage", "-fuzz", "6%",
+                          "-fill", "black", "+opaque", colour, "-fill", "white", "-opaque", colour,
+                          "txt:-"], check=True, capture_output=True, text=True).stdout
+    found = [tuple(map(int, m)) for m in re.findall(r"^(\d+),(\d+): \(255,255,255", out, re.M)]
+    check(found, "no pixel of %s" % colour)
+    return (box[2] + sum(x for x, _ in found) // len(found), box[3] + sum(y for _, y in found) // len(found))
+
+
+def edit_replace(env, workdir):
+    """A route book of the navigator opened in the editor: its POI dragged, the move undone with
+    Ctrl+Z and done again with Ctrl+Y, and the route book saved in place of the one opened:
+    vantu-cli reads the POI back where it was dragged, and the rest as it was. The screenshot
+    is kept."""
+    program, window = page_on_grid(env, workdir, "edit_replace.png")
+    before = cli_json(env, program, "西湖")
+    click(window, EDIT_BOOKS)
+    click(window, EDIT_OPEN_BOOK)
+    # The viewer's map, with the same POI, shows until the editor, with its save button, has
+    # drawn its own.
+    shot = os.path.join(env["E2E_ARTIFACTS"], "edit_replace.png")
+    wait_for_pixels(shot, "#2f6fb5", EDIT_SAVE_NAVIGATOR_BOX, 500, "the page did not open 西湖")
+    # The map is made smaller when the profile comes under it, on a turn of its own.
+    wait_for_pixels(shot, "#2f7ed8", PROFILE_BOX, 300, "no profile under the editor's map")
+    time.sleep(0.5)
+    wait_for_pixels(shot, "#2f6fb5", EDIT_MAP_BOX, 60, "the POI is not on the editor's map")
+    x, y = colour_centre(shot, "#2f6fb5", EDIT_MAP_BOX)
+    xdotool("mousemove", "--window", window, str(x), str(y), "mousedown", "1")
+    for step in range(1, 11):
+        xdotool("mousemove", "--window", window, str(x + step * 6), str(y + step * 4))
+        time.sleep(0.05)
+    xdotool("mouseup", "1")
+    time.sleep(1)
+    xdotool("key", "--window", window, "ctrl+z")
+    time.sleep(1)
+    xdotool("key", "--window", window, "ctrl+y")
+    time.sleep(1)
+    click(window, EDIT_SAVE_NAVIGATOR)
+    saved_in_history(program, "西湖")
+    screenshot(shot)
+    after = cli_json(env, program, "西湖")
+    moved = [i for i, (a, b) in enumerate(zip(before["route"]["records"], after["route"]["records"]))
+             if a != b]
+    check(len(moved) == 1 and before["route"]["records"][moved[0]]["kind"] == "poi",
+          "not just the POI changed: %r" % moved)
+    poi = after["route"]["records"][moved[0]]
+    poi.update(lng=before["route"]["records"][moved[0]]["lng"], lat=before["route"]["records"][moved[0]]["lat"])
+    check(after == before, "more than the POI's place changed")
+    check(program.stop() == 0, "the program did not end cleanly")
+
+
+def click(window, button):
+    xdotool("mousemove", "--window", window, str(button[0]), str(button[1]), "click", "1")
+
+
 # Where the bundled page has its import button, its pause button and its task bar, in a window
 # of the first start's size.
 OPEN_FILE = (56, 144)
@@ -1004,12 +1173,28 @@ SAVE_GPX = (225, 181)
 BACKUP = (58, 214)
 RESTORE = (156, 214)
 QUESTION_OK = (553, 337)
+# The editor: its button in the route books' tab, its own buttons, its map and the profile.
+EDIT_BOOKS = (242, 216)
+BOOKS_TAB = (37, 65)
+FIRST_BOOK = (120, 243)
+BOOK_ROW = 31
+EDIT_NEW = (48, 109)
+EDIT_OPEN_BOOK = (146, 109)
+EDIT_OPEN_GPX = (70, 143)
+EDIT_ADD_POI = (117, 281)
+EDIT_NAME = (198, 329)
+EDIT_NAME_BOX = (180, 30, 108, 313)
+EDIT_SAVE_NAVIGATOR = (55, 375)
+EDIT_SAVE_NAVIGATOR_BOX = (70, 20, 20, 365)
+EDIT_MAP_BOX = (580, 350, 300, 50)
+PROFILE_BOX = (560, 140, 310, 410)
 
 
 SCENARIOS = {f.__name__: f for f in (methods, https_alt_page, local_page, offline_refused,
                                      offline_404, text_page, foreign_main, single_instance,
                                      notifications, bundled_page, bundled_page_use, script_dialogs,
-                                     open_gpx, map_tiles, map_grid, pc_files, pc_backup)}
+                                     open_gpx, map_tiles, map_grid, pc_files, pc_backup, edit_profile,
+                                     edit_new_book, edit_replace)}
 
 
 def main():

@@ -55,7 +55,7 @@ expect "--json scalars" $'"-5"\ntrue\nnull\n"a\\"b\\\\c"' \
 # One version, from the build.
 version=$("$cli" --version)
 [[ "$version" =~ ^vantu-cli\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "--version printed [$version]"
-[ "$("$cli" methods | wc -l)" -eq 20 ] || fail "methods must list the 14 and the program's 6"
+[ "$("$cli" methods | wc -l)" -eq 23 ] || fail "methods must list the 14 and the program's 9"
 "$cli" --help | grep -q '^  3  the program reported a failure' || fail "--help documents the exit statuses"
 
 "$cli" --help | grep -q "vantu-cli call" || fail "--help lists call"

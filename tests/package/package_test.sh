@@ -42,6 +42,10 @@ for f in $page_files; do
     cmp -s "$VANTU_SOURCE_DIR/$f" "$work/usr/share/vantu/$f" || fail "cmake --install did not install $f"
 done
 [ -f "$work/usr/share/vantu/portal/leaflet/leaflet.js" ] || fail "the installed page has no map library"
+page_libraries="portal/lib/Leaflet.Editable.js portal/lib/Chart.min.js"
+for f in $page_libraries; do
+    [ -f "$work/usr/share/vantu/$f" ] || fail "the installed page lacks $f"
+done
 
 # The Debian package.
 (cd "$work" && cpack -G DEB --config "$VANTU_BUILD_DIR/CPackConfig.cmake" -B "$work/pkg" >/dev/null) ||
@@ -55,7 +59,7 @@ done
 root=$work/root
 dpkg-deb -x "$deb" "$root"
 for f in usr/bin/vantu usr/bin/vantu-cli usr/lib/vantu/librapi.so usr/share/applications/vantu.desktop \
-         usr/share/man/man1/vantu-cli.1.gz $(sed 's#^#usr/share/vantu/#' <<<"$page_files"); do
+         usr/share/man/man1/vantu-cli.1.gz $(printf 'usr/share/vantu/%s\n' $page_files $page_libraries); do
     [ -e "$root/$f" ] || fail "the package lacks /$f"
 done
 # The map library is libjs-leaflet's, linked, never a copy of its own.

@@ -1,8 +1,8 @@
 // Every page of the bundled portal opts into IE11's own mode first thing in its head: without
 // it, the WebBrowser control of an embedding program shows the page in IE7's mode. The scripts
-// and style sheets the pages name are in the folder (the map library's leaflet/ aside, which the
-// build adds), and every script of the folder is loaded by a page: without a bundler, a part
-// left out of a page's list is simply missing.
+// and style sheets the pages name are in the folder (the libraries' leaflet/ and lib/ aside,
+// which the build adds), and every script of the folder is loaded by a page: without a bundler,
+// a part left out of a page's list is simply missing.
 "use strict";
 const fs = require("fs");
 const path = require("path");
@@ -29,7 +29,7 @@ for (const page of found) {
     for (const m of text.matchAll(/<(?:script\s[^>]*src|link\s[^>]*href)="([^"]+)"/gi)) {
         const named = path.join(path.dirname(page), m[1]);
         loaded.add(named);
-        if (!m[1].startsWith("leaflet/") && !all.includes(named))
+        if (!/^(leaflet|lib)\//.test(m[1]) && !all.includes(named))
             problems.push(page + ": names " + m[1] + ", which is not there");
     }
 }

@@ -110,6 +110,12 @@ const std::vector<PageMethodCase>& pageMethodCases() {
         {"restoreFromPC", {s(u"")}, 0, {}, "none", kNoValue},
         {"backupOutcome", {}, 0, {"backupOutcome()"}, kRan, kOk},
         {"backupOutcome", {kNull}, 1, {}, "none", kNoValue},
+        {"editRouteBook", {s(u"0")}, 1, {"editRouteBook(0)"}, kRan, kOk},
+        {"editRouteBook", {s(u"0")}, 0, {}, "none", kNoValue},
+        {"saveEditToPDA", {s(u"A\n\n{}")}, 1, {"saveEditToPDA(A\n\n{})"}, kRan, kOk},
+        {"saveEditToPDA", {kNull}, 1, {}, "none", kNoValue},
+        {"saveEditToPC", {s(u"gpx\n{}")}, 0, {"saveEditToPC(gpx\n{})"}, kRan, kOk},
+        {"saveEditToPC", {s(u"gpx"), s(u"{}")}, 1, {}, "none", kNoValue},
         // Names are exact: an unknown one runs nothing and answers nothing.
         {"getvalue", {s(u"k")}, 1, {}, "none", kOk},
         {"saveGpxToPc", {s(u"0")}, 1, {}, "none", kOk},

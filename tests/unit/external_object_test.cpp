@@ -34,11 +34,12 @@ TEST_F(ExternalObjectTest, ServesEveryCaseOfThePageMethods) {
 // The real portal page holds these DISPIDs. Only the first name counts.
 TEST_F(ExternalObjectTest, NamesKeepTheirDispids) {
     const char* const portal[] = {
-        "getValue",          "writeValue",   "getFileText",          "writeFileText",
-        "SetUsername",       "connToPDA",    "GetPdaAddr",           "poiToPDA",
-        "deleteSelectedPoi", "showRoadbook", "importToPDA",          "deleteSelected",
-        "exportFromPDA",     "PauseTask",    "installPackageFromPC", "installGpxFromPC",
-        "saveGpxToPC",       "backupToPC",   "restoreFromPC",        "backupOutcome",
+        "getValue",          "writeValue",    "getFileText",          "writeFileText",
+        "SetUsername",       "connToPDA",     "GetPdaAddr",           "poiToPDA",
+        "deleteSelectedPoi", "showRoadbook",  "importToPDA",          "deleteSelected",
+        "exportFromPDA",     "PauseTask",     "installPackageFromPC", "installGpxFromPC",
+        "saveGpxToPC",       "backupToPC",    "restoreFromPC",        "backupOutcome",
+        "editRouteBook",     "saveEditToPDA", "saveEditToPC",
     };
     for (int32_t dispid = 0; dispid < static_cast<int32_t>(std::size(portal)); ++dispid) {
         std::u16string name = platform::ansiToUtf16(portal[dispid]);

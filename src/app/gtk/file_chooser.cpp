@@ -15,16 +15,20 @@ namespace {
 
 using platform::FileDialogRequest;
 
-// The extension in both letter cases: GTK's patterns heed case, the PC's file names do not.
+// Each extension in both letter cases: GTK's patterns heed case, the PC's file names do not.
 GtkFileFilter* filterFor(const FileDialogRequest& request) {
     GtkFileFilter* filter = gtk_file_filter_new();
-    std::string lower = "*." + request.extension, upper = lower;
-    for (char& c : upper)
-        c = static_cast<char>(g_ascii_toupper(c));
+    std::string shown;
+    for (const std::string& lower : platform::filterPatterns(request.extension)) {
+        std::string upper = lower;
+        for (char& c : upper)
+            c = static_cast<char>(g_ascii_toupper(c));
+        gtk_file_filter_add_pattern(filter, lower.c_str());
+        gtk_file_filter_add_pattern(filter, upper.c_str());
+        shown += (shown.empty() ? "" : ";") + lower;
+    }
     gtk_file_filter_set_name(
-        filter, (platform::ansiToUtf8(request.filterName) + " (" + lower + ")").c_str());
-    gtk_file_filter_add_pattern(filter, lower.c_str());
-    gtk_file_filter_add_pattern(filter, upper.c_str());
+        filter, (platform::ansiToUtf8(request.filterName) + " (" + shown + ")").c_str());
     return filter;
 }
 

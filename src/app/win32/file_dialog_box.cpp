@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/codepage.h"
+#include "platform/file_dialog.h"
 #include "platform/log.h"
 
 namespace {
@@ -18,8 +19,12 @@ platform::FileDialogAnswer runFileDialog(const platform::FileDialogRequest& requ
                                          LPOFNHOOKPROC hook) {
     const bool save = request.kind == platform::FileDialogRequest::Kind::Save;
     const std::wstring title = wide(request.title);
-    const std::wstring extension = wide(request.extension);
-    const std::wstring pattern = L"*." + extension;
+    // The first extension is the one a typed name gets; the patterns go as the system takes
+    // several: "*.zip;*.gpx".
+    const std::wstring extension = wide(request.extension.substr(0, request.extension.find(';')));
+    std::wstring pattern;
+    for (const std::string& one : platform::filterPatterns(request.extension))
+        pattern += (pattern.empty() ? L"" : L";") + wide(one);
     // Pairs of a description and a pattern, each ending in NUL, and one NUL more.
     std::wstring filter = wide(request.filterName) + L" (" + pattern + L")";
     filter += L'\0' + pattern + L'\0' + L'\0';

@@ -84,7 +84,7 @@ target=$(find "$users" -maxdepth 5 -type d -path '*/AppData/Local/Programs/Korve
 check "installed in the user's own program folder" test -n "$target"
 target=${target:-$work/none}
 settings=$(dirname "$(dirname "$(dirname "$target")")")/Roaming/vantu
-for f in vantu.exe vantu-cli.exe portal/index.html portal/leaflet/leaflet.js README.txt Uninstall.exe; do
+for f in vantu.exe vantu-cli.exe portal/index.html portal/leaflet/leaflet.js portal/lib/Chart.min.js README.txt Uninstall.exe; do
     check "installed $f" test -f "$target/$f"
 done
 check "no simulator in the installer" test ! -e "$target/tools/rapi.dll"
