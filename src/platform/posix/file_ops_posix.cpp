@@ -1,11 +1,11 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include <string_view>
 
 #include "platform/file_ops.h"
 #include "platform/os_error.h"
@@ -18,6 +18,31 @@ namespace {
 
 bool failedMove(const std::string& from, const std::string& to) {
     return failWithOsError("move", from + " -> " + to);
+}
+
+// Removes the entry `name` of `folder` and, for a folder, all it holds; a link goes as the link,
+// and nothing is reached through one.
+void removeAt(int folder, const char* name) {
+    const posix::Syscalls& sys = posix::syscalls();
+    struct stat st {};
+    if (sys.fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+    if (!S_ISDIR(st.st_mode)) {
+        sys.unlinkat(folder, name, 0);
+        return;
+    }
+    int fd = sys.openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
+    if (fd < 0) return;
+    DIR* dir = sys.fdopendir(fd);
+    if (dir == nullptr) {
+        sys.close(fd);
+        return;
+    }
+    while (struct dirent* d = sys.readdir(dir)) {
+        std::string_view entry(d->d_name);
+        if (entry != "." && entry != "..") removeAt(dirfd(dir), d->d_name);
+    }
+    sys.closedir(dir);
+    sys.unlinkat(folder, name, AT_REMOVEDIR);
 }
 
 }  // namespace
@@ -47,7 +72,7 @@ bool copyFile(const std::string& from, const std::string& to, bool failIfExists)
     bool ok =
         posix::copyDescriptor(in.get(), out.get()) || failWithOsError("copy", from + " -> " + to);
     struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ok = ok && futimens(out.get(), times) == 0;
+    ok = ok && sys.futimens(out.get(), times) == 0;
     ok = out.reset() && ok;
     if (!ok) sys.unlink(target.c_str());
     return ok;
@@ -55,8 +80,7 @@ bool copyFile(const std::string& from, const std::string& to, bool failIfExists)
 
 bool removeTree(const std::string& path) {
     std::string native = posix::toNative(path);
-    std::error_code ec;
-    std::filesystem::remove_all(native, ec);
+    removeAt(AT_FDCWD, native.c_str());
     struct stat st {};
     return posix::syscalls().lstat(native.c_str(), &st) != 0 && errno == ENOENT;
 }

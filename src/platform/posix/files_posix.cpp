@@ -67,7 +67,7 @@ uint32_t attributesOf(const std::string& nativePath, const struct stat& st, cons
     } else {
         attrs |= kAttrArchive;
     }
-    if (access(nativePath.c_str(), W_OK) != 0) attrs |= kAttrReadOnly;
+    if (syscalls().access(nativePath.c_str(), W_OK) != 0) attrs |= kAttrReadOnly;
     if (name && name[0] == '.') attrs |= kAttrHidden;
     return attrs;
 }
@@ -107,7 +107,7 @@ bool File::open(const std::string& path, OpenMode mode) {
     // Only a regular file is read or written: not a folder, FIFO, device or socket.
     struct stat st {};
     if (posix::syscalls().fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        posix::syscalls().setFlags(fd, posix::syscalls().getFlags(fd) & ~O_NONBLOCK) != 0) {
         posix::syscalls().close(fd);
         return false;
     }
@@ -150,8 +150,9 @@ bool File::write(const void* data, size_t n) {
 }
 
 bool File::seek(int64_t offset) {
-    return handle_ != -1 && lseek(static_cast<int>(handle_), static_cast<off_t>(offset),
-                                  SEEK_SET) == static_cast<off_t>(offset);
+    return handle_ != -1 &&
+           posix::syscalls().lseek(static_cast<int>(handle_), static_cast<off_t>(offset),
+                                   SEEK_SET) == static_cast<off_t>(offset);
 }
 
 int64_t File::size() const {
@@ -164,13 +165,13 @@ bool File::setTimes(FileTime time) {
     if (handle_ == -1) return false;
     struct timespec times[2] = {posix::timespecFromFileTime(time),
                                 posix::timespecFromFileTime(time)};
-    return futimens(static_cast<int>(handle_), times) == 0;
+    return posix::syscalls().futimens(static_cast<int>(handle_), times) == 0;
 }
 
 namespace {
 
 struct DirCloser {
-    void operator()(DIR* d) const { closedir(d); }
+    void operator()(DIR* d) const { posix::syscalls().closedir(d); }
 };
 
 // '*' and '?' matching as FindFirstFile does for the plain cases (no 8.3 short-name quirks);
@@ -206,11 +207,11 @@ std::optional<std::vector<FolderEntry>> findFiles(const std::string& pattern) {
     if (folder.empty()) folder.assign(1, '/');
     std::string mask = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
     std::string nativeFolder = posix::toNative(folder);
-    std::unique_ptr<DIR, DirCloser> dir(opendir(nativeFolder.c_str()));
+    std::unique_ptr<DIR, DirCloser> dir(posix::syscalls().opendir(nativeFolder.c_str()));
     if (!dir) return std::nullopt;
     std::string nativeMask = posix::toNative(mask);
     std::vector<FolderEntry> entries;
-    while (struct dirent* d = readdir(dir.get())) {
+    while (struct dirent* d = posix::syscalls().readdir(dir.get())) {
         if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
         if (!wildcardMatch(nativeMask.c_str(), d->d_name)) continue;
         std::string full = nativeFolder + "/" + d->d_name;

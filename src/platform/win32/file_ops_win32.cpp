@@ -32,13 +32,14 @@ bool removeTree(const std::string& path) {
     if (path.find_first_of("*?") != std::string::npos) return false;
     if (win32::attributesAt(path) == INVALID_FILE_ATTRIBUTES) return win32::lastErrorIsMissing();
     // The shell wants full paths without a final separator, in a list ended by an empty one.
+    const win32::Syscalls& sys = win32::syscalls();
     std::vector<char> full(MAX_PATH);
     DWORD length =
-        GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        sys.getFullPathName(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     if (length >= full.size()) {
         full.resize(length + 1);
-        length =
-            GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        length = sys.getFullPathName(path.c_str(), static_cast<DWORD>(full.size()), full.data(),
+                                     nullptr);
     }
     if (length == 0 || length >= full.size()) return false;
     std::string target = win32::withoutTrailingSeparator(std::string(full.data(), length));
@@ -53,7 +54,7 @@ bool removeTree(const std::string& path) {
     // Permanently (no recycle bin), without any question, progress or error window, and taking
     // a link inside the tree away as the link, never what it points to.
     op.fFlags = FOF_NO_UI | FOF_NORECURSEREPARSE;
-    SHFileOperationA(&op);
+    sys.shFileOperation(&op);
     return win32::attributesAt(target) == INVALID_FILE_ATTRIBUTES && win32::lastErrorIsMissing();
 }
 

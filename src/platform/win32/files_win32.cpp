@@ -83,7 +83,7 @@ bool File::open(const std::string& path, OpenMode mode) {
     if (h == INVALID_HANDLE_VALUE) return false;
     // Folders do not open without backup semantics; device names ("NUL", "COM1", "CON") do, and
     // are no files to read or write.
-    if (GetFileType(h) != FILE_TYPE_DISK) {
+    if (win32::syscalls().getFileType(h) != FILE_TYPE_DISK) {
         win32::syscalls().closeHandle(h);
         return false;
     }
@@ -136,25 +136,28 @@ bool File::seek(int64_t offset) {
     LARGE_INTEGER to;
     to.QuadPart = offset;
     LARGE_INTEGER now;
-    return SetFilePointerEx(reinterpret_cast<HANDLE>(handle_), to, &now, FILE_BEGIN) &&
+    return win32::syscalls().setFilePointer(reinterpret_cast<HANDLE>(handle_), to, &now,
+                                            FILE_BEGIN) &&
            now.QuadPart == offset;
 }
 
 int64_t File::size() const {
     LARGE_INTEGER size;
-    if (handle_ == -1 || !GetFileSizeEx(reinterpret_cast<HANDLE>(handle_), &size)) return -1;
+    if (handle_ == -1 || !win32::syscalls().getFileSize(reinterpret_cast<HANDLE>(handle_), &size))
+        return -1;
     return static_cast<int64_t>(size.QuadPart);
 }
 
 bool File::setTimes(FileTime time) {
     if (handle_ == -1) return false;
     FILETIME ft = win32::toFiletime(time);
-    return SetFileTime(reinterpret_cast<HANDLE>(handle_), &ft, &ft, &ft) != 0;
+    return win32::syscalls().setFileTime(reinterpret_cast<HANDLE>(handle_), &ft, &ft, &ft) != 0;
 }
 
 std::optional<std::vector<FolderEntry>> findFiles(const std::string& pattern) {
+    const win32::Syscalls& sys = win32::syscalls();
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    HANDLE search = sys.findFirstFile(pattern.c_str(), &found);
     std::vector<FolderEntry> entries;
     if (search == INVALID_HANDLE_VALUE) {
         // The folder is there and nothing in it matches.
@@ -165,8 +168,8 @@ std::optional<std::vector<FolderEntry>> findFiles(const std::string& pattern) {
         std::string_view name(found.cFileName);
         if (name == "." || name == "..") continue;
         entries.push_back(entryOf(found));
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    } while (sys.findNextFile(search, &found));
+    sys.findClose(search);
     return entries;
 }
 
@@ -184,14 +187,14 @@ bool writeNewFile(const std::string& path, std::string_view data) {
         } else {
             // A read-only file would refuse to go.
             if (standing & FILE_ATTRIBUTE_READONLY)
-                SetFileAttributesA(path.c_str(), standing & ~DWORD{FILE_ATTRIBUTE_READONLY});
+                sys.setFileAttributes(path.c_str(), standing & ~DWORD{FILE_ATTRIBUTE_READONLY});
             sys.deleteFile(path.c_str());
         }
     }
     win32::Handle file(sys.createFile(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return failWithOsError("create", path);
-    bool ok = GetFileType(file.get()) == FILE_TYPE_DISK;
+    bool ok = sys.getFileType(file.get()) == FILE_TYPE_DISK;
     for (size_t done = 0; ok && done < data.size();) {
         size_t want = data.size() - done > kMaxTransfer ? kMaxTransfer : data.size() - done;
         DWORD put = 0;
