@@ -2,15 +2,19 @@
 #include <sys/stat.h>
 
 #include "platform/file_info.h"
+#include "platform/os_error.h"
 #include "platform/posix/posix_util.h"
 #include "platform/posix/syscalls_posix.h"
 
 namespace platform {
 
-std::optional<FileInfo> fileInfo(const std::string& path) {
+std::optional<FileInfo> fileInfo(const std::string& path, OsError* error) {
     std::string native = posix::toNative(path);
     struct stat st {};
-    if (posix::syscalls().stat(native.c_str(), &st) != 0) return std::nullopt;
+    if (posix::syscalls().stat(native.c_str(), &st) != 0) {
+        answerWithOsError("look at", path, error);
+        return std::nullopt;
+    }
     size_t cut = native.find_last_of('/');
     const char* name = native.c_str() + (cut == std::string::npos ? 0 : cut + 1);
     FileInfo info;

@@ -1,12 +1,15 @@
 #include "platform/file_info.h"
+#include "platform/os_error.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {
 
-std::optional<FileInfo> fileInfo(const std::string& path) {
+std::optional<FileInfo> fileInfo(const std::string& path, OsError* error) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!win32::syscalls().getFileAttributesEx(path.c_str(), GetFileExInfoStandard, &data))
+    if (!win32::syscalls().getFileAttributesEx(path.c_str(), GetFileExInfoStandard, &data)) {
+        answerWithOsError("look at", path, error);
         return std::nullopt;
+    }
     FileInfo info;
     info.attributes = data.dwFileAttributes;
     info.lastWriteTime = win32::fromFiletime(data.ftLastWriteTime);

@@ -9,21 +9,28 @@
 
 namespace platform {
 
-bool moveNoReplace(const std::string& from, const std::string& to) {
-    // Without MOVEFILE_REPLACE_EXISTING the move fails on any target, file or folder.
-    if (win32::syscalls().moveFile(from.c_str(), to.c_str())) return true;
-    DWORD error = GetLastError();
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return false;
-    return failWithOsError("move", from + " -> " + to);
+namespace {
+
+// A target that exists is an answer; anything else is a fault.
+bool failed(std::string_view operation, const std::string& from, const std::string& to,
+            OsError* error) {
+    DWORD code = GetLastError();
+    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
+        return answerWithOsError(operation, from + " -> " + to, error);
+    return failWithOsError(operation, from + " -> " + to, error);
 }
 
-bool copyFile(const std::string& from, const std::string& to, bool failIfExists) {
+}  // namespace
+
+bool moveNoReplace(const std::string& from, const std::string& to, OsError* error) {
+    // Without MOVEFILE_REPLACE_EXISTING the move fails on any target, file or folder.
+    return win32::syscalls().moveFile(from.c_str(), to.c_str()) || failed("move", from, to, error);
+}
+
+bool copyFile(const std::string& from, const std::string& to, bool failIfExists, OsError* error) {
     // CopyFile carries the last-write time and the attributes along with the bytes.
-    if (win32::syscalls().copyFile(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE))
-        return true;
-    DWORD error = GetLastError();
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return false;
-    return failWithOsError("copy", from + " -> " + to);
+    return win32::syscalls().copyFile(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) ||
+           failed("copy", from, to, error);
 }
 
 bool removeTree(const std::string& path) {

@@ -75,7 +75,9 @@ bool replaceWithCopy(const std::string& source, const std::string& target) {
             OsError error = lastOsError();
             // A copy cut short by a full disk may be left half-written.
             if (win32::attributesAt(candidate) != INVALID_FILE_ATTRIBUTES) removeCopy(candidate);
-            logOsError("copy", source + " -> " + candidate, error);
+            error.operation = "copy";
+            error.path = source + " -> " + candidate;
+            logOsError(error);
             return false;
         }
     }
@@ -112,7 +114,11 @@ bool moveIntoPlace(const std::string& fresh, const std::string& target) {
         moved = renameOverOpenTarget(fresh, target);
     if (targetExists) win32::syscalls().setFileAttributes(target.c_str(), targetAttributes);
     // The move's own cause: the second way's failure says less.
-    if (!moved) logOsError("rename", fresh + " -> " + target, error);
+    if (!moved) {
+        error.operation = "rename";
+        error.path = fresh + " -> " + target;
+        logOsError(error);
+    }
     return moved;
 }
 
