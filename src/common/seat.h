@@ -4,6 +4,7 @@
 
 #include "common/task_status.h"
 #include "platform/file_dialog.h"
+#include "platform/os_error.h"
 
 // What the core tells its front end from any thread: a task's status or progress, the remote
 // link coming up, the update check's question and end. The front end turns each into what its
@@ -14,10 +15,14 @@ struct TaskEvent {
     int ordinal = 0;                       // Progress: the item being worked on, from 1
     TaskKind progress = TaskKind::Import;  // Progress: the task whose item it is
     TaskStatus status = TaskStatus::Done;  // Status
+    // Status: the system's cause of a failure on the PC behind it, for the page to tell apart
+    // from the navigator's or the network's.
+    platform::OsCause cause = platform::OsCause::None;
 
     static TaskEvent of(Kind kind) { return {kind, 0, TaskKind::Import, TaskStatus::Done}; }
-    static TaskEvent ofStatus(TaskStatus status) {
-        return {Kind::Status, 0, TaskKind::Import, status};
+    static TaskEvent ofStatus(TaskStatus status,
+                              platform::OsCause cause = platform::OsCause::None) {
+        return {Kind::Status, 0, TaskKind::Import, status, cause};
     }
     static TaskEvent ofProgress(TaskKind task, int ordinal) {
         return {Kind::Progress, ordinal, task, TaskStatus::Done};
@@ -45,6 +50,8 @@ class Seat {
     // typed: No cancels.
     platform::FileDialogAnswer askForFile(const platform::FileDialogRequest& request);
 
-    void postStatus(TaskStatus status) { post(TaskEvent::ofStatus(status)); }
+    void postStatus(TaskStatus status, platform::OsCause cause = platform::OsCause::None) {
+        post(TaskEvent::ofStatus(status, cause));
+    }
     void postProgress(TaskKind task, int ordinal) { post(TaskEvent::ofProgress(task, ordinal)); }
 };
