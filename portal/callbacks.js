@@ -9,7 +9,10 @@ var PortalCallbacks = (function () {
     // `page`: {message(text), step(ordinal, action), askReplace(), navigator(), closing(),
     // rightClick(x, y)}.
     function answer(page) {
-        window.kankan = function (text) { page.message(text); };
+        // A status's message comes with its code and the code of the PC's cause behind it.
+        window.kankan = function (text, status, cause) {
+            page.message(text, Number(status || 0), Number(cause || 0));
+        };
         window.currentLushu = function (ordinal, action) { page.step(ordinal, action); };
         window.askReplace = function () { page.askReplace(); };
         window.PDALink = function () { page.navigator(); };

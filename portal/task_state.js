@@ -10,7 +10,8 @@ var PortalTaskState = (function () {
     "use strict";
 
     var IDLE = "没有进行中的任务";
-    var NETWORK_DOWN = "下载路书失败，网络异常！";
+    // The program's status codes that the page branches on, and "no cause on the PC".
+    var BUSY = 1, DOWNLOAD_FAILED = 4, NO_CAUSE = 0;
     var ACTIONS = {down: "下载", "delete": "删除", updata: "上传"};
 
     function copy(task, changes) {
@@ -60,18 +61,19 @@ var PortalTaskState = (function () {
         return {task: copy(task, {paused: false, stopping: true}), text: task.label + "：正在停止…"};
     }
 
-    // What the program's message `text` means for the task: {show} a message alone (no task,
-    // or a busy answer to a task that was refused while this one goes on), or {end} the task
-    // with that message. A download that failed on the network also names `check`, the
-    // package's address, and `missing`, what to say instead if the server has no such package.
-    function notice(task, text) {
+    // What the program's message `text` with its `status` and `cause` codes means for the task:
+    // {show} a message alone (no task, or a busy answer to a task that was refused while this
+    // one goes on), or {end} the task with that message. A download that failed on the network,
+    // not on the PC, also names `check`, the package's address, and `missing`, what to say
+    // instead if the server has no such package.
+    function notice(task, text, status, cause) {
         var message = text === undefined ? "" : String(text).trim();
-        if (!task || message.indexOf("忙") >= 0) return {show: message};
+        if (!task || status === BUSY) return {show: message};
         if (!message) return {end: ""};
         var name = task.items[task.current - 1];
         var prefix = name ? "“" + name + "”：" : "";
         var url = task.urls[task.current - 1];
-        if (message !== NETWORK_DOWN || !url) return {end: prefix + message};
+        if (status !== DOWNLOAD_FAILED || cause !== NO_CAUSE || !url) return {end: prefix + message};
         return {end: prefix + message, check: url, missing: prefix + "下载失败，服务器上没有这个路书。"};
     }
 

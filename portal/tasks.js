@@ -65,8 +65,8 @@ var PortalTasks = (function () {
 
     // The program's message: a download that the server does not have is told apart from a
     // network failure when the page may ask the server itself.
-    function notice(text) {
-        var meant = S.notice(task, text);
+    function notice(text, status, cause) {
+        var meant = S.notice(task, text, status, cause);
         if (meant.show !== undefined) {
             if (meant.show) ui.showMessage(meant.show);
             return;

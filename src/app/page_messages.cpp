@@ -28,7 +28,9 @@ std::optional<std::string> actionWord(TaskKind kind) {
 std::optional<PageCall> pageCallFor(const TaskEvent& event) {
     if (event.kind == TaskEvent::Kind::Status) {
         PageCall call{"kankan", {}};
-        if (auto text = statusText(event.status)) call.args.push_back(*text);
+        if (auto text = statusText(event.status))
+            call.args = {*text, std::to_string(static_cast<int>(event.status)),
+                         std::to_string(static_cast<int>(event.cause))};
         return call;
     }
     if (event.kind == TaskEvent::Kind::Progress) {

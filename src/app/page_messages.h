@@ -18,7 +18,8 @@ std::optional<std::string> statusText(TaskStatus code);
 // "down", "delete" or "updata" for imports, deletions and exports; nothing for any other kind.
 std::optional<std::string> actionWord(TaskKind kind);
 
-// A task's status, progress and question as page calls; nothing for any other event.
+// A task's status, progress and question as page calls; nothing for any other event. A status
+// with a message passes its code and the cause code after the text, for the page to branch on.
 std::optional<PageCall> pageCallFor(const TaskEvent& event);
 
 // A JavaScript string literal in double quotes for UTF-8 text. Quotes, backslashes, control

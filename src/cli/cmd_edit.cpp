@@ -85,11 +85,13 @@ int runEditExport(const std::vector<std::string>& words) {
 std::optional<EditDocument> readDocumentFile(const std::string& given) {
     std::optional<std::string> path = localPath(given, "edit-import");
     if (!path) return std::nullopt;
-    std::optional<platform::FileInfo> info = platform::fileInfo(*path);
+    platform::OsError error;
+    std::optional<platform::FileInfo> info = platform::fileInfo(*path, &error);
     std::string text;
-    if (!info ||
-        (info->size <= edit_limits::kDocumentBytes && !platform::readWholeFile(*path, text))) {
-        std::fprintf(stderr, "vantu-cli edit-import: cannot read %s\n", given.c_str());
+    if (!info || (info->size <= edit_limits::kDocumentBytes &&
+                  !platform::readWholeFile(*path, text, &error))) {
+        std::fprintf(stderr, "vantu-cli edit-import: cannot read %s: %s\n", given.c_str(),
+                     toTerminal(error.text).c_str());
         return std::nullopt;
     }
     if (info->size > edit_limits::kDocumentBytes) {

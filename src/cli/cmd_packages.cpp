@@ -35,8 +35,10 @@ std::optional<std::string> stagePackage(const std::string& package, const Stagin
     // The import writes its download to the temporary folder as NAME.zip and deletes it after
     // use: it gets a copy, so that a package lying there under that name is never lost.
     const std::string staged = platform::joinPath(staging.path(), "package.zip");
-    if (!staging.ok() || !platform::copyFile(*packagePath, staged, true)) {
-        std::fprintf(stderr, "vantu-cli install: cannot read %s\n", package.c_str());
+    platform::OsError error;
+    if (!staging.ok() || !platform::copyFile(*packagePath, staged, true, &error)) {
+        std::fprintf(stderr, "vantu-cli install: cannot read %s: %s\n", package.c_str(),
+                     toTerminal(error.text).c_str());
         return std::nullopt;
     }
     if (ArchiveReader reader; !reader.open(staged)) {

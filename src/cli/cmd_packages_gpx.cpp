@@ -65,8 +65,9 @@ int writeGpxFrom(const GpxSource& source, bool local, const std::string& out) {
     }
     GpxDocument gpx = routeBookToGpx(route, *track, toAnsi(source.name));
     std::string text = writeGpx(gpx, std::string("vantu ") + build_config::kVersion);
-    if (!platform::writeWholeFile(toAnsi(out), text)) {
-        std::fprintf(stderr, "vantu-cli export-gpx: cannot write %s\n", out.c_str());
+    if (platform::OsError error; !platform::writeWholeFile(toAnsi(out), text, &error)) {
+        std::fprintf(stderr, "vantu-cli export-gpx: cannot write %s: %s\n", out.c_str(),
+                     toTerminal(error.text).c_str());
         return kExitFile;
     }
     return kExitOk;
@@ -139,17 +140,19 @@ void warnOfLosses(const std::string& path, const GpxLoss& dropped, const GpxRead
 // left out or read as '?'. Nothing, with the reason printed, when it cannot be read or used.
 std::optional<GpxImport> readGpxFile(const std::string& ansiPath, const std::string& path,
                                      const std::string& name) {
-    platform::File file(ansiPath, platform::OpenMode::Read);
-    if (!file.isOpen()) {
-        std::fprintf(stderr, "vantu-cli import-gpx: cannot read %s\n", path.c_str());
-        return std::nullopt;
-    }
+    platform::OsError error;
+    platform::File file(ansiPath, platform::OpenMode::Read, &error);
     GpxRouteBookBuilder builder(name);
     GpxReader reader(builder);
     std::vector<char> buffer(size_t{1} << 16);
     bool ok = true;
-    while (size_t n = file.read(buffer.data(), buffer.size()))
+    while (size_t n = file.read(buffer.data(), buffer.size(), &error))
         if (!(ok = reader.feed(std::string_view(buffer.data(), n)))) break;
+    if (error.failed()) {
+        std::fprintf(stderr, "vantu-cli import-gpx: cannot read %s: %s\n", path.c_str(),
+                     toTerminal(error.text).c_str());
+        return std::nullopt;
+    }
     if (!ok || !reader.finish()) {
         std::fprintf(stderr, "vantu-cli import-gpx: %s: %s\n", path.c_str(),
                      toTerminal(reader.error()).c_str());

@@ -9,6 +9,7 @@
 
 #include "common/task_status.h"
 #include "platform/file_dialog.h"
+#include "platform/os_error.h"
 
 class Seat;
 
@@ -50,18 +51,22 @@ struct TaskEvent {
     int ordinal = 0;                       // Progress: the item being worked on, from 1
     TaskKind progress = TaskKind::Import;  // Progress: the task whose item it is
     TaskStatus status = TaskStatus::Done;  // Status
+    // Status: the system's cause of a failure on the PC behind it, for the page to tell apart
+    // from the navigator's or the network's.
+    platform::OsCause cause = platform::OsCause::None;
     // ReplaceQuestion: whether to replace the files that differ from the backup being restored.
     // A front end that cannot ask answers No.
     std::shared_ptr<SeatQuestion> question;
 
     static TaskEvent of(Kind kind) {
-        return {kind, 0, TaskKind::Import, TaskStatus::Done, nullptr};
+        return {kind, 0, TaskKind::Import, TaskStatus::Done, platform::OsCause::None, nullptr};
     }
-    static TaskEvent ofStatus(TaskStatus status) {
-        return {Kind::Status, 0, TaskKind::Import, status, nullptr};
+    static TaskEvent ofStatus(TaskStatus status,
+                              platform::OsCause cause = platform::OsCause::None) {
+        return {Kind::Status, 0, TaskKind::Import, status, cause, nullptr};
     }
     static TaskEvent ofProgress(TaskKind task, int ordinal) {
-        return {Kind::Progress, ordinal, task, TaskStatus::Done, nullptr};
+        return {Kind::Progress, ordinal, task, TaskStatus::Done, platform::OsCause::None, nullptr};
     }
 };
 
@@ -86,6 +91,8 @@ class Seat {
     // typed: No cancels.
     platform::FileDialogAnswer askForFile(const platform::FileDialogRequest& request);
 
-    void postStatus(TaskStatus status) { post(TaskEvent::ofStatus(status)); }
+    void postStatus(TaskStatus status, platform::OsCause cause = platform::OsCause::None) {
+        post(TaskEvent::ofStatus(status, cause));
+    }
     void postProgress(TaskKind task, int ordinal) { post(TaskEvent::ofProgress(task, ordinal)); }
 };

@@ -16,7 +16,7 @@ struct FileInfo {
 };
 
 // Nothing when the path does not exist.
-std::optional<FileInfo> fileInfo(const std::string& path);
+std::optional<FileInfo> fileInfo(const std::string& path, OsError* error = nullptr);
 // Sets the creation time (where the platform keeps one) and the last-write time of an existing
 // file; the last-access time stays as it was.
 bool setFileWriteTime(const std::string& path, FileTime time);

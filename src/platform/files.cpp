@@ -12,25 +12,31 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-bool readWholeFile(const std::string& path, std::string& out) {
-    File f(path, OpenMode::Read);
+bool readWholeFile(const std::string& path, std::string& out, OsError* error) {
+    File f(path, OpenMode::Read, error);
     if (!f.isOpen()) return false;
     int64_t size = f.size();
     out.clear();
     if (size > 0) out.resize(static_cast<size_t>(size));
-    size_t got = size > 0 ? f.read(out.data(), out.size()) : 0;
+    OsError failure;
+    size_t got = size > 0 ? f.read(out.data(), out.size(), &failure) : 0;
     out.resize(got);
     // A file that grew while it was read, or whose size the system does not know in advance
     // (pipes, /proc), is read to its end.
     char chunk[4096];
-    while (size_t more = f.read(chunk, sizeof chunk))
+    while (size_t more = f.read(chunk, sizeof chunk, &failure))
         out.append(chunk, more);
-    return true;
+    if (!failure.failed()) return true;
+    if (error)
+        *error = failure;
+    else
+        logOsError(failure);
+    return false;
 }
 
-bool writeWholeFile(const std::string& path, std::string_view data) {
-    File f(path, OpenMode::CreateAlways);
-    return f.isOpen() && f.write(data.data(), data.size());
+bool writeWholeFile(const std::string& path, std::string_view data, OsError* error) {
+    File f(path, OpenMode::CreateAlways, error);
+    return f.isOpen() && f.write(data.data(), data.size(), error);
 }
 
 }  // namespace platform

@@ -8,8 +8,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/os_error.h"
+
 // Local files and folders. Paths are ANSI text (see paths.h); the POSIX side converts them to
-// UTF-8 at every system call.
+// UTF-8 at every system call. A call that can fail and takes an OsError fills it in with the
+// system's cause; without one, a failure that is a fault rather than an answer goes to the log.
 namespace platform {
 
 // Windows file attribute bits, which the folder listings report on every platform.
@@ -39,7 +42,9 @@ class DriveFolder;
 class File {
   public:
     File() = default;
-    File(const std::string& path, OpenMode mode) { open(path, mode); }
+    File(const std::string& path, OpenMode mode, OsError* error = nullptr) {
+        open(path, mode, error);
+    }
     ~File() { close(); }
     File(const File&) = delete;
     File& operator=(const File&) = delete;
@@ -50,14 +55,15 @@ class File {
 
     // Only a regular file opens: a folder, a FIFO or a device is refused at once, never waited
     // on.
-    bool open(const std::string& path, OpenMode mode);
+    bool open(const std::string& path, OpenMode mode, OsError* error = nullptr);
     void close();
     bool isOpen() const { return handle_ != -1; }
 
-    // Reads up to n bytes; returns the count read (0 at the end or on error).
-    size_t read(void* buffer, size_t n);
+    // Reads up to n bytes; returns the count read (0 at the end or on error, which *error
+    // tells apart).
+    size_t read(void* buffer, size_t n, OsError* error = nullptr);
     // Writes all n bytes; false when not all of them were written.
-    bool write(const void* data, size_t n);
+    bool write(const void* data, size_t n, OsError* error = nullptr);
     bool seek(int64_t offset);
     // Size in bytes, or -1.
     int64_t size() const;
@@ -91,19 +97,19 @@ std::optional<std::vector<FolderEntry>> listFolder(const std::string& folder);
 // "folder/*.trk"); nothing when the folder cannot be listed.
 std::optional<std::vector<FolderEntry>> findFiles(const std::string& pattern);
 
-bool readWholeFile(const std::string& path, std::string& out);
-bool writeWholeFile(const std::string& path, std::string_view data);
+bool readWholeFile(const std::string& path, std::string& out, OsError* error = nullptr);
+bool writeWholeFile(const std::string& path, std::string_view data, OsError* error = nullptr);
 // Writes `data` as a new file: whatever file, link or pipe stands at the name is removed first,
 // never followed or opened, and the file is created exclusively (readable by the user only on
 // POSIX). False when the name cannot be cleared or not all of the data was written; nothing is
 // left at the name then.
-bool writeNewFile(const std::string& path, std::string_view data);
+bool writeNewFile(const std::string& path, std::string_view data, OsError* error = nullptr);
 bool fileExists(const std::string& path);
 bool folderExists(const std::string& path);
-bool deleteFile(const std::string& path);
+bool deleteFile(const std::string& path, OsError* error = nullptr);
 // One level; true also when the folder exists already.
-bool createFolder(const std::string& path);
+bool createFolder(const std::string& path, OsError* error = nullptr);
 // Removes an empty folder.
-bool removeFolder(const std::string& path);
+bool removeFolder(const std::string& path, OsError* error = nullptr);
 
 }  // namespace platform

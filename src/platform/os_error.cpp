@@ -4,14 +4,22 @@
 
 namespace platform {
 
-void logOsError(std::string_view operation, std::string_view path, const OsError& error) {
-    std::string line(operation);
+std::string describe(const OsError& error) {
+    std::string line(error.operation);
     line += " failed: ";
-    line += path;
+    line += error.path;
     line += ": ";
     line += error.text;
     line += " (" + std::to_string(error.code) + ")";
-    logLine(line);
+    return line;
+}
+
+void logOsError(const OsError& error) {
+    logLine(describe(error));
+}
+
+bool answerWithOsError(std::string_view operation, std::string_view path, OsError* error) {
+    return error ? failWithOsError(operation, path, error) : false;
 }
 
 }  // namespace platform

@@ -54,17 +54,14 @@ struct DownloadTarget {
     platform::File& file;
     int64_t received = 0;
     bool tooLarge = false;
-    bool writeFailed = false;
+    platform::OsError writeError;
 
     bool take(std::string_view piece) {
         if (received + static_cast<int64_t>(piece.size()) > kMaxPackageBytes) {
             tooLarge = true;
             return false;
         }
-        if (!file.write(piece.data(), piece.size())) {
-            writeFailed = true;
-            return false;
-        }
+        if (!file.write(piece.data(), piece.size(), &writeError)) return false;
         received += static_cast<int64_t>(piece.size());
         return true;
     }
@@ -114,12 +111,14 @@ bool downloadFile(Seat& seat, const std::string& url, const std::string& path,
     }
     // Whatever stands at the name is replaced, never written through.
     platform::deleteFile(path);
-    platform::File file(path, platform::OpenMode::CreateNew);
+    platform::OsError error;
+    platform::File file(path, platform::OpenMode::CreateNew, &error);
     if (!file.isOpen()) {
-        seat.postStatus(TaskStatus::DownloadFailed);
+        platform::logOsError(error);
+        seat.postStatus(TaskStatus::DownloadFailed, error.cause);
         return false;
     }
-    DownloadTarget target{file};
+    DownloadTarget target{file, 0, false, {}};
     platform::HttpRequest request = baseRequest("Hello", control);
     request.reload = true;
     request.failOnErrorStatus = true;
@@ -127,12 +126,14 @@ bool downloadFile(Seat& seat, const std::string& url, const std::string& path,
     platform::HttpResponse response = fetchPackage(url, request, control, local);
     file.close();
     if (response.outcome == platform::HttpOutcome::Stopped) return true;
-    bool ok = !target.tooLarge && !target.writeFailed &&
+    bool ok = !target.tooLarge && !target.writeError.failed() &&
               response.outcome == platform::HttpOutcome::Complete && response.status >= 200 &&
               response.status < 300;
     if (ok) return true;
     platform::deleteFile(path);
-    seat.postStatus(target.tooLarge ? TaskStatus::DownloadTooLarge : TaskStatus::DownloadFailed);
+    if (target.writeError.failed()) platform::logOsError(target.writeError);
+    seat.postStatus(target.tooLarge ? TaskStatus::DownloadTooLarge : TaskStatus::DownloadFailed,
+                    target.writeError.cause);
     return false;
 }
 

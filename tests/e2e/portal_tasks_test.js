@@ -38,10 +38,11 @@ const network = "下载路书失败，网络异常！";
 const scenarios = [
     ["a download whose second package fails on the network", [
         ["begin", down], ["controls"], ["progress", "1", "down"], ["controls"],
-        ["progress", "2", "down"], ["notice", "程序暂时很忙，请稍候再试！"], ["notice", " " + network + " "]],
+        ["progress", "2", "down"], ["notice", "程序暂时很忙，请稍候再试！", 1], ["notice", network, 4, 4],
+        ["notice", " " + network + " ", 4, 0]],
      ["下载路书到导航仪：准备中…", "pause - stop", "正在下载第 1 个路书“A”（共 2 个） 0%",
       "pause - stop ~", "正在下载第 2 个路书“B”（共 2 个） 50%", {show: "程序暂时很忙，请稍候再试！"},
-      {end: "“B”：" + network, check: "http://s/b", missing: "“B”：下载失败，服务器上没有这个路书。"}]],
+      {end: "“B”：" + network}, {end: "“B”：" + network, check: "http://s/b", missing: "“B”：下载失败，服务器上没有这个路书。"}]],
     ["an upload paused, stepping on unseen, resumed", [
         ["begin", {kind: "updata", label: "上传路书", items: ["A", "B"]}], ["progress", "1", "updata"],
         ["pause"], ["pause"], ["controls"], ["progress", "2", "updata"], ["resume"], ["resume"],

@@ -102,6 +102,21 @@ grep -q "mixed.gpx: 1 characters not valid in its encoding (UTF-8) were read as 
 run 2 import-gpx "$work/wall.gpx" 'a/b' "$work/ab.zip"
 run 4 import-gpx "$work/none.gpx" N "$work/n.zip"
 run 4 export-gpx --track "$tracks/Day1.trk" --route "$tracks/Day1.trk" "$work/x.gpx"
+# A file that cannot be read or written is named with the system's cause.
+for case in "import-gpx|$work/absent.gpx|cannot read $work/absent.gpx: No such file or directory" \
+    "install|$work/absent.zip|cannot read $work/absent.zip: No such file or directory" \
+    "edit-import|$work/absent.json|cannot read $work/absent.json: No such file or directory" \
+    "export-gpx|$work/no/x.gpx|cannot write $work/no/x.gpx: No such file or directory"; do
+    IFS='|' read -r command path want <<<"$case"
+    case $command in
+        import-gpx) run 4 import-gpx "$path" A "$work/a.zip" ;;
+        install) run 4 install "$path" ;;
+        edit-import) run 4 edit-import "$path" A ;;
+        export-gpx) run 0 export-gpx --track "$tracks/Day1.trk" "$work/ok.gpx"
+            run 4 export-gpx --track "$tracks/Day1.trk" "$path" ;;
+    esac
+    grep -qF "vantu-cli $command: $want" "$work/err" || fail "$command $path: $(cat "$work/err")"
+done
 [ ! -e "$work/k.zip" ] && [ ! -e "$work/w.zip" ] && [ ! -e "$work/d.zip" ] || fail "a package was written for bad input"
 [ -z "$(ls -A "$work/tmp")" ] || fail "temporary files left: $(ls -A "$work/tmp")"
 echo "cli gpx: ok"

@@ -64,9 +64,9 @@ port=$(cat "$work/port")
     -- exportFromPDA 0 >"$work/out" 2>"$work/err" || fail "vantu-cli failed: $(cat "$work/err")"
 
 expected='currentLushu("1","down")
-kankan(" ")
+kankan(" ","0","0")
 currentLushu("1","updata")
-kankan(" ")'
+kankan(" ","0","0")'
 [ "$(cat "$work/err")" == "$expected" ] || fail "page calls: [$(cat "$work/err")]"
 
 track="$work/device/Storage Card/userdata/track"

@@ -187,7 +187,7 @@ TEST_P(RouteBookOpsTest, ABadRbidPostsCode2) {
     EXPECT_EQ(seat.statusCodes(),
               (std::vector<TaskStatus>{TaskStatus::UnknownError, TaskStatus::UnknownError,
                                        TaskStatus::UnknownError, TaskStatus::UnknownError}));
-    EXPECT_EQ(seat.pageCalls()[0], "kankan(\"出现未知错误，建议重启程序！\")");
+    EXPECT_EQ(seat.pageCalls()[0], "kankan(\"出现未知错误，建议重启程序！\",\"2\",\"0\")");
     seat.clear();
     std::string first = showRoadbook(manager, "abc");
     EXPECT_NE(first.find("name=\"one\""), std::string::npos) << first;

@@ -1,6 +1,9 @@
 #include "platform/file_ops.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -79,6 +82,15 @@ TEST(FileOpsTest, RemoveTreeTakesFoldersFilesAndNothing) {
     writeFileBytes(dir.file("f"), "x");
     EXPECT_TRUE(platform::removeTree(dir.file("f")));
     EXPECT_FALSE(platform::fileExists(dir.file("f")));
+#ifndef _WIN32
+    // A link inside the tree goes as the link: what it points to stays.
+    platform::createFolder(dir.file("kept"));
+    writeFileBytes(dir.file("kept/k"), "z");
+    platform::createFolder(dir.file("t"));
+    ASSERT_EQ(symlink(dir.file("kept").c_str(), dir.file("t/link").c_str()), 0);
+    EXPECT_TRUE(platform::removeTree(dir.file("t")));
+    EXPECT_EQ(readFileBytes(dir.file("kept/k")), "z");
+#endif
 }
 
 }  // namespace

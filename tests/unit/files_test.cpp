@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "platform/file_info.h"
+#include "platform/file_ops.h"
 #include "platform/full_path.h"
 #include "platform/local_time.h"
 #include "platform/log.h"
@@ -92,6 +94,48 @@ TEST(FilesTest, OpenModesCreateTruncateOrRefuse) {
     }
     TempDir dir;
     EXPECT_FALSE(platform::File(dir.path(), platform::OpenMode::Read).isOpen()) << "a folder";
+}
+
+TEST(FilesTest, FailuresTellTheSystemsCause) {
+    using platform::OsCause;
+    using platform::OsError;
+    TempDir dir;
+    writeFileBytes(dir.file("f"), "x");
+    ASSERT_TRUE(platform::createFolder(dir.file("full")));
+    writeFileBytes(dir.file("full/g"), "y");
+    const std::string missing = dir.file("none/f");
+    struct Case {
+        const char* name;
+        std::function<bool(OsError*)> call;
+        OsCause cause;
+    } cases[] = {
+        {"open a missing file",
+         [&](OsError* e) { return platform::File(missing, platform::OpenMode::Read, e).isOpen(); },
+         OsCause::NotFound},
+        {"write into a missing folder",
+         [&](OsError* e) { return platform::writeWholeFile(missing, "x", e); }, OsCause::NotFound},
+        {"delete a missing file", [&](OsError* e) { return platform::deleteFile(missing, e); },
+         OsCause::NotFound},
+        {"create a folder in a missing one",
+         [&](OsError* e) { return platform::createFolder(missing, e); }, OsCause::NotFound},
+        {"remove a folder that holds a file",
+         [&](OsError* e) { return platform::removeFolder(dir.file("full"), e); }, OsCause::Exists},
+        {"copy onto a file that stays",
+         [&](OsError* e) { return platform::copyFile(dir.file("f"), dir.file("full/g"), true, e); },
+         OsCause::Exists},
+        {"move onto a file",
+         [&](OsError* e) { return platform::moveNoReplace(dir.file("f"), dir.file("full/g"), e); },
+         OsCause::Exists},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OsError error;
+        EXPECT_FALSE(c.call(&error));
+        EXPECT_EQ(error.cause, c.cause);
+        EXPECT_NE(error.code, 0u);
+        EXPECT_FALSE(error.text.empty());
+        EXPECT_NE(error.path.find(dir.path()), std::string::npos) << error.path;
+    }
 }
 
 TEST(FilesTest, WriteNewFileClearsTheNameOrLeavesNothing) {

@@ -221,7 +221,8 @@ TEST_F(WindowControllerTest, TheSeatAsksAndDeliversThroughTheWindowWhileItLives)
                              platform::utf8ToAnsi("在线更新")));
         EXPECT_EQ(seat.chooseFile(gpx).path, "route.gpx");
         seat.deliver(TaskEvent::ofStatus(TaskStatus::Done));
-        EXPECT_EQ(h.window.take(), (Log{"ask 在线更新", "choose gpx", "kankan(\" \")"}));
+        EXPECT_EQ(h.window.take(),
+                  (Log{"ask 在线更新", "choose gpx", "kankan(\" \",\"0\",\"0\")"}));
     }
     // The window has gone; the seat stays, as the navigator's objects may still use it.
     EXPECT_FALSE(seat.ask("", "nobody"));
@@ -430,19 +431,21 @@ TEST_F(WindowControllerTest, TaskEventsBecomePageCallsOnlyWithADocument) {
         TaskEvent event;
         Log expected;
     } cases[] = {
-        {status(0), {"kankan(\" \")"}},
-        {status(1), {"kankan(\"程序暂时很忙，请稍候再试！\")"}},
-        {status(2), {"kankan(\"出现未知错误，建议重启程序！\")"}},
-        {status(3), {"kankan(\"尚未连接Trevvo，请将您的Trevvo连接到电脑！\")"}},
-        {status(4), {"kankan(\"下载路书失败，网络异常！\")"}},
-        {status(5), {"kankan(\"上传路书失败，网络异常！\")"}},
+        {status(0), {"kankan(\" \",\"0\",\"0\")"}},
+        {status(1), {"kankan(\"程序暂时很忙，请稍候再试！\",\"1\",\"0\")"}},
+        {status(2), {"kankan(\"出现未知错误，建议重启程序！\",\"2\",\"0\")"}},
+        {status(3), {"kankan(\"尚未连接Trevvo，请将您的Trevvo连接到电脑！\",\"3\",\"0\")"}},
+        {status(4), {"kankan(\"下载路书失败，网络异常！\",\"4\",\"0\")"}},
+        {status(5), {"kankan(\"上传路书失败，网络异常！\",\"5\",\"0\")"}},
         {status(6), {"kankan()"}},
-        {status(7), {"kankan(\"下载路书失败，此路书已超过20M！\")"}},
-        {status(8), {"kankan(\"上传路书失败，此路书已超过20M！\")"}},
-        {status(9), {"kankan(\"数据传输错误。\")"}},
-        {status(10), {"kankan(\"路书文件解压失败。\")"}},
+        {status(7), {"kankan(\"下载路书失败，此路书已超过20M！\",\"7\",\"0\")"}},
+        {status(8), {"kankan(\"上传路书失败，此路书已超过20M！\",\"8\",\"0\")"}},
+        {status(9), {"kankan(\"数据传输错误。\",\"9\",\"0\")"}},
+        {status(10), {"kankan(\"路书文件解压失败。\",\"10\",\"0\")"}},
         {status(11), {"kankan()"}},
-        {status(12), {"kankan(\"路书读取失败。\")"}},
+        {status(12), {"kankan(\"路书读取失败。\",\"12\",\"0\")"}},
+        {TaskEvent::ofStatus(TaskStatus::DownloadFailed, platform::OsCause::DiskFull),
+         {"kankan(\"下载路书失败，网络异常！\",\"4\",\"4\")"}},
         {status(15), {"kankan()"}},
         {status(-1), {"kankan()"}},
         {progress(0, 1), {"currentLushu(\"1\",\"down\")"}},

@@ -65,4 +65,14 @@ done
 diff -r "$work/before" "$work/win/Storage Card/userdata/track" || fail "edit-import changed files"
 rc=0; cli edit-import "$(windows_path "$work/Day1.json")" Day1 >/dev/null 2>&1 || rc=$?
 [ $rc -eq 3 ] || fail "edit-import of a name present: status $rc"
+# A file that cannot be read or written is named with the system's cause, as FormatMessage
+# gives it.
+absent=$(windows_path "$work/absent.gpx")
+rc=0; cli import-gpx "$absent" A "$(windows_path "$work/a.zip")" >/dev/null 2>"$work/err" || rc=$?
+[ $rc -eq 4 ] && grep -qE "^vantu-cli import-gpx: cannot read .*absent\.gpx: [^ ]" "$work/err" ||
+    fail "import-gpx of a missing file: status $rc: $(cat "$work/err")"
+rc=0; cli export-gpx --track "$(windows_path "$work/win/Storage Card/userdata/track/Day1.trk")" \
+    "$(windows_path "$work/no/x.gpx")" >/dev/null 2>"$work/err" || rc=$?
+[ $rc -eq 4 ] && grep -qE "^vantu-cli export-gpx: cannot write .*x\.gpx: [^ ]" "$work/err" ||
+    fail "export-gpx into a missing folder: status $rc: $(cat "$work/err")"
 echo "vantu-cli.exe: sample, settings and the simulated navigator all as on Linux"

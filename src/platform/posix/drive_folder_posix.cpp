@@ -75,7 +75,7 @@ EntryKind kindOfMode(mode_t mode) {
 }
 
 struct DirCloser {
-    void operator()(DIR* d) const { closedir(d); }
+    void operator()(DIR* d) const { syscalls().closedir(d); }
 };
 
 DriveEntry entryOf(int folder, const char* name) {
@@ -115,13 +115,13 @@ std::optional<std::vector<DriveEntry>> DriveFolder::list(std::u16string_view fol
         if (parent.get() >= 0) fd = syscalls().openat(parent.get(), leaf.c_str(), kFolderFlags, 0);
     }
     if (fd < 0) return std::nullopt;
-    std::unique_ptr<DIR, DirCloser> dir(fdopendir(fd));
+    std::unique_ptr<DIR, DirCloser> dir(syscalls().fdopendir(fd));
     if (!dir) {
         syscalls().close(fd);
         return std::nullopt;
     }
     std::vector<DriveEntry> entries;
-    while (struct dirent* d = readdir(dir.get())) {
+    while (struct dirent* d = syscalls().readdir(dir.get())) {
         std::string_view name(d->d_name);
         if (name != "." && name != "..") entries.push_back(entryOf(dirfd(dir.get()), d->d_name));
     }
@@ -149,7 +149,8 @@ bool DriveFolder::openFile(std::u16string_view name, OpenMode mode, File& file) 
     if (fd < 0) return failed("open", root_, name);
     struct stat st {};
     if (syscalls().fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        (mode == OpenMode::Read && fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)) {
+        (mode == OpenMode::Read &&
+         syscalls().setFlags(fd, syscalls().getFlags(fd) & ~O_NONBLOCK) != 0)) {
         syscalls().close(fd);
         return false;
     }
@@ -209,7 +210,7 @@ bool DriveFolder::moveIntoPlace(std::u16string_view fresh, std::u16string_view t
     }
     // The bytes reach the disk before the name does, and the name survives a crash.
     const std::string path = root_ + utf8ToAnsi(utf8::fromUtf16(fresh));
-    if (fchmod(file.get(), mode) != 0 || sys.fsync(file.get()) != 0 || !file.reset())
+    if (sys.fchmod(file.get(), mode) != 0 || sys.fsync(file.get()) != 0 || !file.reset())
         return failWithOsError("flush", path);
     if (sys.renameat(freshParent.get(), freshLeaf.c_str(), targetParent.get(),
                      targetLeaf.c_str()) != 0)

@@ -34,7 +34,7 @@ bool renameDurably(const std::string& nativeFrom, const std::string& nativeTo) {
 // Gives the open copy its permission bits and pushes its bytes to the disk.
 bool settle(int fd, mode_t mode, const std::string& path) {
     const posix::Syscalls& sys = posix::syscalls();
-    if (fchmod(fd, mode) != 0) return failWithOsError("chmod", path);
+    if (sys.fchmod(fd, mode) != 0) return failWithOsError("chmod", path);
     return sys.fsync(fd) == 0 || failWithOsError("flush", path);
 }
 
@@ -92,7 +92,7 @@ bool makeExecutable(const std::string& path) {
     struct stat st {};
     if (posix::syscalls().stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     mode_t mode = st.st_mode & 07777;
-    return ::chmod(native.c_str(), mode | ((mode & 0444) >> 2)) == 0 ||
+    return posix::syscalls().chmod(native.c_str(), mode | ((mode & 0444) >> 2)) == 0 ||
            failWithOsError("chmod", path);
 }
 

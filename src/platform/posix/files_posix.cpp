@@ -67,14 +67,14 @@ uint32_t attributesOf(const std::string& nativePath, const struct stat& st, cons
     } else {
         attrs |= kAttrArchive;
     }
-    if (access(nativePath.c_str(), W_OK) != 0) attrs |= kAttrReadOnly;
+    if (syscalls().access(nativePath.c_str(), W_OK) != 0) attrs |= kAttrReadOnly;
     if (name && name[0] == '.') attrs |= kAttrHidden;
     return attrs;
 }
 
 }  // namespace posix
 
-bool File::open(const std::string& path, OpenMode mode) {
+bool File::open(const std::string& path, OpenMode mode, OsError* error) {
     close();
     int flags = 0;
     switch (mode) {
@@ -102,14 +102,16 @@ bool File::open(const std::string& path, OpenMode mode) {
     const bool answer = mode == OpenMode::Read ||
                         (mode == OpenMode::ReadWriteExisting && errno == ENOENT) ||
                         (mode == OpenMode::CreateNew && errno == EEXIST);
-    if (fd < 0 && !answer) return failWithOsError("open", path);
-    if (fd < 0) return false;
+    if (fd < 0 && !answer) return failWithOsError("open", path, error);
+    if (fd < 0) return answerWithOsError("open", path, error);
     // Only a regular file is read or written: not a folder, FIFO, device or socket.
     struct stat st {};
-    if (posix::syscalls().fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    bool regular = posix::syscalls().fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (!regular ||
+        posix::syscalls().setFlags(fd, posix::syscalls().getFlags(fd) & ~O_NONBLOCK) != 0) {
+        if (!regular) errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         posix::syscalls().close(fd);
-        return false;
+        return answerWithOsError("open", path, error);
     }
     handle_ = fd;
     path_ = path;
@@ -123,35 +125,37 @@ void File::close() {
     }
 }
 
-size_t File::read(void* buffer, size_t n) {
+size_t File::read(void* buffer, size_t n, OsError* error) {
     if (handle_ == -1) return 0;
     size_t total = 0;
     auto* out = static_cast<char*>(buffer);
     while (total < n) {
         ssize_t got = posix::syscalls().read(static_cast<int>(handle_), out + total, n - total);
         if (got < 0 && errno == EINTR) continue;
+        if (got < 0) answerWithOsError("read", path_, error);
         if (got <= 0) break;
         total += static_cast<size_t>(got);
     }
     return total;
 }
 
-bool File::write(const void* data, size_t n) {
+bool File::write(const void* data, size_t n, OsError* error) {
     if (handle_ == -1) return false;
     size_t total = 0;
     const auto* in = static_cast<const char*>(data);
     while (total < n) {
         ssize_t put = posix::syscalls().write(static_cast<int>(handle_), in + total, n - total);
         if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return failWithOsError("write", path_);
+        if (put <= 0) return failWithOsError("write", path_, error);
         total += static_cast<size_t>(put);
     }
     return true;
 }
 
 bool File::seek(int64_t offset) {
-    return handle_ != -1 && lseek(static_cast<int>(handle_), static_cast<off_t>(offset),
-                                  SEEK_SET) == static_cast<off_t>(offset);
+    return handle_ != -1 &&
+           posix::syscalls().lseek(static_cast<int>(handle_), static_cast<off_t>(offset),
+                                   SEEK_SET) == static_cast<off_t>(offset);
 }
 
 int64_t File::size() const {
@@ -164,13 +168,13 @@ bool File::setTimes(FileTime time) {
     if (handle_ == -1) return false;
     struct timespec times[2] = {posix::timespecFromFileTime(time),
                                 posix::timespecFromFileTime(time)};
-    return futimens(static_cast<int>(handle_), times) == 0;
+    return posix::syscalls().futimens(static_cast<int>(handle_), times) == 0;
 }
 
 namespace {
 
 struct DirCloser {
-    void operator()(DIR* d) const { closedir(d); }
+    void operator()(DIR* d) const { posix::syscalls().closedir(d); }
 };
 
 // '*' and '?' matching as FindFirstFile does for the plain cases (no 8.3 short-name quirks);
@@ -206,11 +210,11 @@ std::optional<std::vector<FolderEntry>> findFiles(const std::string& pattern) {
     if (folder.empty()) folder.assign(1, '/');
     std::string mask = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
     std::string nativeFolder = posix::toNative(folder);
-    std::unique_ptr<DIR, DirCloser> dir(opendir(nativeFolder.c_str()));
+    std::unique_ptr<DIR, DirCloser> dir(posix::syscalls().opendir(nativeFolder.c_str()));
     if (!dir) return std::nullopt;
     std::string nativeMask = posix::toNative(mask);
     std::vector<FolderEntry> entries;
-    while (struct dirent* d = readdir(dir.get())) {
+    while (struct dirent* d = posix::syscalls().readdir(dir.get())) {
         if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
         if (!wildcardMatch(nativeMask.c_str(), d->d_name)) continue;
         std::string full = nativeFolder + "/" + d->d_name;
@@ -236,22 +240,22 @@ std::string joinFolderPattern(const std::string& folder) {
     return folder + "/*";
 }
 
-bool writeNewFile(const std::string& path, std::string_view data) {
+bool writeNewFile(const std::string& path, std::string_view data, OsError* error) {
     const posix::Syscalls& sys = posix::syscalls();
     std::string native = posix::toNative(path);
     struct stat st {};
     if (sys.lstat(native.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) sys.unlink(native.c_str());
     posix::Descriptor fd(
         sys.open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (fd.get() < 0) return failWithOsError("create", path);
+    if (fd.get() < 0) return failWithOsError("create", path, error);
     bool ok = true;
     for (size_t done = 0; ok && done < data.size();) {
         ssize_t put = sys.write(fd.get(), data.data() + done, data.size() - done);
         if (put < 0 && errno == EINTR) continue;
-        ok = put > 0 || failWithOsError("write", path);
+        ok = put > 0 || failWithOsError("write", path, error);
         if (ok) done += static_cast<size_t>(put);
     }
-    ok = ok && (fd.reset() || failWithOsError("close", path));
+    ok = ok && (fd.reset() || failWithOsError("close", path, error));
     if (!ok) sys.unlink(native.c_str());
     return ok;
 }
@@ -266,23 +270,28 @@ bool folderExists(const std::string& path) {
     return posix::syscalls().stat(posix::toNative(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool deleteFile(const std::string& path) {
+bool deleteFile(const std::string& path, OsError* error) {
     const posix::Syscalls& sys = posix::syscalls();
     std::string native = posix::toNative(path);
     struct stat st {};
-    if (sys.lstat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    return sys.unlink(native.c_str()) == 0 || failWithOsError("delete", path);
+    if (sys.lstat(native.c_str(), &st) != 0) return answerWithOsError("delete", path, error);
+    if (S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return answerWithOsError("delete", path, error);
+    }
+    return sys.unlink(native.c_str()) == 0 || failWithOsError("delete", path, error);
 }
 
-bool createFolder(const std::string& path) {
+bool createFolder(const std::string& path, OsError* error) {
     std::string native = posix::toNative(path);
     if (posix::syscalls().mkdir(native.c_str(), 0755) == 0) return true;
     if (errno == EEXIST && folderExists(path)) return true;
-    return failWithOsError("create folder", path);
+    return failWithOsError("create folder", path, error);
 }
 
-bool removeFolder(const std::string& path) {
-    return posix::syscalls().rmdir(posix::toNative(path).c_str()) == 0;
+bool removeFolder(const std::string& path, OsError* error) {
+    return posix::syscalls().rmdir(posix::toNative(path).c_str()) == 0 ||
+           answerWithOsError("remove folder", path, error);
 }
 
 }  // namespace platform

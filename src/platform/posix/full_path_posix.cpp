@@ -4,6 +4,7 @@
 
 #include "platform/codepage.h"
 #include "platform/full_path.h"
+#include "platform/posix/syscalls_posix.h"
 
 namespace platform {
 
@@ -16,7 +17,7 @@ std::optional<std::string> fullPath(const std::string& path) {
     std::string whole = path;
     if (!isAbsolutePath(path)) {
         std::vector<char> cwd(4096);
-        if (!getcwd(cwd.data(), cwd.size())) return std::nullopt;
+        if (!posix::syscalls().getcwd(cwd.data(), cwd.size())) return std::nullopt;
         whole = utf8ToAnsi(cwd.data()) + "/" + path;
     }
     std::vector<std::string> parts;

@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,6 +47,20 @@ Syscalls& syscalls() {
         &::fork,
         &::execve,
         &::waitpid,
+        &::lseek,
+        [](int fd) { return ::fcntl(fd, F_GETFL); },
+        [](int fd, int flags) { return ::fcntl(fd, F_SETFL, flags); },
+        &::futimens,
+        &::utimensat,
+        &::fchmod,
+        &::chmod,
+        &::access,
+        &::statvfs,
+        &::getcwd,
+        &::opendir,
+        &::fdopendir,
+        &::readdir,
+        &::closedir,
     };
     return table;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <dirent.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -38,6 +40,21 @@ struct Syscalls {
     pid_t (*fork)();
     int (*execve)(const char* path, char* const argv[], char* const envp[]);
     pid_t (*waitpid)(pid_t pid, int* status, int options);
+    off_t (*lseek)(int fd, off_t offset, int whence);
+    // fcntl's F_GETFL and F_SETFL.
+    int (*getFlags)(int fd);
+    int (*setFlags)(int fd, int flags);
+    int (*futimens)(int fd, const struct timespec times[2]);
+    int (*utimensat)(int folder, const char* path, const struct timespec times[2], int flags);
+    int (*fchmod)(int fd, mode_t mode);
+    int (*chmod)(const char* path, mode_t mode);
+    int (*access)(const char* path, int mode);
+    int (*statvfs)(const char* path, struct statvfs* st);
+    char* (*getcwd)(char* buffer, size_t size);
+    DIR* (*opendir)(const char* path);
+    DIR* (*fdopendir)(int fd);
+    struct dirent* (*readdir)(DIR* dir);
+    int (*closedir)(DIR* dir);
 };
 
 // The table the seam calls through; the real system calls unless a test replaced an entry.

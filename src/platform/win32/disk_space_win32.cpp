@@ -15,7 +15,8 @@ std::optional<DiskSpace> diskSpace(const std::string& path) {
     }
     if (folder.empty() || !isSeparatorAt(folder, folder.size() - 1)) folder += '\\';
     ULARGE_INTEGER available, total;
-    if (!GetDiskFreeSpaceExA(folder.c_str(), &available, &total, nullptr)) return std::nullopt;
+    if (!win32::syscalls().getDiskFreeSpace(folder.c_str(), &available, &total, nullptr))
+        return std::nullopt;
     DiskSpace space;
     space.total = total.QuadPart;
     space.available = available.QuadPart;

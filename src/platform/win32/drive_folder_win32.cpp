@@ -42,7 +42,8 @@ EntryKind kindOfAttributes(DWORD attributes) {
 std::u16string nativeRoot(const std::string& root) {
     std::u16string given = ansiToUtf16(root);
     std::vector<wchar_t> full(32768);
-    DWORD n = GetFullPathNameW(wide(given), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    DWORD n = win32::syscalls().getFullPathNameW(wide(given), static_cast<DWORD>(full.size()),
+                                                 full.data(), nullptr);
     if (n == 0 || n >= full.size()) return {};
     std::u16string path(reinterpret_cast<const char16_t*>(full.data()), n);
     if (path.back() != u'\\') path += u'\\';
@@ -116,14 +117,14 @@ std::optional<std::vector<DriveEntry>> DriveFolder::list(std::u16string_view fol
         path += u'\\';
     }
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(wide(path + u"*"), &found);
+    HANDLE search = win32::syscalls().findFirstFileW(wide(path + u"*"), &found);
     if (search == INVALID_HANDLE_VALUE) return std::nullopt;
     std::vector<DriveEntry> entries;
     do {
         std::u16string_view name(reinterpret_cast<const char16_t*>(found.cFileName));
         if (name != u"." && name != u"..") entries.push_back(entryOf(found));
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    } while (win32::syscalls().findNextFileW(search, &found));
+    win32::syscalls().findClose(search);
     return entries;
 }
 
@@ -146,8 +147,8 @@ bool DriveFolder::openFile(std::u16string_view name, OpenMode mode, File& file) 
         read ? FILE_FLAG_OPEN_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return failed("open", root_, name);
     BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
-        (info.dwFileAttributes & kNotPlain)) {
+    if (win32::syscalls().getFileType(h) != FILE_TYPE_DISK ||
+        !win32::syscalls().getFileInformation(h, &info) || (info.dwFileAttributes & kNotPlain)) {
         win32::syscalls().closeHandle(h);
         return false;
     }
@@ -200,11 +201,12 @@ bool DriveFolder::moveIntoPlace(std::u16string_view fresh, std::u16string_view t
     const bool readOnly =
         targetAttributes != INVALID_FILE_ATTRIBUTES && (targetAttributes & FILE_ATTRIBUTE_READONLY);
     if (readOnly)
-        SetFileAttributesW(wide(targetPath), targetAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+        sys.setFileAttributesW(wide(targetPath),
+                               targetAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
     bool moved = sys.moveFileExW(wide(freshPath), wide(targetPath),
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
                  failWithOsError("rename", path);
-    if (readOnly) SetFileAttributesW(wide(targetPath), targetAttributes);
+    if (readOnly) sys.setFileAttributesW(wide(targetPath), targetAttributes);
     return moved;
 }
 

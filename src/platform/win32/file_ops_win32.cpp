@@ -9,21 +9,28 @@
 
 namespace platform {
 
-bool moveNoReplace(const std::string& from, const std::string& to) {
-    // Without MOVEFILE_REPLACE_EXISTING the move fails on any target, file or folder.
-    if (win32::syscalls().moveFile(from.c_str(), to.c_str())) return true;
-    DWORD error = GetLastError();
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return false;
-    return failWithOsError("move", from + " -> " + to);
+namespace {
+
+// A target that exists is an answer; anything else is a fault.
+bool failed(std::string_view operation, const std::string& from, const std::string& to,
+            OsError* error) {
+    DWORD code = GetLastError();
+    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
+        return answerWithOsError(operation, from + " -> " + to, error);
+    return failWithOsError(operation, from + " -> " + to, error);
 }
 
-bool copyFile(const std::string& from, const std::string& to, bool failIfExists) {
+}  // namespace
+
+bool moveNoReplace(const std::string& from, const std::string& to, OsError* error) {
+    // Without MOVEFILE_REPLACE_EXISTING the move fails on any target, file or folder.
+    return win32::syscalls().moveFile(from.c_str(), to.c_str()) || failed("move", from, to, error);
+}
+
+bool copyFile(const std::string& from, const std::string& to, bool failIfExists, OsError* error) {
     // CopyFile carries the last-write time and the attributes along with the bytes.
-    if (win32::syscalls().copyFile(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE))
-        return true;
-    DWORD error = GetLastError();
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return false;
-    return failWithOsError("copy", from + " -> " + to);
+    return win32::syscalls().copyFile(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) ||
+           failed("copy", from, to, error);
 }
 
 bool removeTree(const std::string& path) {
@@ -32,13 +39,14 @@ bool removeTree(const std::string& path) {
     if (path.find_first_of("*?") != std::string::npos) return false;
     if (win32::attributesAt(path) == INVALID_FILE_ATTRIBUTES) return win32::lastErrorIsMissing();
     // The shell wants full paths without a final separator, in a list ended by an empty one.
+    const win32::Syscalls& sys = win32::syscalls();
     std::vector<char> full(MAX_PATH);
     DWORD length =
-        GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        sys.getFullPathName(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     if (length >= full.size()) {
         full.resize(length + 1);
-        length =
-            GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        length = sys.getFullPathName(path.c_str(), static_cast<DWORD>(full.size()), full.data(),
+                                     nullptr);
     }
     if (length == 0 || length >= full.size()) return false;
     std::string target = win32::withoutTrailingSeparator(std::string(full.data(), length));
@@ -53,7 +61,7 @@ bool removeTree(const std::string& path) {
     // Permanently (no recycle bin), without any question, progress or error window, and taking
     // a link inside the tree away as the link, never what it points to.
     op.fFlags = FOF_NO_UI | FOF_NORECURSEREPARSE;
-    SHFileOperationA(&op);
+    sys.shFileOperation(&op);
     return win32::attributesAt(target) == INVALID_FILE_ATTRIBUTES && win32::lastErrorIsMissing();
 }
 

@@ -49,7 +49,7 @@ bool renameOverOpenTarget(const std::string& from, const std::string& to) {
 }
 
 void removeCopy(const std::string& path) {
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    win32::syscalls().setFileAttributes(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     win32::syscalls().deleteFile(path.c_str());
 }
 
@@ -75,19 +75,21 @@ bool replaceWithCopy(const std::string& source, const std::string& target) {
             OsError error = lastOsError();
             // A copy cut short by a full disk may be left half-written.
             if (win32::attributesAt(candidate) != INVALID_FILE_ATTRIBUTES) removeCopy(candidate);
-            logOsError("copy", source + " -> " + candidate, error);
+            error.operation = "copy";
+            error.path = source + " -> " + candidate;
+            logOsError(error);
             return false;
         }
     }
     if (copy.empty()) return false;
     // A new target keeps the source's attributes (read-only, hidden, system), which CopyFile
     // gave the copy; an existing one keeps its own.
-    SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+    win32::syscalls().setFileAttributes(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!moveIntoPlace(copy, target)) {
         removeCopy(copy);
         return false;
     }
-    if (!targetExists) SetFileAttributesA(target.c_str(), sourceAttributes);
+    if (!targetExists) win32::syscalls().setFileAttributes(target.c_str(), sourceAttributes);
     return true;
 }
 
@@ -101,7 +103,7 @@ bool moveIntoPlace(const std::string& fresh, const std::string& target) {
     if (!flushToDisk(fresh)) return false;
     // A read-only target refuses to be replaced; it gets its flag back if the rename fails.
     if (targetExists && (targetAttributes & kReadOnly))
-        SetFileAttributesA(target.c_str(), targetAttributes & ~kReadOnly);
+        win32::syscalls().setFileAttributes(target.c_str(), targetAttributes & ~kReadOnly);
     // A running program's file cannot be replaced on Windows: the renames fail and the old file
     // stays.
     bool moved = win32::syscalls().moveFileEx(fresh.c_str(), target.c_str(),
@@ -110,9 +112,13 @@ bool moveIntoPlace(const std::string& fresh, const std::string& target) {
     if (!moved && targetExists &&
         (error.code == ERROR_ACCESS_DENIED || error.code == ERROR_SHARING_VIOLATION))
         moved = renameOverOpenTarget(fresh, target);
-    if (targetExists) SetFileAttributesA(target.c_str(), targetAttributes);
+    if (targetExists) win32::syscalls().setFileAttributes(target.c_str(), targetAttributes);
     // The move's own cause: the second way's failure says less.
-    if (!moved) logOsError("rename", fresh + " -> " + target, error);
+    if (!moved) {
+        error.operation = "rename";
+        error.path = fresh + " -> " + target;
+        logOsError(error);
+    }
     return moved;
 }
 

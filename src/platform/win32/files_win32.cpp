@@ -49,7 +49,7 @@ FolderEntry entryOf(const WIN32_FIND_DATAA& found) {
 
 }  // namespace
 
-bool File::open(const std::string& path, OpenMode mode) {
+bool File::open(const std::string& path, OpenMode mode, OsError* error) {
     close();
     DWORD access = GENERIC_READ | GENERIC_WRITE;
     DWORD disposition = OPEN_EXISTING;
@@ -74,18 +74,19 @@ bool File::open(const std::string& path, OpenMode mode) {
                                             FILE_ATTRIBUTE_NORMAL, nullptr);
     // A missing file to read or update, or a name a new file finds taken, is an answer, not a
     // fault.
-    const DWORD error = GetLastError();
+    const DWORD code = GetLastError();
     const bool answer = mode == OpenMode::Read ||
                         (mode == OpenMode::ReadWriteExisting &&
-                         (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) ||
-                        (mode == OpenMode::CreateNew && error == ERROR_FILE_EXISTS);
-    if (h == INVALID_HANDLE_VALUE && !answer) return failWithOsError("open", path);
-    if (h == INVALID_HANDLE_VALUE) return false;
+                         (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)) ||
+                        (mode == OpenMode::CreateNew && code == ERROR_FILE_EXISTS);
+    if (h == INVALID_HANDLE_VALUE && !answer) return failWithOsError("open", path, error);
+    if (h == INVALID_HANDLE_VALUE) return answerWithOsError("open", path, error);
     // Folders do not open without backup semantics; device names ("NUL", "COM1", "CON") do, and
     // are no files to read or write.
-    if (GetFileType(h) != FILE_TYPE_DISK) {
+    if (win32::syscalls().getFileType(h) != FILE_TYPE_DISK) {
         win32::syscalls().closeHandle(h);
-        return false;
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return answerWithOsError("open", path, error);
     }
     handle_ = reinterpret_cast<intptr_t>(h);
     path_ = path;
@@ -99,7 +100,7 @@ void File::close() {
     }
 }
 
-size_t File::read(void* buffer, size_t n) {
+size_t File::read(void* buffer, size_t n, OsError* error) {
     if (handle_ == -1) return 0;
     size_t total = 0;
     auto* out = static_cast<char*>(buffer);
@@ -107,15 +108,17 @@ size_t File::read(void* buffer, size_t n) {
         size_t want = n - total > kMaxTransfer ? kMaxTransfer : n - total;
         DWORD got = 0;
         if (!win32::syscalls().readFile(reinterpret_cast<HANDLE>(handle_), out + total,
-                                        static_cast<DWORD>(want), &got, nullptr) ||
-            got == 0)
+                                        static_cast<DWORD>(want), &got, nullptr)) {
+            answerWithOsError("read", path_, error);
             break;
+        }
+        if (got == 0) break;
         total += got;
     }
     return total;
 }
 
-bool File::write(const void* data, size_t n) {
+bool File::write(const void* data, size_t n, OsError* error) {
     if (handle_ == -1) return false;
     size_t total = 0;
     const auto* in = static_cast<const char*>(data);
@@ -125,7 +128,7 @@ bool File::write(const void* data, size_t n) {
         if (!win32::syscalls().writeFile(reinterpret_cast<HANDLE>(handle_), in + total,
                                          static_cast<DWORD>(want), &put, nullptr) ||
             put == 0)
-            return failWithOsError("write", path_);
+            return failWithOsError("write", path_, error);
         total += put;
     }
     return true;
@@ -136,25 +139,28 @@ bool File::seek(int64_t offset) {
     LARGE_INTEGER to;
     to.QuadPart = offset;
     LARGE_INTEGER now;
-    return SetFilePointerEx(reinterpret_cast<HANDLE>(handle_), to, &now, FILE_BEGIN) &&
+    return win32::syscalls().setFilePointer(reinterpret_cast<HANDLE>(handle_), to, &now,
+                                            FILE_BEGIN) &&
            now.QuadPart == offset;
 }
 
 int64_t File::size() const {
     LARGE_INTEGER size;
-    if (handle_ == -1 || !GetFileSizeEx(reinterpret_cast<HANDLE>(handle_), &size)) return -1;
+    if (handle_ == -1 || !win32::syscalls().getFileSize(reinterpret_cast<HANDLE>(handle_), &size))
+        return -1;
     return static_cast<int64_t>(size.QuadPart);
 }
 
 bool File::setTimes(FileTime time) {
     if (handle_ == -1) return false;
     FILETIME ft = win32::toFiletime(time);
-    return SetFileTime(reinterpret_cast<HANDLE>(handle_), &ft, &ft, &ft) != 0;
+    return win32::syscalls().setFileTime(reinterpret_cast<HANDLE>(handle_), &ft, &ft, &ft) != 0;
 }
 
 std::optional<std::vector<FolderEntry>> findFiles(const std::string& pattern) {
+    const win32::Syscalls& sys = win32::syscalls();
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    HANDLE search = sys.findFirstFile(pattern.c_str(), &found);
     std::vector<FolderEntry> entries;
     if (search == INVALID_HANDLE_VALUE) {
         // The folder is there and nothing in it matches.
@@ -165,8 +171,8 @@ std::optional<std::vector<FolderEntry>> findFiles(const std::string& pattern) {
         std::string_view name(found.cFileName);
         if (name == "." || name == "..") continue;
         entries.push_back(entryOf(found));
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    } while (sys.findNextFile(search, &found));
+    sys.findClose(search);
     return entries;
 }
 
@@ -174,7 +180,7 @@ std::optional<std::vector<FolderEntry>> listFolder(const std::string& folder) {
     return findFiles(joinPath(folder, "*"));
 }
 
-bool writeNewFile(const std::string& path, std::string_view data) {
+bool writeNewFile(const std::string& path, std::string_view data, OsError* error) {
     const win32::Syscalls& sys = win32::syscalls();
     DWORD standing = win32::attributesAt(path);
     if (standing != INVALID_FILE_ATTRIBUTES) {
@@ -184,21 +190,21 @@ bool writeNewFile(const std::string& path, std::string_view data) {
         } else {
             // A read-only file would refuse to go.
             if (standing & FILE_ATTRIBUTE_READONLY)
-                SetFileAttributesA(path.c_str(), standing & ~DWORD{FILE_ATTRIBUTE_READONLY});
+                sys.setFileAttributes(path.c_str(), standing & ~DWORD{FILE_ATTRIBUTE_READONLY});
             sys.deleteFile(path.c_str());
         }
     }
     win32::Handle file(sys.createFile(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return failWithOsError("create", path);
-    bool ok = GetFileType(file.get()) == FILE_TYPE_DISK;
+    if (!file.valid()) return failWithOsError("create", path, error);
+    bool ok = sys.getFileType(file.get()) == FILE_TYPE_DISK;
     for (size_t done = 0; ok && done < data.size();) {
         size_t want = data.size() - done > kMaxTransfer ? kMaxTransfer : data.size() - done;
         DWORD put = 0;
         ok = (sys.writeFile(file.get(), data.data() + done, static_cast<DWORD>(want), &put,
                             nullptr) &&
               put > 0) ||
-             failWithOsError("write", path);
+             failWithOsError("write", path, error);
         done += put;
     }
     ok = file.reset() && ok;
@@ -216,22 +222,24 @@ bool folderExists(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool deleteFile(const std::string& path) {
+bool deleteFile(const std::string& path, OsError* error) {
     if (win32::syscalls().deleteFile(path.c_str())) return true;
-    return win32::lastErrorIsMissing() ? false : failWithOsError("delete", path);
+    if (win32::lastErrorIsMissing()) return answerWithOsError("delete", path, error);
+    return failWithOsError("delete", path, error);
 }
 
-bool createFolder(const std::string& path) {
+bool createFolder(const std::string& path, OsError* error) {
     // A drive root answers "access denied" rather than "exists".
     if (win32::syscalls().createDirectory(path.c_str(), nullptr)) return true;
-    OsError error = lastOsError();
+    OsError failure = lastOsError();
     if (folderExists(path)) return true;
-    logOsError("create folder", path, error);
-    return false;
+    SetLastError(static_cast<DWORD>(failure.code));
+    return failWithOsError("create folder", path, error);
 }
 
-bool removeFolder(const std::string& path) {
-    return win32::syscalls().removeDirectory(path.c_str()) != 0;
+bool removeFolder(const std::string& path, OsError* error) {
+    return win32::syscalls().removeDirectory(path.c_str()) != 0 ||
+           answerWithOsError("remove folder", path, error);
 }
 
 }  // namespace platform

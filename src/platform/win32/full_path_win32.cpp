@@ -19,8 +19,8 @@ std::optional<std::string> fullPath(const std::string& path) {
     if (path.empty()) return std::nullopt;
     std::vector<char> buffer(MAX_PATH);
     for (;;) {
-        DWORD length = GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()),
-                                        buffer.data(), nullptr);
+        DWORD length = win32::syscalls().getFullPathName(
+            path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
         if (length == 0) return std::nullopt;
         if (length < buffer.size()) return std::string(buffer.data(), length);
         // Too small: the length asked for counts the terminator.

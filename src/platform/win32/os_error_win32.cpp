@@ -3,6 +3,33 @@
 
 namespace platform {
 
+OsCause causeOf(unsigned long code) {
+    switch (code) {
+        case ERROR_SUCCESS:
+            return OsCause::None;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+            return OsCause::NotFound;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT:
+            return OsCause::AccessDenied;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return OsCause::DiskFull;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+        case ERROR_DIR_NOT_EMPTY:
+            return OsCause::Exists;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return OsCause::InUse;
+        default:
+            return OsCause::Other;
+    }
+}
+
 OsError lastOsError() {
     DWORD code = GetLastError();
     char buffer[512] = {};
@@ -14,13 +41,20 @@ OsError lastOsError() {
         text.pop_back();
     if (text.empty()) text = "unknown error";
     SetLastError(code);
-    return {code, text};
+    // A call that failed without saying why still failed.
+    OsCause cause = code == ERROR_SUCCESS ? OsCause::Other : causeOf(code);
+    return {code, text, cause, {}, {}};
 }
 
-bool failWithOsError(std::string_view operation, std::string_view path) {
-    OsError error = lastOsError();
-    logOsError(operation, path, error);
-    SetLastError(static_cast<DWORD>(error.code));
+bool failWithOsError(std::string_view operation, std::string_view path, OsError* error) {
+    OsError failure = lastOsError();
+    failure.operation = operation;
+    failure.path = path;
+    if (error)
+        *error = failure;
+    else
+        logOsError(failure);
+    SetLastError(static_cast<DWORD>(failure.code));
     return false;
 }
 

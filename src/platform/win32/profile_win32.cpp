@@ -34,8 +34,8 @@ std::string getProfileString(const std::string& section, const std::string& key,
     // A value cut at the buffer's end may leave a byte unwritten before the terminator: the
     // buffer starts zeroed and the text is measured, not taken from the count returned.
     std::vector<char> buffer(size, '\0');
-    GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(), buffer.data(),
-                             size, locate(file).c_str());
+    win32::syscalls().getProfileString(section.c_str(), key.c_str(), defaultValue.c_str(),
+                                       buffer.data(), size, locate(file).c_str());
     std::string value(buffer.data(), strnlen(buffer.data(), size - 1));
     // A cut value never ends in half a double-byte character.
     if (value.size() + 1 >= size) {
@@ -51,8 +51,8 @@ int getProfileInt(const std::string& section, const std::string& key, int defaul
                   const std::string& file) {
     // The value comes back as UINT; a negative number (a window left of the main screen) is
     // the same 32 bits.
-    return static_cast<int>(
-        GetPrivateProfileIntA(section.c_str(), key.c_str(), defaultValue, locate(file).c_str()));
+    return static_cast<int>(win32::syscalls().getProfileInt(section.c_str(), key.c_str(),
+                                                            defaultValue, locate(file).c_str()));
 }
 
 bool writeProfileString(const std::string& section, const std::string& key, const char* value,

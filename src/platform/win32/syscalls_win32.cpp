@@ -8,6 +8,7 @@ Syscalls& syscalls() {
     static Syscalls table = [] {
         Syscalls real;
         real.shellExecute = &::ShellExecuteA;
+        real.shFileOperation = &::SHFileOperationA;
         return real;
     }();
     return table;
