@@ -119,9 +119,9 @@ std::string saveGpxToPC(DeviceManager& device, const std::string& rbid) {
     std::string outcome;
     std::optional<std::string> path =
         askForPcFile(device.seat,
-            {FileDialogRequest::Kind::Save, platform::utf8ToAnsi("把路书存成 GPX 文件"),
-             platform::utf8ToAnsi("GPX 文件"), "gpx", *name + ".gpx"},
-            outcome);
+                     {FileDialogRequest::Kind::Save, platform::utf8ToAnsi("把路书存成 GPX 文件"),
+                      platform::utf8ToAnsi("GPX 文件"), "gpx", *name + ".gpx"},
+                     outcome);
     if (!path) return outcome;
     const std::string file = fileNameOf(*path);
     std::optional<std::string> text =
@@ -143,11 +143,12 @@ namespace {
 std::optional<std::string> chooseBackup(Seat& seat, FileDialogRequest::Kind kind,
                                         const std::string& name, std::string& outcome) {
     const bool save = kind == FileDialogRequest::Kind::Save;
-    return askForPcFile(seat,
-               {kind, platform::utf8ToAnsi(save ? "把导航仪备份到电脑上" : "恢复导航仪的备份"),
-                platform::utf8ToAnsi("导航仪备份"), "zip",
-                name.empty() ? platform::utf8ToAnsi("导航仪备份.zip") : name},
-               outcome);
+    return askForPcFile(
+        seat,
+        {kind, platform::utf8ToAnsi(save ? "把导航仪备份到电脑上" : "恢复导航仪的备份"),
+         platform::utf8ToAnsi("导航仪备份"), "zip",
+         name.empty() ? platform::utf8ToAnsi("导航仪备份.zip") : name},
+        outcome);
 }
 
 void appendKept(std::string& out, const std::vector<std::string>& names) {
@@ -189,7 +190,7 @@ std::string restoreFromPC(DeviceManager& device, PcBackup& last, const std::stri
     last = {true, *path, std::make_shared<BackupOutcome>(), std::make_shared<SeatQuestion>()};
     // The page is asked about the files that differ while the restore waits for its answer.
     ReplaceQuestion replace = [&device, question = last.question](const auto& names) {
-        return question->askForPcFile(device.seat, names, [&device] { return device.stopRequested != 0; });
+        return question->ask(device.seat, names, [&device] { return device.stopRequested != 0; });
     };
     startRestore(device, device, last.archive, replace, last.outcome);
     return pcFileAnswer({"started", fileNameOf(last.archive), {}, {}});
