@@ -2,9 +2,10 @@
 # Backup and restore of a navigator of about 200 MB through the navigator simulator, as a ratio to
 # plain copies of the same files through it (the program's copyFromDevice and copyToDevice, file
 # by file): plain time / backup time, so 1 is as fast as the plain copy; the goal is at least 0.8
-# in every run. Five runs of three iterations each, each run's ratio and then the medians, in
+# in every run. Five runs of five iterations each, each run's ratio and then the medians, in
 # wall time and in the process's CPU time (the machine may be shared: the CPU time shows the
-# work itself).
+# work itself). The benchmarks take turns in each of the five rounds, so that a plain copy and the
+# run it is compared with meet the same state of the machine.
 #
 #   bash bench/backup_bench.sh        (builds the release preset's benchmark first)
 set -euo pipefail
@@ -14,7 +15,8 @@ cmake --build --preset release --target backup_bench navsim >/dev/null
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 LD_LIBRARY_PATH="build/release/tools/navsim${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
-    build/release/bench/backup_bench --benchmark_repetitions=5 --benchmark_out="$out" \
+    build/release/bench/backup_bench --benchmark_repetitions=5 \
+    --benchmark_enable_random_interleaving=true --benchmark_out="$out" \
     --benchmark_out_format=json >/dev/null
 python3 - "$out" <<'PY'
 import json, sys
