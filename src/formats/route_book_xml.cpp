@@ -51,6 +51,20 @@ class Document {
         raw("</lineId>");
     }
 
+    // One group per run of points of the same line.
+    void groupsByLine(const std::vector<TrackPoint>& print) {
+        int32_t group = print.front().lineId;
+        raw("<lineId id=\"").number(group).raw("\">");
+        for (const TrackPoint& p : print) {
+            if (p.lineId != group) {
+                group = p.lineId;
+                raw("</lineId><lineId id=\"").number(group).raw("\">");
+            }
+            point(p);
+        }
+        raw("</lineId>");
+    }
+
   private:
     std::string& out_;
 };
@@ -86,16 +100,7 @@ void writeBookForm(Document& doc, const RouteBookData& data, const RouteRecord& 
         // Several lines but no track points: one empty group, as for a single line.
         doc.singleGroup(print);
     } else if (lineCount > 1) {
-        int32_t group = print.front().lineId;
-        doc.raw("<lineId id=\"").number(group).raw("\">");
-        for (const TrackPoint& p : print) {
-            if (p.lineId != group) {
-                group = p.lineId;
-                doc.raw("</lineId><lineId id=\"").number(group).raw("\">");
-            }
-            doc.point(p);
-        }
-        doc.raw("</lineId>");
+        doc.groupsByLine(print);
     }
     doc.raw("</printlist><Description>").text(book.content).raw("</Description></RouteBook>");
 }

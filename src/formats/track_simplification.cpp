@@ -443,6 +443,8 @@ struct Range {
     bool operator<(const Range& other) const { return threshold < other.threshold; }
 };
 
+constexpr size_t kMaxKept = kMaxPrintPoints - 2;  // besides the first and the last point
+
 template <class V>
 std::vector<TrackPoint> thin(const std::vector<TrackPoint>& points, const FarthestSearch& search) {
     FarthestPoint<V> farthest(points, search);
@@ -454,8 +456,6 @@ std::vector<TrackPoint> thin(const std::vector<TrackPoint>& points, const Farthe
         heap.push_back({std::min(split->ratio, enclosing), start, end, split->at});
         std::push_heap(heap.begin(), heap.end());
     };
-
-    constexpr size_t kMaxKept = kMaxPrintPoints - 2;  // besides the first and the last point
     std::vector<Range> kept;
     double tolerance = kFirstTolerance;
     consider(0, points.size() - 1, std::numeric_limits<double>::infinity(), 0);
@@ -475,16 +475,14 @@ std::vector<TrackPoint> thin(const std::vector<TrackPoint>& points, const Farthe
         consider(range.split, range.end, range.threshold, parent);
     }
 
-    std::vector<size_t> chosen;
+    std::vector<size_t> chosen{0, points.size() - 1};
     for (const Range& r : kept)
         if (r.threshold >= tolerance) chosen.push_back(r.split);
     std::sort(chosen.begin(), chosen.end());
     std::vector<TrackPoint> print;
-    print.reserve(chosen.size() + 2);
-    print.push_back(points.front());
+    print.reserve(chosen.size());
     for (size_t i : chosen)
         print.push_back(points[i]);
-    print.push_back(points.back());
     return print;
 }
 

@@ -182,6 +182,35 @@ std::string buildPoiListXml(const PoiStore& store) {
     return out;
 }
 
+namespace {
+
+// A place of the page's list as a record of the given size, stamped `now` where the version keeps
+// a time.
+PoiRecord recordFrom(const TiXmlElement& e, size_t size, size_t timeAt,
+                     const platform::LocalTime& now) {
+    PoiRecord record(size, 0);
+    if (const char* lng = e.Attribute("lng"))
+        PoiStore::setRecordInt(record, PoiStore::kLngOffset, atoiSaturated(lng));
+    if (const char* lat = e.Attribute("lat"))
+        PoiStore::setRecordInt(record, PoiStore::kLatOffset, atoiSaturated(lat));
+    if (const TiXmlNode* child = e.FirstChild()) {
+        std::u16string name = platform::ansiToUtf16(child->ValueStr());
+        if (name.size() > PoiStore::kMaxNameUnits) name.resize(PoiStore::kMaxNameUnits);
+        for (size_t u = 0; u < name.size(); ++u) {
+            record[PoiStore::kNameOffset + 2 * u] = static_cast<uint8_t>(name[u] & 0xFF);
+            record[PoiStore::kNameOffset + 2 * u + 1] = static_cast<uint8_t>(name[u] >> 8);
+        }
+    }
+    if (timeAt != 0) {
+        const int fields[6] = {now.year, now.month, now.day, now.hour, now.minute, now.second};
+        for (int f = 0; f < 6; ++f)
+            PoiStore::setRecordInt(record, timeAt + 4 * static_cast<size_t>(f), fields[f]);
+    }
+    return record;
+}
+
+}  // namespace
+
 int addPois(PoiStore& store, const std::string& text) {
     TiXmlDocument document;
     std::string refusal;
@@ -198,25 +227,7 @@ int addPois(PoiStore& store, const std::string& text) {
     std::vector<PoiRecord> added;
     for (TiXmlElement* e = document.FirstChildElement(); e != nullptr;
          e = e->NextSiblingElement()) {
-        PoiRecord record(size, 0);
-        if (const char* lng = e->Attribute("lng"))
-            PoiStore::setRecordInt(record, PoiStore::kLngOffset, atoiSaturated(lng));
-        if (const char* lat = e->Attribute("lat"))
-            PoiStore::setRecordInt(record, PoiStore::kLatOffset, atoiSaturated(lat));
-        if (const TiXmlNode* child = e->FirstChild()) {
-            std::u16string name = platform::ansiToUtf16(child->ValueStr());
-            if (name.size() > PoiStore::kMaxNameUnits) name.resize(PoiStore::kMaxNameUnits);
-            for (size_t u = 0; u < name.size(); ++u) {
-                record[PoiStore::kNameOffset + 2 * u] = static_cast<uint8_t>(name[u] & 0xFF);
-                record[PoiStore::kNameOffset + 2 * u + 1] = static_cast<uint8_t>(name[u] >> 8);
-            }
-        }
-        if (timeAt != 0) {
-            const int fields[6] = {now.year, now.month, now.day, now.hour, now.minute, now.second};
-            for (int f = 0; f < 6; ++f)
-                PoiStore::setRecordInt(record, timeAt + 4 * static_cast<size_t>(f), fields[f]);
-        }
-        added.push_back(std::move(record));
+        added.push_back(recordFrom(*e, size, timeAt, now));
         ++store.header.count;
     }
     // The last place of the text ends up first.

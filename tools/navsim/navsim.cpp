@@ -22,6 +22,33 @@
 
 using namespace navsim;
 
+namespace {
+
+// What a search finds of the folder's entries; names too long for the device's paths are not
+// seen.
+Enumeration enumerate(const State& s, const HostPath& folder,
+                      const std::vector<navsim::host::Entry>& entries) {
+    Enumeration found;
+    for (const auto& [name, info] : entries) {
+        HostPath entry{folder.host + "/" + name, folder.folded + "\\" + foldUtf8(name),
+                       folder.depth + 1, name};
+        std::u16string wide = toUtf16(name);
+        if (wide.size() >= static_cast<size_t>(rapi::kMaxPath)) continue;
+        rapi::CE_FIND_DATA data{};
+        data.dwFileAttributes = attributesOf(s, entry, name, info);
+        data.ftCreationTime = info.created;
+        data.ftLastAccessTime = info.accessed;
+        data.ftLastWriteTime = info.written;
+        data.nFileSizeHigh = static_cast<DWORD>(info.size >> 32);
+        data.nFileSizeLow = static_cast<DWORD>(info.size & 0xFFFFFFFFu);
+        std::copy(wide.begin(), wide.end(), data.cFileName);
+        found.entries.push_back(data);
+    }
+    return found;
+}
+
+}  // namespace
+
 extern "C" {
 
 NAVSIM_EXPORT HANDLE RAPI_CALL CeCreateFile(const WCHAR* lpFileName, DWORD dwDesiredAccess, DWORD,
@@ -131,22 +158,7 @@ NAVSIM_EXPORT HANDLE RAPI_CALL CeFindFirstFile(const WCHAR* lpFileName,
     // A stable order, so that runs over the same folder enumerate alike.
     std::sort(entries.begin(), entries.end(),
               [](const auto& a, const auto& b) { return a.name < b.name; });
-    Enumeration found;
-    for (const auto& [name, info] : entries) {
-        HostPath entry{folder->host + "/" + name, folder->folded + "\\" + foldUtf8(name),
-                       folder->depth + 1, name};
-        std::u16string wide = toUtf16(name);
-        if (wide.size() >= static_cast<size_t>(rapi::kMaxPath)) continue;
-        rapi::CE_FIND_DATA data{};
-        data.dwFileAttributes = attributesOf(s, entry, name, info);
-        data.ftCreationTime = info.created;
-        data.ftLastAccessTime = info.accessed;
-        data.ftLastWriteTime = info.written;
-        data.nFileSizeHigh = static_cast<DWORD>(info.size >> 32);
-        data.nFileSizeLow = static_cast<DWORD>(info.size & 0xFFFFFFFFu);
-        std::copy(wide.begin(), wide.end(), data.cFileName);
-        found.entries.push_back(data);
-    }
+    Enumeration found = enumerate(s, *folder, entries);
     if (found.entries.empty()) return rapi::invalidHandleValue();
     *lpFindFileData = found.entries[0];
     found.next = 1;

@@ -13,21 +13,25 @@ std::wstring wide(const std::string& ansi) {
     return std::wstring(text.begin(), text.end());
 }
 
+// The dialog's one filter: a description and its patterns, each ending in NUL, and one NUL more.
+// The patterns go as the system takes several: "*.zip;*.gpx".
+std::wstring filterOf(const platform::FileDialogRequest& request) {
+    std::wstring pattern;
+    for (const std::string& one : platform::filterPatterns(request.extension))
+        pattern += (pattern.empty() ? L"" : L";") + wide(one);
+    std::wstring filter = wide(request.filterName) + L" (" + pattern + L")";
+    return filter + L'\0' + pattern + L'\0' + L'\0';
+}
+
 }  // namespace
 
 platform::FileDialogAnswer runFileDialog(const platform::FileDialogRequest& request, HWND owner,
                                          LPOFNHOOKPROC hook) {
     const bool save = request.kind == platform::FileDialogRequest::Kind::Save;
     const std::wstring title = wide(request.title);
-    // The first extension is the one a typed name gets; the patterns go as the system takes
-    // several: "*.zip;*.gpx".
+    // The first extension is the one a typed name gets.
     const std::wstring extension = wide(request.extension.substr(0, request.extension.find(';')));
-    std::wstring pattern;
-    for (const std::string& one : platform::filterPatterns(request.extension))
-        pattern += (pattern.empty() ? L"" : L";") + wide(one);
-    // Pairs of a description and a pattern, each ending in NUL, and one NUL more.
-    std::wstring filter = wide(request.filterName) + L" (" + pattern + L")";
-    filter += L'\0' + pattern + L'\0' + L'\0';
+    const std::wstring filter = filterOf(request);
     // Room for the longest path the system's wide functions take.
     std::wstring file(32768, L'\0');
     file.replace(0, 0, wide(request.suggestedName).substr(0, 255));
