@@ -46,6 +46,16 @@ def check(condition, message):
         raise Failure(message)
 
 
+def run(command, **options):
+    """subprocess.run, bounded: a tool that hangs fails the scenario with its name, well before
+    the test's own time limit would end it without one."""
+    options.setdefault("timeout", 90)
+    try:
+        return subprocess.run(command, **options)
+    except subprocess.TimeoutExpired:
+        raise Failure("%s did not end within %d s" % (" ".join(command[:3]), options["timeout"]))
+
+
 def solid_png(rgb, size=256):
     """A PNG of one colour."""
     def chunk(kind, data):
@@ -109,7 +119,7 @@ class Servers:
 
     def __init__(self, workdir):
         cert, key = os.path.join(workdir, "cert.pem"), os.path.join(workdir, "key.pem")
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+        run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
                         "-subj", "/CN=" + TRUSTED_HOST, "-keyout", key, "-out", cert],
                        check=True, capture_output=True)
         handler = functools.partial(QuietHandler, directory=PAGES)
@@ -257,16 +267,16 @@ class Program:
 
 
 def xdotool(*args):
-    return subprocess.run(["xdotool"] + list(args), check=True, capture_output=True, text=True,
+    return run(["xdotool"] + list(args), check=True, capture_output=True, text=True,
                           timeout=20).stdout
 
 
 def screenshot(path):
-    subprocess.run(["import", "-window", "root", path], check=True, timeout=30)
+    run(["import", "-window", "root", path], check=True, timeout=30)
 
 
 def pixel(path, x, y):
-    out = subprocess.run(["convert", path, "-format", "%%[hex:p{%d,%d}]" % (x, y), "info:"],
+    out = run(["convert", path, "-format", "%%[hex:p{%d,%d}]" % (x, y), "info:"],
                          check=True, capture_output=True, text=True).stdout
     return out.strip().upper()[:6]
 
@@ -439,7 +449,7 @@ def offline(env, workdir, scenario):
     check(page.startswith(b'<html xmlns="http://www.w3.org/1999/xhtml"') and b"\n" not in page,
           "nolink.html is not the offline page")
     check("不能连接".encode("gbk") in page, "nolink.html is not GBK")
-    size = subprocess.run(["identify", "-format", "%m %wx%h", os.path.join(folder, "nolink.gif")],
+    size = run(["identify", "-format", "%m %wx%h", os.path.join(folder, "nolink.gif")],
                           check=True, capture_output=True, text=True).stdout
     check(size == "GIF 507x230", "nolink.gif is %r" % size)
     # The picture is centred, 160 pixels down.
@@ -470,7 +480,7 @@ def text_page(env, workdir):
     deadline = time.time() + FIRST_PAINT_S
     while time.time() < deadline:
         screenshot(shot)
-        dark = subprocess.run(["convert", shot, "-crop", "300x40+0+0", "-threshold", "50%",
+        dark = run(["convert", shot, "-crop", "300x40+0+0", "-threshold", "50%",
                                "-format", "%[fx:mean]", "info:"],
                               check=True, capture_output=True, text=True).stdout
         if float(dark) < 0.999 and pixel(shot, 5, 5) == "FFFFFF":
@@ -534,7 +544,7 @@ def script_dialogs(env, workdir):
 
 def count_colour(path, colour, box):
     """How many pixels inside box (w, h, x, y) have about that colour."""
-    out = subprocess.run(["convert", path, "-crop", "%dx%d+%d+%d" % box, "+repage", "-fuzz", "6%",
+    out = run(["convert", path, "-crop", "%dx%d+%d+%d" % box, "+repage", "-fuzz", "6%",
                           "-fill", "black", "+opaque", colour, "-fill", "white", "-opaque", colour,
                           "-format", "%[fx:mean*w*h]", "info:"],
                          check=True, capture_output=True, text=True).stdout
@@ -544,7 +554,7 @@ def count_colour(path, colour, box):
 def simulated_navigator(env, workdir):
     root = os.path.join(workdir, "navigator")
     os.makedirs(root)
-    subprocess.run([env["VANTU_CLI"], "make-sample", root], check=True, capture_output=True)
+    run([env["VANTU_CLI"], "make-sample", root], check=True, capture_output=True)
     return {"LD_LIBRARY_PATH": env["NAVSIM_DIR"], "NAVSIM_ROOT": root}
 
 
@@ -570,7 +580,7 @@ def bundled_page(env, workdir):
     """The program with its bundled page and a simulated navigator holding the sample data: the
     page lists the route books and draws one on its map. The screenshot is kept."""
     simulator = simulated_navigator(env, workdir)
-    listing = subprocess.run([env["VANTU_CLI"], "call", "connToPDA", "r"], check=True,
+    listing = run([env["VANTU_CLI"], "call", "connToPDA", "r"], check=True,
                              capture_output=True, text=True,
                              env=dict(os.environ, **simulator)).stdout
     books = dict(re.findall(r"<title>([^<]*)</title><rbid>(\d+)</rbid>", listing))
@@ -608,7 +618,7 @@ def bundled_page_use(env, workdir):
     """The bundled page as its users meet it: readable Chinese on a machine with the program's
     dependencies, the right-click menu, a saved place whose name holds "&", and a download that
     the user pauses. The screenshots are kept."""
-    fonts = subprocess.run(["fc-list", ":lang=zh", "family"], capture_output=True, text=True).stdout
+    fonts = run(["fc-list", ":lang=zh", "family"], capture_output=True, text=True).stdout
     check(fonts.strip(), "no CJK font is installed: the page's Chinese would show as boxes")
     simulator = simulated_navigator(env, workdir)
     slow = Program.servers.urls["http"] + "/slow.zip"
@@ -675,13 +685,13 @@ CARD_BOX = (360, 130, 306, 50)
 
 
 def crop(shot, box, out):
-    subprocess.run(["convert", shot, "-crop", "%dx%d+%d+%d" % box, "+repage", out], check=True)
+    run(["convert", shot, "-crop", "%dx%d+%d+%d" % box, "+repage", out], check=True)
 
 
 def differing_pixels(a, b):
     """How many pixels of two pictures differ by more than a shade (the translucent card lets
     the map's faint redrawing through)."""
-    out = subprocess.run(["compare", "-metric", "AE", "-fuzz", "10%", a, b, "null:"],
+    out = run(["compare", "-metric", "AE", "-fuzz", "10%", a, b, "null:"],
                          capture_output=True, text=True)
     return int(float(out.stderr.split()[0]))
 
@@ -755,7 +765,7 @@ def route_book_program(env, workdir, settings, book="长城一日游"):
     """The program with its bundled page, a simulated navigator with the sample data and the
     route book `book` shown first."""
     simulator = simulated_navigator(env, workdir)
-    listing = subprocess.run([env["VANTU_CLI"], "call", "connToPDA", "r"], check=True,
+    listing = run([env["VANTU_CLI"], "call", "connToPDA", "r"], check=True,
                              capture_output=True, text=True,
                              env=dict(os.environ, **simulator)).stdout
     books = dict(re.findall(r"<title>([^<]*)</title><rbid>(\d+)</rbid>", listing))
@@ -767,7 +777,7 @@ def route_book_program(env, workdir, settings, book="长城一日游"):
 
 
 def program_version(env):
-    return subprocess.run([env["VANTU_CLI"], "--version"], check=True, capture_output=True,
+    return run([env["VANTU_CLI"], "--version"], check=True, capture_output=True,
                           text=True).stdout.split()[-1]
 
 
@@ -801,7 +811,7 @@ def map_tiles(env, workdir):
     xdotool("key", "Return")
     time.sleep(2)
     check(program.stop() == 0, "the program did not end cleanly")
-    places = subprocess.run([env["VANTU_CLI"], "call", "GetPdaAddr"], check=True, capture_output=True,
+    places = run([env["VANTU_CLI"], "call", "GetPdaAddr"], check=True, capture_output=True,
                             text=True, env=dict(os.environ, **program.env)).stdout
     found = re.search(r'lng="(\d+)" lat="(\d+)"[^>]*>TilePoint<', places)
     check(found, "no saved place from the right click: " + places)
@@ -901,7 +911,7 @@ def pc_files(env, workdir):
                         for i in range(10)) +
                 '<trkpt lat="-1.0" lon="120.2"/></trkseg></trk></gpx>')
     package = os.path.join(workdir, "package.zip")
-    subprocess.run([env["VANTU_CLI"], "import-gpx", ride, "Packaged", package], check=True,
+    run([env["VANTU_CLI"], "import-gpx", ride, "Packaged", package], check=True,
                    capture_output=True)
     saved = os.path.join(workdir, "saved", "west-lake.gpx")
     os.makedirs(os.path.dirname(saved))
@@ -1024,7 +1034,7 @@ def edit_profile(env, workdir):
 def cli_json(env, program, *args):
     """What vantu-cli edit-export writes of a route book of the program's navigator."""
     out = os.path.join(program.tmpdir, "exported.json")
-    subprocess.run([env["VANTU_CLI"], "edit-export", *args, out], check=True, capture_output=True,
+    run([env["VANTU_CLI"], "edit-export", *args, out], check=True, capture_output=True,
                    env=dict(os.environ, **program.env))
     with open(out, encoding="utf-8") as f:
         return json.load(f)
@@ -1071,7 +1081,7 @@ def edit_new_book(env, workdir):
                     "no POIs on the editor's map (the one just put is chosen, in orange)")
     click(window, EDIT_SAVE_NAVIGATOR)
     saved_in_history(program, "Made20")
-    listing = subprocess.run([env["VANTU_CLI"], "call", "connToPDA", "r"], check=True, text=True,
+    listing = run([env["VANTU_CLI"], "call", "connToPDA", "r"], check=True, text=True,
                              capture_output=True, env=dict(os.environ, **program.env)).stdout
     check(">Made20<" in listing, "the navigator does not list Made20: " + listing)
     # The viewer draws it, from the page's list in the navigator's order.
@@ -1095,7 +1105,7 @@ def edit_new_book(env, workdir):
     again = os.path.join(workdir, "again.json")
     with open(again, "w", encoding="utf-8") as f:
         json.dump(document, f, ensure_ascii=False)
-    subprocess.run([env["VANTU_CLI"], "edit-import", again, "Again"], check=True,
+    run([env["VANTU_CLI"], "edit-import", again, "Again"], check=True,
                    capture_output=True, env=dict(os.environ, **program.env))
     for first, second in (("Made20.trk", "Again.trk"), ("Made20.rut", "Again.rut")):
         with open(navigator_file(root, first), "rb") as a, open(navigator_file(root, second), "rb") as b:
@@ -1105,7 +1115,7 @@ def edit_new_book(env, workdir):
 
 def colour_centre(shot, colour, box):
     """The middle of the pixels of about that colour inside box (w, h, x, y), in the window."""
-    out = subprocess.run(["convert", shot, "-crop", "%dx%d+%d+%d" % box, "+repage", "-fuzz", "6%",
+    out = run(["convert", shot, "-crop", "%dx%d+%d+%d" % box, "+repage", "-fuzz", "6%",
                           "-fill", "black", "+opaque", colour, "-fill", "white", "-opaque", colour,
                           "txt:-"], check=True, capture_output=True, text=True).stdout
     found = [tuple(map(int, m)) for m in re.findall(r"^(\d+),(\d+): \(255,255,255", out, re.M)]
