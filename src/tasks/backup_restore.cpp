@@ -375,6 +375,17 @@ bool writeCopies(const TaskContext& context, DataFolder& folder, ArchiveReader& 
     return true;
 }
 
+// The backup's zip opened, and its size; nothing, with the restore refused, when it cannot be.
+std::optional<uint64_t> openBackup(Seat& seat, const std::string& archivePath,
+                                   ArchiveReader& reader, BackupOutcome& outcome) {
+    platform::OsError error;
+    std::optional<platform::FileInfo> zip = platform::fileInfo(archivePath, &error);
+    if (zip && reader.open(archivePath)) return zip->size;
+    if (zip) error = reader.osError();
+    refuse(seat, outcome, "it is not a zip archive", error);
+    return std::nullopt;
+}
+
 void restore(const TaskContext& context, const std::string& archivePath,
              const ReplaceQuestion& replace, BackupOutcome& outcome) {
     DataFolder folder(context);
@@ -382,14 +393,11 @@ void restore(const TaskContext& context, const std::string& archivePath,
     std::optional<std::vector<DataFile>> listed = finishLeftovers(context, folder, problem);
     if (!listed) return failTask(context.device.seat, outcome, TaskStatus::TransferError, problem);
     ArchiveReader reader;
-    platform::OsError error;
-    std::optional<platform::FileInfo> zip = platform::fileInfo(archivePath, &error);
-    if (!zip || !reader.open(archivePath)) {
-        if (zip) error = reader.osError();
-        return refuse(context.device.seat, outcome, "it is not a zip archive", error);
-    }
+    std::optional<uint64_t> zipBytes =
+        openBackup(context.device.seat, archivePath, reader, outcome);
+    if (!zipBytes) return;
     CheckedBackup backup;
-    if (!checkBackup(reader, zip->size, backup, problem))
+    if (!checkBackup(reader, *zipBytes, backup, problem))
         return refuse(context.device.seat, outcome, problem);
     const OnNavigator present = byFoldedName(*listed);
     problem = placesProblem(folder, backup.files, present);
@@ -407,6 +415,7 @@ void restore(const TaskContext& context, const std::string& archivePath,
         outcome.bytes = 0;
         return;
     }
+    platform::OsError error;
     std::string failed = staged.putInPlace(error);
     outcome.files = staged.inPlace();
     if (outcome.files > 0) clearRouteBooks(context.device);
