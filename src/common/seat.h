@@ -69,8 +69,10 @@ struct TaskEvent {
         return {Kind::Status, 0, TaskKind::Import, status, cause, nullptr, std::move(causeText)};
     }
     static TaskEvent ofProgress(TaskKind task, int ordinal) {
-        return {Kind::Progress,          ordinal, task, TaskStatus::Done,
-                platform::OsCause::None, nullptr, {}};
+        TaskEvent event = of(Kind::Progress);
+        event.ordinal = ordinal;
+        event.progress = task;
+        return event;
     }
 };
 
