@@ -7,6 +7,11 @@ tested and ported with only the layers below it. Folders of one rank do not incl
 platform/ (the seam) and common/ (what every layer shares) sit below them all; the generated
 build_config.h and its template in src/ itself may be included anywhere.
 
+The seam says no failure itself: a file or folder call hands the system's cause to its caller
+(an OsError), and the layer that ends the work logs it once, with its context. So no file of
+platform/ calls logOsError, nor logLine where it handles an OS error (errno, GetLastError(),
+strerror, an OsError); only the log and the error value themselves define them.
+
 Nor may a layer reach up at run time: a function of a lower layer named set... that takes a
 std::function, a function pointer or a pointer to an object, called from a higher layer, is a
 handler the higher layer installs for the lower one to call. What the core needs of its front
@@ -109,6 +114,23 @@ def check_handlers(src):
     return problems
 
 
+# The files that define the log and the error value's line.
+SEAM_LOG_DEFINITIONS = {"platform/log.cpp", "platform/os_error.h", "platform/os_error.cpp"}
+OS_ERROR_WORDS = re.compile(r"\b(errno|GetLastError|strerror\w*|OsError|lastOsError)\b")
+
+
+def check_seam_logging(src):
+    problems = []
+    for rel, text in source_files(src):
+        if not rel.startswith("platform/") or rel in SEAM_LOG_DEFINITIONS:
+            continue
+        if re.search(r"\blogOsError\s*\(", text):
+            problems.append(f"{rel}: the seam logs an OS error (logOsError); hand it to the caller")
+        elif re.search(r"\blogLine\s*\(", text) and OS_ERROR_WORDS.search(text):
+            problems.append(f"{rel}: the seam logs an OS error (logLine); hand it to the caller")
+    return problems
+
+
 SELF_TESTS = [
     # (name, files, problems expected)
     ("a handler installed from above",
@@ -132,6 +154,12 @@ SELF_TESTS = [
                             "tasks/w.h": "void work(Seat& seat);",
                             "app/a.cpp": "void n(Seat& s) { work(s); }"}, 0),
     ("an include upwards", {"formats/x.cpp": '#include "app/window.h"', "app/window.h": ""}, 1),
+    ("the seam logging an OS error",
+     {"platform/posix/files_posix.cpp": "bool f() { logOsError(lastOsError()); return false; }",
+      "platform/win32/files_win32.cpp": 'void g() { logLine("open: " + std::to_string(GetLastError())); }',
+      "platform/transfer_watch.cpp": 'void h() { logLine("HTTP GET failed"); }',
+      "platform/os_error.cpp": "void logOsError(const OsError& e) { logLine(describe(e)); }",
+      "tasks/backup.cpp": "void k(const OsError& e) { logOsError(e); }"}, 2),
 ]
 
 
@@ -143,7 +171,7 @@ def self_test():
             for rel, text in files.items():
                 (root / rel).parent.mkdir(parents=True, exist_ok=True)
                 (root / rel).write_text(text, encoding="utf-8")
-            found = check(root) + check_handlers(root)
+            found = check(root) + check_handlers(root) + check_seam_logging(root)
         if len(found) != expected:
             failures += 1
             print(f"self-test {name!r}: {len(found)} problem(s), expected {expected}: {found}")
@@ -155,7 +183,7 @@ def main():
     if sys.argv[1:] == ["--self-test"]:
         return self_test()
     src = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else pathlib.Path(__file__).parent.parent / "src")
-    problems = check(src) + check_handlers(src)
+    problems = check(src) + check_handlers(src) + check_seam_logging(src)
     for p in problems:
         print(p)
     if problems:

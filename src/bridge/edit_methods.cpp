@@ -222,6 +222,30 @@ std::string saveEditToPDA(DeviceManager& device, const std::string& request) {
     return pcFileAnswer({"started", {}, name, {}});
 }
 
+namespace {
+
+// Writes the set `name` in `work` as the file `made`, GPX or a package; the refusal's word, empty
+// when written (a failure's cause in `error`).
+std::string writeEditFile(DeviceManager& device, const std::string& work, const std::string& name,
+                          bool gpx, const std::string& made, platform::OsError& error) {
+    if (gpx) {
+        std::optional<std::vector<RecordedSegment>> track =
+            readRecordedTrack(platform::joinPath(work, name + ".trk"));
+        RouteBookData data;
+        data.readRouteFile(platform::joinPath(platform::joinPath(work, name), name + ".rut"));
+        const bool written = track && platform::writeWholeFile(
+                                          made,
+                                          writeGpx(routeBookToGpx(data, *track, name),
+                                                   std::string("vantu ") + build_config::kVersion),
+                                          &error);
+        return written ? std::string() : "GPX";
+    }
+    WindowWork window;
+    return buildPackage(window.context(device), work, name, &error) ? std::string() : "zip";
+}
+
+}  // namespace
+
 std::string saveEditToPC(DeviceManager& device, const std::string& request) {
     EditRequest read = readRequest(request, 1);
     if (!read.document) return read.refusal;
@@ -243,21 +267,10 @@ std::string saveEditToPC(DeviceManager& device, const std::string& request) {
     if (work.empty()) return pcFileRefused(file, kNoFolder);
     std::string refusal = writeRouteBookSet(*read.document, work, name);
     std::string made = platform::joinPath(work, name + "." + extension);
-    if (refusal.empty() && gpx) {
-        std::optional<std::vector<RecordedSegment>> track =
-            readRecordedTrack(platform::joinPath(work, name + ".trk"));
-        RouteBookData data;
-        data.readRouteFile(platform::joinPath(platform::joinPath(work, name), name + ".rut"));
-        if (!track || !platform::writeWholeFile(
-                          made, writeGpx(routeBookToGpx(data, *track, name),
-                                         std::string("vantu ") + build_config::kVersion)))
-            refusal = "GPX";
-    } else if (refusal.empty()) {
-        WindowWork window;
-        if (!buildPackage(window.context(device), work, name)) refusal = "zip";
-    }
-    const bool saved = refusal.empty() && platform::replaceWithCopy(made, *path);
+    platform::OsError error;
+    if (refusal.empty()) refusal = writeEditFile(device, work, name, gpx, made, error);
+    const bool saved = refusal.empty() && platform::replaceWithCopy(made, *path, &error);
     platform::removeTree(work);
-    if (!saved) return pcFileRefused(file, quoted(file) + "写不进去。");
+    if (!saved) return pcFileRefused(file, quoted(file) + "写不进去。", error);
     return pcFileAnswer({"saved", file, name, "路书已存成" + quoted(file) + "。"});
 }

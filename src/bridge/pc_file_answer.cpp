@@ -20,6 +20,15 @@ std::string pcFileRefused(const std::string& file, const std::string& message) {
     return pcFileAnswer({"refused", file, {}, message});
 }
 
+std::string pcFileRefused(const std::string& file, const std::string& message,
+                          platform::OsError error) {
+    if (error.failed()) {
+        platform::addContext(error, "the PC's file " + file);
+        platform::logOsError(error);
+    }
+    return pcFileRefused(file, message);
+}
+
 std::string fileNameOf(const std::string& path) {
     size_t slash = platform::lastSeparator(path);
     return slash == std::string::npos ? path : path.substr(slash + 1);

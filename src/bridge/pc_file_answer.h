@@ -22,6 +22,10 @@ struct PcFileOutcome {
 // <pcfile status="S" file="F" name="N" dropped="D">message</pcfile>
 std::string pcFileAnswer(const PcFileOutcome& outcome);
 std::string pcFileRefused(const std::string& file, const std::string& message);
+// The same for a file the system would not write or read: its cause goes to the log, once, with
+// the file as its context.
+std::string pcFileRefused(const std::string& file, const std::string& message,
+                          platform::OsError error);
 
 // The file name without its folder; without folder and extension.
 std::string fileNameOf(const std::string& path);

@@ -130,10 +130,11 @@ std::string saveGpxToPC(DeviceManager& device, const std::string& rbid) {
     // Written whole beside the program's files first: a file the user chose to replace is
     // never left cut short.
     const std::string copy = platform::privateFile("saved.gpx");
-    bool saved = !copy.empty() && platform::writeWholeFile(copy, *text) &&
-                 platform::replaceWithCopy(copy, *path);
+    platform::OsError error;
+    bool saved = !copy.empty() && platform::writeWholeFile(copy, *text, &error) &&
+                 platform::replaceWithCopy(copy, *path, &error);
     platform::deleteFile(copy);
-    if (!saved) return pcFileRefused(file, quoted(file) + "写不进去。");
+    if (!saved) return pcFileRefused(file, quoted(file) + "写不进去。", error);
     return pcFileAnswer({"saved", file, *name, "路书已存成" + quoted(file) + "。"});
 }
 

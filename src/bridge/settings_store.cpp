@@ -63,7 +63,11 @@ std::string SettingsStore::getValue(const std::string& key) const {
 
 void SettingsStore::writeValue(const std::string& key, const char* value) const {
     std::lock_guard<std::mutex> lock(cacheMutex_);
-    platform::writeProfileString(kSection, key, value, settingsFilePath());
+    platform::OsError error;
+    if (!platform::writeProfileString(kSection, key, value, settingsFilePath(), &error)) {
+        platform::addContext(error, "saving the setting " + key);
+        platform::logOsError(error);
+    }
     cachedValues_.clear();
     cachedStamp_.reset();
 }
@@ -112,8 +116,12 @@ int SettingsStore::writeFileText(const std::string& name, const std::string& con
     // full disk, say) leaves the page's earlier text as it was.
     const std::string fresh = path + ".~new";
     const std::string_view text(content.data(), std::strlen(content.c_str()));
-    if (!platform::writeNewFile(fresh, text) || !platform::moveIntoPlace(fresh, path)) {
+    platform::OsError error;
+    if (!platform::writeNewFile(fresh, text, &error) ||
+        !platform::moveIntoPlace(fresh, path, &error)) {
         platform::deleteFile(fresh);
+        platform::addContext(error, "saving the page's file " + name);
+        platform::logOsError(error);
         return 0;
     }
     return 1;

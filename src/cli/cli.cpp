@@ -43,6 +43,11 @@ std::string forOutput(const std::string& ansi, bool ansiOut) {
     return out.replace(open + 1, close - open - 1, "UTF-8");
 }
 
+std::string withCause(const std::string& message, const platform::OsError& error, bool ansiOut) {
+    if (!error.failed()) return message;
+    return message + ": " + (ansiOut ? error.text : toTerminal(error.text));
+}
+
 std::optional<std::string> localPath(const std::string& utf8, const char* command) {
     std::string ansi = toAnsi(utf8);
     if (toTerminal(ansi) == utf8) return ansi;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/os_error.h"
+
 // vantu-cli's commands. Each command file registers itself with a static CliCommand object.
 namespace cli {
 
@@ -55,6 +57,10 @@ std::string toTerminal(const std::string& ansi);
 // The program's ANSI text as printed: the bytes themselves with `ansi`, else UTF-8, where an
 // XML declaration then names UTF-8 (only the declaration's encoding changes).
 std::string forOutput(const std::string& ansi, bool ansiOut);
+// "<message>: <the system's text>", or the message alone when nothing failed; the message is as
+// printed, the system's text (ANSI) made so too.
+std::string withCause(const std::string& message, const platform::OsError& error,
+                      bool ansiOut = false);
 
 // A local path given on the command line (UTF-8) as the program's ANSI path; nothing, with a
 // message on standard error, when the system's code page cannot hold it: another file, whose

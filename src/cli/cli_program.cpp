@@ -69,6 +69,7 @@ void TerminalSeat::post(const TaskEvent& event) {
             line += ": " + platform::ansiToUtf8(*text);
         else if (const char* own = ownStatusText(event.status))
             line += std::string(": ") + own;
+        if (!event.causeText.empty()) line += ": " + platform::ansiToUtf8(event.causeText);
     } else {
         line = "item " + std::to_string(event.ordinal) + ": " + taskWord(event.progress);
     }

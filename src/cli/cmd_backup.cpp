@@ -35,6 +35,11 @@ std::string shown(const std::string& text, const Output& output) {
     return output.ansi ? toAnsi(text) : text;
 }
 
+// Why a backup or restore failed, with the system's cause when it had one.
+std::string shownProblem(const BackupOutcome& outcome, const Output& output) {
+    return withCause(shown(outcome.problem, output), outcome.error, output.ansi);
+}
+
 // Finds the navigator as every device method does, but without its probe file: a run's first
 // search only looks, and a backup must leave the navigator untouched.
 bool connect(CliProgram& program, const char* command) {
@@ -60,7 +65,7 @@ int runBackup(const std::vector<std::string>& args) {
     program.waitForTask();
     if (!outcome->problem.empty()) {
         std::fprintf(stderr, "vantu-cli backup: %s; no backup was written\n",
-                     shown(outcome->problem, options.output).c_str());
+                     shownProblem(*outcome, options.output).c_str());
         if (outcome->archiveFailed) program.note(kExitFile);
     } else if (outcome->finished) {
         for (const LeftOut& left : outcome->leftOut)
@@ -91,7 +96,7 @@ void reportRestore(CliProgram& program, const BackupOptions& options,
                          shown(name, options.output).c_str());
     if (!outcome.problem.empty()) {
         std::fprintf(stderr, "vantu-cli restore: %s: %s; %s\n", options.archive.c_str(),
-                     shown(outcome.problem, options.output).c_str(),
+                     shownProblem(outcome, options.output).c_str(),
                      outcome.files ? "the files restored before it stay restored"
                                    : "nothing on the navigator was changed");
         if (outcome.archiveFailed) program.note(kExitFile);

@@ -106,10 +106,12 @@ int runExport(const std::vector<std::string>& words) {
         return std::max<int>(program.exitCode(), kExitFailed);
     // Packed as for an upload: a bare track gets its generated route file in the package.
     LocalTask task;
+    platform::OsError error;
     if (!buildPackage(task.context(program.device(), program.device().dataRoot), staging.path(),
-                      *name)) {
-        std::fprintf(stderr, "vantu-cli export: cannot write the package in %s\n",
-                     toTerminal(staging.path()).c_str());
+                      *name, &error)) {
+        std::fprintf(
+            stderr, "vantu-cli export: %s\n",
+            withCause("cannot write the package in " + toTerminal(staging.path()), error).c_str());
         program.note(kExitFile);
     } else if (!writeOut(platform::joinPath(staging.path(), *name + ".zip"), *out, args[1],
                          "export")) {

@@ -73,6 +73,25 @@ int writeGpxFrom(const GpxSource& source, bool local, const std::string& out) {
     return kExitOk;
 }
 
+// Writes the route book `given` of the navigator, or else the files of `source`, as GPX to
+// `out`; the exit status.
+int exportGpx(const Output& output, const std::optional<std::string>& given, GpxSource source,
+              const std::string& out) {
+    std::optional<CliProgram> program;
+    std::optional<StagingFolder> staging;
+    int status = kExitOk;
+    if (given) {
+        program.emplace(output);
+        std::optional<GpxSource> fetched = fetchGpxSource(*program, staging, *given);
+        if (!fetched) return program->exitCode();
+        source = *fetched;
+        status = program->exitCode();
+    }
+    if (source.name.empty()) source.name = baseName(source.trackPath);
+    const int written = writeGpxFrom(source, !given, out);
+    return written == kExitOk ? status : written;
+}
+
 int runExportGpx(const std::vector<std::string>& words) {
     Output output;
     std::optional<std::string> givenTrack, givenRoute;
@@ -100,20 +119,7 @@ int runExportGpx(const std::vector<std::string>& words) {
     // Paths given on the command line must reach the file system as given.
     for (const std::string& given : {out, source.trackPath, source.routePath})
         if (!given.empty() && !localPath(given, "export-gpx")) return kExitFile;
-
-    std::optional<CliProgram> program;
-    std::optional<StagingFolder> staging;
-    int status = kExitOk;
-    if (!local) {
-        program.emplace(output);
-        std::optional<GpxSource> fetched = fetchGpxSource(*program, staging, args[0]);
-        if (!fetched) return program->exitCode();
-        source = *fetched;
-        status = program->exitCode();
-    }
-    if (source.name.empty()) source.name = baseName(source.trackPath);
-    const int written = writeGpxFrom(source, local, out);
-    return written == kExitOk ? status : written;
+    return exportGpx(output, local ? std::nullopt : std::optional(args[0]), source, out);
 }
 
 // Says on standard error what of the GPX file was left out or read as '?'.

@@ -88,8 +88,10 @@ bool fetchRouteBook(CliProgram& program, const std::string& folder, const std::s
 
 bool writeOut(const std::string& from, const std::string& out, const std::string& outUtf8,
               const char* command) {
-    if (platform::replaceWithCopy(from, out)) return true;
-    std::fprintf(stderr, "vantu-cli %s: cannot write %s\n", command, outUtf8.c_str());
+    platform::OsError error;
+    if (platform::replaceWithCopy(from, out, &error)) return true;
+    std::fprintf(stderr, "vantu-cli %s: %s\n", command,
+                 withCause("cannot write " + outUtf8, error).c_str());
     return false;
 }
 

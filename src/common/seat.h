@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/task_status.h"
@@ -57,16 +58,21 @@ struct TaskEvent {
     // ReplaceQuestion: whether to replace the files that differ from the backup being restored.
     // A front end that cannot ask answers No.
     std::shared_ptr<SeatQuestion> question;
+    // Status: the system's text for that cause (ANSI), for a front end that shows text.
+    std::string causeText;
 
     static TaskEvent of(Kind kind) {
-        return {kind, 0, TaskKind::Import, TaskStatus::Done, platform::OsCause::None, nullptr};
+        return {kind, 0, TaskKind::Import, TaskStatus::Done, platform::OsCause::None, nullptr, {}};
     }
-    static TaskEvent ofStatus(TaskStatus status,
-                              platform::OsCause cause = platform::OsCause::None) {
-        return {Kind::Status, 0, TaskKind::Import, status, cause, nullptr};
+    static TaskEvent ofStatus(TaskStatus status, platform::OsCause cause = platform::OsCause::None,
+                              std::string causeText = {}) {
+        return {Kind::Status, 0, TaskKind::Import, status, cause, nullptr, std::move(causeText)};
     }
     static TaskEvent ofProgress(TaskKind task, int ordinal) {
-        return {Kind::Progress, ordinal, task, TaskStatus::Done, platform::OsCause::None, nullptr};
+        TaskEvent event = of(Kind::Progress);
+        event.ordinal = ordinal;
+        event.progress = task;
+        return event;
     }
 };
 
@@ -91,8 +97,9 @@ class Seat {
     // typed: No cancels.
     platform::FileDialogAnswer askForFile(const platform::FileDialogRequest& request);
 
-    void postStatus(TaskStatus status, platform::OsCause cause = platform::OsCause::None) {
-        post(TaskEvent::ofStatus(status, cause));
+    // With the system's cause of the failure behind the status, when it had one.
+    void postStatus(TaskStatus status, const platform::OsError& error = {}) {
+        post(TaskEvent::ofStatus(status, error.cause, error.text));
     }
     void postProgress(TaskKind task, int ordinal) { post(TaskEvent::ofProgress(task, ordinal)); }
 };

@@ -129,9 +129,10 @@ bool NavigatorFiles::moveAllOrNone(const std::vector<PathMove>& moves, bool skip
     return true;
 }
 
-bool NavigatorFiles::copyNew(const std::string& localPath, const std::string& path) const {
-    if (!device_) return platform::copyFile(localPath, path, true);
-    platform::File local(localPath, platform::OpenMode::Read);
+bool NavigatorFiles::copyNew(const std::string& localPath, const std::string& path,
+                             platform::OsError* error) const {
+    if (!device_) return platform::copyFile(localPath, path, true, error);
+    platform::File local(localPath, platform::OpenMode::Read, error);
     if (!local.isOpen()) return false;
     Replacement copy;
     copy.source = localSource(local);
@@ -139,9 +140,10 @@ bool NavigatorFiles::copyNew(const std::string& localPath, const std::string& pa
     return NavigatorTree(rapi_, folder).writeNew(name, copy);
 }
 
-bool NavigatorFiles::copyOut(const std::string& path, const std::string& localPath) const {
+bool NavigatorFiles::copyOut(const std::string& path, const std::string& localPath,
+                             platform::OsError* error) const {
     return device_ ? copyFromDevice(rapi_, path, localPath) != 0
-                   : platform::copyFile(path, localPath, false);
+                   : platform::copyFile(path, localPath, false, error);
 }
 
 namespace {

@@ -134,10 +134,12 @@ class NavigatorFiles {
     // Copies a local file to a file of the navigator that does not exist yet (on the device
     // stamped with the current time before any data is written, on a drive with the local
     // file's times); false when it cannot be read, created or written, and then nothing is left
-    // at `path`.
-    bool copyNew(const std::string& localPath, const std::string& path) const;
+    // at `path`. A drive's or the PC's cause of a failure goes into *error.
+    bool copyNew(const std::string& localPath, const std::string& path,
+                 platform::OsError* error = nullptr) const;
     // Copies a file of the navigator to a local file (created or truncated).
-    bool copyOut(const std::string& path, const std::string& localPath) const;
+    bool copyOut(const std::string& path, const std::string& localPath,
+                 platform::OsError* error = nullptr) const;
 
   private:
     RapiBinding& rapi_;

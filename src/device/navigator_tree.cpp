@@ -48,13 +48,13 @@ bool pumpIntoDevice(RapiBinding& rapi, const DeviceHandle& device, const Replace
     return !replacement.lastWriteTime || rapi.CeSetFileTime(device.get(), &stamp, &stamp, &stamp);
 }
 
-bool pumpIntoLocal(platform::File& out, const Replacement& replacement) {
+bool pumpIntoLocal(platform::File& out, const Replacement& replacement, platform::OsError* error) {
     std::vector<char> buffer(kLocalCopyChunk);
     for (;;) {
         std::optional<size_t> got = replacement.source(buffer.data(), buffer.size());
         if (!got || *got > buffer.size()) return false;
         if (*got == 0) break;
-        if (!out.write(buffer.data(), *got)) return false;
+        if (!out.write(buffer.data(), *got, error)) return false;
     }
     return !replacement.lastWriteTime || out.setTimes(replacement.lastWriteTime);
 }
@@ -73,12 +73,12 @@ bool pumpDeviceFile(RapiBinding& rapi, const DeviceHandle& device, const ChunkSi
     }
 }
 
-bool pumpLocalFile(platform::File& in, const ChunkSink& sink) {
+bool pumpLocalFile(platform::File& in, const ChunkSink& sink, platform::OsError* error) {
     const int64_t size = in.size();
     if (size < 0) return false;
     std::vector<char> buffer(kLocalCopyChunk);
     int64_t total = 0;
-    while (size_t got = in.read(buffer.data(), buffer.size())) {
+    while (size_t got = in.read(buffer.data(), buffer.size(), error)) {
         if (!sink(buffer.data(), got)) return false;
         total += static_cast<int64_t>(got);
     }
@@ -153,11 +153,12 @@ std::optional<EntryKind> NavigatorTree::kindOf(std::u16string_view name) const {
     return entryOf(std::move(found->front())).kind;
 }
 
-bool NavigatorTree::read(std::u16string_view name, const ChunkSink& sink) const {
+bool NavigatorTree::read(std::u16string_view name, const ChunkSink& sink,
+                         platform::OsError* error) const {
     if (!device_) {
         platform::File in;
-        return drive_->openFile(onDrive(name), platform::OpenMode::Read, in) &&
-               pumpLocalFile(in, sink);
+        return drive_->openFile(onDrive(name), platform::OpenMode::Read, in, error) &&
+               pumpLocalFile(in, sink, error);
     }
     if (!rapi_.isLoaded()) return false;
     DeviceHandle device(rapi_, rapi_.CeCreateFile(devicePath(name).c_str(), rapi::kGenericRead,
@@ -166,12 +167,14 @@ bool NavigatorTree::read(std::u16string_view name, const ChunkSink& sink) const 
     return device.isValid() && pumpDeviceFile(rapi_, device, sink);
 }
 
-bool NavigatorTree::writeNew(std::u16string_view name, const Replacement& replacement) const {
+bool NavigatorTree::writeNew(std::u16string_view name, const Replacement& replacement,
+                             platform::OsError* error) const {
     bool written = false;
     if (!device_) {
         platform::File out;
-        if (!drive_->openFile(onDrive(name), platform::OpenMode::CreateNew, out)) return false;
-        written = pumpIntoLocal(out, replacement);
+        if (!drive_->openFile(onDrive(name), platform::OpenMode::CreateNew, out, error))
+            return false;
+        written = pumpIntoLocal(out, replacement, error);
     } else {
         if (!rapi_.isLoaded()) return false;
         DeviceHandle device(
@@ -186,8 +189,8 @@ bool NavigatorTree::writeNew(std::u16string_view name, const Replacement& replac
     return written;
 }
 
-bool NavigatorTree::createFolder(std::u16string_view name) const {
-    if (!device_) return drive_->createFolder(onDrive(name));
+bool NavigatorTree::createFolder(std::u16string_view name, platform::OsError* error) const {
+    if (!device_) return drive_->createFolder(onDrive(name), error);
     return rapi_.isLoaded() && rapi_.CeCreateDirectory(devicePath(name).c_str());
 }
 
@@ -228,17 +231,18 @@ void NavigatorTree::finishInterrupted(std::u16string_view name) const {
     if (kindOf(fresh) == EntryKind::File) remove(fresh);
 }
 
-bool NavigatorTree::writeCopy(std::u16string_view name, const Replacement& replacement) const {
+bool NavigatorTree::writeCopy(std::u16string_view name, const Replacement& replacement,
+                              platform::OsError* error) const {
     if (!reachable()) return false;
     finishInterrupted(name);
     const std::u16string fresh = withSuffix(name, kDeviceNewSuffix);
-    if (!writeNew(fresh, replacement)) return false;
+    if (!writeNew(fresh, replacement, error)) return false;
     if (!replacement.check || replacement.check()) return true;
     remove(fresh);
     return false;
 }
 
-bool NavigatorTree::putInPlace(std::u16string_view name) const {
+bool NavigatorTree::putInPlace(std::u16string_view name, platform::OsError* error) const {
     const std::u16string fresh = withSuffix(name, kDeviceNewSuffix);
     const std::optional<EntryKind> standing = kindOf(name);
     // Only a file is ever replaced: a folder (or a link) keeps its name, and stays whole.
@@ -247,7 +251,7 @@ bool NavigatorTree::putInPlace(std::u16string_view name) const {
         return false;
     }
     if (!device_) {
-        if (drive_->moveIntoPlace(onDrive(fresh), onDrive(name))) return true;
+        if (drive_->moveIntoPlace(onDrive(fresh), onDrive(name), error)) return true;
         remove(fresh);
         return false;
     }

@@ -25,6 +25,9 @@ class NavigatorTree {
     NavigatorTree& operator=(const NavigatorTree&) = delete;
 
     bool onDevice() const { return device_; }
+    // The calls that take an OsError fill it in with the drive's cause when one fails; the
+    // device's remote API tells none.
+
     // The device's library is loaded, or the drive's folder is open.
     bool reachable() const;
     // The length of the path of `name` in UTF-16 units, as the system counts it.
@@ -36,19 +39,22 @@ class NavigatorTree {
     std::optional<platform::EntryKind> kindOf(std::u16string_view name) const;
     // Reads the whole file into the sink; false when it cannot be opened (or is no regular
     // file), a read fails part way, or the sink gives up.
-    bool read(std::u16string_view name, const ChunkSink& sink) const;
+    bool read(std::u16string_view name, const ChunkSink& sink,
+              platform::OsError* error = nullptr) const;
     // Writes what the source gives to a file that does not exist yet; on failure nothing is
     // left at the name.
-    bool writeNew(std::u16string_view name, const Replacement& replacement) const;
-    bool createFolder(std::u16string_view name) const;
+    bool writeNew(std::u16string_view name, const Replacement& replacement,
+                  platform::OsError* error = nullptr) const;
+    bool createFolder(std::u16string_view name, platform::OsError* error = nullptr) const;
     bool removeFolder(std::u16string_view name) const;
     bool remove(std::u16string_view name) const;
     // Fails when anything stands at `to`.
     bool move(std::u16string_view from, std::u16string_view to) const;
 
     // replaceNavigatorFile's steps (device/device_files.h) on the file `name`.
-    bool writeCopy(std::u16string_view name, const Replacement& replacement) const;
-    bool putInPlace(std::u16string_view name) const;
+    bool writeCopy(std::u16string_view name, const Replacement& replacement,
+                   platform::OsError* error = nullptr) const;
+    bool putInPlace(std::u16string_view name, platform::OsError* error = nullptr) const;
     void discardCopy(std::u16string_view name) const;
     void finishInterrupted(std::u16string_view name) const;
 

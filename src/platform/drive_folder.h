@@ -12,8 +12,9 @@
 // below it is walked one folder at a time from the folder itself, and nothing on the way may be
 // a link (a symbolic link, a junction or another reparse point): a name that leads through one
 // is refused, as are "", "." and "..". Only regular files are opened: a FIFO, a device or a
-// socket is neither read nor waited on. Names are the navigator's own, UTF-16 with "\" between
-// folders, so that a name that no ANSI code page holds is reached exactly.
+// socket is neither read nor waited on. A call that takes an OsError fills it in when it fails.
+// Names are the navigator's own, UTF-16 with "\" between folders, so that a name that no ANSI code
+// page holds is reached exactly.
 namespace platform {
 
 enum class EntryKind { File, Folder, Other };
@@ -43,17 +44,20 @@ class DriveFolder {
     std::optional<EntryKind> kindOf(std::u16string_view name) const;
     // Opens a regular file to read (OpenMode::Read), or creates a new one where nothing stands
     // (OpenMode::CreateNew); other modes are refused.
-    bool openFile(std::u16string_view name, OpenMode mode, File& file) const;
-    bool createFolder(std::u16string_view name) const;
+    bool openFile(std::u16string_view name, OpenMode mode, File& file,
+                  OsError* error = nullptr) const;
+    bool createFolder(std::u16string_view name, OsError* error = nullptr) const;
     // Removes an empty folder.
-    bool removeFolder(std::u16string_view name) const;
+    bool removeFolder(std::u16string_view name, OsError* error = nullptr) const;
     // Removes a file (a link or FIFO itself, never what it points at); never a folder.
-    bool removeFile(std::u16string_view name) const;
+    bool removeFile(std::u16string_view name, OsError* error = nullptr) const;
     // Renames within the root; fails when anything stands at `to`.
-    bool moveNoReplace(std::u16string_view from, std::u16string_view to) const;
+    bool moveNoReplace(std::u16string_view from, std::u16string_view to,
+                       OsError* error = nullptr) const;
     // As platform::moveIntoPlace: the complete regular file `fresh` takes the place of the
     // regular file `target` (or of nothing) in one step, its bytes on the disk first.
-    bool moveIntoPlace(std::u16string_view fresh, std::u16string_view target) const;
+    bool moveIntoPlace(std::u16string_view fresh, std::u16string_view target,
+                       OsError* error = nullptr) const;
 
   private:
     std::string root_;       // ANSI, for the log

@@ -27,10 +27,7 @@ bool readWholeFile(const std::string& path, std::string& out, OsError* error) {
     while (size_t more = f.read(chunk, sizeof chunk, &failure))
         out.append(chunk, more);
     if (!failure.failed()) return true;
-    if (error)
-        *error = failure;
-    else
-        logOsError(failure);
+    if (error) *error = failure;
     return false;
 }
 

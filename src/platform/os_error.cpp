@@ -4,8 +4,15 @@
 
 namespace platform {
 
+void addContext(OsError& error, std::string_view context) {
+    if (!error.failed() || context.empty()) return;
+    error.context =
+        error.context.empty() ? std::string(context) : std::string(context) + ": " + error.context;
+}
+
 std::string describe(const OsError& error) {
-    std::string line(error.operation);
+    std::string line = error.context.empty() ? std::string() : error.context + ": ";
+    line += error.operation;
     line += " failed: ";
     line += error.path;
     line += ": ";
@@ -16,10 +23,6 @@ std::string describe(const OsError& error) {
 
 void logOsError(const OsError& error) {
     logLine(describe(error));
-}
-
-bool answerWithOsError(std::string_view operation, std::string_view path, OsError* error) {
-    return error ? failWithOsError(operation, path, error) : false;
 }
 
 }  // namespace platform

@@ -26,6 +26,9 @@ struct OsError {
     OsCause cause = OsCause::None;  // None until something failed
     std::string operation;          // "open", "read", "write", "copy", ...
     std::string path;               // ANSI; "from -> to" for a copy or a move
+    // What the layers above were doing, outermost first ("restore from b.zip: cannot write
+    // x.trk"); ANSI, empty at the seam.
+    std::string context;
 
     bool failed() const { return cause != OsCause::None; }
 };
@@ -35,16 +38,20 @@ OsError lastOsError();
 // The platform's code as a cause.
 OsCause causeOf(unsigned long code);
 
-// "<operation> failed: <path>: <text> (<code>)"
+// A layer's context, put before what the layers below said: "restore from b.zip" makes
+// "restore from b.zip: cannot write x.trk: ...". Nothing for an error that did not fail.
+void addContext(OsError& error, std::string_view context);
+
+// "<context>: <operation> failed: <path>: <text> (<code>)", the context left out when empty.
 std::string describe(const OsError& error);
+// The one log line of a failure, written by the layer that ends the work: never the seam.
 void logOsError(const OsError& error);
 
-// The thread's last failure of `operation` on `path`: into *error for a caller that takes it,
-// or else to the log. Leaves the thread's last failure as it was for the caller to look at;
-// false, for the caller to return.
+// The thread's last failure of `operation` on `path`, into *error for a caller that takes it;
+// a caller that takes none has decided the cause does not matter to it. Nothing is logged here:
+// whether a failure is a fault or an answer (a missing file to read) only the caller knows.
+// Leaves the thread's last failure as it was for the caller to look at; false, for the caller
+// to return.
 bool failWithOsError(std::string_view operation, std::string_view path, OsError* error = nullptr);
-// The same for a failure that is an answer rather than a fault (a missing file to read): told to
-// a caller that takes it, never logged.
-bool answerWithOsError(std::string_view operation, std::string_view path, OsError* error);
 
 }  // namespace platform

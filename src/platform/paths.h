@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/os_error.h"
+
 // Local paths are ANSI text; the separator is the platform's. Device paths (reached through the
 // remote API) always use '\' and never pass through these helpers.
 namespace platform {
@@ -65,7 +67,8 @@ std::string runName();
 // into.
 bool runMayBeLive(const std::string& name);
 // Makes such a folder under `parent` (ANSI, with or without a final separator); empty when it
-// cannot be made or does not turn out to be the user's own. The caller removes it.
-std::string createPrivateFolder(const std::string& parent);
+// cannot be made (the system's cause in *error) or does not turn out to be the user's own. The
+// caller removes it.
+std::string createPrivateFolder(const std::string& parent, OsError* error = nullptr);
 
 }  // namespace platform

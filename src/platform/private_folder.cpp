@@ -93,9 +93,9 @@ std::vector<std::string> runFolderParents() {
 
 }  // namespace
 
-std::string createPrivateFolder(const std::string& parent) {
+std::string createPrivateFolder(const std::string& parent, OsError* error) {
     if (parent.empty()) return {};
-    return run_folder::makeClosed(joinPath(parent, kRunFolderPrefix));
+    return run_folder::makeClosed(joinPath(parent, kRunFolderPrefix), error);
 }
 
 std::string privateFolder() {

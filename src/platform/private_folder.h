@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/os_error.h"
+
 // What each side does for the run-folder policy (private_folder.cpp, declared in paths.h): make
 // a folder that only the user can enter, tell what stands at a path, and hold the run's folder so
 // that other runs see the run live. Paths are ANSI, without a final separator unless said.
@@ -17,8 +19,8 @@ inline constexpr size_t kRandomLength = 6;  // mkdtemp's
 
 // Makes a folder named `base` + a fresh random part that only the user can enter, never taking
 // a name where something stands. Its path with a final separator, or empty when it cannot be
-// made (logged) or does not turn out to be the user's own.
-std::string makeClosed(const std::string& base);
+// made (the system's cause in *error) or does not turn out to be the user's own.
+std::string makeClosed(const std::string& base, OsError* error = nullptr);
 
 enum class Found {
     Nothing,

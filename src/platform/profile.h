@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/os_error.h"
+
 // Initialisation ("profile") files: "[section]" lines and "key=value" lines. Section and key
 // names compare without regard to ASCII case; values are ANSI text.
 namespace platform {
@@ -18,8 +20,9 @@ int getProfileInt(const std::string& section, const std::string& key, int defaul
                   const std::string& file);
 
 // Stores the value, creating the file and the section as needed; a null value removes the key.
-// Other sections, keys, comments and the file's line ends are left as they were.
+// Other sections, keys, comments and the file's line ends are left as they were. False, with the
+// system's cause in *error, when the file cannot be written.
 bool writeProfileString(const std::string& section, const std::string& key, const char* value,
-                        const std::string& file);
+                        const std::string& file, OsError* error = nullptr);
 
 }  // namespace platform

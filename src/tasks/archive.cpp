@@ -115,6 +115,7 @@ std::optional<std::string> storedName(const std::string& path, bool ignorePath, 
 // CRC here.
 struct ArchiveReader::StoredRead {
     platform::File file;
+    platform::OsError* error = nullptr;
     bool active = false;
     uint64_t offset = 0;     // in the zip, of the next byte not read yet
     uint64_t remaining = 0;  // bytes of the entry not read yet
@@ -129,7 +130,7 @@ struct ArchiveReader::StoredRead {
             piece.resize(static_cast<size_t>(std::min<uint64_t>(remaining, kStoredPiece)));
             // A zip cut short is as damaged as a flipped byte.
             if (!file.seek(static_cast<int64_t>(offset)) ||
-                file.read(piece.data(), piece.size()) != piece.size())
+                file.read(piece.data(), piece.size(), error) != piece.size())
                 return std::nullopt;
             offset += piece.size();
             remaining -= piece.size();
@@ -152,14 +153,16 @@ ArchiveReader::~ArchiveReader() {
 
 bool ArchiveReader::open(const std::string& archivePath) {
     close();
+    error_ = {};
     if (archivePath.empty()) return false;
     std::optional<std::string> full = platform::fullPath(archivePath);
     if (!full) return false;
-    zlib_filefunc64_def functions = archiveFileFunctions();
+    zlib_filefunc64_def functions = archiveFileFunctions(&error_);
     handle_ = unzOpen2_64(full->c_str(), &functions);
     if (!handle_) return false;
     stored_ = std::make_unique<StoredRead>();
-    stored_->file.open(*full, platform::OpenMode::Read);
+    stored_->error = &error_;
+    stored_->file.open(*full, platform::OpenMode::Read, &error_);
     size_t nameStart = lastSeparator(*full);
     nameStart = nameStart == std::string::npos ? 0 : nameStart + 1;
     size_t dot = full->find_last_of('.');
@@ -246,13 +249,13 @@ bool ArchiveReader::extractCurrent(const std::string& folderIn, bool ignorePaths
         target = platform::joinPath(target, part);
     if (!createParentFolders(target)) return false;
 
-    platform::File out(target, platform::OpenMode::CreateAlways);
+    platform::File out(target, platform::OpenMode::CreateAlways, &error_);
     if (!out.isOpen()) return false;
     bool ok = openCurrent();
     char piece[kPieceBytes];
     while (ok) {
         std::optional<size_t> got = readCurrent(piece, sizeof piece);
-        if (!got || (*got > 0 && !out.write(piece, *got))) ok = false;
+        if (!got || (*got > 0 && !out.write(piece, *got, &error_))) ok = false;
         if (!got || *got == 0) break;
     }
     // A damaged entry shows itself here, by its checksum.
@@ -331,12 +334,13 @@ ArchiveWriter::~ArchiveWriter() {
 bool ArchiveWriter::open(const std::string& archivePath, const std::string& baseFolder,
                          bool append) {
     close();
+    error_ = {};
     if (archivePath.empty()) return false;
     std::optional<std::string> full = platform::fullPath(archivePath);
     if (!full) return false;
     int mode =
         append && platform::fileExists(*full) ? APPEND_STATUS_ADDINZIP : APPEND_STATUS_CREATE;
-    zlib_filefunc64_def functions = archiveFileFunctions();
+    zlib_filefunc64_def functions = archiveFileFunctions(&error_);
     handle_ = zipOpen2_64(full->c_str(), mode, nullptr, &functions);
     if (!handle_) return false;
     if (baseFolder.empty()) {
@@ -362,15 +366,21 @@ bool ArchiveWriter::addFile(const std::string& path, bool ignorePath) {
     if (!fileInfo || !written) return false;
     zip_fileinfo entry = entryInfo(*written, fileInfo->attributes);
 
-    platform::File in(source, platform::OpenMode::Read);
+    platform::File in(source, platform::OpenMode::Read, &error_);
     if (!in.isOpen()) return false;
     bool ok = zipOpenNewFileInZip(handle_, stored->c_str(), &entry, nullptr, 0, nullptr, 0, nullptr,
                                   Z_DEFLATED, Z_DEFAULT_COMPRESSION) == ZIP_OK;
     if (ok) {
         ++fileCount_;
         char piece[kPieceBytes];
-        while (size_t got = in.read(piece, sizeof piece))
+        platform::OsError readError;
+        while (size_t got = in.read(piece, sizeof piece, &readError))
             if (!(ok = writeEntry(piece, got))) break;
+        // A read that fails part way ends the loop as the file's end would.
+        if (readError.failed()) {
+            error_ = readError;
+            ok = false;
+        }
     }
     return endEntry() && ok;
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/clock.h"
+#include "platform/os_error.h"
 
 // Route book packages: zip archives read and written through minizip. Paths are local ANSI
 // paths; names inside an archive use "\" as the separator ("/" is accepted on reading).
@@ -61,6 +62,9 @@ class ArchiveReader {
     std::optional<size_t> readCurrent(void* buffer, size_t n);
     bool closeCurrent();
     void close();
+    // The system's cause of the last failed open, read or write of a file (the zip, or one
+    // unpacked from it) since open().
+    const platform::OsError& osError() const { return error_; }
 
   private:
     // From the current entry on, the first one with the extension (any entry when empty).
@@ -71,6 +75,7 @@ class ArchiveReader {
     void* handle_ = nullptr;
     std::string outputFolder_;
     std::unique_ptr<StoredRead> stored_;
+    platform::OsError error_;
 };
 
 class ArchiveWriter {
@@ -97,6 +102,9 @@ class ArchiveWriter {
     bool writeEntry(const void* data, size_t n);
     bool endEntry();
     bool close();
+    // The system's cause of the last failed open, read or write of a file (the zip, or one
+    // added to it) since open().
+    const platform::OsError& osError() const { return error_; }
 
     int fileCount() const { return fileCount_; }
     uint64_t byteCount() const { return byteCount_; }
@@ -106,6 +114,7 @@ class ArchiveWriter {
     std::string baseFolder_;
     int fileCount_ = 0;
     uint64_t byteCount_ = 0;
+    platform::OsError error_;
 };
 
 // Whether a stored name, taken relative to the folder it is unpacked into, stays inside it: not

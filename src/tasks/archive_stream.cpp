@@ -17,7 +17,8 @@ constexpr size_t kWriteGathering = size_t{1} << 20;
 
 struct Stream {
     platform::File file;
-    int64_t position = 0;  // where minizip is
+    platform::OsError* error = nullptr;  // the archive's, for the cause of a failure
+    int64_t position = 0;                // where minizip is
     // Read ahead of the position: ahead[taken..] are the bytes from the position on, and the
     // file stands at their end.
     std::vector<char> ahead;
@@ -27,7 +28,7 @@ struct Stream {
 
     // Puts the file where minizip is, with nothing read ahead or held back.
     bool settle() {
-        if (!pending.empty() && !file.write(pending.data(), pending.size())) failed = true;
+        if (!pending.empty() && !file.write(pending.data(), pending.size(), error)) failed = true;
         pending.clear();
         if (taken < ahead.size() && !file.seek(position)) failed = true;
         ahead.clear();
@@ -46,11 +47,11 @@ struct Stream {
                 continue;
             }
             if (size - total >= kReadAhead) {
-                total += file.read(out + total, size - total);
+                total += file.read(out + total, size - total, error);
                 break;
             }
             ahead.resize(kReadAhead);
-            ahead.resize(file.read(ahead.data(), ahead.size()));
+            ahead.resize(file.read(ahead.data(), ahead.size(), error));
             taken = 0;
             if (ahead.empty()) break;
         }
@@ -73,13 +74,15 @@ struct Stream {
     }
 };
 
-voidpf ZCALLBACK openStream(voidpf, const void* filename, int mode) {
+voidpf ZCALLBACK openStream(voidpf error, const void* filename, int mode) {
     platform::OpenMode how = platform::OpenMode::Read;
     if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ)
         how = (mode & ZLIB_FILEFUNC_MODE_EXISTING) ? platform::OpenMode::ReadWriteExisting
                                                    : platform::OpenMode::CreateAlways;
     auto stream = std::make_unique<Stream>();
-    if (!filename || !stream->file.open(static_cast<const char*>(filename), how)) return nullptr;
+    stream->error = static_cast<platform::OsError*>(error);
+    if (!filename || !stream->file.open(static_cast<const char*>(filename), how, stream->error))
+        return nullptr;
     return stream.release();
 }
 
@@ -124,8 +127,9 @@ int ZCALLBACK streamError(voidpf, voidpf s) {
 
 }  // namespace
 
-zlib_filefunc64_def archiveFileFunctions() {
+zlib_filefunc64_def archiveFileFunctions(platform::OsError* error) {
     zlib_filefunc64_def f{};
+    f.opaque = error;
     f.zopen64_file = openStream;
     f.zread_file = readStream;
     f.zwrite_file = writeStream;

@@ -79,10 +79,11 @@ class PendingArchive {
     explicit PendingArchive(const std::string& target) : target_(target) {
         for (int i = 0; i < 100 && path_.empty(); ++i) {
             std::string candidate = target + "." + std::to_string(i) + ".tmp";
-            platform::File claim(candidate, platform::OpenMode::CreateNew);
+            platform::File claim(candidate, platform::OpenMode::CreateNew, &error);
             if (claim.isOpen()) path_ = candidate;
         }
         if (!path_.empty() && !writer.open(path_)) {
+            error = writer.osError();
             platform::deleteFile(path_);
             path_.clear();
         }
@@ -96,12 +97,17 @@ class PendingArchive {
 
     bool isOpen() const { return !path_.empty(); }
     bool commit() {
-        if (!writer.close() || !platform::moveIntoPlace(path_, target_)) return false;
+        if (!writer.close()) {
+            error = writer.osError();
+            return false;
+        }
+        if (!platform::moveIntoPlace(path_, target_, &error)) return false;
         path_.clear();
         return true;
     }
 
     ArchiveWriter writer;
+    platform::OsError error;  // why the zip cannot be claimed, written or put in place
 
   private:
     std::string target_;
@@ -110,28 +116,36 @@ class PendingArchive {
 
 enum class Copied { Done, ReadFailed, WriteFailed, Stopped };
 
-// Streams one navigator file into the zip, its checksum taken on the way.
+// Streams one navigator file into the zip, its checksum taken on the way; a failure's cause in
+// `error`.
 Copied backUpFile(const TaskContext& context, const DataFolder& folder, const DataFile& file,
-                  ArchiveWriter& writer, BackupFile& listed) {
+                  ArchiveWriter& writer, BackupFile& listed, platform::OsError& error) {
     uLong crc = crc32(0, nullptr, 0);
     listed = {file.name, 0, 0, file.lastWriteTime};
     Copied failure = Copied::ReadFailed;
-    if (!writer.beginEntry(kBackupEntryPrefix + file.name, file.lastWriteTime, file.size, true))
+    if (!writer.beginEntry(kBackupEntryPrefix + file.name, file.lastWriteTime, file.size, true)) {
+        error = writer.osError();
         return Copied::WriteFailed;
-    bool read = folder.tree().read(navigatorName(file.parkedAs.empty() ? file.name : file.parkedAs),
-                                   [&](const char* data, size_t n) {
-                                       if (context.control.checkpoint()) {
-                                           failure = Copied::Stopped;
-                                           return false;
-                                       }
-                                       listed.size += n;
-                                       crc = crc32(crc, reinterpret_cast<const Bytef*>(data),
-                                                   static_cast<uInt>(n));
-                                       if (writer.writeEntry(data, n)) return true;
-                                       failure = Copied::WriteFailed;
-                                       return false;
-                                   });
-    if (!writer.endEntry() && read) return Copied::WriteFailed;
+    }
+    bool read = folder.tree().read(
+        navigatorName(file.parkedAs.empty() ? file.name : file.parkedAs),
+        [&](const char* data, size_t n) {
+            if (context.control.checkpoint()) {
+                failure = Copied::Stopped;
+                return false;
+            }
+            listed.size += n;
+            crc = crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(n));
+            if (writer.writeEntry(data, n)) return true;
+            failure = Copied::WriteFailed;
+            return false;
+        },
+        &error);
+    const bool ended = writer.endEntry();
+    if (failure == Copied::WriteFailed || (!ended && read)) {
+        error = writer.osError();
+        return Copied::WriteFailed;
+    }
     listed.crc = static_cast<uint32_t>(crc);
     return read ? Copied::Done : failure;
 }
@@ -142,9 +156,10 @@ bool addManifest(ArchiveWriter& writer, const std::vector<BackupFile>& files) {
            writer.writeEntry(text.data(), text.size()) && writer.endEntry();
 }
 
-void failArchive(Seat& seat, BackupOutcome& outcome, std::string problem) {
+void failArchive(Seat& seat, BackupOutcome& outcome, std::string problem,
+                 const platform::OsError& cause) {
     outcome.archiveFailed = true;
-    failTask(seat, outcome, TaskStatus::TransferError, std::move(problem));
+    failTask(seat, outcome, TaskStatus::TransferError, std::move(problem), cause);
 }
 
 // What the backup takes from the navigator; nothing when the data folder cannot be listed.
@@ -159,42 +174,53 @@ std::optional<std::vector<DataFile>> backupList(Seat& seat, const DataFolder& fo
     return restorable(folder, filesToBackUp(*listed, outcome.leftOut), outcome.leftOut);
 }
 
-}  // namespace
-
-void backupNavigator(const TaskContext& context, const std::string& archivePath,
-                     BackupOutcome& outcome) {
+void backUp(const TaskContext& context, const std::string& archivePath, BackupOutcome& outcome) {
     DataFolder folder(context);
     std::optional<std::vector<DataFile>> files = backupList(context.device.seat, folder, outcome);
     if (!files) return;
     PendingArchive archive(archivePath);
     const std::string shownPath = platform::ansiToUtf8(archivePath);
     if (!archive.isOpen())
-        return failArchive(context.device.seat, outcome, "cannot write " + shownPath);
+        return failArchive(context.device.seat, outcome, "cannot write " + shownPath,
+                           archive.error);
     std::vector<BackupFile> written;
     for (const DataFile& file : *files) {
         context.device.seat.postProgress(TaskKind::Backup, static_cast<int>(written.size()) + 1);
         BackupFile entry;
+        platform::OsError error;
         Copied copied = context.control.checkpoint()
                             ? Copied::Stopped
-                            : backUpFile(context, folder, file, archive.writer, entry);
+                            : backUpFile(context, folder, file, archive.writer, entry, error);
         if (copied == Copied::Stopped) {
             outcome.stopped = true;
             return context.device.seat.postStatus(TaskStatus::Done);
         }
         if (copied == Copied::ReadFailed)
             return failTask(context.device.seat, outcome, TaskStatus::TransferError,
-                            "cannot read " + file.name + " on the navigator");
+                            "cannot read " + file.name + " on the navigator", error);
         if (copied == Copied::WriteFailed)
-            return failArchive(context.device.seat, outcome, "cannot write " + shownPath);
+            return failArchive(context.device.seat, outcome, "cannot write " + shownPath, error);
         outcome.bytes += entry.size;
         written.push_back(std::move(entry));
     }
-    if (!addManifest(archive.writer, written) || !archive.commit())
-        return failArchive(context.device.seat, outcome, "cannot write " + shownPath);
+    if (!addManifest(archive.writer, written))
+        return failArchive(context.device.seat, outcome, "cannot write " + shownPath,
+                           archive.writer.osError());
+    if (!archive.commit())
+        return failArchive(context.device.seat, outcome, "cannot write " + shownPath,
+                           archive.error);
     outcome.files = written.size();
     outcome.finished = true;
     context.device.seat.postStatus(outcome.leftOut.empty() ? TaskStatus::Done
                                                            : TaskStatus::BackupIncomplete);
+}
+
+}  // namespace
+
+void backupNavigator(const TaskContext& context, const std::string& archivePath,
+                     BackupOutcome& outcome) {
+    backUp(context, archivePath, outcome);
+    logFailure(outcome, "backup to " + archivePath);
 }
 
 bool startBackup(NavigatorState& navigator, TaskState& tasks, std::string archivePath,

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os_error.h"
 #include "tasks/task_context.h"
 
 // A backup of the navigator's data into one zip on the PC, and its restore. Both run as the
@@ -37,6 +38,9 @@ struct BackupOutcome {
     std::string problem;
     // The failure was the zip's on the PC: it cannot be written, read, or is refused.
     bool archiveFailed = false;
+    // The system's cause of the failure, when a file or folder call failed (with the problem
+    // and the task as its context). The task's end logs it, once.
+    platform::OsError error;
     size_t files = 0;  // files written into the backup, or put back on the navigator
     uint64_t bytes = 0;
     size_t unchanged = 0;  // a restore's files the navigator already holds as backed up

@@ -102,17 +102,20 @@ bool DataFolder::listInto(const std::u16string& folder, size_t depth, std::vecto
     return true;
 }
 
-bool DataFolder::makeFoldersFor(const std::string& name) {
+bool DataFolder::makeFoldersFor(const std::string& name, platform::OsError* error) {
     const std::u16string wide = navigatorName(name);
     for (size_t cut = wide.find(u'\\'); cut != std::u16string::npos;
          cut = wide.find(u'\\', cut + 1)) {
         std::u16string folder = wide.substr(0, cut);
         if (known_.count(folder)) continue;
         // Made, or a folder there already: a failed creation is asked about only then.
-        if (tree_->createFolder(folder))
+        platform::OsError failure;
+        if (tree_->createFolder(folder, &failure)) {
             made_.push_back(folder);
-        else if (tree_->kindOf(folder) != EntryKind::Folder)
+        } else if (tree_->kindOf(folder) != EntryKind::Folder) {
+            if (error) *error = failure;
             return false;
+        }
         known_.insert(std::move(folder));
     }
     return true;
@@ -136,7 +139,16 @@ std::optional<uint64_t> DataFolder::freeBytes() const {
     return std::nullopt;
 }
 
-void failTask(Seat& seat, BackupOutcome& outcome, TaskStatus status, std::string problem) {
+void failTask(Seat& seat, BackupOutcome& outcome, TaskStatus status, std::string problem,
+              const platform::OsError& cause) {
+    outcome.error = cause;
+    platform::addContext(outcome.error, platform::utf8ToAnsi(problem));
     outcome.problem = std::move(problem);
-    seat.postStatus(status);
+    seat.postStatus(status, cause);
+}
+
+void logFailure(BackupOutcome& outcome, const std::string& task) {
+    if (!outcome.error.failed()) return;
+    platform::addContext(outcome.error, task);
+    platform::logOsError(outcome.error);
 }

@@ -40,7 +40,7 @@ class DataFolder {
     std::optional<std::vector<DataFile>> list(std::vector<LeftOut>& passed,
                                               std::string& problem) const;
     // Makes the folders above the file `name` that are missing; false when one cannot be made.
-    bool makeFoldersFor(const std::string& name);
+    bool makeFoldersFor(const std::string& name, platform::OsError* error = nullptr);
     // Removes the folders makeFoldersFor made, where they are still empty.
     void removeMadeFolders();
     // The free bytes where the folder lies, when the system tells.
@@ -62,5 +62,10 @@ class DataFolder {
 // The UTF-16 form of a data folder's name.
 std::u16string navigatorName(const std::string& name);
 
-// Posts the status of a failure and says in the outcome why it happened.
-void failTask(Seat& seat, BackupOutcome& outcome, TaskStatus status, std::string problem);
+// Posts the status of a failure, with the system's cause when there is one, and says in the
+// outcome why it happened.
+void failTask(Seat& seat, BackupOutcome& outcome, TaskStatus status, std::string problem,
+              const platform::OsError& cause = {});
+// At the task's end: the system's cause of its failure, if any, to the log with what the task
+// was (ANSI, "restore from b.zip").
+void logFailure(BackupOutcome& outcome, const std::string& task);

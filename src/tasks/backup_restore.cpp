@@ -238,10 +238,11 @@ std::string spaceProblem(const DataFolder& folder, const std::vector<BackupFile>
 enum class Written { Done, Failed, Damaged, Stopped };
 
 // Writes the current entry of the zip beside the navigator's file `target`, as the copy that is
-// put in its place later; only bytes that match the entry's CRC are kept.
+// put in its place later; only bytes that match the entry's CRC are kept. A failed write's cause
+// in `error`.
 Written writeCopy(const TaskContext& context, DataFolder& folder, ArchiveReader& reader,
-                  const BackupFile& file, const std::string& target) {
-    if (!folder.makeFoldersFor(target)) return Written::Failed;
+                  const BackupFile& file, const std::string& target, platform::OsError& error) {
+    if (!folder.makeFoldersFor(target, &error)) return Written::Failed;
     if (!reader.openCurrent()) return Written::Damaged;
     Written failure = Written::Failed;
     uint64_t total = 0;
@@ -262,7 +263,7 @@ Written writeCopy(const TaskContext& context, DataFolder& folder, ArchiveReader&
         failure = Written::Damaged;
         return false;
     };
-    bool done = folder.tree().writeCopy(navigatorName(target), replacement);
+    bool done = folder.tree().writeCopy(navigatorName(target), replacement, &error);
     reader.closeCurrent();
     return done ? Written::Done : failure;
 }
@@ -297,12 +298,13 @@ class StagedCopies {
         for (; placed_ < targets_.size(); ++placed_)
             tree_.discardCopy(navigatorName(targets_[placed_]));
     }
-    // Puts every copy in place, in the order written; the name of one that fails, else empty.
-    std::string putInPlace() {
+    // Puts every copy in place, in the order written; the name of one that fails (its cause in
+    // `error`), else empty.
+    std::string putInPlace(platform::OsError& error) {
         for (; placed_ < targets_.size(); ++placed_) {
             context_.control.waitWhilePaused();
             const std::string& target = targets_[placed_];
-            if (!tree_.putInPlace(navigatorName(target))) {
+            if (!tree_.putInPlace(navigatorName(target), &error)) {
                 ++placed_;
                 return target;
             }
@@ -320,9 +322,26 @@ class StagedCopies {
     size_t inPlace_ = 0;
 };
 
-void refuse(Seat& seat, BackupOutcome& outcome, std::string problem) {
+void refuse(Seat& seat, BackupOutcome& outcome, std::string problem,
+            const platform::OsError& cause = {}) {
     outcome.archiveFailed = true;
-    failTask(seat, outcome, TaskStatus::RestoreRefused, std::move(problem));
+    failTask(seat, outcome, TaskStatus::RestoreRefused, std::move(problem), cause);
+}
+
+// Ends the restore on a copy that could not be written: false, with its status posted.
+bool failCopy(const TaskContext& context, Written written, const std::string& entry,
+              const std::string& target, const platform::OsError& error, BackupOutcome& outcome) {
+    Seat& seat = context.device.seat;
+    if (written == Written::Stopped) {
+        outcome.stopped = true;
+        seat.postStatus(TaskStatus::Done);
+    } else if (written == Written::Damaged) {
+        refuse(seat, outcome, entry + " is damaged: its bytes do not match its CRC", error);
+    } else {
+        failTask(seat, outcome, TaskStatus::TransferError,
+                 "cannot write " + target + " on the navigator", error);
+    }
+    return false;
 }
 
 // Writes the copies of the planned files in the zip's order, and reads the others through, so
@@ -340,25 +359,15 @@ bool writeCopies(const TaskContext& context, DataFolder& folder, ArchiveReader& 
         if (it == backup.byEntry.end()) continue;
         const std::string& target = targets[it->second];
         if (!target.empty()) context.device.seat.postProgress(TaskKind::Restore, ++ordinal);
-        Written written =
-            context.control.checkpoint() ? Written::Stopped
-            : target.empty()             ? readThrough(context, reader)
-                             : writeCopy(context, folder, reader, backup.files[it->second], target);
-        if (written == Written::Stopped) {
-            outcome.stopped = true;
-            context.device.seat.postStatus(TaskStatus::Done);
-            return false;
-        }
-        if (written == Written::Damaged) {
-            refuse(context.device.seat, outcome,
-                   entryName(info, backup) + " is damaged: its bytes do not match its CRC");
-            return false;
-        }
-        if (written == Written::Failed) {
-            failTask(context.device.seat, outcome, TaskStatus::TransferError,
-                     "cannot write " + target + " on the navigator");
-            return false;
-        }
+        platform::OsError error;
+        Written written = Written::Stopped;
+        if (!context.control.checkpoint())
+            written = target.empty() ? readThrough(context, reader)
+                                     : writeCopy(context, folder, reader, backup.files[it->second],
+                                                 target, error);
+        if (written == Written::Damaged) error = reader.osError();
+        if (written != Written::Done)
+            return failCopy(context, written, entryName(info, backup), target, error, outcome);
         if (target.empty()) continue;
         staged.add(target);
         outcome.bytes += backup.files[it->second].size;
@@ -366,20 +375,29 @@ bool writeCopies(const TaskContext& context, DataFolder& folder, ArchiveReader& 
     return true;
 }
 
-}  // namespace
+// The backup's zip opened, and its size; nothing, with the restore refused, when it cannot be.
+std::optional<uint64_t> openBackup(Seat& seat, const std::string& archivePath,
+                                   ArchiveReader& reader, BackupOutcome& outcome) {
+    platform::OsError error;
+    std::optional<platform::FileInfo> zip = platform::fileInfo(archivePath, &error);
+    if (zip && reader.open(archivePath)) return zip->size;
+    if (zip) error = reader.osError();
+    refuse(seat, outcome, "it is not a zip archive", error);
+    return std::nullopt;
+}
 
-void restoreNavigator(const TaskContext& context, const std::string& archivePath,
-                      const ReplaceQuestion& replace, BackupOutcome& outcome) {
+void restore(const TaskContext& context, const std::string& archivePath,
+             const ReplaceQuestion& replace, BackupOutcome& outcome) {
     DataFolder folder(context);
     std::string problem;
     std::optional<std::vector<DataFile>> listed = finishLeftovers(context, folder, problem);
     if (!listed) return failTask(context.device.seat, outcome, TaskStatus::TransferError, problem);
     ArchiveReader reader;
-    std::optional<platform::FileInfo> zip = platform::fileInfo(archivePath);
-    if (!zip || !reader.open(archivePath))
-        return refuse(context.device.seat, outcome, "it is not a zip archive");
+    std::optional<uint64_t> zipBytes =
+        openBackup(context.device.seat, archivePath, reader, outcome);
+    if (!zipBytes) return;
     CheckedBackup backup;
-    if (!checkBackup(reader, zip->size, backup, problem))
+    if (!checkBackup(reader, *zipBytes, backup, problem))
         return refuse(context.device.seat, outcome, problem);
     const OnNavigator present = byFoldedName(*listed);
     problem = placesProblem(folder, backup.files, present);
@@ -397,12 +415,21 @@ void restoreNavigator(const TaskContext& context, const std::string& archivePath
         outcome.bytes = 0;
         return;
     }
-    std::string failed = staged.putInPlace();
+    platform::OsError error;
+    std::string failed = staged.putInPlace(error);
     outcome.files = staged.inPlace();
     if (outcome.files > 0) clearRouteBooks(context.device);
     if (!failed.empty())
         return failTask(context.device.seat, outcome, TaskStatus::TransferError,
-                        "cannot put " + failed + " in place on the navigator");
+                        "cannot put " + failed + " in place on the navigator", error);
     outcome.finished = true;
     context.device.seat.postStatus(TaskStatus::Done);
+}
+
+}  // namespace
+
+void restoreNavigator(const TaskContext& context, const std::string& archivePath,
+                      const ReplaceQuestion& replace, BackupOutcome& outcome) {
+    restore(context, archivePath, replace, outcome);
+    logFailure(outcome, "restore from " + archivePath);
 }

@@ -10,7 +10,8 @@
 #include "tasks/position_list.h"
 #include "tasks/route_book_set.h"
 
-bool buildPackage(const TaskContext& context, const std::string& folder, const std::string& name) {
+bool buildPackage(const TaskContext& context, const std::string& folder, const std::string& name,
+                  platform::OsError* error) {
     const std::string package = platform::joinPath(folder, name + ".zip");
     ArchiveWriter writer;
     const std::string track = platform::joinPath(folder, name + ".trk");
@@ -21,7 +22,7 @@ bool buildPackage(const TaskContext& context, const std::string& folder, const s
     const std::string setFolder = platform::joinPath(folder, name);
     auto entries = platform::listFolder(setFolder);
     if (ok && !entries) {
-        ok = !platform::folderExists(setFolder) && platform::createFolder(setFolder);
+        ok = !platform::folderExists(setFolder) && platform::createFolder(setFolder, error);
         const std::string route = platform::joinPath(setFolder, name + ".rut");
         if (ok)
             context.device.routeData.use(
@@ -35,6 +36,7 @@ bool buildPackage(const TaskContext& context, const std::string& folder, const s
         }
     }
     ok = writer.close() && ok;
+    if (!ok && error && writer.osError().failed()) *error = writer.osError();
     if (!ok) platform::deleteFile(package);
     return ok;
 }
@@ -63,8 +65,8 @@ ExportStep exportRouteBook(const TaskContext& context, const std::string& work,
     }
     const std::string package = platform::joinPath(work, name + ".zip");
     // A package that cannot be made is a file to upload that cannot be read.
-    if (!buildPackage(context, work, name)) {
-        context.device.seat.postStatus(TaskStatus::UnknownError);
+    if (platform::OsError error; !buildPackage(context, work, name, &error)) {
+        failWorker(context, TaskStatus::UnknownError, error, "packing " + package);
         removeWorkingCopy();
         return ExportStep::Failed;
     }

@@ -14,5 +14,6 @@ void exportWorker(TaskContext& context, std::string text);
 // Writes folder/N.zip from the set N in `folder`: N.trk, N.sim when present, and every entry of
 // the folder N, stored as N\entry. A set without its folder gets one holding a route file
 // generated from the track. False, with no package left, when a part the set has cannot be
-// packed.
-bool buildPackage(const TaskContext& context, const std::string& folder, const std::string& name);
+// packed (the system's cause in *error when it had one).
+bool buildPackage(const TaskContext& context, const std::string& folder, const std::string& name,
+                  platform::OsError* error = nullptr);

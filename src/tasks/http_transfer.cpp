@@ -115,7 +115,7 @@ bool downloadFile(Seat& seat, const std::string& url, const std::string& path,
     platform::File file(path, platform::OpenMode::CreateNew, &error);
     if (!file.isOpen()) {
         platform::logOsError(error);
-        seat.postStatus(TaskStatus::DownloadFailed, error.cause);
+        seat.postStatus(TaskStatus::DownloadFailed, error);
         return false;
     }
     DownloadTarget target{file, 0, false, {}};
@@ -133,7 +133,7 @@ bool downloadFile(Seat& seat, const std::string& url, const std::string& path,
     platform::deleteFile(path);
     if (target.writeError.failed()) platform::logOsError(target.writeError);
     seat.postStatus(target.tooLarge ? TaskStatus::DownloadTooLarge : TaskStatus::DownloadFailed,
-                    target.writeError.cause);
+                    target.writeError);
     return false;
 }
 

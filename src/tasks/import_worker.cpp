@@ -141,9 +141,9 @@ bool unpackPackage(const TaskContext& context, const std::string& folder,
     platform::removeTree(output);
     ArchiveReader reader;
     std::optional<PackageSurvey> survey;
-    if (!reader.open(platform::joinPath(folder, packageName + ".zip")) ||
-        !(survey = surveyPackage(reader))) {
-        context.device.seat.postStatus(TaskStatus::UnpackFailed);
+    const std::string package = platform::joinPath(folder, packageName + ".zip");
+    if (!reader.open(package) || !(survey = surveyPackage(reader))) {
+        failWorker(context, TaskStatus::UnpackFailed, reader.osError(), "unpacking " + package);
         return false;
     }
     if (!hasRoomToUnpack(context, folder, survey->total)) {
@@ -154,7 +154,7 @@ bool unpackPackage(const TaskContext& context, const std::string& folder,
     // whole, entries outside the set and those unpacked before a failing one included.
     if (!extractAs(context, reader, output, survey->innerName, packageName)) {
         platform::removeTree(output);
-        context.device.seat.postStatus(TaskStatus::UnpackFailed);
+        failWorker(context, TaskStatus::UnpackFailed, reader.osError(), "unpacking " + package);
         return false;
     }
     stampTrackFile(platform::joinPath(output, packageName + ".trk"));

@@ -36,14 +36,15 @@ namespace {
 
 // Copies the package from the PC to folder/N.zip, where installPackage takes it from.
 bool copyPackage(TaskContext& context, const std::string& source, const std::string& package) {
-    std::optional<platform::FileInfo> info = platform::fileInfo(source);
+    platform::OsError error;
+    std::optional<platform::FileInfo> info = platform::fileInfo(source, &error);
     if (info && info->size > static_cast<uint64_t>(kMaxPackageBytes)) {
         context.device.seat.postStatus(TaskStatus::DownloadTooLarge);
         return false;
     }
-    if (!info || !platform::copyFile(source, package, false)) {
+    if (!info || !platform::copyFile(source, package, false, &error)) {
         platform::deleteFile(package);
-        context.device.seat.postStatus(TaskStatus::UnpackFailed);
+        failWorker(context, TaskStatus::UnpackFailed, error, "install of " + source);
         return false;
     }
     return true;

@@ -56,9 +56,10 @@ struct StagedSet {
     std::vector<std::string> inner;
     bool hasSim = false;
     bool hasFolder = false;
+    platform::OsError error;  // why a copy failed, when the system said
 
     bool copy(const NavigatorFolder& nav, const std::string& from, const std::string& to) {
-        if (!nav.copyNew(from, to)) return false;
+        if (!nav.copyNew(from, to, &error)) return false;
         written.files.push_back(to);
         return true;
     }
@@ -139,7 +140,7 @@ bool installRouteBook(const TaskContext& context, const std::string& folder,
     bool ok = stageSet(context, nav, folder, name, set);
     if (ok && !context.control.stopRequested())
         ok = nav.moveAllOrNone(movesIntoPlace(nav, set, name), false);
-    if (!ok) context.device.seat.postStatus(TaskStatus::TransferError);
+    if (!ok) failWorker(context, TaskStatus::TransferError, set.error, "installing " + name);
     if (!ok || context.control.stopRequested()) {
         removeInstalledFiles(context, set.written);
         return false;
@@ -166,7 +167,7 @@ bool replaceRouteBook(const TaskContext& context, const std::string& folder,
     for (const PathMove& move : movesIntoPlace(nav, set, name))
         moves.push_back(move);
     if (ok && !context.control.stopRequested()) ok = nav.moveAllOrNone(moves, false);
-    if (!ok) context.device.seat.postStatus(TaskStatus::TransferError);
+    if (!ok) failWorker(context, TaskStatus::TransferError, set.error, "replacing " + existing);
     if (!ok || context.control.stopRequested()) {
         removeInstalledFiles(context, set.written);
         return false;
@@ -237,23 +238,25 @@ bool copyRouteBookFromDevice(const TaskContext& context, const std::string& fold
     const std::string setFolder = nav.path(name);
     const std::string target = platform::joinPath(folder, name);
     auto entries = hasFolder ? nav.list(setFolder) : std::nullopt;
-    bool ok = hasTrack &&
-              nav.copyOut(nav.path(name + ".trk"), platform::joinPath(folder, name + ".trk")) &&
-              (!hasSim ||
-               nav.copyOut(nav.path(name + ".sim"), platform::joinPath(folder, name + ".sim")));
+    platform::OsError error;
+    bool ok =
+        hasTrack &&
+        nav.copyOut(nav.path(name + ".trk"), platform::joinPath(folder, name + ".trk"), &error) &&
+        (!hasSim ||
+         nav.copyOut(nav.path(name + ".sim"), platform::joinPath(folder, name + ".sim"), &error));
     // A folder that a drive cannot list is a failure; an empty one counts as none, as the
     // device shows it.
     if (ok && hasFolder && !entries) ok = nav.onDevice();
     if (ok && entries && !entries->empty()) {
-        ok = platform::createFolder(target);
+        ok = platform::createFolder(target, &error);
         for (const auto& entry : *entries) {
             if (!ok || context.control.checkpoint()) break;
             if (!isPlainEntry(entry) || (entry.attributes & platform::kAttrDirectory)) continue;
             ok = nav.copyOut(nav.inside(setFolder, entry.name),
-                             platform::joinPath(target, entry.name));
+                             platform::joinPath(target, entry.name), &error);
         }
     }
-    if (!ok) context.device.seat.postStatus(TaskStatus::TransferError);
+    if (!ok) failWorker(context, TaskStatus::TransferError, error, "copying " + name + " out");
     return ok && !context.control.stopRequested();
 }
 

@@ -142,3 +142,12 @@ void PauseTask(TaskState& tasks, const std::optional<std::string>& text) {
 bool isTaskIdle(const TaskState& tasks) {
     return tasks.taskThread.isIdle();
 }
+
+void failWorker(const TaskContext& context, TaskStatus status, platform::OsError error,
+                std::string_view doing) {
+    if (error.failed()) {
+        platform::addContext(error, doing);
+        platform::logOsError(error);
+    }
+    context.device.seat.postStatus(status, error);
+}

@@ -22,6 +22,14 @@
 
 namespace {
 
+// Starts a program of the update; a failure goes to the log, as nobody waits for its answer.
+void startLogged(const std::string& path) {
+    platform::OsError error;
+    if (platform::startProgram(path, &error)) return;
+    platform::addContext(error, "update");
+    platform::logOsError(error);
+}
+
 constexpr const char* kQuestionText = "   发现新版本，您希望现在更新吗？  ";
 constexpr const char* kQuestionTitle = "在线更新";
 constexpr std::chrono::milliseconds kRetryPause{100};
@@ -168,8 +176,12 @@ UpdateResult Updater::takeUpdaterRole(const std::string& mainPath) {
     waitUntilFree(mainPath, waitLimit_, stop_);
     // When the replacement fails the old program stays whole, and it is started all the same,
     // so that the user is never left without one.
-    platform::replaceWithCopy(programFile_, mainPath);
-    platform::startProgram(mainPath);
+    platform::OsError error;
+    if (!platform::replaceWithCopy(programFile_, mainPath, &error)) {
+        platform::addContext(error, "update of " + mainPath);
+        platform::logOsError(error);
+    }
+    startLogged(mainPath);
     return UpdateResult::Close;
 }
 
@@ -184,7 +196,7 @@ UpdateResult Updater::runUpdateBlock(const UpdateBlock& block) {
         } else if (name == "download") {
             if (!download(command)) return UpdateResult::BlockEnded;
         } else if (name == "run") {
-            if (copyReady_) platform::startProgram(updaterPath_);
+            if (copyReady_) startLogged(updaterPath_);
         } else if (name == "exit") {
             return UpdateResult::Close;
         }

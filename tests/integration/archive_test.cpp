@@ -9,6 +9,14 @@
 #include "platform/file_info.h"
 #include "platform/files.h"
 #include "platform/local_time.h"
+#ifndef _WIN32
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/posix/syscalls_posix.h"
+#endif
+#include "support/os_faults.h"
 #include "support/temp_dir.h"
 #include "support/zip_fixture.h"
 
@@ -184,6 +192,30 @@ TEST(Archive, DamagedEntryFailsAndLeavesNoFile) {
     EXPECT_FALSE(reader.open(work.file("missing.zip")));
     EXPECT_FALSE(reader.open(""));
 }
+
+#ifndef _WIN32
+static int readsLeft = 0;
+
+// A file whose read fails part way is no whole entry: the file fails, with the system's cause,
+// instead of going into the package cut short.
+TEST(Archive, AReadFailingPartWayFailsTheFile) {
+    TempDir work;
+    writeFileBytes(work.file("a.trk"), std::string(30000, 't'));
+    ArchiveWriter writer;
+    ASSERT_TRUE(writer.open(work.file("p.zip")));
+    readsLeft = 3;
+    {
+        test::ScopedSyscall failing(
+            platform::posix::syscalls().read, +[](int fd, void* buffer, size_t n) -> ssize_t {
+                if (readsLeft-- > 0) return ::read(fd, buffer, n);
+                errno = EIO;
+                return -1;
+            });
+        EXPECT_FALSE(writer.addFile("a.trk"));
+    }
+    EXPECT_EQ(writer.osError().code, static_cast<unsigned long>(EIO));
+}
+#endif
 
 TEST(Archive, TimesTravelWithTheEntries) {
     TempDir work;

@@ -68,6 +68,13 @@ grep -q 'R7.trk is damaged' "$work/err" && grep -q 'nothing on the navigator was
 run 4 restore "$work/nav/Storage Card/userdata/settings.ini"
 diff -r "$work/nav" "$work/before" >/dev/null || fail "a refused backup changed the navigator"
 run 2 restore
+# A zip that cannot be written or read is named with the system's cause; the status is as before.
+for case in "backup|$work/no/b.zip|cannot write $work/no/b.zip: No such file or directory; no backup was written" \
+    "restore|$work/absent.zip|$work/absent.zip: it is not a zip archive: No such file or directory; nothing"; do
+    IFS='|' read -r command path want <<<"$case"
+    run 4 "$command" "$path"
+    grep -qF "vantu-cli $command: $want" "$work/err" || fail "$command $path: $(cat "$work/err")"
+done
 NAVSIM_ROOT="$work/none" run 1 backup "$work/x.zip"
 [ ! -e "$work/x.zip" ] || fail "a backup without a navigator wrote a zip"
 

@@ -19,6 +19,7 @@
 #include "platform/codepage.h"
 #include "platform/drives.h"
 #include "platform/file_info.h"
+#include "platform/log.h"
 #include "support/native_path.h"
 #include "support/os_faults.h"
 #include "support/zip_fixture.h"
@@ -285,6 +286,55 @@ TEST_F(BackupTest, AFailingSystemKeepsTheEarlierBackup) {
         EXPECT_EQ(readFileBytes(backupFile()), "the earlier backup");
         for (const auto& [name, bytes] : treeOf(programTemp.path()))
             EXPECT_TRUE(name.rfind("backup.zip", 0) != 0 || name == "backup.zip") << name;
+    }
+}
+
+// The system's cause of a failed write on the PC or the drive reaches the outcome, the page with
+// the status, and the log in one line that names the task; the status and problem stay as they
+// were.
+TEST_F(BackupTest, TheSystemsCauseGoesToThePageAndOnceToTheLog) {
+    using platform::OsCause;
+    struct Case {
+        const char* name;
+        bool restore;
+        test::OsFault fault;
+        OsCause cause;
+        const char* problem;  // how it starts
+        const char* task;
+    };
+    const Case cases[] = {
+        {"the backup's zip on a full disk", false, test::OsFault::DiskFull, OsCause::DiskFull,
+         "cannot write ", "backup to "},
+        {"the backup's zip not put in place", false, test::OsFault::RenameRefused,
+         OsCause::AccessDenied, "cannot write ", "backup to "},
+        {"the restore's write on a full drive", true, test::OsFault::DiskFull, OsCause::DiskFull,
+         "cannot write settings.ini on the navigator", "restore from "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fresh(Link::Drive);
+        fillNavigator();
+        if (c.restore) {
+            ASSERT_TRUE(backUp(backupFile())->finished);
+            platform::deleteFile(inData("settings.ini"));
+        }
+        seat.clear();
+        std::vector<std::string> lines;
+        platform::setLogHandler([&](std::string_view line) { lines.emplace_back(line); });
+        std::shared_ptr<BackupOutcome> outcome;
+        {
+            test::ScopedOsFault failing(c.fault);
+            outcome = c.restore ? restore(backupFile()) : backUp(backupFile());
+        }
+        platform::setLogHandler(nullptr);
+        EXPECT_EQ(outcome->problem.rfind(c.problem, 0), 0u) << outcome->problem;
+        EXPECT_EQ(outcome->error.cause, c.cause);
+        EXPECT_EQ(outcome->error.code, test::codeOf(c.fault));
+        EXPECT_EQ(pageCalls().back(), statusCall(TaskStatus::TransferError, c.cause));
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].rfind(c.task + backupFile() + ": " + outcome->problem, 0), 0u)
+            << lines[0];
+        EXPECT_NE(lines[0].find(outcome->error.text), std::string::npos) << lines[0];
     }
 }
 

@@ -166,8 +166,8 @@ std::string progressCall(int ordinal, const char* word) {
     return formatPageCall({"currentLushu", {std::to_string(ordinal), word}});
 }
 
-std::string statusCall(TaskStatus code) {
-    auto call = pageCallFor(TaskEvent::ofStatus(code));
+std::string statusCall(TaskStatus code, platform::OsCause cause) {
+    auto call = pageCallFor(TaskEvent::ofStatus(code, cause));
     return call ? formatPageCall(*call) : "";
 }
 

@@ -74,6 +74,6 @@ class TaskHarness : public ::testing::Test {
 
 // "currentLushu("N","word")" and the kankan call of a status code, as the page receives them.
 std::string progressCall(int ordinal, const char* word);
-std::string statusCall(TaskStatus code);
+std::string statusCall(TaskStatus code, platform::OsCause cause = platform::OsCause::None);
 // "北京" in the program's ANSI code page.
 std::string beijing();

@@ -75,4 +75,7 @@ rc=0; cli export-gpx --track "$(windows_path "$work/win/Storage Card/userdata/tr
     "$(windows_path "$work/no/x.gpx")" >/dev/null 2>"$work/err" || rc=$?
 [ $rc -eq 4 ] && grep -qE "^vantu-cli export-gpx: cannot write .*x\.gpx: [^ ]" "$work/err" ||
     fail "export-gpx into a missing folder: status $rc: $(cat "$work/err")"
+rc=0; cli backup "$(windows_path "$work/no/b.zip")" >/dev/null 2>"$work/err" || rc=$?
+[ $rc -eq 4 ] && grep -qE "^vantu-cli backup: cannot write .*b\.zip: [^;]+; no backup was written" "$work/err" ||
+    fail "backup into a missing folder: status $rc: $(cat "$work/err")"
 echo "vantu-cli.exe: sample, settings and the simulated navigator all as on Linux"

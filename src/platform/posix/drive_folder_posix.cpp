@@ -24,16 +24,9 @@ using posix::syscalls;
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-// Answers about the drive (nothing there, something there, a link or a file on the way), not
-// faults to log.
-bool isAnswer(int error) {
-    return error == ENOENT || error == EEXIST || error == ELOOP || error == ENOTDIR ||
-           error == EINVAL || error == ENOTEMPTY;
-}
-
-bool failed(std::string_view operation, const std::string& root, std::u16string_view name) {
-    if (!isAnswer(errno)) failWithOsError(operation, root + utf8ToAnsi(utf8::fromUtf16(name)));
-    return false;
+bool failed(std::string_view operation, const std::string& root, std::u16string_view name,
+            OsError* error) {
+    return failWithOsError(operation, root + utf8ToAnsi(utf8::fromUtf16(name)), error);
 }
 
 // The UTF-8 form of one part of a name, empty when it has none (a lone surrogate).
@@ -138,15 +131,16 @@ std::optional<EntryKind> DriveFolder::kindOf(std::u16string_view name) const {
     return kindOfMode(st.st_mode);
 }
 
-bool DriveFolder::openFile(std::u16string_view name, OpenMode mode, File& file) const {
+bool DriveFolder::openFile(std::u16string_view name, OpenMode mode, File& file,
+                           OsError* error) const {
     if (mode != OpenMode::Read && mode != OpenMode::CreateNew) return false;
     std::string leaf;
     Descriptor parent(parentOf(static_cast<int>(handle_), name, leaf));
-    if (parent.get() < 0) return false;
+    if (parent.get() < 0) return failed("open", root_, name, error);
     // A FIFO opened to read would wait for a writer: opened without waiting, and then refused.
     const int flags = mode == OpenMode::Read ? O_RDONLY | O_NONBLOCK : O_RDWR | O_CREAT | O_EXCL;
     int fd = syscalls().openat(parent.get(), leaf.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return failed("open", root_, name);
+    if (fd < 0) return failed("open", root_, name, error);
     struct stat st {};
     if (syscalls().fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
         (mode == OpenMode::Read &&
@@ -158,39 +152,41 @@ bool DriveFolder::openFile(std::u16string_view name, OpenMode mode, File& file) 
     return true;
 }
 
-bool DriveFolder::createFolder(std::u16string_view name) const {
+bool DriveFolder::createFolder(std::u16string_view name, OsError* error) const {
     std::string leaf;
     Descriptor parent(parentOf(static_cast<int>(handle_), name, leaf));
     return (parent.get() >= 0 && syscalls().mkdirat(parent.get(), leaf.c_str(), 0755) == 0) ||
-           failed("create folder", root_, name);
+           failed("create folder", root_, name, error);
 }
 
-bool DriveFolder::removeFolder(std::u16string_view name) const {
+bool DriveFolder::removeFolder(std::u16string_view name, OsError* error) const {
     std::string leaf;
     Descriptor parent(parentOf(static_cast<int>(handle_), name, leaf));
     return (parent.get() >= 0 &&
             syscalls().unlinkat(parent.get(), leaf.c_str(), AT_REMOVEDIR) == 0) ||
-           failed("remove folder", root_, name);
+           failed("remove folder", root_, name, error);
 }
 
-bool DriveFolder::removeFile(std::u16string_view name) const {
+bool DriveFolder::removeFile(std::u16string_view name, OsError* error) const {
     std::string leaf;
     Descriptor parent(parentOf(static_cast<int>(handle_), name, leaf));
     return (parent.get() >= 0 && syscalls().unlinkat(parent.get(), leaf.c_str(), 0) == 0) ||
-           failed("delete", root_, name);
+           failed("delete", root_, name, error);
 }
 
-bool DriveFolder::moveNoReplace(std::u16string_view from, std::u16string_view to) const {
+bool DriveFolder::moveNoReplace(std::u16string_view from, std::u16string_view to,
+                                OsError* error) const {
     std::string fromLeaf, toLeaf;
     Descriptor fromParent(parentOf(static_cast<int>(handle_), from, fromLeaf));
     Descriptor toParent(parentOf(static_cast<int>(handle_), to, toLeaf));
     return (fromParent.get() >= 0 && toParent.get() >= 0 &&
             syscalls().renameatNoReplace(fromParent.get(), fromLeaf.c_str(), toParent.get(),
                                          toLeaf.c_str()) == 0) ||
-           failed("rename", root_, from);
+           failed("rename", root_, from, error);
 }
 
-bool DriveFolder::moveIntoPlace(std::u16string_view fresh, std::u16string_view target) const {
+bool DriveFolder::moveIntoPlace(std::u16string_view fresh, std::u16string_view target,
+                                OsError* error) const {
     std::string freshLeaf, targetLeaf;
     Descriptor freshParent(parentOf(static_cast<int>(handle_), fresh, freshLeaf));
     Descriptor targetParent(parentOf(static_cast<int>(handle_), target, targetLeaf));
@@ -211,10 +207,10 @@ bool DriveFolder::moveIntoPlace(std::u16string_view fresh, std::u16string_view t
     // The bytes reach the disk before the name does, and the name survives a crash.
     const std::string path = root_ + utf8ToAnsi(utf8::fromUtf16(fresh));
     if (sys.fchmod(file.get(), mode) != 0 || sys.fsync(file.get()) != 0 || !file.reset())
-        return failWithOsError("flush", path);
+        return failWithOsError("flush", path, error);
     if (sys.renameat(freshParent.get(), freshLeaf.c_str(), targetParent.get(),
                      targetLeaf.c_str()) != 0)
-        return failWithOsError("rename", path);
+        return failWithOsError("rename", path, error);
     sys.fsync(targetParent.get());
     return true;
 }

@@ -12,7 +12,7 @@ std::optional<FileInfo> fileInfo(const std::string& path, OsError* error) {
     std::string native = posix::toNative(path);
     struct stat st {};
     if (posix::syscalls().stat(native.c_str(), &st) != 0) {
-        answerWithOsError("look at", path, error);
+        failWithOsError("look at", path, error);
         return std::nullopt;
     }
     size_t cut = native.find_last_of('/');

@@ -52,14 +52,14 @@ bool moveNoReplace(const std::string& from, const std::string& to, OsError* erro
     std::string source = posix::toNative(from);
     std::string target = posix::toNative(to);
     if (sys.renameNoReplace(source.c_str(), target.c_str()) == 0) return true;
-    if (errno == EEXIST) return answerWithOsError("move", from + " -> " + to, error);
+    if (errno == EEXIST) return failWithOsError("move", from + " -> " + to, error);
     if (errno != EINVAL && errno != ENOSYS) return failedMove(from, to, error);
     // A file system without the no-replace rename: check first (not atomic, but nothing that was
     // there before the call is replaced unless it appears in between).
     struct stat st {};
     if (sys.lstat(target.c_str(), &st) == 0 || errno != ENOENT) {
         errno = EEXIST;
-        return answerWithOsError("move", from + " -> " + to, error);
+        return failWithOsError("move", from + " -> " + to, error);
     }
     return sys.rename(source.c_str(), target.c_str()) == 0 || failedMove(from, to, error);
 }
@@ -68,16 +68,14 @@ bool copyFile(const std::string& from, const std::string& to, bool failIfExists,
     const posix::Syscalls& sys = posix::syscalls();
     posix::Descriptor in(sys.open(posix::toNative(from).c_str(), O_RDONLY | O_CLOEXEC, 0));
     struct stat st {};
-    if (in.get() < 0 || sys.fstat(in.get(), &st) != 0)
-        return answerWithOsError("open", from, error);
+    if (in.get() < 0 || sys.fstat(in.get(), &st) != 0) return failWithOsError("open", from, error);
     if (S_ISDIR(st.st_mode)) {
         errno = EISDIR;
-        return answerWithOsError("open", from, error);
+        return failWithOsError("open", from, error);
     }
     std::string target = posix::toNative(to);
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC);
     posix::Descriptor out(sys.open(target.c_str(), flags, 0644));
-    if (out.get() < 0 && errno == EEXIST) return answerWithOsError("create", to, error);
     if (out.get() < 0) return failWithOsError("create", to, error);
     bool ok = posix::copyDescriptor(in.get(), out.get()) ||
               failWithOsError("copy", from + " -> " + to, error);

@@ -21,10 +21,11 @@ std::string folderOf(const std::string& nativePath) {
 }
 
 // Renames and makes the rename itself survive a crash.
-bool renameDurably(const std::string& nativeFrom, const std::string& nativeTo) {
+bool renameDurably(const std::string& nativeFrom, const std::string& nativeTo, OsError* error) {
     const posix::Syscalls& sys = posix::syscalls();
     if (sys.rename(nativeFrom.c_str(), nativeTo.c_str()) != 0)
-        return failWithOsError("rename", utf8ToAnsi(nativeFrom) + " -> " + utf8ToAnsi(nativeTo));
+        return failWithOsError("rename", utf8ToAnsi(nativeFrom) + " -> " + utf8ToAnsi(nativeTo),
+                               error);
     posix::Descriptor folder(
         sys.open(folderOf(nativeTo).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
     if (folder.get() >= 0) sys.fsync(folder.get());
@@ -32,22 +33,22 @@ bool renameDurably(const std::string& nativeFrom, const std::string& nativeTo) {
 }
 
 // Gives the open copy its permission bits and pushes its bytes to the disk.
-bool settle(int fd, mode_t mode, const std::string& path) {
+bool settle(int fd, mode_t mode, const std::string& path, OsError* error) {
     const posix::Syscalls& sys = posix::syscalls();
-    if (sys.fchmod(fd, mode) != 0) return failWithOsError("chmod", path);
-    return sys.fsync(fd) == 0 || failWithOsError("flush", path);
+    if (sys.fchmod(fd, mode) != 0) return failWithOsError("chmod", path, error);
+    return sys.fsync(fd) == 0 || failWithOsError("flush", path, error);
 }
 
 }  // namespace
 
-bool replaceWithCopy(const std::string& source, const std::string& target) {
+bool replaceWithCopy(const std::string& source, const std::string& target, OsError* error) {
     const posix::Syscalls& sys = posix::syscalls();
     std::string nativeSource = posix::toNative(source);
     std::string nativeTarget = posix::toNative(target);
     posix::Descriptor in(sys.open(nativeSource.c_str(), O_RDONLY | O_CLOEXEC, 0));
     struct stat sourceStat {};
-    if (in.get() < 0 || sys.fstat(in.get(), &sourceStat) != 0 || !S_ISREG(sourceStat.st_mode))
-        return false;
+    if (in.get() < 0) return failWithOsError("open", source, error);
+    if (sys.fstat(in.get(), &sourceStat) != 0 || !S_ISREG(sourceStat.st_mode)) return false;
     mode_t mode = sourceStat.st_mode & 07777;
     struct stat targetStat {};
     if (sys.stat(nativeTarget.c_str(), &targetStat) == 0) {
@@ -57,19 +58,19 @@ bool replaceWithCopy(const std::string& source, const std::string& target) {
 
     std::string temporary = nativeTarget + ".XXXXXX";
     posix::Descriptor out(sys.mkostemp(temporary.data(), O_CLOEXEC));
-    if (out.get() < 0) return failWithOsError("create", target + ".XXXXXX");
+    if (out.get() < 0) return failWithOsError("create", target + ".XXXXXX", error);
     bool written = (posix::copyDescriptor(in.get(), out.get()) ||
-                    failWithOsError("copy", source + " -> " + utf8ToAnsi(temporary))) &&
-                   settle(out.get(), mode, utf8ToAnsi(temporary));
+                    failWithOsError("copy", source + " -> " + utf8ToAnsi(temporary), error)) &&
+                   settle(out.get(), mode, utf8ToAnsi(temporary), error);
     written = out.reset() && written;
-    if (!written || !renameDurably(temporary, nativeTarget)) {
+    if (!written || !renameDurably(temporary, nativeTarget, error)) {
         sys.unlink(temporary.c_str());
         return false;
     }
     return true;
 }
 
-bool moveIntoPlace(const std::string& fresh, const std::string& target) {
+bool moveIntoPlace(const std::string& fresh, const std::string& target, OsError* error) {
     const posix::Syscalls& sys = posix::syscalls();
     std::string nativeFresh = posix::toNative(fresh);
     std::string nativeTarget = posix::toNative(target);
@@ -83,8 +84,8 @@ bool moveIntoPlace(const std::string& fresh, const std::string& target) {
         if (!S_ISREG(targetStat.st_mode)) return false;
         mode = targetStat.st_mode & 07777;
     }
-    return settle(file.get(), mode, fresh) && file.reset() &&
-           renameDurably(nativeFresh, nativeTarget);
+    return settle(file.get(), mode, fresh, error) && file.reset() &&
+           renameDurably(nativeFresh, nativeTarget, error);
 }
 
 bool makeExecutable(const std::string& path) {

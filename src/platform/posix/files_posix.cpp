@@ -74,36 +74,32 @@ uint32_t attributesOf(const std::string& nativePath, const struct stat& st, cons
 
 }  // namespace posix
 
-bool File::open(const std::string& path, OpenMode mode, OsError* error) {
-    close();
-    int flags = 0;
+namespace {
+
+int openFlags(OpenMode mode) {
     switch (mode) {
         case OpenMode::Read:
-            flags = O_RDONLY;
-            break;
+            return O_RDONLY;
         case OpenMode::ReadWriteExisting:
-            flags = O_RDWR;
-            break;
+            return O_RDWR;
         case OpenMode::CreateAlways:
-            flags = O_RDWR | O_CREAT | O_TRUNC;
-            break;
+            return O_RDWR | O_CREAT | O_TRUNC;
         case OpenMode::OpenAlways:
-            flags = O_RDWR | O_CREAT;
-            break;
+            return O_RDWR | O_CREAT;
         case OpenMode::CreateNew:
-            flags = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
-            break;
+            return O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
     }
+    return O_RDONLY;
+}
+
+}  // namespace
+
+bool File::open(const std::string& path, OpenMode mode, OsError* error) {
+    close();
     std::string native = posix::toNative(path);
     // A FIFO would wait for its other end: opened without waiting, and then refused.
-    int fd = posix::syscalls().open(native.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
-    // A missing file to read or update, or a name a new file finds taken, is an answer, not a
-    // fault.
-    const bool answer = mode == OpenMode::Read ||
-                        (mode == OpenMode::ReadWriteExisting && errno == ENOENT) ||
-                        (mode == OpenMode::CreateNew && errno == EEXIST);
-    if (fd < 0 && !answer) return failWithOsError("open", path, error);
-    if (fd < 0) return answerWithOsError("open", path, error);
+    int fd = posix::syscalls().open(native.c_str(), openFlags(mode) | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) return failWithOsError("open", path, error);
     // Only a regular file is read or written: not a folder, FIFO, device or socket.
     struct stat st {};
     bool regular = posix::syscalls().fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -111,7 +107,7 @@ bool File::open(const std::string& path, OpenMode mode, OsError* error) {
         posix::syscalls().setFlags(fd, posix::syscalls().getFlags(fd) & ~O_NONBLOCK) != 0) {
         if (!regular) errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         posix::syscalls().close(fd);
-        return answerWithOsError("open", path, error);
+        return failWithOsError("open", path, error);
     }
     handle_ = fd;
     path_ = path;
@@ -132,7 +128,7 @@ size_t File::read(void* buffer, size_t n, OsError* error) {
     while (total < n) {
         ssize_t got = posix::syscalls().read(static_cast<int>(handle_), out + total, n - total);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) answerWithOsError("read", path_, error);
+        if (got < 0) failWithOsError("read", path_, error);
         if (got <= 0) break;
         total += static_cast<size_t>(got);
     }
@@ -274,10 +270,10 @@ bool deleteFile(const std::string& path, OsError* error) {
     const posix::Syscalls& sys = posix::syscalls();
     std::string native = posix::toNative(path);
     struct stat st {};
-    if (sys.lstat(native.c_str(), &st) != 0) return answerWithOsError("delete", path, error);
+    if (sys.lstat(native.c_str(), &st) != 0) return failWithOsError("delete", path, error);
     if (S_ISDIR(st.st_mode)) {
         errno = EISDIR;
-        return answerWithOsError("delete", path, error);
+        return failWithOsError("delete", path, error);
     }
     return sys.unlink(native.c_str()) == 0 || failWithOsError("delete", path, error);
 }
@@ -291,7 +287,7 @@ bool createFolder(const std::string& path, OsError* error) {
 
 bool removeFolder(const std::string& path, OsError* error) {
     return posix::syscalls().rmdir(posix::toNative(path).c_str()) == 0 ||
-           answerWithOsError("remove folder", path, error);
+           failWithOsError("remove folder", path, error);
 }
 
 }  // namespace platform

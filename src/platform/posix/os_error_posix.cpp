@@ -38,7 +38,7 @@ OsError lastOsError() {
     char buffer[256] = {};
     // The GNU strerror_r may hand back a static text instead of filling the buffer.
     const char* text = strerror_r(code, buffer, sizeof buffer);
-    OsError error{static_cast<unsigned long>(code), utf8ToAnsi(text), causeOf(code), {}, {}};
+    OsError error{static_cast<unsigned long>(code), utf8ToAnsi(text), causeOf(code), {}, {}, {}};
     // A call that failed without saying why still failed.
     if (code == 0) error.cause = OsCause::Other;
     errno = code;
@@ -46,14 +46,10 @@ OsError lastOsError() {
 }
 
 bool failWithOsError(std::string_view operation, std::string_view path, OsError* error) {
-    OsError failure = lastOsError();
-    failure.operation = operation;
-    failure.path = path;
-    if (error)
-        *error = failure;
-    else
-        logOsError(failure);
-    errno = static_cast<int>(failure.code);
+    if (!error) return false;
+    *error = lastOsError();
+    error->operation = operation;
+    error->path = path;
     return false;
 }
 

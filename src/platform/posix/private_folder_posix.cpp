@@ -39,12 +39,12 @@ int held = -1;
 
 }  // namespace
 
-std::string makeClosed(const std::string& base) {
+std::string makeClosed(const std::string& base, OsError* error) {
     std::string native = posix::toNative(base) + "XXXXXX";
     // mkdtemp makes the folder with mode 0700 under a fresh random name and fails rather than
     // take a name that exists.
     if (posix::syscalls().mkdtemp(native.data()) == nullptr) {
-        failWithOsError("create folder", base + "XXXXXX");
+        failWithOsError("create folder", base + "XXXXXX", error);
         return {};
     }
     if (!isOwnClosedFolderAt(native)) return {};

@@ -38,37 +38,38 @@ namespace {
 
 // Waits for the middle process and reads the pipe, which holds the error of a failed exec and
 // nothing after a successful one.
-bool awaitStart(const posix::Syscalls& sys, pid_t middle, int report, const std::string& path) {
+bool awaitStart(const posix::Syscalls& sys, pid_t middle, int report, const std::string& path,
+                OsError* error) {
     int status = 0;
     while (sys.waitpid(middle, &status, 0) < 0 && errno == EINTR) {
     }
-    int error = 0;
+    int code = 0;
     ssize_t got;
     do {
-        got = read(report, &error, sizeof error);
+        got = read(report, &code, sizeof code);
     } while (got < 0 && errno == EINTR);
     close(report);
     if (got > 0) {
         // The program's own failure, which the child could only report through the pipe.
-        errno = error;
-        return failWithOsError("start", path);
+        errno = code;
+        return failWithOsError("start", path, error);
     }
     return got == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace
 
-bool startProgram(const std::string& path) {
+bool startProgram(const std::string& path, OsError* error) {
     const posix::Syscalls& sys = posix::syscalls();
     std::string native = posix::toNative(path);
     if (native.empty()) return false;
     char* const argv[] = {native.data(), nullptr};
     // The grandchild reports a failed exec through this pipe; a successful exec closes it.
     int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0) return failWithOsError("start", path);
+    if (pipe2(report, O_CLOEXEC) != 0) return failWithOsError("start", path, error);
     pid_t middle = sys.fork();
     if (middle < 0) {
-        failWithOsError("start", path);
+        failWithOsError("start", path, error);
         close(report[0]);
         close(report[1]);
         return false;
@@ -78,7 +79,7 @@ bool startProgram(const std::string& path) {
         startGrandchild(sys, argv, report[1]);
     }
     close(report[1]);
-    return awaitStart(sys, middle, report[0], path);
+    return awaitStart(sys, middle, report[0], path, error);
 }
 
 }  // namespace platform

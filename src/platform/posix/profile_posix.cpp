@@ -124,13 +124,13 @@ bool readFileText(const std::string& file, std::string& content) {
 
 // Replaces the file through a temporary file in the same folder, so that a crash mid-write never
 // leaves a half-written settings file.
-bool replaceFile(const std::string& file, const std::string& content) {
+bool replaceFile(const std::string& file, const std::string& content, OsError* error) {
     std::string temp = file + ".tmp";
-    if (!writeWholeFile(temp, content)) {
+    if (!writeWholeFile(temp, content, error)) {
         deleteFile(temp);
         return false;
     }
-    if (!moveIntoPlace(temp, file)) {
+    if (!moveIntoPlace(temp, file, error)) {
         deleteFile(temp);
         return false;
     }
@@ -170,7 +170,7 @@ int getProfileInt(const std::string& section, const std::string& key, int defaul
 }
 
 bool writeProfileString(const std::string& section, const std::string& key, const char* value,
-                        const std::string& file) {
+                        const std::string& file, OsError* error) {
     std::string content;
     bool exists = readFileText(file, content);
     if (!exists && value == nullptr) return true;
@@ -200,7 +200,7 @@ bool writeProfileString(const std::string& section, const std::string& key, cons
     // The page stores the same values at every start: a file that would not change is not
     // written again, nor made durable twice over on the window thread.
     if (exists && out == content) return true;
-    return replaceFile(file, out);
+    return replaceFile(file, out, error);
 }
 
 }  // namespace platform

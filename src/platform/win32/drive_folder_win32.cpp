@@ -22,15 +22,9 @@ const wchar_t* wide(const std::u16string& text) {
     return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
-bool isAnswer(DWORD error) {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-           error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
-           error == ERROR_DIR_NOT_EMPTY || error == ERROR_INVALID_NAME;
-}
-
-bool failed(std::string_view operation, const std::string& root, std::u16string_view name) {
-    if (!isAnswer(GetLastError())) failWithOsError(operation, root + utf16ToAnsi(name));
-    return false;
+bool failed(std::string_view operation, const std::string& root, std::u16string_view name,
+            OsError* error) {
+    return failWithOsError(operation, root + utf16ToAnsi(name), error);
 }
 
 EntryKind kindOfAttributes(DWORD attributes) {
@@ -136,7 +130,8 @@ std::optional<EntryKind> DriveFolder::kindOf(std::u16string_view name) const {
     return kindOfAttributes(attributes);
 }
 
-bool DriveFolder::openFile(std::u16string_view name, OpenMode mode, File& file) const {
+bool DriveFolder::openFile(std::u16string_view name, OpenMode mode, File& file,
+                           OsError* error) const {
     if (mode != OpenMode::Read && mode != OpenMode::CreateNew) return false;
     std::u16string path = walk(native_, name);
     if (path.empty()) return false;
@@ -145,7 +140,7 @@ bool DriveFolder::openFile(std::u16string_view name, OpenMode mode, File& file) 
         wide(path), read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
         read ? OPEN_EXISTING : CREATE_NEW,
         read ? FILE_FLAG_OPEN_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return failed("open", root_, name);
+    if (h == INVALID_HANDLE_VALUE) return failed("open", root_, name, error);
     BY_HANDLE_FILE_INFORMATION info{};
     if (win32::syscalls().getFileType(h) != FILE_TYPE_DISK ||
         !win32::syscalls().getFileInformation(h, &info) || (info.dwFileAttributes & kNotPlain)) {
@@ -156,32 +151,34 @@ bool DriveFolder::openFile(std::u16string_view name, OpenMode mode, File& file) 
     return true;
 }
 
-bool DriveFolder::createFolder(std::u16string_view name) const {
+bool DriveFolder::createFolder(std::u16string_view name, OsError* error) const {
     std::u16string path = walk(native_, name);
     return (!path.empty() && win32::syscalls().createDirectoryW(wide(path), nullptr)) ||
-           failed("create folder", root_, name);
+           failed("create folder", root_, name, error);
 }
 
-bool DriveFolder::removeFolder(std::u16string_view name) const {
+bool DriveFolder::removeFolder(std::u16string_view name, OsError* error) const {
     std::u16string path = walk(native_, name);
     return (!path.empty() && win32::syscalls().removeDirectoryW(wide(path))) ||
-           failed("remove folder", root_, name);
+           failed("remove folder", root_, name, error);
 }
 
-bool DriveFolder::removeFile(std::u16string_view name) const {
+bool DriveFolder::removeFile(std::u16string_view name, OsError* error) const {
     std::u16string path = walk(native_, name);
     return (!path.empty() && win32::syscalls().deleteFileW(wide(path))) ||
-           failed("delete", root_, name);
+           failed("delete", root_, name, error);
 }
 
-bool DriveFolder::moveNoReplace(std::u16string_view from, std::u16string_view to) const {
+bool DriveFolder::moveNoReplace(std::u16string_view from, std::u16string_view to,
+                                OsError* error) const {
     std::u16string fromPath = walk(native_, from);
     std::u16string toPath = fromPath.empty() ? std::u16string() : walk(native_, to);
     return (!toPath.empty() && win32::syscalls().moveFileExW(wide(fromPath), wide(toPath), 0)) ||
-           failed("rename", root_, from);
+           failed("rename", root_, from, error);
 }
 
-bool DriveFolder::moveIntoPlace(std::u16string_view fresh, std::u16string_view target) const {
+bool DriveFolder::moveIntoPlace(std::u16string_view fresh, std::u16string_view target,
+                                OsError* error) const {
     const win32::Syscalls& sys = win32::syscalls();
     std::u16string freshPath = walk(native_, fresh);
     std::u16string targetPath = freshPath.empty() ? std::u16string() : walk(native_, target);
@@ -196,7 +193,7 @@ bool DriveFolder::moveIntoPlace(std::u16string_view fresh, std::u16string_view t
     win32::Handle file(sys.createFileW(wide(freshPath), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.valid() || !sys.flushFileBuffers(file.get()) || !file.reset())
-        return failWithOsError("flush", path);
+        return failWithOsError("flush", path, error);
     // A read-only target refuses to be replaced; it gets its flag back afterwards.
     const bool readOnly =
         targetAttributes != INVALID_FILE_ATTRIBUTES && (targetAttributes & FILE_ATTRIBUTE_READONLY);
@@ -205,7 +202,7 @@ bool DriveFolder::moveIntoPlace(std::u16string_view fresh, std::u16string_view t
                                targetAttributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
     bool moved = sys.moveFileExW(wide(freshPath), wide(targetPath),
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
-                 failWithOsError("rename", path);
+                 failWithOsError("rename", path, error);
     if (readOnly) sys.setFileAttributesW(wide(targetPath), targetAttributes);
     return moved;
 }

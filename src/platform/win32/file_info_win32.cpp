@@ -7,7 +7,7 @@ namespace platform {
 std::optional<FileInfo> fileInfo(const std::string& path, OsError* error) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!win32::syscalls().getFileAttributesEx(path.c_str(), GetFileExInfoStandard, &data)) {
-        answerWithOsError("look at", path, error);
+        failWithOsError("look at", path, error);
         return std::nullopt;
     }
     FileInfo info;

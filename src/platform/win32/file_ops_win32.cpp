@@ -11,12 +11,8 @@ namespace platform {
 
 namespace {
 
-// A target that exists is an answer; anything else is a fault.
 bool failed(std::string_view operation, const std::string& from, const std::string& to,
             OsError* error) {
-    DWORD code = GetLastError();
-    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
-        return answerWithOsError(operation, from + " -> " + to, error);
     return failWithOsError(operation, from + " -> " + to, error);
 }
 

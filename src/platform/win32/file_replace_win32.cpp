@@ -17,12 +17,12 @@ constexpr auto kRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 
 // Pushes the copy's bytes to the disk before it takes the target's name, so that a crash right
 // after the rename finds the whole new file rather than an empty one.
-bool flushToDisk(const std::string& path) {
+bool flushToDisk(const std::string& path, OsError* error) {
     const win32::Syscalls& sys = win32::syscalls();
     win32::Handle file(sys.createFile(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return (file.valid() && sys.flushFileBuffers(file.get()) && file.reset()) ||
-           failWithOsError("flush", path);
+           failWithOsError("flush", path, error);
 }
 
 // Renames over a target that others hold open (a reader, a virus scanner), which a plain
@@ -55,7 +55,7 @@ void removeCopy(const std::string& path) {
 
 }  // namespace
 
-bool replaceWithCopy(const std::string& source, const std::string& target) {
+bool replaceWithCopy(const std::string& source, const std::string& target, OsError* error) {
     DWORD sourceAttributes = win32::attributesAt(source);
     if (sourceAttributes == INVALID_FILE_ATTRIBUTES ||
         (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -72,12 +72,11 @@ bool replaceWithCopy(const std::string& source, const std::string& target) {
         if (win32::syscalls().copyFile(source.c_str(), candidate.c_str(), TRUE)) {
             copy = candidate;
         } else if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
-            OsError error = lastOsError();
+            OsError failure;
+            failWithOsError("copy", source + " -> " + candidate, &failure);
             // A copy cut short by a full disk may be left half-written.
             if (win32::attributesAt(candidate) != INVALID_FILE_ATTRIBUTES) removeCopy(candidate);
-            error.operation = "copy";
-            error.path = source + " -> " + candidate;
-            logOsError(error);
+            if (error) *error = failure;
             return false;
         }
     }
@@ -85,7 +84,7 @@ bool replaceWithCopy(const std::string& source, const std::string& target) {
     // A new target keeps the source's attributes (read-only, hidden, system), which CopyFile
     // gave the copy; an existing one keeps its own.
     win32::syscalls().setFileAttributes(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!moveIntoPlace(copy, target)) {
+    if (!moveIntoPlace(copy, target, error)) {
         removeCopy(copy);
         return false;
     }
@@ -93,14 +92,14 @@ bool replaceWithCopy(const std::string& source, const std::string& target) {
     return true;
 }
 
-bool moveIntoPlace(const std::string& fresh, const std::string& target) {
+bool moveIntoPlace(const std::string& fresh, const std::string& target, OsError* error) {
     DWORD freshAttributes = win32::attributesAt(fresh);
     if (freshAttributes == INVALID_FILE_ATTRIBUTES || (freshAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
     DWORD targetAttributes = win32::attributesAt(target);
     bool targetExists = targetAttributes != INVALID_FILE_ATTRIBUTES;
     if (targetExists && (targetAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-    if (!flushToDisk(fresh)) return false;
+    if (!flushToDisk(fresh, error)) return false;
     // A read-only target refuses to be replaced; it gets its flag back if the rename fails.
     if (targetExists && (targetAttributes & kReadOnly))
         win32::syscalls().setFileAttributes(target.c_str(), targetAttributes & ~kReadOnly);
@@ -108,17 +107,14 @@ bool moveIntoPlace(const std::string& fresh, const std::string& target) {
     // stays.
     bool moved = win32::syscalls().moveFileEx(fresh.c_str(), target.c_str(),
                                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    OsError error = moved ? OsError{} : lastOsError();
+    OsError failure;
+    if (!moved) failWithOsError("rename", fresh + " -> " + target, &failure);
     if (!moved && targetExists &&
-        (error.code == ERROR_ACCESS_DENIED || error.code == ERROR_SHARING_VIOLATION))
+        (failure.code == ERROR_ACCESS_DENIED || failure.code == ERROR_SHARING_VIOLATION))
         moved = renameOverOpenTarget(fresh, target);
     if (targetExists) win32::syscalls().setFileAttributes(target.c_str(), targetAttributes);
     // The move's own cause: the second way's failure says less.
-    if (!moved) {
-        error.operation = "rename";
-        error.path = fresh + " -> " + target;
-        logOsError(error);
-    }
+    if (!moved && error) *error = failure;
     return moved;
 }
 

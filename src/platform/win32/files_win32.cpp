@@ -72,21 +72,13 @@ bool File::open(const std::string& path, OpenMode mode, OsError* error) {
     }
     HANDLE h = win32::syscalls().createFile(path.c_str(), access, kShareAll, nullptr, disposition,
                                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    // A missing file to read or update, or a name a new file finds taken, is an answer, not a
-    // fault.
-    const DWORD code = GetLastError();
-    const bool answer = mode == OpenMode::Read ||
-                        (mode == OpenMode::ReadWriteExisting &&
-                         (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)) ||
-                        (mode == OpenMode::CreateNew && code == ERROR_FILE_EXISTS);
-    if (h == INVALID_HANDLE_VALUE && !answer) return failWithOsError("open", path, error);
-    if (h == INVALID_HANDLE_VALUE) return answerWithOsError("open", path, error);
+    if (h == INVALID_HANDLE_VALUE) return failWithOsError("open", path, error);
     // Folders do not open without backup semantics; device names ("NUL", "COM1", "CON") do, and
     // are no files to read or write.
     if (win32::syscalls().getFileType(h) != FILE_TYPE_DISK) {
         win32::syscalls().closeHandle(h);
         SetLastError(ERROR_INVALID_FUNCTION);
-        return answerWithOsError("open", path, error);
+        return failWithOsError("open", path, error);
     }
     handle_ = reinterpret_cast<intptr_t>(h);
     path_ = path;
@@ -109,7 +101,7 @@ size_t File::read(void* buffer, size_t n, OsError* error) {
         DWORD got = 0;
         if (!win32::syscalls().readFile(reinterpret_cast<HANDLE>(handle_), out + total,
                                         static_cast<DWORD>(want), &got, nullptr)) {
-            answerWithOsError("read", path_, error);
+            failWithOsError("read", path_, error);
             break;
         }
         if (got == 0) break;
@@ -223,9 +215,7 @@ bool folderExists(const std::string& path) {
 }
 
 bool deleteFile(const std::string& path, OsError* error) {
-    if (win32::syscalls().deleteFile(path.c_str())) return true;
-    if (win32::lastErrorIsMissing()) return answerWithOsError("delete", path, error);
-    return failWithOsError("delete", path, error);
+    return win32::syscalls().deleteFile(path.c_str()) || failWithOsError("delete", path, error);
 }
 
 bool createFolder(const std::string& path, OsError* error) {
@@ -239,7 +229,7 @@ bool createFolder(const std::string& path, OsError* error) {
 
 bool removeFolder(const std::string& path, OsError* error) {
     return win32::syscalls().removeDirectory(path.c_str()) != 0 ||
-           answerWithOsError("remove folder", path, error);
+           failWithOsError("remove folder", path, error);
 }
 
 }  // namespace platform

@@ -43,18 +43,14 @@ OsError lastOsError() {
     SetLastError(code);
     // A call that failed without saying why still failed.
     OsCause cause = code == ERROR_SUCCESS ? OsCause::Other : causeOf(code);
-    return {code, text, cause, {}, {}};
+    return {code, text, cause, {}, {}, {}};
 }
 
 bool failWithOsError(std::string_view operation, std::string_view path, OsError* error) {
-    OsError failure = lastOsError();
-    failure.operation = operation;
-    failure.path = path;
-    if (error)
-        *error = failure;
-    else
-        logOsError(failure);
-    SetLastError(static_cast<DWORD>(failure.code));
+    if (!error) return false;
+    *error = lastOsError();
+    error->operation = operation;
+    error->path = path;
     return false;
 }
 

@@ -62,7 +62,7 @@ HANDLE held = INVALID_HANDLE_VALUE;
 
 }  // namespace
 
-std::string makeClosed(const std::string& base) {
+std::string makeClosed(const std::string& base, OsError* error) {
     auto descriptor = userOnlyDescriptor();
     SECURITY_ATTRIBUTES security{};
     security.nLength = sizeof security;
@@ -75,7 +75,7 @@ std::string makeClosed(const std::string& base) {
         if (win32::syscalls().createDirectory(path.c_str(), attributes))
             return isPlainFolder(win32::attributesAt(path)) ? path + '\\' : std::string();
         if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            failWithOsError("create folder", path);
+            failWithOsError("create folder", path, error);
             return {};
         }
     }

@@ -7,7 +7,7 @@
 
 namespace platform {
 
-bool startProgram(const std::string& path) {
+bool startProgram(const std::string& path, OsError* error) {
     if (path.empty()) return false;
     // "Open" on a folder would show it in a window: that is not starting a program.
     DWORD attributes = win32::attributesAt(path);
@@ -18,7 +18,7 @@ bool startProgram(const std::string& path) {
     HINSTANCE result =
         win32::syscalls().shellExecute(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOW);
     // Values above 32 mean success; the shell leaves the cause as the thread's last error.
-    bool started = reinterpret_cast<INT_PTR>(result) > 32 || failWithOsError("start", path);
+    bool started = reinterpret_cast<INT_PTR>(result) > 32 || failWithOsError("start", path, error);
     if (SUCCEEDED(com)) CoUninitialize();
     return started;
 }

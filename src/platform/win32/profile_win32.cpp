@@ -56,13 +56,13 @@ int getProfileInt(const std::string& section, const std::string& key, int defaul
 }
 
 bool writeProfileString(const std::string& section, const std::string& key, const char* value,
-                        const std::string& file) {
+                        const std::string& file, OsError* error) {
     std::string path = locate(file);
     // Removing a key from a file that does not exist leaves nothing to create.
     if (value == nullptr && win32::attributesAt(path) == INVALID_FILE_ATTRIBUTES) return true;
     return win32::syscalls().writeProfileString(section.c_str(), key.c_str(), value,
                                                 path.c_str()) ||
-           failWithOsError("write", path);
+           failWithOsError("write", path, error);
 }
 
 }  // namespace platform
