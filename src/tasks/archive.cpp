@@ -162,7 +162,8 @@ bool ArchiveReader::open(const std::string& archivePath) {
     if (!handle_) return false;
     stored_ = std::make_unique<StoredRead>();
     stored_->error = &error_;
-    stored_->file.open(*full, platform::OpenMode::Read, &error_);
+    // Without this second handle the entries are read through minizip: no failure of the zip.
+    stored_->file.open(*full, platform::OpenMode::Read);
     size_t nameStart = lastSeparator(*full);
     nameStart = nameStart == std::string::npos ? 0 : nameStart + 1;
     size_t dot = full->find_last_of('.');

@@ -82,6 +82,8 @@ class PendingArchive {
             platform::File claim(candidate, platform::OpenMode::CreateNew, &error);
             if (claim.isOpen()) path_ = candidate;
         }
+        // A name taken by a leftover is no failure once another is claimed.
+        if (!path_.empty()) error = {};
         if (!path_.empty() && !writer.open(path_)) {
             error = writer.osError();
             platform::deleteFile(path_);
